@@ -1,0 +1,94 @@
+#include "control/text_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vok {
+
+namespace {
+constexpr std::size_t kBufferSize = 1 << 16;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+int TextFile::open(const std::string& path) {
+  close();
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return EISDIR;
+  errno = 0;
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) return errno != 0 ? errno : EIO;
+  path_ = path;
+  buffer_.resize(kBufferSize);
+  begin_ = end_ = 0;
+  eof_ = false;
+  error_ = 0;
+  return 0;
+}
+
+void TextFile::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  begin_ = end_ = 0;
+  eof_ = false;
+}
+
+void TextFile::rewind() {
+  if (file_ == nullptr) return;
+  std::rewind(file_);
+  begin_ = end_ = 0;
+  eof_ = false;
+  error_ = 0;
+}
+
+bool TextFile::fill() {
+  if (eof_ || file_ == nullptr) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+  end_ += got;
+  if (got == 0) {
+    if (std::ferror(file_)) error_ = errno != 0 ? errno : EIO;
+    eof_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool TextFile::read_line(std::string& line) {
+  line.clear();
+  if (file_ == nullptr) return false;
+  std::size_t scanned = begin_;
+  while (true) {
+    const char* start = buffer_.data() + scanned;
+    const void* nl = std::memchr(start, '\n', end_ - scanned);
+    if (nl != nullptr) {
+      std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer_.data());
+      line.assign(buffer_.data() + begin_, stop - begin_);
+      begin_ = stop + 1;
+      break;
+    }
+    scanned = end_ - begin_;
+    if (!fill()) {
+      if (error_ != 0 || begin_ == end_) return false;
+      // Last line without a line end.
+      line.assign(buffer_.data() + begin_, end_ - begin_);
+      begin_ = end_;
+      break;
+    }
+    scanned += begin_;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+}  // namespace vok

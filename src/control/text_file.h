@@ -1,0 +1,49 @@
+// A text file read line by line, as the control files and data files are.
+// Line ends may be LF or CRLF (a file written on another system); the line
+// end is not part of the line. Reading is buffered, so long data files stream
+// through a fixed amount of memory.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vok {
+
+// True when a file (or anything else, a directory included) exists at path.
+bool file_exists(const std::string& path);
+
+class TextFile {
+ public:
+  TextFile() = default;
+  ~TextFile() { close(); }
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+
+  // Opens for reading. Returns 0 or the system's error number (a directory
+  // gives EISDIR).
+  int open(const std::string& path);
+  void close();
+  bool is_open() const { return file_ != nullptr; }
+  const std::string& path() const { return path_; }
+
+  // Back to the first line.
+  void rewind();
+  // Reads the next line into `line`. Returns false at the end of the file, or
+  // when reading fails (then error() is the system's error number).
+  bool read_line(std::string& line);
+  int error() const { return error_; }
+
+ private:
+  bool fill();
+
+  std::FILE* file_ = nullptr;
+  std::string path_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  int error_ = 0;
+};
+
+}  // namespace vok

@@ -1,0 +1,35 @@
+// Descriptive statistics of a series, their report block, and the closing
+// stamp of an output file.
+#pragma once
+
+#include <span>
+
+#include "output/channel.h"
+
+namespace vok {
+
+struct DescriptiveStats {
+  float mean = 0.0f;
+  float sd = 0.0f;  // -1 when the series has no spread
+  float skewness = 0.0f;
+  float kurtosis = 0.0f;  // excess kurtosis
+  float c6 = 0.0f;
+  float max = 0.0f;
+  float min = 0.0f;
+};
+
+// Statistics of x (n >= 1). Zero spread writes the variance message on `diag`,
+// sets sd to -1 and leaves skewness, kurtosis and C(6) at 0.
+DescriptiveStats stat(std::span<const float> x, Channel& diag);
+
+// The statistics block of the report.
+void wrstat(Channel& out, const DescriptiveStats& s);
+
+// Processor time used by the process so far (user plus system), in seconds.
+float processor_time();
+
+// Closing stamp: version line, date and time, elapsed processor time since
+// `start_time` (also on the console). Returns the elapsed time.
+float head(int v1, int v2, int v3, float start_time, Channel& out);
+
+}  // namespace vok

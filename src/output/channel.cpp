@@ -1,0 +1,133 @@
+#include "output/channel.h"
+
+#include <cerrno>
+
+namespace vok {
+
+Channel::~Channel() {
+  if (mode_ == Mode::file) close();
+}
+
+int Channel::open_file(const std::string& path) {
+  if (is_open()) close();
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) return errno != 0 ? errno : -1;
+  std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  file_ = f;
+  path_ = path;
+  mode_ = Mode::file;
+  failed_ = false;
+  return 0;
+}
+
+void Channel::attach(std::FILE* stream) {
+  if (is_open()) close();
+  file_ = stream;
+  path_.clear();
+  mode_ = Mode::stream;
+  failed_ = false;
+}
+
+void Channel::capture() {
+  if (is_open()) close();
+  buffer_.clear();
+  mode_ = Mode::memory;
+  failed_ = false;
+}
+
+bool Channel::flush() {
+  if ((mode_ == Mode::file || mode_ == Mode::stream) && std::fflush(file_) != 0) failed_ = true;
+  return !failed_;
+}
+
+bool Channel::close() {
+  switch (mode_) {
+    case Mode::file:
+      if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
+      if (std::fclose(file_) != 0) failed_ = true;
+      file_ = nullptr;
+      break;
+    case Mode::stream:
+      flush();
+      file_ = nullptr;
+      break;
+    case Mode::memory:
+    case Mode::closed:
+      break;
+  }
+  mode_ = Mode::closed;
+  return !failed_;
+}
+
+void Channel::put(std::string_view bytes) {
+  switch (mode_) {
+    case Mode::file:
+    case Mode::stream:
+      if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        failed_ = true;
+      break;
+    case Mode::memory:
+      buffer_.append(bytes);
+      break;
+    case Mode::closed:
+      break;
+  }
+}
+
+void Channel::line(std::string_view text) {
+  if (mode_ == Mode::closed) return;
+  put(text);
+  put("\n");
+}
+
+void Channel::append(std::string_view lines) {
+  if (mode_ == Mode::closed) return;
+  put(lines);
+}
+
+void Channel::write(const Layout& layout, std::span<const Value> values) {
+  if (mode_ == Mode::closed) return;
+  for (const std::string& text : layout.format(values)) line(text);
+}
+
+bool Channels::close_all() {
+  bool ok = true;
+  for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) ok = c->close() && ok;
+  ok = console.flush() && ok;
+  ok = standard_error.flush() && ok;
+  return ok;
+}
+
+bool Channels::any_failed() const {
+  for (const Channel* c :
+       {&console, &standard_error, &error_file, &report, &graph, &frames, &xy_graph})
+    if (c->failed()) return true;
+  return false;
+}
+
+Channels& channels() {
+  static Channels* all = [] {
+    auto* c = new Channels;
+    c->console.attach(stdout);
+    c->standard_error.attach(stderr);
+    return c;
+  }();
+  return *all;
+}
+
+CapturedChannels::CapturedChannels() {
+  Channels& c = channels();
+  c.close_all();
+  c.console.capture();
+  c.standard_error.capture();
+}
+
+CapturedChannels::~CapturedChannels() {
+  Channels& c = channels();
+  c.close_all();
+  c.console.attach(stdout);
+  c.standard_error.attach(stderr);
+}
+
+}  // namespace vok

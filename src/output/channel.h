@@ -1,0 +1,100 @@
+// Output channels: named sinks of lines. A channel writes to a file, to one of
+// the process's standard streams, or into memory (for tests, and for work that
+// is computed ahead and written later in order).
+#pragma once
+
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "output/layout.h"
+
+namespace vok {
+
+class Channel {
+ public:
+  explicit Channel(std::string name = {}) : name_(std::move(name)) {}
+  ~Channel();
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+
+  // Creates or replaces a file and writes to it. Returns 0 on success or the
+  // system's error number; a channel already open is closed first.
+  int open_file(const std::string& path);
+  // Writes to a standard stream that the channel does not own.
+  void attach(std::FILE* stream);
+  // Keeps everything written in memory; text() returns it.
+  void capture();
+  // Flushes and closes; true when every write and the close succeeded.
+  bool close();
+  bool flush();
+
+  bool is_open() const { return mode_ != Mode::closed; }
+  // True once any write to this channel failed (a full device, say).
+  bool failed() const { return failed_; }
+  const std::string& name() const { return name_; }
+  const std::string& path() const { return path_; }
+  // Captured text (memory channels).
+  const std::string& text() const { return buffer_; }
+  void clear_text() { buffer_.clear(); }
+
+  // Writes one line; a newline is added. Writing to a closed channel does
+  // nothing.
+  void line(std::string_view text);
+  // Writes the lines of a layout applied to values.
+  void write(const Layout& layout, std::span<const Value> values);
+  void write(const Layout& layout, std::initializer_list<Value> values = {}) {
+    write(layout, std::span<const Value>(values.begin(), values.size()));
+  }
+  // Writes a free-format line.
+  void write_free(std::initializer_list<Value> items) {
+    line(free_format(std::span<const Value>(items.begin(), items.size())));
+  }
+  void write_free(std::span<const Value> items) { line(free_format(items)); }
+  // Appends text that already holds whole lines (with their newlines).
+  void append(std::string_view lines);
+
+ private:
+  enum class Mode { closed, file, stream, memory };
+  void put(std::string_view bytes);
+
+  std::string name_;
+  std::string path_;
+  Mode mode_ = Mode::closed;
+  std::FILE* file_ = nullptr;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+// The program's output channels. This is the program's only global state.
+struct Channels {
+  Channel console{"console"};
+  Channel standard_error{"standard error"};
+  Channel error_file{"Vok-error.out"};
+  Channel report{"report"};
+  Channel graph{"graph file"};
+  Channel frames{"frames file"};
+  Channel xy_graph{"xy graph file"};
+
+  // Flushes and closes every file channel and flushes the standard streams.
+  // Returns false when any channel saw a write error.
+  bool close_all();
+  // True when any channel saw a write error.
+  bool any_failed() const;
+};
+
+Channels& channels();
+
+// For tests: while alive, the console and the standard error stream are
+// captured in memory and every file channel is closed on exit.
+class CapturedChannels {
+ public:
+  CapturedChannels();
+  ~CapturedChannels();
+  std::string console() const { return channels().console.text(); }
+  std::string standard_error() const { return channels().standard_error.text(); }
+};
+
+}  // namespace vok

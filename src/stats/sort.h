@@ -1,0 +1,26 @@
+// Ordering by an index permutation (heapsort) and fractiles.
+#pragma once
+
+#include <span>
+
+namespace vok {
+
+// p receives 1-based indices with x(p(1)) <= ... <= x(p(n)); x is untouched.
+// Requires x.size() >= 1 and p.size() >= x.size(). The order among equal
+// values is the one the heapsort produces.
+void indexx(std::span<const float> x, std::span<int> p);
+
+// Status codes of sort.
+inline constexpr int kSortOk = 0;
+inline constexpr int kSortEmpty = 1;
+inline constexpr int kSortBadControl = 2;
+inline constexpr int kSortNoFractiles = 3;
+inline constexpr int kSortSingleValue = 4;
+
+// Control 'S' orders x into p; 'F' takes the fractiles at `levels` into
+// `fractiles` from a p ordered earlier; 'B' does both. Messages go to the
+// console (and one also to the standard error stream). Returns the status.
+int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
+         std::span<float> fractiles, char control);
+
+}  // namespace vok

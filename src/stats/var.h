@@ -1,0 +1,36 @@
+// VAR(p) prewhitening fit without a constant term, in uncentred lagged
+// moments, and its report block.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "output/channel.h"
+
+namespace vok {
+
+// Fits a VAR(p) to k series of n values (n x k, stored by columns) and puts
+// the residuals into `residuals` (same layout; the first p of each series are
+// 0). With p = 0 the series are copied unchanged. With p >= 1 the fit's report
+// block goes to `out`. A matrix that is not positive definite writes its
+// messages (on `out`, the console and the error file) and stops the program.
+void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+            Channel& out);
+
+// The results of one fit.
+struct VarFit {
+  std::vector<double> phi;       // k*k*p coefficients: equation, lag, regressor
+  std::vector<float> se;         // their standard errors, same order
+  std::vector<float> resid_se;   // residual standard error of each equation
+  float r_square = 0.0f;
+  int status = 0;                // 0, or 1 when the factorisation failed
+};
+
+// Builds and solves the normal equations and fills residuals and fit.
+VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+           Channel& out);
+
+// Writes the R square and coefficient / t-value block (nothing after a failed fit).
+void disvar(const VarFit& fit, int k, int p, Channel& out);
+
+}  // namespace vok
