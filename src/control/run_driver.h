@@ -1,0 +1,35 @@
+// One run: from the run control file to the finished report.
+#pragma once
+
+#include <string>
+
+#include "bootstrap/uniform.h"
+#include "control/fields.h"
+
+namespace vok {
+
+// Settings of "Runvok.cnl", shared by every run of an execution.
+struct SharedSettings {
+  int runs = 0;
+  float exponent = 0.0f;
+  float false_alarm = 0.0f;
+  int lw = 0;
+  int overlap = 0;
+  int var_order = 0;
+  int resamples = 0;
+};
+
+// What lives for a whole execution besides the output channels.
+struct Execution {
+  FieldReaders readers;    // keep their last values across calls
+  UniformStream uniforms;  // continues across runs
+  float start_time = 0.0f; // processor time at program start
+};
+
+// Performs run number `run_index` (1-based) for the run control file `name`
+// (the text before "*" of its line in "Runvok.cnl", blank-padded to 80).
+// Throws RunEnded when the run ends early and Stop when the program stops.
+void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                Execution& execution);
+
+}  // namespace vok
