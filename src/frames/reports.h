@@ -1,0 +1,79 @@
+// The text that describes a run's frames: the run-parameter header of the
+// report (frw), the entries of the frames file (winhead, shwx), the records of
+// the graph file and of the xy graph file, and the caption lines that close
+// those two files.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "frames/covxy.h"
+#include "output/channel.h"
+
+namespace vok {
+
+// The stamp of data-matrix row j (1-based), 20 characters. Only consulted
+// when the rows carry stamps (stamp flag 'm').
+using StampLookup = std::function<std::string_view(int row)>;
+
+// Everything the run-parameter header shows.
+struct RunHeader {
+  std::string title;        // title line of the data file (shown in 80 columns)
+  std::string format;       // record format of the data file (shown in 50 columns)
+  std::string time_unit;    // time unit label of a time run (shown in 7 columns)
+  char time_freq = 't';     // 't' time run, 'f' frequency run
+  int overlap = 0;          // overlap parameter; 0 = frames end to end
+  std::string clip = "no";  // "cl" clipped residuals, "lg" log data, "no"
+  float interval = 1.0f;    // sampling interval (time run) or rate in kHz
+  float exponent = 0.0f;    // lags = lw ** exponent
+  int first = 1;            // first datum read (IS)
+  int last = 1;             // last datum read (IE)
+  int lw = 0;               // frame length
+  int frames = 0;           // frame count F
+  int p = 0;                // VAR order
+  int cx = 1, cy = 2;       // data columns
+  char graphing = 'n';      // 'y': the frames file receives the opening lines
+};
+
+// Number of lags: the 32-bit real lw raised to the exponent, rounded to the
+// nearest integer (halves away from zero).
+int lags_for(int lw, float exponent);
+
+// Writes the run-parameter header on `report`; with graphing 'y' its first
+// two layouts (title with its empty line, column line) also open `frames`.
+// With graphing off those two lines go nowhere.
+void frw(const RunHeader& header, Channel& report, Channel& frames);
+
+// How a frame's position is shown in its frames-file header.
+struct FrameClock {
+  char time_freq = 't';   // 't' or 'f'
+  float interval = 1.0f;  // sampling interval, or rate in kHz
+  std::string time_unit;  // 7-character label of a time run
+  char stamp_flag = 'a';  // 'm' when rows carry stamps
+};
+
+// Frame header of frame k with offset s (rows s + 1 .. s + lw): a rule of
+// 70 "*", the frame line and a rule of 70 "=".
+void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, int k,
+             Channel& frames);
+
+// The frame's two p-value lines (1 - P of each CDF value) and an empty line.
+void shwx(float p_xxy, float p_yyx, float p_xy, float p_xxx, float p_yyy, Channel& frames);
+
+// Graph record of frame k: its seven CDF values, and the stamp of the frame's
+// first row when `stamp` is not empty.
+void graph_record(Channel& graph, int k, const FrameTests& tests, std::string_view stamp = {});
+// The column captions that close the graph file.
+void graph_caption(Channel& graph);
+
+// xy graph record: the cross-correlations rxy(-lg..lg), preceded by the stamp
+// of the frame's first row when `stamp` is not empty. Beyond 700 values the
+// record continues on further lines without the stamp.
+void xy_record(Channel& xy, std::span<const float> rxy, std::string_view stamp = {});
+// The lag captions that close the xy graph file, shifted past the stamp
+// column when the rows carry stamps.
+void xy_caption(Channel& xy, int lg, bool stamped);
+
+}  // namespace vok

@@ -1,0 +1,111 @@
+// The frame engine: cuts the two selected columns of the data matrix into
+// frames, prewhitens each frame with its own VAR(p) fit, runs the seven tests
+// on the residuals (or their signs), counts the significant frames of every
+// test, writes the frame records, the counts block and the cross-test
+// correlation summary.
+//
+// A frame is computed (compute_frame: inputs -> tests, cross-correlations and
+// the report text its fit, residual statistics and clipping produce) apart
+// from being written (in frame order), so frames can be computed in any
+// order with identical output.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "frames/covxy.h"
+#include "frames/reports.h"
+#include "output/channel.h"
+#include "output/failure.h"
+
+namespace vok {
+
+// Settings of the frame engine for one run.
+struct WindParams {
+  int cx = 1, cy = 2;       // 1-based data-matrix columns of x and y
+  int lw = 0;               // frame length
+  int lg = 0;               // number of lags (lw > 2 lg)
+  int frames = 0;           // frame count F
+  int p = 0;                // VAR order
+  int overlap = 0;          // 0: frames end to end; > 0: frame k starts at (k - 1) overlap
+  char stamp_flag = 'a';    // 'm' when the rows carry stamps
+  std::string clip = "no";  // a first character 'c' clips the residuals to +1/-1
+  char graphing = 'n';      // 'y' writes the frames, graph and xy graph files
+  char time_freq = 't';     // 't' time run, 'f' frequency run
+  float interval = 1.0f;    // sampling interval (time run) or rate in kHz
+  std::string time_unit;    // 7-character time unit label
+  // False-alarm thresholds in the order Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy.
+  std::array<float, 7> thresholds{};
+};
+
+// Test order of the thresholds, the counts and the significance flags.
+enum TestIndex { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy };
+
+// The nine per-frame series, element k - 1 for frame k: the CDF values of
+// Hxxx, Hyyy, Hxxy, Hyyx, Cx, Cy, Cxy and the standard deviations of the two
+// test series.
+struct PerFrameSeries {
+  std::vector<float> xxx, yyy, xxy, yyx, xx, yy, xy, varx, vary;
+
+  PerFrameSeries() = default;
+  explicit PerFrameSeries(int frames);
+  int size() const { return static_cast<int>(xxx.size()); }
+};
+
+// Where the engine writes.
+struct FrameChannels {
+  Channel& report;
+  Channel& frames;
+  Channel& graph;
+  Channel& xy_graph;
+  Channel& console;  // one message of the correlation summary
+};
+// The program's own channels.
+FrameChannels program_frame_channels();
+
+// Number of data-matrix rows before frame k (1-based).
+inline int frame_offset(int k, int lw, int overlap) {
+  return (k - 1) * (overlap > 0 ? overlap : lw);
+}
+
+// A frame is significant for a test when its p-value 1 - P lies strictly
+// below the threshold; equality and a P that is not a number are not.
+bool significant(float threshold, float cdf);
+
+// Significance of one frame's tests, in threshold order, and its
+// bicorrelation hits (significant tests among Hxxy, Hyyx, Hxxx, Hyyy).
+struct FrameVerdict {
+  std::array<bool, 7> significant{};
+  int hits = 0;
+};
+FrameVerdict judge(const FrameTests& tests, const std::array<float, 7>& thresholds);
+
+// One computed frame.
+struct FrameOutcome {
+  FrameTests tests;
+  std::vector<float> rxy;    // cross-correlations at lags -lg..lg
+  std::string report_text;   // lines the frame writes on the report ahead of its records
+  std::optional<Stop> stop;  // a callee stopped the program; report_text holds what it wrote
+};
+
+// Computes frame k (1-based) of the n x K column-major data matrix: copy,
+// VAR residuals, residual statistics (p >= 1), clipping, tests. Writes on no
+// channel except where a callee stops the program (console, error file).
+FrameOutcome compute_frame(const WindParams& params, std::span<const float> data, int n, int K,
+                           int k);
+
+// Counts of significant frames, in threshold order.
+struct WindResult {
+  std::array<int, 7> counts{};
+};
+
+// Runs the frame engine over all frames. `series` receives the nine
+// per-frame series (resized to F). Stamps are read only with stamp flag 'm'.
+WindResult wind(const WindParams& params, std::span<const float> data, int n, int K,
+                const StampLookup& stamps, PerFrameSeries& series,
+                const FrameChannels& out = program_frame_channels());
+
+}  // namespace vok
