@@ -3,6 +3,21 @@
 // stream continues across the runs of one execution; number i of the stream
 // can be computed directly, so a resample can draw its own block of the
 // stream in any order (or on any thread) with the same result.
+//
+// The generator, so that anyone can reproduce the numbers:
+//
+//   seed  = 0
+//   z     = seed + (i + 1) * 0x9E3779B97F4A7C15          (mod 2^64)
+//   z     = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9         (mod 2^64)
+//   z     = (z ^ (z >> 27)) * 0x94D049BB133111EB         (mod 2^64)
+//   z     = z ^ (z >> 31)
+//   u(i)  = (z >> 40) * 2^-24
+//
+// that is, output i (from 0) of the SplitMix64 generator started from state
+// 0, keeping its top 24 bits. Every u is a multiple of 2^-24 and therefore an
+// exact 32-bit real with 0 <= u <= 1 - 2^-24. The first numbers of the stream
+// are 14819496, 7239838, 443485 and 16288696 times 2^-24 (the first
+// SplitMix64 output from state 0 is 0xE220A8397B1DCDAF).
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,106 @@
+#include "bootstrap/resampxy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <optional>
+
+#include "frames/covxy.h"
+#include "output/channel.h"
+#include "output/failure.h"
+#include "stats/moments.h"
+#include "stats/sort.h"
+
+namespace vok {
+
+int resample_index(float u, int N) {
+  if (!(u > 0.0f)) return 1;
+  if (u >= 1.0f) return N;
+  // u = m 2^(e - 24) with m a 24-bit integer, so N u = N m / 2^(24 - e)
+  // exactly; N m < 2^55 fits 64 bits, and the shift takes the floor.
+  int e = 0;
+  const float fraction = std::frexp(u, &e);
+  const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 24));
+  const int shift = 24 - e;
+  const std::uint64_t product = static_cast<std::uint64_t>(N) * m;
+  const std::uint64_t k = shift >= 64 ? 0 : product >> shift;
+  return static_cast<int>(std::min<std::uint64_t>(k + 1, static_cast<std::uint64_t>(N)));
+}
+
+ResampleWork::ResampleWork(int n, int L)
+    : x(n),
+      y(n),
+      xxy(L * (2 * L + 1)),
+      yyx(L * (2 * L + 1)),
+      rxy(2 * L + 1),
+      r_lags(L * (2 * L + 1)),
+      s_lags(L * (2 * L + 1)) {}
+
+namespace {
+
+// Replaces each value by (value - mean) / standard deviation of the series.
+void standardise(std::span<float> v) {
+  const MeanSd m = sigmn(v, channels().standard_error);
+  for (float& value : v) value = (value - m.mean) / m.sd;
+}
+
+void draw(std::span<const float> column, std::uint64_t first, std::span<float> out) {
+  const int N = static_cast<int>(column.size());
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = column[resample_index(UniformStream::at(first + i), N) - 1];
+  }
+}
+
+}  // namespace
+
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work) {
+  std::span<float> xs(work.x.data(), n);
+  std::span<float> ys(work.y.data(), n);
+  draw(x, first, xs);
+  draw(y, first + static_cast<std::uint64_t>(n), ys);
+  standardise(xs);
+  standardise(ys);
+  const FrameTests t = covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags,
+                             channels().standard_error);
+  return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
+          1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
+}
+
+Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
+                    float alpha, UniformStream& uniforms) {
+  const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
+  std::array<std::vector<float>, kTestCount> pvalues;
+  std::vector<int> order;
+  std::optional<ResampleWork> work;
+  try {
+    for (auto& p : pvalues) p.resize(resamples);
+    order.resize(std::max<std::size_t>(resamples, 1));
+    work.emplace(n, L);
+  } catch (const std::bad_alloc&) {
+    channels().standard_error.write_free({"Unable to allocate work space - arrays in resampxy"});
+    throw Stop{};
+  }
+
+  // Resample b owns stream positions start + (b - 1) 2n .. start + 2nb - 1,
+  // so its p-values do not depend on the order the resamples are taken in.
+  const std::uint64_t start = uniforms.position();
+  const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
+  for (std::size_t b = 0; b < resamples; ++b) {
+    const auto p = resample_pvalues(x, y, n, L, start + b * per_resample, *work);
+    for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = p[t];
+  }
+  uniforms.advance(per_resample * resamples);
+
+  Thresholds result;
+  const float level[1] = {alpha};
+  for (int t = 0; t < kTestCount; ++t) {
+    float fractile[1] = {alpha};
+    result.status = sort(order, pvalues[t], level, fractile, 'B');
+    result.values[t] = fractile[0];
+  }
+  return result;
+}
+
+}  // namespace vok

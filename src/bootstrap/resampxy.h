@@ -1,0 +1,56 @@
+// Bootstrap false-alarm thresholds: the alpha-fractile of each test's p-values
+// over B resampled frame pairs that keep the value distributions of x and y
+// but none of their serial or cross dependence.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "bootstrap/uniform.h"
+
+namespace vok {
+
+// Positions of the seven tests in a threshold array (the order of the report).
+enum TestSlot : int { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy, kTestCount };
+
+struct Thresholds {
+  std::array<float, kTestCount> values{};
+  int status = 0;  // status of the last fractile call (that of Cxy)
+};
+
+// The 1-based resampling index of a uniform u in [0, 1): 1 + floor(N u),
+// formed exactly in 64-bit integer arithmetic and capped at N, so that every
+// index 1..N is drawn with the same probability.
+int resample_index(float u, int N);
+
+// Work storage of one resample, sized for frames of n values and L lags.
+// Allocated once and reused for every resample of a call.
+struct ResampleWork {
+  ResampleWork(int n, int L);
+  std::vector<float> x, y;          // the two resampled series
+  std::vector<float> xxy, yyx;      // cross-bicorrelation values (M each)
+  std::vector<float> rxy;           // cross-correlations (2L + 1)
+  std::vector<int> r_lags, s_lags;  // lag pairs (M each)
+};
+
+// The seven p-values (1 - CDF value, in TestSlot order) of the resample whose
+// 2n uniforms start at stream position `first`: n for the x indices, then n
+// for the y indices. A pure function of `first` and the data; `work` is
+// scratch. Messages of the moments and test routines go to the standard error
+// stream.
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work);
+
+// B resamples of n values from the N = x.size() values of x and y (same
+// length), L lags, fractile level alpha. Resample b (from 1) reads stream
+// positions start + (b - 1) 2n onwards, start being the stream's position on
+// entry; the stream is left 2nB further on. An allocation failure writes
+// "Unable to allocate work space - arrays in resampxy" on the standard error
+// stream and stops the program.
+Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
+                    float alpha, UniformStream& uniforms);
+
+}  // namespace vok

@@ -1,0 +1,64 @@
+#include "bootstrap/thresholds.h"
+
+#include "output/failure.h"
+#include "output/layout.h"
+
+namespace vok {
+
+bool resamples_refused(int B, float alpha) {
+  return B >= 1 && 1.0f / static_cast<float>(B) > alpha;
+}
+
+void write_refusal(Channel& ch, int B, int run_index) {
+  // Written without a value: the line stops before F7.5, and so does the
+  // closing empty line.
+  static const Layout kError =
+      Layout::parse(R"(/ 7X "ERROR - 1/resamples > test threshold " F7.5 /)");
+  static const Layout kNumber = Layout::parse(R"(7X "Resample number = " I5)");
+  static const Layout kIncrease =
+      Layout::parse(R"(/ 7X "Increase number of resamples in Run = " I2 /)");
+  ch.write(kError);
+  ch.write(kNumber, {B});
+  ch.write(kIncrease, {run_index});
+}
+
+void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCount>& t) {
+  static const Layout kHeading = Layout::parse(R"(7X I5 " Bootstrapped false alarm thresholds" /)");
+  static const Layout kCross =
+      Layout::parse(R"(4X "Hxxy Threshold = " G9.4 3X "Hyyx Threshold = " G9.4 /)");
+  static const Layout kAuto =
+      Layout::parse(R"(4X "Hxxx Threshold = " G9.4 3X "Hyyy Threshold = " G9.4 /)");
+  static const Layout kCorrelation = Layout::parse(
+      R"(4X "Cx Threshold = " F6.4 2X "Cy Threshold = " F6.4 2X "Cxy Threshold = " F6.4 /)");
+  ch.write(kHeading, {B});
+  ch.write(kCross, {t[kHxxy], t[kHyyx]});
+  ch.write(kAuto, {t[kHxxx], t[kHyyy]});
+  ch.write(kCorrelation, {t[kCx], t[kCy], t[kCxy]});
+}
+
+void write_false_alarm_line(Channel& ch, float alpha) {
+  static const Layout kLine = Layout::parse(R"(7X "False alarm threshold = " F6.4)");
+  ch.write(kLine, {alpha});
+}
+
+std::array<float, kTestCount> threshold_block(std::span<const float> x, std::span<const float> y,
+                                              int lw, int lg, int B, float alpha, int run_index,
+                                              UniformStream& uniforms, Channel& report) {
+  if (resamples_refused(B, alpha)) {
+    write_refusal(report, B, run_index);
+    write_refusal(channels().console, B, run_index);
+    write_refusal(channels().error_file, B, run_index);
+    throw RunEnded{};
+  }
+  std::array<float, kTestCount> thresholds;
+  thresholds.fill(alpha);
+  if (B <= 0) {
+    write_false_alarm_line(report, alpha);
+    return thresholds;
+  }
+  thresholds = resampxy(x, y, lw, lg, B, alpha, uniforms).values;
+  write_bootstrap_block(report, B, thresholds);
+  return thresholds;
+}
+
+}  // namespace vok
