@@ -1,0 +1,241 @@
+// Bootstrap thresholds and the threshold block of the report.
+#include "bootstrap/thresholds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "bootstrap/resampxy.h"
+#include "frames/covxy.h"
+#include "output/channel.h"
+#include "output/failure.h"
+#include "stats/moments.h"
+#include "stats/sort.h"
+
+namespace vok {
+namespace {
+
+using Seven = std::array<float, kTestCount>;
+
+int occurrences(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// The p-values of B resamples, built here from the stream, the moments and the
+// frame tests alone: resample b takes 2n numbers from start + 2nb, the first n
+// for x and the next n for y, each as index 1 + floor(N u).
+std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector<float>& x,
+                                                               const std::vector<float>& y, int n,
+                                                               int L, int B, std::uint64_t start) {
+  const int N = static_cast<int>(x.size());
+  const int M = L * (2 * L + 1);
+  std::array<std::vector<float>, kTestCount> p;
+  for (int b = 0; b < B; ++b) {
+    std::vector<float> xs(n), ys(n);
+    const std::uint64_t first = start + 2ull * n * b;
+    for (int i = 0; i < n; ++i) {
+      xs[i] = x[static_cast<int>(std::floor(N * double(UniformStream::at(first + i))))];
+      ys[i] = y[static_cast<int>(std::floor(N * double(UniformStream::at(first + n + i))))];
+    }
+    for (auto* s : {&xs, &ys}) {
+      const MeanSd m = sigmn(*s, channels().standard_error);
+      for (float& v : *s) v = (v - m.mean) / m.sd;
+    }
+    std::vector<float> xxy(M), yyx(M), rxy(2 * L + 1);
+    std::vector<int> r(M), s(M);
+    const FrameTests t = covxy(xs, ys, L, xxy, yyx, rxy, r, s, channels().standard_error);
+    const Seven cdf = {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
+    for (int k = 0; k < kTestCount; ++k) p[k].push_back(1.0f - cdf[k]);
+  }
+  return p;
+}
+
+Seven fractiles_of(std::array<std::vector<float>, kTestCount>& p, float alpha) {
+  Seven out{};
+  std::vector<int> order(p[0].size());
+  const float level[1] = {alpha};
+  for (int k = 0; k < kTestCount; ++k) {
+    float q[1] = {0.0f};
+    sort(order, p[k], level, q, 'B');
+    out[k] = q[0];
+  }
+  return out;
+}
+
+class ThresholdStep : public testing::Test {
+ protected:
+  static constexpr int kN = 60, kLw = 24, kLg = 3;
+
+  void SetUp() override {
+    channels().report.capture();
+    channels().error_file.capture();
+    for (int i = 1; i <= kN; ++i) {
+      x.push_back(std::sin(0.9f * i) + 0.3f * std::cos(2.3f * i) + 0.01f * (i % 7) * (i % 7));
+      y.push_back(std::cos(0.37f * i * i) + (i % 5 == 0 ? 2.0f : 0.0f));
+    }
+  }
+
+  std::string report() const { return channels().report.text(); }
+
+  CapturedChannels cap;
+  std::vector<float> x, y;
+  UniformStream stream;
+};
+
+TEST_F(ThresholdStep, BlockLayouts) {
+  write_bootstrap_block(channels().report, 20,
+                        {0.95f, 0.05f, 0.0123f, 0.5f, 0.05f, 0.0049f, 0.123f});
+  write_false_alarm_line(channels().report, 0.05f);
+  EXPECT_EQ(report(),
+            "          20 Bootstrapped false alarm thresholds\n"
+            "\n"
+            "    Hxxy Threshold = .9500       Hyyx Threshold = .5000E-01\n"
+            "\n"
+            "    Hxxx Threshold = .1230E-01   Hyyy Threshold = .5000    \n"
+            "\n"
+            "    Cx Threshold = 0.0500  Cy Threshold = 0.0049  Cxy Threshold = 0.1230\n"
+            "\n"
+            "       False alarm threshold = 0.0500\n");
+}
+
+TEST(ResamplesRefused, ComparesOneOverBWithAlphaIn32Bits) {
+  struct Case {
+    int B;
+    float alpha;
+    bool refused;
+  };
+  const Case cases[] = {
+      {19, 0.05f, true},    {20, 0.05f, false},  {1, 1.0f, false},
+      {1, 0.99f, true},     {0, 0.05f, false},   {99, 0.01f, true},
+      {1000, 0.01f, false}, {100, 0.01f, false},  // 1/100 and 0.01 round to the same 32-bit real
+      {3, 0.3f, true},      {5, 0.0f, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "B=" << c.B << " alpha=" << c.alpha);
+    EXPECT_EQ(resamples_refused(c.B, c.alpha), c.refused);
+  }
+}
+
+TEST_F(ThresholdStep, TooFewResamplesEndTheRunWithTheSameLinesOnThreeChannels) {
+  stream.advance(11);
+  EXPECT_THROW(threshold_block(x, y, kLw, kLg, 19, 0.05f, 3, stream, channels().report), RunEnded);
+  const std::string want =
+      "\n"
+      "       ERROR - 1/resamples > test threshold \n"
+      "       Resample number =    19\n"
+      "\n"
+      "       Increase number of resamples in Run =  3\n"
+      "\n";
+  EXPECT_EQ(report(), want);
+  EXPECT_EQ(cap.console(), want);
+  EXPECT_EQ(channels().error_file.text(), want);
+  EXPECT_EQ(cap.standard_error(), "");
+  EXPECT_EQ(stream.position(), 11u);  // nothing drawn
+}
+
+TEST_F(ThresholdStep, NoResamplesKeepsTheNominalLevel) {
+  const Seven t = threshold_block(x, y, kLw, kLg, 0, 0.05f, 1, stream, channels().report);
+  for (float v : t) EXPECT_EQ(v, 0.05f);
+  EXPECT_EQ(report(), "       False alarm threshold = 0.0500\n");
+  EXPECT_EQ(stream.position(), 0u);
+  EXPECT_EQ(cap.console(), "");
+}
+
+// 20 resamples at 0.05: the fractile position 0.05 x 21 = 1.05 lies between
+// the smallest and second smallest p-value of each test.
+TEST_F(ThresholdStep, TwentyResamplesInterpolateTheTwoSmallestPValues) {
+  stream.advance(100);
+  const Seven t = threshold_block(x, y, kLw, kLg, 20, 0.05f, 1, stream, channels().report);
+  EXPECT_EQ(stream.position(), 100u + 2u * kLw * 20u);
+
+  auto p = independent_pvalues(x, y, kLw, kLg, 20, 100);
+  for (int k = 0; k < kTestCount; ++k) {
+    SCOPED_TRACE(k);
+    std::vector<float> s = p[k];
+    std::sort(s.begin(), s.end());
+    EXPECT_LT(s[0], s[1]);  // the data give distinct p-values
+    EXPECT_NEAR(t[k], 0.95 * s[0] + 0.05 * s[1], 1e-6);
+  }
+
+  Channel expected;
+  expected.capture();
+  write_bootstrap_block(expected, 20, t);
+  EXPECT_EQ(report(), expected.text());
+  EXPECT_EQ(cap.console(), "");
+  EXPECT_EQ(cap.standard_error(), "");
+}
+
+TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
+  stream.advance(5);
+  const Thresholds t = resampxy(x, y, kLw, kLg, 1, 1.0f, stream);
+  EXPECT_EQ(t.status, kSortSingleValue);
+  auto p = independent_pvalues(x, y, kLw, kLg, 1, 5);
+  for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t.values[k], p[k][0]) << k;
+  EXPECT_EQ(occurrences(cap.console(), "fractiles set to x since n=1"), kTestCount);
+  EXPECT_EQ(occurrences(cap.standard_error(), "fractiles set to x since n=1"), kTestCount);
+}
+
+TEST_F(ThresholdStep, OneResampleAtLevelOneIsAcceptedAndReported) {
+  const Seven t = threshold_block(x, y, kLw, kLg, 1, 1.0f, 1, stream, channels().report);
+  EXPECT_EQ(report().rfind("           1 Bootstrapped false alarm thresholds\n\n", 0), 0u);
+  auto p = independent_pvalues(x, y, kLw, kLg, 1, 0);
+  for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t[k], p[k][0]) << k;
+}
+
+TEST_F(ThresholdStep, SameStreamPositionGivesIdenticalThresholdsAndTheStreamContinues) {
+  UniformStream a, b;
+  a.advance(777);
+  b.advance(777);
+  const Thresholds first = resampxy(x, y, kLw, kLg, 30, 0.1f, a);
+  const Thresholds same = resampxy(x, y, kLw, kLg, 30, 0.1f, b);
+  EXPECT_EQ(first.values, same.values);
+  EXPECT_EQ(first.status, kSortOk);
+  EXPECT_EQ(a.position(), 777u + 2u * kLw * 30u);
+
+  // A later run of the same execution draws further numbers.
+  const Thresholds later = resampxy(x, y, kLw, kLg, 30, 0.1f, a);
+  EXPECT_NE(later.values, first.values);
+  UniformStream c;
+  c.advance(777u + 2u * kLw * 30u);
+  EXPECT_EQ(resampxy(x, y, kLw, kLg, 30, 0.1f, c).values, later.values);
+}
+
+TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
+  constexpr int B = 40;
+  constexpr std::uint64_t start = 500;
+  ResampleWork work(kLw, kLg);
+  std::vector<Seven> forward(B), backward(B);
+  for (int b = 0; b < B; ++b) {
+    forward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work);
+  }
+  for (int b = B - 1; b >= 0; --b) {
+    backward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work);
+  }
+  EXPECT_EQ(forward, backward);
+
+  std::array<std::vector<float>, kTestCount> p;
+  for (int k = 0; k < kTestCount; ++k) {
+    for (int b = 0; b < B; ++b) p[k].push_back(backward[b][k]);
+  }
+  EXPECT_EQ(p, independent_pvalues(x, y, kLw, kLg, B, start));
+
+  stream.advance(start);
+  EXPECT_EQ(resampxy(x, y, kLw, kLg, B, 0.1f, stream).values, fractiles_of(p, 0.1f));
+}
+
+// A column of repeated values gives constant resamples; their tests are set
+// to 0, so every p-value and every threshold is 1.
+TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOne) {
+  std::fill(x.begin(), x.end(), 3.5f);
+  const Seven t = threshold_block(x, y, kLw, kLg, 20, 0.05f, 1, stream, channels().report);
+  for (float v : t) EXPECT_FLOAT_EQ(v, 1.0f);
+}
+
+}  // namespace
+}  // namespace vok
