@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,16 +63,18 @@ void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, 
 // The frame's two p-value lines (1 - P of each CDF value) and an empty line.
 void shwx(float p_xxy, float p_yyx, float p_xy, float p_xxx, float p_yyy, Channel& frames);
 
-// Graph record of frame k: its seven CDF values, and the stamp of the frame's
-// first row when `stamp` is not empty.
-void graph_record(Channel& graph, int k, const FrameTests& tests, std::string_view stamp = {});
+// Graph record of frame k: its seven CDF values, followed by the stamp of the
+// frame's first row when the rows carry stamps.
+void graph_record(Channel& graph, int k, const FrameTests& tests,
+                  std::optional<std::string_view> stamp = std::nullopt);
 // The column captions that close the graph file.
 void graph_caption(Channel& graph);
 
 // xy graph record: the cross-correlations rxy(-lg..lg), preceded by the stamp
-// of the frame's first row when `stamp` is not empty. Beyond 700 values the
+// of the frame's first row when the rows carry stamps. Beyond 700 values the
 // record continues on further lines without the stamp.
-void xy_record(Channel& xy, std::span<const float> rxy, std::string_view stamp = {});
+void xy_record(Channel& xy, std::span<const float> rxy,
+               std::optional<std::string_view> stamp = std::nullopt);
 // The lag captions that close the xy graph file, shifted past the stamp
 // column when the rows carry stamps.
 void xy_caption(Channel& xy, int lg, bool stamped);

@@ -1,0 +1,170 @@
+#include "frames/reports.h"
+
+#include <cmath>
+
+namespace vok {
+namespace {
+
+// A text as a fixed-length field holds it: cut to `width`, or padded with
+// blanks on the right.
+std::string fixed_text(std::string_view text, std::size_t width) {
+  std::string out(text.substr(0, width));
+  out.resize(width, ' ');
+  return out;
+}
+
+}  // namespace
+
+int lags_for(int lw, float exponent) {
+  const float lags = std::pow(static_cast<float>(lw), exponent);
+  return static_cast<int>(std::lround(lags));
+}
+
+void frw(const RunHeader& h, Channel& report, Channel& frames) {
+  static const Layout kTitle = Layout::parse(R"(A80 /)");
+  static const Layout kColumns =
+      Layout::parse(R"(7X "x-Data Column = " I3 5X "y-Data Column = " I3)");
+  static const Layout kVarFit =
+      Layout::parse(R"(/ 2X "Statistics are computed from the residuals from a VAR(" I2 ") fit")");
+  static const Layout kVarColumns = Layout::parse(R"(2X " to the selected two columns")");
+  static const Layout kOverlapped =
+      Layout::parse(R"(/ 7X "Windows are overlapped by " I4 " observations")");
+  static const Layout kNotOverlapped = Layout::parse(R"(/ 7X "Windows are not overlapped")");
+  static const Layout kWindow = Layout::parse(R"(/ " Window Length" I5 2X "No. of frames =" I8)");
+  static const Layout kClipped = Layout::parse(R"(/ 10X "Data is Hard Clipped to +1/-1")");
+  static const Layout kLogged = Layout::parse(R"(/ 10X "Data is Log Transformed")");
+  static const Layout kData =
+      Layout::parse(R"(/ " First datum read in file" I8 4X "Last datum read" I8)");
+  static const Layout kSample = Layout::parse(R"(/ " Sample size = " I8 /)");
+  static const Layout kInterval = Layout::parse(R"(" Sampling interval = " F12.6 2X A7 /)");
+  static const Layout kRate = Layout::parse(R"(" Sampling rate = " F10.4 " KHz" /)");
+  static const Layout kLags =
+      Layout::parse(R"(7X "No. of lags =" I6 4X "No cross bicorrelations used = " I9)");
+  static const Layout kExponent = Layout::parse(R"(/ 17X "Exponent = " F5.2)");
+  static const Layout kFormat = Layout::parse(R"(/ 12X "Data format: " A50)");
+
+  const std::string title = fixed_text(h.title, 80);
+  report.write(kTitle, {title});
+  report.write(kColumns, {h.cx, h.cy});
+  if (h.graphing == 'y') {
+    frames.write(kTitle, {title});
+    frames.write(kColumns, {h.cx, h.cy});
+  }
+  if (h.p >= 1) {
+    report.write(kVarFit, {h.p});
+    report.write(kVarColumns);
+  }
+  if (h.overlap >= 1) {
+    report.write(kOverlapped, {h.overlap});
+  } else {
+    report.write(kNotOverlapped);
+  }
+  report.write(kWindow, {h.lw, h.frames});
+  if (h.clip.starts_with('c')) {
+    report.write(kClipped);
+  } else if (h.clip == "lg") {
+    report.write(kLogged);
+  }
+  report.write(kData, {h.first, h.last});
+  // The sample size is what whole frames can cover, not the rows read.
+  const int n = h.last - h.first + 1;
+  const int covered = h.lw > 0 ? h.lw * (n / h.lw) : 0;
+  report.write(kSample, {covered});
+  if (h.time_freq == 't') {
+    report.write(kInterval, {h.interval, fixed_text(h.time_unit, 7)});
+  } else if (h.time_freq == 'f') {
+    report.write(kRate, {h.interval});
+  } else {
+    report.write_free({"Sample unit char in data file is not t or f"});
+  }
+  const int lg = lags_for(h.lw, h.exponent);
+  report.write(kLags, {lg, lg * (2 * lg + 1)});
+  report.write(kExponent, {h.exponent});
+  report.write(kFormat, {fixed_text(h.format, 50)});
+}
+
+void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, int k,
+             Channel& frames) {
+  static const Layout kStars = Layout::parse(R"(70("*"))");
+  static const Layout kRule = Layout::parse(R"(70("="))");
+  static const Layout kStamped =
+      Layout::parse(R"(" Frame " I4 2X "Start = " A20 2X " End = " A20)");
+  static const Layout kTime =
+      Layout::parse(R"(" Frame " I4 2X "Start =" F11.4 1X A7 2X " End  =" F11.4 1X A7)");
+  static const Layout kFrequency =
+      Layout::parse(R"(" Frame " I4 2X "Start =" G14.4 1X " sec" 2X "End =" G14.4 1X "sec")");
+
+  frames.write(kStars);
+  if (clock.stamp_flag == 'm') {
+    const auto stamp = [&](int row) {
+      return fixed_text(stamps ? stamps(row) : std::string_view{}, 20);
+    };
+    frames.write(kStamped, {k, stamp(s + 1), stamp(s + lw)});
+  } else if (clock.time_freq == 't') {
+    // Offsets shown in the unit they are labelled with: 32-bit products.
+    const float start = static_cast<float>(s) * clock.interval;
+    const float end = static_cast<float>(s + lw) * clock.interval;
+    const std::string unit = fixed_text(clock.time_unit, 7);
+    frames.write(kTime, {k, start, unit, end, unit});
+  } else if (clock.time_freq == 'f') {
+    // The rate is in kHz: offset * 0.001 / rate seconds, in 32-bit reals.
+    const float start = static_cast<float>(s) * 0.001f / clock.interval;
+    const float end = static_cast<float>(s + lw) * 0.001f / clock.interval;
+    frames.write(kFrequency, {k, start, end});
+  } else {
+    frames.write_free(
+        {"Flag mk for time file read is wrong ", std::string_view(&clock.stamp_flag, 1)});
+    return;
+  }
+  frames.write(kRule);
+}
+
+void shwx(float p_xxy, float p_yyx, float p_xy, float p_xxx, float p_yyy, Channel& frames) {
+  static const Layout kFirst =
+      Layout::parse(R"(4X "p-values for tests: xxy = " F10.7 4X "yyx = " F10.7 4X "xy = " F10.7)");
+  static const Layout kSecond = Layout::parse(R"(24X "xxx = " F10.7 4X "yyy = " F10.7 /)");
+  // 1 - P in double precision, rounded to 32 bits.
+  const auto p_value = [](float cdf) { return static_cast<float>(1.0 - static_cast<double>(cdf)); };
+  frames.write(kFirst, {p_value(p_xxy), p_value(p_yyx), p_value(p_xy)});
+  frames.write(kSecond, {p_value(p_xxx), p_value(p_yyy)});
+}
+
+void graph_record(Channel& graph, int k, const FrameTests& t,
+                  std::optional<std::string_view> stamp) {
+  static const Layout kPlain = Layout::parse(R"(SP I6 7(1X F7.4))");
+  static const Layout kStamped = Layout::parse(R"(SP I6 7(1X F7.4) 1X A20)");
+  if (stamp) {
+    graph.write(kStamped,
+                {k, t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cxy, t.cx, t.cy, fixed_text(*stamp, 20)});
+  } else {
+    graph.write(kPlain, {k, t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cxy, t.cx, t.cy});
+  }
+}
+
+void graph_caption(Channel& graph) {
+  static const Layout kCaption =
+      Layout::parse(R"(/ "Wind" 6X "xxy" 4X "yyx" 5X "xxx" 5X "yyy" 6X "xy" 6X "xx" 6X "yy")");
+  graph.write(kCaption);
+}
+
+void xy_record(Channel& xy, std::span<const float> rxy, std::optional<std::string_view> stamp) {
+  static const Layout kPlain = Layout::parse(R"(700(: F6.3 2X))");
+  static const Layout kStamped = Layout::parse(R"(A20 1X 700(: F6.3 2X))");
+  std::vector<Value> values;
+  values.reserve(rxy.size() + 1);
+  const std::string stamp_text = stamp ? fixed_text(*stamp, 20) : std::string();
+  if (stamp) values.emplace_back(stamp_text);
+  for (float r : rxy) values.emplace_back(r);
+  xy.write(stamp ? kStamped : kPlain, values);
+}
+
+void xy_caption(Channel& xy, int lg, bool stamped) {
+  static const Layout kPlain = Layout::parse(R"L(700(: "xy(" I3 ")" 1X))L");
+  static const Layout kStamped = Layout::parse(R"L(21X 700(: "xy(" I3 ")" 1X))L");
+  std::vector<Value> lags;
+  lags.reserve(2 * lg + 1);
+  for (int lag = -lg; lag <= lg; ++lag) lags.emplace_back(lag);
+  xy.write(stamped ? kStamped : kPlain, lags);
+}
+
+}  // namespace vok
