@@ -19,18 +19,29 @@ void setvar(std::span<const float> series, std::span<float> residuals, int k, in
 
 // The results of one fit.
 struct VarFit {
-  std::vector<double> phi;       // k*k*p coefficients: equation, lag, regressor
-  std::vector<float> se;         // their standard errors, same order
-  std::vector<float> resid_se;   // residual standard error of each equation
+  std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
+  std::vector<float> se;        // their standard errors, same order
+  std::vector<float> resid_se;  // residual standard error of each equation
   float r_square = 0.0f;
-  int status = 0;                // 0, or 1 when the factorisation failed
+  int status = 0;  // 0, or 1 when the factorisation failed
 };
 
-// Builds and solves the normal equations and fills residuals and fit.
+// Builds and solves the normal equations and fills residuals and fit. A
+// failed factorisation writes "DCHOLDC failed, A is not positive definite" on
+// `out` and returns status 1 with nothing else computed. With n <= k p there
+// are no degrees of freedom left: the residual standard errors, and so every
+// coefficient standard error, are 0 (disvar then reports them and writes no
+// block). Running out of memory writes its message on `out` and stops.
 VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
            Channel& out);
 
-// Writes the R square and coefficient / t-value block (nothing after a failed fit).
+// Writes the R square and coefficient / t-value block (nothing after a failed
+// fit). A standard error <= 0 among the first p entries writes one line per
+// such entry instead of the block.
 void disvar(const VarFit& fit, int k, int p, Channel& out);
+
+// fit, then disvar whatever the fit's status.
+VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+           Channel& out);
 
 }  // namespace vok

@@ -1,0 +1,191 @@
+#include "stats/var.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <new>
+
+#include "output/failure.h"
+#include "stats/cholesky.h"
+
+namespace vok {
+namespace {
+
+// Allocates `count` elements, or writes the allocation message of the routine
+// that owns the storage and stops.
+template <typename T>
+std::vector<T> allocate(std::size_t count, const char* owner, Channel& out) {
+  try {
+    return std::vector<T>(count, T{});
+  } catch (const std::bad_alloc&) {
+    out.write_free({std::string("Unable to allocate work space for arrays in ") + owner});
+    throw Stop{};
+  }
+}
+
+}  // namespace
+
+VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+           Channel& out) {
+  const int kp = k * p;
+  const int m = k * kp;
+  const auto order = static_cast<std::size_t>(m);
+
+  VarFit result;
+  // The coefficients and their standard errors belong to setvar's call, the
+  // normal equations to var's; each has its own allocation message.
+  result.phi = allocate<double>(order, "data", out);
+  result.se = allocate<float>(order, "data", out);
+  std::vector<double> a = allocate<double>(order * order, "var", out);
+  std::vector<double> rhs = allocate<double>(order, "var", out);
+  std::vector<double> diag = allocate<double>(order, "var", out);
+  result.resid_se = allocate<float>(static_cast<std::size_t>(k), "var", out);
+
+  auto x = [&](int t, int j) -> double {
+    return series[static_cast<std::size_t>(j - 1) * n + static_cast<std::size_t>(t - 1)];
+  };
+  auto matrix = [&](int i, int j) -> double& {
+    return a[static_cast<std::size_t>(j - 1) * order + static_cast<std::size_t>(i - 1)];
+  };
+
+  // Lagged moments M(g, u, h) = (1/n) sum x(t + h, g) x(t, u), uncentred. The
+  // matrix is block-diagonal with k equal blocks, one per equation; within a
+  // block the regressor pair (lag l, series g), (lag l + h, series u) gets
+  // M(g, u, h). Only pairs whose column lag is at least their row lag are
+  // filled: the upper triangle, which is all the factorisation reads.
+  double total = 0.0;
+  for (int g = 1; g <= k; ++g) {
+    for (int h = 0; h <= p; ++h) {
+      for (int u = 1; u <= k; ++u) {
+        double s = 0.0;
+        for (int t = 1; t <= n - h; ++t) s += x(t + h, g) * x(t, u);
+        if (h == 0 && u == g) total += s;
+        const double moment = s / n;
+        if (h >= 1) rhs[(g - 1) * kp + (h - 1) * k + u - 1] = moment;
+        if (h < p) {
+          for (int b = 1; b <= k; ++b)
+            for (int l = 1; l <= p - h; ++l)
+              matrix((b - 1) * kp + (l - 1) * k + g, (b - 1) * kp + (l + h - 1) * k + u) = moment;
+        }
+      }
+    }
+  }
+
+  if (dcholdc(a, m, diag) != 0) {
+    out.write_free({"DCHOLDC failed, A is not positive definite"});
+    result.status = 1;
+    return result;
+  }
+  dcholsl(a, m, diag, rhs, result.phi);
+
+  // Residuals. The first p times have no full set of lagged regressors and
+  // are set to 0; the residual standard error still divides by n - k p, the
+  // degrees of freedom of the whole system.
+  const int dof = n - kp;
+  double ssr_total = 0.0;
+  for (int g = 1; g <= k; ++g) {
+    float* e = residuals.data() + static_cast<std::size_t>(g - 1) * n;
+    std::fill(e, e + std::min(p, n), 0.0f);
+    const double* phi = result.phi.data() + static_cast<std::size_t>(g - 1) * kp;
+    double ssr = 0.0;
+    for (int t = p + 1; t <= n; ++t) {
+      double fitted = 0.0;
+      for (int h = 1; h <= p; ++h)
+        for (int u = 1; u <= k; ++u) fitted += phi[(h - 1) * k + u - 1] * x(t - h, u);
+      const double residual = x(t, g) - fitted;
+      e[t - 1] = static_cast<float>(residual);
+      ssr += residual * residual;
+    }
+    ssr_total += ssr;
+    // With no degrees of freedom left the residual standard error, and with
+    // it every coefficient standard error, is reported as 0: disvar then
+    // writes its standard-error lines instead of a block of infinite t values.
+    result.resid_se[g - 1] = dof > 0 ? static_cast<float>(std::sqrt(ssr / dof)) : 0.0f;
+  }
+  // T = 0 cannot pass the factorisation (every lag-0 moment would be 0); the
+  // guard keeps the ratio defined whatever the caller hands in.
+  result.r_square = total != 0.0 ? 1.0f - static_cast<float>(ssr_total / total) : 0.0f;
+
+  // The inverse is that of the divisor-n moment matrix, n times the inverse of
+  // the cross-product matrix: dividing its diagonal by n gives the usual
+  // least-squares standard errors.
+  dinverse(a, m, diag);
+  for (int g = 1; g <= k; ++g) {
+    const double s = result.resid_se[g - 1];
+    for (int j = 1; j <= kp; ++j) {
+      const int v = (g - 1) * kp + j;
+      result.se[v - 1] = static_cast<float>(s * std::sqrt(matrix(v, v) / n));
+    }
+  }
+  return result;
+}
+
+void disvar(const VarFit& fit, int k, int p, Channel& out) {
+  // After a failed factorisation there are no coefficients to show.
+  if (fit.status != 0) return;
+
+  // Only the first p entries are checked: lag 1 .. of equation 1.
+  bool bad = false;
+  for (int v = 1; v <= p; ++v) {
+    if (fit.se[v - 1] <= 0.0f) {
+      out.write_free({"Standard error ", fit.se[v - 1], " k = ", v, " < 0 in disvar"});
+      bad = true;
+    }
+  }
+  if (bad) return;
+
+  static const Layout kRSquare = Layout::parse(R"(/ 20X "R Square = " F6.3 /)");
+  static const Layout kTitle = Layout::parse(R"(17X "VAR(" I3 ") parameters / t values")");
+  static const Layout kRule = Layout::parse(R"(10X 46("=") /)");
+  static const Layout kEquation = Layout::parse(R"(/ 7X "Equation " I2 4X "Lag " I2 /)");
+  // The colon ends each line after its k groups.
+  static const Layout kCoefficients = Layout::parse(R"(1X 50(: "c(" I2 ") = " F7.3 2X))");
+  static const Layout kTValues = Layout::parse(R"(/ 2X 50(: 2X "t  = " F7.2 3X))");
+
+  out.write(kRSquare, {fit.r_square});
+  out.write(kTitle, {p});
+  out.write(kRule);
+  const int kp = k * p;
+  std::vector<Value> coefficients;
+  std::vector<Value> t_values;
+  for (int g = 1; g <= k; ++g) {
+    for (int h = 1; h <= p; ++h) {
+      out.write(kEquation, {g, h});
+      coefficients.clear();
+      t_values.clear();
+      for (int u = 1; u <= k; ++u) {
+        const int v = (g - 1) * kp + (h - 1) * k + u;
+        const double phi = fit.phi[v - 1];
+        coefficients.emplace_back(u);
+        coefficients.emplace_back(phi);
+        t_values.emplace_back(phi / fit.se[v - 1]);
+      }
+      out.write(kCoefficients, coefficients);
+      out.write(kTValues, t_values);
+    }
+  }
+}
+
+VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+           Channel& out) {
+  VarFit result = fit(series, residuals, k, n, p, out);
+  disvar(result, k, p, out);
+  return result;
+}
+
+void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+            Channel& out) {
+  if (p < 1) {
+    const auto count = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
+    std::copy_n(series.begin(), count, residuals.begin());
+    return;
+  }
+  const VarFit result = var(series, residuals, k, n, p, out);
+  if (result.status > 0) {
+    for (Channel* ch : {&out, &channels().console, &channels().error_file})
+      ch->write_free({"Error in subroutine Setvar ", result.status});
+    throw Stop{};
+  }
+}
+
+}  // namespace vok
