@@ -1,0 +1,92 @@
+#include "stats/moments.h"
+
+#include <cmath>
+
+#include "output/failure.h"
+
+namespace vok {
+
+MeanSd sigmn(std::span<const float> x, Channel& diag) {
+  const int n = static_cast<int>(x.size());
+  if (n < 1) {
+    diag.line("");
+    diag.line("  n in dsigmn < 1");
+    Channel& console = channels().console;
+    console.line("");
+    console.line("  n in dsigmn < 1");
+    throw Stop{};
+  }
+  double sum = 0.0;
+  for (float v : x) sum += v;
+  const double mean = sum / n;
+
+  // The second pass works with the unrounded mean; the sum of deviations S1
+  // corrects for the rounding error that mean still carries.
+  double s1 = 0.0;
+  double s2 = 0.0;
+  for (float v : x) {
+    const double d = v - mean;
+    s1 += d;
+    s2 += d * d;
+  }
+  const double variance = (s2 - s1 * s1 / n) / (n - 1);  // 0/0 (NaN) for n = 1
+
+  MeanSd out;
+  out.mean = static_cast<float>(mean);
+  out.sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
+  return out;
+}
+
+CorFlags cor(int n, int nf, std::span<const float> x, std::span<const float> y,
+             std::span<int> positions, float& r, Channel& diag) {
+  CorFlags flags;
+  if (nf > n) {
+    diag.write_free({"nf ", nf, " in sub COR is > n = ", n});
+    return flags;
+  }
+  if (nf < 3) {
+    diag.write_free({"nf ", nf, " < 3 in sub COR"});
+    return flags;
+  }
+  if (nf == n && n > 0) {
+    for (int i = 0; i < n; ++i) positions[i] = i + 1;
+  }
+
+  // Summed from the last position to the first, as the correlation summary's
+  // printed digits were produced that way.
+  double sx = 0.0, sy = 0.0, sxx = 0.0, syy = 0.0, sxy = 0.0;
+  for (int k = nf - 1; k >= 0; --k) {
+    const int i = positions[k] - 1;
+    const double xv = x[i];
+    const double yv = y[i];
+    sx += xv;
+    sy += yv;
+    sxx += xv * xv;
+    syy += yv * yv;
+    sxy += xv * yv;
+  }
+  const double mx = sx / nf;
+  const double my = sy / nf;
+  // The association orders differ between the three sums on purpose: they
+  // decide the last bits of the result.
+  const double cxx = sxx - mx * (nf * mx);
+  const double cyy = syy - (nf * my) * my;
+  const double cxy = sxy - (nf * mx) * my;
+
+  if (cxx == 0.0) {
+    flags.x = 'n';
+    r = 0.0f;
+    return flags;
+  }
+  if (cyy == 0.0) {
+    flags.y = 'n';
+    r = 0.0f;
+    return flags;
+  }
+  const float product = static_cast<float>(cxx * cyy);
+  const float root = static_cast<float>(std::sqrt(static_cast<double>(product)));
+  r = static_cast<float>(cxy) / root;
+  return flags;
+}
+
+}  // namespace vok
