@@ -1,0 +1,132 @@
+#include "data/readhead.h"
+
+#include <initializer_list>
+
+#include "output/failure.h"
+
+namespace vok {
+
+namespace {
+
+constexpr std::size_t kTitleWidth = 80;
+constexpr std::size_t kLineRead = 120;
+constexpr std::size_t kBufferSize = 1000;
+
+std::string padded(std::string_view text, std::size_t width) {
+  std::string out(text.substr(0, width));
+  out.resize(width, ' ');
+  return out;
+}
+
+// Writes the same lines on the diagnostic channel, then on the console.
+template <typename WriteLines>
+void to_both(Channel& diag, WriteLines write_lines) {
+  write_lines(diag);
+  write_lines(channels().console);
+}
+
+struct UnitMarks {
+  bool kilohertz = false;
+  bool hertz = false;
+};
+
+// The three characters after the first "nit=" decide the unit.
+UnitMarks scan_unit(std::string_view buffer) {
+  UnitMarks marks;
+  std::size_t at = buffer.find("nit=");
+  if (at == std::string_view::npos) return marks;
+  std::string_view unit = buffer.substr(at + 4, 3);
+  for (std::string_view k : {"kHz", "khz", "Khz", "KHz"})
+    if (unit.find(k) != std::string_view::npos) marks.kilohertz = true;
+  for (std::string_view h : {"Hz", "hz"})
+    if (unit.find(h) != std::string_view::npos) marks.hertz = true;
+  return marks;
+}
+
+[[noreturn]] void reader_error(Channel& diag, std::string_view what, int error) {
+  to_both(diag, [&](Channel& ch) {
+    ch.write_free({what});
+    ch.write_free({"Error number for rnumread = ", error});
+  });
+  throw Stop{};
+}
+
+}  // namespace
+
+DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers, Channel& diag) {
+  DataHeader header;
+  data.rewind();
+  std::string title;
+  std::string keywords;
+  if (!data.read_line(title) || !data.read_line(keywords)) {
+    to_both(diag, [&](Channel& ch) {
+      ch.write_free({"End of file reading the header of data file", data.path()});
+    });
+    throw Stop{};
+  }
+  header.title = padded(title, kTitleWidth);
+  // Only the first 120 characters of the keyword line are read; the buffer
+  // the readers search is blank past them.
+  const std::string buffer = padded(std::string_view(keywords).substr(0, kLineRead), kBufferSize);
+  const std::string echo = buffer.substr(0, kLineRead);
+  const bool frequency_run = time_frequency_flag == 1;
+
+  const UnitMarks unit = scan_unit(buffer);
+  if (frequency_run && !unit.kilohertz && !unit.hertz) {
+    static const Layout kNoUnit = Layout::parse(
+        R"(/ 2X "ERROR - unit=kHz or Hz is not typed after the format on the data file used" / )"
+        R"(/ 2X "Use kHz or khz or KHz for kiloherz unit" / 2X "or Hz or hz for herz unit" /)");
+    to_both(diag, [&](Channel& ch) {
+      ch.write(kNoUnit);
+      ch.write_free({echo});
+    });
+    throw Stop{};
+  }
+
+  FieldRead<std::int32_t> rows = readers.numread("ows", buffer, diag);
+  if (rows.error != 0)
+    reader_error(diag, "Error in reading the no. of rows of the data file", rows.error);
+  header.rows = rows.value;
+
+  FieldRead<std::int32_t> columns = readers.numread("olumns", buffer, diag);
+  if (columns.error != 0) {
+    to_both(diag, [](Channel& ch) {
+      ch.write_free({"Error in reading the no. of columns of the data file"});
+    });
+    header.columns = -1;
+    return header;
+  }
+  header.columns = columns.value;
+
+  if (frequency_run) {
+    FieldRead<float> rate = readers.rnumread("rate", buffer, diag);
+    if (rate.error != 0) rate = readers.rnumread("Rate", buffer, diag);
+    header.rate_or_interval = rate.value;
+    if (rate.error != 0)
+      reader_error(diag, "Error in reading the sampling rate of the data", rate.error);
+  } else {
+    FieldRead<float> interval = readers.rnumread("nterval", buffer, diag);
+    if (interval.error != 0)
+      reader_error(diag, "Error in reading the sampling interval of the data", interval.error);
+    header.rate_or_interval = interval.value;
+  }
+
+  FieldRead<std::string> format = readers.charead("rmat", buffer);
+  if (format.error != 0)
+    reader_error(diag, "Error in reading the format from the data file", format.error);
+  header.format = padded(format.value, 50);
+
+  if (frequency_run && unit.hertz && !unit.kilohertz) {
+    static const Layout kHertz = Layout::parse(
+        R"(/ 2X "ERROR - the control file sets the units in kHz but Hz is indicated on line 2 )"
+        R"(of the data file")");
+    to_both(diag, [&](Channel& ch) {
+      ch.write(kHertz);
+      ch.write_free({echo});
+    });
+    throw Stop{};
+  }
+  return header;
+}
+
+}  // namespace vok

@@ -1,0 +1,403 @@
+#include "data/record_reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "output/layout.h"
+
+namespace vok {
+
+std::string_view describe(ReadStatus status) {
+  switch (status) {
+    case ReadStatus::ok:
+      return "no error";
+    case ReadStatus::end_of_file:
+      return "end of file";
+    case ReadStatus::bad_character:
+      return "a character that cannot stand in a number";
+    case ReadStatus::no_digits:
+      return "a point or an exponent with no digits";
+    case ReadStatus::out_of_range:
+      return "a number beyond the range of 32-bit reals";
+    case ReadStatus::text_for_number:
+      return "an A descriptor where the row has a number";
+    case ReadStatus::number_for_text:
+      return "a numeric descriptor where the row has its stamp";
+    case ReadStatus::no_value_descriptor:
+      return "no descriptor left that takes a value";
+    case ReadStatus::line_read_failed:
+      return "a line could not be read";
+  }
+  return "unknown status";
+}
+
+// ---------------------------------------------------------------------------
+// Numeric fields
+
+namespace {
+
+// Beyond this many significant digits the rest only decides the rounding
+// direction, which a final nonzero digit keeps (a 32-bit real never needs
+// more than about 112 digits to be told from its neighbours' midpoint).
+constexpr int kKeptDigits = 200;
+constexpr int kExponentCap = 100'000;
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+bool is_blank(char c) {
+  return c == ' ';
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The decimal value sign * digits * 10^exponent rounded once to the nearest
+// float.
+ReadStatus to_float(bool negative, const char* digits, int count, int exponent, float& value) {
+  if (count == 0) {
+    value = negative ? -0.0f : 0.0f;
+    return ReadStatus::ok;
+  }
+  // A value m * 10^e with m and 10^|e| exact in double is rounded once by the
+  // product or quotient; converting that double to float rounds a second time,
+  // which differs from a single rounding only when the double falls exactly
+  // on the midpoint of two floats.
+  if (count <= 15 && exponent >= -22 && exponent <= 22) {
+    std::uint64_t m = 0;
+    for (int i = 0; i < count; ++i) m = m * 10 + static_cast<std::uint64_t>(digits[i] - '0');
+    double d = static_cast<double>(m);
+    d = exponent < 0 ? d / kPowersOfTen[-exponent] : d * kPowersOfTen[exponent];
+    if (d >= static_cast<double>(std::numeric_limits<float>::min()) &&
+        d <= static_cast<double>(std::numeric_limits<float>::max())) {
+      std::uint64_t bits = std::bit_cast<std::uint64_t>(d);
+      constexpr std::uint64_t kLow = (std::uint64_t{1} << 29) - 1;
+      if ((bits & kLow) != (std::uint64_t{1} << 28)) {
+        float f = static_cast<float>(d);
+        value = negative ? -f : f;
+        return ReadStatus::ok;
+      }
+    }
+  }
+  char text[kKeptDigits + 16];
+  std::memcpy(text, digits, static_cast<std::size_t>(count));
+  char* end = text + count;
+  *end++ = 'e';
+  end = std::to_chars(end, text + sizeof text, exponent).ptr;
+  float f = 0.0f;
+  std::from_chars_result r = std::from_chars(text, end, f);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Magnitude below 10^(count + exponent - 1): tiny values round to zero.
+    if (count + exponent < 0) {
+      value = negative ? -0.0f : 0.0f;
+      return ReadStatus::ok;
+    }
+    return ReadStatus::out_of_range;
+  }
+  if (r.ec != std::errc{}) return ReadStatus::bad_character;
+  value = negative ? -f : f;
+  return ReadStatus::ok;
+}
+
+// One pass over a numeric field. `integer` refuses a point and an exponent.
+ReadStatus decode_field(std::string_view field, int implied_decimals, bool integer, float& value) {
+  const char* p = field.data();
+  const char* end = p + field.size();
+  while (p < end && is_blank(*p)) ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  char digits[kKeptDigits + 1];
+  int count = 0;  // significant digits kept (leading zeros dropped)
+  int scale = 0;  // power of ten that the kept digits stand at
+  bool any_digit = false;
+  bool point = false;
+  bool sticky = false;  // a nonzero digit was dropped
+  for (; p < end; ++p) {
+    char c = *p;
+    if (is_digit(c)) {
+      any_digit = true;
+      if (point) --scale;
+      if (count == 0 && c == '0') continue;
+      if (count < kKeptDigits) {
+        digits[count++] = c;
+      } else {
+        ++scale;
+        sticky = sticky || c != '0';
+      }
+    } else if (c == '.') {
+      if (point || integer) return ReadStatus::bad_character;
+      point = true;
+    } else if (!is_blank(c)) {
+      break;
+    }
+  }
+  // Exponent: a letter with an optional sign, or a sign alone.
+  bool has_exponent = false;
+  int exponent = 0;
+  if (p < end) {
+    if (integer) return ReadStatus::bad_character;
+    char c = *p;
+    bool letter = c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
+    if (!letter && c != '+' && c != '-') return ReadStatus::bad_character;
+    has_exponent = true;
+    if (letter) {
+      ++p;
+      while (p < end && is_blank(*p)) ++p;
+    }
+    bool exponent_negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+      exponent_negative = *p == '-';
+      ++p;
+    }
+    bool exponent_digit = false;
+    for (; p < end; ++p) {
+      if (is_digit(*p)) {
+        exponent_digit = true;
+        exponent = std::min(exponent * 10 + (*p - '0'), kExponentCap);
+      } else if (!is_blank(*p)) {
+        return ReadStatus::bad_character;
+      }
+    }
+    if (!exponent_digit) return ReadStatus::no_digits;
+    if (exponent_negative) exponent = -exponent;
+  }
+  if (!any_digit) {
+    if (point || has_exponent) return ReadStatus::no_digits;
+    value = 0.0f;  // blanks, or a sign alone
+    return ReadStatus::ok;
+  }
+  if (sticky) {
+    digits[count++] = '1';
+    --scale;
+  }
+  if (!point) scale -= implied_decimals;
+  return to_float(negative, digits, count, scale + exponent, value);
+}
+
+}  // namespace
+
+ReadStatus decode_real(std::string_view field, int digits, float& value) {
+  return decode_field(field, digits, false, value);
+}
+
+ReadStatus decode_integer(std::string_view field, float& value) {
+  return decode_field(field, 0, true, value);
+}
+
+// ---------------------------------------------------------------------------
+// Compiling a record format into the plan of one row
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& why) {
+  throw RecordFormatError(why);
+}
+
+// An empty group would let the walk loop without ever reaching an element.
+void refuse_empty_groups(const std::vector<Edit>& edits) {
+  for (std::size_t i = 0; i < edits.size(); ++i) {
+    if (edits[i].kind != EditKind::group_open) continue;
+    bool has_element = false;
+    for (std::size_t j = i + 1; j < static_cast<std::size_t>(edits[i].target); ++j) {
+      if (edits[j].kind != EditKind::group_open && edits[j].kind != EditKind::group_close) {
+        has_element = true;
+        break;
+      }
+    }
+    if (!has_element) refuse("a group with no descriptor in it");
+  }
+}
+
+int clamp_column(long long column) {
+  return static_cast<int>(std::min<long long>(column, INT_MAX / 2));
+}
+
+}  // namespace
+
+RecordFormat RecordFormat::compile(std::string_view format, int values, StampPosition stamp) {
+  std::size_t first = format.find_first_not_of(' ');
+  if (first == std::string_view::npos || format[first] != '(')
+    refuse("the record format must begin with \"(\"");
+  Layout layout;
+  try {
+    layout = Layout::parse(format);
+  } catch (const LayoutError& e) {
+    std::string why = e.what();
+    constexpr std::string_view kPrefix = "bad layout: ";
+    if (why.starts_with(kPrefix)) why.erase(0, kPrefix.size());
+    refuse(why);
+  }
+  for (const Edit& e : layout.edits()) {
+    if (e.kind == EditKind::literal) refuse("a text in quotes has no meaning when reading");
+    if (e.kind == EditKind::sign_plus || e.kind == EditKind::sign_default)
+      refuse("the sign descriptors S, SS and SP have no meaning when reading");
+  }
+  refuse_empty_groups(layout.edits());
+
+  RecordFormat plan;
+  plan.values_ = std::max(values, 0);
+  plan.stamp_ = stamp;
+  const int items = plan.values_ + (stamp == StampPosition::none ? 0 : 1);
+  const int stamp_item = stamp == StampPosition::first  ? 0
+                         : stamp == StampPosition::last ? plan.values_
+                                                        : -1;
+  const int first_value = stamp == StampPosition::first ? 1 : 0;
+  // A reasonable format takes a few elements per value; this bound only stops
+  // formats built to walk practically forever (large nested repeat counts).
+  const long long step_limit = 1'000'000LL + 64LL * items;
+
+  LayoutWalker walker(layout);
+  long long column = 0;
+  long long walked = 0;
+  int item = 0;
+  auto push = [&plan](Step step) { plan.steps_.push_back(step); };
+  auto new_line = [&] {
+    push(Step{Step::Kind::next_line, 0, 0, 0, 0});
+    ++plan.lines_per_row_;
+    column = 0;
+  };
+  bool done = false;
+  while (!done) {
+    if (++walked > step_limit) refuse("the record format takes too many steps for one row");
+    const Edit* e = walker.next();
+    if (e == nullptr) {
+      if (item >= items) break;
+      if (!walker.consumed_value_since_start()) {
+        push(Step{Step::Kind::fail, 0, 0, 0, 0, ReadStatus::no_value_descriptor});
+        break;
+      }
+      walker.revert();
+      new_line();
+      continue;
+    }
+    switch (e->kind) {
+      case EditKind::blanks:
+      case EditKind::tab_right:
+        column += e->width;
+        break;
+      case EditKind::tab_left:
+        column = std::max(0LL, column - e->width);
+        break;
+      case EditKind::tab_to:
+        column = e->width - 1;
+        break;
+      case EditKind::new_line:
+        new_line();
+        break;
+      case EditKind::colon:
+        done = item >= items;
+        break;
+      case EditKind::integer:
+      case EditKind::fixed:
+      case EditKind::general:
+      case EditKind::exponent:
+      case EditKind::dexponent:
+      case EditKind::text: {
+        if (item >= items) {
+          done = true;
+          break;
+        }
+        const bool text = e->kind == EditKind::text;
+        const bool wants_stamp = item == stamp_item;
+        if (text != wants_stamp) {
+          push(Step{Step::Kind::fail, 0, 0, 0, 0,
+                    text ? ReadStatus::text_for_number : ReadStatus::number_for_text});
+          done = true;
+          break;
+        }
+        Step step{Step::Kind::real, clamp_column(column), e->width, e->digits, item - first_value};
+        if (text) {
+          step.kind = Step::Kind::stamp;
+          if (step.width == 0) step.width = static_cast<int>(kStampWidth);
+        } else if (e->kind == EditKind::integer) {
+          step.kind = Step::Kind::integer;
+        }
+        push(step);
+        column += step.width;
+        ++item;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return plan;
+}
+
+// ---------------------------------------------------------------------------
+// Reading rows
+
+namespace {
+
+std::string_view cut(const std::string& line, int column, int width) {
+  std::size_t size = line.size();
+  std::size_t from = static_cast<std::size_t>(column);
+  if (from >= size) return {};
+  return std::string_view(line).substr(from, static_cast<std::size_t>(width));
+}
+
+// Aw into a 20-character stamp: a wider field keeps its rightmost 20
+// characters, a narrower one is padded on the right.
+void copy_stamp(const std::string& line, int column, int width, char* stamp) {
+  const int keep = static_cast<int>(kStampWidth);
+  int from = width > keep ? column + width - keep : column;
+  int count = std::min(width, keep);
+  std::string_view field = cut(line, from, count);
+  if (!field.empty()) std::memcpy(stamp, field.data(), field.size());
+  std::memset(stamp + field.size(), ' ', kStampWidth - field.size());
+}
+
+}  // namespace
+
+ReadStatus RecordReader::next_line() {
+  if (file_->read_line(line_)) return ReadStatus::ok;
+  return file_->error() != 0 ? ReadStatus::line_read_failed : ReadStatus::end_of_file;
+}
+
+ReadStatus RecordReader::read_row(const RowDestination& to) {
+  if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+  for (const RecordFormat::Step& step : format_->steps()) {
+    switch (step.kind) {
+      case RecordFormat::Step::Kind::next_line:
+        if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+        break;
+      case RecordFormat::Step::Kind::real: {
+        float v;
+        ReadStatus s = decode_real(cut(line_, step.column, step.width), step.digits, v);
+        if (s != ReadStatus::ok) return s;
+        to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
+        break;
+      }
+      case RecordFormat::Step::Kind::integer: {
+        float v;
+        ReadStatus s = decode_integer(cut(line_, step.column, step.width), v);
+        if (s != ReadStatus::ok) return s;
+        to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
+        break;
+      }
+      case RecordFormat::Step::Kind::stamp:
+        if (to.stamp != nullptr) copy_stamp(line_, step.column, step.width, to.stamp);
+        break;
+      case RecordFormat::Step::Kind::fail:
+        return step.failure;
+    }
+  }
+  return ReadStatus::ok;
+}
+
+ReadStatus RecordReader::skip_row() {
+  for (int i = 0; i < format_->lines_per_row(); ++i)
+    if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+  return ReadStatus::ok;
+}
+
+}  // namespace vok
