@@ -61,7 +61,8 @@ struct FrameChannels {
   Channel& frames;
   Channel& graph;
   Channel& xy_graph;
-  Channel& console;  // one message of the correlation summary
+  Channel& console;     // one message of the correlation summary; allocation failure
+  Channel& error_file;  // allocation failure
 };
 // The program's own channels.
 FrameChannels program_frame_channels();
@@ -83,6 +84,16 @@ struct FrameVerdict {
 };
 FrameVerdict judge(const FrameTests& tests, const std::array<float, 7>& thresholds);
 
+// Work storage of a frame computation, obtained once and reused frame after
+// frame (one per worker when frames are computed side by side).
+struct FrameWork {
+  explicit FrameWork(const WindParams& params);
+  std::vector<float> frame;      // lw x 2: raw x and y of the frame
+  std::vector<float> residuals;  // lw x 2: VAR residuals, then the test series
+  std::vector<float> xxy, yyx;   // cross-bicorrelation values, M each
+  std::vector<int> r_lags, s_lags;
+};
+
 // One computed frame.
 struct FrameOutcome {
   FrameTests tests;
@@ -91,19 +102,22 @@ struct FrameOutcome {
   std::optional<Stop> stop;  // a callee stopped the program; report_text holds what it wrote
 };
 
-// Computes frame k (1-based) of the n x K column-major data matrix: copy,
-// VAR residuals, residual statistics (p >= 1), clipping, tests. Writes on no
-// channel except where a callee stops the program (console, error file).
-FrameOutcome compute_frame(const WindParams& params, std::span<const float> data, int n, int K,
-                           int k);
+// Computes frame k (1-based) from the data matrix of n rows (stored by
+// columns): copy, VAR residuals, residual statistics (p >= 1), clipping,
+// tests. Writes on no channel except where a callee stops the program
+// (console, error file).
+FrameOutcome compute_frame(const WindParams& params, std::span<const float> data, int n, int k,
+                           FrameWork& work);
 
 // Counts of significant frames, in threshold order.
 struct WindResult {
   std::array<int, 7> counts{};
 };
 
-// Runs the frame engine over all frames. `series` receives the nine
-// per-frame series (resized to F). Stamps are read only with stamp flag 'm'.
+// Runs the frame engine over all frames of the n x K data matrix (stored by
+// columns). `series` receives the nine per-frame series (resized to F).
+// Stamps are read only with stamp flag 'm'. Work storage that cannot be
+// obtained writes its message on the console and the error file and stops.
 WindResult wind(const WindParams& params, std::span<const float> data, int n, int K,
                 const StampLookup& stamps, PerFrameSeries& series,
                 const FrameChannels& out = program_frame_channels());
