@@ -1,0 +1,136 @@
+#include "data/descriptive.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace vok {
+
+DescriptiveStats stat(std::span<const float> x, Channel& diag) {
+  DescriptiveStats out;
+  const int n = static_cast<int>(x.size());
+  float hi = x[0];
+  float lo = x[0];
+  double sum = 0.0;
+  double sum_sq = 0.0;
+  for (float v : x) {
+    if (v >= hi) hi = v;
+    if (v < lo) lo = v;
+    sum += v;
+    sum_sq += static_cast<double>(v) * v;
+  }
+  out.max = hi;
+  out.min = lo;
+  const double m = sum / n;
+  out.mean = static_cast<float>(m);
+
+  double ss = sum_sq - m * sum;
+  if (ss <= 0.0) {
+    diag.write_free({"Variance ", ss, " in STAT = 0 & is set = -1"});
+    out.sd = -1.0f;
+    return out;  // skewness, kurtosis and C(6) stay 0
+  }
+  if (ss <= 1.0e-5) {
+    // The one-pass value has cancelled down to the size of its own rounding
+    // error (a large common offset); sum the squared deviations instead.
+    ss = 0.0;
+    for (float v : x) {
+      const double d = v - m;
+      ss += d * d;
+    }
+  }
+  const double s = std::sqrt(ss / (n - 1));
+
+  double sum3 = 0.0;
+  double sum4 = 0.0;
+  double sum6 = 0.0;
+  for (float v : x) {
+    const double d = v - m;
+    const double d2 = d * d;
+    const double d3 = d2 * d;
+    sum3 += d3;
+    sum4 += d2 * d2;
+    sum6 += d3 * d3;
+  }
+  const double s3 = s * s * s;
+  const double s4 = s3 * s;
+  const double s6 = s3 * s3;
+  const double skewness = sum3 / (n * s3);
+  const double kurtosis = sum4 / (n * s4) - 3.0;
+  const double c6 = sum6 / (n * s6) - 15.0 * kurtosis - 10.0 * skewness * skewness - 15.0;
+
+  out.sd = static_cast<float>(s);
+  out.skewness = static_cast<float>(skewness);
+  out.kurtosis = static_cast<float>(kurtosis);
+  out.c6 = static_cast<float>(c6);
+  return out;
+}
+
+void wrstat(Channel& out, const DescriptiveStats& s) {
+  static const Layout kRule = Layout::parse(R"(60("=") /)");
+  static const Layout kMean = Layout::parse(R"(" Mean =" G12.3 7X "Std Dev =" G12.3 /)");
+  static const Layout kShape =
+      Layout::parse(R"(" Skew =" G10.3 4X "Kurtosis =" G10.3 4X "C(6) =" G10.2 /)");
+  static const Layout kRange = Layout::parse(R"(" Max value =" G14.3 7X "Min value =" G14.3)");
+  static const Layout kEnd = Layout::parse(R"(60("*"))");
+  out.write(kRule);
+  out.write(kMean, {s.mean, s.sd});
+  out.write(kShape, {s.skewness, s.kurtosis, s.c6});
+  out.write(kRange, {s.max, s.min});
+  out.write(kEnd);
+}
+
+std::string local_date_time() {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+  localtime_r(&now, &t);
+  // English names whatever the locale; the day always has two digits.
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d", kDays[t.tm_wday % 7],
+                kMonths[t.tm_mon % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+  return text;
+}
+
+float elapsed_time(float start_time, float now) {
+  float e = now - start_time;
+  if (e < 0.0f) e += 86400.0f;
+  return e;
+}
+
+void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, float elapsed,
+                         Channel& out) {
+  static const Layout kVersion = Layout::parse(R"(" Version " I2 "-" I2 "-" I4)");
+  static const Layout kSecondsUnit = Layout::parse(R"(" Elapsed time = " F9.2 "  secs")");
+  static const Layout kSecondsConsole = Layout::parse(R"(" Elapsed time = " F9.2 " secs")");
+  static const Layout kMinutesUnit = Layout::parse(R"(" Elapsed time = " F9.2 " minutes")");
+  static const Layout kMinutesConsole = Layout::parse(R"(/ " Elapsed time = " F9.2 " minutes")");
+  static const Layout kHoursUnit = Layout::parse(R"(" Elapsed time = " F9.2 " hours")");
+  static const Layout kHoursConsole = Layout::parse(R"(/ " Elapsed time = " F9.2 " hours")");
+
+  Channel& console = channels().console;
+  out.write(kVersion, {v1, v2, v3});
+  out.line(std::string(" Date & Time ") + std::string(date_time));
+  if (elapsed < 60.0f) {
+    out.write(kSecondsUnit, {elapsed});
+    console.write(kSecondsConsole, {elapsed});
+  } else if (elapsed < 3600.0f) {
+    const float minutes = elapsed * 0.016666668f;
+    out.write(kMinutesUnit, {minutes});
+    console.write(kMinutesConsole, {minutes});
+  } else {
+    const float hours = elapsed * 0.00027777778f;
+    out.write(kHoursUnit, {hours});
+    console.write(kHoursConsole, {hours});
+  }
+}
+
+float head(int v1, int v2, int v3, float start_time, Channel& out) {
+  const float e = elapsed_time(start_time, processor_time());
+  write_closing_stamp(v1, v2, v3, local_date_time(), e, out);
+  return e;
+}
+
+}  // namespace vok
