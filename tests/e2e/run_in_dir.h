@@ -25,7 +25,7 @@
 #include "control/program.h"
 #include "output/channel.h"
 
-namespace vok::testing {
+namespace vok::e2e {
 
 struct ProgramResult {
   int status = -1;
@@ -175,4 +175,4 @@ inline std::string golden(const std::string& relative) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-}  // namespace vok::testing
+}  // namespace vok::e2e
