@@ -1,9 +1,15 @@
 // The seven portmanteau tests of one frame: correlation tests Cx, Cy, Cxy and
 // bicorrelation tests Hxxx, Hyyy, Hxxy, Hyyx, returned as chi-square CDF
 // values, with the cross-bicorrelation list and the cross-correlations.
+//
+// The work is split in two: covxy_sums makes the one pass over the lag pairs
+// that forms every lag sum of the standardised frame, and covxy_finish turns
+// those sums into the statistics, the list, the cross-correlations and the
+// CDF values. covxy does both.
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "output/channel.h"
 
@@ -17,6 +23,57 @@ struct FrameTests {
   // CDF value, list value and cross-correlation is then 0.
   bool degenerate = false;
 };
+
+// Every lag sum of one frame, over the standardised values X and Y (products
+// and sums in double). For a degenerate frame only n, L, sx, sy and the flag
+// are set.
+struct FrameSums {
+  int n = 0;
+  int L = 0;
+  float sx = 0.0f, sy = 0.0f;
+  bool degenerate = false;
+  // Serial and cross sums A_x(r), A_y(r), B_xy(r), B_yx(r) at index r - 1.
+  std::vector<double> ax, ay, bxy, byx;
+  // Sum of X(t) Y(t) over t = 1..n (formed over 1..n - 1, then the last product).
+  double xy0 = 0.0;
+  // T_xxx(r, s) and T_yyy(r, s) for 1 <= s < r <= L, r by r, s rising within r.
+  std::vector<double> txxx, tyyy;
+  // T_xxy(r, s) and T_yyx(r, s) for the M = L(2L + 1) entries of the list, in
+  // list order: for each r, s = 1..L, then s = 0, -1, ..., -L.
+  std::vector<double> txxy, tyyx;
+};
+
+// The seven statistics before the chi-square step, as accumulated in double
+// (the chi-square step takes each rounded to 32 bits), and their degrees of
+// freedom.
+struct FrameStatistics {
+  double hxxx = 0.0, hyyy = 0.0, hxxy = 0.0, hyyx = 0.0, cx = 0.0, cy = 0.0, cxy = 0.0;
+  int df_c = 0;     // Cx and Cy: L
+  int df_cxy = 0;   // Cxy: 2L + 1 (the lag-0 product is not in the sum)
+  int df_h = 0;     // Hxxx and Hyyy: L(L - 1)/2
+  int df_list = 0;  // Hxxy and Hyyx: M = L(2L + 1)
+};
+
+// Number of entries of the cross-bicorrelation list, L(2L + 1).
+constexpr int list_length(int L) {
+  return L * (2 * L + 1);
+}
+
+// Means and standard deviations (sigmn on x, then on y; its messages go to
+// `diag`, an empty frame stops the program), then every lag sum.
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag);
+
+// The statistics of a frame's sums; all 0 for a degenerate frame. A term
+// whose product count is not positive (n <= 2L, which callers must avoid)
+// adds 0 rather than a quotient by 0.
+FrameStatistics covxy_statistics(const FrameSums& sums);
+
+// Fills the list, its lags and the cross-correlations, and calls cdchi for Cx,
+// Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx in that order (messages to `diag`). A
+// degenerate frame gets its lags, zero values and zero CDF values.
+FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<float> yyx,
+                        std::span<float> rxy, std::span<int> r_lags, std::span<int> s_lags,
+                        Channel& diag);
 
 // x and y hold the frame (n = x.size() = y.size() > 2L values each), L >= 1.
 // Outputs (caller-owned): xxy, yyx, r_lags, s_lags of length M = L(2L + 1);

@@ -1,0 +1,274 @@
+#include "frames/covxy.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+#include "stats/chisq.h"
+#include "stats/moments.h"
+
+namespace vok {
+namespace {
+
+// Standardised values (v - mean) * (1/sd), each formed as a 32-bit real and
+// then held in double for the products. False when the series has no spread
+// or a value, a moment or a standardised value is not finite.
+bool standardise(std::span<const float> v, const MeanSd& moments, std::vector<double>& out) {
+  if (!std::isfinite(moments.mean) || !std::isfinite(moments.sd) || !(moments.sd > 0.0f))
+    return false;
+  const float scale = 1.0f / moments.sd;
+  if (!std::isfinite(scale)) return false;
+  out.resize(v.size());
+  for (std::size_t t = 0; t < v.size(); ++t) {
+    const float z = (v[t] - moments.mean) * scale;
+    if (!std::isfinite(z)) return false;
+    out[t] = z;
+  }
+  return true;
+}
+
+struct TripleSums {
+  double xxx = 0.0, yyy = 0.0, xxy = 0.0, yyx = 0.0;
+};
+struct PairSums {
+  double ax = 0.0, ay = 0.0, bxy = 0.0, byx = 0.0, xy0 = 0.0;
+};
+
+// One forward pass for the lag pair (r, s), s >= 1, over t = 1..count (0-based
+// here). The serial triple sums are needed only for s < r; the correlation
+// sums ride along in the pass with s = 1, the lag-0 cross sum in the pass with
+// r = s = 1.
+template <bool kSerial, bool kPairs, bool kLagZero>
+void forward_pass(const double* X, const double* Y, int r, int s, int count, TripleSums& tri,
+                  PairSums& pairs) {
+  TripleSums a;
+  PairSums b;
+  for (int t = 0; t < count; ++t) {
+    const double xx = X[t] * X[t + r];
+    const double yy = Y[t] * Y[t + r];
+    if constexpr (kSerial) {
+      a.xxx += xx * X[t + s];
+      a.yyy += yy * Y[t + s];
+    }
+    a.xxy += xx * Y[t + s];
+    a.yyx += yy * X[t + s];
+    if constexpr (kPairs) {
+      b.ax += xx;
+      b.ay += yy;
+      b.bxy += X[t] * Y[t + r];
+      b.byx += Y[t] * X[t + r];
+    }
+    if constexpr (kLagZero) b.xy0 += X[t] * Y[t];
+  }
+  tri = a;
+  if constexpr (kPairs) pairs = b;
+}
+
+// Product count of the lag pair (r, s): t, t + r and t + s all in 1..n.
+int product_count(int n, int r, int s) {
+  return n - std::max({0, r, s}) + std::min({0, r, s});
+}
+
+// A squared sum over its product count; an empty pair (n <= 2L) adds nothing.
+double term(double sum, int count) {
+  return count > 0 ? sum * sum / count : 0.0;
+}
+
+}  // namespace
+
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag) {
+  assert(x.size() == y.size());
+  FrameSums sums;
+  const int n = static_cast<int>(x.size());
+  sums.n = n;
+  sums.L = L;
+  const MeanSd mx = sigmn(x, diag);
+  const MeanSd my = sigmn(y, diag);
+  sums.sx = mx.sd;
+  sums.sy = my.sd;
+
+  std::vector<double> X, Y;
+  if (!standardise(x, mx, X) || !standardise(y, my, Y)) {
+    sums.degenerate = true;
+    return sums;
+  }
+
+  const auto lags = static_cast<std::size_t>(std::max(L, 0));
+  sums.ax.assign(lags, 0.0);
+  sums.ay.assign(lags, 0.0);
+  sums.bxy.assign(lags, 0.0);
+  sums.byx.assign(lags, 0.0);
+  sums.txxx.assign(lags * (lags - (lags > 0)) / 2, 0.0);
+  sums.tyyy.assign(sums.txxx.size(), 0.0);
+  sums.txxy.assign(static_cast<std::size_t>(list_length(std::max(L, 0))), 0.0);
+  sums.tyyx.assign(sums.txxy.size(), 0.0);
+
+  const double* px = X.data();
+  const double* py = Y.data();
+  std::size_t serial = 0;
+  std::size_t entry = 0;
+  double xy0 = 0.0;
+  for (int r = 1; r <= L; ++r) {
+    // Forward pairs (r, s), s = 1..L.
+    for (int s = 1; s <= L; ++s) {
+      const int count = n - std::max(r, s);
+      TripleSums tri;
+      PairSums pairs;
+      if (s == 1 && r == 1)
+        forward_pass<false, true, true>(px, py, r, s, count, tri, pairs);
+      else if (s == 1)
+        forward_pass<true, true, false>(px, py, r, s, count, tri, pairs);
+      else if (s < r)
+        forward_pass<true, false, false>(px, py, r, s, count, tri, pairs);
+      else
+        forward_pass<false, false, false>(px, py, r, s, count, tri, pairs);
+      if (s == 1) {
+        sums.ax[r - 1] = pairs.ax;
+        sums.ay[r - 1] = pairs.ay;
+        sums.bxy[r - 1] = pairs.bxy;
+        sums.byx[r - 1] = pairs.byx;
+        if (r == 1) xy0 = pairs.xy0;
+      }
+      if (s < r) {
+        sums.txxx[serial] = tri.xxx;
+        sums.tyyy[serial] = tri.yyy;
+        ++serial;
+      }
+      sums.txxy[entry] = tri.xxy;
+      sums.tyyx[entry] = tri.yyx;
+      ++entry;
+    }
+    // Backward pairs (r, -k), k = 0..L, counted from the earliest index u:
+    // T_xxy(r, -k) = sum Y(u) X(u + k) X(u + k + r), and T_yyx likewise.
+    for (int k = 0; k <= L; ++k) {
+      const int count = n - r - k;
+      double xxy = 0.0;
+      double yyx = 0.0;
+      for (int u = 0; u < count; ++u) {
+        xxy += py[u] * px[u + k] * px[u + k + r];
+        yyx += px[u] * py[u + k] * py[u + k + r];
+      }
+      sums.txxy[entry] = xxy;
+      sums.tyyx[entry] = yyx;
+      ++entry;
+    }
+  }
+  // The lag-0 cross sum rode along over t = 1..n - 1; the last product is
+  // added here. Without a pass (L < 1) it is formed on its own, in the same order.
+  if (L < 1)
+    for (int t = 0; t < n - 1; ++t) xy0 += px[t] * py[t];
+  if (n >= 1) xy0 += px[n - 1] * py[n - 1];
+  sums.xy0 = xy0;
+  return sums;
+}
+
+FrameStatistics covxy_statistics(const FrameSums& sums) {
+  FrameStatistics st;
+  const int n = sums.n;
+  const int L = std::max(sums.L, 0);
+  st.df_c = L;
+  st.df_cxy = 2 * L + 1;
+  st.df_h = L * (L - 1) / 2;
+  st.df_list = list_length(L);
+  if (sums.degenerate) return st;
+
+  // Each statistic is accumulated in the order of the pass: r by r, and
+  // within r the forward pairs before the backward ones.
+  std::size_t serial = 0;
+  std::size_t entry = 0;
+  for (int r = 1; r <= L; ++r) {
+    st.cx += term(sums.ax[r - 1], n - r);
+    st.cy += term(sums.ay[r - 1], n - r);
+    for (int s = 1; s <= L; ++s) {
+      const int count = product_count(n, r, s);
+      if (s < r) {
+        st.hxxx += term(sums.txxx[serial], count);
+        st.hyyy += term(sums.tyyy[serial], count);
+        ++serial;
+      }
+      st.hxxy += term(sums.txxy[entry], count);
+      st.hyyx += term(sums.tyyx[entry], count);
+      ++entry;
+    }
+    for (int k = 0; k <= L; ++k) {
+      const int count = product_count(n, r, -k);
+      st.hxxy += term(sums.txxy[entry], count);
+      st.hyyx += term(sums.tyyx[entry], count);
+      ++entry;
+    }
+    const double bxy = sums.bxy[r - 1];
+    const double byx = sums.byx[r - 1];
+    if (n - r > 0) st.cxy += (bxy * bxy + byx * byx) / (n - r);
+  }
+  return st;
+}
+
+FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<float> yyx,
+                        std::span<float> rxy, std::span<int> r_lags, std::span<int> s_lags,
+                        Channel& diag) {
+  const int n = sums.n;
+  const int L = std::max(sums.L, 0);
+  const auto entries = static_cast<std::size_t>(list_length(L));
+  assert(xxy.size() >= entries && yyx.size() >= entries && r_lags.size() >= entries &&
+         s_lags.size() >= entries && rxy.size() >= static_cast<std::size_t>(2 * L + 1));
+
+  FrameTests tests;
+  tests.sx = sums.sx;
+  tests.sy = sums.sy;
+  tests.degenerate = sums.degenerate;
+
+  std::size_t entry = 0;
+  for (int r = 1; r <= L; ++r) {
+    for (int s = 1; s <= L; ++s, ++entry) {
+      r_lags[entry] = r;
+      s_lags[entry] = s;
+    }
+    for (int k = 0; k <= L; ++k, ++entry) {
+      r_lags[entry] = r;
+      s_lags[entry] = -k;
+    }
+  }
+
+  float* lag = rxy.data() + L;  // lag[s] is rxy(s), s = -L..L
+  if (sums.degenerate) {
+    std::fill_n(xxy.begin(), entries, 0.0f);
+    std::fill_n(yyx.begin(), entries, 0.0f);
+    std::fill_n(rxy.begin(), 2 * L + 1, 0.0f);
+    return tests;
+  }
+
+  // The bicorrelations divide by the frame length, the cross-correlations by
+  // their own product counts.
+  for (std::size_t m = 0; m < entries; ++m) {
+    xxy[m] = static_cast<float>(sums.txxy[m] / n);
+    yyx[m] = static_cast<float>(sums.tyyx[m] / n);
+  }
+  for (int r = 1; r <= L; ++r) {
+    const int count = n - r;
+    lag[-r] = count > 0 ? static_cast<float>(sums.bxy[r - 1] / count) : 0.0f;
+    lag[r] = count > 0 ? static_cast<float>(sums.byx[r - 1] / count) : 0.0f;
+  }
+  lag[0] = static_cast<float>(sums.xy0 / n);
+
+  const FrameStatistics st = covxy_statistics(sums);
+  auto cdf = [&](double statistic, int df, float& p) {
+    cdchi(static_cast<float>(statistic), static_cast<float>(df), p, diag);
+  };
+  cdf(st.cx, st.df_c, tests.cx);
+  cdf(st.cy, st.df_c, tests.cy);
+  cdf(st.cxy, st.df_cxy, tests.cxy);
+  cdf(st.hxxx, st.df_h, tests.hxxx);
+  cdf(st.hyyy, st.df_h, tests.hyyy);
+  cdf(st.hxxy, st.df_list, tests.hxxy);
+  cdf(st.hyyx, st.df_list, tests.hyyx);
+  return tests;
+}
+
+FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
+                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
+                 std::span<int> s_lags, Channel& diag) {
+  return covxy_finish(covxy_sums(x, y, L, diag), xxy, yyx, rxy, r_lags, s_lags, diag);
+}
+
+}  // namespace vok
