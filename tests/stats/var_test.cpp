@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -168,6 +169,38 @@ TEST_F(VarTest, FailedFactorisationWritesNoBlockAndSetvarStops) {
   EXPECT_EQ(out.text(), failed + error);
   EXPECT_EQ(cap.console(), error);
   EXPECT_EQ(channels().error_file.text(), error);
+}
+
+TEST_F(VarTest, DisvarLinesHoldAtMostFiftyGroups) {
+  const int k = 51;
+  VarFit f;
+  f.phi.assign(k * k, 0.25);
+  f.se.assign(k * k, 0.5f);
+  f.resid_se.assign(k, 1.0f);
+  f.r_square = 0.5f;
+  disvar(f, k, 1, out);
+  std::string group_c, group_t;
+  for (int u = 1; u <= 50; ++u) {
+    group_c += (u < 10 ? "c( " : "c(") + std::to_string(u) + ") =   0.250  ";
+    group_t += "  t  =    0.50   ";
+  }
+  // The 51st group continues on a new line from the start of the group.
+  const std::string equation_1 =
+      lines({"       Equation  1    Lag  1", "", " " + group_c, "c(51) =   0.250  ", "",
+             "  " + group_t, "  t  =    0.50   "});
+  EXPECT_NE(out.text().find(equation_1), std::string::npos) << out.text().substr(0, 2000);
+}
+
+TEST_F(VarTest, NonFiniteValueIsNotAFailedFactorisation) {
+  // The frame goes on to the tests, which set it aside; the program must not stop.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> xy = {1, -2, 3, 0.5f, 2, 0.3f, nan, -1, 0.8f, 2};
+  std::vector<float> e(10);
+  CapturedChannels cap;
+  EXPECT_NO_THROW(setvar(xy, e, 2, 5, 1, out));
+  EXPECT_EQ(out.text().find("DCHOLDC"), std::string::npos);
+  EXPECT_TRUE(std::isnan(e[5 + 2]));
+  EXPECT_EQ(cap.console(), "");
 }
 
 // Standard normal deviates by Box-Muller from a fixed engine, so the frame is
