@@ -1,0 +1,219 @@
+// Reading the data rows of a run: stamp position, row range, the matrix stored
+// by columns, the end-of-file notice and the messages that stop the program.
+#include "data/datc.h"
+
+#include <gtest/gtest.h>
+
+#include "data/temp_text_file.h"
+#include "output/failure.h"
+
+namespace vok {
+namespace {
+
+TEST(StampPosition, FromTheFormatText) {
+  const std::pair<std::string_view, std::optional<StampPosition>> cases[] = {
+      {"(a19,1x,2f10.3)", StampPosition::first},
+      {"(2f10.3,1x,a19)", StampPosition::last},
+      {"(1x,a19,2f10.3)", StampPosition::last},  // q > p + 2
+      {"(f5.1,a19)", StampPosition::last},
+      {"( a19,2f10.3)", std::nullopt},  // q = p + 2
+      {"(2a10,2f10.3)", std::nullopt},
+      {"(2f10.3)", std::nullopt},        // no "a"
+      {"a (2f10.3)", std::nullopt},      // q before p
+      {"(A19,2f10.3)", std::nullopt},    // only a lowercase a counts
+      {"(2f10.3,1x,a19", std::nullopt},  // no ")" after the "a"
+      {"(a19,1x,2f10.3                                  ", std::nullopt},
+  };
+  for (const auto& [format, want] : cases) {
+    SCOPED_TRACE(std::string(format));
+    EXPECT_EQ(stamp_position(format), want);
+  }
+}
+
+// A data file with two header lines and the given rows, opened, plus the
+// channels datc writes on.
+class DatcTest : public ::testing::Test {
+ protected:
+  void SetUp() override { channels().error_file.capture(); }
+
+  void open(const std::string& rows) {
+    file_ = std::make_unique<testing::TempTextFile>("title\nrows=9 columns=2 format=x\n" + rows);
+    ASSERT_EQ(data_.open(file_->path()), 0);
+    std::string line;
+    data_.read_line(line);  // datc rewinds the file itself
+    report_.capture();
+  }
+
+  int read(std::string_view format, char flag, int first, int last, int columns) {
+    const int n = last - first + 1;
+    matrix_.assign(static_cast<std::size_t>(n * std::max(columns, 0)), -99.0f);
+    stamps_ = StampArray(static_cast<std::size_t>(n));
+    return datc(matrix_, stamps_, format, flag, first, last, columns, data_, report_);
+  }
+
+  // Column j (0-based) of the matrix of n rows.
+  std::vector<float> column(int j, int n) const {
+    return {matrix_.begin() + j * n, matrix_.begin() + (j + 1) * n};
+  }
+  std::string stamp(int i) const { return std::string(stamps_[static_cast<std::size_t>(i)]); }
+
+  CapturedChannels cap_;
+  std::unique_ptr<testing::TempTextFile> file_;
+  TextFile data_;
+  Channel report_;
+  std::vector<float> matrix_;
+  StampArray stamps_;
+};
+
+// Rows "1997-03-0d 12:00:0d" then the values d and -d (d = row number).
+std::string stamped_rows(int count, bool stamp_first) {
+  std::string out;
+  for (int d = 1; d <= count; ++d) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "1997-03-0%d 12:00:0%d", d, d);
+    char values[32];
+    std::snprintf(values, sizeof values, "%10.3f%10.3f", d * 1.0, -d * 1.0);
+    out += stamp_first ? std::string(stamp) + " " + values : std::string(values) + " " + stamp;
+    out += "\n";
+  }
+  return out;
+}
+
+TEST_F(DatcTest, StampFirstRowsOneToFive) {
+  open(stamped_rows(6, true));
+  ASSERT_EQ(read("(a19,1x,2f10.3)", 'm', 1, 5, 2), 5);
+  EXPECT_EQ(column(0, 5), (std::vector<float>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(column(1, 5), (std::vector<float>{-1, -2, -3, -4, -5}));
+  EXPECT_EQ(stamp(0), "1997-03-01 12:00:01 ");
+  EXPECT_EQ(stamp(4), "1997-03-05 12:00:05 ");
+  EXPECT_EQ(report_.text(), "");
+}
+
+TEST_F(DatcTest, RowsThreeToFiveBecomeMatrixRowsOneToThree) {
+  open(stamped_rows(6, false));
+  ASSERT_EQ(read("(2f10.3,1x,a19)", 'm', 3, 5, 2), 3);
+  EXPECT_EQ(column(0, 3), (std::vector<float>{3, 4, 5}));
+  EXPECT_EQ(column(1, 3), (std::vector<float>{-3, -4, -5}));
+  EXPECT_EQ(stamp(0), "1997-03-03 12:00:03 ");
+  EXPECT_EQ(stamp(2), "1997-03-05 12:00:05 ");
+}
+
+TEST_F(DatcTest, PlainRowsLeaveStampsUntouched) {
+  open("  1.0  2.0\n  3.0  4.0\n");
+  ASSERT_EQ(read("(2f5.1)", 'a', 1, 2, 2), 2);
+  EXPECT_EQ(column(0, 2), (std::vector<float>{1, 3}));
+  EXPECT_EQ(stamp(0), std::string(20, ' '));
+}
+
+// Three values with a two-value format: every row takes two lines, and the
+// rows before the first are skipped as whole two-line rows.
+TEST_F(DatcTest, RowSpanningTwoLinesAndSkippedAsAWhole) {
+  open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n  9.0\n");
+  ASSERT_EQ(read("(2f5.1)", 'a', 2, 3, 3), 2);
+  EXPECT_EQ(column(0, 2), (std::vector<float>{4, 7}));
+  EXPECT_EQ(column(1, 2), (std::vector<float>{5, 8}));
+  EXPECT_EQ(column(2, 2), (std::vector<float>{6, 9}));
+}
+
+TEST_F(DatcTest, NegativeColumnCountConsumesLinesAndStoresNothing) {
+  open("a\nb\n");
+  EXPECT_EQ(read("(2f5.1)", 'a', 1, 3, -1), 2);
+  EXPECT_TRUE(matrix_.empty());
+  EXPECT_EQ(report_.text(),
+            " **** eof in read from data file \n"
+            " i =  3\n");
+}
+
+TEST_F(DatcTest, EndOfFileNoticeAndRowsActuallyRead) {
+  open(stamped_rows(5, true));
+  EXPECT_EQ(read("(a19,1x,2f10.3)", 'm', 2, 8, 2), 4);
+  EXPECT_EQ(report_.text(),
+            " **** eof in read from data file \n"
+            " i =  6\n");
+  EXPECT_EQ(column(0, 7), (std::vector<float>{2, 3, 4, 5, -99, -99, -99}));
+  EXPECT_EQ(cap_.console(), "");
+  EXPECT_EQ(channels().error_file.text(), "");
+}
+
+TEST_F(DatcTest, EndOfFileInsideARowCountsThatRow) {
+  open("  1.0  2.0\n  3.0\n  4.0  5.0\n");
+  EXPECT_EQ(read("(2f5.1)", 'a', 1, 2, 3), 1);
+  EXPECT_EQ(report_.text(),
+            " **** eof in read from data file \n"
+            " i =  2\n");
+}
+
+TEST_F(DatcTest, EndOfFileWhileSkippingCountsRows) {
+  open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n");
+  EXPECT_EQ(read("(2f5.1)", 'a', 4, 5, 3), 0);
+  EXPECT_EQ(report_.text(),
+            " **** eof in read from data file \n"
+            " i =  3\n");
+}
+
+TEST_F(DatcTest, StampFormatErrorOnThreeChannelsThenStop) {
+  const std::string_view formats[] = {"( a19,2f10.3)", "(2a10,2f10.3)", "(2f10.3,1x,a19"};
+  for (std::string_view format : formats) {
+    SCOPED_TRACE(std::string(format));
+    open(stamped_rows(2, true));
+    channels().console.clear_text();
+    channels().error_file.clear_text();
+    EXPECT_THROW(read(format, 'm', 1, 2, 2), Stop);
+    std::string format50(format);
+    format50.resize(50, ' ');
+    const std::string want = "       /Data & time format is incorrect\n\n" + format50 + "\n";
+    EXPECT_EQ(report_.text(), want);
+    EXPECT_EQ(channels().error_file.text(), want);
+    EXPECT_EQ(cap_.console(), want);
+  }
+}
+
+// The read-error lines for a status, as every channel gets them.
+std::string read_error_lines(int status, std::string_view format) {
+  std::string format50(format);
+  format50.resize(50, ' ');
+  return " ** Error in read of data file  " + std::to_string(status) + "\n Check format " +
+         format50 + "\n";
+}
+
+TEST_F(DatcTest, UppercaseAIsAPlainRowWhoseFirstValueMeetsTheAField) {
+  open(stamped_rows(2, true));
+  EXPECT_THROW(read("(A19,1X,2F10.3)", 'a', 1, 2, 2), Stop);
+  const std::string want =
+      read_error_lines(static_cast<int>(ReadStatus::text_for_number), "(A19,1X,2F10.3)");
+  EXPECT_EQ(report_.text(), want);
+  EXPECT_EQ(cap_.console(), want);
+  EXPECT_EQ(channels().error_file.text(), want);
+}
+
+TEST_F(DatcTest, StampAfterALeadingSkipCountsAsStampLast) {
+  open(" " + stamped_rows(2, true));
+  EXPECT_THROW(read("(1x,a19,2f10.3)", 'm', 1, 2, 2), Stop);
+  EXPECT_EQ(report_.text(),
+            read_error_lines(static_cast<int>(ReadStatus::text_for_number), "(1x,a19,2f10.3)"));
+}
+
+TEST_F(DatcTest, FieldThatCannotBeReadStopsAfterRowsBefore) {
+  open("  1.0  2.0\n  3.0  x.0\n");
+  EXPECT_THROW(read("(2f5.1)", 'a', 1, 2, 2), Stop);
+  EXPECT_EQ(report_.text(),
+            read_error_lines(static_cast<int>(ReadStatus::bad_character), "(2f5.1)"));
+  EXPECT_EQ(matrix_[0], 1.0f);
+}
+
+TEST_F(DatcTest, UnsupportedDescriptorGetsAMessageAndStop) {
+  open("  1.0  2.0\n");
+  EXPECT_THROW(read("(2f5.1,'x')", 'a', 1, 1, 2), Stop);
+  std::string format50 = "(2f5.1,'x')";
+  format50.resize(50, ' ');
+  const std::string want =
+      " ** Error in the record format of the data file: a text in quotes has no meaning when "
+      "reading\n Check format " +
+      format50 + "\n";
+  EXPECT_EQ(report_.text(), want);
+  EXPECT_EQ(cap_.console(), want);
+  EXPECT_EQ(channels().error_file.text(), want);
+}
+
+}  // namespace
+}  // namespace vok
