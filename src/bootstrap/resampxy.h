@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "bootstrap/uniform.h"
+#include "frames/covxy.h"
 
 namespace vok {
-
-// Positions of the seven tests in a threshold array (the order of the report).
-enum TestSlot : int { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy, kTestCount };
 
 struct Thresholds {
   std::array<float, kTestCount> values{};
@@ -35,7 +33,7 @@ struct ResampleWork {
   std::vector<int> r_lags, s_lags;  // lag pairs (M each)
 };
 
-// The seven p-values (1 - CDF value, in TestSlot order) of the resample whose
+// The seven p-values (1 - CDF value, in TestIndex order) of the resample whose
 // 2n uniforms start at stream position `first`: n for the x indices, then n
 // for the y indices. A pure function of `first` and the data; `work` is
 // scratch. Messages of the moments and test routines go to the standard error

@@ -15,6 +15,10 @@
 
 namespace vok {
 
+// Order of the seven tests in the thresholds, the significance counts and
+// the threshold report: Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy.
+enum TestIndex : int { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy, kTestCount };
+
 struct FrameTests {
   // CDF values.
   float hxxx = 0.0f, hyyy = 0.0f, hxxy = 0.0f, hyyx = 0.0f, cx = 0.0f, cy = 0.0f, cxy = 0.0f;

@@ -41,8 +41,6 @@ struct WindParams {
   std::array<float, 7> thresholds{};
 };
 
-// Test order of the thresholds, the counts and the significance flags.
-enum TestIndex { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy };
 
 // The nine per-frame series, element k - 1 for frame k: the CDF values of
 // Hxxx, Hyyy, Hxxy, Hyyx, Cx, Cy, Cxy and the standard deviations of the two
