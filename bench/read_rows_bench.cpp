@@ -1,0 +1,62 @@
+// Reading stamped data rows: 1,000,000 rows of (a19,1x,3f12.4) through datc,
+// the way a run reads its data file. Write the data first:
+//
+//   python3 bench/make_read_rows_data.py /tmp/read_rows_data.txt
+//   VOK_READ_ROWS_DATA=/tmp/read_rows_data.txt build/read_rows_bench
+//
+// The bytes per second reported are those of the whole file.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "control/text_file.h"
+#include "data/datc.h"
+#include "output/channel.h"
+
+namespace {
+
+std::string data_path() {
+  const char* path = std::getenv("VOK_READ_ROWS_DATA");
+  return path != nullptr ? path : "read_rows_data.txt";
+}
+
+void read_rows(benchmark::State& state, const char* format, char stamp_flag) {
+  const std::string path = data_path();
+  vok::TextFile data;
+  if (data.open(path) != 0) {
+    state.SkipWithError(("no data file " + path + ": run bench/make_read_rows_data.py").c_str());
+    return;
+  }
+  const int rows = 1'000'000;
+  const int columns = 3;
+  std::vector<float> matrix(static_cast<std::size_t>(rows) * columns);
+  vok::StampArray stamps(rows);
+  vok::Channel report;
+  report.capture();
+  int read = 0;
+  for (auto _ : state) {
+    read = vok::datc(matrix, stamps, format, stamp_flag, 1, rows, columns, data, report);
+    benchmark::DoNotOptimize(matrix.data());
+    benchmark::ClobberMemory();
+  }
+  if (read != rows) state.SkipWithError("the data file holds fewer rows than expected");
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(std::filesystem::file_size(path)));
+  state.counters["rows"] = read;
+}
+
+void BM_ReadStampedRows(benchmark::State& state) {
+  read_rows(state, "(a19,1x,3f12.4)", 'm');
+}
+BENCHMARK(BM_ReadStampedRows)->Unit(benchmark::kMillisecond);
+
+// The same lines with the stamp passed over by a column skip.
+void BM_ReadValuesOnly(benchmark::State& state) {
+  read_rows(state, "(20x,3f12.4)", 'a');
+}
+BENCHMARK(BM_ReadValuesOnly)->Unit(benchmark::kMillisecond);
+
+}  // namespace
