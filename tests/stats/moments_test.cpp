@@ -1,0 +1,150 @@
+#include "stats/moments.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "output/failure.h"
+
+namespace vok {
+namespace {
+
+TEST(Sigmn, MeanAndSampleStandardDeviation) {
+  Channel diag;
+  diag.capture();
+  const std::vector<float> x = {2, 4, 4, 4, 5, 5, 7, 9};
+  const MeanSd m = sigmn(x, diag);
+  EXPECT_EQ(m.mean, 5.0f);
+  EXPECT_FLOAT_EQ(m.sd, static_cast<float>(std::sqrt(32.0 / 7.0)));  // 2.13809, divisor n - 1
+  EXPECT_EQ(diag.text(), "");
+}
+
+TEST(Sigmn, ConstantSeriesHasZeroSpread) {
+  Channel diag;
+  diag.capture();
+  const std::vector<float> x(9, 0.1f);
+  const MeanSd m = sigmn(x, diag);
+  EXPECT_EQ(m.mean, 0.1f);
+  EXPECT_EQ(m.sd, 0.0f);
+}
+
+// Values far from zero: the mean carries a rounding error that the sum of the
+// deviations corrects, so the spread comes out right.
+TEST(Sigmn, LargeOffsetKeepsTheSpread) {
+  Channel diag;
+  diag.capture();
+  std::vector<float> x;
+  for (int i = 0; i < 100; ++i) x.push_back(1.0e6f + 0.0625f * static_cast<float>(i % 3));
+  const MeanSd m = sigmn(x, diag);
+  double sum = 0.0;
+  for (float v : x) sum += v;
+  const double mean = sum / 100;
+  double ss = 0.0;
+  for (float v : x) ss += (v - mean) * (v - mean);
+  EXPECT_FLOAT_EQ(m.sd, static_cast<float>(std::sqrt(ss / 99)));
+}
+
+TEST(Sigmn, SingleValueGivesNan) {
+  Channel diag;
+  diag.capture();
+  const std::vector<float> x = {3.5f};
+  const MeanSd m = sigmn(x, diag);
+  EXPECT_EQ(m.mean, 3.5f);
+  EXPECT_TRUE(std::isnan(m.sd));
+}
+
+TEST(Sigmn, EmptySeriesStopsAfterItsMessages) {
+  CapturedChannels cap;
+  Channel diag;
+  diag.capture();
+  EXPECT_THROW(sigmn(std::span<const float>(), diag), Stop);
+  EXPECT_EQ(diag.text(), "\n  n in dsigmn < 1\n");
+  EXPECT_EQ(cap.console(), "\n  n in dsigmn < 1\n");
+}
+
+struct CorResult {
+  CorFlags flags;
+  float r;
+  std::string messages;
+};
+
+CorResult run_cor(int n, int nf, const std::vector<float>& x, const std::vector<float>& y,
+                  std::vector<int>& positions, float r_before = -9.0f) {
+  Channel diag;
+  diag.capture();
+  CorResult out{{}, r_before, {}};
+  out.flags = cor(n, nf, x, y, positions, out.r, diag);
+  out.messages = diag.text();
+  return out;
+}
+
+TEST(Cor, WorkedExample) {
+  // Sxx = 2, Syy = 12.6667, Sxy = 5; the product 25.333334 and its square
+  // root are 32-bit values before the division.
+  std::vector<int> positions(3);
+  const CorResult c = run_cor(3, 3, {1, 2, 3}, {2, 4, 7}, positions);
+  EXPECT_FLOAT_EQ(c.r, 5.0f / std::sqrt(25.333334f));
+  EXPECT_NEAR(c.r, 0.99340f, 5e-6f);
+  EXPECT_EQ(c.flags.x, 'y');
+  EXPECT_EQ(c.flags.y, 'y');
+  EXPECT_EQ(c.messages, "");
+}
+
+TEST(Cor, WholeSeriesOverwritesThePositions) {
+  std::vector<int> positions = {3, 3, 1};
+  const CorResult c = run_cor(3, 3, {1, 2, 3}, {2, 4, 7}, positions);
+  EXPECT_EQ(positions, (std::vector<int>{1, 2, 3}));
+  EXPECT_NEAR(c.r, 0.99340f, 5e-6f);
+}
+
+TEST(Cor, SelectedPositionsOnly) {
+  // Positions 4, 1, 2 of the arrays hold the worked example; position 3 is
+  // left out and the list stays as the caller gave it.
+  std::vector<int> positions = {4, 1, 2, 3, 3};
+  const CorResult c = run_cor(5, 3, {2, 3, -40, 1, 77}, {4, 7, 90, 2, -6}, positions);
+  EXPECT_NEAR(c.r, 0.99340f, 5e-6f);
+  EXPECT_EQ(positions, (std::vector<int>{4, 1, 2, 3, 3}));
+}
+
+TEST(Cor, RefusedCountsLeaveTheCorrelation) {
+  std::vector<int> positions = {1, 2, 3};
+  CorResult c = run_cor(3, 5, {1, 2, 3}, {2, 4, 7}, positions, 0.5f);
+  EXPECT_EQ(c.messages, " nf  5  in sub COR is > n =  3\n");
+  EXPECT_EQ(c.r, 0.5f);
+  EXPECT_EQ(c.flags.x, 'y');
+  EXPECT_EQ(c.flags.y, 'y');
+
+  c = run_cor(3, 2, {1, 2, 3}, {2, 4, 7}, positions, 0.5f);
+  EXPECT_EQ(c.messages, " nf  2  < 3 in sub COR\n");
+  EXPECT_EQ(c.r, 0.5f);
+}
+
+TEST(Cor, SeriesWithoutVariation) {
+  std::vector<int> positions(4);
+  CorResult c = run_cor(4, 4, {2, 2, 2, 2}, {1, 5, 2, 8}, positions);
+  EXPECT_EQ(c.flags.x, 'n');
+  EXPECT_EQ(c.flags.y, 'y');
+  EXPECT_EQ(c.r, 0.0f);
+
+  c = run_cor(4, 4, {1, 5, 2, 8}, {-3, -3, -3, -3}, positions);
+  EXPECT_EQ(c.flags.x, 'y');
+  EXPECT_EQ(c.flags.y, 'n');
+  EXPECT_EQ(c.r, 0.0f);
+
+  // Both constant: only the x flag says so.
+  c = run_cor(4, 4, {2, 2, 2, 2}, {-3, -3, -3, -3}, positions);
+  EXPECT_EQ(c.flags.x, 'n');
+  EXPECT_EQ(c.flags.y, 'y');
+  EXPECT_EQ(c.r, 0.0f);
+  EXPECT_EQ(c.messages, "");
+}
+
+TEST(Cor, PerfectNegativeCorrelation) {
+  std::vector<int> positions(5);
+  const CorResult c = run_cor(5, 5, {1, 2, 3, 4, 5}, {10, 8, 6, 4, 2}, positions);
+  EXPECT_FLOAT_EQ(c.r, -1.0f);
+}
+
+}  // namespace
+}  // namespace vok
