@@ -283,6 +283,16 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
   }
   s.y_column = y.value;
 
+  // Column numbers start at 1; anything lower names no column of any file.
+  for (auto [value, label] : {std::pair{s.x_column, "x-column number "},
+                              std::pair{s.y_column, "y-column number "}}) {
+    if (value < 1) {
+      to_each({&error_file(), &console()},
+              [&](Channel& ch) { ch.write_free({label, value, " < 1"}); });
+      throw Stop{};
+    }
+  }
+
   auto graphing = readers.charead("graphing", joined);
   if (graphing.error != 0) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {

@@ -212,6 +212,9 @@ TEST_F(ControlFiles, RunSettingRefusals) {
        " Error in reading the x-data column no.\n Error number for numread =  1\n"},
       {run("column-x = 1 column-y =   2 "),
        " Error in reading the y-data column no.\n Error number for numread =  3\n"},
+      // Column numbers below 1, refused before anything after them is read.
+      {run("column-x = 0 column-y = 2 graphing=  "), " x-column number  0  < 1\n"},
+      {run("column-x = 1 column-y = -3 "), " y-column number  -3  < 1\n"},
       {run(kColumns, "graphing = yes "),
        " Error in reading the graph file flag\n String  graphing            \n"
        " Error number for charead =  3\n"},
