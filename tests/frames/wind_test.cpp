@@ -1,0 +1,475 @@
+// The frame engine: significance decisions, frame placement, the frame
+// computation (clipping, constant frames, stops inside the fit), and whole
+// runs compared with golden files of the report section, the frames file,
+// the graph file and the xy graph file.
+//
+// Set VOK_UPDATE_GOLDEN=1 to rewrite the golden files from the current
+// output; every rewritten file must be read and checked against the layouts
+// before it is committed.
+#include "frames/wind.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output/failure.h"
+
+namespace vok {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Significance
+
+TEST(Significance, StrictlyBelowTheThresholdOnly) {
+  EXPECT_FALSE(significant(0.25f, 0.75f));        // p-value equals the threshold
+  EXPECT_TRUE(significant(0.25f, 0.75000006f));   // next float up
+  EXPECT_FALSE(significant(0.25f, 0.74999994f));  // next float down
+  EXPECT_FALSE(significant(0.05f, 0.0f));         // p-value 1
+  EXPECT_TRUE(significant(1.0f, 0.0001f));
+  EXPECT_FALSE(significant(0.05f, std::numeric_limits<float>::quiet_NaN()));
+}
+
+TEST(Significance, HitsCountTheBicorrelationTestsOnly) {
+  FrameTests t;
+  t.hxxy = 0.99f;
+  t.hyyx = 0.5f;
+  t.hxxx = 0.999f;
+  t.hyyy = 0.2f;
+  t.cx = t.cy = t.cxy = 0.999f;
+  const std::array<float, 7> alpha{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
+  FrameVerdict v = judge(t, alpha);
+  EXPECT_EQ(v.significant, (std::array<bool, 7>{true, false, true, false, true, true, true}));
+  EXPECT_EQ(v.hits, 2);
+
+  t.hxxy = t.hxxx = 0.5f;  // only the correlation tests remain
+  v = judge(t, alpha);
+  EXPECT_EQ(v.hits, 0);
+  EXPECT_TRUE(v.significant[kCx] && v.significant[kCy] && v.significant[kCxy]);
+
+  // Each test is compared with its own threshold, in the fixed order.
+  const std::array<float, 7> only_yyy{0.0f, 0.0f, 0.0f, 0.9f, 0.0f, 0.0f, 0.0f};
+  v = judge(t, only_yyy);
+  EXPECT_EQ(v.significant, (std::array<bool, 7>{false, false, false, true, false, false, false}));
+  EXPECT_EQ(v.hits, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Data for the runs
+
+// Uniform numbers on [-0.5, 0.5) from a fixed linear congruential sequence.
+class Noise {
+ public:
+  explicit Noise(std::uint32_t seed) : state_(seed) {}
+  float next() {
+    state_ = state_ * 1664525u + 1013904223u;
+    return static_cast<float>(state_ >> 8) * (1.0f / 16777216.0f) - 0.5f;
+  }
+
+ private:
+  std::uint32_t state_;
+};
+
+// How row t (1-based) of the y column depends on x.
+enum class Link {
+  none,     // y independent noise
+  product,  // y(t) = 4 x(t-1) x(t-2) + 0.3 e(t): third-order cross dependence
+  ar,       // x and y autoregressive (0.8), no cross dependence
+};
+
+// An n x K data matrix (stored by columns), x in column cx and y in column cy,
+// the other columns noise; link(t) chooses the dependence of row t.
+std::vector<float> make_data(int n, int K, int cx, int cy, std::uint32_t seed,
+                             const std::function<Link(int)>& link) {
+  Noise noise(seed);
+  std::vector<float> m(static_cast<std::size_t>(n) * K);
+  for (float& v : m) v = noise.next();
+  float* x = m.data() + static_cast<std::size_t>(cx - 1) * n;
+  float* y = m.data() + static_cast<std::size_t>(cy - 1) * n;
+  for (int t = 1; t <= n; ++t) {
+    switch (link(t)) {
+      case Link::none:
+        break;
+      case Link::product:
+        if (t > 2) y[t - 1] = 4.0f * x[t - 2] * x[t - 3] + 0.3f * y[t - 1];
+        break;
+      case Link::ar:
+        if (t > 1) {
+          x[t - 1] = 0.8f * x[t - 2] + x[t - 1];
+          y[t - 1] = 0.8f * y[t - 2] + y[t - 1];
+        }
+        break;
+    }
+  }
+  return m;
+}
+
+// Stamps that name their row: "2015-03-03 hh:mm:ss" with one second per row.
+std::string stamp_text(int row) {
+  char buf[32];
+  const int s = 9 * 3600 + row;
+  std::snprintf(buf, sizeof buf, "2015-03-03 %02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+  return buf;
+}
+
+struct StampTable {
+  std::vector<std::string> stamps;
+  explicit StampTable(int n) {
+    for (int row = 1; row <= n; ++row) stamps.push_back(stamp_text(row) + " ");  // 20 chars
+  }
+  StampLookup lookup() const {
+    return [this](int row) { return std::string_view(stamps.at(row - 1)); };
+  }
+};
+
+// Captured output of one call of wind.
+struct EngineRun {
+  Channel report, frames, graph, xy_graph, console, error_file;
+  PerFrameSeries series;
+  WindResult result;
+
+  EngineRun() {
+    for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file}) c->capture();
+  }
+  FrameChannels channels() { return {report, frames, graph, xy_graph, console, error_file}; }
+  void wind(const WindParams& p, const std::vector<float>& data, int n, int K,
+            const StampLookup& stamps = nullptr) {
+    result = vok::wind(p, data, n, K, stamps, series, channels());
+  }
+};
+
+WindParams base_params() {
+  WindParams p;
+  p.cx = 1;
+  p.cy = 2;
+  p.lw = 120;
+  p.lg = 5;
+  p.p = 0;
+  p.overlap = 0;
+  p.stamp_flag = 'a';
+  p.clip = "no";
+  p.graphing = 'y';
+  p.time_freq = 't';
+  p.interval = 1.0f;
+  p.time_unit = "seconds";
+  p.thresholds.fill(0.05f);
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Golden files
+
+std::string golden_path(const std::string& name) {
+  return std::string(VOK_TEST_DATA_DIR) + "/frames/golden/" + name;
+}
+
+void expect_golden(const std::string& name, const std::string& actual) {
+  const std::string path = golden_path(name);
+  if (const char* update = std::getenv("VOK_UPDATE_GOLDEN"); update && *update == '1') {
+    std::ofstream(path, std::ios::binary) << actual;
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << "missing golden file " << path;
+  std::stringstream want;
+  want << in.rdbuf();
+  EXPECT_EQ(actual, want.str()) << "differs from " << path;
+}
+
+void expect_goldens(const std::string& stem, const EngineRun& run) {
+  expect_golden(stem + ".report", run.report.text());
+  expect_golden(stem + ".frames", run.frames.text());
+  expect_golden(stem + ".graph", run.graph.text());
+  expect_golden(stem + ".xy", run.xy_graph.text());
+}
+
+// Time run without stamps, no VAR fit, 5 frames (too few for the summary).
+// Frames 1 and 4 carry cross dependence, frame 3 has a constant x series
+// (its tests are set to 0 with a message), frames 2 and 5 are noise. The
+// last 20 rows belong to no frame. Interval 0.5: the frame lines show
+// seconds.
+TEST(WindGolden, TimeRunWithoutStampsOrFit) {
+  const int n = 620, K = 2;
+  std::vector<float> data = make_data(n, K, 1, 2, 11u, [](int t) {
+    const int frame = (t - 1) / 120 + 1;
+    return frame == 1 || frame == 4 ? Link::product : Link::none;
+  });
+  for (int t = 241; t <= 360; ++t) data[t - 1] = 0.25f;  // frame 3: x constant
+  WindParams p = base_params();
+  p.frames = 5;
+  p.interval = 0.5f;
+  EngineRun run;
+  run.wind(p, data, n, K);
+  expect_goldens("time_p0", run);
+  EXPECT_EQ(run.series.size(), 5);
+  EXPECT_EQ(run.series.xxy[2], 0.0f);
+  EXPECT_EQ(run.console.text(), "");
+}
+
+// Stamped rows, VAR(2) fit with its residual statistics, residuals clipped to
+// their signs; x and y from columns 3 and 1 of a three-column matrix.
+TEST(WindGolden, StampedRunWithFitAndClipping) {
+  const int n = 300, K = 3;
+  const std::vector<float> data =
+      make_data(n, K, 3, 1, 23u, [](int t) { return t <= 200 ? Link::product : Link::ar; });
+  const StampTable stamps(n);
+  WindParams p = base_params();
+  p.cx = 3;
+  p.cy = 1;
+  p.lw = 100;
+  p.lg = 4;
+  p.frames = 3;
+  p.p = 2;
+  p.clip = "cl";
+  p.stamp_flag = 'm';
+  EngineRun run;
+  run.wind(p, data, n, K, stamps.lookup());
+  expect_goldens("stamped_p2_clip", run);
+}
+
+// Frequency run (rate 10 kHz), VAR(1), twelve frames of which ten carry
+// cross dependence, with a strict Hxxy threshold of 0.001: ten significant
+// Hxxy frames (more than 9), so the summary has its largest-xxy block over a
+// true subset of the frames.
+TEST(WindGolden, FrequencyRunWithSummary) {
+  const int n = 1450, K = 2;
+  const std::vector<float> data = make_data(n, K, 1, 2, 5u, [](int t) {
+    const int frame = (t - 1) / 120 + 1;
+    return frame == 4 || frame == 9 ? Link::none : Link::product;
+  });
+  WindParams p = base_params();
+  p.frames = 12;
+  p.p = 1;
+  p.time_freq = 'f';
+  p.interval = 10.0f;
+  p.time_unit = "";
+  p.thresholds[kHxxy] = 0.001f;
+  EngineRun run;
+  run.wind(p, data, n, K);
+  expect_goldens("frequency_summary", run);
+  EXPECT_EQ(run.result.counts[kHxxy], 10);
+  EXPECT_NE(run.report.text().find("Correlations for  10 largest xxy Statistics"),
+            std::string::npos);
+}
+
+// Autoregressive series without cross dependence, bicorrelation thresholds
+// of 0: frames significant only for correlation tests are counted but leave
+// the frames file empty, and the report ends with the no-cross-stat line.
+TEST(WindGolden, SignificantOnlyForCorrelationTests) {
+  const int n = 480, K = 2;
+  const std::vector<float> data = make_data(n, K, 1, 2, 7u, [](int) { return Link::ar; });
+  WindParams p = base_params();
+  p.frames = 4;
+  p.thresholds = {0.0f, 0.0f, 0.0f, 0.0f, 0.05f, 0.05f, 0.05f};
+  EngineRun run;
+  run.wind(p, data, n, K);
+  expect_goldens("correlation_only", run);
+  EXPECT_GE(run.result.counts[kCx], 1);
+  EXPECT_EQ(run.frames.text(), "");
+}
+
+// ---------------------------------------------------------------------------
+// Frame placement
+
+// The stamps of the graph records name the first row of every frame.
+std::vector<std::string> first_rows_in_graph(const std::string& graph) {
+  std::vector<std::string> rows;
+  std::istringstream in(graph);
+  for (std::string line; std::getline(in, line);) {
+    // SP I6 7(1X F7.4) 1X A20: the stamp starts in column 64.
+    if (line.size() == 83) rows.push_back(line.substr(63, 19));
+  }
+  return rows;
+}
+
+TEST(WindPlacement, FramesEndToEndLeaveTheTailUnused) {
+  // n = 1000, lw = 300: frames are rows 1-300, 301-600, 601-900.
+  EXPECT_EQ(frame_offset(1, 300, 0), 0);
+  EXPECT_EQ(frame_offset(2, 300, 0), 300);
+  EXPECT_EQ(frame_offset(3, 300, 0), 600);
+
+  const int n = 1000, K = 2;
+  const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
+  const StampTable stamps(n);
+  WindParams p = base_params();
+  p.lw = 300;
+  p.lg = 10;
+  p.frames = 3;
+  p.stamp_flag = 'm';
+  EngineRun run;
+  run.wind(p, data, n, K, stamps.lookup());
+  EXPECT_EQ(first_rows_in_graph(run.graph.text()),
+            (std::vector<std::string>{stamp_text(1), stamp_text(301), stamp_text(601)}));
+  // Every frame carries cross dependence: each has an entry whose frame line
+  // shows its first and last row.
+  const std::string& f = run.frames.text();
+  for (int k = 1; k <= 3; ++k) {
+    const std::string line = " Frame    " + std::to_string(k) +
+                             "  Start = " + stamp_text((k - 1) * 300 + 1) +
+                             "    End = " + stamp_text(k * 300) + " \n";
+    EXPECT_NE(f.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(f.find(stamp_text(901)), std::string::npos);
+}
+
+TEST(WindPlacement, OverlappingFramesStepByTheOverlap) {
+  // n = 1000, lw = 300, overlap 100: (1000 - 300 - 1) div 100 + 1 = 7 frames
+  // starting at rows 1, 101, ..., 601; the last ends at row 900.
+  EXPECT_EQ(frame_offset(7, 300, 100), 600);
+  const int n = 1000, K = 2;
+  const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
+  const StampTable stamps(n);
+  WindParams p = base_params();
+  p.lw = 300;
+  p.lg = 10;
+  p.frames = 7;
+  p.overlap = 100;
+  p.stamp_flag = 'm';
+  EngineRun run;
+  run.wind(p, data, n, K, stamps.lookup());
+  std::vector<std::string> want;
+  for (int k = 1; k <= 7; ++k) want.push_back(stamp_text((k - 1) * 100 + 1));
+  EXPECT_EQ(first_rows_in_graph(run.graph.text()), want);
+
+  // Frame 2 holds rows 101-400: the same tests as the first frame of a data
+  // matrix that starts at row 101.
+  const int rest = n - 100;
+  std::vector<float> shifted(2 * rest);
+  std::copy(data.begin() + 100, data.begin() + n, shifted.begin());
+  std::copy(data.begin() + n + 100, data.end(), shifted.begin() + rest);
+  WindParams single = p;
+  single.overlap = 0;
+  single.frames = 1;
+  FrameWork work(single);
+  const FrameOutcome first = compute_frame(single, shifted, rest, 1, work);
+  EXPECT_EQ(first.tests.hxxy, run.series.xxy[1]);
+  EXPECT_EQ(first.tests.cxy, run.series.xy[1]);
+  EXPECT_EQ(first.tests.sy, run.series.vary[1]);
+}
+
+TEST(WindGraphing, OffLeavesThePlotFilesEmpty) {
+  const int n = 480, K = 2;
+  const std::vector<float> data = make_data(n, K, 1, 2, 11u, [](int) { return Link::product; });
+  WindParams p = base_params();
+  p.frames = 4;
+  p.graphing = 'n';
+  EngineRun run;
+  run.wind(p, data, n, K);
+  EXPECT_EQ(run.frames.text(), "");
+  EXPECT_EQ(run.graph.text(), "");
+  EXPECT_EQ(run.xy_graph.text(), "");
+  EXPECT_GE(run.result.counts[kHxxy], 1);
+  EXPECT_NE(run.report.text().find(" significant xxy frames"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// One frame
+
+std::string lines(std::initializer_list<std::string> list) {
+  std::string out;
+  for (const std::string& l : list) out += l + "\n";
+  return out;
+}
+
+WindParams one_frame(int lw, const char* clip) {
+  WindParams p = base_params();
+  p.lw = lw;
+  p.lg = 2;
+  p.frames = 1;
+  p.clip = clip;
+  return p;
+}
+
+TEST(ComputeFrame, ClippingSendsZeroToPlusOneAndNaNToMinusOne) {
+  const int n = 24;
+  // x: zeros and negatives only, y: NaN and positives only. Clipped, both
+  // alternate between +1 and -1; any other sign rule leaves one constant.
+  std::vector<float> data(2 * n);
+  Noise noise(9u);
+  for (int t = 0; t < n; ++t) {
+    data[t] = t % 3 == 0 ? 0.0f : -1.0f - noise.next();
+    data[n + t] = t % 4 == 1 ? std::numeric_limits<float>::quiet_NaN() : 2.0f + noise.next();
+  }
+  WindParams p = one_frame(n, "cl");
+  FrameWork work(p);
+  const FrameOutcome out = compute_frame(p, data, n, 1, work);
+  EXPECT_FALSE(out.tests.degenerate);
+  EXPECT_EQ(out.report_text, lines({"", "          Data is Hard Clipped to +1/-1"}));
+  // Standard deviation of 8 values +1 and 16 values -1 (divisor 23).
+  EXPECT_NEAR(out.tests.sx, std::sqrt(8.0f * 16.0f / 24.0f / 23.0f * 4.0f), 1e-6f);
+  EXPECT_FALSE(std::isnan(out.tests.sy));
+
+  // Unclipped, the NaN makes the frame degenerate.
+  WindParams raw = one_frame(n, "no");
+  const FrameOutcome unclipped = compute_frame(raw, data, n, 1, work);
+  EXPECT_TRUE(unclipped.tests.degenerate);
+}
+
+TEST(ComputeFrame, ConstantSeriesMessageFollowsTheClippingLines) {
+  const int n = 24;
+  std::vector<float> data(2 * n);
+  Noise noise(4u);
+  for (int t = 0; t < n; ++t) {
+    data[t] = 1.0f + noise.next();  // all positive: clipped to a constant +1
+    data[n + t] = noise.next();
+  }
+  WindParams p = one_frame(n, "cl");
+  FrameWork work(p);
+  const FrameOutcome out = compute_frame(p, data, n, 1, work);
+  EXPECT_TRUE(out.tests.degenerate);
+  EXPECT_EQ(out.tests.hxxy, 0.0f);
+  EXPECT_EQ(out.report_text,
+            lines({"", "          Data is Hard Clipped to +1/-1",
+                   " Frame  1  has a constant or non-finite series; its tests are set to 0"}));
+  EXPECT_EQ(out.rxy, std::vector<float>(5, 0.0f));
+}
+
+TEST(ComputeFrame, ResidualStatisticsFollowTheFitDisplay) {
+  const int n = 240, K = 2;
+  const std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::ar; });
+  WindParams p = base_params();
+  p.p = 1;
+  p.frames = 2;
+  FrameWork work(p);
+  const FrameOutcome out = compute_frame(p, data, n, 2, work);
+  const std::string& t = out.report_text;
+  const std::size_t fit = t.find("R Square = ");
+  const std::size_t x_heading = t.find("       Statistics of x Residuals - Frame      2\n");
+  const std::size_t y_heading = t.find("       Statistics of y Residuals\n");
+  ASSERT_NE(fit, std::string::npos);
+  ASSERT_NE(x_heading, std::string::npos);
+  ASSERT_NE(y_heading, std::string::npos);
+  EXPECT_LT(fit, x_heading);
+  EXPECT_LT(x_heading, y_heading);
+  // The rule of 60 "=" stands right before the x heading.
+  EXPECT_EQ(t.substr(x_heading - 61, 61), std::string(60, '=') + "\n");
+}
+
+TEST(WindStop, AFailedFitKeepsWhatTheFrameWroteAndStops) {
+  CapturedChannels captured;
+  const int n = 240, K = 2;
+  std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
+  for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
+  WindParams p = base_params();
+  p.p = 1;
+  p.frames = 2;
+  EngineRun run;
+  EXPECT_THROW(run.wind(p, data, n, K), Stop);
+  const std::string& report = run.report.text();
+  EXPECT_NE(report.find("Statistics of x Residuals - Frame      1"), std::string::npos);
+  EXPECT_NE(report.find("DCHOLDC failed, A is not positive definite"), std::string::npos);
+  EXPECT_NE(report.find("Error in subroutine Setvar"), std::string::npos);
+  EXPECT_EQ(report.find("Statistics of x Residuals - Frame      2"), std::string::npos);
+  EXPECT_EQ(report.find("#####"), std::string::npos);  // no counts block
+}
+
+}  // namespace
+}  // namespace vok
