@@ -1,13 +1,352 @@
 #include "control/run_driver.h"
 
+#include <unistd.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "bootstrap/thresholds.h"
 #include "control/control_files.h"
+#include "control/text_file.h"
+#include "data/datc.h"
+#include "data/descriptive.h"
+#include "data/readhead.h"
+#include "data/stamp_array.h"
+#include "frames/reports.h"
+#include "frames/wind.h"
+#include "output/channel.h"
+#include "output/failure.h"
 
 namespace vok {
 
-// For now a run only reads its run control file.
-void run_driver(const std::string& name, const SharedSettings& /*shared*/, int /*run_index*/,
+namespace {
+
+Channel& console() { return channels().console; }
+Channel& error_file() { return channels().error_file; }
+Channel& report() { return channels().report; }
+
+// The same free-format line on each channel, in the order given.
+void tell(std::initializer_list<Channel*> targets, std::initializer_list<Value> items) {
+  for (Channel* channel : targets) channel->write_free(items);
+}
+
+[[noreturn]] void stop_with(std::initializer_list<Channel*> targets,
+                            std::initializer_list<Value> items) {
+  tell(targets, items);
+  throw Stop{};
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+// Two characters for a column in the output names: "_3" for 1-9, "12" for
+// 10-19, and the column's own digits from 20 on.
+std::string column_tag(int column) {
+  if (column >= 1 && column <= 9) return "_" + std::to_string(column);
+  return std::to_string(column);
+}
+
+// The run control file name up to its first "." after the last "/"
+// ("./runs/runA.cnl" gives "./runs/runA"); empty when there is no such ".".
+std::string output_base(std::string_view name) {
+  std::size_t slash = name.rfind('/');
+  std::size_t from = slash == std::string_view::npos ? 0 : slash + 1;
+  std::size_t dot = name.find('.', from);
+  if (dot == std::string_view::npos) return {};
+  return std::string(name.substr(0, dot));
+}
+
+// Frame count of n observations in frames of lw with overlap parameter ov:
+// end to end for ov = 0, a new frame every ov rows for ov > 0 (every frame
+// inside the n rows), 1 for a negative ov (which is refused afterwards).
+int frame_count(int n, int lw, int ov) {
+  if (ov == 0) return n / lw;
+  if (ov > 0) {
+    if (lw > n) return 0;
+    if (lw < n) return (n - lw - 1) / ov + 1;
+  }
+  return 1;
+}
+
+void write_frame_count_error(int lw) {
+  static const Layout kNoFrames = Layout::parse(R"(/ 7X "Error - No. of frames < 1" /)");
+  static const Layout kDecrease = Layout::parse(R"(7X "Decrease the frame length = " I7 /)");
+  for (Channel* ch : {&report(), &console(), &error_file()}) {
+    ch->write(kNoFrames);
+    ch->write(kDecrease, {lw});
+  }
+}
+
+// Requests above the machine's physical memory are refused up front: the
+// system would grant them and then fail while they are filled.
+bool affordable(std::uint64_t bytes) {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return true;
+  return bytes <= static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+template <typename T>
+bool allocate(std::vector<T>& v, std::uint64_t count) {
+  if (!affordable(count * sizeof(T))) return false;
+  try {
+    v.assign(static_cast<std::size_t>(count), T{});
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
+// Natural logarithms of the x and y columns; the first value <= 0 (rows in
+// file order, x before y) stops the program.
+void take_logs(std::span<float> x, std::span<float> y, int first_row, int cx, int cy) {
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    for (auto [values, column] : {std::pair{x, cx}, std::pair{y, cy}}) {
+      float& v = values[i];
+      if (v <= 0.0f) {
+        stop_with({&console(), &error_file()},
+                  {"Log data needs positive values: ", "row ", first_row + static_cast<int>(i),
+                   " column ", column, " value ", v});
+      }
+      v = std::log(v);
+    }
+  }
+}
+
+// A heading line and the statistics block of one column.
+void write_statistics(const Layout& heading, std::span<const float> series) {
+  const DescriptiveStats s = stat(series, error_file());
+  report().write(heading);
+  wrstat(report(), s);
+}
+
+}  // namespace
+
+void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
                 Execution& execution) {
-  read_run_control(name, execution);
+  // 1. The run control file.
+  const RunSettings run = read_run_control(name, execution);
+
+  // 2. The data file.
+  const std::string data_name(trimmed(run.data_file));
+  if (!file_exists(data_name))
+    stop_with({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"});
+  if (data_name.find('.') == std::string::npos)
+    stop_with({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"});
+  TextFile data;
+  if (int status = data.open(data_name); status != 0)
+    stop_with({&console(), &error_file()}, {"**** Error on opening data file ", status});
+
+  // 3. Output names, the report and its banner.
+  const std::string cnl_name(trimmed(name));
+  const std::string base = output_base(cnl_name);
+  if (base.empty()) {
+    tell({&console(), &error_file()}, {"cnl file name has no extension ", name});
+    throw RunEnded{};
+  }
+  const std::string tag = column_tag(run.x_column) + "-" + column_tag(run.y_column);
+  if (int status = report().open_file(base + tag + ".out"); status != 0) {
+    tell({&console(), &error_file()}, {"**** Error on opening output file ", status});
+    throw RunEnded{};
+  }
+  static const Layout kBanner =
+      Layout::parse(R"(7X "Moving Frame Cross Bicorrelations Tests by  Odran Velisko")");
+  report().write(kBanner);
+
+  // 4. Plot files.
+  if (run.graphing == 'y') {
+    Channels& all = channels();
+    for (Channel* ch : {&all.graph, &all.frames, &all.xy_graph}) ch->close();
+    struct PlotFile {
+      Channel& channel;
+      std::string path;
+      const char* what;
+    };
+    for (const PlotFile& f : {PlotFile{all.graph, base + tag + ".graph", "graph"},
+                              PlotFile{all.frames, base + "-frames.out", "frames"},
+                              PlotFile{all.xy_graph, base + "-xy.graph", "xy"}}) {
+      if (int status = f.channel.open_file(f.path); status != 0)
+        stop_with({&console(), &error_file()},
+                  {std::string("**** Error on opening ") + f.what + " file ", status});
+    }
+  }
+
+  // 5. The data file header.
+  const DataHeader header =
+      readhead(data, run.time_frequency_flag, execution.readers, error_file());
+  const int ncol = header.columns;
+
+  // 6. Column checks.
+  if (run.x_column > ncol)
+    stop_with({&error_file(), &console()},
+              {"x-column number ", run.x_column, " < number of data columns ", ncol});
+  if (run.y_column > ncol)
+    stop_with({&error_file(), &console()},
+              {"y-column number ", run.y_column, " < number of data columns ", ncol});
+  if (run.x_column == run.y_column)
+    stop_with({&error_file(), &console()},
+              {"x-column number ", run.x_column, " = y-column number ", run.y_column});
+
+  // 7. Stamps are read when the record format holds an "a" descriptor.
+  const char stamp_flag = header.format.find('a') != std::string::npos ? 'm' : 'a';
+
+  // 8. The range of rows.
+  Datums range = read_datums(run.joined_text, header.rows, execution);
+
+  // 9. Lags and the VAR order.
+  const int lw = shared.lw;
+  const int p = shared.var_order;
+  const int lg = lags_for(lw, shared.exponent);
+  if (lg < 1) {
+    tell({&console(), &error_file()}, {"lg =", lg, " < 1"});
+    stop_with({&console(), &error_file()}, {"Increase lw or increase exponent"});
+  }
+  if (p > lw / 2)
+    stop_with({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2});
+  if (p < 0) stop_with({&console(), &error_file()}, {"VAR parameter ", p, " < 0"});
+  if (lw - 2 * p < 1)
+    stop_with({&console(), &error_file()},
+              {"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw});
+
+  // 10. Frame layout.
+  const int ov = shared.overlap;
+  int frames = frame_count(range.n, lw, ov);
+  if (frames < 1) {
+    write_frame_count_error(lw);
+    throw RunEnded{};
+  }
+  if (ov < 0) stop_with({&console(), &error_file()}, {"Overlap parameter ", ov, " is incorrect"});
+
+  // 11. The run's arrays: the data matrix (n rows by ncol columns, by
+  // columns), then the stamps.
+  const int M = lg * (2 * lg + 1);
+  std::vector<float> matrix;
+  PerFrameSeries series;
+  const std::uint64_t matrix_size =
+      static_cast<std::uint64_t>(range.n) * static_cast<std::uint64_t>(std::max(ncol, 0));
+  const std::uint64_t engine_size = 2ull * lw + 9ull * frames + 2ull * M;
+  if (!affordable((matrix_size + engine_size) * sizeof(float)) || !allocate(matrix, matrix_size)) {
+    stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
+  }
+  try {
+    series = PerFrameSeries(frames);
+  } catch (const std::bad_alloc&) {
+    stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
+  }
+  StampArray stamps;
+  {
+    const std::uint64_t count = stamp_flag == 'm' ? static_cast<std::uint64_t>(range.n) + 1 : 1;
+    bool ok = affordable(count * StampArray::kWidth);
+    if (ok) {
+      try {
+        stamps.resize(static_cast<std::size_t>(count));
+      } catch (const std::bad_alloc&) {
+        ok = false;
+      }
+    }
+    if (!ok)
+      stop_with({&console(), &error_file()},
+                {"Unable to allocate work space for array t - ie ", range.end});
+  }
+
+  // 12. The rows.
+  const int rows_read =
+      datc(matrix, stamps, header.format, stamp_flag, range.start, range.end, ncol, data, report());
+  int n = range.n;
+  if (rows_read < n) {
+    // The file holds fewer rows than its header promised: go on with those.
+    n = rows_read;
+    range.end = range.start + n - 1;
+    frames = frame_count(n, lw, ov);
+    if (frames < 1) {
+      write_frame_count_error(lw);
+      throw RunEnded{};
+    }
+    series = PerFrameSeries(frames);
+    // Close up the columns to the rows actually read.
+    for (int c = 2; c <= ncol; ++c)
+      std::copy_n(matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * range.n, n,
+                  matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * n);
+  }
+  auto column = [&](int c) {
+    return std::span<float>(matrix).subspan(static_cast<std::size_t>(c - 1) * n,
+                                            static_cast<std::size_t>(n));
+  };
+  std::span<float> x = column(run.x_column);
+  std::span<float> y = column(run.y_column);
+  if (run.clip == "lg") take_logs(x, y, range.start, run.x_column, run.y_column);
+
+  // 13. The run-parameter header.
+  RunHeader rh;
+  rh.title = header.title;
+  rh.format = header.format;
+  rh.time_unit = run.time_unit;
+  rh.time_freq = run.time_frequency;
+  rh.overlap = ov;
+  rh.clip = run.clip;
+  rh.interval = header.rate_or_interval;
+  rh.exponent = shared.exponent;
+  rh.first = range.start;
+  rh.last = range.end;
+  rh.lw = lw;
+  rh.frames = frames;
+  rh.p = p;
+  rh.cx = run.x_column;
+  rh.cy = run.y_column;
+  rh.graphing = run.graphing;
+  frw(rh, report(), channels().frames);
+
+  // 14. Descriptive statistics over the rows that whole frames can cover.
+  const std::size_t covered = static_cast<std::size_t>(lw) * static_cast<std::size_t>(n / lw);
+  static const Layout kRule = Layout::parse(R"(60("="))");
+  static const Layout kXHeading = Layout::parse(R"(10X "Descriptive Statistics of x Data")");
+  static const Layout kYHeading = Layout::parse(R"(10X "Descriptive Statistics of y Data")");
+  report().write(kRule);
+  write_statistics(kXHeading, x.first(covered));
+  write_statistics(kYHeading, y.first(covered));
+
+  // 15. Thresholds.
+  const std::array<float, 7> thresholds = threshold_block(
+      x, y, lw, lg, shared.resamples, shared.false_alarm, run_index, execution.uniforms, report());
+
+  // 16. The moving-frame tests.
+  WindParams wp;
+  wp.cx = run.x_column;
+  wp.cy = run.y_column;
+  wp.lw = lw;
+  wp.lg = lg;
+  wp.frames = frames;
+  wp.p = p;
+  wp.overlap = ov;
+  wp.stamp_flag = stamp_flag;
+  wp.clip = run.clip;
+  wp.graphing = run.graphing;
+  wp.time_freq = run.time_frequency;
+  wp.interval = header.rate_or_interval;
+  wp.time_unit = run.time_unit;
+  for (std::size_t i = 0; i < thresholds.size(); ++i) wp.thresholds[i] = thresholds[i];
+  StampLookup lookup;
+  if (stamp_flag == 'm')
+    lookup = [&stamps](int row) { return stamps[static_cast<std::size_t>(row - 1)]; };
+  wind(wp, std::span<const float>(matrix.data(), static_cast<std::size_t>(n) * ncol), n, ncol,
+       lookup, series);
+
+  // 17. Release the arrays.
+  matrix = {};
+  series = PerFrameSeries();
+  stamps = StampArray();
+
+  // 18. Closing stamps.
+  head(9, 9, 2009, execution.start_time, report());
+  if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph);
 }
 
 }  // namespace vok
