@@ -240,6 +240,7 @@ RecordFormat RecordFormat::compile(std::string_view format, int values, StampPos
     if (e.kind == EditKind::literal) refuse("a text in quotes has no meaning when reading");
     if (e.kind == EditKind::sign_plus || e.kind == EditKind::sign_default)
       refuse("the sign descriptors S, SS and SP have no meaning when reading");
+    if (e.kind == EditKind::integer && e.width < 1) refuse("an integer field of width 0");
   }
   refuse_empty_groups(layout.edits());
 

@@ -339,6 +339,7 @@ TEST(RecordFormat, RefusedFormats) {
       "(f5.1",                          // unbalanced
       "(3q5.1)",                        // unknown descriptor
       "(f5)",                           // no digit count
+      "(i0,f5.1)",                      // an integer field needs a width
       "(f5.1,'a')",                     // text in quotes
       "(sp,f5.1)",                      // sign descriptors
       "(ss,f5.1)",                      //
