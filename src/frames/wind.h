@@ -41,7 +41,6 @@ struct WindParams {
   std::array<float, 7> thresholds{};
 };
 
-
 // The nine per-frame series, element k - 1 for frame k: the CDF values of
 // Hxxx, Hyyy, Hxxy, Hyyx, Cx, Cy, Cxy and the standard deviations of the two
 // test series.
