@@ -32,6 +32,8 @@ std::string_view describe(ReadStatus status) {
       return "no descriptor left that takes a value";
     case ReadStatus::line_read_failed:
       return "a line could not be read";
+    case ReadStatus::missing_value:
+      return "an empty field where a value should stand";
   }
   return "unknown status";
 }
@@ -225,6 +227,14 @@ int clamp_column(long long column) {
 
 RecordFormat RecordFormat::compile(std::string_view format, int values, StampPosition stamp) {
   std::size_t first = format.find_first_not_of(' ');
+  if (first != std::string_view::npos && format[first] == '*' &&
+      format.find_first_not_of(' ', first + 1) == std::string_view::npos) {
+    if (stamp != StampPosition::none) refuse("rows read with \"*\" cannot carry a stamp");
+    RecordFormat plan;
+    plan.values_ = std::max(values, 0);
+    plan.list_directed_ = true;
+    return plan;
+  }
   if (first == std::string_view::npos || format[first] != '(')
     refuse("the record format must begin with \"(\"");
   Layout layout;
@@ -364,7 +374,54 @@ ReadStatus RecordReader::next_line() {
   return file_->error() != 0 ? ReadStatus::line_read_failed : ReadStatus::end_of_file;
 }
 
+namespace {
+
+bool is_list_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+}  // namespace
+
+ReadStatus RecordReader::read_list_row(const RowDestination* to) {
+  const int wanted = format_->values();
+  int item = 0;
+  // Each pass reads one line; a row that has not all its values goes on to
+  // the next line, and the first line of a row is read even when it takes no
+  // value, as with the fixed-column formats.
+  do {
+    if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+    const std::string_view line = line_;
+    std::size_t at = 0;
+    while (item < wanted) {
+      while (at < line.size() && is_list_blank(line[at])) ++at;
+      if (at == line.size()) break;
+      if (line[at] == ',') {
+        // A comma where a value should begin: two separators in a row.
+        if (to != nullptr) return ReadStatus::missing_value;
+        ++item;
+        ++at;
+        continue;
+      }
+      const std::size_t begin = at;
+      while (at < line.size() && !is_list_blank(line[at]) && line[at] != ',') ++at;
+      if (to != nullptr) {
+        float v;
+        ReadStatus s = decode_real(line.substr(begin, at - begin), 0, v);
+        if (s != ReadStatus::ok) return s;
+        to->values[static_cast<std::size_t>(item) * to->stride] = v;
+      }
+      ++item;
+      // The separator after a value: blanks, a comma, or a comma with blanks
+      // around it.
+      while (at < line.size() && is_list_blank(line[at])) ++at;
+      if (at < line.size() && line[at] == ',') ++at;
+    }
+  } while (item < wanted);
+  return ReadStatus::ok;
+}
+
 ReadStatus RecordReader::read_row(const RowDestination& to) {
+  if (format_->list_directed()) return read_list_row(&to);
   if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
   for (const RecordFormat::Step& step : format_->steps()) {
     switch (step.kind) {
@@ -396,6 +453,7 @@ ReadStatus RecordReader::read_row(const RowDestination& to) {
 }
 
 ReadStatus RecordReader::skip_row() {
+  if (format_->list_directed()) return read_list_row(nullptr);
   for (int i = 0; i < format_->lines_per_row(); ++i)
     if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
   return ReadStatus::ok;

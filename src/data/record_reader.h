@@ -33,8 +33,19 @@
 // takes a value (or ":" or the end of the format) are still acted on, so a
 // trailing "/" makes every row take one more line.
 //
+// The format "*" (alone, blanks around it allowed) reads rows without fixed
+// columns, as a list-directed read does: each row starts on a new line and
+// its values are separated by blanks (tabs count as blanks), by a comma, or by
+// a comma with blanks around it; each value is read as under F editing with
+// no implied decimals. A row with fewer values on its line continues on the
+// next lines (empty lines are passed over); values after the row's last one on
+// its line are ignored. An empty field (two commas with only blanks between,
+// or a comma first on a line) is a missing value and cannot be read. Rows read
+// this way carry no stamp.
+//
 // Refused when compiling (RecordFormatError): a format that does not parse, a
-// format that does not begin with "(", texts in quotes and the sign
+// format that does not begin with "(" (other than "*"), "*" for a stamped
+// row, texts in quotes and the sign
 // descriptors S, SS, SP (they have no meaning when reading), and a format whose
 // walk over one row would take an unreasonable number of steps.
 #pragma once
@@ -64,6 +75,7 @@ enum class ReadStatus : int {
   number_for_text = 5,      // a numeric descriptor where the row has its stamp
   no_value_descriptor = 6,  // values are left but the format (after reversion) takes none
   line_read_failed = 7,     // the system could not read a line
+  missing_value = 8,        // list-directed rows: an empty field between two commas
 };
 
 // Text naming the problem of a status, for diagnostics.
@@ -94,8 +106,10 @@ class RecordFormat {
   // with the stamp at `stamp`. Throws RecordFormatError.
   static RecordFormat compile(std::string_view format, int values, StampPosition stamp);
 
-  // Lines one row takes.
+  // Lines one row takes (list-directed rows: at least one).
   int lines_per_row() const { return lines_per_row_; }
+  // True for the format "*": values separated by blanks or commas.
+  bool list_directed() const { return list_directed_; }
   int values() const { return values_; }
   StampPosition stamp() const { return stamp_; }
 
@@ -115,6 +129,7 @@ class RecordFormat {
   std::vector<Step> steps_;
   int lines_per_row_ = 1;
   int values_ = 0;
+  bool list_directed_ = false;
   StampPosition stamp_ = StampPosition::none;
 };
 
@@ -140,6 +155,8 @@ class RecordReader {
 
  private:
   ReadStatus next_line();
+  // Rows of the format "*": `to` null only counts the values.
+  ReadStatus read_list_row(const RowDestination* to);
 
   const RecordFormat* format_;
   TextFile* file_;

@@ -215,5 +215,43 @@ TEST_F(DatcTest, UnsupportedDescriptorGetsAMessageAndStop) {
   EXPECT_EQ(channels().error_file.text(), want);
 }
 
+// Rows without fixed columns ("format=*"): a column-name row in front of the
+// data is skipped with the start datum, and a row that cannot be read stops
+// with the same messages as a fixed-column row.
+TEST_F(DatcTest, ListDirectedRowsFromARangeAfterANameRow) {
+  open("x,y\n1.5,-2.5\n3 4\n5,\t6\n");
+  ASSERT_EQ(read("*", 'a', 2, 4, 2), 3);
+  EXPECT_EQ(column(0, 3), (std::vector<float>{1.5f, 3, 5}));
+  EXPECT_EQ(column(1, 3), (std::vector<float>{-2.5f, 4, 6}));
+  EXPECT_EQ(report_.text(), "");
+}
+
+TEST_F(DatcTest, ListDirectedRowThatCannotBeReadStops) {
+  const std::pair<std::string_view, ReadStatus> cases[] = {
+      {"1.0,2.0\n3.0,x\n", ReadStatus::bad_character},
+      {"1.0,2.0\n3.0,,4.0\n", ReadStatus::missing_value},
+  };
+  for (const auto& [rows, status] : cases) {
+    SCOPED_TRACE(std::string(rows));
+    open(std::string(rows));
+    EXPECT_THROW(read("*", 'a', 1, 2, 2), Stop);
+    const std::string want = read_error_lines(static_cast<int>(status), "*");
+    EXPECT_EQ(report_.text(), want);
+    EXPECT_EQ(cap_.console(), want);
+    EXPECT_EQ(channels().error_file.text(), want);
+    EXPECT_EQ(matrix_[0], 1.0f);
+    channels().console.clear_text();
+    channels().error_file.clear_text();
+  }
+}
+
+TEST_F(DatcTest, ListDirectedEndOfFileNotice) {
+  open("1 2\n3\n");
+  EXPECT_EQ(read("*", 'a', 1, 3, 2), 1);
+  EXPECT_EQ(report_.text(),
+            " **** eof in read from data file \n"
+            " i =  2\n");
+}
+
 }  // namespace
 }  // namespace vok

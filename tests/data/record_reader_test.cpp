@@ -364,5 +364,81 @@ TEST(RecordFormat, ErrorMessageNamesTheProblem) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// Rows without fixed columns: the format "*".
+
+struct ListCase {
+  std::string_view what;
+  int values;
+  std::string_view file;
+  std::vector<std::vector<float>> want;
+};
+
+TEST(ListDirectedRows, SeparatorsAndLinesTable) {
+  const ListCase cases[] = {
+      {"blanks", 2, "1.5 -2.5\n  3   4.25\n", {{1.5f, -2.5f}, {3.0f, 4.25f}}},
+      {"commas", 2, "1.5,-2.5\n3,4.25\n", {{1.5f, -2.5f}, {3.0f, 4.25f}}},
+      {"comma with blanks", 2, "1.5 , -2.5\n 3 ,4.25 \n", {{1.5f, -2.5f}, {3.0f, 4.25f}}},
+      {"tabs and CRLF", 2, "1.5\t-2.5\r\n3,\t4.25\r\n", {{1.5f, -2.5f}, {3.0f, 4.25f}}},
+      {"exponents, no implied decimals", 3, "1.5e3,2E-1,12345\n", {{1500.0f, 0.2f, 12345.0f}}},
+      {"values beyond the row ignored", 2, "1,2,3,4\n5 6 7\n", {{1, 2}, {5, 6}}},
+      {"trailing comma", 2, "1,2,\n3,4,\n", {{1, 2}, {3, 4}}},
+      // A row short of values continues on the next line; a comma that ends
+      // a line is only a separator.
+      {"row over two lines", 3, "1,2,\n3\n4 5\n6\n", {{1, 2, 3}, {4, 5, 6}}},
+      {"empty lines passed over", 2, "1 2\n\n   \n3 4\n", {{1, 2}, {3, 4}}},
+      {"no value to read: one line per row", 0, "x,y\nanything\n", {{}, {}}},
+  };
+  for (const ListCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rows got =
+        read_rows("*", c.values, StampPosition::none, c.file, static_cast<int>(c.want.size()));
+    ASSERT_EQ(got.status, ReadStatus::ok);
+    EXPECT_EQ(got.values, c.want);
+  }
+}
+
+TEST(ListDirectedRows, RowsThatCannotBeRead) {
+  const std::pair<std::string_view, ReadStatus> cases[] = {
+      {"1.5,,2.5\n", ReadStatus::missing_value},
+      {"1.5 , , 2.5\n", ReadStatus::missing_value},
+      {",1.5,2.5\n", ReadStatus::missing_value},
+      {"1.5,abc\n", ReadStatus::bad_character},
+      {"1.5;2.5\n", ReadStatus::bad_character},  // only blanks and commas separate
+      {"\"1.5\",2.5\n", ReadStatus::bad_character},
+      {"1.5,.\n", ReadStatus::no_digits},
+      {"1.5\n", ReadStatus::end_of_file},  // the row's second value never comes
+      {"", ReadStatus::end_of_file},
+  };
+  for (const auto& [file, want] : cases) {
+    SCOPED_TRACE(std::string(file));
+    EXPECT_EQ(read_rows("*", 2, StampPosition::none, file, 1).status, want);
+  }
+}
+
+TEST(ListDirectedRows, SkipCountsValuesWithoutDecoding) {
+  // A row of column names in front of the data is passed over like any row;
+  // the second row spans two lines and is skipped whole.
+  testing::TempTextFile temp("x,y,extra\n1.0,\n2.0\n3.0 4.0\n");
+  TextFile text;
+  ASSERT_EQ(text.open(temp.path()), 0);
+  RecordFormat plan = RecordFormat::compile(" *  ", 2, StampPosition::none);
+  EXPECT_TRUE(plan.list_directed());
+  RecordReader reader(plan, text);
+  EXPECT_EQ(reader.skip_row(), ReadStatus::ok);
+  EXPECT_EQ(reader.skip_row(), ReadStatus::ok);
+  std::vector<float> v(2);
+  ASSERT_EQ(reader.read_row({v.data(), 1, nullptr}), ReadStatus::ok);
+  EXPECT_EQ(v, (std::vector<float>{3, 4}));
+  EXPECT_EQ(reader.skip_row(), ReadStatus::end_of_file);
+}
+
+TEST(ListDirectedRows, OnlyAStarAloneAndNeverWithAStamp) {
+  EXPECT_THROW(RecordFormat::compile("*", 2, StampPosition::first), RecordFormatError);
+  EXPECT_THROW(RecordFormat::compile("*,*", 2, StampPosition::none), RecordFormatError);
+  EXPECT_THROW(RecordFormat::compile("(*)", 2, StampPosition::none), RecordFormatError);
+  EXPECT_FALSE(RecordFormat::compile("(2f5.1)", 2, StampPosition::none).list_directed());
+}
+
 }  // namespace
 }  // namespace vok
