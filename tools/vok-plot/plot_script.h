@@ -1,0 +1,42 @@
+// The gnuplot script and data files that draw a run's two pictures:
+//   - the p-values 1 - P of the seven tests by frame on a log scale, the
+//     bicorrelation tests above the correlation tests, with the thresholds
+//     as dashed lines and the significant frames circled;
+//   - a heat map of the cross-correlations of x and y by frame and lag.
+// Each picture is written as PNG and as SVG.
+#pragma once
+
+#include <string>
+
+#include "plot_input.h"
+
+namespace vok::plot {
+
+// A p-value 1 - P as the graph file's four decimals give it. A CDF value
+// written as 1.0000 leaves at most 0.00005, which is what the plot shows.
+double p_value(float cdf);
+inline constexpr double kSmallestPValue = 0.00005;
+
+// Frames whose p-value lies below the test's threshold, per test.
+std::array<int, kTests> significant_counts(const GraphFile& graph, const Thresholds& thresholds);
+
+struct PlotJob {
+  std::string title;  // shown above the pictures: the report name
+  GraphFile graph;
+  XyGraphFile xy;
+  Thresholds thresholds;
+  // Output files.
+  std::string pvalues_png, pvalues_svg, xy_png, xy_svg;
+};
+
+// Data file texts and the script that reads them from `pvalues_data` and
+// `xy_data` (paths as the script names them).
+std::string pvalue_data(const GraphFile& graph);
+std::string xy_data(const XyGraphFile& xy);
+std::string gnuplot_script(const PlotJob& job, const std::string& pvalues_data,
+                           const std::string& xy_data);
+
+// A text as a gnuplot string in single quotes.
+std::string quoted(std::string_view text);
+
+}  // namespace vok::plot
