@@ -2,14 +2,21 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <new>
+#include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
+#include "control/run_layout.h"
 #include "control/text_file.h"
 #include "data/datc.h"
 #include "data/descriptive.h"
@@ -24,9 +31,15 @@ namespace vok {
 
 namespace {
 
-Channel& console() { return channels().console; }
-Channel& error_file() { return channels().error_file; }
-Channel& report() { return channels().report; }
+Channel& console() {
+  return channels().console;
+}
+Channel& error_file() {
+  return channels().error_file;
+}
+Channel& report() {
+  return channels().report;
+}
 
 // The same free-format line on each channel, in the order given.
 void tell(std::initializer_list<Channel*> targets, std::initializer_list<Value> items) {
@@ -39,39 +52,15 @@ void tell(std::initializer_list<Channel*> targets, std::initializer_list<Value> 
   throw Stop{};
 }
 
-std::string_view trimmed(std::string_view s) {
+std::string_view without_trailing_blanks(std::string_view s) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   return s;
 }
 
-// Two characters for a column in the output names: "_3" for 1-9, "12" for
-// 10-19, and the column's own digits from 20 on.
-std::string column_tag(int column) {
-  if (column >= 1 && column <= 9) return "_" + std::to_string(column);
-  return std::to_string(column);
-}
-
-// The run control file name up to its first "." after the last "/"
-// ("./runs/runA.cnl" gives "./runs/runA"); empty when there is no such ".".
-std::string output_base(std::string_view name) {
-  std::size_t slash = name.rfind('/');
-  std::size_t from = slash == std::string_view::npos ? 0 : slash + 1;
-  std::size_t dot = name.find('.', from);
-  if (dot == std::string_view::npos) return {};
-  return std::string(name.substr(0, dot));
-}
-
-// Frame count of n observations in frames of lw with overlap parameter ov:
-// end to end for ov = 0, a new frame every ov rows for ov > 0 (every frame
-// inside the n rows), 1 for a negative ov (which is refused afterwards).
-int frame_count(int n, int lw, int ov) {
-  if (ov == 0) return n / lw;
-  if (ov > 0) {
-    if (lw > n) return 0;
-    if (lw < n) return (n - lw - 1) / ov + 1;
-  }
-  return 1;
+std::string_view trimmed(std::string_view s) {
+  s = without_trailing_blanks(s);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
 }
 
 void write_frame_count_error(int lw) {
@@ -145,15 +134,15 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   if (int status = data.open(data_name); status != 0)
     stop_with({&console(), &error_file()}, {"**** Error on opening data file ", status});
 
-  // 3. Output names, the report and its banner.
-  const std::string cnl_name(trimmed(name));
-  const std::string base = output_base(cnl_name);
-  if (base.empty()) {
+  // 3. Output names, the report and its banner. The names stand where the
+  // run control file stands, as its name is written in "Runvok.cnl".
+  const std::optional<std::string> base = output_base(without_trailing_blanks(name));
+  if (!base) {
     tell({&console(), &error_file()}, {"cnl file name has no extension ", name});
     throw RunEnded{};
   }
-  const std::string tag = column_tag(run.x_column) + "-" + column_tag(run.y_column);
-  if (int status = report().open_file(base + tag + ".out"); status != 0) {
+  const OutputNames files = output_names(*base, run.x_column, run.y_column);
+  if (int status = report().open_file(files.report); status != 0) {
     tell({&console(), &error_file()}, {"**** Error on opening output file ", status});
     throw RunEnded{};
   }
@@ -170,9 +159,9 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
       std::string path;
       const char* what;
     };
-    for (const PlotFile& f : {PlotFile{all.graph, base + tag + ".graph", "graph"},
-                              PlotFile{all.frames, base + "-frames.out", "frames"},
-                              PlotFile{all.xy_graph, base + "-xy.graph", "xy"}}) {
+    for (const PlotFile& f :
+         {PlotFile{all.graph, files.graph, "graph"}, PlotFile{all.frames, files.frames, "frames"},
+          PlotFile{all.xy_graph, files.xy, "xy"}}) {
       if (int status = f.channel.open_file(f.path); status != 0)
         stop_with({&console(), &error_file()},
                   {std::string("**** Error on opening ") + f.what + " file ", status});
@@ -206,11 +195,13 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   const int p = shared.var_order;
   const int lg = lags_for(lw, shared.exponent);
   if (lg < 1) {
-    tell({&console(), &error_file()}, {"lg =", lg, " < 1"});
-    stop_with({&console(), &error_file()}, {"Increase lw or increase exponent"});
+    for (Channel* ch : {&console(), &error_file()}) {
+      ch->write_free({"lg =", lg, " < 1"});
+      ch->write_free({"Increase lw or increase exponent"});
+    }
+    throw Stop{};
   }
-  if (p > lw / 2)
-    stop_with({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2});
+  if (p > lw / 2) stop_with({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2});
   if (p < 0) stop_with({&console(), &error_file()}, {"VAR parameter ", p, " < 0"});
   if (lw - 2 * p < 1)
     stop_with({&console(), &error_file()},
@@ -227,7 +218,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
 
   // 11. The run's arrays: the data matrix (n rows by ncol columns, by
   // columns), then the stamps.
-  const int M = lg * (2 * lg + 1);
+  const int M = bicorrelation_count(lg);
   std::vector<float> matrix;
   PerFrameSeries series;
   const std::uint64_t matrix_size =
@@ -305,7 +296,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   frw(rh, report(), channels().frames);
 
   // 14. Descriptive statistics over the rows that whole frames can cover.
-  const std::size_t covered = static_cast<std::size_t>(lw) * static_cast<std::size_t>(n / lw);
+  const auto covered = static_cast<std::size_t>(statistics_length(n, lw));
   static const Layout kRule = Layout::parse(R"(60("="))");
   static const Layout kXHeading = Layout::parse(R"(10X "Descriptive Statistics of x Data")");
   static const Layout kYHeading = Layout::parse(R"(10X "Descriptive Statistics of y Data")");

@@ -1,0 +1,43 @@
+// The names and the frame layout of a run, from its settings alone.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vok {
+
+// A column in the output names: "_3" for 1 to 9, "14" for 10 to 19, and the
+// column's own digits from 20 on ("20", "137").
+std::string column_tag(int column);
+
+// The run control file name up to its first "." after the last "/"
+// ("./runs/runA.cnl" gives "./runs/runA"); nullopt when there is no such ".".
+std::optional<std::string> output_base(std::string_view run_control_name);
+
+// The four output files of a run with base name `base` and columns x and y.
+struct OutputNames {
+  std::string report;  // base, tag, ".out"
+  std::string graph;   // base, tag, ".graph"
+  std::string frames;  // base, "-frames.out"
+  std::string xy;      // base, "-xy.graph"
+};
+OutputNames output_names(const std::string& base, int x_column, int y_column);
+
+// Frame count of n observations in frames of lw with overlap parameter ov:
+// n div lw for ov = 0 (frames end to end); for ov > 0 a new frame every ov
+// rows, (n - lw - 1) div ov + 1 of them when lw < n, one when lw = n and none
+// when lw > n, so that every frame lies inside the n rows; 1 for ov < 0
+// (which the run refuses afterwards).
+int frame_count(int n, int lw, int ov);
+
+// Rows between the starts of two frames: lw for ov = 0, ov for ov > 0.
+int frame_step(int lw, int ov);
+
+// Observations that whole frames can cover: lw (n div lw).
+int statistics_length(int n, int lw);
+
+// Length of the cross-bicorrelation list for lg lags: lg (2 lg + 1).
+int bicorrelation_count(int lg);
+
+}  // namespace vok

@@ -1,0 +1,119 @@
+// Names and frame layout of a run from its settings: output names, column
+// tags, base names, frame count and step, statistics length, lags.
+#include "control/run_layout.h"
+
+#include <gtest/gtest.h>
+
+#include "frames/reports.h"
+
+namespace vok {
+namespace {
+
+TEST(RunLayout, ColumnTags) {
+  struct Case {
+    int column;
+    const char* tag;
+  };
+  const Case cases[] = {{1, "_1"},  {9, "_9"},  {10, "10"},  {14, "14"},
+                        {19, "19"}, {20, "20"}, {137, "137"}};
+  for (const Case& c : cases) EXPECT_EQ(column_tag(c.column), c.tag) << c.column;
+}
+
+TEST(RunLayout, OutputNames) {
+  const OutputNames a = output_names("runA", 1, 2);
+  EXPECT_EQ(a.report, "runA_1-_2.out");
+  EXPECT_EQ(a.graph, "runA_1-_2.graph");
+  EXPECT_EQ(a.frames, "runA-frames.out");
+  EXPECT_EQ(a.xy, "runA-xy.graph");
+  EXPECT_EQ(output_names("runA", 10, 19).report, "runA10-19.out");
+  EXPECT_EQ(output_names("runA", 12, 4).graph, "runA12-_4.graph");
+  EXPECT_EQ(output_names("runA", 3, 25).report, "runA_3-25.out");
+  // The frames and xy graph files carry no tag.
+  EXPECT_EQ(output_names("runA", 12, 4).frames, "runA-frames.out");
+}
+
+TEST(RunLayout, BaseNames) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> base;
+  };
+  const Case cases[] = {
+      {"runA.cnl", "runA"},
+      {"runA.v2.cnl", "runA"},  // up to the first "."
+      {"./runs/runA.cnl", "./runs/runA"},
+      {"runs.d/runA.cnl", "runs.d/runA"},
+      {"../up/run.x", "../up/run"},
+      {"runA.", "runA"},
+      {".cnl", ""},
+      {"runA", std::nullopt},
+      {"runs.d/runA", std::nullopt},  // the "." stands before the last "/"
+      {"./runA", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(output_base(c.name), c.base) << c.name;
+}
+
+TEST(RunLayout, FrameCountAndStep) {
+  struct Case {
+    int n, lw, ov;
+    int frames, step;
+  };
+  const Case cases[] = {
+      {100, 30, 0, 3, 30},                          // end to end; rows 91-100 unused
+      {90, 30, 0, 3, 30},                           // exactly three frames
+      {20, 30, 0, 0, 30},                           // fewer rows than one frame
+      {100, 30, 10, 7, 10},                         // (100 - 30 - 1) div 10 + 1
+      {100, 40, 30, 2, 30},                         // 59 div 30 + 1
+      {100, 100, 10, 1, 10},                        // lw = n: one frame
+      {99, 100, 10, 0, 10},                         // lw > n: no frame
+      {0, 30, 0, 0, 30},                            // nothing read
+      {0, 30, 5, 0, 5},      {100, 30, -5, 1, 30},  // a negative overlap is refused after the count
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "n " << c.n << " lw " << c.lw << " ov " << c.ov);
+    EXPECT_EQ(frame_count(c.n, c.lw, c.ov), c.frames);
+    if (c.ov >= 0) {
+      EXPECT_EQ(frame_step(c.lw, c.ov), c.step);
+    }
+  }
+}
+
+// With a positive overlap every counted frame lies inside the n rows.
+TEST(RunLayout, OverlappedFramesStayInsideTheRows) {
+  for (int n = 12; n <= 120; ++n)
+    for (int lw = 12; lw <= n; lw += 7)
+      for (int ov = 1; ov <= 50; ov += 3) {
+        const int frames = frame_count(n, lw, ov);
+        ASSERT_GE(frames, 1);
+        EXPECT_LE((frames - 1) * frame_step(lw, ov) + lw, n) << n << " " << lw << " " << ov;
+      }
+}
+
+TEST(RunLayout, StatisticsLength) {
+  EXPECT_EQ(statistics_length(100, 30), 90);
+  EXPECT_EQ(statistics_length(90, 30), 90);
+  EXPECT_EQ(statistics_length(29, 30), 0);
+}
+
+TEST(RunLayout, LagsAndBicorrelationCount) {
+  struct Case {
+    int lw;
+    float exponent;
+    int lags, count;
+  };
+  const Case cases[] = {
+      {64, 0.4f, 5, 55},                        // 64 ** 0.4 = 5.28
+      {100, 0.5f, 10, 210}, {40, 0.4f, 4, 36},  // 4.37
+      {40, 0.3f, 3, 21},                        // 3.02
+      {60, 0.5f, 8, 136},                       // 7.75
+      {12, 0.0101f, 1, 3},  // the smallest frame and exponent still give one lag
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "lw " << c.lw << " exponent " << c.exponent);
+    EXPECT_EQ(lags_for(c.lw, c.exponent), c.lags);
+    EXPECT_EQ(bicorrelation_count(c.lags), c.count);
+  }
+}
+
+}  // namespace
+}  // namespace vok
