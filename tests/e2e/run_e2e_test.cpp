@@ -493,6 +493,92 @@ TEST(RunStops, EarlyEndsLetTheNextRunFollow) {
 }
 
 // ---------------------------------------------------------------------------
+// Runs that complete in unusual settings.
+
+// For an odd frame length a VAR order of lw div 2 leaves one degree of
+// freedom and is accepted (lw div 2 + 1 is refused).
+TEST(RunSettings, OddFrameLengthTakesAVarOrderOfHalfItsLength) {
+  TopSettings top;
+  top.lw = 13;
+  top.p = 6;
+  RunSettingsText run;
+  run.y = 3;
+  run.end = 130;
+  RunDir dir;
+  dir.write("Runvok.cnl", top_file(top, {"odd.cnl"}));
+  dir.write("odd.cnl", run_file(run));
+  dir.write("data.dat", fixture("bilinear.dat"));
+  ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("Vok-error.out"), "");
+  const std::string report = dir.read("odd_1-_3.out");
+  EXPECT_NE(report.find(" Window Length   13  No. of frames =      10\n"), std::string::npos);
+  EXPECT_NE(report.find("VAR(  6) parameters"), std::string::npos);
+
+  top.p = 7;
+  dir.write("Runvok.cnl", top_file(top, {"odd.cnl"}));
+  r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, " VAR parameter  7  > lw/2  6\n");
+}
+
+// The descriptive statistics of a constant column: the variance message goes
+// to the error file (and nowhere else), the block shows -1 as the standard
+// deviation, and the run goes on.
+TEST(RunSettings, ConstantColumn) {
+  std::string data = "Constant x\nrows=80 columns=2 interval=1.0 format=(2f8.3)\n";
+  for (int i = 0; i < 80; ++i) {
+    char row[24];
+    std::snprintf(row, sizeof row, "%8.3f%8.3f\n", 2.0, std::sin(0.7 * i) + 0.1 * (i % 3));
+    data += row;
+  }
+  RunDir dir;
+  dir.write("Runvok.cnl", top_file(TopSettings{}, {"c.cnl"}));
+  dir.write("c.cnl", run_file({}));
+  dir.write("data.dat", data);
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(mask_times(r.console), " Elapsed time = <elapsed>\n");
+  EXPECT_EQ(dir.read("Vok-error.out"), " Variance  0  in STAT = 0 & is set = -1\n");
+  const std::string report = dir.read("c_1-_2.out");
+  EXPECT_NE(report.find("          Descriptive Statistics of x Data\n" + std::string(60, '=') +
+                        "\n\n Mean =    2.00           Std Dev =   -1.00    \n\n"
+                        " Skew =  0.00        Kurtosis =  0.00        C(6) =   0.0    \n"),
+            std::string::npos);
+}
+
+// A run without plot files leaves the plot files of an earlier run as that
+// run wrote them.
+TEST(RunSettings, PlotFilesOfAnEarlierRunStayAsTheyWere) {
+  TopSettings top;
+  RunSettingsText with_plots;
+  with_plots.graphing = true;
+  with_plots.y = 3;
+  with_plots.data = "bilinear.dat";
+  RunSettingsText without_plots = with_plots;
+  without_plots.graphing = false;
+  without_plots.end = 200;
+  const std::vector<std::string> plots = {"plots_1-_3.graph", "plots-frames.out", "plots-xy.graph"};
+  auto execute = [&](const std::vector<std::string>& names) {
+    RunDir dir;
+    dir.write("Runvok.cnl", top_file(top, names));
+    dir.write("plots.cnl", run_file(with_plots));
+    dir.write("bare.cnl", run_file(without_plots));
+    dir.write("bilinear.dat", fixture("bilinear.dat"));
+    EXPECT_EQ(dir.run().status, 0);
+    std::vector<std::string> texts;
+    for (const std::string& name : plots) texts.push_back(mask_times(dir.read(name)));
+    return texts;
+  };
+  const std::vector<std::string> alone = execute({"plots.cnl"});
+  const std::vector<std::string> followed = execute({"plots.cnl", "bare.cnl"});
+  for (std::size_t i = 0; i < plots.size(); ++i) {
+    SCOPED_TRACE(plots[i]);
+    EXPECT_TRUE(same_lines(followed[i], alone[i]));
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Log data needs positive values: the first value <= 0, rows in file order
 // and x before y within a row, stops the program; the row is counted in the
 // data file, from the start datum on.
