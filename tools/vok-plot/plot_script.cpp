@@ -44,7 +44,7 @@ std::string x_axis(int frames, const std::vector<std::string>& stamps) {
     if (k > 1) s += ", ";
     s += quoted(stamps[static_cast<std::size_t>(k - 1)]) + " " + std::to_string(k);
   }
-  s += ")\nset bmargin 6\n";
+  s += ")\nset bmargin 8\n";
   return s;
 }
 

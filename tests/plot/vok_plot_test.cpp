@@ -1,0 +1,269 @@
+// vok-plot on real runs: the shipped example and a run with stamped rows are
+// drawn as PNG and SVG pictures with something in them; missing or malformed
+// files, a missing gnuplot and wrong arguments give a message and a non-zero
+// status.
+#include "vok_plot.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "e2e/run_in_dir.h"
+#include "plot/png_image.h"
+
+namespace vok::plot {
+namespace {
+
+using e2e::RunDir;
+using testing::PngImage;
+using testing::read_png;
+
+std::string environment_path() {
+  const char* path = std::getenv("PATH");
+  return path == nullptr ? "" : path;
+}
+
+std::string source_file(const std::string& relative) {
+  std::ifstream in(std::filesystem::path(VOK_SOURCE_DIR) / relative, std::ios::binary);
+  if (!in) ADD_FAILURE() << "no file " << relative;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct PlotResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+PlotResult plot(const std::vector<std::string>& args,
+                const std::string& path = environment_path()) {
+  std::ostringstream out, err;
+  PlotResult r;
+  r.status = run_vok_plot(args, out, err, path);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+bool have_gnuplot() {
+  return !find_program("gnuplot", environment_path()).empty();
+}
+
+std::size_t count(const std::string& text, std::string_view what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+struct PixelCounts {
+  std::size_t not_white = 0;
+  std::size_t distinct = 0;
+};
+
+PixelCounts pixel_counts(const PngImage& image) {
+  std::set<std::uint32_t> colours(image.pixels.begin(), image.pixels.end());
+  PixelCounts c;
+  c.distinct = colours.size();
+  for (std::uint32_t p : image.pixels) c.not_white += p != 0xffffff;
+  return c;
+}
+
+std::size_t pixels_of(const PngImage& image, std::uint32_t rgb) {
+  std::size_t n = 0;
+  for (std::uint32_t p : image.pixels) n += p == rgb;
+  return n;
+}
+
+// The shipped example, run once for all tests of the suite.
+class ShippedExample : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<RunDir>();
+    for (const char* name : {"Runvok.cnl", "runA.cnl", "runB.cnl", "example.dat"})
+      dir_->write(name, source_file(std::string("examples/") + name));
+    ASSERT_EQ(dir_->run().status, 0);
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+
+  static std::string name() { return (dir_->path() / "runA_1-_2").string(); }
+
+  static std::unique_ptr<RunDir> dir_;
+};
+
+std::unique_ptr<RunDir> ShippedExample::dir_;
+
+TEST_F(ShippedExample, DrawsPngAndSvgPictures) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed (apt-get install gnuplot-nox)";
+  PlotResult r = plot({name()});
+  ASSERT_EQ(r.status, kDone) << r.err;
+  EXPECT_EQ(r.out, name() + "-pvalues.png\n" + name() + "-pvalues.svg\n" + name() + "-xy.png\n" +
+                       name() + "-xy.svg\n");
+  EXPECT_EQ(r.err, "");
+
+  // The p-values: two panels of lines in the tests' colours on white.
+  PngImage pvalues = read_png(name() + "-pvalues.png");
+  EXPECT_EQ(pvalues.width, 1200u);
+  EXPECT_EQ(pvalues.height, 900u);
+  PixelCounts c = pixel_counts(pvalues);
+  const double drawn =
+      static_cast<double>(c.not_white) / static_cast<double>(pvalues.pixels.size());
+  EXPECT_GT(drawn, 0.02);
+  EXPECT_LT(drawn, 0.5);
+  EXPECT_GE(c.distinct, 20u);  // seven colours, black, grid grey and their anti-aliased edges
+  for (std::uint32_t colour : {0x1f77b4u, 0xd62728u, 0x2ca02cu, 0x9467bdu, 0xff7f0eu}) {
+    SCOPED_TRACE(colour);
+    EXPECT_GT(pixels_of(pvalues, colour), 200u);
+  }
+
+  // The heat map: a field of blues and reds.
+  PngImage xy = read_png(name() + "-xy.png");
+  EXPECT_EQ(xy.width, 1200u);
+  EXPECT_EQ(xy.height, 700u);
+  c = pixel_counts(xy);
+  EXPECT_GT(static_cast<double>(c.not_white) / static_cast<double>(xy.pixels.size()), 0.3);
+  EXPECT_GE(c.distinct, 100u);
+  std::size_t reddish = 0, bluish = 0;
+  for (std::uint32_t p : xy.pixels) {
+    const int red = static_cast<int>(p >> 16), blue = static_cast<int>(p & 0xff);
+    reddish += red - blue > 60;
+    bluish += blue - red > 60;
+  }
+  EXPECT_GT(reddish, 5000u);
+  EXPECT_GT(bluish, 5000u);
+
+  const std::string svg = dir_->read("runA_1-_2-pvalues.svg");
+  EXPECT_TRUE(svg.starts_with("<?xml")) << svg.substr(0, 100);
+  EXPECT_NE(svg.find("width=\"1200\" height=\"900\""), std::string::npos);
+  EXPECT_GT(count(svg, "<path"), 20u);
+  for (const char* text : {"Bicorrelation tests", "Correlation tests", "Hxxy (", "Cxy threshold",
+                           "significant frame", "100 resamples"}) {
+    SCOPED_TRACE(text);
+    EXPECT_NE(svg.find(text), std::string::npos);
+  }
+  // The counts in the key are those of the report.
+  const std::string report = dir_->read("runA_1-_2.out");
+  const std::size_t at = report.find("significant xxy frames");
+  ASSERT_NE(at, std::string::npos);
+  const int xxy = std::atoi(report.substr(report.rfind('\n', at) + 1, 7).c_str());
+  EXPECT_NE(svg.find("Hxxy (" + std::to_string(xxy) + " significant)"), std::string::npos);
+
+  const std::string xy_svg = dir_->read("runA_1-_2-xy.svg");
+  EXPECT_NE(xy_svg.find("width=\"1200\" height=\"700\""), std::string::npos);
+  EXPECT_NE(xy_svg.find("cross-correlations rxy by frame and lag"), std::string::npos);
+  EXPECT_NE(xy_svg.find("<image"), std::string::npos);
+}
+
+TEST_F(ShippedExample, MissingGnuplotSaysHowToInstallIt) {
+  RunDir empty;
+  PlotResult r = plot({name()}, empty.path().string());
+  EXPECT_EQ(r.status, kNoGnuplot);
+  EXPECT_EQ(r.err, "vok-plot: gnuplot not found; install it with: apt-get install gnuplot-nox\n");
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(ShippedExample, MissingFilesAreNamed) {
+  PlotResult r = plot({(dir_->path() / "runB_1-_2").string()});  // graphing=no: no graph file
+  EXPECT_EQ(r.status, kBadInput);
+  EXPECT_EQ(r.err, "vok-plot: cannot open " + (dir_->path() / "runB_1-_2.graph").string() +
+                       ": No such file or directory\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_->path() / "runB_1-_2-pvalues.png"));
+
+  r = plot({(dir_->path() / "runA_3-_4").string()});
+  EXPECT_EQ(r.status, kBadInput);
+  EXPECT_NE(r.err.find("cannot open " + (dir_->path() / "runA_3-_4.graph").string()),
+            std::string::npos);
+
+  r = plot({(dir_->path() / "runA").string()});
+  EXPECT_EQ(r.status, kBadInput);
+  EXPECT_NE(r.err.find("does not end with a column tag"), std::string::npos) << r.err;
+}
+
+// A copy of the example's files in which one file is spoiled.
+TEST_F(ShippedExample, MalformedFilesGiveTheFileAndLine) {
+  struct Case {
+    std::string file;
+    std::string from, to;  // the first `from` in the file becomes `to`
+    std::string message;
+  };
+  const Case cases[] = {
+      {"runA_1-_2.graph", "    +3 +", "    +3 x", "runA_1-_2.graph, line 3: not a graph record"},
+      {"runA_1-_2.graph", "    +3 ", "    +4 ", "line 3: frame 4 where frame 3 should stand"},
+      {"runA-xy.graph", "xy(  0)", "xy(   )", "a lag caption that is not"},
+      {"runA_1-_2.out", "Bootstrapped", "Resampled", "no false alarm thresholds"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + ": " + c.to);
+    RunDir copy;
+    for (const char* f : {"runA_1-_2.graph", "runA-xy.graph", "runA_1-_2.out"}) {
+      std::string text = dir_->read(f);
+      if (c.file == f) {
+        const std::size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, c.from.size(), c.to);
+      }
+      copy.write(f, text);
+    }
+    PlotResult r = plot({(copy.path() / "runA_1-_2").string()});
+    EXPECT_EQ(r.status, kBadInput);
+    EXPECT_TRUE(r.err.starts_with("vok-plot: " + copy.path().string() + "/")) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(copy.path() / "runA_1-_2-pvalues.png"));
+  }
+}
+
+TEST(VokPlotArguments, UsageAndHelp) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"a_1-_2", "b_1-_2"}, {"--frobnicate"}}) {
+    PlotResult r = plot(args);
+    EXPECT_EQ(r.status, kUsage);
+    EXPECT_TRUE(r.err.starts_with("usage: vok-plot NAME\n")) << r.err;
+  }
+  PlotResult r = plot({"--help"});
+  EXPECT_EQ(r.status, kDone);
+  EXPECT_TRUE(r.out.starts_with("usage: vok-plot NAME\n"));
+  EXPECT_EQ(r.err, "");
+}
+
+// Rows with date-and-time stamps: the frames are labelled with their start
+// stamps on both pictures.
+TEST(StampedRun, FramesLabelledWithTheirStartStamps) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed (apt-get install gnuplot-nox)";
+  RunDir dir;
+  dir.write("Runvok.cnl",
+            "Number of runs=1 *\nexponent=0.4 *\nfalse alarm=0.05 *\nframe length=100 *\n"
+            "overlap=0 *\nVAR lag=1 *\nresamples=0 # *\nstamped.cnl *\n");
+  dir.write("stamped.cnl",
+            "column-x=1 *\ncolumn-y=2 *\ngraphing=yes *\nunit=seconds *\n"
+            "data file name=stamped.dat *\nstart datum=1 *\nend datum=0 *\n#\n");
+  std::istringstream example(source_file("examples/example.dat"));
+  std::string line;
+  std::getline(example, line);
+  std::getline(example, line);
+  std::string data = "Stamped rows\nrows=600 columns=2 interval=1.0 format=(a19,1x,2f12.5)\n";
+  for (int i = 0; i < 600 && std::getline(example, line); ++i) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "2024-05-01 %02d:%02d:%02d", i / 3600, i / 60 % 60, i % 60);
+    data += std::string(stamp) + " " + line + "\n";
+  }
+  dir.write("stamped.dat", data);
+  ASSERT_EQ(dir.run().status, 0);
+
+  PlotResult r = plot({(dir.path() / "stamped_1-_2").string()});
+  ASSERT_EQ(r.status, kDone) << r.err;
+  for (const char* file : {"stamped_1-_2-pvalues.svg", "stamped_1-_2-xy.svg"}) {
+    SCOPED_TRACE(file);
+    const std::string svg = dir.read(file);
+    EXPECT_NE(svg.find("2024-05-01 00:00:00"), std::string::npos);  // frame 1
+    EXPECT_NE(svg.find("2024-05-01 00:08:20"), std::string::npos);  // frame 6, row 501
+    EXPECT_NE(svg.find("frame start"), std::string::npos);
+  }
+  EXPECT_NE(dir.read("stamped_1-_2-pvalues.svg").find("threshold 0.0500"), std::string::npos);
+  EXPECT_EQ(read_png((dir.path() / "stamped_1-_2-pvalues.png").string()).height, 900u);
+}
+
+}  // namespace
+}  // namespace vok::plot
