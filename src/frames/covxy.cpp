@@ -1,25 +1,32 @@
 #include "frames/covxy.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
 
+#include "frames/covxy_fast.h"
 #include "stats/chisq.h"
 #include "stats/moments.h"
 
 namespace vok {
 namespace {
 
+// The kernel covxy uses; set once when the program starts.
+std::atomic<SumsKernel> g_sums_kernel{SumsKernel::fast};
+
 // Standardised values (v - mean) * (1/sd), each formed as a 32-bit real and
-// then held in double for the products. False when the series has no spread
-// or a value, a moment or a standardised value is not finite.
-bool standardise(std::span<const float> v, const MeanSd& moments, std::vector<double>& out) {
+// then held in double for the products, followed by `padding` zeros. False
+// when the series has no spread or a value, a moment or a standardised value
+// is not finite.
+bool standardise(std::span<const float> v, const MeanSd& moments, std::size_t padding,
+                 std::vector<double>& out) {
   if (!std::isfinite(moments.mean) || !std::isfinite(moments.sd) || !(moments.sd > 0.0f))
     return false;
   const float scale = 1.0f / moments.sd;
   if (!std::isfinite(scale)) return false;
-  out.resize(v.size());
+  out.assign(v.size() + padding, 0.0);
   for (std::size_t t = 0; t < v.size(); ++t) {
     const float z = (v[t] - moments.mean) * scale;
     if (!std::isfinite(z)) return false;
@@ -77,7 +84,20 @@ double term(double sum, int count) {
 
 }  // namespace
 
+void set_sums_kernel(SumsKernel kernel) {
+  g_sums_kernel.store(kernel, std::memory_order_relaxed);
+}
+
+SumsKernel sums_kernel() {
+  return g_sums_kernel.load(std::memory_order_relaxed);
+}
+
 FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag) {
+  return covxy_sums(x, y, L, diag, SumsKernel::reference);
+}
+
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag,
+                     SumsKernel kernel) {
   assert(x.size() == y.size());
   FrameSums sums;
   const int n = static_cast<int>(x.size());
@@ -89,7 +109,8 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
   sums.sy = my.sd;
 
   std::vector<double> X, Y;
-  if (!standardise(x, mx, X) || !standardise(y, my, Y)) {
+  const std::size_t padding = lag_sum_padding(L);
+  if (!standardise(x, mx, padding, X) || !standardise(y, my, padding, Y)) {
     sums.degenerate = true;
     return sums;
   }
@@ -103,6 +124,11 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
   sums.tyyy.assign(sums.txxx.size(), 0.0);
   sums.txxy.assign(static_cast<std::size_t>(list_length(std::max(L, 0))), 0.0);
   sums.tyyx.assign(sums.txxy.size(), 0.0);
+
+  if (kernel == SumsKernel::fast) {
+    fast_lag_sums(X, Y, sums);
+    return sums;
+  }
 
   const double* px = X.data();
   const double* py = Y.data();
@@ -268,7 +294,13 @@ FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<f
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
                  std::span<int> s_lags, Channel& diag) {
-  return covxy_finish(covxy_sums(x, y, L, diag), xxy, yyx, rxy, r_lags, s_lags, diag);
+  return covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, sums_kernel());
+}
+
+FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
+                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
+                 std::span<int> s_lags, Channel& diag, SumsKernel kernel) {
+  return covxy_finish(covxy_sums(x, y, L, diag, kernel), xxy, yyx, rxy, r_lags, s_lags, diag);
 }
 
 }  // namespace vok

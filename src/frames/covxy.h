@@ -2,10 +2,14 @@
 // bicorrelation tests Hxxx, Hyyy, Hxxy, Hyyx, returned as chi-square CDF
 // values, with the cross-bicorrelation list and the cross-correlations.
 //
-// The work is split in two: covxy_sums makes the one pass over the lag pairs
-// that forms every lag sum of the standardised frame, and covxy_finish turns
-// those sums into the statistics, the list, the cross-correlations and the
-// CDF values. covxy does both.
+// The work is split in two: covxy_sums forms every lag sum of the
+// standardised frame, and covxy_finish turns those sums into the statistics,
+// the list, the cross-correlations and the CDF values. covxy does both.
+//
+// The lag sums have two kernels with bit-identical results: the direct pass
+// over the lag pairs (the reference, simple enough to check by eye) and the
+// fast kernel of covxy_fast.h, which forms the same products and adds them in
+// the same order, vectorised across lags.
 #pragma once
 
 #include <span>
@@ -63,9 +67,20 @@ constexpr int list_length(int L) {
   return L * (2 * L + 1);
 }
 
+enum class SumsKernel { fast, reference };
+
+// The kernel that covxy uses when none is named: the fast one, unless the
+// program is told at start-up to run the reference (for benchmarks).
+void set_sums_kernel(SumsKernel kernel);
+SumsKernel sums_kernel();
+
 // Means and standard deviations (sigmn on x, then on y; its messages go to
-// `diag`, an empty frame stops the program), then every lag sum.
+// `diag`, an empty frame stops the program), then every lag sum by the direct
+// pass.
 FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag);
+// The same with the lag sums formed by the given kernel.
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag,
+                     SumsKernel kernel);
 
 // The statistics of a frame's sums; all 0 for a degenerate frame. A term
 // whose product count is not positive (n <= 2L, which callers must avoid)
@@ -82,9 +97,13 @@ FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<f
 // x and y hold the frame (n = x.size() = y.size() > 2L values each), L >= 1.
 // Outputs (caller-owned): xxy, yyx, r_lags, s_lags of length M = L(2L + 1);
 // rxy of length 2L + 1 holding lags -L..L. Messages of the moments and
-// chi-square routines go to `diag`.
+// chi-square routines go to `diag`. The lag sums come from sums_kernel(), or
+// from the kernel named.
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
                  std::span<int> s_lags, Channel& diag);
+FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
+                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
+                 std::span<int> s_lags, Channel& diag, SumsKernel kernel);
 
 }  // namespace vok

@@ -1,0 +1,134 @@
+// The lag sums of covxy: the fast kernel on every instruction set this
+// processor offers against the direct pass, at frame shapes (n, L) of real
+// runs; (1000, 32) is the shape of a frame of 1000 rows with exponent 0.5.
+//
+//   build-perf/covxy_kernel_bench
+//   build-perf/fma_peak_bench        # the peak to compare FLOP/s with
+//
+// "FLOP/s" counts the work of the sums themselves: for every triple sum and
+// every serial or cross sum, one multiply and one add per product that enters
+// it (N(r, s) products for the pair (r, s), n - r for a lag r). The pair
+// products X(t) X(t + r) that the triple sums share are not counted.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "frames/covxy.h"
+#include "frames/covxy_fast.h"
+#include "stats/moments.h"
+
+namespace {
+
+using vok::Isa;
+
+struct Frame {
+  int n, L;
+  std::vector<float> x, y;
+  std::vector<double> X, Y;  // standardised, with the kernel's zero padding
+};
+
+Frame make_frame(int n, int L) {
+  Frame f{n, L, std::vector<float>(n), std::vector<float>(n), {}, {}};
+  std::mt19937 gen(5);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  for (int t = 0; t < n; ++t) {
+    f.x[t] = normal(gen);
+    f.y[t] = normal(gen) + (t > 1 ? 0.5f * f.x[t - 1] * f.x[t - 2] : 0.0f);
+  }
+  vok::Channel diag;
+  diag.capture();
+  const vok::MeanSd mx = vok::sigmn(f.x, diag), my = vok::sigmn(f.y, diag);
+  f.X.assign(n + vok::lag_sum_padding(L), 0.0);
+  f.Y.assign(f.X.size(), 0.0);
+  for (int t = 0; t < n; ++t) {
+    f.X[t] = (f.x[t] - mx.mean) * (1.0f / mx.sd);
+    f.Y[t] = (f.y[t] - my.mean) * (1.0f / my.sd);
+  }
+  return f;
+}
+
+// Floating-point operations of the sums of one frame (see the top).
+double sum_flops(int n, int L) {
+  auto count = [n](int r, int s) { return n - std::max({0, r, s}) + std::min({0, r, s}); };
+  double products = 0.0;
+  for (int r = 1; r <= L; ++r) {
+    products += 4.0 * (n - r);  // A_x, A_y, B_xy, B_yx
+    for (int s = 1; s <= L; ++s) products += (s < r ? 4.0 : 2.0) * count(r, s);
+    for (int k = 0; k <= L; ++k) products += 2.0 * count(r, -k);
+  }
+  return 2.0 * products;
+}
+
+void set_counters(benchmark::State& state, int n, int L) {
+  state.counters["FLOP/s"] = benchmark::Counter(
+      sum_flops(n, L) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_FastSums(benchmark::State& state, Isa isa) {
+  if (!vok::isa_available(isa)) {
+    state.SkipWithError("instruction set not available on this processor");
+    return;
+  }
+  const int n = static_cast<int>(state.range(0));
+  const int L = static_cast<int>(state.range(1));
+  const Frame f = make_frame(n, L);
+  vok::Channel diag;
+  diag.capture();
+  vok::FrameSums sums = vok::covxy_sums(f.x, f.y, L, diag, vok::SumsKernel::fast);
+  for (auto _ : state) {
+    vok::fast_lag_sums(f.X, f.Y, sums, isa);
+    benchmark::DoNotOptimize(sums.txxy.data());
+  }
+  set_counters(state, n, L);
+}
+
+void BM_DirectSums(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const int L = static_cast<int>(state.range(1));
+  const Frame f = make_frame(n, L);
+  vok::Channel diag;
+  diag.capture();
+  for (auto _ : state) {
+    vok::FrameSums sums = vok::covxy_sums(f.x, f.y, L, diag, vok::SumsKernel::reference);
+    benchmark::DoNotOptimize(sums.txxy.data());
+  }
+  set_counters(state, n, L);
+}
+
+// Whole covxy calls (moments, sums, statistics, chi-square) with each kernel.
+void BM_Covxy(benchmark::State& state, vok::SumsKernel kernel) {
+  const int n = static_cast<int>(state.range(0));
+  const int L = static_cast<int>(state.range(1));
+  const Frame f = make_frame(n, L);
+  const int M = vok::list_length(L);
+  std::vector<float> xxy(M), yyx(M), rxy(2 * L + 1);
+  std::vector<int> r_lags(M), s_lags(M);
+  vok::Channel diag;
+  diag.capture();
+  for (auto _ : state) {
+    vok::FrameTests t = vok::covxy(f.x, f.y, L, xxy, yyx, rxy, r_lags, s_lags, diag, kernel);
+    benchmark::DoNotOptimize(t);
+  }
+  set_counters(state, n, L);
+}
+
+void shapes(benchmark::internal::Benchmark* b) {
+  b->Args({1000, 32})
+      ->Args({256, 5})
+      ->Args({200, 8})
+      ->Args({4096, 64})
+      ->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK_CAPTURE(BM_FastSums, avx512, Isa::avx512)->Apply(shapes);
+BENCHMARK_CAPTURE(BM_FastSums, avx2, Isa::avx2)->Apply(shapes);
+BENCHMARK_CAPTURE(BM_FastSums, baseline, Isa::baseline)->Apply(shapes);
+BENCHMARK(BM_DirectSums)->Apply(shapes);
+BENCHMARK_CAPTURE(BM_Covxy, fast, vok::SumsKernel::fast)->Apply(shapes);
+BENCHMARK_CAPTURE(BM_Covxy, reference, vok::SumsKernel::reference)->Apply(shapes);
+
+}  // namespace

@@ -1,0 +1,198 @@
+#include "frames/covxy_fast.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frames/covxy.h"
+#include "stats/moments.h"
+
+namespace vok {
+namespace {
+
+// Bitwise equality: the fast kernel must give the very doubles of the direct
+// pass, so that nothing printed can differ.
+bool same_bits(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+::testing::AssertionResult same_sums(const std::vector<double>& fast,
+                                     const std::vector<double>& direct, const char* what) {
+  if (fast.size() != direct.size())
+    return ::testing::AssertionFailure()
+           << what << ": " << fast.size() << " sums, want " << direct.size();
+  for (std::size_t i = 0; i < fast.size(); ++i)
+    if (!same_bits(fast[i], direct[i]))
+      return ::testing::AssertionFailure()
+             << what << "[" << i << "] = " << fast[i] << ", direct pass " << direct[i];
+  return ::testing::AssertionSuccess();
+}
+
+void expect_same_sums(const FrameSums& fast, const FrameSums& direct) {
+  EXPECT_EQ(fast.degenerate, direct.degenerate);
+  EXPECT_TRUE(same_sums(fast.ax, direct.ax, "A_x"));
+  EXPECT_TRUE(same_sums(fast.ay, direct.ay, "A_y"));
+  EXPECT_TRUE(same_sums(fast.bxy, direct.bxy, "B_xy"));
+  EXPECT_TRUE(same_sums(fast.byx, direct.byx, "B_yx"));
+  EXPECT_TRUE(same_sums({fast.xy0}, {direct.xy0}, "lag-0 cross sum"));
+  EXPECT_TRUE(same_sums(fast.txxx, direct.txxx, "T_xxx"));
+  EXPECT_TRUE(same_sums(fast.tyyy, direct.tyyy, "T_yyy"));
+  EXPECT_TRUE(same_sums(fast.txxy, direct.txxy, "T_xxy"));
+  EXPECT_TRUE(same_sums(fast.tyyx, direct.tyyx, "T_yyx"));
+}
+
+enum class Kind { gaussian, dependent, signs, ties };
+
+// A frame of the given kind: independent normals; y driven by products of
+// past x (large bicorrelations); +1/-1 values as the clipped frames have,
+// where many products are equal and sums can cancel exactly; values on a
+// coarse grid with many repeats.
+void make_frame(Kind kind, int n, unsigned seed, std::vector<float>& x, std::vector<float>& y) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  x.assign(n, 0.0f);
+  y.assign(n, 0.0f);
+  for (int t = 0; t < n; ++t) {
+    x[t] = normal(gen);
+    y[t] = normal(gen);
+    switch (kind) {
+      case Kind::gaussian:
+        break;
+      case Kind::dependent:
+        if (t >= 2) y[t] += 0.8f * x[t - 1] * x[t - 2];
+        break;
+      case Kind::signs:
+        x[t] = x[t] >= 0.0f ? 1.0f : -1.0f;
+        y[t] = y[t] >= 0.0f ? 1.0f : -1.0f;
+        break;
+      case Kind::ties:
+        x[t] = std::round(2.0f * x[t]) * 0.5f;
+        y[t] = std::round(2.0f * y[t]) * 0.5f;
+        break;
+    }
+  }
+}
+
+// Frame shapes that reach every path of the kernel: one and two lags, odd
+// and even lag counts (the backward pairs go two at a time), lag counts whose
+// shifts fill several register chunks with a short last one, frames barely
+// longer than 2L (and too short, n <= 2L), and a long frame.
+struct Shape {
+  int n, L;
+};
+const Shape kShapes[] = {{3, 1},     {8, 2},   {7, 3},    {12, 5},    {60, 7},
+                         {61, 8},    {200, 9}, {100, 13}, {33, 16},   {257, 16},
+                         {1000, 32}, {4, 2},   {10, 6},   {2000, 45}, {513, 33}};
+
+TEST(CovxyFast, EveryKernelGivesTheDirectSumsBitForBit) {
+  Channel diag;
+  diag.capture();
+  std::vector<Isa> kernels;
+  for (Isa isa : {Isa::baseline, Isa::avx2, Isa::avx512})
+    if (isa_available(isa)) kernels.push_back(isa);
+  ASSERT_FALSE(kernels.empty());
+
+  unsigned seed = 11;
+  int compared = 0;
+  for (Kind kind : {Kind::gaussian, Kind::dependent, Kind::signs, Kind::ties}) {
+    for (const Shape& shape : kShapes) {
+      std::vector<float> x, y;
+      make_frame(kind, shape.n, ++seed, x, y);
+      const FrameSums direct = covxy_sums(x, y, shape.L, diag, SumsKernel::reference);
+      if (direct.degenerate) continue;  // a short frame of signs can come out constant
+      ++compared;
+      for (Isa isa : kernels) {
+        SCOPED_TRACE(std::string(isa_name(isa)) + " kind " +
+                     std::to_string(static_cast<int>(kind)) + " n " + std::to_string(shape.n) +
+                     " L " + std::to_string(shape.L));
+        // The same standardised series the direct pass sees, with the
+        // kernel's zero padding.
+        FrameSums fast = direct;
+        for (auto* v : {&fast.ax, &fast.ay, &fast.bxy, &fast.byx, &fast.txxx, &fast.tyyy,
+                        &fast.txxy, &fast.tyyx})
+          std::fill(v->begin(), v->end(), -7.0);
+        fast.xy0 = -7.0;
+        std::vector<double> X(shape.n + lag_sum_padding(shape.L), 0.0);
+        std::vector<double> Y(X.size(), 0.0);
+        const MeanSd mx = sigmn(x, diag), my = sigmn(y, diag);
+        for (int t = 0; t < shape.n; ++t) {
+          X[t] = (x[t] - mx.mean) * (1.0f / mx.sd);
+          Y[t] = (y[t] - my.mean) * (1.0f / my.sd);
+        }
+        fast_lag_sums(X, Y, fast, isa);
+        expect_same_sums(fast, direct);
+      }
+    }
+  }
+  EXPECT_GE(compared, 55);
+  EXPECT_EQ(diag.text(), "");
+}
+
+TEST(CovxyFast, CovxyOutputsAgreeWithTheReferenceKernel) {
+  Channel diag;
+  diag.capture();
+  std::vector<float> x, y;
+  make_frame(Kind::dependent, 300, 5, x, y);
+  const int L = 6;
+  const int M = list_length(L);
+  struct Outputs {
+    std::vector<float> xxy, yyx, rxy;
+    std::vector<int> r, s;
+    FrameTests tests;
+  };
+  auto run = [&](SumsKernel kernel) {
+    Outputs o{std::vector<float>(M), std::vector<float>(M), std::vector<float>(2 * L + 1),
+              std::vector<int>(M),   std::vector<int>(M),   {}};
+    o.tests = covxy(x, y, L, o.xxy, o.yyx, o.rxy, o.r, o.s, diag, kernel);
+    return o;
+  };
+  const Outputs fast = run(SumsKernel::fast);
+  const Outputs direct = run(SumsKernel::reference);
+  EXPECT_EQ(fast.xxy, direct.xxy);
+  EXPECT_EQ(fast.yyx, direct.yyx);
+  EXPECT_EQ(fast.rxy, direct.rxy);
+  EXPECT_EQ(fast.r, direct.r);
+  EXPECT_EQ(fast.s, direct.s);
+  const float f[] = {fast.tests.hxxx, fast.tests.hyyy, fast.tests.hxxy, fast.tests.hyyx,
+                     fast.tests.cx,   fast.tests.cy,   fast.tests.cxy};
+  const float d[] = {direct.tests.hxxx, direct.tests.hyyy, direct.tests.hxxy, direct.tests.hyyx,
+                     direct.tests.cx,   direct.tests.cy,   direct.tests.cxy};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(f[i], d[i]) << i;
+  // The dependence is strong enough for the cross bicorrelation to show.
+  EXPECT_GT(direct.tests.hxxy, 0.99f);
+}
+
+TEST(CovxyFast, DegenerateFrameIsSetAsideByEitherKernel) {
+  Channel diag;
+  diag.capture();
+  const std::vector<float> x(40, 2.0f);
+  std::vector<float> y(40);
+  for (int t = 0; t < 40; ++t) y[t] = static_cast<float>(t % 7);
+  const FrameSums fast = covxy_sums(x, y, 3, diag, SumsKernel::fast);
+  EXPECT_TRUE(fast.degenerate);
+  EXPECT_TRUE(fast.txxy.empty());
+}
+
+TEST(CovxyFast, KernelSettingSelectsWhatCovxyUses) {
+  const SumsKernel before = sums_kernel();
+  EXPECT_EQ(before, SumsKernel::fast);
+  set_sums_kernel(SumsKernel::reference);
+  EXPECT_EQ(sums_kernel(), SumsKernel::reference);
+  set_sums_kernel(before);
+}
+
+TEST(CovxyFast, InstructionSets) {
+  EXPECT_TRUE(isa_available(Isa::baseline));
+  EXPECT_TRUE(isa_available(best_isa()));
+  EXPECT_EQ(isa_name(Isa::avx2), "avx2");
+  if (isa_available(Isa::avx512)) {
+    EXPECT_EQ(best_isa(), Isa::avx512);
+  }
+}
+
+}  // namespace
+}  // namespace vok
