@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
+#include "e2e/run_in_dir.h"
 #include "plot_script.h"
 
 namespace vok::plot {
@@ -220,15 +218,13 @@ TEST(RunFiles, NamesFromTheReportName) {
 // may be run1 with column 20 or run with column 120: the xy graph file that
 // exists decides.
 TEST(RunFiles, LongColumnTagsFollowTheXyGraphFileThatExists) {
-  const auto dir = std::filesystem::temp_directory_path() / "vok-plot-run-files-test";
-  std::filesystem::create_directories(dir);
-  const std::string base = (dir / "run").string();
+  e2e::RunDir dir;
+  const std::string base = (dir.path() / "run").string();
   EXPECT_EQ(run_files(base + "120-_3").xy_graph, base + "1-xy.graph");  // neither exists
-  std::ofstream(base + "-xy.graph") << "";
+  dir.write("run-xy.graph", "");
   EXPECT_EQ(run_files(base + "120-_3").xy_graph, base + "-xy.graph");
-  std::ofstream(base + "1-xy.graph") << "";
+  dir.write("run1-xy.graph", "");
   EXPECT_EQ(run_files(base + "120-_3").xy_graph, base + "1-xy.graph");
-  std::filesystem::remove_all(dir);
 }
 
 TEST(PValues, FromTheFourDecimalsOfTheGraphFile) {

@@ -1,12 +1,16 @@
 // A small PNG reader for tests: enough to check what a picture holds.
 //
-// Reads non-interlaced 8-bit greyscale, RGB, grey-alpha, RGBA and palette
-// images (what gnuplot's PNG terminals write), undoes the scanline filters
-// and returns every pixel as 0xRRGGBB (alpha is dropped).
+// png_size reads the image header alone. read_png (built with zlib) reads
+// non-interlaced 8-bit greyscale, RGB, grey-alpha, RGBA and palette images
+// (what gnuplot's PNG terminals write), undoes the scanline filters and
+// returns every pixel as 0xRRGGBB (alpha is dropped).
 #pragma once
 
+#ifdef VOK_HAVE_ZLIB
 #include <zlib.h>
+#endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -28,15 +32,33 @@ inline std::uint32_t big_endian(const unsigned char* p) {
          p[3];
 }
 
-// Throws std::runtime_error for a file that is not a PNG of these kinds.
-inline PngImage read_png(const std::string& path) {
+inline std::string read_png_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  if (bytes.size() < 8 || !std::equal(kSignature, kSignature + 8, data))
+  if (bytes.size() < 8 + 8 + 13 ||
+      !std::equal(kSignature, kSignature + 8, reinterpret_cast<const unsigned char*>(bytes.data())))
     throw std::runtime_error("no PNG signature");
+  if (bytes.compare(12, 4, "IHDR") != 0) throw std::runtime_error("no image header first");
+  return bytes;
+}
+
+// Width and height from the image header (pixels left empty).
+inline PngImage png_size(const std::string& path) {
+  const std::string bytes = read_png_bytes(path);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  PngImage image;
+  image.width = big_endian(data + 16);
+  image.height = big_endian(data + 20);
+  return image;
+}
+
+#ifdef VOK_HAVE_ZLIB
+// Throws std::runtime_error for a file that is not a PNG of these kinds.
+inline PngImage read_png(const std::string& path) {
+  const std::string bytes = read_png_bytes(path);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
 
   PngImage image;
   int depth = 0, colour = -1, interlace = 0;
@@ -148,5 +170,6 @@ inline PngImage read_png(const std::string& path) {
   }
   return image;
 }
+#endif
 
 }  // namespace vok::plot::testing
