@@ -25,7 +25,7 @@ constexpr long kSteps = 1 << 16;
      " %%ymm12, %%ymm13, %%ymm10\n\t" op " %%ymm12, %%ymm13, %%ymm11\n\t"
 
 __attribute__((target("avx2,fma"))) void fma_chains(long steps) {
-  // acc = acc + a * b with a = 1 and b = 0: the values stay put.
+  // acc = acc + a * b with a = b = 0: the values stay put.
   __asm__ volatile(
       "vxorpd %%ymm12, %%ymm12, %%ymm12\n\t"
       "vxorpd %%ymm13, %%ymm13, %%ymm13\n\t"

@@ -1,3 +1,9 @@
-#include "control/program.h"
+#include <string_view>
+#include <vector>
 
-int main() { return vok::run_program(); }
+#include "control/options.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  return vok::run_command_line(args);
+}

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <exception>
 #include <new>
-#include <optional>
+#include <string>
 
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "output/parallel.h"
+#include "output/progress.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
 
@@ -39,8 +43,8 @@ ResampleWork::ResampleWork(int n, int L)
 namespace {
 
 // Replaces each value by (value - mean) / standard deviation of the series.
-void standardise(std::span<float> v) {
-  const MeanSd m = sigmn(v, channels().standard_error);
+void standardise(std::span<float> v, Channel& diag) {
+  const MeanSd m = sigmn(v, diag);
   for (float& value : v) value = (value - m.mean) / m.sd;
 }
 
@@ -56,14 +60,20 @@ void draw(std::span<const float> column, std::uint64_t first, std::span<float> o
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work) {
+  return resample_pvalues(x, y, n, L, first, work, channels().standard_error);
+}
+
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work, Channel& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);
   draw(x, first, xs);
   draw(y, first + static_cast<std::uint64_t>(n), ys);
-  standardise(xs);
-  standardise(ys);
-  const FrameTests t = covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags,
-                             channels().standard_error);
+  standardise(xs, diag);
+  standardise(ys, diag);
+  const FrameTests t =
+      covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags, diag);
   return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
 }
@@ -71,13 +81,15 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
+  const int threads = static_cast<int>(
+      std::clamp<std::size_t>(thread_count(), 1, std::max<std::size_t>(resamples, 1)));
   std::array<std::vector<float>, kTestCount> pvalues;
   std::vector<int> order;
-  std::optional<ResampleWork> work;
+  std::deque<ResampleWork> work;  // one per thread
   try {
     for (auto& p : pvalues) p.resize(resamples);
     order.resize(std::max<std::size_t>(resamples, 1));
-    work.emplace(n, L);
+    for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
   } catch (const std::bad_alloc&) {
     channels().standard_error.write_free({"Unable to allocate work space - arrays in resampxy"});
     throw Stop{};
@@ -85,12 +97,37 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
 
   // Resample b owns stream positions start + (b - 1) 2n .. start + 2nb - 1,
   // so its p-values do not depend on the order the resamples are taken in.
+  // Each resample keeps its messages (and a stop) until its turn comes, so
+  // they reach the standard error stream in resample order.
+  struct Resample {
+    std::array<float, kTestCount> p{};
+    std::string messages;
+    std::exception_ptr stop;
+  };
   const std::uint64_t start = uniforms.position();
   const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
-  for (std::size_t b = 0; b < resamples; ++b) {
-    const auto p = resample_pvalues(x, y, n, L, start + b * per_resample, *work);
-    for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = p[t];
-  }
+  Progress progress("resamples", resamples);
+  ordered_map<Resample>(
+      resamples,
+      [&](std::size_t b, int worker) {
+        Resample r;
+        Channel diag;
+        diag.capture();
+        try {
+          r.p = resample_pvalues(x, y, n, L, start + b * per_resample, work[worker], diag);
+        } catch (...) {
+          r.stop = std::current_exception();
+        }
+        r.messages = diag.text();
+        progress.advance();
+        return r;
+      },
+      [&](std::size_t b, Resample&& r) {
+        if (!r.messages.empty()) channels().standard_error.append(r.messages);
+        if (r.stop) std::rethrow_exception(r.stop);
+        for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = r.p[t];
+      },
+      threads);
   uniforms.advance(per_resample * resamples);
 
   Thresholds result;

@@ -36,8 +36,11 @@ struct ResampleWork {
 // The seven p-values (1 - CDF value, in TestIndex order) of the resample whose
 // 2n uniforms start at stream position `first`: n for the x indices, then n
 // for the y indices. A pure function of `first` and the data; `work` is
-// scratch. Messages of the moments and test routines go to the standard error
-// stream.
+// scratch. Messages of the moments and test routines go to `diag` (the
+// standard error stream when not given).
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work, Channel& diag);
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work);
@@ -45,9 +48,12 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 // B resamples of n values from the N = x.size() values of x and y (same
 // length), L lags, fractile level alpha. Resample b (from 1) reads stream
 // positions start + (b - 1) 2n onwards, start being the stream's position on
-// entry; the stream is left 2nB further on. An allocation failure writes
-// "Unable to allocate work space - arrays in resampxy" on the standard error
-// stream and stops the program.
+// entry; the stream is left 2nB further on. The resamples are spread over
+// thread_count() threads (output/parallel.h); as each one depends only on its
+// own block of the stream, and their messages are written in resample order,
+// the thresholds and everything written are the same for any thread count.
+// An allocation failure writes "Unable to allocate work space - arrays in
+// resampxy" on the standard error stream and stops the program.
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms);
 

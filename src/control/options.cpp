@@ -1,0 +1,107 @@
+#include "control/options.h"
+
+#include <charconv>
+
+#include "control/program.h"
+#include "frames/covxy.h"
+#include "output/channel.h"
+#include "output/failure.h"
+#include "output/parallel.h"
+
+namespace vok {
+namespace {
+
+constexpr int kMaxThreads = 1024;
+
+Options refuse(std::string error) {
+  Options o;
+  o.action = Options::Action::refuse;
+  o.error = std::move(error);
+  return o;
+}
+
+// A thread count: a whole decimal number from 1 to kMaxThreads, nothing else.
+bool read_threads(std::string_view text, int& threads) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  if (value < 1 || value > kMaxThreads) return false;
+  threads = value;
+  return true;
+}
+
+}  // namespace
+
+Options parse_options(std::span<const std::string_view> args) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      o.action = Options::Action::help;
+      return o;
+    }
+    if (arg == "--version") {
+      o.action = Options::Action::version;
+      return o;
+    }
+    if (arg == "--reference-kernel") {
+      o.reference_kernel = true;
+    } else if (arg == "--threads" || arg.starts_with("--threads=")) {
+      std::string_view value;
+      if (arg == "--threads") {
+        if (i + 1 == args.size()) return refuse("option --threads needs a number of threads");
+        value = args[++i];
+      } else {
+        value = arg.substr(std::string_view("--threads=").size());
+      }
+      if (!read_threads(value, o.threads))
+        return refuse("--threads " + std::string(value) + ": the number of threads must be 1 to " +
+                      std::to_string(kMaxThreads));
+    } else if (arg.starts_with("-")) {
+      return refuse("unknown option " + std::string(arg));
+    } else {
+      return refuse("unexpected argument " + std::string(arg) +
+                    " (the runs are named in Runvok.cnl)");
+    }
+  }
+  return o;
+}
+
+std::string usage_text() {
+  return "Usage: vok [--threads N]\n"
+         "Runs the tests that Runvok.cnl in the working directory describes.\n"
+         "\n"
+         "Options:\n"
+         "  --threads N  use N threads (default: one per processor core);\n"
+         "               the output is the same for any N\n"
+         "  --help       show this text and exit\n"
+         "  --version    show the version and exit\n";
+}
+
+std::string version_text() {
+  return "vok 1.0.0\n";
+}
+
+int run_command_line(std::span<const std::string_view> args) {
+  const Options o = parse_options(args);
+  switch (o.action) {
+    case Options::Action::help:
+      channels().console.append(usage_text());
+      return channels().close_all() ? kExitCompleted : kExitStopped;
+    case Options::Action::version:
+      channels().console.append(version_text());
+      return channels().close_all() ? kExitCompleted : kExitStopped;
+    case Options::Action::refuse:
+      channels().standard_error.line("vok: " + o.error);
+      channels().standard_error.line("Try 'vok --help' for the options.");
+      channels().close_all();
+      return kExitUsage;
+    case Options::Action::run:
+      break;
+  }
+  set_thread_count(o.threads);
+  set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
+  return run_program();
+}
+
+}  // namespace vok

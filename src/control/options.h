@@ -1,0 +1,45 @@
+// The command line. With no options the program does exactly what its control
+// files say, on every processor core; the options only tune how it runs:
+//
+//   vok [--threads N]
+//   vok --help | --version
+//
+// A hidden option, --reference-kernel, computes the lag sums of the frame
+// tests with the direct pass instead of the fast kernel (for benchmarks; the
+// results are the same).
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vok {
+
+// Exit status of a command line the program does not understand.
+inline constexpr int kExitUsage = 64;
+
+struct Options {
+  enum class Action { run, help, version, refuse };
+  Action action = Action::run;
+  int threads = 0;  // 0: one per processor core
+  bool reference_kernel = false;
+  std::string error;  // Action::refuse: what is wrong
+};
+
+// The arguments after the program name. Options: "--threads N" (or
+// "--threads=N", N from 1 to 1024), "--help" ("-h"), "--version",
+// "--reference-kernel". Anything else is refused.
+Options parse_options(std::span<const std::string_view> args);
+
+// The text of --help, line by line with newlines.
+std::string usage_text();
+// The text of --version: "vok 1.0.0" and a newline.
+std::string version_text();
+
+// Does what the command line asks: the usage text or the version on the
+// console (status 0); a refusal on the standard error stream with a pointer to
+// --help (status kExitUsage); or the settings applied to the program
+// (set_thread_count, set_sums_kernel) and the execution run (its status).
+int run_command_line(std::span<const std::string_view> args);
+
+}  // namespace vok

@@ -1,0 +1,150 @@
+#include "output/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace vok {
+namespace {
+
+std::atomic<int> g_thread_count{0};
+
+// The bookkeeping of one run_ordered call, guarded by `mutex`.
+class OrderedLoop {
+ public:
+  OrderedLoop(std::size_t count, std::size_t window,
+              const std::function<void(std::size_t, int)>& compute)
+      : count_(count), window_(window), compute_(compute), state_(window), limit_(count) {}
+
+  // A worker thread: computes items until none is left.
+  void work(int worker) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      space_.wait(lock, [&] { return stopped_ || next_ >= limit_ || next_ < consumed_ + window_; });
+      if (stopped_ || next_ >= limit_) return;
+      compute_one(lock, worker);
+    }
+  }
+
+  // The calling thread: consumes in order, computing items itself while the
+  // next one to consume is not ready.
+  void drive(const std::function<void(std::size_t)>& consume) {
+    std::unique_lock lock(mutex_);
+    while (consumed_ < count_) {
+      Slot& slot = state_[consumed_ % window_];
+      if (slot.ready) {
+        const std::size_t i = consumed_;
+        std::exception_ptr failure = std::exchange(slot.failure, nullptr);
+        slot.ready = false;
+        if (failure) {
+          stopped_ = true;
+          space_.notify_all();
+          std::rethrow_exception(failure);
+        }
+        lock.unlock();
+        consume(i);  // an exception here ends the loop like a failed item
+        lock.lock();
+        ++consumed_;
+        space_.notify_all();
+      } else if (next_ < limit_ && next_ < consumed_ + window_) {
+        compute_one(lock, 0);
+      } else {
+        ready_.wait(lock);
+      }
+    }
+  }
+
+  void stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    space_.notify_all();
+  }
+
+ private:
+  struct Slot {
+    bool ready = false;
+    std::exception_ptr failure;
+  };
+
+  // Takes the next item and computes it with the lock released.
+  void compute_one(std::unique_lock<std::mutex>& lock, int worker) {
+    const std::size_t i = next_++;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      compute_(i, worker);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    Slot& slot = state_[i % window_];
+    slot.ready = true;
+    slot.failure = failure;
+    // Items after a failed one are never consumed: start no more of them.
+    if (failure) limit_ = std::min(limit_, i + 1);
+    ready_.notify_all();
+  }
+
+  const std::size_t count_;
+  const std::size_t window_;
+  const std::function<void(std::size_t, int)>& compute_;
+  std::mutex mutex_;
+  std::condition_variable ready_;  // an item was computed
+  std::condition_variable space_;  // an item was consumed, or the loop stops
+  std::vector<Slot> state_;
+  std::size_t limit_;         // items from here on are not started
+  std::size_t next_ = 0;      // next item to compute
+  std::size_t consumed_ = 0;  // items consumed so far
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+void set_thread_count(int threads) {
+  g_thread_count.store(std::max(threads, 0), std::memory_order_relaxed);
+}
+
+int thread_count() {
+  const int set = g_thread_count.load(std::memory_order_relaxed);
+  if (set > 0) return set;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+namespace detail {
+
+void run_ordered(std::size_t count, int threads, std::size_t window,
+                 const std::function<void(std::size_t, int)>& compute,
+                 const std::function<void(std::size_t)>& consume) {
+  if (count == 0) return;
+  window = std::clamp<std::size_t>(window, 1, count);
+  const std::size_t helpers = std::min<std::size_t>(std::max(threads, 1) - 1, count - 1);
+  if (helpers == 0) {
+    for (std::size_t i = 0; i < count; ++i) {
+      compute(i, 0);
+      consume(i);
+    }
+    return;
+  }
+
+  OrderedLoop loop(count, window, compute);
+  std::vector<std::thread> workers;
+  workers.reserve(helpers);
+  // Whatever happens on this thread, the workers are stopped and joined
+  // before the loop's state goes away.
+  struct Join {
+    OrderedLoop& loop;
+    std::vector<std::thread>& workers;
+    ~Join() {
+      loop.stop();
+      for (std::thread& w : workers) w.join();
+    }
+  } join{loop, workers};
+  for (std::size_t w = 1; w <= helpers; ++w)
+    workers.emplace_back([&loop, w] { loop.work(static_cast<int>(w)); });
+  loop.drive(consume);
+}
+
+}  // namespace detail
+}  // namespace vok

@@ -1,0 +1,118 @@
+// The bootstrap on several threads: every resample draws its own block of the
+// stream, so the thresholds, the stream position and everything written are
+// the same for any thread count and for either lag-sum kernel.
+#include "output/parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bootstrap/resampxy.h"
+#include "bootstrap/uniform.h"
+#include "frames/covxy.h"
+#include "output/channel.h"
+#include "stats/sort.h"
+
+namespace vok {
+namespace {
+
+class ParallelBootstrap : public ::testing::Test {
+ protected:
+  static constexpr int kN = 700;
+  static constexpr int kLw = 60;
+  static constexpr int kLg = 4;
+
+  void SetUp() override {
+    // Skewed x and a y with cross dependence on x, so that the seven
+    // p-values spread out and a misplaced resample would move a threshold.
+    std::mt19937 gen(41);
+    std::normal_distribution<float> normal(0.0f, 1.0f);
+    x.resize(kN);
+    y.resize(kN);
+    for (int t = 0; t < kN; ++t) {
+      const float e = normal(gen);
+      x[t] = e * e - 1.0f + 0.3f * (t > 0 ? x[t - 1] : 0.0f);
+      y[t] = normal(gen) + (t > 1 ? 0.7f * x[t - 1] * x[t - 2] : 0.0f);
+    }
+  }
+  void TearDown() override {
+    set_thread_count(0);
+    set_sums_kernel(SumsKernel::fast);
+  }
+
+  struct Outcome {
+    Thresholds thresholds;
+    std::uint64_t position = 0;
+    std::string console, standard_error;
+  };
+  Outcome run(int threads, SumsKernel kernel, int B, float alpha, std::uint64_t start) {
+    set_thread_count(threads);
+    set_sums_kernel(kernel);
+    CapturedChannels cap;
+    UniformStream stream;
+    stream.advance(start);
+    Outcome o;
+    o.thresholds = resampxy(x, y, kLw, kLg, B, alpha, stream);
+    o.position = stream.position();
+    o.console = cap.console();
+    o.standard_error = cap.standard_error();
+    return o;
+  }
+
+  std::vector<float> x, y;
+};
+
+TEST_F(ParallelBootstrap, ThresholdsDoNotDependOnThreadsOrKernel) {
+  struct Case {
+    int B;
+    float alpha;
+    std::uint64_t start;
+  };
+  const Case cases[] = {{101, 0.05f, 123}, {20, 0.05f, 0}, {7, 0.5f, 9999}, {1, 1.0f, 17}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("B = " + std::to_string(c.B));
+    const Outcome one = run(1, SumsKernel::reference, c.B, c.alpha, c.start);
+    EXPECT_EQ(one.position, c.start + 2u * kLw * c.B);
+    for (int threads : {1, 2, 3, 8}) {
+      for (SumsKernel kernel : {SumsKernel::fast, SumsKernel::reference}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads, kernel " +
+                     std::to_string(static_cast<int>(kernel)));
+        const Outcome o = run(threads, kernel, c.B, c.alpha, c.start);
+        EXPECT_EQ(o.thresholds.values, one.thresholds.values);
+        EXPECT_EQ(o.thresholds.status, one.thresholds.status);
+        EXPECT_EQ(o.position, one.position);
+        EXPECT_EQ(o.console, one.console);
+        EXPECT_EQ(o.standard_error, one.standard_error);
+      }
+    }
+  }
+}
+
+TEST_F(ParallelBootstrap, ThresholdsAreThoseOfTheResamplesTakenOneByOne) {
+  // Resample b on its own, anywhere, gives what the threads gave it.
+  const int B = 41;
+  const std::uint64_t start = 250;
+  const Outcome parallel = run(3, SumsKernel::fast, B, 0.1f, start);
+  ResampleWork work(kLw, kLg);
+  Channel diag;
+  diag.capture();
+  std::array<std::vector<float>, kTestCount> p;
+  for (int b = B - 1; b >= 0; --b) {
+    const auto one = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
+    for (int k = 0; k < kTestCount; ++k) p[k].insert(p[k].begin(), one[k]);
+  }
+  EXPECT_EQ(diag.text(), "");
+  std::vector<int> order(B);
+  const float level[1] = {0.1f};
+  for (int k = 0; k < kTestCount; ++k) {
+    float fractile[1] = {0.0f};
+    sort(order, p[k], level, fractile, 'B');
+    EXPECT_EQ(parallel.thresholds.values[k], fractile[0]) << k;
+  }
+}
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,141 @@
+#include "control/options.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "e2e/run_in_dir.h"
+#include "frames/covxy.h"
+#include "output/channel.h"
+#include "output/parallel.h"
+
+namespace vok {
+namespace {
+
+using Action = Options::Action;
+
+TEST(Options, CommandLines) {
+  struct Case {
+    std::vector<std::string_view> args;
+    Action action;
+    int threads;
+    bool reference_kernel;
+    std::string_view error;  // for refusals
+  };
+  const Case cases[] = {
+      {{}, Action::run, 0, false, ""},
+      {{"--threads", "2"}, Action::run, 2, false, ""},
+      {{"--threads=16"}, Action::run, 16, false, ""},
+      {{"--threads", "1", "--threads", "3"}, Action::run, 3, false, ""},
+      {{"--threads", "1024"}, Action::run, 1024, false, ""},
+      {{"--reference-kernel"}, Action::run, 0, true, ""},
+      {{"--reference-kernel", "--threads=1"}, Action::run, 1, true, ""},
+      {{"--help"}, Action::help, 0, false, ""},
+      {{"-h"}, Action::help, 0, false, ""},
+      {{"--version"}, Action::version, 0, false, ""},
+      // Help wins over anything after it, as the first thing asked for.
+      {{"--help", "--bogus"}, Action::help, 0, false, ""},
+      {{"--threads"}, Action::refuse, 0, false, "option --threads needs a number of threads"},
+      {{"--threads", "0"},
+       Action::refuse,
+       0,
+       false,
+       "--threads 0: the number of threads must be 1 to 1024"},
+      {{"--threads", "1025"},
+       Action::refuse,
+       0,
+       false,
+       "--threads 1025: the number of threads must be 1 to 1024"},
+      {{"--threads=-2"},
+       Action::refuse,
+       0,
+       false,
+       "--threads -2: the number of threads must be 1 to 1024"},
+      {{"--threads=2x"},
+       Action::refuse,
+       0,
+       false,
+       "--threads 2x: the number of threads must be 1 to 1024"},
+      {{"--threads="},
+       Action::refuse,
+       0,
+       false,
+       "--threads : the number of threads must be 1 to 1024"},
+      {{"--threads", " 2"},
+       Action::refuse,
+       0,
+       false,
+       "--threads  2: the number of threads must be 1 to 1024"},
+      {{"--thread=2"}, Action::refuse, 0, false, "unknown option --thread=2"},
+      {{"-j2"}, Action::refuse, 0, false, "unknown option -j2"},
+      {{"Runvok.cnl"},
+       Action::refuse,
+       0,
+       false,
+       "unexpected argument Runvok.cnl (the runs are named in Runvok.cnl)"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (std::string_view a : c.args) line += std::string(a) + " ";
+    SCOPED_TRACE(line);
+    const Options o = parse_options(c.args);
+    EXPECT_EQ(o.action, c.action);
+    EXPECT_EQ(o.error, c.error);
+    if (c.action == Action::run) {
+      EXPECT_EQ(o.threads, c.threads);
+      EXPECT_EQ(o.reference_kernel, c.reference_kernel);
+    }
+  }
+}
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    set_thread_count(0);
+    set_sums_kernel(SumsKernel::fast);
+  }
+  int run(std::vector<std::string_view> args) { return run_command_line(args); }
+  CapturedChannels cap;
+};
+
+TEST_F(CommandLine, HelpAndVersionGoToTheConsole) {
+  EXPECT_EQ(run({"--help"}), 0);
+  EXPECT_EQ(cap.console(), usage_text());
+  EXPECT_NE(usage_text().find("--threads N"), std::string::npos);
+  EXPECT_EQ(usage_text().find("reference"), std::string::npos);  // hidden
+  EXPECT_EQ(cap.standard_error(), "");
+
+  channels().console.clear_text();
+  EXPECT_EQ(run({"--version"}), 0);
+  EXPECT_EQ(cap.console(), "vok 1.0.0\n");
+}
+
+TEST_F(CommandLine, AnOptionNotUnderstoodIsRefusedWithStatus64) {
+  EXPECT_EQ(run({"--fast"}), 64);
+  EXPECT_EQ(cap.standard_error(),
+            "vok: unknown option --fast\n"
+            "Try 'vok --help' for the options.\n");
+  EXPECT_EQ(cap.console(), "");
+}
+
+TEST_F(CommandLine, SettingsReachTheProgramBeforeItRuns) {
+  // An empty directory: the execution stops for want of Runvok.cnl, after the
+  // settings took hold.
+  e2e::RunDir dir;
+  e2e::ScopedWorkingDirectory here(dir.path());
+  EXPECT_EQ(run({"--threads", "3", "--reference-kernel"}), 1);
+  EXPECT_EQ(thread_count(), 3);
+  EXPECT_EQ(sums_kernel(), SumsKernel::reference);
+  EXPECT_TRUE(dir.exists("Vok-error.out"));
+
+  EXPECT_EQ(run({}), 1);
+  EXPECT_EQ(thread_count(), std::max(1, static_cast<int>(std::thread::hardware_concurrency())));
+  EXPECT_EQ(sums_kernel(), SumsKernel::fast);
+}
+
+}  // namespace
+}  // namespace vok
