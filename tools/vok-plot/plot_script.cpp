@@ -56,13 +56,17 @@ bool nominal(const Thresholds& t) {
 std::string pvalue_panel(const PlotJob& job, const std::string& data, const char* title, int first,
                          int last, const std::array<int, kTests>& counts) {
   const int frames = static_cast<int>(job.graph.frames.size());
-  const std::string style = frames <= 100 ? "linespoints pt 7 ps 0.5" : "lines";
+  // Many frames: thinner lines and smaller circles, so that the picture stays
+  // readable.
+  const bool few = frames <= 100;
+  const std::string style = few ? "linespoints pt 7 ps 0.5 lw 1.5" : "lines lw 1";
+  const std::string circle = few ? "pt 6 ps 2 lw 1.5" : "pt 6 ps 1 lw 1";
   std::string s = "set title " + quoted(title) + "\nplot ";
   std::string sep;
   for (int t = first; t < last; ++t) {
     const auto i = static_cast<std::size_t>(t);
-    s += sep + quoted(data) + " using 1:" + std::to_string(t + 2) + " with " + style +
-         " lw 1.5 lc rgb " + quoted(kColours[i]) + " title " +
+    s += sep + quoted(data) + " using 1:" + std::to_string(t + 2) + " with " + style + " lc rgb " +
+         quoted(kColours[i]) + " title " +
          quoted(std::string(kTestNames[i]) + " (" + std::to_string(counts[i]) + " significant)");
     sep = ", \\\n     ";
   }
@@ -82,11 +86,11 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
     std::string column = "$";
     column += std::to_string(t + 2);
     s += sep + quoted(data) + " using 1:(" + column + " < " + number(job.thresholds.value[i]) +
-         " ? " + column + " : 1/0) with points pt 6 ps 2 lw 1.5 lc rgb " + quoted(kColours[i]) +
+         " ? " + column + " : 1/0) with points " + circle + " lc rgb " + quoted(kColours[i]) +
          " notitle";
   }
   // The key entry of the circles, in no test's colour.
-  s += sep + "NaN with points pt 6 ps 2 lw 1.5 lc rgb 'black' title 'significant frame'";
+  s += sep + "NaN with points " + circle + " lc rgb 'black' title 'significant frame'";
   return s + "\n";
 }
 
