@@ -132,8 +132,13 @@ TEST(DecodeReal, AgreesWithStrtofOnRandomTexts) {
     for (int i = 0; i < count; ++i) digits += static_cast<char>('0' + gen() % 10);
     int point = static_cast<int>(gen() % (count + 1));
     int exponent = static_cast<int>(gen() % 90) - 50;
-    std::string text = (gen() % 2 ? "-" : "") + digits.substr(0, point) + "." +
-                       digits.substr(point) + "e" + std::to_string(exponent);
+    std::string text;
+    if (gen() % 2) text += '-';
+    text += digits.substr(0, point);
+    text += '.';
+    text += digits.substr(point);
+    text += 'e';
+    text += std::to_string(exponent);
     float want = std::strtof(text.c_str(), nullptr);
     float got = 0.0f;
     ReadStatus s = decode_real(text, 0, got);
