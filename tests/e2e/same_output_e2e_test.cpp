@@ -1,0 +1,156 @@
+// The same execution on 1, 2 or 3 threads and with either lag-sum kernel
+// writes the same files, line for line (closing stamps masked), on the
+// shipped example and on random data.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/options.h"
+#include "e2e/e2e_files.h"
+#include "frames/covxy.h"
+#include "output/parallel.h"
+
+namespace vok::e2e {
+namespace {
+
+// Everything an execution leaves: its status, console, standard error and
+// every file in its directory (stamps masked).
+struct Execution {
+  int status = -1;
+  std::map<std::string, std::string> texts;
+};
+
+using Inputs = std::vector<std::pair<std::string, std::string>>;
+
+Execution execute(const Inputs& inputs, std::vector<std::string_view> args) {
+  RunDir dir;
+  for (const auto& [name, content] : inputs) dir.write(name, content);
+  Execution e;
+  {
+    ScopedWorkingDirectory here(dir.path());
+    CapturedChannels captured;
+    e.status = run_command_line(args);
+    e.texts["<console>"] = mask_times(captured.console());
+    e.texts["<standard error>"] = mask_times(captured.standard_error());
+  }
+  set_thread_count(0);
+  set_sums_kernel(SumsKernel::fast);
+  for (const std::string& name : files_in(dir.path())) e.texts[name] = mask_times(dir.read(name));
+  return e;
+}
+
+void expect_same_output_for_any_threads_and_kernel(const Inputs& inputs) {
+  const Execution first = execute(inputs, {"--threads", "1"});
+  // The inputs, the error file and at least one report.
+  ASSERT_GE(first.texts.size(), inputs.size() + 3);
+  const std::vector<std::vector<std::string_view>> variants = {
+      {},
+      {"--threads", "2"},
+      {"--threads=3"},
+      {"--reference-kernel", "--threads", "1"},
+      {"--reference-kernel", "--threads", "2"},
+  };
+  for (const auto& args : variants) {
+    std::string line;
+    for (std::string_view a : args) line += std::string(a) + " ";
+    SCOPED_TRACE("vok " + line);
+    const Execution other = execute(inputs, args);
+    EXPECT_EQ(other.status, first.status);
+    ASSERT_EQ(other.texts.size(), first.texts.size());
+    for (const auto& [name, text] : first.texts) {
+      SCOPED_TRACE(name);
+      ASSERT_EQ(other.texts.count(name), 1u);
+      EXPECT_TRUE(same_lines(other.texts.at(name), text));
+    }
+  }
+}
+
+std::string source_file(const std::string& relative) {
+  std::ifstream in(std::filesystem::path(VOK_SOURCE_DIR) / relative, std::ios::binary);
+  EXPECT_TRUE(in) << relative;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(SameOutput, ShippedExample) {
+  Inputs inputs;
+  for (const char* name : {"Runvok.cnl", "runA.cnl", "runB.cnl", "example.dat"})
+    inputs.emplace_back(name, source_file(std::string("examples/") + name));
+  expect_same_output_for_any_threads_and_kernel(inputs);
+}
+
+// Stamped rows of three columns: a skewed AR(1) x, a y with a bilinear term
+// in past x (so frames light up and the frames file fills), and a z on a
+// coarse grid with many ties.
+std::string random_data(int rows, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  std::string s = "Random series for the thread and kernel comparison\n";
+  s += "rows=" + std::to_string(rows) + " columns=3 interval=1.0 format=(a19,1x,3f12.5)\n";
+  double x1 = 0.0, x2 = 0.0, y1 = 0.0;
+  char line[96];
+  for (int t = 0; t < rows; ++t) {
+    const double e = normal(gen);
+    const double x = 0.4 * x1 + e * std::abs(e) * 0.7;
+    const double y = 0.2 * y1 + (t % 600 < 300 ? 0.9 * x1 * x2 : 0.0) + normal(gen);
+    const double z = std::round(2.0 * normal(gen)) * 0.5;
+    std::snprintf(line, sizeof line, "2001-02-%02d %02d:%02d:%02d %12.5f%12.5f%12.5f\n",
+                  1 + t / 86400, t / 3600 % 24, t / 60 % 60, t % 60, x, y, z);
+    s += line;
+    x2 = x1;
+    x1 = x;
+    y1 = y;
+  }
+  return s;
+}
+
+TEST(SameOutput, RandomDataWithBootstrapVarFitsAndClipping) {
+  TopSettings top;
+  top.exponent = "0.5";
+  top.lw = 100;
+  top.p = 2;
+  top.resamples = 40;
+  RunSettingsText r1, r2, r3;
+  r1.graphing = true;
+  r1.data = r2.data = r3.data = "random.dat";
+  r2.x = 3;
+  r2.y = 1;
+  r2.graphing = true;
+  r2.switches = "clip data";
+  r3.x = 2;
+  r3.y = 3;
+  r3.start = 101;
+  r3.end = 1150;
+  expect_same_output_for_any_threads_and_kernel({
+      {"Runvok.cnl", top_file(top, {"r1.cnl", "r2.cnl", "r3.cnl"})},
+      {"r1.cnl", run_file(r1)},
+      {"r2.cnl", run_file(r2)},
+      {"r3.cnl", run_file(r3)},
+      {"random.dat", random_data(1200, 2024)},
+  });
+}
+
+TEST(SameOutput, RandomDataWithOverlappingFramesAndNoPrewhitening) {
+  TopSettings top;
+  top.exponent = "0.45";
+  top.lw = 64;
+  top.overlap = 24;
+  top.p = 0;
+  top.resamples = 25;
+  RunSettingsText r;
+  r.graphing = true;
+  r.data = "random.dat";
+  expect_same_output_for_any_threads_and_kernel({
+      {"Runvok.cnl", top_file(top, {"r.cnl"})},
+      {"r.cnl", run_file(r)},
+      {"random.dat", random_data(700, 7)},
+  });
+}
+
+}  // namespace
+}  // namespace vok::e2e
