@@ -406,9 +406,10 @@ std::vector<std::string> Layout::format(std::span<const Value> values) const {
     double real = v.kind() == Value::Kind::integer ? static_cast<double>(v.integer()) : v.real();
     switch (e.kind) {
       case EditKind::integer:
-        return edit_integer(v.kind() == Value::Kind::integer ? v.integer()
-                                                              : static_cast<std::int64_t>(v.real()),
-                            e.width, sign_plus);
+        if (v.kind() == Value::Kind::integer) return edit_integer(v.integer(), e.width, sign_plus);
+        // A real that no integer can hold (NaN included) does not fit the field.
+        if (!(std::fabs(v.real()) < 0x1p63)) return fill(std::max(e.width, 1), '*');
+        return edit_integer(static_cast<std::int64_t>(v.real()), e.width, sign_plus);
       case EditKind::fixed:
         return edit_fixed(real, e.width, e.digits, sign_plus);
       case EditKind::general:

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 namespace vok {
@@ -82,6 +83,12 @@ TEST(LayoutIntegerAndText, Table) {
       {"A5", {"ab"}, {"   ab"}},
       {"A", {"as is "}, {"as is "}},
       {R"("x" I3 "y")", {7}, {"x  7y"}},
+      // A real under I is cut to its integer part; one that no integer holds
+      // (NaN, infinities, beyond 2^63) fills the field with asterisks.
+      {"I4", {-12.7f}, {" -12"}},
+      {"I4", {std::nanf("")}, {"****"}},
+      {"I4", {-INFINITY}, {"****"}},
+      {"I5", {1e30f}, {"*****"}},
   };
   for (const Case& c : cases) check(c);
 }
