@@ -269,10 +269,13 @@ bool all_zero_digits(const std::string& s) {
 // Decimal exponent e of |value| rounded to `digits` significant digits,
 // written as 0.d1d2..dd x 10^e; value must be finite and non-zero.
 int rounded_exponent(double magnitude, int digits, std::string* mantissa_digits) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", std::max(digits - 1, 0), magnitude);
-  // buf: d.ddddde[+-]xx
-  std::string s(buf);
+  // d.ddddde[+-]xx, as long as the digits ask for (G with many digits
+  // included).
+  const int precision = std::max(digits - 1, 0);
+  const int length = std::snprintf(nullptr, 0, "%.*e", precision, magnitude);
+  std::string s(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+  std::snprintf(s.data(), s.size(), "%.*e", precision, magnitude);
+  s.pop_back();
   std::size_t epos = s.find('e');
   int exp10 = std::atoi(s.c_str() + epos + 1);
   if (mantissa_digits) {

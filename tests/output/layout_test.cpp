@@ -68,6 +68,9 @@ TEST(LayoutGeneral, Table) {
       {"G10.3", {0.0f}, {"  0.00    "}},
       {"G14.3", {1e-5f}, {"     0.100E-04"}},
       {"G10.3", {-1.912f}, {" -1.91    "}},
+      // More significant digits than a short buffer holds.
+      {"E80.70", {1.0f}, {"    0.1" + std::string(69, '0') + "E+01"}},
+      {"G80.70", {0.5f}, {"    0.5" + std::string(69, '0') + "    "}},
   };
   for (const Case& c : cases) check(c);
 }
