@@ -1,9 +1,12 @@
 #include "frames/wind.h"
 
+#include <algorithm>
 #include <new>
 
 #include "data/descriptive.h"
 #include "frames/summary.h"
+#include "output/parallel.h"
+#include "output/progress.h"
 #include "stats/var.h"
 
 namespace vok {
@@ -81,8 +84,8 @@ FrameOutcome compute_frame(const WindParams& prm, std::span<const float> data, i
 
   FrameOutcome out;
   out.rxy.assign(2 * prm.lg + 1, 0.0f);
-  Channel text;
-  text.capture();
+  Channel text, console, error_file;
+  for (Channel* c : {&text, &console, &error_file}) c->capture();
   try {
     std::vector<float>& frame = work.frame;
     std::vector<float>& residuals = work.residuals;
@@ -92,7 +95,7 @@ FrameOutcome compute_frame(const WindParams& prm, std::span<const float> data, i
       frame[i] = x_column[s + i];
       frame[len + i] = y_column[s + i];
     }
-    setvar(frame, residuals, 2, lw, prm.p, text);
+    setvar(frame, residuals, 2, lw, prm.p, text, console, error_file);
     const std::span<float> x(residuals.data(), len);
     const std::span<float> y(residuals.data() + len, len);
     if (prm.p >= 1) residual_statistics(x, y, k, text);
@@ -110,6 +113,8 @@ FrameOutcome compute_frame(const WindParams& prm, std::span<const float> data, i
     out.stop = stop;
   }
   out.report_text = text.text();
+  out.console_text = console.text();
+  out.error_text = error_file.text();
   return out;
 }
 
@@ -151,21 +156,31 @@ WindResult wind(const WindParams& prm, std::span<const float> data, int n, int K
     return stamps ? stamps(row) : std::string_view{};
   };
 
+  const int frames = std::max(prm.frames, 0);
+  const int threads = std::clamp(thread_count(), 1, std::max(frames, 1));
   WindResult result;
-  std::optional<FrameWork> work;
+  std::vector<FrameWork> work;  // one per thread
   try {
     series = PerFrameSeries(prm.frames);
-    work.emplace(prm);
+    work.reserve(static_cast<std::size_t>(threads));
+    for (int w = 0; w < threads; ++w) work.emplace_back(prm);
   } catch (const std::bad_alloc&) {
     out.console.write_free({"Unable to allocate work space for arrays in wind"});
     out.error_file.write_free({"Unable to allocate work space for arrays in wind"});
     throw Stop{};
   }
   (void)K;  // the columns cx and cy are all the engine reads
-  for (int k = 1; k <= prm.frames; ++k) {
-    const FrameOutcome frame = compute_frame(prm, data, n, k, *work);
+
+  // Frame k is written once the frames before it are; frames computed ahead
+  // wait in ordered_map's window. A frame that stopped the program ends the
+  // loop: its messages are written once the progress line is gone, and the
+  // frames computed after it are dropped unwritten.
+  struct FrameStopped {};
+  std::optional<FrameOutcome> stopped;
+  const auto write_frame = [&](int k, const FrameOutcome& frame) {
     out.report.append(frame.report_text);
-    if (frame.stop) throw *frame.stop;
+    out.console.append(frame.console_text);
+    out.error_file.append(frame.error_text);
 
     const FrameTests& t = frame.tests;
     const std::size_t i = static_cast<std::size_t>(k - 1);
@@ -191,6 +206,29 @@ WindResult wind(const WindParams& prm, std::span<const float> data, int n, int K
       graph_record(out.graph, k, t, stamp_of(s + 1));
       xy_record(out.xy_graph, frame.rxy, stamp_of(s + 1));
     }
+  };
+  try {
+    Progress progress("frames", static_cast<std::size_t>(frames));
+    ordered_map<FrameOutcome>(
+        static_cast<std::size_t>(frames),
+        [&](std::size_t i, int worker) {
+          FrameOutcome frame = compute_frame(prm, data, n, static_cast<int>(i) + 1, work[worker]);
+          progress.advance();
+          return frame;
+        },
+        [&](std::size_t i, FrameOutcome&& frame) {
+          if (frame.stop) {
+            stopped = std::move(frame);
+            throw FrameStopped{};
+          }
+          write_frame(static_cast<int>(i) + 1, frame);
+        },
+        threads);
+  } catch (const FrameStopped&) {
+    out.report.append(stopped->report_text);
+    out.console.append(stopped->console_text);
+    out.error_file.append(stopped->error_text);
+    throw *stopped->stop;
   }
 
   if (graphing) {

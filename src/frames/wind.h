@@ -5,9 +5,12 @@
 // correlation summary.
 //
 // A frame is computed (compute_frame: inputs -> tests, cross-correlations and
-// the report text its fit, residual statistics and clipping produce) apart
-// from being written (in frame order), so frames can be computed in any
-// order with identical output.
+// the text its fit, residual statistics and clipping produce) apart from
+// being written, so wind computes frames side by side on every thread and
+// writes them in frame order: the output is the same for any thread count.
+// A frame that stops the program keeps its messages too, so only those of
+// the first such frame are written, after everything the frames before it
+// wrote, as in a frame-by-frame run.
 #pragma once
 
 #include <array>
@@ -82,7 +85,7 @@ struct FrameVerdict {
 FrameVerdict judge(const FrameTests& tests, const std::array<float, 7>& thresholds);
 
 // Work storage of a frame computation, obtained once and reused frame after
-// frame (one per worker when frames are computed side by side).
+// frame (one per thread when frames are computed side by side).
 struct FrameWork {
   explicit FrameWork(const WindParams& params);
   std::vector<float> frame;      // lw x 2: raw x and y of the frame
@@ -91,18 +94,22 @@ struct FrameWork {
   std::vector<int> r_lags, s_lags;
 };
 
-// One computed frame.
+// One computed frame, with the lines it writes on each channel, held until
+// the frame's turn comes.
 struct FrameOutcome {
   FrameTests tests;
   std::vector<float> rxy;    // cross-correlations at lags -lg..lg
   std::string report_text;   // lines the frame writes on the report ahead of its records
-  std::optional<Stop> stop;  // a callee stopped the program; report_text holds what it wrote
+  std::string console_text;  // lines for the console (a callee that stops writes there)
+  std::string error_text;    // lines for the error file (likewise)
+  std::optional<Stop> stop;  // a callee stopped the program; the texts hold what it wrote
 };
 
 // Computes frame k (1-based) from the data matrix of n rows (stored by
 // columns): copy, VAR residuals, residual statistics (p >= 1), clipping,
-// tests. Writes on no channel except where a callee stops the program
-// (console, error file).
+// tests. Writes on no channel: what the frame's callees write is kept in the
+// outcome. Touches nothing but its arguments, so several frames can be
+// computed at once, each with its own work storage.
 FrameOutcome compute_frame(const WindParams& params, std::span<const float> data, int n, int k,
                            FrameWork& work);
 
@@ -112,9 +119,11 @@ struct WindResult {
 };
 
 // Runs the frame engine over all frames of the n x K data matrix (stored by
-// columns). `series` receives the nine per-frame series (resized to F).
-// Stamps are read only with stamp flag 'm'. Work storage that cannot be
-// obtained writes its message on the console and the error file and stops.
+// columns), computing frames on thread_count() threads and writing them in
+// frame order on the calling thread. `series` receives the nine per-frame
+// series (resized to F). Stamps are read only with stamp flag 'm', on the
+// calling thread. Work storage that cannot be obtained writes its message on
+// the console and the error file and stops.
 WindResult wind(const WindParams& params, std::span<const float> data, int n, int K,
                 const StampLookup& stamps, PerFrameSeries& series,
                 const FrameChannels& out = program_frame_channels());

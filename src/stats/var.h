@@ -16,6 +16,10 @@ namespace vok {
 // messages (on `out`, the console and the error file) and stops the program.
 void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
             Channel& out);
+// The same with the console and error-file messages sent to the channels
+// given (a frame computed ahead keeps them until its turn to be written).
+void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+            Channel& out, Channel& console, Channel& error_file);
 
 // The results of one fit.
 struct VarFit {
