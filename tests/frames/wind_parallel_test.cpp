@@ -1,0 +1,244 @@
+// The frame engine on several threads: frames are computed side by side and
+// written in frame order, so every channel receives the same text for any
+// thread count, and a run that stops at a frame writes exactly what a
+// frame-by-frame run writes: everything of the frames before it, then the
+// messages of that frame alone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "frames/wind.h"
+#include "output/failure.h"
+#include "output/parallel.h"
+
+namespace vok {
+namespace {
+
+constexpr int kThreadCounts[] = {1, 2, 3, 8};
+
+// Restores the default thread count whatever a test sets.
+class WindThreads : public ::testing::Test {
+ protected:
+  ~WindThreads() override { set_thread_count(0); }
+};
+
+// Two columns of n rows, stored by columns: x a skewed AR(1) series, y noise
+// plus, in every other frame of `lw` rows, a product of past x values, so
+// some frames are significant and fill the frames file and others are not.
+std::vector<float> random_data(int n, int lw, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  std::vector<float> m(2 * static_cast<std::size_t>(n));
+  float* x = m.data();
+  float* y = m.data() + n;
+  for (int t = 0; t < n; ++t) {
+    const float e = u(gen);
+    x[t] = (t > 0 ? 0.4f * x[t - 1] : 0.0f) + e * std::abs(e);
+    y[t] = u(gen);
+    if ((t / lw) % 2 == 0 && t >= 2) y[t] += 3.0f * x[t - 1] * x[t - 2];
+  }
+  return m;
+}
+
+// Stamps "2020-01-01 hh:mm:ss " naming their row.
+struct Stamps {
+  std::vector<std::string> text;
+  explicit Stamps(int n) {
+    char buf[32];
+    for (int row = 1; row <= n; ++row) {
+      std::snprintf(buf, sizeof buf, "2020-01-01 %02d:%02d:%02d ", row / 3600 % 24, row / 60 % 60,
+                    row % 60);
+      text.emplace_back(buf);
+    }
+  }
+  StampLookup lookup() const {
+    return [this](int row) { return std::string_view(text.at(row - 1)); };
+  }
+};
+
+// Everything one call of wind leaves behind.
+struct WindRun {
+  Channel report, frames, graph, xy_graph, console, error_file;
+  PerFrameSeries series;
+  WindResult result;
+  bool stopped = false;
+
+  WindRun() {
+    for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file}) c->capture();
+  }
+  void wind(const WindParams& p, const std::vector<float>& data, int n, const StampLookup& stamps) {
+    try {
+      result = vok::wind(p, data, n, 2, stamps, series,
+                         {report, frames, graph, xy_graph, console, error_file});
+    } catch (const Stop&) {
+      stopped = true;
+    }
+  }
+};
+
+void expect_same(const WindRun& a, const WindRun& b) {
+  EXPECT_EQ(a.stopped, b.stopped);
+  EXPECT_EQ(a.report.text(), b.report.text());
+  EXPECT_EQ(a.frames.text(), b.frames.text());
+  EXPECT_EQ(a.graph.text(), b.graph.text());
+  EXPECT_EQ(a.xy_graph.text(), b.xy_graph.text());
+  EXPECT_EQ(a.console.text(), b.console.text());
+  EXPECT_EQ(a.error_file.text(), b.error_file.text());
+  EXPECT_EQ(a.result.counts, b.result.counts);
+  EXPECT_EQ(a.series.xxy, b.series.xxy);
+  EXPECT_EQ(a.series.vary, b.series.vary);
+}
+
+struct Case {
+  const char* name;
+  int p;
+  const char* clip;
+  char stamp_flag;
+  int overlap;
+};
+
+WindParams params_for(const Case& c, int frames, int lw) {
+  WindParams p;
+  p.lw = lw;
+  p.lg = 4;
+  p.frames = frames;
+  p.p = c.p;
+  p.overlap = c.overlap;
+  p.stamp_flag = c.stamp_flag;
+  p.clip = c.clip;
+  p.graphing = 'y';
+  p.time_unit = "seconds";
+  p.thresholds.fill(0.05f);
+  return p;
+}
+
+// More frames than the window of frames in flight for 2 or 3 threads, so
+// frames wait their turn and the window wraps; enough for the correlation
+// summary. Frame 7 has a constant x (without a fit, its tests are set to 0
+// with a message in its text).
+TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
+  const Case cases[] = {
+      {"p0", 0, "no", 'a', 0},
+      {"p1 clipped, stamped", 1, "cl", 'm', 0},
+      {"p2 stamped", 2, "no", 'm', 0},
+      {"p2 clipped, stamped, overlapping", 2, "clip", 'm', 60},
+  };
+  const int lw = 100, frames = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int n = c.overlap > 0 ? lw + (frames - 1) * c.overlap + 7 : frames * lw + 13;
+    std::vector<float> data = random_data(n, lw, 99u);
+    const int constant_from = frame_offset(7, lw, c.overlap);
+    for (int t = constant_from; t < constant_from + lw; ++t) data[t] = 0.5f;
+    const Stamps stamps(n);
+    const WindParams p = params_for(c, frames, lw);
+
+    set_thread_count(1);
+    WindRun first;
+    first.wind(p, data, n, stamps.lookup());
+    ASSERT_FALSE(first.stopped);
+    // The run exercises what is to be compared.
+    EXPECT_NE(first.frames.text(), "");
+    EXPECT_NE(first.graph.text(), "");
+    const std::string& report = first.report.text();
+    if (c.p == 0) {
+      EXPECT_NE(report.find("Frame  7  has a constant"), std::string::npos);
+    } else {
+      EXPECT_NE(report.find("Statistics of x Residuals - Frame     40"), std::string::npos);
+    }
+
+    for (int threads : kThreadCounts) {
+      SCOPED_TRACE(threads);
+      set_thread_count(threads);
+      WindRun other;
+      other.wind(p, data, n, stamps.lookup());
+      expect_same(other, first);
+    }
+  }
+}
+
+// x identically 0 in the given frames: their VAR fit fails ("DCHOLDC failed")
+// and stops the program.
+std::vector<float> data_failing_in(std::initializer_list<int> failing, int n, int lw) {
+  std::vector<float> data = random_data(n, lw, 5u);
+  for (int k : failing)
+    for (int t = (k - 1) * lw; t < k * lw; ++t) data[t] = 0.0f;
+  return data;
+}
+
+TEST_F(WindThreads, ComputeFrameKeepsTheMessagesOfAStopAndWritesNowhere) {
+  CapturedChannels program;
+  const int lw = 100, n = 300;
+  const std::vector<float> data = data_failing_in({2}, n, lw);
+  WindParams p = params_for({"", 1, "no", 'a', 0}, 3, lw);
+  FrameWork work(p);
+
+  const FrameOutcome good = compute_frame(p, data, n, 1, work);
+  EXPECT_FALSE(good.stop);
+  EXPECT_EQ(good.console_text, "");
+  EXPECT_EQ(good.error_text, "");
+
+  const FrameOutcome bad = compute_frame(p, data, n, 2, work);
+  ASSERT_TRUE(bad.stop);
+  const std::string setvar = free_format({"Error in subroutine Setvar ", 1}) + "\n";
+  EXPECT_EQ(bad.report_text, " DCHOLDC failed, A is not positive definite\n" + setvar);
+  EXPECT_EQ(bad.console_text, setvar);
+  EXPECT_EQ(bad.error_text, setvar);
+  // Nothing reached the program's own channels.
+  EXPECT_EQ(program.console(), "");
+  EXPECT_EQ(program.standard_error(), "");
+}
+
+// Frames after the first failing one may already be computed (and may fail
+// too) when it is written; none of what they wrote may appear. The expected
+// output is built frame by frame from compute_frame.
+TEST_F(WindThreads, OnlyTheFirstFailingFrameIsWrittenForAnyThreadCount) {
+  struct Failing {
+    std::initializer_list<int> frames;
+    int first;
+  };
+  const Failing table[] = {{{3, 5}, 3}, {{1, 2}, 1}, {{12}, 12}, {{4, 5, 6, 7, 8, 9, 10}, 4}};
+  const int lw = 100, frames = 12, n = frames * lw;
+  const Stamps stamps(n);
+  for (const Failing& f : table) {
+    SCOPED_TRACE(f.first);
+    const std::vector<float> data = data_failing_in(f.frames, n, lw);
+    const WindParams p = params_for({"", 2, "no", 'm', 0}, frames, lw);
+
+    std::string report;
+    FrameWork work(p);
+    FrameOutcome last;
+    for (int k = 1; k <= f.first; ++k) {
+      last = compute_frame(p, data, n, k, work);
+      report += last.report_text;
+      ASSERT_EQ(last.stop.has_value(), k == f.first);
+    }
+
+    for (int threads : kThreadCounts) {
+      SCOPED_TRACE(threads);
+      set_thread_count(threads);
+      CapturedChannels program;
+      WindRun run;
+      run.wind(p, data, n, stamps.lookup());
+      EXPECT_TRUE(run.stopped);
+      EXPECT_EQ(run.report.text(), report);
+      EXPECT_EQ(run.console.text(), last.console_text);
+      EXPECT_EQ(run.error_file.text(), last.error_text);
+      // One graph and xy record per frame before the failing one, no caption.
+      const auto count_lines = [](const std::string& s) {
+        return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+      };
+      EXPECT_EQ(count_lines(run.graph.text()), f.first - 1);
+      EXPECT_EQ(count_lines(run.xy_graph.text()), f.first - 1);
+      EXPECT_EQ(program.console(), "");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vok
