@@ -1,6 +1,7 @@
 // The same execution on 1, 2 or 3 threads and with either lag-sum kernel
 // writes the same files, line for line (closing stamps masked), on the
-// shipped example and on random data.
+// shipped example and on random data, and stops at the same frame with the
+// same messages.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,6 +15,8 @@
 #include "control/options.h"
 #include "e2e/e2e_files.h"
 #include "frames/covxy.h"
+#include "output/failure.h"
+#include "output/layout.h"
 #include "output/parallel.h"
 
 namespace vok::e2e {
@@ -150,6 +153,46 @@ TEST(SameOutput, RandomDataWithOverlappingFramesAndNoPrewhitening) {
       {"r.cnl", run_file(r)},
       {"random.dat", random_data(700, 7)},
   });
+}
+
+// x is 0 all through frames 3 and 5 (rows 201-300 and 401-500): their VAR
+// fits fail. Frames computed ahead of frame 3 may fail too, but the program
+// stops at frame 3 with its messages alone, after the text of frames 1 and 2.
+TEST(SameOutput, StopAtTheFirstFrameWhoseFitFails) {
+  std::string data = random_data(1000, 31);
+  // Row t begins after the two header lines; x is columns 21-32.
+  std::size_t line = 0;
+  for (int skip = 0; skip < 2; ++skip) line = data.find('\n', line) + 1;
+  for (int row = 1; row <= 1000; ++row) {
+    if ((row >= 201 && row <= 300) || (row >= 401 && row <= 500))
+      data.replace(line + 20, 12, "     0.00000");
+    line = data.find('\n', line) + 1;
+  }
+  TopSettings top;
+  top.exponent = "0.4";
+  top.lw = 100;
+  top.p = 1;
+  RunSettingsText r;
+  r.graphing = true;
+  r.data = "random.dat";
+  const Inputs inputs = {
+      {"Runvok.cnl", top_file(top, {"r.cnl"})},
+      {"r.cnl", run_file(r)},
+      {"random.dat", data},
+  };
+  expect_same_output_for_any_threads_and_kernel(inputs);
+
+  const Execution e = execute(inputs, {"--threads", "2"});
+  EXPECT_EQ(e.status, kExitStopped);
+  const std::string setvar = free_format({"Error in subroutine Setvar ", 1}) + "\n";
+  EXPECT_EQ(e.texts.at("Vok-error.out"), setvar);
+  const std::string& console = e.texts.at("<console>");
+  ASSERT_NE(console.find(setvar), std::string::npos);
+  EXPECT_EQ(console.find(setvar), console.rfind(setvar));
+  const std::string& report = e.texts.at("r_1-_2.out");
+  EXPECT_NE(report.find("Statistics of x Residuals - Frame      2"), std::string::npos);
+  EXPECT_EQ(report.find("Statistics of x Residuals - Frame      3"), std::string::npos);
+  EXPECT_EQ(report.find("DCHOLDC failed"), report.rfind("DCHOLDC failed"));
 }
 
 }  // namespace
