@@ -284,11 +284,12 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
   s.y_column = y.value;
 
   // Column numbers start at 1; anything lower names no column of any file.
-  for (const auto& column : {std::pair{s.x_column, "x-column number "},
-                             std::pair{s.y_column, "y-column number "}}) {
+  for (const auto& column :
+       {std::pair{s.x_column, "x-column number "}, std::pair{s.y_column, "y-column number "}}) {
     if (column.first < 1) {
-      to_each({&error_file(), &console()},
-              [&](Channel& ch) { ch.write_free({column.second, column.first, " < 1"}); });
+      to_each({&error_file(), &console()}, [&](Channel& ch) {
+        ch.write_free({column.second, column.first, " < 1"});
+      });
       throw Stop{};
     }
   }

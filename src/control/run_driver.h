@@ -21,9 +21,9 @@ struct SharedSettings {
 
 // What lives for a whole execution besides the output channels.
 struct Execution {
-  FieldReaders readers;    // keep their last values across calls
-  UniformStream uniforms;  // continues across runs
-  float start_time = 0.0f; // processor time at program start
+  FieldReaders readers;     // keep their last values across calls
+  UniformStream uniforms;   // continues across runs
+  float start_time = 0.0f;  // processor time at program start
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`

@@ -120,12 +120,24 @@ class Parser {
         e.count = count;
         ++pos_;
         switch (u) {
-          case 'I': e.kind = EditKind::integer; break;
-          case 'F': e.kind = EditKind::fixed; break;
-          case 'G': e.kind = EditKind::general; break;
-          case 'E': e.kind = EditKind::exponent; break;
-          case 'D': e.kind = EditKind::dexponent; break;
-          default: e.kind = EditKind::text; break;
+          case 'I':
+            e.kind = EditKind::integer;
+            break;
+          case 'F':
+            e.kind = EditKind::fixed;
+            break;
+          case 'G':
+            e.kind = EditKind::general;
+            break;
+          case 'E':
+            e.kind = EditKind::exponent;
+            break;
+          case 'D':
+            e.kind = EditKind::dexponent;
+            break;
+          default:
+            e.kind = EditKind::text;
+            break;
         }
         if (u == 'A') {
           if (pos_ < end && std::isdigit(static_cast<unsigned char>(text_[pos_]))) {
@@ -171,9 +183,9 @@ class Parser {
   [[noreturn]] void fail(const std::string& what) const {
     std::size_t from = pos_ > 10 ? pos_ - 10 : 0;
     std::string around(text_.substr(from, 20));
-    throw LayoutError("bad layout: " + what + " at offset " + std::to_string(pos_) + " near \"" +
-                          around + "\"",
-                      pos_);
+    throw LayoutError(
+        "bad layout: " + what + " at offset " + std::to_string(pos_) + " near \"" + around + "\"",
+        pos_);
   }
 
   void skip_separators(std::size_t end = std::string_view::npos) {
@@ -228,9 +240,12 @@ class Parser {
         if (c == quote) quote = 0;
         continue;
       }
-      if (c == '"' || c == '\'') quote = c;
-      else if (c == '(') ++depth;
-      else if (c == ')' && --depth == 0) return i;
+      if (c == '"' || c == '\'')
+        quote = c;
+      else if (c == '(')
+        ++depth;
+      else if (c == ')' && --depth == 0)
+        return i;
     }
     return std::string_view::npos;
   }
@@ -241,7 +256,9 @@ class Parser {
 // ---------------------------------------------------------------------------
 // Numeric editing
 
-std::string fill(int width, char c) { return std::string(static_cast<std::size_t>(width), c); }
+std::string fill(int width, char c) {
+  return std::string(static_cast<std::size_t>(width), c);
+}
 
 std::string right_align(const std::string& s, int width) {
   if (width <= 0) return s;
@@ -344,8 +361,10 @@ std::string edit_integer(std::int64_t value, int width, bool sign_plus) {
   unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                                            : static_cast<unsigned long long>(value);
   std::string s = std::to_string(magnitude);
-  if (value < 0) s.insert(s.begin(), '-');
-  else if (sign_plus) s.insert(s.begin(), '+');
+  if (value < 0)
+    s.insert(s.begin(), '-');
+  else if (sign_plus)
+    s.insert(s.begin(), '+');
   return right_align(s, width);
 }
 
@@ -378,8 +397,10 @@ std::string edit_exponent(double value, int width, int digits, bool sign_plus) {
   std::string body = "." + mantissa;
   int a = std::abs(exp10);
   char ebuf[16];
-  if (a <= 99) std::snprintf(ebuf, sizeof ebuf, "E%c%02d", exp10 < 0 ? '-' : '+', a);
-  else std::snprintf(ebuf, sizeof ebuf, "%c%03d", exp10 < 0 ? '-' : '+', a);
+  if (a <= 99)
+    std::snprintf(ebuf, sizeof ebuf, "E%c%02d", exp10 < 0 ? '-' : '+', a);
+  else
+    std::snprintf(ebuf, sizeof ebuf, "%c%03d", exp10 < 0 ? '-' : '+', a);
   body += ebuf;
   bool negative = std::signbit(value) && value != 0.0;
   std::string sign = negative ? "-" : (sign_plus ? "+" : "");
@@ -421,7 +442,7 @@ std::vector<std::string> Layout::format(std::span<const Value> values) const {
       case EditKind::dexponent:
         return edit_exponent(real, e.width, e.digits, sign_plus);
       default: {
-        std::string text = v.kind() == Value::Kind::text ? std::string(v.text())
+        std::string text = v.kind() == Value::Kind::text      ? std::string(v.text())
                            : v.kind() == Value::Kind::integer ? std::to_string(v.integer())
                                                               : free_format({v}).substr(1);
         if (e.width == 0) return text;

@@ -26,8 +26,8 @@ class Value {
   enum class Kind { integer, real, text };
 
   template <typename I>
-    requires(std::is_integral_v<I> && !std::is_same_v<I, bool>)
-  Value(I v) : kind_(Kind::integer), integer_(static_cast<std::int64_t>(v)) {}
+  requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) Value(I v)
+      : kind_(Kind::integer), integer_(static_cast<std::int64_t>(v)) {}
   Value(float v) : kind_(Kind::real), real_(v) {}
   Value(double v) : kind_(Kind::real), real_(v) {}
   Value(std::string_view v) : kind_(Kind::text), text_(v) {}
@@ -48,23 +48,23 @@ class Value {
 
 // What one element of a layout does.
 enum class EditKind {
-  literal,      // "text"
-  blanks,       // nX
-  integer,      // Iw
-  fixed,        // Fw.d
-  general,      // Gw.d
-  exponent,     // Ew.d (input; output as E)
-  dexponent,    // Dw.d (input)
-  text,         // Aw, or A with width 0 meaning "as long as the value"
-  tab_to,       // Tn   (input)
-  tab_left,     // TLn  (input)
-  tab_right,    // TRn  (input)
-  new_line,     // "/"
-  colon,        // ":"
-  sign_plus,    // SP
-  sign_default, // SS or S
-  group_open,   // n(   ; count = n, target = index of the matching group_close
-  group_close,  // )    ; target = index of the matching group_open
+  literal,       // "text"
+  blanks,        // nX
+  integer,       // Iw
+  fixed,         // Fw.d
+  general,       // Gw.d
+  exponent,      // Ew.d (input; output as E)
+  dexponent,     // Dw.d (input)
+  text,          // Aw, or A with width 0 meaning "as long as the value"
+  tab_to,        // Tn   (input)
+  tab_left,      // TLn  (input)
+  tab_right,     // TRn  (input)
+  new_line,      // "/"
+  colon,         // ":"
+  sign_plus,     // SP
+  sign_default,  // SS or S
+  group_open,    // n(   ; count = n, target = index of the matching group_close
+  group_close,   // )    ; target = index of the matching group_open
 };
 
 struct Edit {

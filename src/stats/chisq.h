@@ -15,7 +15,7 @@ void cdchi(float x, float df, float& p, Channel& diag);
 float gammp(float a, float x, Channel& diag);
 
 struct GammaSeries {
-  double value = 0.0;   // P(a, x) for gser, Q(a, x) for gcf
+  double value = 0.0;  // P(a, x) for gser, Q(a, x) for gcf
   double log_gamma_a = 0.0;
 };
 GammaSeries gser(double a, double x, Channel& diag);

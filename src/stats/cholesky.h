@@ -13,8 +13,8 @@ namespace vok {
 int dcholdc(std::span<double> a, int n, std::span<double> p);
 
 // Solves L L^T x = b with the factor left by dcholdc.
-void dcholsl(std::span<const double> a, int n, std::span<const double> p,
-             std::span<const double> b, std::span<double> x);
+void dcholsl(std::span<const double> a, int n, std::span<const double> p, std::span<const double> b,
+             std::span<double> x);
 
 // Replaces a by the full symmetric inverse, from the factor.
 void dinverse(std::span<double> a, int n, std::span<const double> p);

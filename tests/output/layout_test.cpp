@@ -33,10 +33,10 @@ TEST(LayoutFixed, Table) {
       {"SP F5.2", {-0.001f}, {"+0.00"}},
       {"SP F7.4", {0.25f}, {"+0.2500"}},
       {"F6.4", {0.05f}, {"0.0500"}},
-      {"F5.4", {0.95f}, {".9500"}},     // no room for the leading zero
+      {"F5.4", {0.95f}, {".9500"}},  // no room for the leading zero
       {"F4.2", {-0.5f}, {"-.50"}},
       {"F3.2", {-0.5f}, {"***"}},
-      {"F5.2", {0.125f}, {" 0.12"}},    // exact binary tie: to even
+      {"F5.2", {0.125f}, {" 0.12"}},  // exact binary tie: to even
       {"F5.2", {0.375f}, {" 0.38"}},
       {"F4.0", {2.5f}, {"  2."}},
       {"F5.2", {123.0f}, {"*****"}},
@@ -153,9 +153,19 @@ TEST(LayoutParse, RecordFormats) {
 }
 
 TEST(LayoutParse, BadLayoutsAreReportedWithTheirOffset) {
-  const char* bad[] = {"(2f10.3",  "F7",       "Q5",         "I",          "\"open",
-                       "0I3",      "2000000I3", "F1000000.2", "3(",         ")",
-                       "A0",       "T0",        "(((((((((((((((((((((((((((((((((((I1)))))))))))))))))))))))))))))))))))"};
+  const char* bad[] = {"(2f10.3",
+                       "F7",
+                       "Q5",
+                       "I",
+                       "\"open",
+                       "0I3",
+                       "2000000I3",
+                       "F1000000.2",
+                       "3(",
+                       ")",
+                       "A0",
+                       "T0",
+                       "(((((((((((((((((((((((((((((((((((I1)))))))))))))))))))))))))))))))))))"};
   for (const char* text : bad) {
     SCOPED_TRACE(text);
     EXPECT_THROW(Layout::parse(text), LayoutError);
