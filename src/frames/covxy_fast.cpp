@@ -66,7 +66,7 @@ template <int W, int R, int G, int Gmax>
 template <int W, int R, int kRegs>
 [[gnu::always_inline]] inline void correlate_series(const double* const* P, int m, const double* S,
                                                     int groups, double* const* out) {
-  constexpr int kMaxGroups = std::clamp((kRegs - 1 - R) / R, 1, 8);
+  constexpr int kMaxGroups = std::clamp((kRegs - 1 - R) / R, 1, 6);
   const int chunks = (groups + kMaxGroups - 1) / kMaxGroups;
   int done = 0;
   for (int c = 0; c < chunks; ++c) {
@@ -82,35 +82,41 @@ template <int W, int R, int kRegs>
 // out[i][w] = sum over t < m of P[i][t] S[t + first + w] for w = 0..width - 1
 // and the `count` series P[0..count - 1]. Each row of `out` has room for
 // width rounded up to a multiple of W; S reads zeros far enough past its end.
-template <int W, int kRegs>
+// At most kMaxR series.
+template <int W, int kRegs, int kMaxR, int R = 1>
 [[gnu::always_inline]] inline void correlate(const double* const* P, int count, int m,
                                              const double* S, int first, int width,
                                              double* const* out) {
-  if (width <= 0) return;
-  const int groups = (width + W - 1) / W;
-  S += first;
-  switch (count) {
-    case 1:
-      correlate_series<W, 1, kRegs>(P, m, S, groups, out);
-      break;
-    case 2:
-      correlate_series<W, 2, kRegs>(P, m, S, groups, out);
-      break;
-    case 3:
-      correlate_series<W, 3, kRegs>(P, m, S, groups, out);
-      break;
-    default:
-      assert(count == kMaxSeries);
-      correlate_series<W, 4, kRegs>(P, m, S, groups, out);
-      break;
+  if constexpr (R < kMaxR) {
+    if (count > R) {
+      correlate<W, kRegs, kMaxR, R + 1>(P, count, m, S, first, width, out);
+      return;
+    }
   }
+  assert(count == R);
+  if (width <= 0) return;
+  correlate_series<W, R, kRegs>(P, m, S + first, (width + W - 1) / W, out);
 }
 
-// Every lag sum of the frame, with kRegs vector registers of W doubles and
-// up to kBlock product series sharing each pass.
-template <int W, int kRegs, int kBlock>
+// How the kernel uses an instruction set: doubles per vector, vector
+// registers, product series sharing a pass. The registers bound the running
+// sums a pass keeps (see correlate_series).
+struct Shape {
+  int lanes, registers, block;
+};
+constexpr Shape kAvx512Shape{8, 32, 4};
+constexpr Shape kAvx2Shape{4, 16, 3};
+// Sixteen 16-byte registers; SSE2 multiplies take no unaligned memory
+// operand, so a loaded vector needs a register of its own.
+constexpr Shape kBaselineShape{2, 14, 3};
+
+// Every lag sum of the frame.
+template <Shape kShape>
 [[gnu::always_inline]] inline void lag_sums(const double* X, const double* Y, FrameSums& sums) {
-  static_assert(kBlock >= 2 && kBlock <= kMaxSeries);
+  constexpr int W = kShape.lanes;
+  constexpr int kRegs = kShape.registers;
+  constexpr int kBlock = kShape.block;
+  static_assert(kBlock >= 2 && kBlock <= kMaxSeries && W <= kMaxLanes);
   const int n = sums.n;
   const int L = sums.L;
 
@@ -144,10 +150,10 @@ template <int W, int kRegs, int kBlock>
   // B_yx(r) = sum Y(t) X(t + r), B_xy(r) = sum X(t) Y(t + r), A_y likewise.
   {
     const double* series[2] = {X, Y};
-    correlate<W, kRegs>(series, 2, n - 1, X, 1, L, rows);
+    correlate<W, kRegs, kBlock>(series, 2, n - 1, X, 1, L, rows);
     std::copy_n(rows[0], L, sums.ax.begin());
     std::copy_n(rows[1], L, sums.byx.begin());
-    correlate<W, kRegs>(series, 2, n - 1, Y, 1, L, rows);
+    correlate<W, kRegs, kBlock>(series, 2, n - 1, Y, 1, L, rows);
     std::copy_n(rows[0], L, sums.bxy.begin());
     std::copy_n(rows[1], L, sums.ay.begin());
   }
@@ -174,18 +180,18 @@ template <int W, int kRegs, int kBlock>
     auto serial_index = [](int r) { return static_cast<std::size_t>(r - 1) * (r - 2) / 2; };
 
     // Against Y: T_xxy(r, s) = sum P_xx(t) Y(t + s), T_yyy(r, s) = sum P_yy(t) Y(t + s).
-    correlate<W, kRegs>(first_kind, block, m, Y, 1, L, rows);
+    correlate<W, kRegs, kBlock>(first_kind, block, m, Y, 1, L, rows);
     for (int i = 0; i < block; ++i)
       std::copy_n(rows[i], L, sums.txxy.begin() + (r0 + i - 1) * list_row);
-    correlate<W, kRegs>(second_kind, block, m, Y, 1, serial_width, rows);
+    correlate<W, kRegs, kBlock>(second_kind, block, m, Y, 1, serial_width, rows);
     for (int i = 0; i < block; ++i)
       std::copy_n(rows[i], r0 + i - 1, sums.tyyy.begin() + serial_index(r0 + i));
 
     // Against X: T_yyx(r, s) = sum P_yy(t) X(t + s), T_xxx(r, s) = sum P_xx(t) X(t + s).
-    correlate<W, kRegs>(second_kind, block, m, X, 1, L, rows);
+    correlate<W, kRegs, kBlock>(second_kind, block, m, X, 1, L, rows);
     for (int i = 0; i < block; ++i)
       std::copy_n(rows[i], L, sums.tyyx.begin() + (r0 + i - 1) * list_row);
-    correlate<W, kRegs>(first_kind, block, m, X, 1, serial_width, rows);
+    correlate<W, kRegs, kBlock>(first_kind, block, m, X, 1, serial_width, rows);
     for (int i = 0; i < block; ++i)
       std::copy_n(rows[i], r0 + i - 1, sums.txxx.begin() + serial_index(r0 + i));
   }
@@ -203,10 +209,10 @@ template <int W, int kRegs, int kBlock>
       products(X, Y, k0 + i, second_values[i]);
     }
     const int width = L + block - 1;
-    correlate<W, kRegs>(first_kind, block, m, X, k0 + 1, width, rows);
+    correlate<W, kRegs, kBlock>(first_kind, block, m, X, k0 + 1, width, rows);
     for (int i = 0; i < block; ++i)
       for (int r = 1; r <= L; ++r) sums.txxy[(r - 1) * list_row + L + k0 + i] = rows[i][r - 1 + i];
-    correlate<W, kRegs>(second_kind, block, m, Y, k0 + 1, width, rows);
+    correlate<W, kRegs, kBlock>(second_kind, block, m, Y, k0 + 1, width, rows);
     for (int i = 0; i < block; ++i)
       for (int r = 1; r <= L; ++r) sums.tyyx[(r - 1) * list_row + L + k0 + i] = rows[i][r - 1 + i];
   }
@@ -216,15 +222,15 @@ template <int W, int kRegs, int kBlock>
 #define VOK_X86 1
 __attribute__((target("avx512f,avx512vl"))) void lag_sums_avx512(const double* X, const double* Y,
                                                                  FrameSums& sums) {
-  lag_sums<8, 32, 4>(X, Y, sums);
+  lag_sums<kAvx512Shape>(X, Y, sums);
 }
 __attribute__((target("avx2"))) void lag_sums_avx2(const double* X, const double* Y,
                                                    FrameSums& sums) {
-  lag_sums<4, 16, 3>(X, Y, sums);
+  lag_sums<kAvx2Shape>(X, Y, sums);
 }
 #endif
 void lag_sums_baseline(const double* X, const double* Y, FrameSums& sums) {
-  lag_sums<2, 14, 3>(X, Y, sums);
+  lag_sums<kBaselineShape>(X, Y, sums);
 }
 
 }  // namespace

@@ -105,24 +105,27 @@ TEST(CovxyFast, EveryKernelGivesTheDirectSumsBitForBit) {
       const FrameSums direct = covxy_sums(x, y, shape.L, diag, SumsKernel::reference);
       if (direct.degenerate) continue;  // a short frame of signs can come out constant
       ++compared;
-      for (Isa isa : kernels) {
-        SCOPED_TRACE(std::string(isa_name(isa)) + " kind " +
-                     std::to_string(static_cast<int>(kind)) + " n " + std::to_string(shape.n) +
-                     " L " + std::to_string(shape.L));
-        // The same standardised series the direct pass sees, with the
-        // kernel's zero padding.
-        FrameSums fast = direct;
-        for (auto* v : {&fast.ax, &fast.ay, &fast.bxy, &fast.byx, &fast.txxx, &fast.tyyy,
-                        &fast.txxy, &fast.tyyx})
+      // The same standardised series the direct pass sees, with the
+      // kernel's zero padding.
+      std::vector<double> X(shape.n + lag_sum_padding(shape.L), 0.0);
+      std::vector<double> Y(X.size(), 0.0);
+      const MeanSd mx = sigmn(x, diag), my = sigmn(y, diag);
+      for (int t = 0; t < shape.n; ++t) {
+        X[t] = (x[t] - mx.mean) * (1.0f / mx.sd);
+        Y[t] = (y[t] - my.mean) * (1.0f / my.sd);
+      }
+      auto blank = [&] {
+        FrameSums s = direct;
+        for (auto* v : {&s.ax, &s.ay, &s.bxy, &s.byx, &s.txxx, &s.tyyy, &s.txxy, &s.tyyx})
           std::fill(v->begin(), v->end(), -7.0);
-        fast.xy0 = -7.0;
-        std::vector<double> X(shape.n + lag_sum_padding(shape.L), 0.0);
-        std::vector<double> Y(X.size(), 0.0);
-        const MeanSd mx = sigmn(x, diag), my = sigmn(y, diag);
-        for (int t = 0; t < shape.n; ++t) {
-          X[t] = (x[t] - mx.mean) * (1.0f / mx.sd);
-          Y[t] = (y[t] - my.mean) * (1.0f / my.sd);
-        }
+        s.xy0 = -7.0;
+        return s;
+      };
+      const std::string where = " kind " + std::to_string(static_cast<int>(kind)) + " n " +
+                                std::to_string(shape.n) + " L " + std::to_string(shape.L);
+      for (Isa isa : kernels) {
+        SCOPED_TRACE(std::string(isa_name(isa)) + where);
+        FrameSums fast = blank();
         fast_lag_sums(X, Y, fast, isa);
         expect_same_sums(fast, direct);
       }
