@@ -228,6 +228,13 @@ __attribute__((target("avx2"))) void lag_sums_avx2(const double* X, const double
                                                    FrameSums& sums) {
   lag_sums<kAvx2Shape>(X, Y, sums);
 }
+// The lanes and series per pass of the AVX-512 kernel on AVX2, so that the
+// tests can check that shape on processors without AVX-512. Few registers
+// keep the passes short to compile; the sums are the same.
+__attribute__((target("avx2"))) void lag_sums_avx512_shape_on_avx2(const double* X, const double* Y,
+                                                                   FrameSums& sums) {
+  lag_sums<Shape{kAvx512Shape.lanes, 8, kAvx512Shape.block}>(X, Y, sums);
+}
 #endif
 void lag_sums_baseline(const double* X, const double* Y, FrameSums& sums) {
   lag_sums<kBaselineShape>(X, Y, sums);
@@ -275,6 +282,19 @@ Isa best_isa() {
 
 std::size_t lag_sum_padding(int L) {
   return static_cast<std::size_t>(std::max(L, 0)) + 2 * kMaxLanes;
+}
+
+bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y,
+                              FrameSums& sums) {
+  assert(X.size() >= static_cast<std::size_t>(sums.n) + lag_sum_padding(sums.L));
+  assert(Y.size() >= static_cast<std::size_t>(sums.n) + lag_sum_padding(sums.L));
+#ifdef VOK_X86
+  if (!isa_available(Isa::avx2)) return false;
+  lag_sums_avx512_shape_on_avx2(X.data(), Y.data(), sums);
+  return true;
+#else
+  return false;
+#endif
 }
 
 void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums, Isa isa) {

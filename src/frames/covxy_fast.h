@@ -48,4 +48,10 @@ std::size_t lag_sum_padding(int L);
 void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
                    Isa isa = best_isa());
 
+// For tests: the lanes and series per pass of the AVX-512 kernel run with
+// AVX2, so that its shape can be checked without AVX-512. False (and nothing
+// done) without AVX2.
+bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y,
+                              FrameSums& sums);
+
 }  // namespace vok
