@@ -12,6 +12,7 @@ namespace vok {
 
 int run_program() {
   int status = kExitCompleted;
+  channels().reset_write_errors();
   try {
     create_error_file();
     Execution execution;
@@ -28,7 +29,6 @@ int run_program() {
         run_ended = true;
       }
     }
-    channels().error_file.close();
     status = run_ended ? kExitRunEnded : kExitCompleted;
   } catch (const Stop& stop) {
     status = stop.status();
@@ -38,7 +38,8 @@ int run_program() {
       ch->write_free({"**** Internal error:", e.what()});
     status = kExitStopped;
   }
-  // Output that could not be written is a failure whatever the runs did.
+  // Output that could not be written is a failure whatever the runs did. The
+  // run files are closed before the error file, which reports their failures.
   if (!channels().close_all()) status = kExitStopped;
   return status;
 }

@@ -18,6 +18,7 @@ int Channel::open_file(const std::string& path) {
   path_ = path;
   mode_ = Mode::file;
   failed_ = false;
+  reported_ = false;
   return 0;
 }
 
@@ -27,6 +28,7 @@ void Channel::attach(std::FILE* stream) {
   path_.clear();
   mode_ = Mode::stream;
   failed_ = false;
+  reported_ = false;
 }
 
 void Channel::capture() {
@@ -36,18 +38,29 @@ void Channel::capture() {
   failed_ = false;
 }
 
+void Channel::fail() {
+  failed_ = true;
+  if (reported_) return;
+  reported_ = true;
+  channels().report_write_error(*this);
+}
+
 bool Channel::flush() {
-  if ((mode_ == Mode::file || mode_ == Mode::stream) && std::fflush(file_) != 0) failed_ = true;
+  if ((mode_ == Mode::file || mode_ == Mode::stream) && std::fflush(file_) != 0) fail();
   return !failed_;
 }
 
 bool Channel::close() {
   switch (mode_) {
-    case Mode::file:
-      if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
-      if (std::fclose(file_) != 0) failed_ = true;
+    case Mode::file: {
+      bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+      ok = std::fclose(file_) == 0 && ok;
       file_ = nullptr;
+      // Marked closed before the failure is reported: nothing more goes to it.
+      mode_ = Mode::closed;
+      if (!ok) fail();
       break;
+    }
     case Mode::stream:
       flush();
       file_ = nullptr;
@@ -65,7 +78,7 @@ void Channel::put(std::string_view bytes) {
     case Mode::file:
     case Mode::stream:
       if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-        failed_ = true;
+        fail();
       break;
     case Mode::memory:
       buffer_.append(bytes);
@@ -92,11 +105,23 @@ void Channel::write(const Layout& layout, std::span<const Value> values) {
 }
 
 bool Channels::close_all() {
-  bool ok = true;
-  for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) ok = c->close() && ok;
-  ok = console.flush() && ok;
+  // The error file last: a failure of any other file is reported on it.
+  bool ok = console.flush();
   ok = standard_error.flush() && ok;
-  return ok;
+  for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) ok = c->close() && ok;
+  return ok && write_errors_ == 0;
+}
+
+void Channels::report_write_error(const Channel& failed) {
+  ++write_errors_;
+  const bool is_file = !failed.path().empty();
+  for (Channel* c : {&console, &error_file}) {
+    if (c == &failed) continue;
+    if (is_file)
+      c->write_free({"**** Error writing file", failed.path()});
+    else
+      c->write_free({"**** Error writing", failed.name()});
+  }
 }
 
 bool Channels::any_failed() const {

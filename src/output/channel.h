@@ -32,7 +32,9 @@ class Channel {
   bool flush();
 
   bool is_open() const { return mode_ != Mode::closed; }
-  // True once any write to this channel failed (a full device, say).
+  // True once any write to this channel failed (a full device, say). The
+  // first failure of a channel is reported on the program's channels (see
+  // Channels::report_write_error).
   bool failed() const { return failed_; }
   const std::string& name() const { return name_; }
   const std::string& path() const { return path_; }
@@ -59,6 +61,7 @@ class Channel {
  private:
   enum class Mode { closed, file, stream, memory };
   void put(std::string_view bytes);
+  void fail();
 
   std::string name_;
   std::string path_;
@@ -66,6 +69,7 @@ class Channel {
   std::FILE* file_ = nullptr;
   std::string buffer_;
   bool failed_ = false;
+  bool reported_ = false;
 };
 
 // The program's output channels. This is the program's only global state.
@@ -78,11 +82,22 @@ struct Channels {
   Channel frames{"frames file"};
   Channel xy_graph{"xy graph file"};
 
-  // Flushes and closes every file channel and flushes the standard streams.
-  // Returns false when any channel saw a write error.
+  // Flushes the standard streams, then flushes and closes every file channel,
+  // the error file last. Returns false when any channel saw a write error
+  // since the last reset_write_errors(), on a file since replaced included.
   bool close_all();
   // True when any channel saw a write error.
   bool any_failed() const;
+
+  // A write to `failed` failed: " **** Error writing file " and its name go
+  // to the console and the error file (not to the failed channel itself), and
+  // the failure is counted.
+  void report_write_error(const Channel& failed);
+  int write_errors() const { return write_errors_; }
+  void reset_write_errors() { write_errors_ = 0; }
+
+ private:
+  int write_errors_ = 0;
 };
 
 Channels& channels();

@@ -1,0 +1,538 @@
+// Whole executions on input that people get wrong: bad values in data rows,
+// headers that ask for more memory than there is, overlong lines, CRLF line
+// ends, NUL and non-ASCII bytes, empty files, directories where files belong,
+// output files that cannot be created or written. Each case has its message
+// (console and "Vok-error.out", in full) and its exit status; nothing may
+// crash, hang or report success after losing output.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_files.h"
+#include "e2e/run_in_dir.h"
+
+namespace vok {
+namespace {
+
+using e2e::mask_times;
+using e2e::ProgramResult;
+using e2e::run_file;
+using e2e::RunDir;
+using e2e::RunSettingsText;
+using e2e::top_file;
+using e2e::TopSettings;
+
+constexpr int kRows = 48;
+constexpr const char* kFormat = "(2f12.5)";
+
+// Row i (from 1) of the test series: two columns of 12 characters.
+std::string row(int i) {
+  char line[64];
+  std::snprintf(line, sizeof line, "%12.5f%12.5f", std::sin(0.7 * i) + 0.3 * std::sin(2.3 * i),
+                std::cos(1.1 * i) + 0.2 * std::sin(0.4 * i * i));
+  return line;
+}
+
+std::string header(const std::string& keywords = "rows=48 columns=2 interval=1.0 format=(2f12.5)",
+                   const std::string& title = "Test series") {
+  return title + "\n" + keywords + "\n";
+}
+
+// The rows of the data file, row `bad` (from 1) replaced by `text`.
+std::string rows_with(int bad = 0, const std::string& text = "") {
+  std::string s;
+  for (int i = 1; i <= kRows; ++i) s += (i == bad ? text : row(i)) + "\n";
+  return s;
+}
+
+std::string data_with_row(int bad, const std::string& text) {
+  return header() + rows_with(bad, text);
+}
+
+std::string good_data() {
+  return header() + rows_with();
+}
+
+TopSettings small_top() {
+  TopSettings t;
+  t.lw = 24;
+  t.p = 1;
+  return t;
+}
+
+// A directory holding "Runvok.cnl" with the given runs (all run control files
+// the same, reading data.dat) and the data file.
+void lay_out(const RunDir& dir, const std::string& data,
+             const std::vector<std::string>& runs = {"run.cnl"}) {
+  dir.write("Runvok.cnl", top_file(small_top(), runs));
+  RunSettingsText r;
+  for (const std::string& name : runs) dir.write(name, run_file(r));
+  dir.write("data.dat", data);
+}
+
+std::string format50(const std::string& format) {
+  return format + std::string(50 - format.size(), ' ');
+}
+
+// The two lines a row that cannot be read writes on each channel.
+std::string read_error(int status) {
+  return " ** Error in read of data file  " + std::to_string(status) + "\n Check format " +
+         format50(kFormat) + "\n";
+}
+
+// The console line of one closing stamp, its time masked.
+const std::string kElapsed = " Elapsed time = <elapsed>\n";
+
+// The console without the lines of the closing stamps.
+std::string without_stamps(const std::string& console) {
+  std::string out;
+  for (const std::string& line : e2e::lines_of(console))
+    if (!line.starts_with(" Elapsed time = ")) out += line + "\n";
+  return out;
+}
+
+constexpr const char* kBanner =
+    "       Moving Frame Cross Bicorrelations Tests by  Odran Velisko\n";
+
+// ---------------------------------------------------------------------------
+// Values in data rows: every one the reader cannot turn into a finite 32-bit
+// real stops the program with the read-error lines on the report, the console
+// and the error file.
+
+TEST(BadInput, ValuesThatAreNotFiniteRealsStopTheProgram) {
+  struct Case {
+    std::string what;
+    std::string row;
+    int status;  // printed after "** Error in read of data file "
+  };
+  const Case cases[] = {
+      {"NaN", "         NaN     0.50000", 1},
+      {"nan", "     0.50000         nan", 1},
+      {"Inf", "         Inf     0.50000", 1},
+      {"Infinity", "    Infinity     0.50000", 1},
+      {"-inf", "        -inf     0.50000", 1},
+      {"beyond the largest real", "      1.0e39     0.50000", 3},
+      {"beyond it, negative", "   -3.5E+38     0.50000", 3},
+      {"exponent beyond any real", "  1.0e999999     0.50000", 3},
+      {"exponent without digits", "      1.0e+      0.50000", 2},
+      {"a point alone", "           .     0.50000", 2},
+      {"two points", "     1.2.3       0.50000", 1},
+      {"a letter", "      0.5x0      0.50000", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    lay_out(dir, data_with_row(30, c.row));
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console, read_error(c.status));
+    EXPECT_EQ(dir.read("Vok-error.out"), read_error(c.status));
+    const std::string report = dir.read("run_1-_2.out");
+    EXPECT_TRUE(report.starts_with(kBanner));
+    EXPECT_TRUE(report.ends_with(read_error(c.status))) << report;
+  }
+}
+
+// Values that are finite but near the limits of 32-bit reals: the run
+// completes; sums that leave the range of 32-bit reals do not stop it.
+TEST(BadInput, ValuesNearTheLimitsOfRealsCompleteTheRun) {
+  for (const std::string big : {"3.0e38", "-3.4e38", "1.0e-38", "1.0e-45"}) {
+    SCOPED_TRACE(big);
+    RunDir dir;
+    std::string data = header();
+    for (int i = 1; i <= kRows; ++i) {
+      std::string r = row(i);
+      if (i % 5 == 0) r.replace(0, 12, std::string(12 - big.size(), ' ') + big);
+      data += r + "\n";
+    }
+    lay_out(dir, data);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 0) << r.console;
+    EXPECT_EQ(dir.read("Vok-error.out"), "");
+    EXPECT_NE(dir.read("run_1-_2.out").find(" Elapsed time = "), std::string::npos);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Headers that ask for more than can be had.
+
+TEST(BadInput, RowCountWithEightDigitsIsUnreadable) {
+  RunDir dir;
+  lay_out(dir, header("rows=99999999 columns=2 interval=1.0 format=(2f12.5)") + row(1) + "\n");
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  const std::string message =
+      " Error in reading the no. of rows of the data file\n"
+      " Error number for rnumread =  4\n";
+  EXPECT_EQ(r.console, message);
+  // The range message shows the keyword line from the value to character 700.
+  std::string tail = "99999999 columns=2 interval=1.0 format=(2f12.5)";
+  tail.resize(700 - 5, ' ');
+  const std::string range = " The number  " + tail + "  > 999999\n";
+  EXPECT_EQ(dir.read("Vok-error.out"), range + message);
+}
+
+// The data matrix fits but the stamps do not: the stamp array's own message.
+// The address space of the process is limited for the run, so the request
+// fails as it would on a smaller machine (not under AddressSanitizer, which
+// reserves address space of its own).
+TEST(BadInput, StampArrayThatCannotBeAllocated) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
+#endif
+#endif
+  RunDir dir;
+  // 9999999 stamped rows: a data matrix of 80 MB, stamps of 200 MB.
+  lay_out(dir, "Stamped\nrows=9999999 columns=2 interval=1.0 format=(a19,1x,2f12.5)\n" +
+                   std::string("2009-09-09 10:00:00 ") + row(1) + "\n");
+  // The address space in use now, plus room for the matrix but not the stamps.
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  statm >> pages;
+  ASSERT_GT(pages, 0);
+  const rlim_t in_use = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGE_SIZE));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
+  rlimit limited = before;
+  limited.rlim_cur = in_use + (160u << 20);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+  const ProgramResult r = dir.run();
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &before), 0);
+
+  EXPECT_EQ(r.status, 1);
+  const std::string message = " Unable to allocate work space for array t - ie  9999999\n";
+  EXPECT_EQ(r.console, message);
+  EXPECT_EQ(dir.read("Vok-error.out"), message);
+}
+
+// ---------------------------------------------------------------------------
+// Long lines.
+
+TEST(BadInput, LongLines) {
+  struct Case {
+    std::string what;
+    std::function<void(const RunDir&)> prepare;
+    int status;
+    std::string console;
+    std::string error_file = {};  // when it differs from the console
+  };
+  const std::string long_comment(200, 'c');
+  const Case cases[] = {
+      // Control-file lines are 80-character records: a "*" past column 80 is
+      // not seen.
+      {"run control line with its * past column 80",
+       [](const RunDir& dir) {
+         lay_out(dir, good_data());
+         dir.write("run.cnl",
+                   "column-x = 1" + std::string(80, ' ') + "* x\n" + run_file(RunSettingsText{}));
+       },
+       1,
+       " Place comment marker * after parameters on vok.cnl\n column-x = 1" + std::string(58, ' ') +
+           "\n"},
+      // Keyword line: only its first 120 characters are read.
+      {"format past column 120 of the keyword line",
+       [](const RunDir& dir) {
+         lay_out(dir, header("rows=48 columns=2 interval=1.0" + std::string(100, ' ') +
+                             "format=(2f12.5)") +
+                          row(1) + "\n");
+       },
+       1,
+       " Error in reading the format from the data file\n"
+       " Error number for rnumread =  1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    c.prepare(dir);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.console, c.console);
+    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file.empty() ? c.console : c.error_file);
+  }
+}
+
+// Long lines whose extra characters carry nothing change nothing: long
+// comments in both control files, a keyword line padded past 120 characters,
+// data rows with 100000 characters after their fields. The title is cut to
+// 80 characters.
+TEST(BadInput, LongLinesThatCarryNothingChangeNothing) {
+  RunDir plain;
+  lay_out(plain, good_data());
+  ASSERT_EQ(plain.run().status, 0);
+
+  RunDir padded;
+  std::string top = top_file(small_top(), {"run.cnl"});
+  std::string run = run_file(RunSettingsText{});
+  for (std::string* text : {&top, &run}) {
+    std::string out;
+    for (const std::string& line : e2e::lines_of(*text)) out += line + std::string(300, 'c') + "\n";
+    *text = out;
+  }
+  padded.write("Runvok.cnl", top);
+  padded.write("run.cnl", run);
+  std::string data =
+      header("rows=48 columns=2 interval=1.0 format=(2f12.5)" + std::string(200, ' ') + "rows=7");
+  for (int i = 1; i <= kRows; ++i) data += row(i) + std::string(100000, i % 2 ? ' ' : 'z') + "\n";
+  padded.write("data.dat", data);
+  const ProgramResult r = padded.run();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(mask_times(r.console), kElapsed);
+  EXPECT_EQ(padded.read("Vok-error.out"), "");
+  EXPECT_EQ(mask_times(padded.read("run_1-_2.out")), mask_times(plain.read("run_1-_2.out")));
+
+  RunDir titled;
+  const std::string title = std::string(80, 'T') + "beyond";
+  lay_out(titled, header("rows=48 columns=2 interval=1.0 format=(2f12.5)", title) + rows_with());
+  ASSERT_EQ(titled.run().status, 0);
+  const std::string report = titled.read("run_1-_2.out");
+  EXPECT_NE(report.find(std::string(80, 'T')), std::string::npos);
+  EXPECT_EQ(report.find("beyond"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Line ends and bytes.
+
+std::string with_crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// Files written on another system read exactly like their LF twins.
+TEST(BadInput, CrlfLineEndsReadLikeLf) {
+  auto execute = [](bool crlf, const std::string& format, const std::string& rows) {
+    auto lay = [crlf](const std::string& t) { return crlf ? with_crlf(t) : t; };
+    RunDir dir;
+    RunSettingsText r;
+    r.graphing = true;
+    dir.write("Runvok.cnl", lay(top_file(small_top(), {"run.cnl"})));
+    dir.write("run.cnl", lay(run_file(r)));
+    dir.write("data.dat", lay(header("rows=48 columns=2 interval=1.0 format=" + format) + rows));
+    const ProgramResult result = dir.run();
+    std::vector<std::string> texts = {std::to_string(result.status), result.console,
+                                      dir.read("Vok-error.out")};
+    for (const char* name : {"run_1-_2.out", "run_1-_2.graph", "run-frames.out", "run-xy.graph"})
+      texts.push_back(mask_times(dir.read(name)));
+    return texts;
+  };
+  std::string fixed;
+  std::string stamped;
+  std::string listed;
+  for (int i = 1; i <= kRows; ++i) {
+    fixed += row(i) + "\n";
+    stamped += "2009-09-09 10:00:" + std::to_string(10 + i) + " " + row(i) + "\n";
+    std::string r = row(i);
+    listed += r.substr(0, 12) + "," + r.substr(12) + "\n";
+  }
+  for (const auto& [format, rows] :
+       {std::pair{std::string(kFormat), fixed}, std::pair{std::string("(a19,1x,2f12.5)"), stamped},
+        std::pair{std::string("*"), listed}}) {
+    SCOPED_TRACE(format);
+    const auto lf = execute(false, format, rows);
+    EXPECT_EQ(lf[0], "0");
+    EXPECT_EQ(execute(true, format, rows), lf);
+  }
+}
+
+TEST(BadInput, NulAndNonAsciiBytes) {
+  struct Case {
+    std::string what;
+    std::function<void(const RunDir&)> prepare;
+    int status;
+    std::string console;     // times masked
+    bool error_file = true;  // the same lines on the error file
+  };
+  const std::string nul(1, '\0');
+  const Case cases[] = {
+      {"NUL inside a value",
+       [&](const RunDir& dir) {
+         lay_out(dir, data_with_row(7, "     0.5" + nul + "000     0.50000"));
+       },
+       1, read_error(1)},
+      {"UTF-8 minus sign",
+       [](const RunDir& dir) {
+         lay_out(dir, data_with_row(7,
+                                    "  \xe2\x88\x92"
+                                    "0.50000     0.50000"));
+       },
+       1, read_error(1)},
+      {"Latin-1 byte",
+       [](const RunDir& dir) { lay_out(dir, data_with_row(7, "    0.50000\xb0     0.5000")); }, 1,
+       read_error(1)},
+      // In comments and in the title such bytes are only carried along.
+      {"NUL and non-ASCII in comments and the title",
+       [&](const RunDir& dir) {
+         lay_out(dir, header("rows=48 columns=2 interval=1.0 format=(2f12.5)",
+                             "Caf\xc3\xa9 " + nul + " \xff") +
+                          rows_with());
+         std::string top = top_file(small_top(), {"run.cnl"});
+         top.insert(top.find("* lw") + 1, nul + "\xe9\xc3\xa9");
+         dir.write("Runvok.cnl", top);
+       },
+       0, kElapsed, false},
+      // A name cannot hold a NUL: no such file.
+      {"NUL in a run control file name",
+       [&](const RunDir& dir) { lay_out(dir, good_data(), {"run.cnl" + nul + "x"}); }, 2,
+       "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    c.prepare(dir);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(mask_times(r.console), c.console);
+    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file ? c.console : "");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Empty files and directories.
+
+TEST(BadInput, EmptyFilesAndDirectories) {
+  struct Case {
+    std::string what;
+    std::function<void(const RunDir&)> prepare;
+    int status;
+    std::string console;
+    std::string error_file;
+  };
+  const Case cases[] = {
+      {"empty Runvok.cnl", [](const RunDir& dir) { dir.write("Runvok.cnl", ""); }, 1,
+       " End of file on runvok.cnl reads\n", " End of file on runvok.cnl reads\n"},
+      {"empty run control file",
+       [](const RunDir& dir) {
+         lay_out(dir, good_data());
+         dir.write("run.cnl", "");
+       },
+       1, " End of file on cnl file  run.cnl  before the # line\n",
+       " End of file on cnl file  run.cnl  before the # line\n"},
+      {"empty data file", [](const RunDir& dir) { lay_out(dir, ""); }, 1,
+       " End of file reading the header of data file data.dat\n",
+       " End of file reading the header of data file data.dat\n"},
+      {"data file of a header alone", [](const RunDir& dir) { lay_out(dir, header()); }, 2,
+       "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      24\n\n",
+       "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      24\n\n"},
+      {"Runvok.cnl a directory", [](const RunDir& dir) { dir.make_directory("Runvok.cnl"); }, 1,
+       " **** Error on opening Runvok.cnl  21\n", ""},
+      {"run control file a directory",
+       [](const RunDir& dir) {
+         lay_out(dir, good_data());
+         std::filesystem::remove(dir.path() / "run.cnl");
+         dir.make_directory("run.cnl");
+       },
+       1, " **** Error on opening control file  21\n", " **** Error on opening control file  21\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    c.prepare(dir);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.console, c.console);
+    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Output files that cannot be created or written.
+
+// A report that cannot be created ends its run; the next run follows and is
+// complete.
+TEST(BadInput, ReportThatCannotBeCreatedEndsOnlyItsRun) {
+  struct Case {
+    std::string what;
+    std::function<void(const RunDir&)> block;  // makes first_1-_2.out uncreatable
+    int status;                                // the system's error number
+  };
+  const Case cases[] = {
+      {"a directory", [](const RunDir& dir) { dir.make_directory("first_1-_2.out"); }, 21},
+      {"a link into a missing directory",
+       [](const RunDir& dir) {
+         std::filesystem::create_symlink("no/such/dir/x.out", dir.path() / "first_1-_2.out");
+       },
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    lay_out(dir, good_data(), {"first.cnl", "second.cnl"});
+    c.block(dir);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 2);
+    const std::string message =
+        " **** Error on opening output file  " + std::to_string(c.status) + "\n";
+    EXPECT_EQ(mask_times(r.console), message + kElapsed);
+    EXPECT_EQ(dir.read("Vok-error.out"), message);
+    EXPECT_NE(dir.read("second_1-_2.out").find(" Elapsed time = "), std::string::npos);
+  }
+}
+
+// An output file on a full device: the failed write is reported on the console
+// and the error file, naming the file, the runs go on, and the exit status
+// says output was lost.
+TEST(BadInput, OutputFileOnAFullDevice) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  struct Case {
+    std::string what;
+    std::string full;  // linked to /dev/full
+    bool graphing;
+  };
+  const Case cases[] = {
+      {"report of the first run", "first_1-_2.out", false},
+      {"report of the last run", "second_1-_2.out", false},
+      {"graph file", "first_1-_2.graph", true},
+      {"frames file", "first-frames.out", true},
+      {"xy graph file", "second-xy.graph", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    lay_out(dir, good_data(), {"first.cnl", "second.cnl"});
+    RunSettingsText run;
+    run.graphing = c.graphing;
+    dir.write("first.cnl", run_file(run));
+    dir.write("second.cnl", run_file(run));
+    std::filesystem::create_symlink("/dev/full", dir.path() / c.full);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 1);
+    // Told once, when the failure shows (at the latest when the file is
+    // closed), between the closing stamps of the runs.
+    const std::string message = " **** Error writing file " + c.full + "\n";
+    EXPECT_EQ(without_stamps(r.console), message);
+    EXPECT_EQ(dir.read("Vok-error.out"), message);
+    // Both runs went to their end.
+    for (const std::string name : {"first_1-_2.out", "second_1-_2.out"}) {
+      if (name == c.full) continue;
+      EXPECT_NE(dir.read(name).find(" Elapsed time = "), std::string::npos) << name;
+    }
+  }
+}
+
+// The error file itself on a full device: its failure can only be told on the
+// console.
+TEST(BadInput, ErrorFileOnAFullDevice) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  RunDir dir;
+  lay_out(dir, data_with_row(3, "         NaN     0.50000"));
+  std::filesystem::create_symlink("/dev/full", dir.path() / "Vok-error.out");
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.console, read_error(1) + " **** Error writing file Vok-error.out\n");
+}
+
+}  // namespace
+}  // namespace vok
