@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (build-fuzz) and fuzzes one target,
+# growing fuzz/corpus/<target>/ from fuzz/seeds/<target>/.
+#
+#   fuzz/fuzz.sh TARGET [SECONDS] [extra libFuzzer flags...]
+#   fuzz/fuzz.sh --minimize TARGET   rewrite the corpus as a minimal set
+#                                    covering the same features
+# clang and libFuzzer come from Debian packages: scripts/install_fuzz_deps.sh.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+build=${VOK_FUZZ_BUILD:-$root/build-fuzz}
+minimize=0
+if [ "${1:-}" = --minimize ]; then
+  minimize=1
+  shift
+fi
+target=${1:?usage: fuzz/fuzz.sh [--minimize] TARGET [SECONDS] [flags...]}
+seconds=${2:-600}
+shift $(($# < 2 ? $# : 2))
+
+CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DVOK_FUZZ_ENGINE=libfuzzer >/dev/null
+cmake --build "$build" -j2 --target "$target" >/dev/null
+
+corpus=$here/corpus/$target
+mkdir -p "$corpus"
+options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
+case $target in
+  program_fuzz) options+=(-max_len=6000 -dict="$here/program.dict") ;;
+  rows_fuzz) options+=(-max_len=2000 -dict="$here/rows.dict") ;;
+  layout_fuzz) options+=(-max_len=400 -dict="$here/rows.dict") ;;
+  fields_fuzz) options+=(-max_len=800) ;;
+esac
+export ASAN_OPTIONS=detect_leaks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+if [ $minimize -eq 1 ]; then
+  fresh=$(mktemp -d)
+  "$build/$target" "${options[@]}" -merge=1 "$fresh" "$corpus" "$here/seeds/$target"
+  rm -rf "$corpus"
+  mv "$fresh" "$corpus"
+  chmod 755 "$corpus"
+  echo "$target: $(ls "$corpus" | wc -l) inputs, $(du -sk "$corpus" | cut -f1) KiB"
+  exit 0
+fi
+cd "$build"  # crash-* and timeout-* files land here
+"$build/$target" "${options[@]}" -max_total_time="$seconds" "$@" "$corpus" "$here/seeds/$target"

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the test executables and the fuzz-corpus replayers with
+# AddressSanitizer and UndefinedBehaviorSanitizer (g++, -O1) in build-asan and
+# runs them: every unit and end-to-end test, then every file of the fuzzing
+# corpus through its target. Any sanitizer report fails the script.
+#
+#   scripts/sanitize.sh            build and run everything
+#   scripts/sanitize.sh --tests    only the test executables
+#   scripts/sanitize.sh --replay   only the corpus replay
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+what=${1:-all}
+
+flags="-O1 -g -Wno-maybe-uninitialized -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+if [ "$what" = all ] || [ "$what" = --tests ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  # Test executables only: the program itself is exercised in-process by them.
+  mapfile -t targets < <(cmake --build build-asan --target help | sed -n 's/^\.\.\. \(test_[a-z0-9_]*\).*/\1/p')
+  cmake --build build-asan -j"$jobs" --target "${targets[@]}"
+  failed=0
+  for t in "${targets[@]}"; do
+    echo "== $t (address, undefined)"
+    if ! ./build-asan/"$t" --gtest_brief=1; then
+      echo "!! $t failed under the sanitizers"
+      failed=1
+    fi
+  done
+  [ $failed -eq 0 ] || exit 1
+fi
+
+if [ "$what" = all ] || [ "$what" = --replay ]; then
+  # The fuzz targets linked to a main that feeds them every corpus file.
+  # They link the library of the test build above, compiled with the same flags.
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  cmake --build build-asan -j"$jobs" --target vokcore
+  cmake -S fuzz -B build-asan/fuzz -DCMAKE_BUILD_TYPE=None -DVOK_FUZZ_ENGINE=replay \
+    -DVOK_CORE_LIBRARY="$root/build-asan/libvokcore.a" \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+  cmake --build build-asan/fuzz -j"$jobs"
+  "$root"/fuzz/replay.sh build-asan/fuzz
+fi
+echo "sanitizers: clean"
