@@ -9,15 +9,22 @@ namespace vok {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 16;
+
+// A name read from a file may hold a NUL byte; the system would see only the
+// part before it and so name another file.
+bool names_a_file(const std::string& path) {
+  return path.find('\0') == std::string::npos;
 }
+}  // namespace
 
 bool file_exists(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
+  return names_a_file(path) && ::stat(path.c_str(), &info) == 0;
 }
 
 int TextFile::open(const std::string& path) {
   close();
+  if (!names_a_file(path)) return ENOENT;
   struct stat info;
   if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return EISDIR;
   errno = 0;

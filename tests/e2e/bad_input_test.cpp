@@ -383,7 +383,16 @@ TEST(BadInput, NulAndNonAsciiBytes) {
          dir.write("Runvok.cnl", top);
        },
        0, kElapsed, false},
-      // A name cannot hold a NUL: no such file.
+      // A name cannot hold a NUL: no such file (not the file named by the
+      // part before it).
+      {"NUL in the data file name",
+       [&](const RunDir& dir) {
+         lay_out(dir, good_data());
+         RunSettingsText r;
+         r.data = "data.dat" + nul + "zz";
+         dir.write("run.cnl", run_file(r));
+       },
+       1, " Data file  data.dat" + nul + "zz" + std::string(69, ' ') + "  does not exist\n"},
       {"NUL in a run control file name",
        [&](const RunDir& dir) { lay_out(dir, good_data(), {"run.cnl" + nul + "x"}); }, 2,
        "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n"},
