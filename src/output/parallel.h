@@ -68,9 +68,12 @@ void ordered_map(std::size_t count, Compute&& compute, Consume&& consume,
 // has stopped (that of the lowest i, when several throw).
 template <class Body>
 void parallel_for(std::size_t count, Body&& body, int threads = thread_count()) {
+  if (threads < 1) threads = 1;
+  // Finished items are retired in index order; the window only bounds how
+  // far the threads run ahead of the slowest item in flight.
   detail::run_ordered(
-      count, threads < 1 ? 1 : threads, count, [&](std::size_t i, int worker) { body(i, worker); },
-      [](std::size_t) {});
+      count, threads, 64 * static_cast<std::size_t>(threads),
+      [&](std::size_t i, int worker) { body(i, worker); }, [](std::size_t) {});
 }
 
 }  // namespace vok
