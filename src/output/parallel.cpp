@@ -1,5 +1,9 @@
 #include "output/parallel.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -106,10 +110,19 @@ void set_thread_count(int threads) {
   g_thread_count.store(std::max(threads, 0), std::memory_order_relaxed);
 }
 
+int processor_count() {
+#if defined(__linux__)
+  // The processors this process may run on (a container or taskset may allow
+  // fewer than the machine has).
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
+#endif
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 int thread_count() {
   const int set = g_thread_count.load(std::memory_order_relaxed);
-  if (set > 0) return set;
-  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  return set > 0 ? set : processor_count();
 }
 
 namespace detail {

@@ -29,6 +29,8 @@ namespace vok {
 void set_thread_count(int threads);
 // The threads to use, at least 1.
 int thread_count();
+// The processor cores this process may run on, at least 1.
+int processor_count();
 
 namespace detail {
 // Calls compute(i, worker) for i = 0..count - 1 on up to `threads` threads
