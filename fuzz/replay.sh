@@ -9,7 +9,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: fuzz/replay.sh BUILD_DIR}
 limit=${REPLAY_TIMEOUT:-600}
 status=0
-for corpus in "$here"/corpus/*/; do
+shopt -s nullglob
+corpora=("$here"/corpus/*/)
+if [ ${#corpora[@]} -eq 0 ]; then
+  echo "!! no corpus in $here/corpus"
+  exit 1
+fi
+for corpus in "${corpora[@]}"; do
   target=$(basename "$corpus")
   exe="$build/$target"
   if [ ! -x "$exe" ]; then

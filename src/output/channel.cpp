@@ -105,11 +105,13 @@ void Channel::write(const Layout& layout, std::span<const Value> values) {
 }
 
 bool Channels::close_all() {
-  // The error file last: a failure of any other file is reported on it.
-  bool ok = console.flush();
-  ok = standard_error.flush() && ok;
-  for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) ok = c->close() && ok;
-  return ok && write_errors_ == 0;
+  // The error file last: a failure of any other file is reported on it. Every
+  // failure is counted when it shows, so the count alone tells (a channel
+  // closed earlier still remembers the failure of the file it had).
+  console.flush();
+  standard_error.flush();
+  for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) c->close();
+  return write_errors_ == 0;
 }
 
 void Channels::report_write_error(const Channel& failed) {

@@ -528,6 +528,10 @@ TEST(BadInput, OutputFileOnAFullDevice) {
       if (name == c.full) continue;
       EXPECT_NE(dir.read(name).find(" Elapsed time = "), std::string::npos) << name;
     }
+    // The failure belongs to that execution alone.
+    RunDir next;
+    lay_out(next, good_data());
+    EXPECT_EQ(next.run().status, 0);
   }
 }
 
