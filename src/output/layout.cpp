@@ -257,7 +257,7 @@ class Parser {
 // Numeric editing
 
 std::string fill(int width, char c) {
-  return std::string(static_cast<std::size_t>(width), c);
+  return std::string(static_cast<std::size_t>(std::max(width, 0)), c);
 }
 
 std::string right_align(const std::string& s, int width) {
@@ -370,10 +370,12 @@ std::string edit_integer(std::int64_t value, int width, bool sign_plus) {
 
 std::string edit_fixed(double value, int width, int digits, bool sign_plus) {
   if (!std::isfinite(value)) return edit_special(value, width, sign_plus);
-  char buf[512];
-  int n = std::snprintf(buf, sizeof buf, "%.*f", digits, std::fabs(value));
-  if (n < 0 || n >= static_cast<int>(sizeof buf)) return fill(width, '*');
-  std::string s(buf, static_cast<std::size_t>(n));
+  // As many characters as the digits ask for.
+  const int n = std::snprintf(nullptr, 0, "%.*f", digits, std::fabs(value));
+  if (n < 0) return fill(width, '*');
+  std::string s(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(s.data(), s.size(), "%.*f", digits, std::fabs(value));
+  s.pop_back();
   if (digits == 0) s += '.';
   // No minus sign on a value that rounds to zero in its field.
   bool negative = std::signbit(value) && !all_zero_digits(s);
@@ -411,10 +413,14 @@ std::string edit_exponent(double value, int width, int digits, bool sign_plus) {
 std::string edit_general(double value, int width, int digits, bool sign_plus) {
   if (!std::isfinite(value)) return edit_special(value, width, sign_plus);
   const int trailing = 4;
+  // The fixed form needs a column besides its four trailing blanks.
+  const bool room_for_fixed = width > trailing;
+  if (value == 0.0 && !room_for_fixed) return fill(width, '*');
   if (value == 0.0)
     return edit_fixed(value, width - trailing, std::max(digits - 1, 0), sign_plus) +
            fill(trailing, ' ');
   int e = rounded_exponent(std::fabs(value), digits, nullptr);
+  if (e >= 0 && e <= digits && !room_for_fixed) return fill(width, '*');
   if (e >= 0 && e <= digits)
     return edit_fixed(value, width - trailing, digits - e, sign_plus) + fill(trailing, ' ');
   return edit_exponent(value, width, digits, sign_plus);

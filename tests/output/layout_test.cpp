@@ -71,6 +71,12 @@ TEST(LayoutGeneral, Table) {
       // More significant digits than a short buffer holds.
       {"E80.70", {1.0f}, {"    0.1" + std::string(69, '0') + "E+01"}},
       {"G80.70", {0.5f}, {"    0.5" + std::string(69, '0') + "    "}},
+      {"F560.550", {0.5f}, {std::string(8, ' ') + "0.5" + std::string(549, '0')}},
+      // No column left for the fixed form beside its four blanks.
+      {"G4.1", {1.5f}, {"****"}},
+      {"G1.5", {0.0f}, {"*"}},
+      {"G2.1", {1e10f}, {"**"}},
+      {"G3.600", {1.5f}, {"***"}},
   };
   for (const Case& c : cases) check(c);
 }
