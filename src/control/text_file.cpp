@@ -26,7 +26,12 @@ int TextFile::open(const std::string& path) {
   close();
   if (!names_a_file(path)) return ENOENT;
   struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return EISDIR;
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    // Only regular files are read: a pipe would wait for a writer, and a
+    // device such as /dev/zero is a line without end.
+    if (!S_ISREG(info.st_mode)) return EINVAL;
+  }
   errno = 0;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return errno != 0 ? errno : EIO;

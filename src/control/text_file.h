@@ -20,8 +20,8 @@ class TextFile {
   TextFile(const TextFile&) = delete;
   TextFile& operator=(const TextFile&) = delete;
 
-  // Opens for reading. Returns 0 or the system's error number (a directory
-  // gives EISDIR).
+  // Opens a regular file for reading. Returns 0 or the system's error number
+  // (a directory gives EISDIR, a pipe or a device EINVAL).
   int open(const std::string& path);
   void close();
   bool is_open() const { return file_ != nullptr; }

@@ -6,6 +6,7 @@
 // crash, hang or report success after losing output.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -444,6 +445,19 @@ TEST(BadInput, EmptyFilesAndDirectories) {
          dir.make_directory("run.cnl");
        },
        1, " **** Error on opening control file  21\n", " **** Error on opening control file  21\n"},
+      // Only regular files are read: a pipe would block the program, and a
+      // device such as /dev/zero, a line without end, would fill its memory
+      // (/dev/null stands in for it here).
+      {"Runvok.cnl a pipe",
+       [](const RunDir& dir) { ASSERT_EQ(::mkfifo((dir.path() / "Runvok.cnl").c_str(), 0600), 0); },
+       1, " **** Error on opening Runvok.cnl  22\n", ""},
+      {"data file a device",
+       [](const RunDir& dir) {
+         lay_out(dir, good_data());
+         std::filesystem::remove(dir.path() / "data.dat");
+         std::filesystem::create_symlink("/dev/null", dir.path() / "data.dat");
+       },
+       1, " **** Error on opening data file  22\n", " **** Error on opening data file  22\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
