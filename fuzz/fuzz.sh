@@ -24,7 +24,9 @@ cmake --build "$build" -j2 --target "$target" >/dev/null
 
 corpus=$here/corpus/$target
 mkdir -p "$corpus"
-options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
+# Crash, timeout and leak files land in the build directory (program_fuzz
+# works in a temporary directory of its own).
+options=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/")
 case $target in
   program_fuzz) options+=(-max_len=6000 -dict="$here/program.dict") ;;
   rows_fuzz) options+=(-max_len=2000 -dict="$here/rows.dict") ;;
@@ -40,8 +42,7 @@ if [ $minimize -eq 1 ]; then
   rm -rf "$corpus"
   mv "$fresh" "$corpus"
   chmod 755 "$corpus"
-  echo "$target: $(ls "$corpus" | wc -l) inputs, $(du -sk "$corpus" | cut -f1) KiB"
+  echo "$target: $(ls "$corpus" | wc -l) inputs, $(cat "$corpus"/* | wc -c) bytes"
   exit 0
 fi
-cd "$build"  # crash-* and timeout-* files land here
 "$build/$target" "${options[@]}" -max_total_time="$seconds" "$@" "$corpus" "$here/seeds/$target"

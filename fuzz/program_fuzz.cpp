@@ -99,8 +99,10 @@ bool small_enough(std::string_view top, std::string_view data) {
   const double ov = overlap.value;
   const double frames = ov > 0 ? (n - lw) / ov + 1 : n / lw;
   const double q = 2.0 * std::clamp(static_cast<double>(var.value), 0.0, lw / 2);
-  const double per_frame = lw * M + lw * q * q + q * q * q + lw * lg;
-  const double bootstrap = std::max(resamples.value, 0) * (lw * M + 2 * lw);
+  // Besides the lag sums and the VAR fit, each frame and each resample has a
+  // fixed cost (work arrays, statistics, report lines) of some thousand steps.
+  const double per_frame = lw * M + lw * q * q + q * q * q + lw * lg + 5000;
+  const double bootstrap = std::max(resamples.value, 0) * (lw * M + 2 * lw + 2000);
   const double runs = static_cast<double>(top_lines.size());
   return runs * (frames * per_frame + bootstrap) <= 3e7;
 }

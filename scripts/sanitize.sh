@@ -15,7 +15,7 @@ what=${1:-all}
 passed=0
 failed=0
 
-flags="-O1 -g -Wno-maybe-uninitialized -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
+flags="-O1 -g -Wno-maybe-uninitialized -fno-omit-frame-pointer -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
