@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -578,6 +580,25 @@ TEST(BadInput, ErrorFileOnAFullDevice) {
   const ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.console, read_error(1) + " **** Error writing file Vok-error.out\n");
+}
+
+// The console on a full device: only the error file can tell. Run as a
+// process of its own (the executable built beside this test), since the
+// console is the process's standard output.
+TEST(BadInput, ConsoleOnAFullDevice) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::error_code ec;
+  const auto vok = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "vok";
+  if (ec || !std::filesystem::exists(vok)) GTEST_SKIP() << "vok is not built beside the tests";
+  RunDir dir;
+  lay_out(dir, good_data());
+  const std::string command =
+      "cd '" + dir.path().string() + "' && '" + vok.string() + "' > /dev/full 2> stderr.txt";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_EQ(dir.read("Vok-error.out"), " **** Error writing console\n");
+  EXPECT_NE(dir.read("run_1-_2.out").find(" Elapsed time = "), std::string::npos);
 }
 
 }  // namespace
