@@ -14,24 +14,36 @@
 
 namespace vok::fuzz {
 
-// Creates a fresh directory under the system's temporary directory and makes
-// it the working directory for the rest of the process; it is removed at exit.
-inline const std::filesystem::path& work_directory() {
-  static const std::filesystem::path dir = [] {
+// A fresh directory under the system's temporary directory, made the working
+// directory for the rest of the process and removed (with what it holds)
+// when the process exits normally.
+class WorkDirectory {
+ public:
+  WorkDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vok-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
       std::abort();
     }
-    std::filesystem::current_path(pattern);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
-      std::filesystem::remove_all(work_directory(), ignored);
-    });
-    return std::filesystem::path(pattern);
-  }();
-  return dir;
+    path_ = pattern;
+    std::filesystem::current_path(path_);
+  }
+  ~WorkDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  WorkDirectory(const WorkDirectory&) = delete;
+  WorkDirectory& operator=(const WorkDirectory&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline const std::filesystem::path& work_directory() {
+  static const WorkDirectory dir;
+  return dir.path();
 }
 
 // Removes every file the previous input left in the working directory, so
