@@ -17,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
-  if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
   std::vector<std::filesystem::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path arg = argv[i];
+    // Absolute, since a target may change the working directory.
+    const std::filesystem::path arg = std::filesystem::absolute(argv[i]);
     if (std::filesystem::is_directory(arg)) {
       for (const auto& entry : std::filesystem::directory_iterator(arg))
         if (entry.is_regular_file()) inputs.push_back(entry.path());
@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   }
   // A fixed order, so a failure is reproduced by the same run.
   std::sort(inputs.begin(), inputs.end());
+  if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
   double slowest = 0.0;
   std::string slowest_name;
   for (const auto& path : inputs) {
