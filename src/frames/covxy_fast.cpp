@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 #include <vector>
+
+// The vector helpers below return vectors wider than the baseline ABI
+// passes in registers. They are always inlined into the kernel of one
+// instruction set, so no call ever crosses that ABI.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace vok {
 namespace {
 
-// W doubles: the running sums of W consecutive shifts. The unaligned variant
+// W doubles: the running sums of W lags r side by side. The unaligned variant
 // is for loads and stores at any double boundary. Each lane is a sum of its
 // own, so the width changes nothing in the results.
 template <int W>
@@ -17,106 +24,160 @@ struct Lanes {
   typedef double VecU __attribute__((vector_size(8 * W), aligned(8), may_alias));
 };
 
-// The widest vector of any instruction set; padding and result rows allow
-// for it.
+template <int W>
+[[gnu::always_inline]] inline typename Lanes<W>::Vec splat(double v) {
+  if constexpr (W == 2)
+    return typename Lanes<W>::Vec{v, v};
+  else if constexpr (W == 4)
+    return typename Lanes<W>::Vec{v, v, v, v};
+  else
+    return typename Lanes<W>::Vec{v, v, v, v, v, v, v, v};
+}
+
+// splat of a value in memory. With four lanes the compiler would otherwise
+// build the vector from two halves, an extra vector operation per value; the
+// broadcast instruction takes the value straight from memory.
+template <int W>
+[[gnu::always_inline]] inline typename Lanes<W>::Vec broadcast(const double* p) {
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (W == 4) {
+    typename Lanes<W>::Vec v;
+    asm("vbroadcastsd %1, %0" : "=x"(v) : "m"(*p));
+    return v;
+  }
+#endif
+  return splat<W>(*p);
+}
+
+template <int W>
+[[gnu::always_inline]] inline typename Lanes<W>::Vec load(const double* p) {
+  return *reinterpret_cast<const typename Lanes<W>::VecU*>(p);
+}
+
+template <int W>
+[[gnu::always_inline]] inline void store(double* p, typename Lanes<W>::Vec v) {
+  *reinterpret_cast<typename Lanes<W>::VecU*>(p) = v;
+}
+
+// The widest vector of any instruction set.
 constexpr int kMaxLanes = 8;
-// Product series that share one pass over a shifted series.
-constexpr int kMaxSeries = 4;
+// Rows of a product block handled per pass over a window of shifts: a block
+// small enough for the first-level cache.
+constexpr int kRowsPerPass = 256;
 
-// out[i][W g + j] = sum over t < m of P[i][t] S[t + W g + j], for R series
-// and G groups of W shifts, the R G running sums held in registers. Each sum
-// adds its products in rising t, one product at a time.
-template <int W, int R, int G>
-[[gnu::always_inline]] inline void correlate_block(const double* const* P, int m, const double* S,
-                                                   double* const* out) {
-  using Vec = typename Lanes<W>::Vec;
-  using VecU = typename Lanes<W>::VecU;
-  Vec acc[R][G];
-  for (auto& row : acc)
-    for (auto& a : row) a = Vec{};
-  for (int t = 0; t < m; ++t) {
-    double p[R];
-    for (int i = 0; i < R; ++i) p[i] = P[i][t];
-    const double* s = S + t;
-    for (int g = 0; g < G; ++g) {
-      const Vec v = *reinterpret_cast<const VecU*>(s + W * g);
-      for (int i = 0; i < R; ++i) acc[i][g] += p[i] * v;
-    }
-  }
-  for (int i = 0; i < R; ++i)
-    for (int g = 0; g < G; ++g) *reinterpret_cast<VecU*>(out[i] + W * g) = acc[i][g];
-}
-
-// correlate_block with the group count chosen at run time, 1 <= groups <= Gmax.
-template <int W, int R, int G, int Gmax>
-[[gnu::always_inline]] inline void correlate_groups(int groups, const double* const* P, int m,
-                                                    const double* S, double* const* out) {
-  if constexpr (G < Gmax) {
-    if (groups != G) {
-      correlate_groups<W, R, G + 1, Gmax>(groups, P, m, S, out);
-      return;
-    }
-  }
-  correlate_block<W, R, G>(P, m, S, out);
-}
-
-// Groups of shifts in chunks small enough to keep every running sum, the R
-// broadcast products and a product in kRegs vector registers (the shifted
-// values go from memory straight into the multiplies).
-template <int W, int R, int kRegs>
-[[gnu::always_inline]] inline void correlate_series(const double* const* P, int m, const double* S,
-                                                    int groups, double* const* out) {
-  constexpr int kMaxGroups = std::clamp((kRegs - 1 - R) / R, 1, 6);
-  const int chunks = (groups + kMaxGroups - 1) / kMaxGroups;
-  int done = 0;
-  for (int c = 0; c < chunks; ++c) {
-    const int left = chunks - c;
-    const int g = (groups - done + left - 1) / left;  // chunks as even as they come
-    double* o[R];
-    for (int i = 0; i < R; ++i) o[i] = out[i] + W * done;
-    correlate_groups<W, R, 1, kMaxGroups>(g, P, m, S + W * done, o);
-    done += g;
-  }
-}
-
-// out[i][w] = sum over t < m of P[i][t] S[t + first + w] for w = 0..width - 1
-// and the `count` series P[0..count - 1]. Each row of `out` has room for
-// width rounded up to a multiple of W; S reads zeros far enough past its end.
-// At most kMaxR series.
-template <int W, int kRegs, int kMaxR, int R = 1>
-[[gnu::always_inline]] inline void correlate(const double* const* P, int count, int m,
-                                             const double* S, int first, int width,
-                                             double* const* out) {
-  if constexpr (R < kMaxR) {
-    if (count > R) {
-      correlate<W, kRegs, kMaxR, R + 1>(P, count, m, S, first, width, out);
-      return;
-    }
-  }
-  assert(count == R);
-  if (width <= 0) return;
-  correlate_series<W, R, kRegs>(P, m, S + first, (width + W - 1) / W, out);
-}
-
-// How the kernel uses an instruction set: doubles per vector, vector
-// registers, product series sharing a pass. The registers bound the running
-// sums a pass keeps (see correlate_series).
+// How the kernel uses an instruction set: doubles per vector (lags side by
+// side), vectors of lags per block, shifts per window. A window's running
+// sums (vectors * shifts), its broadcast shifted values (shifts) and a
+// vector of products per lag vector must fit the vector registers.
 struct Shape {
-  int lanes, registers, block;
+  int lanes, vectors, shifts;
 };
-constexpr Shape kAvx512Shape{8, 32, 4};
-constexpr Shape kAvx2Shape{4, 16, 3};
-// Sixteen 16-byte registers; SSE2 multiplies take no unaligned memory
-// operand, so a loaded vector needs a register of its own.
-constexpr Shape kBaselineShape{2, 14, 3};
+constexpr Shape kAvx512Shape{8, 2, 8};  // 16 + 8 + 2 + 1 of 32 registers
+constexpr Shape kAvx2Shape{4, 2, 3};    // 6 + 3 + 2 + 1 of 16
+constexpr Shape kBaselineShape{2, 2, 4};
+
+// One step at time t of an unrolled group of G steps (U = 0..G - 1): shift
+// g meets the broadcast value in b[(U + g) % G], then b[U] takes the value
+// of the window's last shift at time t + 1.
+template <int W, int V, int G, int U>
+[[gnu::always_inline]] inline void rotating_steps(const double* P, int t, const double* S,
+                                                  typename Lanes<W>::Vec (&acc)[G][V],
+                                                  typename Lanes<W>::Vec (&b)[G]) {
+  using Vec = typename Lanes<W>::Vec;
+  if constexpr (U < G) {
+    Vec p[V];
+    for (int v = 0; v < V; ++v) p[v] = load<W>(P + static_cast<std::ptrdiff_t>(t) * V * W + v * W);
+#pragma GCC unroll 16
+    for (int g = 0; g < G; ++g)
+#pragma GCC unroll 4
+      for (int v = 0; v < V; ++v) acc[g][v] += p[v] * b[(U + g) % G];
+    b[U] = broadcast<W>(S + t + G);
+    rotating_steps<W, V, G, U + 1>(P, t + 1, S, acc, b);
+  }
+}
+
+// sums[g][v] += sum over t in [begin, end) of P(t)[v] * S[t + g], g < G:
+// the product block P holds, for every t, V vectors of W lags (row t at
+// P + t V W); S is the shifted series from the window's first shift on. Each
+// lane adds its products one after another in rising t. The G broadcast
+// values S[t + g] stay in registers and rotate: moving on by one t, the
+// value of shift g + 1 becomes that of shift g and one new value is loaded.
+template <int W, int V, int G>
+[[gnu::always_inline]] inline void shift_window(const double* P, int begin, int end,
+                                                const double* S, double* sums) {
+  using Vec = typename Lanes<W>::Vec;
+  Vec acc[G][V];
+  for (int g = 0; g < G; ++g)
+    for (int v = 0; v < V; ++v) acc[g][v] = load<W>(sums + (g * V + v) * W);
+  int t = begin;
+  if (end - begin >= G) {
+    Vec b[G];
+    for (int g = 0; g < G; ++g) b[g] = broadcast<W>(S + t + g);
+    for (; t + G <= end; t += G) rotating_steps<W, V, G, 0>(P, t, S, acc, b);
+  }
+  for (; t < end; ++t) {
+    Vec p[V];
+    for (int v = 0; v < V; ++v) p[v] = load<W>(P + static_cast<std::ptrdiff_t>(t) * V * W + v * W);
+    for (int g = 0; g < G; ++g) {
+      const Vec b = splat<W>(S[t + g]);
+      for (int v = 0; v < V; ++v) acc[g][v] += p[v] * b;
+    }
+  }
+  for (int g = 0; g < G; ++g)
+    for (int v = 0; v < V; ++v) store<W>(sums + (g * V + v) * W, acc[g][v]);
+}
+
+// Rounds up to a multiple of k.
+constexpr int round_up(int v, int k) {
+  return (v + k - 1) / k * k;
+}
+
+// Scratch of one call, aligned for the widest vector.
+class Scratch {
+ public:
+  explicit Scratch(std::size_t doubles) : storage_(doubles + kMaxLanes, 0.0) {
+    auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
+    const std::uintptr_t aligned = (address + 63) & ~std::uintptr_t{63};
+    base_ = storage_.data() + (aligned - address) / sizeof(double);
+  }
+  // The next `doubles` values, zeroed, at a 64-byte boundary.
+  double* take(std::size_t doubles) {
+    double* p = base_ + used_;
+    used_ += round_up(static_cast<int>(doubles), kMaxLanes);
+    assert(static_cast<std::size_t>(p - storage_.data()) + doubles <= storage_.size());
+    return p;
+  }
+
+ private:
+  std::vector<double> storage_;
+  double* base_ = nullptr;
+  std::size_t used_ = 0;
+};
 
 // Every lag sum of the frame.
+//
+// Lags r go in blocks of V W. For a block and each kind of product series,
+// P_xx(t) = X(t) X(t + r) and P_yy(t) = Y(t) Y(t + r), the block holds the
+// products of every lag of the block row by row; a product whose t + r lies
+// past the frame, or whose lag lies past L, is an exact zero. Every triple
+// sum of the pair (r, s), forward (s >= 1) or backward (s <= 0), is then
+//
+//   T_xxy(r, s) = sum_t P_xx(t) Y(t + s),   T_yyx(r, s) = sum_t P_yy(t) X(t + s),
+//   T_xxx(r, s) = sum_t P_xx(t) X(t + s),   T_yyy(r, s) = sum_t P_yy(t) Y(t + s),
+//
+// over the copies of X and Y that read zeros before and after the frame.
+// The direct pass forms a backward product as Y(u) X(u + k) X(u + k + r);
+// both pair products of two standardised 32-bit values are exact in double,
+// so either grouping gives the one rounding of the exact triple product. The
+// extra terms outside a sum's range are exact zeros: a running sum that
+// starts at +0 is left as it is by them.
 template <Shape kShape>
 [[gnu::always_inline]] inline void lag_sums(const double* X, const double* Y, FrameSums& sums) {
   constexpr int W = kShape.lanes;
-  constexpr int kRegs = kShape.registers;
-  constexpr int kBlock = kShape.block;
-  static_assert(kBlock >= 2 && kBlock <= kMaxSeries && W <= kMaxLanes);
+  constexpr int V = kShape.vectors;
+  constexpr int G = kShape.shifts;
+  constexpr int kBlockLags = V * W;
+  static_assert(W <= kMaxLanes);
   const int n = sums.n;
   const int L = sums.L;
 
@@ -128,93 +189,124 @@ template <Shape kShape>
   sums.xy0 = xy0;
   if (L < 1) return;
 
-  // Product series (two kinds, kBlock of each) and result rows.
-  const std::size_t length = static_cast<std::size_t>(n) + kMaxLanes;
-  std::vector<double> storage(2 * kBlock * length, 0.0);
-  const double* first_kind[kBlock];
-  const double* second_kind[kBlock];
-  double* first_values[kBlock];
-  double* second_values[kBlock];
-  for (int i = 0; i < kBlock; ++i) {
-    first_values[i] = storage.data() + i * length;
-    second_values[i] = storage.data() + (kBlock + i) * length;
-    first_kind[i] = first_values[i];
-    second_kind[i] = second_values[i];
-  }
-  const std::size_t row_length = static_cast<std::size_t>(L) + kBlock + 2 * kMaxLanes;
-  std::vector<double> row_storage(kBlock * row_length, 0.0);
-  double* rows[kBlock];
-  for (int i = 0; i < kBlock; ++i) rows[i] = row_storage.data() + i * row_length;
-
-  // Serial and cross sums, lags 1..L: A_x(r) = sum X(t) X(t + r),
-  // B_yx(r) = sum Y(t) X(t + r), B_xy(r) = sum X(t) Y(t + r), A_y likewise.
-  {
-    const double* series[2] = {X, Y};
-    correlate<W, kRegs, kBlock>(series, 2, n - 1, X, 1, L, rows);
-    std::copy_n(rows[0], L, sums.ax.begin());
-    std::copy_n(rows[1], L, sums.byx.begin());
-    correlate<W, kRegs, kBlock>(series, 2, n - 1, Y, 1, L, rows);
-    std::copy_n(rows[0], L, sums.bxy.begin());
-    std::copy_n(rows[1], L, sums.ay.begin());
-  }
-
-  // Product series a(u) b(u + lag), u = 1..n - lag, zero from there to n.
-  auto products = [n](const double* a, const double* b, int lag, double* out) {
-    const int count = std::max(n - lag, 0);
-    for (int u = 0; u < count; ++u) out[u] = a[u] * b[u + lag];
-    std::fill(out + count, out + n, 0.0);
-  };
+  // Shifted copies: Xs[L + t] = X(t), zeros before (L of them) and after,
+  // far enough for the last window's rotating loads. Shift s of a sum is
+  // offset o = s + L.
+  const int offsets = round_up(2 * L + 1, G);
+  const std::size_t shifted_length = static_cast<std::size_t>(n) + L + offsets + 2 * G + kMaxLanes;
+  const int lag_blocks = (L + kBlockLags - 1) / kBlockLags;
+  const std::size_t block_length = static_cast<std::size_t>(n) * kBlockLags;
+  const std::size_t window_sums = static_cast<std::size_t>(offsets) * kBlockLags;
+  Scratch scratch(2 * (shifted_length + kMaxLanes) + 2 * (block_length + kMaxLanes) +
+                  4 * (window_sums + kMaxLanes) + 4 * kMaxLanes * 4);
+  double* Xs = scratch.take(shifted_length);
+  double* Ys = scratch.take(shifted_length);
+  std::copy_n(X, n, Xs + L);
+  std::copy_n(Y, n, Ys + L);
+  double* Pxx = scratch.take(block_length);
+  double* Pyy = scratch.take(block_length);
+  // Running sums of a block, [offset][lag of the block].
+  double* xxy = scratch.take(window_sums);
+  double* yyx = scratch.take(window_sums);
+  double* xxx = scratch.take(window_sums);
+  double* yyy = scratch.take(window_sums);
 
   const std::size_t list_row = 2 * static_cast<std::size_t>(L) + 1;
-  // Forward pairs (r, s), s = 1..L, from P_xx(t) = X(t) X(t + r) and
-  // P_yy(t) = Y(t) Y(t + r), t = 1..n - r, for kBlock values of r at a time.
-  for (int r0 = 1; r0 <= L; r0 += kBlock) {
-    const int block = std::min(kBlock, L + 1 - r0);
-    const int m = std::max(n - r0, 0);
-    for (int i = 0; i < block; ++i) {
-      products(X, X, r0 + i, first_values[i]);
-      products(Y, Y, r0 + i, second_values[i]);
+  // Entry of the pair (r, s) in the list: s = 1..L, then s = 0, -1, ..., -L.
+  const auto list_entry = [list_row, L](int r, int s) {
+    return (r - 1) * list_row + static_cast<std::size_t>(s >= 1 ? s - 1 : L - s);
+  };
+  // Entry of the serial pair (r, s), s < r: r by r, s rising.
+  const auto serial_entry = [](int r, int s) {
+    return static_cast<std::size_t>(r - 1) * (r - 2) / 2 + static_cast<std::size_t>(s - 1);
+  };
+
+  for (int block = 0; block < lag_blocks; ++block) {
+    const int r0 = 1 + block * kBlockLags;  // first lag of the block
+    const int lags = std::min(kBlockLags, L + 1 - r0);
+    const int m = n - r0;  // rows with a product for some lag of the block
+
+    // Serial and cross sums: A_x(r) = sum X(t) X(t + r), B_xy(r) =
+    // sum X(t) Y(t + r), B_yx(r) = sum Y(t) X(t + r), A_y likewise, over
+    // t = 1..n - r, in rising t.
+    {
+      using Vec = typename Lanes<W>::Vec;
+      Vec ax[V] = {}, ay[V] = {}, bxy[V] = {}, byx[V] = {};
+      for (int t = 0; t < m; ++t) {
+        const Vec x = splat<W>(X[t]);
+        const Vec y = splat<W>(Y[t]);
+        for (int v = 0; v < V; ++v) {
+          const Vec xr = load<W>(Xs + L + t + r0 + v * W);
+          const Vec yr = load<W>(Ys + L + t + r0 + v * W);
+          ax[v] += x * xr;
+          bxy[v] += x * yr;
+          byx[v] += y * xr;
+          ay[v] += y * yr;
+        }
+      }
+      for (int i = 0; i < lags; ++i) {
+        const int v = i / W, j = i % W;
+        sums.ax[r0 - 1 + i] = ax[v][j];
+        sums.ay[r0 - 1 + i] = ay[v][j];
+        sums.bxy[r0 - 1 + i] = bxy[v][j];
+        sums.byx[r0 - 1 + i] = byx[v][j];
+      }
     }
-    // The serial sums T_xxx(r, s), T_yyy(r, s) have s < r.
-    const int serial_width = r0 + block - 2;
-    auto serial_index = [](int r) { return static_cast<std::size_t>(r - 1) * (r - 2) / 2; };
 
-    // Against Y: T_xxy(r, s) = sum P_xx(t) Y(t + s), T_yyy(r, s) = sum P_yy(t) Y(t + s).
-    correlate<W, kRegs, kBlock>(first_kind, block, m, Y, 1, L, rows);
-    for (int i = 0; i < block; ++i)
-      std::copy_n(rows[i], L, sums.txxy.begin() + (r0 + i - 1) * list_row);
-    correlate<W, kRegs, kBlock>(second_kind, block, m, Y, 1, serial_width, rows);
-    for (int i = 0; i < block; ++i)
-      std::copy_n(rows[i], r0 + i - 1, sums.tyyy.begin() + serial_index(r0 + i));
-
-    // Against X: T_yyx(r, s) = sum P_yy(t) X(t + s), T_xxx(r, s) = sum P_xx(t) X(t + s).
-    correlate<W, kRegs, kBlock>(second_kind, block, m, X, 1, L, rows);
-    for (int i = 0; i < block; ++i)
-      std::copy_n(rows[i], L, sums.tyyx.begin() + (r0 + i - 1) * list_row);
-    correlate<W, kRegs, kBlock>(first_kind, block, m, X, 1, serial_width, rows);
-    for (int i = 0; i < block; ++i)
-      std::copy_n(rows[i], r0 + i - 1, sums.txxx.begin() + serial_index(r0 + i));
-  }
-
-  // Backward pairs (r, -k): T_xxy(r, -k) = sum Y(u) X(u + k) X(u + k + r)
-  // from Q_yx(u) = Y(u) X(u + k), and T_yyx(r, -k) from Q_xy(u) = X(u) Y(u + k),
-  // u = 1..n - k, for kBlock values of k at a time. The series of k0 + i
-  // meets X or Y at the shifts k0 + i + r; the shifts k0 + 1 .. k0 + L +
-  // block - 1 cover r = 1..L for every k of the block.
-  for (int k0 = 0; k0 <= L; k0 += kBlock) {
-    const int block = std::min(kBlock, L + 1 - k0);
-    const int m = std::max(n - k0, 0);
-    for (int i = 0; i < block; ++i) {
-      products(Y, X, k0 + i, first_values[i]);
-      products(X, Y, k0 + i, second_values[i]);
+    // The product blocks, row t holding the lags r0 .. r0 + V W - 1. The
+    // shifted copies read zeros past the frame, so a product whose t + r
+    // lies past it is a zero; the lanes of lags past L are never read back.
+    {
+      using Vec = typename Lanes<W>::Vec;
+      const double* x_ahead = Xs + L + r0;
+      const double* y_ahead = Ys + L + r0;
+      for (int t = 0; t < m; ++t) {
+        const Vec x = splat<W>(X[t]);
+        const Vec y = splat<W>(Y[t]);
+        double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
+        double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
+        for (int v = 0; v < V; ++v) {
+          store<W>(pxx + v * W, x * load<W>(x_ahead + t + v * W));
+          store<W>(pyy + v * W, y * load<W>(y_ahead + t + v * W));
+        }
+      }
     }
-    const int width = L + block - 1;
-    correlate<W, kRegs, kBlock>(first_kind, block, m, X, k0 + 1, width, rows);
-    for (int i = 0; i < block; ++i)
-      for (int r = 1; r <= L; ++r) sums.txxy[(r - 1) * list_row + L + k0 + i] = rows[i][r - 1 + i];
-    correlate<W, kRegs, kBlock>(second_kind, block, m, Y, k0 + 1, width, rows);
-    for (int i = 0; i < block; ++i)
-      for (int r = 1; r <= L; ++r) sums.tyyx[(r - 1) * list_row + L + k0 + i] = rows[i][r - 1 + i];
+
+    // Offsets of the serial sums: s = 1 .. r - 1, at most the block's last
+    // lag less one.
+    const int serial_first = L + 1;
+    const int serial_offsets = round_up(std::max(r0 + lags - 2, 0), G);
+    std::fill_n(xxy, window_sums, 0.0);
+    std::fill_n(yyx, window_sums, 0.0);
+    std::fill_n(xxx, window_sums, 0.0);
+    std::fill_n(yyy, window_sums, 0.0);
+    // Rows in passes that keep a product block in the first-level cache; a
+    // sum carries over from pass to pass unchanged.
+    for (int begin = 0; begin < m; begin += kRowsPerPass) {
+      const int end = std::min(m, begin + kRowsPerPass);
+      for (int o = 0; o < offsets; o += G) {
+        shift_window<W, V, G>(Pxx, begin, end, Ys + o, xxy + o * kBlockLags);
+        shift_window<W, V, G>(Pyy, begin, end, Xs + o, yyx + o * kBlockLags);
+      }
+      for (int o = 0; o < serial_offsets; o += G) {
+        shift_window<W, V, G>(Pxx, begin, end, Xs + serial_first + o, xxx + o * kBlockLags);
+        shift_window<W, V, G>(Pyy, begin, end, Ys + serial_first + o, yyy + o * kBlockLags);
+      }
+    }
+
+    for (int i = 0; i < lags; ++i) {
+      const int r = r0 + i;
+      for (int s = -L; s <= L; ++s) {
+        const std::size_t at = static_cast<std::size_t>(s + L) * kBlockLags + i;
+        sums.txxy[list_entry(r, s)] = xxy[at];
+        sums.tyyx[list_entry(r, s)] = yyx[at];
+      }
+      for (int s = 1; s < r; ++s) {
+        const std::size_t at = static_cast<std::size_t>(s - 1) * kBlockLags + i;
+        sums.txxx[serial_entry(r, s)] = xxx[at];
+        sums.tyyy[serial_entry(r, s)] = yyy[at];
+      }
+    }
   }
 }
 
@@ -228,12 +320,13 @@ __attribute__((target("avx2"))) void lag_sums_avx2(const double* X, const double
                                                    FrameSums& sums) {
   lag_sums<kAvx2Shape>(X, Y, sums);
 }
-// The lanes and series per pass of the AVX-512 kernel on AVX2, so that the
-// tests can check that shape on processors without AVX-512. Few registers
-// keep the passes short to compile; the sums are the same.
+// The lanes and lag vectors of the AVX-512 kernel on AVX2, so that the tests
+// can check that shape on processors without AVX-512. A short window of an
+// odd number of shifts keeps it quick to compile and reaches the uneven
+// rotation; the sums are the same.
 __attribute__((target("avx2"))) void lag_sums_avx512_shape_on_avx2(const double* X, const double* Y,
                                                                    FrameSums& sums) {
-  lag_sums<Shape{kAvx512Shape.lanes, 8, kAvx512Shape.block}>(X, Y, sums);
+  lag_sums<Shape{kAvx512Shape.lanes, kAvx512Shape.vectors, 3}>(X, Y, sums);
 }
 #endif
 void lag_sums_baseline(const double* X, const double* Y, FrameSums& sums) {

@@ -1,23 +1,25 @@
 // The fast lag-sum kernel of covxy.
 //
-// For a fixed first lag r the triple sums are dot products of a product
-// series with shifted copies of x or y:
+// For a fixed first lag r every triple sum is a dot product of a product
+// series with a shifted copy of x or y:
 //
-//   T_xxx(r, s) = sum_t P(t) X(t + s),  T_xxy(r, s) = sum_t P(t) Y(t + s),
+//   T_xxy(r, s) = sum_t P(t) Y(t + s),  T_xxx(r, s) = sum_t P(t) X(t + s),
 //   P(t) = X(t) X(t + r),
 //
-// and the backward pairs likewise, with Q(u) = Y(u) X(u + k) dotted with
-// X(u + k + r). The shifted copies read zeros past the end of the frame, so
-// every sum runs over the whole product series. The kernel vectorises across
-// the shifts: one vector register holds the running sums of four consecutive
-// shifts, each product value is broadcast once and meets several shifted
-// loads, and several product series share every load.
+// for the forward pairs (s >= 1) and the backward ones (s <= 0) alike; the
+// shifted copies read zeros before and after the frame, so every sum runs
+// over the whole product series. The kernel holds the products of several
+// lags side by side, one lag per vector lane, and keeps the running sums of
+// a window of shifts in registers; each shifted value is loaded once,
+// broadcast, and meets every lag of the block.
 //
-// Each sum still adds its products one after another in rising t, the
-// products are formed exactly as the direct pass forms them, and nothing is
-// fused into a multiply-add: the sums are therefore bit for bit those of the
-// direct pass (covxy_sums), whatever the instruction set. Terms past the end
-// of a series are exact zeros, which leave a running sum unchanged.
+// Each sum still adds its products one after another in rising t, and
+// nothing is fused into a multiply-add. A product of two standardised 32-bit
+// values is exact in double, so a triple product is the one rounding of the
+// exact product whichever pair is formed first. The extra terms outside a
+// sum's range are exact zeros, which leave a running sum unchanged. The sums
+// are therefore bit for bit those of the direct pass (covxy_sums), whatever
+// the instruction set.
 #pragma once
 
 #include <cstddef>
@@ -44,11 +46,12 @@ std::size_t lag_sum_padding(int L);
 
 // Fills every lag sum of `sums` (whose n and L are set and whose vectors are
 // sized as covxy_sums sizes them) from the standardised series X and Y: n
-// values each followed by lag_sum_padding(L) zeros.
+// values, each a 32-bit real held in double, followed by
+// lag_sum_padding(L) zeros.
 void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
                    Isa isa = best_isa());
 
-// For tests: the lanes and series per pass of the AVX-512 kernel run with
+// For tests: the lanes and lag vectors of the AVX-512 kernel run with
 // AVX2, so that its shape can be checked without AVX-512. False (and nothing
 // done) without AVX2.
 bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y,
