@@ -4,7 +4,8 @@
 //   python3 bench/make_read_rows_data.py /tmp/read_rows_data.txt
 //   VOK_READ_ROWS_DATA=/tmp/read_rows_data.txt build/read_rows_bench
 //
-// The bytes per second reported are those of the whole file.
+// The bytes per second reported are those of the whole file, over wall time;
+// the argument is the number of threads that decode rows.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "control/text_file.h"
 #include "data/datc.h"
 #include "output/channel.h"
+#include "output/parallel.h"
 
 namespace {
 
@@ -36,12 +38,14 @@ void read_rows(benchmark::State& state, const char* format, char stamp_flag) {
   vok::StampArray stamps(rows);
   vok::Channel report;
   report.capture();
+  vok::set_thread_count(static_cast<int>(state.range(0)));
   int read = 0;
   for (auto _ : state) {
     read = vok::datc(matrix, stamps, format, stamp_flag, 1, rows, columns, data, report);
     benchmark::DoNotOptimize(matrix.data());
     benchmark::ClobberMemory();
   }
+  vok::set_thread_count(0);
   if (read != rows) state.SkipWithError("the data file holds fewer rows than expected");
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(std::filesystem::file_size(path)));
@@ -51,12 +55,12 @@ void read_rows(benchmark::State& state, const char* format, char stamp_flag) {
 void BM_ReadStampedRows(benchmark::State& state) {
   read_rows(state, "(a19,1x,3f12.4)", 'm');
 }
-BENCHMARK(BM_ReadStampedRows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadStampedRows)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The same lines with the stamp passed over by a column skip.
 void BM_ReadValuesOnly(benchmark::State& state) {
   read_rows(state, "(20x,3f12.4)", 'a');
 }
-BENCHMARK(BM_ReadValuesOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadValuesOnly)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

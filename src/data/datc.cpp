@@ -1,9 +1,13 @@
 #include "data/datc.h"
 
+#include <algorithm>
 #include <cassert>
 #include <string>
+#include <vector>
 
+#include "data/row_batch.h"
 #include "output/failure.h"
+#include "output/parallel.h"
 
 namespace vok {
 
@@ -49,6 +53,77 @@ void end_of_file_notice(int row, Channel& report) {
   report.write_free({"i = ", row});
 }
 
+// The first row that could not be read, and why.
+struct RowFailure {
+  std::size_t row;  // 0-based in the matrix
+  ReadStatus status;
+};
+
+// Reads matrix rows 0..rows-1 of a fixed-column format, the data file standing
+// at the first line of row 0, batch after batch. While the rows of one batch
+// are decoded, the lines of the next batch are read: one item of the parallel
+// loop reads, the others decode slices of the batch, so that on two threads
+// reading overlaps decoding. Returns the first row in file order that could
+// not be read (decode error, or its lines missing), if any.
+std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFile& data,
+                                               std::span<float> matrix, StampArray& stamps,
+                                               std::size_t rows, std::size_t rows_per_batch) {
+  const std::size_t lines_per_row = static_cast<std::size_t>(plan.lines_per_row());
+  const bool has_values = plan.values() > 0;
+  const bool has_stamp = plan.stamp() != StampPosition::none;
+  rows_per_batch = std::max<std::size_t>(rows_per_batch, 1);
+  // Slices small enough for the threads to share a batch evenly, large enough
+  // that handing them out costs little; at most 64 to a batch.
+  const std::size_t slice_rows = (rows_per_batch + 63) / 64;
+
+  LineBatch batches[2];
+  std::vector<std::optional<RowFailure>> slice_failures;
+  std::size_t start = 0;  // matrix row of the current batch's first row
+  std::size_t count = std::min(rows_per_batch, rows);
+  batches[0].fill(data, count * lines_per_row);
+  for (int current = 0;; current ^= 1) {
+    const LineBatch& batch = batches[current];
+    const bool complete = batch.lines() == count * lines_per_row;
+    // An incomplete batch also decodes the row its lines stop in (possibly
+    // with no line at all): that row fails, on its missing line or on a field
+    // of a line it has.
+    const std::size_t decoded = complete ? count : batch.lines() / lines_per_row + 1;
+    const std::size_t next_start = start + count;
+    const bool read_next = complete && next_start < rows;
+    const std::size_t next_count = read_next ? std::min(rows_per_batch, rows - next_start) : 0;
+    const std::size_t slices = (decoded + slice_rows - 1) / slice_rows;
+    slice_failures.assign(slices, std::nullopt);
+
+    auto decode_slice = [&](std::size_t slice) {
+      const std::size_t end = std::min(decoded, (slice + 1) * slice_rows);
+      for (std::size_t r = slice * slice_rows; r < end; ++r) {
+        const std::size_t i = start + r;
+        const RowDestination to{has_values ? matrix.data() + i : nullptr, rows,
+                                has_stamp ? stamps.slot(i) : nullptr};
+        const ReadStatus s = decode_row(plan, batch.row(r * lines_per_row, lines_per_row), to);
+        if (s != ReadStatus::ok) {
+          slice_failures[slice] = RowFailure{i, s};
+          return;
+        }
+      }
+    };
+    const std::size_t first_slice_item = read_next ? 1 : 0;
+    parallel_for(slices + first_slice_item, [&](std::size_t item, int) {
+      if (item < first_slice_item)
+        batches[current ^ 1].fill(data, next_count * lines_per_row);
+      else
+        decode_slice(item - first_slice_item);
+    });
+
+    for (const std::optional<RowFailure>& failure : slice_failures)
+      if (failure) return failure;
+    assert(complete);
+    if (!read_next) return std::nullopt;
+    start = next_start;
+    count = next_count;
+  }
+}
+
 }  // namespace
 
 std::optional<StampPosition> stamp_position(std::string_view format) {
@@ -70,6 +145,13 @@ std::optional<StampPosition> stamp_position(std::string_view format) {
 
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report) {
+  return datc(matrix, stamps, format, stamp_flag, first, last, columns, data, report,
+              kRowsPerBatch);
+}
+
+int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
+         int first, int last, int columns, TextFile& data, Channel& report,
+         std::size_t rows_per_batch) {
   const int values = columns < 0 ? 0 : columns;
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
   StampPosition stamp = StampPosition::none;
@@ -107,16 +189,28 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
     }
     if (s != ReadStatus::ok) read_error(static_cast<int>(s), format, report);
   }
-  for (int row = first; row <= last; ++row) {
-    const std::size_t i = static_cast<std::size_t>(row - first);
-    RowDestination to{values == 0 ? nullptr : matrix.data() + i, rows,
-                      stamp == StampPosition::none ? nullptr : stamps.slot(i)};
-    ReadStatus s = reader.read_row(to);
-    if (s == ReadStatus::end_of_file) {
+  if (plan.list_directed()) {
+    // A row of its own takes as many lines as its values need: row after row.
+    for (int row = first; row <= last; ++row) {
+      const std::size_t i = static_cast<std::size_t>(row - first);
+      RowDestination to{values == 0 ? nullptr : matrix.data() + i, rows, nullptr};
+      ReadStatus s = reader.read_row(to);
+      if (s == ReadStatus::end_of_file) {
+        end_of_file_notice(row, report);
+        return row - first;
+      }
+      if (s != ReadStatus::ok) read_error(static_cast<int>(s), format, report);
+    }
+    return last - first + 1;
+  }
+  if (std::optional<RowFailure> failure =
+          read_rows_in_batches(plan, data, matrix, stamps, rows, rows_per_batch)) {
+    const int row = first + static_cast<int>(failure->row);
+    if (failure->status == ReadStatus::end_of_file) {
       end_of_file_notice(row, report);
       return row - first;
     }
-    if (s != ReadStatus::ok) read_error(static_cast<int>(s), format, report);
+    read_error(static_cast<int>(failure->status), format, report);
   }
   return last - first + 1;
 }

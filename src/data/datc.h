@@ -2,6 +2,7 @@
 // stamp array.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -36,7 +37,22 @@ std::optional<StampPosition> stamp_position(std::string_view format);
 // console) on a stamped format whose stamp position is invalid, on a record
 // format that cannot be used for reading, and on a row that cannot be read
 // under the format.
+//
+// Rows of a fixed-column format are read in batches: the lines of a batch are
+// read in order, then its rows are decoded on the program's threads
+// (thread_count()). Values, stamps, the count returned and the messages are
+// those of reading row after row, for any number of threads: the first row in
+// file order that cannot be read decides. Only when the program stops on a
+// row that cannot be read may rows after it in its batch have been stored.
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report);
+
+// Rows decoded together; the lines of two batches are held at a time.
+inline constexpr std::size_t kRowsPerBatch = 16384;
+
+// datc with `rows_per_batch` rows to a batch (at least 1).
+int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
+         int first, int last, int columns, TextFile& data, Channel& report,
+         std::size_t rows_per_batch);
 
 }  // namespace vok

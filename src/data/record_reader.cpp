@@ -349,16 +349,16 @@ RecordFormat RecordFormat::compile(std::string_view format, int values, StampPos
 
 namespace {
 
-std::string_view cut(const std::string& line, int column, int width) {
+std::string_view cut(std::string_view line, int column, int width) {
   std::size_t size = line.size();
   std::size_t from = static_cast<std::size_t>(column);
   if (from >= size) return {};
-  return std::string_view(line).substr(from, static_cast<std::size_t>(width));
+  return line.substr(from, static_cast<std::size_t>(width));
 }
 
 // Aw into a 20-character stamp: a wider field keeps its rightmost 20
 // characters, a narrower one is padded on the right.
-void copy_stamp(const std::string& line, int column, int width, char* stamp) {
+void copy_stamp(std::string_view line, int column, int width, char* stamp) {
   const int keep = static_cast<int>(kStampWidth);
   int from = width > keep ? column + width - keep : column;
   int count = std::min(width, keep);
@@ -420,36 +420,46 @@ ReadStatus RecordReader::read_list_row(const RowDestination* to) {
   return ReadStatus::ok;
 }
 
-ReadStatus RecordReader::read_row(const RowDestination& to) {
-  if (format_->list_directed()) return read_list_row(&to);
-  if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
-  for (const RecordFormat::Step& step : format_->steps()) {
+ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const RowDestination& to) {
+  const std::size_t held = lines.count();
+  if (held == 0) return lines.missing;
+  std::size_t at = 0;
+  std::string_view line = lines.line(0);
+  for (const RecordFormat::Step& step : format.steps()) {
     switch (step.kind) {
       case RecordFormat::Step::Kind::next_line:
-        if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+        if (++at == held) return lines.missing;
+        line = lines.line(at);
         break;
       case RecordFormat::Step::Kind::real: {
         float v;
-        ReadStatus s = decode_real(cut(line_, step.column, step.width), step.digits, v);
+        ReadStatus s = decode_real(cut(line, step.column, step.width), step.digits, v);
         if (s != ReadStatus::ok) return s;
         to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
         break;
       }
       case RecordFormat::Step::Kind::integer: {
         float v;
-        ReadStatus s = decode_integer(cut(line_, step.column, step.width), v);
+        ReadStatus s = decode_integer(cut(line, step.column, step.width), v);
         if (s != ReadStatus::ok) return s;
         to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
         break;
       }
       case RecordFormat::Step::Kind::stamp:
-        if (to.stamp != nullptr) copy_stamp(line_, step.column, step.width, to.stamp);
+        if (to.stamp != nullptr) copy_stamp(line, step.column, step.width, to.stamp);
         break;
       case RecordFormat::Step::Kind::fail:
         return step.failure;
     }
   }
   return ReadStatus::ok;
+}
+
+ReadStatus RecordReader::read_row(const RowDestination& to) {
+  if (format_->list_directed()) return read_list_row(&to);
+  const std::size_t lines = static_cast<std::size_t>(format_->lines_per_row());
+  row_lines_.fill(*file_, lines);
+  return decode_row(*format_, row_lines_.row(0, lines), to);
 }
 
 ReadStatus RecordReader::skip_row() {

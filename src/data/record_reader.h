@@ -59,6 +59,7 @@
 #include <vector>
 
 #include "control/text_file.h"
+#include "data/row_batch.h"
 
 namespace vok {
 
@@ -142,13 +143,23 @@ struct RowDestination {
   char* stamp = nullptr;
 };
 
+// Decodes one row of a fixed-column format (not "*") from its lines, already
+// read. The plan is followed step by step as if the lines were read one at a
+// time: the fields of a line are decoded before the next line is looked at, so
+// a row whose first line cannot be decoded fails with that line's status even
+// when its second line is missing. A line the row needs beyond those given
+// yields lines.missing. On a status other than ok the values decoded so far
+// may have been stored.
+ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const RowDestination& to);
+
 // Reads rows from a text file positioned at the row's first line.
 class RecordReader {
  public:
   RecordReader(const RecordFormat& format, TextFile& file) : format_(&format), file_(&file) {}
 
   // Reads one row. On a status other than ok the values read so far may have
-  // been stored.
+  // been stored, and lines of the row after the one that failed may have been
+  // read.
   ReadStatus read_row(const RowDestination& to);
   // Passes over one row's lines without decoding them.
   ReadStatus skip_row();
@@ -161,6 +172,7 @@ class RecordReader {
   const RecordFormat* format_;
   TextFile* file_;
   std::string line_;
+  LineBatch row_lines_;
 };
 
 }  // namespace vok

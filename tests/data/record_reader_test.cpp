@@ -313,6 +313,52 @@ TEST(RecordReader, RowsThatCannotBeRead) {
   }
 }
 
+// A row decoded from lines already read (a batch of rows read ahead): the
+// plan meets the lines in order, so a field of a line given is decoded before
+// a missing later line is noticed, and a missing line gives the status of the
+// read that stopped the batch.
+TEST(DecodeRow, LinesGivenAndAMissingLine) {
+  struct Case {
+    std::string_view format;
+    int values;
+    std::vector<std::string_view> lines;
+    ReadStatus missing;
+    ReadStatus want;
+  };
+  const Case cases[] = {
+      {"(f5.1/f5.1)", 2, {"  1.0", "  2.0"}, ReadStatus::end_of_file, ReadStatus::ok},
+      {"(f5.1/f5.1)", 2, {"  1.0"}, ReadStatus::end_of_file, ReadStatus::end_of_file},
+      {"(f5.1/f5.1)", 2, {"  1.0"}, ReadStatus::line_read_failed, ReadStatus::line_read_failed},
+      {"(f5.1/f5.1)", 2, {}, ReadStatus::line_read_failed, ReadStatus::line_read_failed},
+      {"(f5.1/f5.1)", 2, {"  x.0"}, ReadStatus::line_read_failed, ReadStatus::bad_character},
+      {"(f5.1/f5.1)", 2, {"  1.0", "  x.0"}, ReadStatus::end_of_file, ReadStatus::bad_character},
+      // The second line is needed before the format is found to take no more
+      // values.
+      {"(f5.1,(1x))", 3, {"  1.0"}, ReadStatus::end_of_file, ReadStatus::end_of_file},
+      {"(f5.1,(1x))",
+       3,
+       {"  1.0", "  2.0"},
+       ReadStatus::end_of_file,
+       ReadStatus::no_value_descriptor},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + ", " + std::to_string(c.lines.size()) + " lines");
+    const RecordFormat plan = RecordFormat::compile(c.format, c.values, StampPosition::none);
+    std::string text;
+    std::vector<std::size_t> bounds{0};
+    for (std::string_view line : c.lines) {
+      text += line;
+      bounds.push_back(text.size());
+    }
+    std::vector<float> v(static_cast<std::size_t>(c.values), -99.0f);
+    EXPECT_EQ(decode_row(plan, RowLines{text.data(), bounds, c.missing}, {v.data(), 1, nullptr}),
+              c.want);
+    if (c.want == ReadStatus::ok) {
+      EXPECT_EQ(v, (std::vector<float>{1, 2}));
+    }
+  }
+}
+
 TEST(RecordReader, SkipPassesWholeRowsWithoutDecoding) {
   testing::TempTextFile temp("bad  bad\n  x\n  1.0  2.0\n  3.0\n");
   TextFile text;
