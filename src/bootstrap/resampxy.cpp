@@ -83,7 +83,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
   standardise(xs, diag);
   standardise(ys, diag);
   const FrameTests t =
-      covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags, diag);
+      covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags, diag, work.tests);
   return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
 }

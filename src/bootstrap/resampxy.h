@@ -32,6 +32,7 @@ struct ResampleWork {
   std::vector<float> xxy, yyx;      // cross-bicorrelation values (M each)
   std::vector<float> rxy;           // cross-correlations (2L + 1)
   std::vector<int> r_lags, s_lags;  // lag pairs (M each)
+  CovxyWork tests;                  // the tests' sums and scratch
 };
 
 // The seven p-values (1 - CDF value, in TestIndex order) of the resample whose

@@ -17,16 +17,14 @@ namespace {
 std::atomic<SumsKernel> g_sums_kernel{SumsKernel::fast};
 
 // Standardised values (v - mean) * (1/sd), each formed as a 32-bit real and
-// then held in double for the products, followed by `padding` zeros. False
-// when the series has no spread or a value, a moment or a standardised value
-// is not finite.
-bool standardise(std::span<const float> v, const MeanSd& moments, std::size_t padding,
-                 std::vector<double>& out) {
+// then held in double for the products. False when the series has no spread
+// or a value, a moment or a standardised value is not finite.
+bool standardise(std::span<const float> v, const MeanSd& moments, std::vector<double>& out) {
   if (!std::isfinite(moments.mean) || !std::isfinite(moments.sd) || !(moments.sd > 0.0f))
     return false;
   const float scale = 1.0f / moments.sd;
   if (!std::isfinite(scale)) return false;
-  out.assign(v.size() + padding, 0.0);
+  out.resize(v.size());
   for (std::size_t t = 0; t < v.size(); ++t) {
     const float z = (v[t] - moments.mean) * scale;
     if (!std::isfinite(z)) return false;
@@ -98,20 +96,31 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 
 FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag,
                      SumsKernel kernel) {
+  CovxyWork work;
+  covxy_sums(x, y, L, diag, kernel, work);
+  return std::move(work.sums);
+}
+
+const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
+                            Channel& diag, SumsKernel kernel, CovxyWork& work) {
   assert(x.size() == y.size());
-  FrameSums sums;
+  FrameSums& sums = work.sums;
   const int n = static_cast<int>(x.size());
   sums.n = n;
   sums.L = L;
+  sums.xy0 = 0.0;
   const MeanSd mx = sigmn(x, diag);
   const MeanSd my = sigmn(y, diag);
   sums.sx = mx.sd;
   sums.sy = my.sd;
 
-  std::vector<double> X, Y;
-  const std::size_t padding = lag_sum_padding(L);
-  if (!standardise(x, mx, padding, X) || !standardise(y, my, padding, Y)) {
-    sums.degenerate = true;
+  std::vector<double>& X = work.X;
+  std::vector<double>& Y = work.Y;
+  sums.degenerate = !standardise(x, mx, X) || !standardise(y, my, Y);
+  if (sums.degenerate) {
+    for (auto* v :
+         {&sums.ax, &sums.ay, &sums.bxy, &sums.byx, &sums.txxx, &sums.tyyy, &sums.txxy, &sums.tyyx})
+      v->clear();
     return sums;
   }
 
@@ -126,7 +135,7 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
   sums.tyyx.assign(sums.txxy.size(), 0.0);
 
   if (kernel == SumsKernel::fast) {
-    fast_lag_sums(X, Y, sums);
+    fast_lag_sums(X, Y, sums, work.scratch);
     return sums;
   }
 
@@ -300,7 +309,15 @@ FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std:
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
                  std::span<int> s_lags, Channel& diag, SumsKernel kernel) {
-  return covxy_finish(covxy_sums(x, y, L, diag, kernel), xxy, yyx, rxy, r_lags, s_lags, diag);
+  CovxyWork work;
+  return covxy_finish(covxy_sums(x, y, L, diag, kernel, work), xxy, yyx, rxy, r_lags, s_lags, diag);
+}
+
+FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
+                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
+                 std::span<int> s_lags, Channel& diag, CovxyWork& work) {
+  return covxy_finish(covxy_sums(x, y, L, diag, sums_kernel(), work), xxy, yyx, rxy, r_lags, s_lags,
+                      diag);
 }
 
 }  // namespace vok

@@ -74,6 +74,15 @@ enum class SumsKernel { fast, reference };
 void set_sums_kernel(SumsKernel kernel);
 SumsKernel sums_kernel();
 
+// Storage that covxy reuses from frame to frame: the lag sums, the
+// standardised series and the fast kernel's scratch. A caller that runs
+// many frames keeps one (one per thread) and nothing is allocated per frame.
+struct CovxyWork {
+  FrameSums sums;
+  std::vector<double> X, Y;
+  std::vector<double> scratch;
+};
+
 // Means and standard deviations (sigmn on x, then on y; its messages go to
 // `diag`, an empty frame stops the program), then every lag sum by the direct
 // pass.
@@ -81,6 +90,9 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 // The same with the lag sums formed by the given kernel.
 FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag,
                      SumsKernel kernel);
+// The same into work.sums, with the work's storage.
+const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
+                            Channel& diag, SumsKernel kernel, CovxyWork& work);
 
 // The statistics of a frame's sums; all 0 for a degenerate frame. A term
 // whose product count is not positive (n <= 2L, which callers must avoid)
@@ -105,5 +117,9 @@ FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std:
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
                  std::span<int> s_lags, Channel& diag, SumsKernel kernel);
+// The same with the caller's work storage, reused from call to call.
+FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
+                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
+                 std::span<int> s_lags, Channel& diag, CovxyWork& work);
 
 }  // namespace vok

@@ -132,26 +132,30 @@ constexpr int round_up(int v, int k) {
   return (v + k - 1) / k * k;
 }
 
-// Scratch of one call, aligned for the widest vector.
-class Scratch {
+// Carves 64-byte aligned stretches out of a scratch vector that is grown
+// once and reused: nothing is allocated frame after frame, and nothing is
+// cleared that the kernel writes before it reads.
+class ScratchCarver {
  public:
-  explicit Scratch(std::size_t doubles) : storage_(doubles + kMaxLanes, 0.0) {
-    auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
+  ScratchCarver(std::vector<double>& storage, std::size_t doubles) {
+    if (storage.size() < doubles + kMaxLanes) storage.resize(doubles + kMaxLanes);
+    auto address = reinterpret_cast<std::uintptr_t>(storage.data());
     const std::uintptr_t aligned = (address + 63) & ~std::uintptr_t{63};
-    base_ = storage_.data() + (aligned - address) / sizeof(double);
+    next_ = storage.data() + (aligned - address) / sizeof(double);
   }
-  // The next `doubles` values, zeroed, at a 64-byte boundary.
+  // The next `doubles` values (not cleared), at a 64-byte boundary.
   double* take(std::size_t doubles) {
-    double* p = base_ + used_;
-    used_ += round_up(static_cast<int>(doubles), kMaxLanes);
-    assert(static_cast<std::size_t>(p - storage_.data()) + doubles <= storage_.size());
+    double* p = next_;
+    next_ += round_up(static_cast<int>(doubles), kMaxLanes);
     return p;
+  }
+  // Room that `take` needs for a stretch of `doubles` values.
+  static std::size_t room(std::size_t doubles) {
+    return static_cast<std::size_t>(round_up(static_cast<int>(doubles), kMaxLanes));
   }
 
  private:
-  std::vector<double> storage_;
-  double* base_ = nullptr;
-  std::size_t used_ = 0;
+  double* next_ = nullptr;
 };
 
 // Every lag sum of the frame.
@@ -172,7 +176,8 @@ class Scratch {
 // extra terms outside a sum's range are exact zeros: a running sum that
 // starts at +0 is left as it is by them.
 template <Shape kShape>
-[[gnu::always_inline]] inline void lag_sums(const double* X, const double* Y, FrameSums& sums) {
+[[gnu::always_inline]] inline void lag_sums(const double* X, const double* Y, FrameSums& sums,
+                                            std::vector<double>& scratch) {
   constexpr int W = kShape.lanes;
   constexpr int V = kShape.vectors;
   constexpr int G = kShape.shifts;
@@ -197,19 +202,25 @@ template <Shape kShape>
   const int lag_blocks = (L + kBlockLags - 1) / kBlockLags;
   const std::size_t block_length = static_cast<std::size_t>(n) * kBlockLags;
   const std::size_t window_sums = static_cast<std::size_t>(offsets) * kBlockLags;
-  Scratch scratch(2 * (shifted_length + kMaxLanes) + 2 * (block_length + kMaxLanes) +
-                  4 * (window_sums + kMaxLanes) + 4 * kMaxLanes * 4);
-  double* Xs = scratch.take(shifted_length);
-  double* Ys = scratch.take(shifted_length);
+  ScratchCarver carve(scratch, 2 * ScratchCarver::room(shifted_length) +
+                                   2 * ScratchCarver::room(block_length) +
+                                   4 * ScratchCarver::room(window_sums));
+  double* Xs = carve.take(shifted_length);
+  double* Ys = carve.take(shifted_length);
+  for (double* copy : {Xs, Ys}) {
+    std::fill_n(copy, L, 0.0);
+    std::fill(copy + L + n, copy + shifted_length, 0.0);
+  }
   std::copy_n(X, n, Xs + L);
   std::copy_n(Y, n, Ys + L);
-  double* Pxx = scratch.take(block_length);
-  double* Pyy = scratch.take(block_length);
+  // Product blocks: row t holds the products of time t for the lags of a block.
+  double* Pxx = carve.take(block_length);
+  double* Pyy = carve.take(block_length);
   // Running sums of a block, [offset][lag of the block].
-  double* xxy = scratch.take(window_sums);
-  double* yyx = scratch.take(window_sums);
-  double* xxx = scratch.take(window_sums);
-  double* yyy = scratch.take(window_sums);
+  double* xxy = carve.take(window_sums);
+  double* yyx = carve.take(window_sums);
+  double* xxx = carve.take(window_sums);
+  double* yyy = carve.take(window_sums);
 
   const std::size_t list_row = 2 * static_cast<std::size_t>(L) + 1;
   // Entry of the pair (r, s) in the list: s = 1..L, then s = 0, -1, ..., -L.
@@ -253,25 +264,6 @@ template <Shape kShape>
       }
     }
 
-    // The product blocks, row t holding the lags r0 .. r0 + V W - 1. The
-    // shifted copies read zeros past the frame, so a product whose t + r
-    // lies past it is a zero; the lanes of lags past L are never read back.
-    {
-      using Vec = typename Lanes<W>::Vec;
-      const double* x_ahead = Xs + L + r0;
-      const double* y_ahead = Ys + L + r0;
-      for (int t = 0; t < m; ++t) {
-        const Vec x = splat<W>(X[t]);
-        const Vec y = splat<W>(Y[t]);
-        double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
-        double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
-        for (int v = 0; v < V; ++v) {
-          store<W>(pxx + v * W, x * load<W>(x_ahead + t + v * W));
-          store<W>(pyy + v * W, y * load<W>(y_ahead + t + v * W));
-        }
-      }
-    }
-
     // Offsets of the serial sums: s = 1 .. r - 1, at most the block's last
     // lag less one.
     const int serial_first = L + 1;
@@ -280,8 +272,24 @@ template <Shape kShape>
     std::fill_n(yyx, window_sums, 0.0);
     std::fill_n(xxx, window_sums, 0.0);
     std::fill_n(yyy, window_sums, 0.0);
-    // Rows in passes that keep a product block in the first-level cache; a
-    // sum carries over from pass to pass unchanged.
+    // The product blocks, row t holding the lags r0 .. r0 + V W - 1. The
+    // shifted copies read zeros past the frame, so a product whose t + r
+    // lies past it is a zero; the lanes of lags past L are never read back.
+    {
+      using Vec = typename Lanes<W>::Vec;
+      for (int t = 0; t < m; ++t) {
+        const Vec x = splat<W>(X[t]);
+        const Vec y = splat<W>(Y[t]);
+        double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
+        double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
+        for (int v = 0; v < V; ++v) {
+          store<W>(pxx + v * W, x * load<W>(Xs + L + t + r0 + v * W));
+          store<W>(pyy + v * W, y * load<W>(Ys + L + t + r0 + v * W));
+        }
+      }
+    }
+    // Rows in passes that keep a stretch of the product blocks in the
+    // first-level cache; a sum carries over from pass to pass unchanged.
     for (int begin = 0; begin < m; begin += kRowsPerPass) {
       const int end = std::min(m, begin + kRowsPerPass);
       for (int o = 0; o < offsets; o += G) {
@@ -313,24 +321,27 @@ template <Shape kShape>
 #if defined(__x86_64__) || defined(__i386__)
 #define VOK_X86 1
 __attribute__((target("avx512f,avx512vl"))) void lag_sums_avx512(const double* X, const double* Y,
-                                                                 FrameSums& sums) {
-  lag_sums<kAvx512Shape>(X, Y, sums);
+                                                                 FrameSums& sums,
+                                                                 std::vector<double>& scratch) {
+  lag_sums<kAvx512Shape>(X, Y, sums, scratch);
 }
 __attribute__((target("avx2"))) void lag_sums_avx2(const double* X, const double* Y,
-                                                   FrameSums& sums) {
-  lag_sums<kAvx2Shape>(X, Y, sums);
+                                                   FrameSums& sums, std::vector<double>& scratch) {
+  lag_sums<kAvx2Shape>(X, Y, sums, scratch);
 }
 // The lanes and lag vectors of the AVX-512 kernel on AVX2, so that the tests
 // can check that shape on processors without AVX-512. A short window of an
 // odd number of shifts keeps it quick to compile and reaches the uneven
 // rotation; the sums are the same.
 __attribute__((target("avx2"))) void lag_sums_avx512_shape_on_avx2(const double* X, const double* Y,
-                                                                   FrameSums& sums) {
-  lag_sums<Shape{kAvx512Shape.lanes, kAvx512Shape.vectors, 3}>(X, Y, sums);
+                                                                   FrameSums& sums,
+                                                                   std::vector<double>& scratch) {
+  lag_sums<Shape{kAvx512Shape.lanes, kAvx512Shape.vectors, 3}>(X, Y, sums, scratch);
 }
 #endif
-void lag_sums_baseline(const double* X, const double* Y, FrameSums& sums) {
-  lag_sums<kBaselineShape>(X, Y, sums);
+void lag_sums_baseline(const double* X, const double* Y, FrameSums& sums,
+                       std::vector<double>& scratch) {
+  lag_sums<kBaselineShape>(X, Y, sums, scratch);
 }
 
 }  // namespace
@@ -373,39 +384,36 @@ Isa best_isa() {
   return best;
 }
 
-std::size_t lag_sum_padding(int L) {
-  return static_cast<std::size_t>(std::max(L, 0)) + 2 * kMaxLanes;
-}
-
-bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y,
-                              FrameSums& sums) {
-  assert(X.size() >= static_cast<std::size_t>(sums.n) + lag_sum_padding(sums.L));
-  assert(Y.size() >= static_cast<std::size_t>(sums.n) + lag_sum_padding(sums.L));
+bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
+                              std::vector<double>& scratch) {
+  assert(X.size() >= static_cast<std::size_t>(sums.n) &&
+         Y.size() >= static_cast<std::size_t>(sums.n));
 #ifdef VOK_X86
   if (!isa_available(Isa::avx2)) return false;
-  lag_sums_avx512_shape_on_avx2(X.data(), Y.data(), sums);
+  lag_sums_avx512_shape_on_avx2(X.data(), Y.data(), sums, scratch);
   return true;
 #else
+  (void)scratch;
   return false;
 #endif
 }
 
-void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums, Isa isa) {
-  const std::size_t padded = static_cast<std::size_t>(sums.n) + lag_sum_padding(sums.L);
-  assert(X.size() >= padded && Y.size() >= padded);
-  (void)padded;
+void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
+                   std::vector<double>& scratch, Isa isa) {
+  assert(X.size() >= static_cast<std::size_t>(sums.n) &&
+         Y.size() >= static_cast<std::size_t>(sums.n));
   if (!isa_available(isa)) isa = Isa::baseline;
   switch (isa) {
 #ifdef VOK_X86
     case Isa::avx512:
-      lag_sums_avx512(X.data(), Y.data(), sums);
+      lag_sums_avx512(X.data(), Y.data(), sums, scratch);
       return;
     case Isa::avx2:
-      lag_sums_avx2(X.data(), Y.data(), sums);
+      lag_sums_avx2(X.data(), Y.data(), sums, scratch);
       return;
 #endif
     default:
-      lag_sums_baseline(X.data(), Y.data(), sums);
+      lag_sums_baseline(X.data(), Y.data(), sums, scratch);
       return;
   }
 }

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "frames/covxy.h"
 
@@ -40,21 +41,18 @@ bool isa_available(Isa isa);
 // The widest available instruction set.
 Isa best_isa();
 
-// Number of zeros the kernel reads past the last value of a standardised
-// series for L lags.
-std::size_t lag_sum_padding(int L);
-
 // Fills every lag sum of `sums` (whose n and L are set and whose vectors are
-// sized as covxy_sums sizes them) from the standardised series X and Y: n
-// values, each a 32-bit real held in double, followed by
-// lag_sum_padding(L) zeros.
+// sized as covxy_sums sizes them) from the standardised series X and Y (n
+// values each, every one a 32-bit real held in double). `scratch` is the
+// kernel's work storage: grown when it is too small, its contents are of no
+// account, and reusing it saves an allocation per frame.
 void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
-                   Isa isa = best_isa());
+                   std::vector<double>& scratch, Isa isa = best_isa());
 
-// For tests: the lanes and lag vectors of the AVX-512 kernel run with
-// AVX2, so that its shape can be checked without AVX-512. False (and nothing
-// done) without AVX2.
-bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y,
-                              FrameSums& sums);
+// For tests: the lanes and lag vectors of the AVX-512 kernel run with AVX2,
+// so that its shape can be checked without AVX-512. False (and nothing done)
+// without AVX2.
+bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
+                              std::vector<double>& scratch);
 
 }  // namespace vok

@@ -104,7 +104,8 @@ FrameOutcome compute_frame(const WindParams& prm, std::span<const float> data, i
       clip_to_signs(x);
       clip_to_signs(y);
     }
-    out.tests = covxy(x, y, prm.lg, work.xxy, work.yyx, out.rxy, work.r_lags, work.s_lags, text);
+    out.tests = covxy(x, y, prm.lg, work.xxy, work.yyx, out.rxy, work.r_lags, work.s_lags, text,
+                      work.tests);
     if (out.tests.degenerate) {
       text.write_free(
           {"Frame ", k, " has a constant or non-finite series; its tests are set to 0"});

@@ -92,6 +92,7 @@ struct FrameWork {
   std::vector<float> residuals;  // lw x 2: VAR residuals, then the test series
   std::vector<float> xxy, yyx;   // cross-bicorrelation values, M each
   std::vector<int> r_lags, s_lags;
+  CovxyWork tests;  // the tests' sums and scratch
 };
 
 // One computed frame, with the lines it writes on each channel, held until
