@@ -5,7 +5,8 @@
 //   VOK_READ_ROWS_DATA=/tmp/read_rows_data.txt build/read_rows_bench
 //
 // The bytes per second reported are those of the whole file, over wall time;
-// the argument is the number of threads that decode rows.
+// the first argument is the number of threads that decode rows, the second
+// (BM_BatchSizes) the rows to a batch.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -25,7 +26,8 @@ std::string data_path() {
   return path != nullptr ? path : "read_rows_data.txt";
 }
 
-void read_rows(benchmark::State& state, const char* format, char stamp_flag) {
+void read_rows(benchmark::State& state, const char* format, char stamp_flag,
+               const vok::RowBatching& batching = {}) {
   const std::string path = data_path();
   vok::TextFile data;
   if (data.open(path) != 0) {
@@ -41,7 +43,7 @@ void read_rows(benchmark::State& state, const char* format, char stamp_flag) {
   vok::set_thread_count(static_cast<int>(state.range(0)));
   int read = 0;
   for (auto _ : state) {
-    read = vok::datc(matrix, stamps, format, stamp_flag, 1, rows, columns, data, report);
+    read = vok::datc(matrix, stamps, format, stamp_flag, 1, rows, columns, data, report, batching);
     benchmark::DoNotOptimize(matrix.data());
     benchmark::ClobberMemory();
   }
@@ -62,5 +64,18 @@ void BM_ReadValuesOnly(benchmark::State& state) {
   read_rows(state, "(20x,3f12.4)", 'a');
 }
 BENCHMARK(BM_ReadValuesOnly)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Batch sizes: larger batches start fewer threads, smaller ones overlap more
+// of the reading of lines with decoding (the first batch is read alone).
+void BM_BatchSizes(benchmark::State& state) {
+  vok::RowBatching batching;
+  batching.rows = static_cast<std::size_t>(state.range(1));
+  batching.bytes = std::size_t{64} << 20;
+  read_rows(state, "(a19,1x,3f12.4)", 'm', batching);
+}
+BENCHMARK(BM_BatchSizes)
+    ->ArgsProduct({{1, 2}, {1024, 4096, 16384, 65536}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -67,30 +67,28 @@ struct RowFailure {
 // not be read (decode error, or its lines missing), if any.
 std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFile& data,
                                                std::span<float> matrix, StampArray& stamps,
-                                               std::size_t rows, std::size_t rows_per_batch) {
+                                               std::size_t rows, const RowBatching& batching) {
   const std::size_t lines_per_row = static_cast<std::size_t>(plan.lines_per_row());
   const bool has_values = plan.values() > 0;
   const bool has_stamp = plan.stamp() != StampPosition::none;
-  rows_per_batch = std::max<std::size_t>(rows_per_batch, 1);
-  // Slices small enough for the threads to share a batch evenly, large enough
-  // that handing them out costs little; at most 64 to a batch.
-  const std::size_t slice_rows = (rows_per_batch + 63) / 64;
+  const std::size_t rows_per_batch = std::max<std::size_t>(batching.rows, 1);
 
   LineBatch batches[2];
   std::vector<std::optional<RowFailure>> slice_failures;
   std::size_t start = 0;  // matrix row of the current batch's first row
-  std::size_t count = std::min(rows_per_batch, rows);
-  batches[0].fill(data, count * lines_per_row);
+  batches[0].fill(data, std::min(rows_per_batch, rows), lines_per_row, batching.bytes);
   for (int current = 0;; current ^= 1) {
     const LineBatch& batch = batches[current];
-    const bool complete = batch.lines() == count * lines_per_row;
-    // An incomplete batch also decodes the row its lines stop in (possibly
-    // with no line at all): that row fails, on its missing line or on a field
-    // of a line it has.
-    const std::size_t decoded = complete ? count : batch.lines() / lines_per_row + 1;
-    const std::size_t next_start = start + count;
-    const bool read_next = complete && next_start < rows;
-    const std::size_t next_count = read_next ? std::min(rows_per_batch, rows - next_start) : 0;
+    const std::size_t whole_rows = batch.lines() / lines_per_row;
+    // A batch that met the end of the file also decodes the row its lines
+    // stop in (possibly with no line at all): that row fails, on its missing
+    // line or on a field of a line it has.
+    const std::size_t decoded = batch.ended() ? whole_rows + 1 : whole_rows;
+    const std::size_t next_start = start + whole_rows;
+    const bool read_next = !batch.ended() && next_start < rows;
+    // Slices small enough for the threads to share a batch evenly, large
+    // enough that handing them out costs little: at most 64 to a batch.
+    const std::size_t slice_rows = std::max<std::size_t>((decoded + 63) / 64, 1);
     const std::size_t slices = (decoded + slice_rows - 1) / slice_rows;
     slice_failures.assign(slices, std::nullopt);
 
@@ -110,17 +108,17 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
     const std::size_t first_slice_item = read_next ? 1 : 0;
     parallel_for(slices + first_slice_item, [&](std::size_t item, int) {
       if (item < first_slice_item)
-        batches[current ^ 1].fill(data, next_count * lines_per_row);
+        batches[current ^ 1].fill(data, std::min(rows_per_batch, rows - next_start), lines_per_row,
+                                  batching.bytes);
       else
         decode_slice(item - first_slice_item);
     });
 
     for (const std::optional<RowFailure>& failure : slice_failures)
       if (failure) return failure;
-    assert(complete);
+    assert(!batch.ended());
     if (!read_next) return std::nullopt;
     start = next_start;
-    count = next_count;
   }
 }
 
@@ -146,12 +144,12 @@ std::optional<StampPosition> stamp_position(std::string_view format) {
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report) {
   return datc(matrix, stamps, format, stamp_flag, first, last, columns, data, report,
-              kRowsPerBatch);
+              RowBatching{});
 }
 
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report,
-         std::size_t rows_per_batch) {
+         const RowBatching& batching) {
   const int values = columns < 0 ? 0 : columns;
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
   StampPosition stamp = StampPosition::none;
@@ -204,7 +202,7 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
     return last - first + 1;
   }
   if (std::optional<RowFailure> failure =
-          read_rows_in_batches(plan, data, matrix, stamps, rows, rows_per_batch)) {
+          read_rows_in_batches(plan, data, matrix, stamps, rows, batching)) {
     const int row = first + static_cast<int>(failure->row);
     if (failure->status == ReadStatus::end_of_file) {
       end_of_file_notice(row, report);

@@ -47,12 +47,19 @@ std::optional<StampPosition> stamp_position(std::string_view format);
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report);
 
-// Rows decoded together; the lines of two batches are held at a time.
-inline constexpr std::size_t kRowsPerBatch = 16384;
+// How the rows are gathered into batches.
+struct RowBatching {
+  // Rows to a batch at most.
+  std::size_t rows = 16384;
+  // Memory the lines of one batch may take before the batch ends (a row
+  // needing more is still read whole); two batches are held at a time.
+  std::size_t bytes = std::size_t{4} << 20;
+};
 
-// datc with `rows_per_batch` rows to a batch (at least 1).
+// datc with other batches than the default (small batches let tests cross
+// batch boundaries).
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report,
-         std::size_t rows_per_batch);
+         const RowBatching& batching);
 
 }  // namespace vok

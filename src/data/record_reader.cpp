@@ -458,7 +458,7 @@ ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const R
 ReadStatus RecordReader::read_row(const RowDestination& to) {
   if (format_->list_directed()) return read_list_row(&to);
   const std::size_t lines = static_cast<std::size_t>(format_->lines_per_row());
-  row_lines_.fill(*file_, lines);
+  row_lines_.fill(*file_, 1, lines);
   return decode_row(*format_, row_lines_.row(0, lines), to);
 }
 

@@ -6,17 +6,23 @@ namespace vok {
 
 LineBatch::LineBatch() : bounds_{0}, missing_(ReadStatus::end_of_file) {}
 
-std::size_t LineBatch::fill(TextFile& file, std::size_t wanted) {
+std::size_t LineBatch::fill(TextFile& file, std::size_t rows, std::size_t lines_per_row,
+                            std::size_t bytes) {
   text_.clear();
   bounds_.resize(1);
   missing_ = ReadStatus::end_of_file;
-  for (std::size_t k = 0; k < wanted; ++k) {
-    if (!file.read_line(line_)) {
-      if (file.error() != 0) missing_ = ReadStatus::line_read_failed;
-      break;
+  ended_ = false;
+  for (std::size_t row = 0; row < rows; ++row) {
+    if (row > 0 && text_.size() + lines() * sizeof(std::size_t) >= bytes) break;
+    for (std::size_t k = 0; k < lines_per_row; ++k) {
+      if (!file.read_line(line_)) {
+        if (file.error() != 0) missing_ = ReadStatus::line_read_failed;
+        ended_ = true;
+        return lines();
+      }
+      text_ += line_;
+      bounds_.push_back(text_.size());
     }
-    text_ += line_;
-    bounds_.push_back(text_.size());
   }
   return lines();
 }

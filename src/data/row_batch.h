@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,11 +39,16 @@ class LineBatch {
  public:
   LineBatch();
 
-  // Forgets the lines held, then reads up to `wanted` lines from `file`,
-  // stopping early at the end of the file or at a line that cannot be read.
-  // Returns the number of lines read.
-  std::size_t fill(TextFile& file, std::size_t wanted);
+  // Forgets the lines held, then reads whole rows of `lines_per_row` lines
+  // from `file`: up to `rows` rows, and no further row once the lines held
+  // take `bytes` of memory or more (the first row is always read whole).
+  // Stops early at the end of the file or at a line that cannot be read; then
+  // ended() is true. Returns the number of lines read.
+  std::size_t fill(TextFile& file, std::size_t rows, std::size_t lines_per_row,
+                   std::size_t bytes = SIZE_MAX);
 
+  // The file had no further line (or a line could not be read).
+  bool ended() const { return ended_; }
   std::size_t lines() const { return bounds_.size() - 1; }
 
   // Lines [first, first + count) as the lines of one row, cut at the lines
@@ -62,6 +68,7 @@ class LineBatch {
   // What a line past the last one held gives: line_read_failed when reading
   // stopped on a failed read, otherwise end_of_file.
   ReadStatus missing_;
+  bool ended_ = false;
 };
 
 }  // namespace vok

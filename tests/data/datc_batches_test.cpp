@@ -166,7 +166,7 @@ struct Case {
   const char* name;
   Rows rows;
   int first, last;
-  std::size_t batch;  // rows to a batch (also run with 1 and the default)
+  std::size_t batch;  // rows to a batch
   Want want;
 };
 
@@ -175,7 +175,7 @@ class DatcBatches : public ::testing::Test {
   void SetUp() override { channels().error_file.capture(); }
   void TearDown() override { set_thread_count(0); }
 
-  Outcome run(const Case& c, int threads, std::size_t batch) {
+  Outcome run(const Case& c, int threads, const RowBatching& batching) {
     const std::string_view format = format_of(c.rows.shape);
     testing::TempTextFile file("title\nrows=9 columns=3 format=x\n" + c.rows.text());
     TextFile data;
@@ -190,7 +190,7 @@ class DatcBatches : public ::testing::Test {
     set_thread_count(threads);
     Outcome out;
     try {
-      out.returned = datc(matrix, stamps, format, 'm', c.first, c.last, 3, data, report, batch);
+      out.returned = datc(matrix, stamps, format, 'm', c.first, c.last, 3, data, report, batching);
     } catch (const Stop&) {
       out.returned = -1;
     }
@@ -206,10 +206,10 @@ class DatcBatches : public ::testing::Test {
     return out;
   }
 
-  // Runs the case on one thread with the default batch and checks that
-  // against what the case wants, then compares every thread count and batch
-  // size with it.
-  void check(const Case& c, std::initializer_list<std::size_t> batches) {
+  // Runs the case on one thread with the default batches and checks that
+  // against what the case wants, then compares with it every thread count
+  // for each of `batchings`.
+  void check(const Case& c, std::initializer_list<RowBatching> batchings) {
     SCOPED_TRACE(c.name);
     const int n = c.last - c.first + 1;
     const bool stops = c.want.stop_row > 0;
@@ -220,7 +220,7 @@ class DatcBatches : public ::testing::Test {
     else if (rows_read < n)
       report = eof_notice(c.first + rows_read);
 
-    const Outcome want = run(c, 1, kRowsPerBatch);
+    const Outcome want = run(c, 1, RowBatching{});
     ASSERT_EQ(want.returned, stops ? -1 : rows_read);
     EXPECT_EQ(want.report, report);
     EXPECT_EQ(want.console, stops ? report : "");
@@ -242,10 +242,11 @@ class DatcBatches : public ::testing::Test {
       EXPECT_EQ(value(0, n - 1), -99.0f);
     }
 
-    for (std::size_t batch : batches) {
+    for (const RowBatching& batching : batchings) {
       for (int threads : {1, 2, 3}) {
-        SCOPED_TRACE("batch " + std::to_string(batch) + ", threads " + std::to_string(threads));
-        EXPECT_EQ(run(c, threads, batch), want);
+        SCOPED_TRACE("batches of " + std::to_string(batching.rows) + " rows, " +
+                     std::to_string(batching.bytes) + " bytes, threads " + std::to_string(threads));
+        EXPECT_EQ(run(c, threads, batching), want);
       }
     }
   }
@@ -300,20 +301,24 @@ TEST_F(DatcBatches, SameOutcomeForAnyThreadCountAndBatchSize) {
       {"CRLF, last two-line row without a line end", two_lines.with_crlf().without_final_line_end(),
        1, 9, 4, all_rows()},
   };
-  for (const Case& c : cases) check(c, {1, c.batch, kRowsPerBatch});
+  // Batches of the case's size, of one row, of the default size, and of as
+  // many rows as fit in a small memory budget (about three rows of a line
+  // each, or one row when the budget is a byte).
+  for (const Case& c : cases)
+    check(c, {{.rows = c.batch}, {.rows = 1}, {}, {.rows = c.batch, .bytes = 200}, {.bytes = 1}});
 }
 
 // Files larger than one default batch.
 TEST_F(DatcBatches, DefaultBatchesOverSeveralBatches) {
-  const int count = static_cast<int>(2 * kRowsPerBatch + 3);
-  const int bad = static_cast<int>(kRowsPerBatch) + 2;  // second row of the second batch
+  const std::size_t batch = RowBatching{}.rows;
+  const int count = static_cast<int>(2 * batch + 3);
+  const int bad = static_cast<int>(batch) + 2;  // second row of the second batch
   const Case cases[] = {
-      {"clean", Rows{Shape::stamp_first, count}, 1, count + 1, kRowsPerBatch,
-       end_of_file_after(count)},
+      {"clean", Rows{Shape::stamp_first, count}, 1, count + 1, batch, end_of_file_after(count)},
       {"bad row", Rows{Shape::stamp_first, count}.with_line(bad - 1, row_stamp(bad) + " x"), 1,
-       count, kRowsPerBatch, stop_on(bad, ReadStatus::bad_character)},
+       count, batch, stop_on(bad, ReadStatus::bad_character)},
   };
-  for (const Case& c : cases) check(c, {kRowsPerBatch});
+  for (const Case& c : cases) check(c, {{}});
 }
 
 }  // namespace
