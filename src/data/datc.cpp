@@ -80,9 +80,10 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
   for (int current = 0;; current ^= 1) {
     const LineBatch& batch = batches[current];
     const std::size_t whole_rows = batch.lines() / lines_per_row;
-    // A batch that met the end of the file also decodes the row its lines
-    // stop in (possibly with no line at all): that row fails, on its missing
-    // line or on a field of a line it has.
+    // A batch that stopped on a missing line (end of file, or a line that
+    // could not be read) also decodes the row its lines stop in, possibly
+    // with no line at all: that row fails, on its missing line or on a field
+    // of a line it has.
     const std::size_t decoded = batch.ended() ? whole_rows + 1 : whole_rows;
     const std::size_t next_start = start + whole_rows;
     const bool read_next = !batch.ended() && next_start < rows;
@@ -188,7 +189,8 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
     if (s != ReadStatus::ok) read_error(static_cast<int>(s), format, report);
   }
   if (plan.list_directed()) {
-    // A row of its own takes as many lines as its values need: row after row.
+    // How many lines a row takes is known only while its values are decoded:
+    // row after row.
     for (int row = first; row <= last; ++row) {
       const std::size_t i = static_cast<std::size_t>(row - first);
       RowDestination to{values == 0 ? nullptr : matrix.data() + i, rows, nullptr};
