@@ -62,30 +62,36 @@ bool is_digit(char c) {
 
 // The decimal value sign * digits * 10^exponent rounded once to the nearest
 // float.
+// m * 10^exponent rounded once to the nearest float, for m < 10^15 and
+// |exponent| <= 22, when a quick computation can tell: m and 10^|exponent|
+// are exact in double, so the product or quotient rounds once; converting
+// that double to float rounds a second time, which differs from a single
+// rounding only when the double falls exactly on the midpoint of two floats.
+// False (value untouched) for that case and for magnitudes outside the
+// normal floats.
+bool quick_to_float(bool negative, std::uint64_t m, int exponent, float& value) {
+  double d = static_cast<double>(m);
+  d = exponent < 0 ? d / kPowersOfTen[-exponent] : d * kPowersOfTen[exponent];
+  if (!(d >= static_cast<double>(std::numeric_limits<float>::min()) &&
+        d <= static_cast<double>(std::numeric_limits<float>::max())))
+    return false;
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(d);
+  constexpr std::uint64_t kLow = (std::uint64_t{1} << 29) - 1;
+  if ((bits & kLow) == (std::uint64_t{1} << 28)) return false;
+  const float f = static_cast<float>(d);
+  value = negative ? -f : f;
+  return true;
+}
+
 ReadStatus to_float(bool negative, const char* digits, int count, int exponent, float& value) {
   if (count == 0) {
     value = negative ? -0.0f : 0.0f;
     return ReadStatus::ok;
   }
-  // A value m * 10^e with m and 10^|e| exact in double is rounded once by the
-  // product or quotient; converting that double to float rounds a second time,
-  // which differs from a single rounding only when the double falls exactly
-  // on the midpoint of two floats.
   if (count <= 15 && exponent >= -22 && exponent <= 22) {
     std::uint64_t m = 0;
     for (int i = 0; i < count; ++i) m = m * 10 + static_cast<std::uint64_t>(digits[i] - '0');
-    double d = static_cast<double>(m);
-    d = exponent < 0 ? d / kPowersOfTen[-exponent] : d * kPowersOfTen[exponent];
-    if (d >= static_cast<double>(std::numeric_limits<float>::min()) &&
-        d <= static_cast<double>(std::numeric_limits<float>::max())) {
-      std::uint64_t bits = std::bit_cast<std::uint64_t>(d);
-      constexpr std::uint64_t kLow = (std::uint64_t{1} << 29) - 1;
-      if ((bits & kLow) != (std::uint64_t{1} << 28)) {
-        float f = static_cast<float>(d);
-        value = negative ? -f : f;
-        return ReadStatus::ok;
-      }
-    }
+    if (quick_to_float(negative, m, exponent, value)) return ReadStatus::ok;
   }
   char text[kKeptDigits + 16];
   std::memcpy(text, digits, static_cast<std::size_t>(count));
@@ -108,9 +114,47 @@ ReadStatus to_float(bool negative, const char* digits, int count, int exponent, 
 }
 
 // One pass over a numeric field. `integer` refuses a point and an exponent.
+// The usual field, read in one quick pass: blanks, an optional sign, digits
+// with at most one point (none under Iw), blanks, and from 1 to 15
+// significant digits in a value that quick_to_float can round. Anything else
+// (blanks between digits, an exponent, a field without digits, a value it
+// cannot round) is left to the full reading: false, value untouched.
+bool decode_usual_field(const char* p, const char* end, int implied_decimals, bool integer,
+                        float& value) {
+  while (p < end && is_blank(*p)) ++p;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  std::uint64_t m = 0;
+  int count = 0;  // significant digits (leading zeros dropped)
+  int scale = 0;  // decimals after the point
+  bool point = false;
+  for (; p < end; ++p) {
+    const char c = *p;
+    if (is_digit(c)) {
+      scale += point;
+      if (count == 0 && c == '0') continue;
+      if (++count > 15) return false;
+      m = m * 10 + static_cast<std::uint64_t>(c - '0');
+    } else if (c == '.' && !point && !integer) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  while (p < end && is_blank(*p)) ++p;
+  if (p != end || count == 0) return false;
+  const int exponent = -scale - (point ? 0 : implied_decimals);
+  if (exponent < -22 || exponent > 22) return false;
+  return quick_to_float(negative, m, exponent, value);
+}
+
 ReadStatus decode_field(std::string_view field, int implied_decimals, bool integer, float& value) {
   const char* p = field.data();
   const char* end = p + field.size();
+  if (decode_usual_field(p, end, implied_decimals, integer, value)) return ReadStatus::ok;
   while (p < end && is_blank(*p)) ++p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {

@@ -66,6 +66,12 @@ TEST(DecodeReal, ValuesTable) {
       {"1.000000059604644775390625", 0, 1.0f},
       {"0.1", 0, 0.1f},
       {"123456789012345678901234567890", 0, 123456789012345678901234567890.0f},
+      {"999999999999999", 0, 999999999999999.0f},     // 15 significant digits
+      {"9999999999999999", 0, 9999999999999999.0f},   // 16
+      {"-000000000000000012.5", 0, -12.5f},           // leading zeros are not significant
+      {"0.0000000000000000000000125", 0, 1.25e-23f},  // far below 1
+      {"12.5 ", 0, 12.5f},
+      {"12.5  3", 0, 12.53f},  // a blank between digits, after trailing-looking blanks
   };
   for (const RealCase& c : cases) {
     SCOPED_TRACE(std::string(c.field));
@@ -148,6 +154,43 @@ TEST(DecodeReal, AgreesWithStrtofOnRandomTexts) {
       ASSERT_EQ(s, ReadStatus::ok) << text;
       ASSERT_EQ(got, want) << text;
     }
+  }
+}
+
+// Fields as data files write them, without an exponent: blanks, a sign,
+// leading zeros, from 1 to 18 significant digits with the point anywhere or
+// nowhere (then the implied decimals apply), trailing blanks. Most take the
+// quick pass, those with more than 15 digits or far from 1 the full one; both
+// must round as strtof does.
+TEST(DecodeReal, PlainFieldsAgreeWithStrtof) {
+  std::mt19937_64 gen(20261210);
+  for (int n = 0; n < 200000; ++n) {
+    const int count = 1 + static_cast<int>(gen() % 18);
+    std::string digits(static_cast<std::size_t>(gen() % 4), '0');  // leading zeros
+    for (int i = 0; i < count; ++i) digits += static_cast<char>('0' + gen() % 10);
+    const bool has_point = gen() % 4 != 0;
+    const int point = static_cast<int>(gen() % (digits.size() + 1));
+    const int implied = static_cast<int>(gen() % 30);
+    std::string field(static_cast<std::size_t>(gen() % 3), ' ');
+    const bool negative = gen() % 2;
+    if (negative)
+      field += '-';
+    else if (gen() % 4 == 0)
+      field += '+';
+    std::string number = digits;
+    if (has_point) number.insert(static_cast<std::size_t>(point), 1, '.');
+    field += number;
+    field.append(static_cast<std::size_t>(gen() % 3), ' ');
+    // The same value as strtof reads it.
+    std::string text = negative ? "-" : "";
+    text += number;
+    text += 'e';
+    text += std::to_string(has_point ? 0 : -implied);
+    const float want = std::strtof(text.c_str(), nullptr);
+    float got = -99.0f;
+    ASSERT_EQ(decode_real(field, implied, got), ReadStatus::ok) << field;
+    ASSERT_EQ(got, want) << field << " d " << implied;
+    ASSERT_EQ(std::signbit(got), std::signbit(want)) << field;
   }
 }
 
