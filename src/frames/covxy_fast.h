@@ -49,9 +49,8 @@ Isa best_isa();
 void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
                    std::vector<double>& scratch, Isa isa = best_isa());
 
-// For tests: the shape of the AVX-512 kernel run with AVX2,
-// so that its shape can be checked without AVX-512. False (and nothing done)
-// without AVX2.
+// For tests: the AVX-512 kernel's shape run with AVX2, so that it can be
+// checked without AVX-512. False (and nothing done) without AVX2.
 bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
                               std::vector<double>& scratch);
 
