@@ -70,6 +70,8 @@ class Parser {
         e.literal = read_literal(c);
         if (has_count) {
           // 60"=" written without a group: the text repeated.
+          if (e.literal.size() * static_cast<std::size_t>(count) > kMaxRepeatedText)
+            fail("repeated text too long");
           std::string repeated;
           for (int i = 0; i < count; ++i) repeated += e.literal;
           e.literal = std::move(repeated);

@@ -99,6 +99,8 @@ class LayoutError : public std::runtime_error {
 inline constexpr int kMaxRepeat = 1'000'000;
 inline constexpr int kMaxWidth = 100'000;
 inline constexpr int kMaxNesting = 32;
+// Characters of a repeated text such as 60"=".
+inline constexpr std::size_t kMaxRepeatedText = 100'000;
 
 class Layout {
  public:

@@ -171,6 +171,7 @@ TEST(LayoutParse, BadLayoutsAreReportedWithTheirOffset) {
                        ")",
                        "A0",
                        "T0",
+                       "999999\"twelve chars\"",  // 12 MB of repeated text
                        "(((((((((((((((((((((((((((((((((((I1)))))))))))))))))))))))))))))))))))"};
   for (const char* text : bad) {
     SCOPED_TRACE(text);
