@@ -60,8 +60,6 @@ bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The decimal value sign * digits * 10^exponent rounded once to the nearest
-// float.
 // m * 10^exponent rounded once to the nearest float, for m < 10^15 and
 // |exponent| <= 22, when a quick computation can tell: m and 10^|exponent|
 // are exact in double, so the product or quotient rounds once; converting
@@ -83,6 +81,8 @@ bool quick_to_float(bool negative, std::uint64_t m, int exponent, float& value) 
   return true;
 }
 
+// The decimal value sign * digits * 10^exponent rounded once to the nearest
+// float.
 ReadStatus to_float(bool negative, const char* digits, int count, int exponent, float& value) {
   if (count == 0) {
     value = negative ? -0.0f : 0.0f;
@@ -113,7 +113,6 @@ ReadStatus to_float(bool negative, const char* digits, int count, int exponent, 
   return ReadStatus::ok;
 }
 
-// One pass over a numeric field. `integer` refuses a point and an exponent.
 // The usual field, read in one quick pass: blanks, an optional sign, digits
 // with at most one point (none under Iw), blanks, and from 1 to 15
 // significant digits in a value that quick_to_float can round. Anything else
@@ -151,6 +150,7 @@ bool decode_usual_field(const char* p, const char* end, int implied_decimals, bo
   return quick_to_float(negative, m, exponent, value);
 }
 
+// One pass over a numeric field. `integer` refuses a point and an exponent.
 ReadStatus decode_field(std::string_view field, int implied_decimals, bool integer, float& value) {
   const char* p = field.data();
   const char* end = p + field.size();

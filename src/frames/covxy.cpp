@@ -124,15 +124,16 @@ const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, 
     return sums;
   }
 
+  // Both kernels write every sum, so the storage is only sized here.
   const auto lags = static_cast<std::size_t>(std::max(L, 0));
-  sums.ax.assign(lags, 0.0);
-  sums.ay.assign(lags, 0.0);
-  sums.bxy.assign(lags, 0.0);
-  sums.byx.assign(lags, 0.0);
-  sums.txxx.assign(lags * (lags - (lags > 0)) / 2, 0.0);
-  sums.tyyy.assign(sums.txxx.size(), 0.0);
-  sums.txxy.assign(static_cast<std::size_t>(list_length(std::max(L, 0))), 0.0);
-  sums.tyyx.assign(sums.txxy.size(), 0.0);
+  sums.ax.resize(lags);
+  sums.ay.resize(lags);
+  sums.bxy.resize(lags);
+  sums.byx.resize(lags);
+  sums.txxx.resize(lags * (lags - (lags > 0)) / 2);
+  sums.tyyy.resize(sums.txxx.size());
+  sums.txxy.resize(static_cast<std::size_t>(list_length(std::max(L, 0))));
+  sums.tyyx.resize(sums.txxy.size());
 
   if (kernel == SumsKernel::fast) {
     fast_lag_sums(X, Y, sums, work.scratch);

@@ -146,7 +146,7 @@ class ScratchCarver {
   // The next `doubles` values (not cleared), at a 64-byte boundary.
   double* take(std::size_t doubles) {
     double* p = next_;
-    next_ += round_up(static_cast<int>(doubles), kMaxLanes);
+    next_ += room(doubles);
     return p;
   }
   // Room that `take` needs for a stretch of `doubles` values.
@@ -237,33 +237,6 @@ template <Shape kShape>
     const int lags = std::min(kBlockLags, L + 1 - r0);
     const int m = n - r0;  // rows with a product for some lag of the block
 
-    // Serial and cross sums: A_x(r) = sum X(t) X(t + r), B_xy(r) =
-    // sum X(t) Y(t + r), B_yx(r) = sum Y(t) X(t + r), A_y likewise, over
-    // t = 1..n - r, in rising t.
-    {
-      using Vec = typename Lanes<W>::Vec;
-      Vec ax[V] = {}, ay[V] = {}, bxy[V] = {}, byx[V] = {};
-      for (int t = 0; t < m; ++t) {
-        const Vec x = splat<W>(X[t]);
-        const Vec y = splat<W>(Y[t]);
-        for (int v = 0; v < V; ++v) {
-          const Vec xr = load<W>(Xs + L + t + r0 + v * W);
-          const Vec yr = load<W>(Ys + L + t + r0 + v * W);
-          ax[v] += x * xr;
-          bxy[v] += x * yr;
-          byx[v] += y * xr;
-          ay[v] += y * yr;
-        }
-      }
-      for (int i = 0; i < lags; ++i) {
-        const int v = i / W, j = i % W;
-        sums.ax[r0 - 1 + i] = ax[v][j];
-        sums.ay[r0 - 1 + i] = ay[v][j];
-        sums.bxy[r0 - 1 + i] = bxy[v][j];
-        sums.byx[r0 - 1 + i] = byx[v][j];
-      }
-    }
-
     // Offsets of the serial sums: s = 1 .. r - 1, at most the block's last
     // lag less one.
     const int serial_first = L + 1;
@@ -275,17 +248,37 @@ template <Shape kShape>
     // The product blocks, row t holding the lags r0 .. r0 + V W - 1. The
     // shifted copies read zeros past the frame, so a product whose t + r
     // lies past it is a zero; the lanes of lags past L are never read back.
+    // The serial and cross sums ride along: A_x(r) = sum X(t) X(t + r) adds
+    // the very products of the block, B_xy(r) = sum X(t) Y(t + r),
+    // B_yx(r) = sum Y(t) X(t + r), A_y likewise, over t = 1..n - r, in
+    // rising t.
     {
       using Vec = typename Lanes<W>::Vec;
+      Vec ax[V] = {}, ay[V] = {}, bxy[V] = {}, byx[V] = {};
       for (int t = 0; t < m; ++t) {
         const Vec x = splat<W>(X[t]);
         const Vec y = splat<W>(Y[t]);
         double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
         double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
         for (int v = 0; v < V; ++v) {
-          store<W>(pxx + v * W, x * load<W>(Xs + L + t + r0 + v * W));
-          store<W>(pyy + v * W, y * load<W>(Ys + L + t + r0 + v * W));
+          const Vec xr = load<W>(Xs + L + t + r0 + v * W);
+          const Vec yr = load<W>(Ys + L + t + r0 + v * W);
+          const Vec xx = x * xr;
+          const Vec yy = y * yr;
+          store<W>(pxx + v * W, xx);
+          store<W>(pyy + v * W, yy);
+          ax[v] += xx;
+          ay[v] += yy;
+          bxy[v] += x * yr;
+          byx[v] += y * xr;
         }
+      }
+      for (int i = 0; i < lags; ++i) {
+        const int v = i / W, j = i % W;
+        sums.ax[r0 - 1 + i] = ax[v][j];
+        sums.ay[r0 - 1 + i] = ay[v][j];
+        sums.bxy[r0 - 1 + i] = bxy[v][j];
+        sums.byx[r0 - 1 + i] = byx[v][j];
       }
     }
     // Rows in passes that keep a stretch of the product blocks in the

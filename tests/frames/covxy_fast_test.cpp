@@ -150,18 +150,21 @@ TEST(CovxyFast, ReusedWorkGivesTheSumsOfAFreshCall) {
   Channel diag;
   diag.capture();
   const Shape sequence[] = {{2000, 45}, {61, 8}, {40, 3}, {1000, 32}, {12, 5}, {300, 6}};
-  CovxyWork work;
-  unsigned seed = 70;
-  for (const Shape& shape : sequence) {
-    std::vector<float> x, y;
-    make_frame(Kind::dependent, shape.n, ++seed, x, y);
-    if (shape.n == 40) std::fill(x.begin(), x.end(), 3.0f);  // a degenerate frame between
-    SCOPED_TRACE("n " + std::to_string(shape.n) + " L " + std::to_string(shape.L));
-    const FrameSums fresh = covxy_sums(x, y, shape.L, diag, SumsKernel::reference);
-    const FrameSums& reused = covxy_sums(x, y, shape.L, diag, SumsKernel::fast, work);
-    EXPECT_EQ(reused.n, shape.n);
-    EXPECT_EQ(reused.L, shape.L);
-    expect_same_sums(reused, fresh);
+  for (SumsKernel kernel : {SumsKernel::fast, SumsKernel::reference}) {
+    CovxyWork work;
+    unsigned seed = 70;
+    for (const Shape& shape : sequence) {
+      std::vector<float> x, y;
+      make_frame(Kind::dependent, shape.n, ++seed, x, y);
+      if (shape.n == 40) std::fill(x.begin(), x.end(), 3.0f);  // a degenerate frame between
+      SCOPED_TRACE("n " + std::to_string(shape.n) + " L " + std::to_string(shape.L) +
+                   (kernel == SumsKernel::fast ? " fast" : " reference"));
+      const FrameSums fresh = covxy_sums(x, y, shape.L, diag, SumsKernel::reference);
+      const FrameSums& reused = covxy_sums(x, y, shape.L, diag, kernel, work);
+      EXPECT_EQ(reused.n, shape.n);
+      EXPECT_EQ(reused.L, shape.L);
+      expect_same_sums(reused, fresh);
+    }
   }
 }
 
