@@ -5,7 +5,10 @@
 // assignment mark and the terminator. Besides "no crash", the readers must keep
 // their promises: error numbers 0 to 5, a position inside the searched text, a
 // text value of exactly 50 characters, and no range message without error 4
-// (integers) or 5 (reals).
+// (integers) or 5 (reals). What numread (and long_numread) accepts is an
+// optional "-" and a run of digits, nothing else, and its value is the
+// decimal reading of those characters (std::from_chars).
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +25,39 @@ void check(bool ok, const char* what) {
     std::fprintf(stderr, "field reader broke its promise: %s\n", what);
     std::abort();
   }
+}
+
+// The characters an integer reader took for an accepted value: from its
+// position up to the terminator, in the text as the readers see it (the first
+// 700 characters, blank-padded).
+void check_integer_value(const vok::FieldRead<std::int32_t>& r, std::string_view search,
+                         std::string_view text, std::string_view separators,
+                         std::size_t max_digits) {
+  if (r.error != 0) return;
+  // A few blanks past character 700 stand for what the readers see there.
+  std::string window(text.substr(0, vok::kSearchLimit));
+  window.resize(vok::kSearchLimit + 4, ' ');
+  const char mark = separators.empty() ? ' ' : separators[0];
+  const char terminator = separators.size() > 1 ? separators[1] : ' ';
+  check(r.position >= 1, "an accepted value has a position");
+  const std::size_t start = static_cast<std::size_t>(r.position - 1);
+  // The value starts after the mark, at most two blanks and the sign.
+  while (!search.empty() && search.back() == ' ') search.remove_suffix(1);
+  std::size_t p = window.find(mark, window.find(search)) + 1;
+  for (int i = 0; i < 2 && window[p] == ' '; ++i) ++p;
+  const bool minus = window[p] == '-';
+  check(p + (minus ? 1 : 0) == start, "the value starts after the mark, blanks and sign");
+  const std::size_t end = window.find(terminator, start);
+  check(end != std::string::npos && end > start, "an accepted value ends at its terminator");
+  const std::string_view digits = std::string_view(window).substr(start, end - start);
+  for (char c : digits) check(c >= '0' && c <= '9', "only digits are accepted");
+  check(digits.size() <= max_digits, "no more digits than the reader takes");
+  std::int64_t magnitude = -1;
+  const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  check(parsed.ec == std::errc{} && parsed.ptr == digits.data() + digits.size(),
+        "the digits read as a decimal number");
+  check(static_cast<std::int64_t>(r.value) == (minus ? -magnitude : magnitude),
+        "the value is the decimal reading of its characters");
 }
 
 template <typename T>
@@ -60,6 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(i.error != 5, "numread uses error numbers up to 4");
   check(diag.text().empty() == (i.error != 4), "range message exactly with error 4");
   diag.clear_text();
+  check_integer_value(i, search, text, separators, 7);
+
+  vok::FieldReaders count_readers;
+  const auto counted = count_readers.long_numread(search, text, diag, separators);
+  check_common(counted);
+  check(counted.error != 5, "long_numread uses error numbers up to 4");
+  check(diag.text().empty() == (counted.error != 4), "range message exactly with error 4");
+  diag.clear_text();
+  check_integer_value(counted, search, text, separators, 10);
 
   const auto r = readers.rnumread(search, text, diag, separators);
   check_common(r);

@@ -44,14 +44,25 @@ bool holds(std::string_view text, std::string_view fragment) {
 
 // Appends one parameter line's content to the joined text; content that does
 // not fit is refused rather than cut.
-void append_content(std::string& joined, std::string_view content, std::string_view file_name) {
+void append_content(JoinedText& joined, std::string_view content, int line_number,
+                    std::string_view line) {
   if (joined.size() + content.size() > kJoinedLength) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
-      ch.write_free({"Parameter lines of ", file_name, " exceed 700 characters"});
+      ch.write_free({"Parameter lines of ", joined.file(), " exceed 700 characters"});
     });
+    write_detail(SourceLine{joined.file(), line_number, std::string(line)});
     throw Stop{};
   }
-  joined += content;
+  joined.append(content, line_number, line);
+}
+
+// A parameter line without "*": the message shows the line itself.
+[[noreturn]] void refuse_unmarked_line(std::string_view message, std::string_view record) {
+  to_each({&console(), &error_file()}, [&](Channel& ch) {
+    ch.write_free({message});
+    ch.write_free({record.substr(0, kShownLength)});
+  });
+  throw Stop{};
 }
 
 // The two lines of an unreadable setting: what failed, and the reader's
@@ -70,7 +81,8 @@ constexpr std::string_view kCharead = "Error number for charead = ";
 
 // The VAR order: "VAR" calls for "R lag", otherwise "var" for "r lag";
 // neither means no VAR fit.
-int read_var_order(std::string_view joined, FieldReaders& readers) {
+int read_var_order(const JoinedText& source, FieldReaders& readers) {
+  const std::string& joined = source.text();
   static const Layout kMissing =
       Layout::parse(R"(7X "The VAR command is missing in the control file" /)");
   static const Layout kMissingLower =
@@ -79,6 +91,7 @@ int read_var_order(std::string_view joined, FieldReaders& readers) {
     auto p = readers.numread("R lag", joined, error_file());
     if (p.error != 0) {
       to_each({&error_file(), &console()}, [&](Channel& ch) { ch.write(kMissing); });
+      source.write_setting_detail("R lag");
       throw Stop{};
     }
     return p.value;
@@ -88,6 +101,7 @@ int read_var_order(std::string_view joined, FieldReaders& readers) {
     if (p.error != 0) {
       error_file().write(kMissingLower);
       console().write(kMissing);
+      source.write_setting_detail("r lag");
       throw Stop{};
     }
     return p.value;
@@ -117,11 +131,23 @@ void create_error_file() {
 }
 
 SharedSettings read_shared_settings(std::string_view joined, FieldReaders& readers) {
+  return read_shared_settings(JoinedText(std::string(joined)), readers);
+}
+
+SharedSettings read_shared_settings(const JoinedText& source, FieldReaders& readers) {
   Channel& diag = error_file();
+  const std::string& joined = source.text();
   SharedSettings s;
 
-  // The run count alone is optional: without it no run is made.
+  // The run count alone is optional: without its label no run is made; a
+  // label with a value that cannot be read stops.
   auto runs = readers.numread("uns", joined, diag);
+  if (runs.error != 0 && runs.error != 1) {
+    report_unreadable({&console(), &error_file()}, "Error in reading the number of runs",
+                      kNumread, runs.error);
+    source.write_setting_detail("uns");
+    throw Stop{};
+  }
   s.runs = runs.error == 0 ? runs.value : 0;
 
   auto exponent = readers.rnumread("onent", joined, diag);
@@ -130,6 +156,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
       ch.write_free({"Error in reading the exponent ", exponent.value, " from cnl file"});
       ch.write_free({kRnumread, exponent.error});
     });
+    source.write_setting_detail("onent");
     throw Stop{};
   }
   // Bounds are the 32-bit reals nearest 0.01 and 0.5, so "0.01" itself fails.
@@ -137,6 +164,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"exponent =", exponent.value, " is out of bounds in file file"});
     });
+    source.write_setting_detail("onent");
     throw Stop{};
   }
   s.exponent = exponent.value;
@@ -145,6 +173,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
   if (alarm.error != 0) {
     report_unreadable({&error_file(), &console()}, "Error in reading the false alarm", kRnumread,
                       alarm.error);
+    source.write_setting_detail("larm");
     throw Stop{};
   }
 
@@ -152,6 +181,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
   if (lw.error != 0) {
     report_unreadable({&error_file(), &console()}, "Error in reading the frame length", kNumread,
                       lw.error);
+    source.write_setting_detail("ength");
     throw Stop{};
   }
   // Shorter frames leave too few lags and degrees of freedom; 0 and negative
@@ -160,6 +190,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Frame length ", lw.value, " < 12. Increase lw"});
     });
+    source.write_setting_detail("ength");
     throw Stop{};
   }
   s.lw = lw.value;
@@ -168,6 +199,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({alarm.value, " False alarm threshold > 1"});
     });
+    source.write_setting_detail("larm");
     throw Stop{};
   }
   s.false_alarm = alarm.value;
@@ -176,22 +208,25 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
   if (overlap.error != 0) {
     report_unreadable({&error_file(), &console()}, "Error in reading the overlap", kNumread,
                       overlap.error);
+    source.write_setting_detail("lap");
     throw Stop{};
   }
   s.overlap = overlap.value;
 
-  s.var_order = read_var_order(joined, readers);
+  s.var_order = read_var_order(source, readers);
 
   auto resamples = readers.numread("sample", joined, diag);
   if (resamples.error != 0) {
     report_unreadable({&error_file(), &console()}, "Error in reading the resamples", kNumread,
                       resamples.error);
+    source.write_setting_detail("sample");
     throw Stop{};
   }
   if (resamples.value < 0) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Number of resamples ", resamples.value, " < 0"});
     });
+    source.write_setting_detail("sample");
     throw Stop{};
   }
   s.resamples = resamples.value;
@@ -212,7 +247,7 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
   }
 
   // Parameter lines up to and including the one with "#".
-  joined_.clear();
+  joined_.start(kTopControlName);
   for (int i = 0; i < kTopParameterLines; ++i) {
     std::string line;
     if (!file_.read_line(line)) {
@@ -227,17 +262,12 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
     const std::string record = as_record(line);
     const bool last = record.find('#') != std::string::npos;
     const std::size_t star = record.find('*');
-    if (star == std::string::npos) {
-      to_each({&console(), &error_file()}, [&](Channel& ch) {
-        ch.write_free({"Place comment marker * after each line in Runvok.cnl"});
-        ch.write_free({std::string_view(record).substr(0, kShownLength)});
-      });
-      throw Stop{};
-    }
-    append_content(joined_, std::string_view(record).substr(0, star), kTopControlName);
+    if (star == std::string::npos)
+      refuse_unmarked_line("Place comment marker * after each line in Runvok.cnl", record);
+    append_content(joined_, std::string_view(record).substr(0, star), i + 1, line);
     if (last) break;
   }
-  joined_.resize(kJoinedLength, ' ');
+  joined_.pad_to(kJoinedLength);
   return read_shared_settings(joined_, readers);
 }
 
@@ -263,14 +293,23 @@ std::string TopControlFile::next_run_name(int run_index) {
 }
 
 RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
+  JoinedText source(padded(joined, kJoinedLength));
+  return read_run_settings(source, readers);
+}
+
+RunSettings read_run_settings(const JoinedText& source, FieldReaders& readers) {
   Channel& diag = error_file();
   RunSettings s;
-  s.joined_text = padded(joined, kJoinedLength);
+  s.joined_text = padded(source.text(), kJoinedLength);
+  s.source = source;
+  s.source.pad_to(kJoinedLength);
+  const std::string& joined = s.joined_text;
 
   auto x = readers.numread("n-x", joined, diag);
   if (x.error != 0) {
     report_unreadable({&error_file(), &console()}, "Error in reading the x-data column no.",
                       kNumread, x.error);
+    source.write_setting_detail("n-x");
     throw Stop{};
   }
   s.x_column = x.value;
@@ -279,17 +318,24 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
   if (y.error != 0) {
     report_unreadable({&console(), &error_file()}, "Error in reading the y-data column no.",
                       kNumread, y.error);
+    source.write_setting_detail("n-y");
     throw Stop{};
   }
   s.y_column = y.value;
 
   // Column numbers start at 1; anything lower names no column of any file.
-  for (const auto& column :
-       {std::pair{s.x_column, "x-column number "}, std::pair{s.y_column, "y-column number "}}) {
-    if (column.first < 1) {
+  struct Column {
+    int number;
+    const char* label;
+    const char* search;
+  };
+  for (const Column& column :
+       {Column{s.x_column, "x-column number ", "n-x"}, Column{s.y_column, "y-column number ", "n-y"}}) {
+    if (column.number < 1) {
       to_each({&error_file(), &console()}, [&](Channel& ch) {
-        ch.write_free({column.second, column.first, " < 1"});
+        ch.write_free({column.label, column.number, " < 1"});
       });
+      source.write_setting_detail(column.search);
       throw Stop{};
     }
   }
@@ -301,9 +347,21 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
       ch.write_free({"String ", padded("graphing", 20)});
       ch.write_free({kCharead, graphing.error});
     });
+    source.write_setting_detail("graphing");
     throw Stop{};
   }
-  s.graphing = graphing.value.find("yes") != std::string::npos ? 'y' : 'n';
+  // "yes" turns graphing on, "no" off; a value holding neither is a mistake
+  // (a misspelt "yes" would quietly give no plot files).
+  const bool graphing_yes = graphing.value.find("yes") != std::string::npos;
+  if (!graphing_yes && graphing.value.find("no") == std::string::npos) {
+    const std::string_view value = without_trailing_blanks(graphing.value);
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"Graphing switch must be yes or no: ", value});
+    });
+    source.write_setting_detail("graphing");
+    throw Stop{};
+  }
+  s.graphing = graphing_yes ? 'y' : 'n';
 
   auto unit = readers.charead("nit", joined);
   if (unit.error != 0) {
@@ -311,6 +369,7 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
     static const Layout kErrorFile = Layout::parse(R"(/ 7X "Error - Place unit= on Pem.cnl file")");
     console().write(kConsole);
     error_file().write(kErrorFile);
+    source.write_setting_detail("nit");
     throw Stop{};
   }
   if (unit.value.find("quency") != std::string::npos) {
@@ -327,6 +386,7 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
   if (clip && log) {
     static const Layout kBoth = Layout::parse(R"(7X "clip and log swiches are set. Use only one")");
     to_each({&error_file(), &console()}, [&](Channel& ch) { ch.write(kBoth); });
+    source.write_setting_detail("og data");
     throw Stop{};
   }
   s.clip = clip ? "cl" : log ? "lg" : "no";
@@ -336,6 +396,7 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
     report_unreadable({&console(), &error_file()},
                       "Error in reading the data file name from cnl file", kCharead,
                       data_file.error);
+    source.write_setting_detail("ile name");
     throw Stop{};
   }
   s.data_file = padded(data_file.value, kRecordLength);
@@ -362,7 +423,8 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
   }
 
   // Parameter lines up to the one with "#", which is not used.
-  std::string joined;
+  JoinedText joined;
+  joined.start(path);
   for (int i = 0; i < kRunParameterLines; ++i) {
     std::string line;
     if (!file.read_line(line)) {
@@ -377,35 +439,37 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
     const std::string record = as_record(line);
     if (record.find('#') != std::string::npos) break;
     const std::size_t star = record.find('*');
-    if (star == std::string::npos) {
-      to_each({&console(), &error_file()}, [&](Channel& ch) {
-        ch.write_free({"Place comment marker * after parameters on vok.cnl"});
-        ch.write_free({std::string_view(record).substr(0, kShownLength)});
-      });
-      throw Stop{};
-    }
-    append_content(joined, std::string_view(record).substr(0, star), path);
+    if (star == std::string::npos)
+      refuse_unmarked_line("Place comment marker * after parameters on vok.cnl", record);
+    append_content(joined, std::string_view(record).substr(0, star), i + 1, line);
   }
-  joined.resize(kJoinedLength, ' ');
+  joined.pad_to(kJoinedLength);
   return read_run_settings(joined, execution.readers);
 }
 
 Datums read_datums(std::string_view joined, int rows, Execution& execution) {
+  return read_datums(JoinedText(std::string(joined)), rows, execution);
+}
+
+Datums read_datums(const JoinedText& source, int rows, Execution& execution) {
   Channel& diag = error_file();
-  auto start = execution.readers.numread("start", joined, diag);
+  const std::string& joined = source.text();
+  auto start = execution.readers.long_numread("start", joined, diag);
   if (start.error != 0) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Error ", start.error, " in read of start datum"});
       ch.write_free({padded("start", 20)});
     });
+    source.write_setting_detail("start");
     throw Stop{};
   }
-  auto end = execution.readers.numread("end", joined, diag);
+  auto end = execution.readers.long_numread("end", joined, diag);
   if (end.error != 0) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Error ", end.error, " in read of end datum"});
       ch.write_free({padded("end", 20)});
     });
+    source.write_setting_detail("end");
     throw Stop{};
   }
 
@@ -414,12 +478,14 @@ Datums read_datums(std::string_view joined, int rows, Execution& execution) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"IS in CNL file is < 1 ", d.start});
     });
+    source.write_setting_detail("start");
     throw Stop{};
   }
   if (d.end != 0 && d.end < d.start) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"IE < IS in CNL file ", d.start, d.end});
     });
+    source.write_setting_detail("end");
     throw Stop{};
   }
   if (d.end == 0) d.end = rows;
@@ -428,6 +494,7 @@ Datums read_datums(std::string_view joined, int rows, Execution& execution) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"IE ", d.end, " > number of rows ", rows});
     });
+    source.write_setting_detail("end");
     throw Stop{};
   }
   d.n = d.end - d.start + 1;
@@ -435,6 +502,7 @@ Datums read_datums(std::string_view joined, int rows, Execution& execution) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"n ", d.n, " > sample size ", rows});
     });
+    source.write_setting_detail("end");
     throw Stop{};
   }
   return d;

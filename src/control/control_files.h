@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "control/run_driver.h"
+#include "control/source_lines.h"
 #include "control/text_file.h"
 
 namespace vok {
@@ -34,7 +35,9 @@ std::string as_record(std::string_view line);
 void create_error_file();
 
 // The settings of the top control file from its joined text, read and checked
-// in their fixed order.
+// in their fixed order. A message about a setting is followed by its detail
+// line when the joined text knows its lines.
+SharedSettings read_shared_settings(const JoinedText& joined, FieldReaders& readers);
 SharedSettings read_shared_settings(std::string_view joined, FieldReaders& readers);
 
 // "Runvok.cnl": read once for its shared settings, then one name line per run.
@@ -47,11 +50,13 @@ class TopControlFile {
   // "*" (none when the line has no "*"), blank-padded to 80 characters.
   std::string next_run_name(int run_index);
   // Joined text of the parameter lines.
-  const std::string& joined_text() const { return joined_; }
+  const std::string& joined_text() const { return joined_.text(); }
+  // The same with the line each part came from.
+  const JoinedText& source() const { return joined_; }
 
  private:
   TextFile file_;
-  std::string joined_;
+  JoinedText joined_;
 };
 
 // What a run control file sets for its run (the datums are read later, from
@@ -66,9 +71,11 @@ struct RunSettings {
   std::string clip = "no";            // "no", "cl" (hard clipping) or "lg" (log data)
   std::string data_file;              // 80 characters, blank-padded
   std::string joined_text;            // 700 characters
+  JoinedText source;                  // the same, with the line of each part
 };
 
 // The settings of a run control file from its joined text.
+RunSettings read_run_settings(const JoinedText& joined, FieldReaders& readers);
 RunSettings read_run_settings(std::string_view joined, FieldReaders& readers);
 
 // Reads the run control file `name` (80 characters, blank-padded, as it stands
@@ -82,8 +89,10 @@ struct Datums {
   int n = 0;      // IE - IS + 1
 };
 
-// Reads and checks the start and end datum of a run from the joined text of
-// its control file, given the row count of the data file's header.
+// Reads and checks the start and end datum of a run (up to 10 digits each)
+// from the joined text of its control file, given the row count of the data
+// file's header.
+Datums read_datums(const JoinedText& joined, int rows, Execution& execution);
 Datums read_datums(std::string_view joined, int rows, Execution& execution);
 
 }  // namespace vok

@@ -1,6 +1,7 @@
 #include "control/fields.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace vok {
 
@@ -82,11 +83,26 @@ NumberStart skip_blanks_and_sign(const Window& w, std::size_t p) {
   return {p, 1};
 }
 
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool all_digits(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), is_digit);
+}
+
+// The decimal reading of a run of digits (at most 18).
+std::int64_t decimal_value(std::string_view digits) {
+  std::int64_t v = 0;
+  for (char c : digits) v = v * 10 + (c - '0');
+  return v;
+}
+
 }  // namespace
 
 std::int32_t number(std::string_view digits, std::int32_t previous) {
   if (digits.empty() || digits.size() > 7) return previous;
-  // Any character counts by its code: the readers do not check for digits.
+  // Any character counts by its code; the readers check for digits first.
   std::int32_t result = 0;
   for (char c : digits) result = result * 10 + (static_cast<unsigned char>(c) - '0');
   return result;
@@ -116,6 +132,17 @@ FieldRead<std::string> FieldReaders::charead(std::string_view search, std::strin
 
 FieldRead<std::int32_t> FieldReaders::numread(std::string_view search, std::string_view text,
                                               Channel& diag, std::string_view separators) {
+  return read_integer(search, text, diag, separators, kShortDigits);
+}
+
+FieldRead<std::int32_t> FieldReaders::long_numread(std::string_view search, std::string_view text,
+                                                   Channel& diag, std::string_view separators) {
+  return read_integer(search, text, diag, separators, kLongDigits);
+}
+
+FieldRead<std::int32_t> FieldReaders::read_integer(std::string_view search, std::string_view text,
+                                                   Channel& diag, std::string_view separators,
+                                                   std::size_t max_digits) {
   FieldRead<std::int32_t> r;
   r.value = last_integer_;
   const Window w(text);
@@ -129,13 +156,19 @@ FieldRead<std::int32_t> FieldReaders::numread(std::string_view search, std::stri
     r.error = 3;
     return r;
   }
-  std::size_t digits = end - p;
-  if (digits >= 8) {
+  const std::string digits = w.slice(p, end - p);
+  if (!all_digits(digits)) {
+    r.error = 3;
+    return r;
+  }
+  std::int64_t magnitude = 0;
+  if (digits.size() <= max_digits) magnitude = decimal_value(digits);
+  if (digits.size() > max_digits || magnitude > std::numeric_limits<std::int32_t>::max()) {
     diag.write_free({"The number ", w.tail(p), " > 999999"});
     r.error = 4;
     return r;
   }
-  last_integer_ = number(w.slice(p, digits), last_integer_) * sign;
+  last_integer_ = static_cast<std::int32_t>(magnitude) * sign;
   r.value = last_integer_;
   return r;
 }
@@ -151,27 +184,52 @@ FieldRead<float> FieldReaders::rnumread(std::string_view search, std::string_vie
   auto [p, sign] = skip_blanks_and_sign(w, at.value_start);
   r.position = static_cast<int>(p + 1);
 
-  // The point is looked for in the whole rest of the text, not only in this
-  // value: a value without a point borrows its integer part from up to the
-  // next point further on.
+  // The value runs up to its terminator (to character 700 when it has none);
+  // its point, if any, stands before that.
+  const char terminator = separator(separators, 1);
+  const std::size_t value_end = w.find(terminator, p);
   std::size_t point = w.find('.', p);
+  if (point != std::string_view::npos && value_end != std::string_view::npos && point > value_end)
+    point = std::string_view::npos;
+
   if (point == std::string_view::npos) {
-    r.error = 4;
+    // A whole number, read from its own digits.
+    if (value_end == std::string_view::npos) {
+      r.error = 4;
+      return r;
+    }
+    const std::string digits = w.slice(p, value_end - p);
+    if (digits.empty() || !all_digits(digits)) {
+      r.error = 3;
+      return r;
+    }
+    if (digits.size() >= 8) {
+      diag.write_free({"The number ", w.tail(p), " > 9,999,999"});
+      r.error = 5;
+      return r;
+    }
+    last_real_ = static_cast<float>(sign) * static_cast<float>(number(digits, 0));
+    r.value = last_real_;
     return r;
   }
-  std::size_t integer_digits = point - p;
-  if (integer_digits >= 8) {
+
+  const std::string integer_digits = w.slice(p, point - p);
+  if (!all_digits(integer_digits)) {
+    r.error = 3;
+    return r;
+  }
+  if (integer_digits.size() >= 8) {
     diag.write_free({"The number ", w.tail(p), " > 9,999,999"});
     r.error = 5;
     return r;
   }
-  std::int32_t integer_part = integer_digits == 0 ? 0 : number(w.slice(p, integer_digits), 0);
+  std::int32_t integer_part = integer_digits.empty() ? 0 : number(integer_digits, 0);
 
   // The point and the 9 characters after it; a blank right after the point
   // reads as "0", so "5. " is 5.0.
   std::string after = w.slice(point, 10);
+  const bool digit_after_point = is_digit(after[1]);
   if (after[1] == ' ') after[1] = '0';
-  const char terminator = separator(separators, 1);
   std::size_t fraction_digits = std::string_view::npos;
   for (std::size_t i = 1; i < after.size(); ++i) {
     if (after[i] == terminator) {
@@ -183,12 +241,18 @@ FieldRead<float> FieldReaders::rnumread(std::string_view search, std::string_vie
     r.error = 3;
     return r;
   }
+  const std::string_view fraction_text = std::string_view(after).substr(1, fraction_digits);
+  // A point alone ("." or "-.") holds no digit at all.
+  if (!all_digits(fraction_text) || (integer_digits.empty() && !digit_after_point)) {
+    r.error = 3;
+    return r;
+  }
   if (fraction_digits == 7 || fraction_digits == 8) {
     diag.write_free({"The number ", w.tail(point + 1), " > 9,999,999"});
     r.error = 5;
     return r;
   }
-  std::int32_t fraction = number(std::string_view(after).substr(1, fraction_digits), 0);
+  std::int32_t fraction = number(fraction_text, 0);
   std::int32_t scale = 1;
   for (std::size_t i = 0; i < fraction_digits; ++i) scale *= 10;
   const float magnitude =

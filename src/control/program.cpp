@@ -18,6 +18,7 @@ int run_program() {
     Execution execution;
     TopControlFile top;
     const SharedSettings shared = top.read(execution.readers);
+    execution.shared_source = top.source();
     // Every run's closing stamp counts processor time from here.
     execution.start_time = processor_time();
     bool run_ended = false;

@@ -126,10 +126,16 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
 
   // 2. The data file.
   const std::string data_name(trimmed(run.data_file));
-  if (!file_exists(data_name))
-    stop_with({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"});
-  if (data_name.find('.') == std::string::npos)
-    stop_with({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"});
+  if (!file_exists(data_name)) {
+    tell({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"});
+    run.source.write_setting_detail("ile name");
+    throw Stop{};
+  }
+  if (data_name.find('.') == std::string::npos) {
+    tell({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"});
+    run.source.write_setting_detail("ile name");
+    throw Stop{};
+  }
   TextFile data;
   if (int status = data.open(data_name); status != 0)
     stop_with({&console(), &error_file()}, {"**** Error on opening data file ", status});
@@ -174,21 +180,23 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   const int ncol = header.columns;
 
   // 6. Column checks.
+  auto stop_on_column = [&](std::string_view search, std::initializer_list<Value> items) {
+    tell({&error_file(), &console()}, items);
+    run.source.write_setting_detail(search);
+    throw Stop{};
+  };
   if (run.x_column > ncol)
-    stop_with({&error_file(), &console()},
-              {"x-column number ", run.x_column, " < number of data columns ", ncol});
+    stop_on_column("n-x", {"x-column number ", run.x_column, " < number of data columns ", ncol});
   if (run.y_column > ncol)
-    stop_with({&error_file(), &console()},
-              {"y-column number ", run.y_column, " < number of data columns ", ncol});
+    stop_on_column("n-y", {"y-column number ", run.y_column, " < number of data columns ", ncol});
   if (run.x_column == run.y_column)
-    stop_with({&error_file(), &console()},
-              {"x-column number ", run.x_column, " = y-column number ", run.y_column});
+    stop_on_column("n-y", {"x-column number ", run.x_column, " = y-column number ", run.y_column});
 
-  // 7. Stamps are read when the record format holds an "a" descriptor.
-  const char stamp_flag = header.format.find('a') != std::string::npos ? 'm' : 'a';
+  // 7. Stamps are read when the record format holds an "a" (or "A") descriptor.
+  const char stamp_flag = header.format.find_first_of("aA") != std::string::npos ? 'm' : 'a';
 
   // 8. The range of rows.
-  Datums range = read_datums(run.joined_text, header.rows, execution);
+  Datums range = read_datums(run.source, header.rows, execution);
 
   // 9. Lags and the VAR order.
   const int lw = shared.lw;
@@ -201,11 +209,16 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
     }
     throw Stop{};
   }
-  if (p > lw / 2) stop_with({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2});
-  if (p < 0) stop_with({&console(), &error_file()}, {"VAR parameter ", p, " < 0"});
+  auto stop_on_var = [&](std::initializer_list<Value> items) {
+    tell({&console(), &error_file()}, items);
+    const JoinedText& top = execution.shared_source;
+    top.write_setting_detail(top.setting_line("VAR") != nullptr ? "R lag" : "r lag");
+    throw Stop{};
+  };
+  if (p > lw / 2) stop_on_var({"VAR parameter ", p, " > lw/2 ", lw / 2});
+  if (p < 0) stop_on_var({"VAR parameter ", p, " < 0"});
   if (lw - 2 * p < 1)
-    stop_with({&console(), &error_file()},
-              {"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw});
+    stop_on_var({"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw});
 
   // 10. Frame layout.
   const int ov = shared.overlap;
@@ -214,7 +227,11 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
     write_frame_count_error(lw);
     throw RunEnded{};
   }
-  if (ov < 0) stop_with({&console(), &error_file()}, {"Overlap parameter ", ov, " is incorrect"});
+  if (ov < 0) {
+    tell({&console(), &error_file()}, {"Overlap parameter ", ov, " is incorrect"});
+    execution.shared_source.write_setting_detail("lap");
+    throw Stop{};
+  }
 
   // 11. The run's arrays: the data matrix (n rows by ncol columns, by
   // columns), then the stamps.

@@ -5,6 +5,7 @@
 
 #include "bootstrap/uniform.h"
 #include "control/fields.h"
+#include "control/source_lines.h"
 
 namespace vok {
 
@@ -24,6 +25,7 @@ struct Execution {
   FieldReaders readers;     // keep their last values across calls
   UniformStream uniforms;   // continues across runs
   float start_time = 0.0f;  // processor time at program start
+  JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "control/source_lines.h"
 #include "data/row_batch.h"
 #include "output/failure.h"
 #include "output/parallel.h"
@@ -22,30 +23,39 @@ std::string format_text(std::string_view format) {
   return text;
 }
 
-[[noreturn]] void stamp_format_error(std::string_view format, Channel& report) {
+// What is wrong with a record format, for its detail line.
+std::string format_fault(std::string_view why, std::size_t character) {
+  return std::string(why) + " at character " + std::to_string(character) + " of the format";
+}
+
+// `why` names what is wrong with the stamp descriptor of a refused format.
+[[noreturn]] void stamp_format_error(std::string_view format, Channel& report,
+                                     const SourceLine& keyword_line, const std::string& why) {
   static const Layout kMessage = Layout::parse(R"(7X "/Data & time format is incorrect" / / A)");
   const std::string text = format_text(format);
   for (Channel* ch : {&report, &channels().error_file, &channels().console})
     ch->write(kMessage, {text});
+  write_detail(keyword_line, why);
   throw Stop{};
 }
 
-[[noreturn]] void read_error(int status, std::string_view format, Channel& report) {
+// The read-error lines on the report, the console and the error file, then
+// the detail line (console and error file) naming the line at fault.
+[[noreturn]] void read_error(ReadStatus status, std::string_view format, Channel& report,
+                             const SourceLine& at, std::string_view why = {}) {
   const std::string text = format_text(format);
   for (Channel* ch : {&report, &channels().console, &channels().error_file}) {
-    ch->write_free({"** Error in read of data file ", status});
+    ch->write_free({"** Error in read of data file ", static_cast<int>(status)});
     ch->write_free({"Check format", text});
   }
+  write_detail(at, why);
   throw Stop{};
 }
 
-[[noreturn]] void format_error(const std::string& why, std::string_view format, Channel& report) {
-  const std::string text = format_text(format);
-  for (Channel* ch : {&report, &channels().console, &channels().error_file}) {
-    ch->write_free({"** Error in the record format of the data file:", why});
-    ch->write_free({"Check format", text});
-  }
-  throw Stop{};
+// Line number in the file of the first line of data row `row` (1-based),
+// rows taking `lines_per_row` lines each after the two header lines.
+std::int64_t first_line_of_row(int row, int lines_per_row) {
+  return 2 + static_cast<std::int64_t>(row - 1) * lines_per_row + 1;
 }
 
 void end_of_file_notice(int row, Channel& report) {
@@ -57,6 +67,7 @@ void end_of_file_notice(int row, Channel& report) {
 struct RowFailure {
   std::size_t row;  // 0-based in the matrix
   ReadStatus status;
+  std::string first_line;  // the row's first line, when it has one
 };
 
 // Reads matrix rows 0..rows-1 of a fixed-column format, the data file standing
@@ -99,9 +110,11 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
         const std::size_t i = start + r;
         const RowDestination to{has_values ? matrix.data() + i : nullptr, rows,
                                 has_stamp ? stamps.slot(i) : nullptr};
-        const ReadStatus s = decode_row(plan, batch.row(r * lines_per_row, lines_per_row), to);
+        const RowLines lines = batch.row(r * lines_per_row, lines_per_row);
+        const ReadStatus s = decode_row(plan, lines, to);
         if (s != ReadStatus::ok) {
-          slice_failures[slice] = RowFailure{i, s};
+          slice_failures[slice] =
+              RowFailure{i, s, lines.count() > 0 ? std::string(lines.line(0)) : std::string()};
           return;
         }
       }
@@ -115,8 +128,8 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
         decode_slice(item - first_slice_item);
     });
 
-    for (const std::optional<RowFailure>& failure : slice_failures)
-      if (failure) return failure;
+    for (std::optional<RowFailure>& failure : slice_failures)
+      if (failure) return std::move(failure);
     assert(!batch.ended());
     if (!read_next) return std::nullopt;
     start = next_start;
@@ -125,20 +138,52 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
 
 }  // namespace
 
-std::optional<StampPosition> stamp_position(std::string_view format) {
+namespace {
+
+// 1-based positions in the format, 0 when absent. Descriptors are read in
+// either case, so "A19" marks the stamp as "a19" does.
+struct StampMarks {
+  long open;         // first "("
+  long first_a;      // first "a" or "A"
+  long last_a;       // last "a" or "A"
+  bool closed;       // a ")" stands after the last "a" or "A"
+};
+
+StampMarks stamp_marks(std::string_view format) {
   format = format.substr(0, kFormatWidth);
-  // 1-based positions, 0 when absent.
   auto position = [](std::size_t at) {
     return at == std::string_view::npos ? 0 : static_cast<long>(at) + 1;
   };
-  const long p = position(format.find('('));
-  const long q = position(format.find('a'));
-  std::size_t last_a = format.rfind('a');
-  if (last_a != std::string_view::npos && format.find(')', last_a) == std::string_view::npos)
-    return std::nullopt;
-  if (q == 0) return std::nullopt;
-  if (q == p + 1) return StampPosition::first;
-  if (q > p + 2) return StampPosition::last;
+  StampMarks m{position(format.find('(')), position(format.find_first_of("aA")),
+               position(format.find_last_of("aA")), true};
+  if (m.last_a > 0)
+    m.closed = format.find(')', static_cast<std::size_t>(m.last_a)) != std::string_view::npos;
+  return m;
+}
+
+// What is wrong with the stamp descriptor of a format stamp_position refuses.
+std::string stamp_fault(std::string_view format) {
+  const StampMarks m = stamp_marks(format);
+  if (m.first_a == 0) return "no A descriptor for the stamp";
+  if (!m.closed)
+    return format_fault("no \")\" after the stamp descriptor", static_cast<std::size_t>(m.last_a));
+  if (m.first_a < m.open)
+    return format_fault("the stamp descriptor stands before \"(\"",
+                        static_cast<std::size_t>(m.first_a));
+  return format_fault(
+      "the stamp descriptor must stand right after \"(\" (stamp first) or after a value field "
+      "(stamp last)",
+      static_cast<std::size_t>(m.first_a));
+}
+
+}  // namespace
+
+std::optional<StampPosition> stamp_position(std::string_view format) {
+  const StampMarks m = stamp_marks(format);
+  if (!m.closed) return std::nullopt;
+  if (m.first_a == 0) return std::nullopt;
+  if (m.first_a == m.open + 1) return StampPosition::first;
+  if (m.first_a > m.open + 2) return StampPosition::last;
   return std::nullopt;
 }
 
@@ -153,31 +198,41 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
          const RowBatching& batching) {
   const int values = columns < 0 ? 0 : columns;
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
+  assert(first >= 1 && last >= first);
+  assert(matrix.size() >= rows * static_cast<std::size_t>(values));
+
+  data.rewind();
+  std::string title;
+  std::string keywords;
+  if (!data.read_line(title) || !data.read_line(keywords)) {
+    end_of_file_notice(1, report);
+    return 0;
+  }
+  // Messages about the record format point at the keyword line.
+  const SourceLine keyword_line{data.path(), 2, keywords};
+
   StampPosition stamp = StampPosition::none;
   if (stamp_flag == 'm') {
     std::optional<StampPosition> where = stamp_position(format);
-    if (!where) stamp_format_error(format, report);
+    if (!where) stamp_format_error(format, report, keyword_line, stamp_fault(format));
     stamp = *where;
   }
-  assert(first >= 1 && last >= first);
-  assert(matrix.size() >= rows * static_cast<std::size_t>(values));
   assert(stamp == StampPosition::none || stamps.size() >= rows);
 
+  // A format that cannot be used fails the read of the first row.
   RecordFormat plan;
   try {
     plan = RecordFormat::compile(format, values, stamp);
   } catch (const RecordFormatError& e) {
-    format_error(e.what(), format, report);
+    read_error(ReadStatus::unusable_format, format, report, keyword_line,
+               format_fault(e.what(), e.character()));
   }
 
-  data.rewind();
-  std::string header;
-  for (int i = 0; i < 2; ++i) {
-    if (!data.read_line(header)) {
-      end_of_file_notice(1, report);
-      return 0;
-    }
-  }
+  const int lines_per_row = plan.list_directed() ? 1 : plan.lines_per_row();
+  // The detail line of a row that cannot be read: its first line.
+  auto row_line = [&](int row, std::string text) {
+    return SourceLine{data.path(), first_line_of_row(row, lines_per_row), std::move(text)};
+  };
 
   RecordReader reader(plan, data);
   for (int row = 1; row < first; ++row) {
@@ -186,11 +241,10 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
       end_of_file_notice(row, report);
       return 0;
     }
-    if (s != ReadStatus::ok) read_error(static_cast<int>(s), format, report);
+    if (s != ReadStatus::ok) read_error(s, format, report, row_line(row, reader.last_line()));
   }
   if (plan.list_directed()) {
-    // How many lines a row takes is known only while its values are decoded:
-    // row after row.
+    // One line to a row, read and decoded row after row.
     for (int row = first; row <= last; ++row) {
       const std::size_t i = static_cast<std::size_t>(row - first);
       RowDestination to{values == 0 ? nullptr : matrix.data() + i, rows, nullptr};
@@ -199,7 +253,7 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
         end_of_file_notice(row, report);
         return row - first;
       }
-      if (s != ReadStatus::ok) read_error(static_cast<int>(s), format, report);
+      if (s != ReadStatus::ok) read_error(s, format, report, row_line(row, reader.last_line()));
     }
     return last - first + 1;
   }
@@ -210,7 +264,7 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
       end_of_file_notice(row, report);
       return row - first;
     }
-    read_error(static_cast<int>(failure->status), format, report);
+    read_error(failure->status, format, report, row_line(row, std::move(failure->first_line)));
   }
   return last - first + 1;
 }

@@ -15,9 +15,10 @@
 namespace vok {
 
 // Where the stamp stands in a stamped row, from the format text: with p the
-// first "(" and q the first lowercase "a", q = p + 1 puts the stamp first and
-// q > p + 2 last. Any other case (q = p + 2, q before p, no "a"), and an "a"
-// with no ")" after it, has no valid position: nullopt.
+// first "(" and q the first "a" (descriptors are read in either case, so "A"
+// counts as well), q = p + 1 puts the stamp first and q > p + 2 last. Any other
+// case (q = p + 2, q before p, no "a"), and an "a" with no ")" after it, has
+// no valid position: nullopt.
 std::optional<StampPosition> stamp_position(std::string_view format);
 
 // Reads data rows `first` to `last` (1-based, counted from the first line after
@@ -35,8 +36,11 @@ std::optional<StampPosition> stamp_position(std::string_view format);
 //
 // Stops the program (after its messages on the report, the error file and the
 // console) on a stamped format whose stamp position is invalid, on a record
-// format that cannot be used for reading, and on a row that cannot be read
-// under the format.
+// format that cannot be used for reading (the read-error lines of the first
+// row, with status ReadStatus::unusable_format), and on a row that cannot be
+// read under the format. Each of these is followed on the console and the
+// error file by a detail line: the keyword line (line 2) and what is wrong
+// with the format, or the first line of the row that cannot be read.
 //
 // Rows of a fixed-column format are read in batches: the lines of a batch are
 // read in order, then its rows are decoded on the program's threads

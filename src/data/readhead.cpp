@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 
+#include "control/source_lines.h"
 #include "output/failure.h"
 
 namespace vok {
@@ -43,11 +44,13 @@ UnitMarks scan_unit(std::string_view buffer) {
   return marks;
 }
 
-[[noreturn]] void reader_error(Channel& diag, std::string_view what, int error) {
+[[noreturn]] void reader_error(Channel& diag, std::string_view what, int error,
+                              const SourceLine& keyword_line) {
   to_both(diag, [&](Channel& ch) {
     ch.write_free({what});
     ch.write_free({"Error number for rnumread = ", error});
   });
+  write_detail(keyword_line);
   throw Stop{};
 }
 
@@ -65,6 +68,8 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     throw Stop{};
   }
   header.title = padded(title, kTitleWidth);
+  // Where every message about a keyword points.
+  const SourceLine keyword_line{data.path(), 2, keywords};
   // Only the first 120 characters of the keyword line are read; the buffer
   // the readers search is blank past them.
   const std::string buffer = padded(std::string_view(keywords).substr(0, kLineRead), kBufferSize);
@@ -80,12 +85,14 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
       ch.write(kNoUnit);
       ch.write_free({echo});
     });
+    write_detail(keyword_line);
     throw Stop{};
   }
 
-  FieldRead<std::int32_t> rows = readers.numread("ows", buffer, diag);
+  FieldRead<std::int32_t> rows = readers.long_numread("ows", buffer, diag);
   if (rows.error != 0)
-    reader_error(diag, "Error in reading the no. of rows of the data file", rows.error);
+    reader_error(diag, "Error in reading the no. of rows of the data file", rows.error,
+                 keyword_line);
   header.rows = rows.value;
 
   FieldRead<std::int32_t> columns = readers.numread("olumns", buffer, diag);
@@ -93,6 +100,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     to_both(diag, [](Channel& ch) {
       ch.write_free({"Error in reading the no. of columns of the data file"});
     });
+    write_detail(keyword_line);
     header.columns = -1;
     return header;
   }
@@ -103,17 +111,20 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     if (rate.error != 0) rate = readers.rnumread("Rate", buffer, diag);
     header.rate_or_interval = rate.value;
     if (rate.error != 0)
-      reader_error(diag, "Error in reading the sampling rate of the data", rate.error);
+      reader_error(diag, "Error in reading the sampling rate of the data", rate.error,
+                   keyword_line);
   } else {
     FieldRead<float> interval = readers.rnumread("nterval", buffer, diag);
     if (interval.error != 0)
-      reader_error(diag, "Error in reading the sampling interval of the data", interval.error);
+      reader_error(diag, "Error in reading the sampling interval of the data", interval.error,
+                   keyword_line);
     header.rate_or_interval = interval.value;
   }
 
   FieldRead<std::string> format = readers.charead("rmat", buffer);
   if (format.error != 0)
-    reader_error(diag, "Error in reading the format from the data file", format.error);
+    reader_error(diag, "Error in reading the format from the data file", format.error,
+                 keyword_line);
   header.format = padded(format.value, 50);
 
   if (frequency_run && unit.hertz && !unit.kilohertz) {
@@ -124,6 +135,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
       ch.write(kHertz);
       ch.write_free({echo});
     });
+    write_detail(keyword_line);
     throw Stop{};
   }
   return header;

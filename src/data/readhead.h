@@ -24,6 +24,9 @@ struct DataHeader {
 // "Rate=" and a kilohertz unit). Messages go to `diag`, then identically to
 // the console.
 //
+// Each message is followed, on the console and the error file, by a detail
+// line naming line 2 of the file (see control/source_lines.h).
+//
 // When the column count cannot be read, returns at once with columns = -1
 // (rate and format not read). Every other failure stops the program: fewer
 // than two lines, no unit on a frequency run, the row count, the rate or

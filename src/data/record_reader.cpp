@@ -34,6 +34,12 @@ std::string_view describe(ReadStatus status) {
       return "a line could not be read";
     case ReadStatus::missing_value:
       return "an empty field where a value should stand";
+    case ReadStatus::unusable_format:
+      return "a record format that cannot be used for reading";
+    case ReadStatus::short_line:
+      return "fewer values on the line than the row has";
+    case ReadStatus::empty_line:
+      return "an empty line before the end of the file";
   }
   return "unknown status";
 }
@@ -244,12 +250,25 @@ ReadStatus decode_integer(std::string_view field, float& value) {
 
 namespace {
 
-[[noreturn]] void refuse(const std::string& why) {
-  throw RecordFormatError(why);
+[[noreturn]] void refuse(const std::string& why, std::size_t character) {
+  throw RecordFormatError(why, character);
+}
+
+// 1-based position of the first character of `format` for which `is` holds
+// (1 when there is none).
+template <typename Predicate>
+std::size_t first_character(std::string_view format, Predicate is) {
+  for (std::size_t i = 0; i < format.size(); ++i)
+    if (is(format, i)) return i + 1;
+  return 1;
+}
+
+bool is_separator(char c) {
+  return c == ' ' || c == ',' || c == '\t';
 }
 
 // An empty group would let the walk loop without ever reaching an element.
-void refuse_empty_groups(const std::vector<Edit>& edits) {
+void refuse_empty_groups(const std::vector<Edit>& edits, std::string_view format) {
   for (std::size_t i = 0; i < edits.size(); ++i) {
     if (edits[i].kind != EditKind::group_open) continue;
     bool has_element = false;
@@ -259,7 +278,16 @@ void refuse_empty_groups(const std::vector<Edit>& edits) {
         break;
       }
     }
-    if (!has_element) refuse("a group with no descriptor in it");
+    if (!has_element) {
+      // An empty group holds, innermost, a "(" followed by its ")".
+      refuse("a group with no descriptor in it",
+             first_character(format, [](std::string_view f, std::size_t i) {
+               if (f[i] != '(') return false;
+               std::size_t j = i + 1;
+               while (j < f.size() && is_separator(f[j])) ++j;
+               return j < f.size() && f[j] == ')';
+             }));
+    }
   }
 }
 
@@ -273,30 +301,46 @@ RecordFormat RecordFormat::compile(std::string_view format, int values, StampPos
   std::size_t first = format.find_first_not_of(' ');
   if (first != std::string_view::npos && format[first] == '*' &&
       format.find_first_not_of(' ', first + 1) == std::string_view::npos) {
-    if (stamp != StampPosition::none) refuse("rows read with \"*\" cannot carry a stamp");
+    if (stamp != StampPosition::none)
+      refuse("rows read with \"*\" cannot carry a stamp", first + 1);
     RecordFormat plan;
     plan.values_ = std::max(values, 0);
     plan.list_directed_ = true;
     return plan;
   }
   if (first == std::string_view::npos || format[first] != '(')
-    refuse("the record format must begin with \"(\"");
+    refuse("the record format must begin with \"(\"",
+           first == std::string_view::npos ? 1 : first + 1);
   Layout layout;
   try {
     layout = Layout::parse(format);
   } catch (const LayoutError& e) {
+    // The parser's text is "bad layout: WHY at offset N near ...": WHY is kept,
+    // the offset becomes the character.
     std::string why = e.what();
     constexpr std::string_view kPrefix = "bad layout: ";
     if (why.starts_with(kPrefix)) why.erase(0, kPrefix.size());
-    refuse(why);
+    if (std::size_t at = why.find(" at offset "); at != std::string::npos) why.erase(at);
+    refuse(why, e.offset() + 1);
   }
   for (const Edit& e : layout.edits()) {
-    if (e.kind == EditKind::literal) refuse("a text in quotes has no meaning when reading");
+    if (e.kind == EditKind::literal)
+      refuse("a text in quotes has no meaning when reading",
+             first_character(format, [](std::string_view f, std::size_t i) {
+               return f[i] == '"' || f[i] == '\'';
+             }));
     if (e.kind == EditKind::sign_plus || e.kind == EditKind::sign_default)
-      refuse("the sign descriptors S, SS and SP have no meaning when reading");
-    if (e.kind == EditKind::integer && e.width < 1) refuse("an integer field of width 0");
+      refuse("the sign descriptors S, SS and SP have no meaning when reading",
+             first_character(format, [](std::string_view f, std::size_t i) {
+               return f[i] == 'S' || f[i] == 's';
+             }));
+    if (e.kind == EditKind::integer && e.width < 1)
+      refuse("an integer field of width 0",
+             first_character(format, [](std::string_view f, std::size_t i) {
+               return (f[i] == 'I' || f[i] == 'i') && i + 1 < f.size() && f[i + 1] == '0';
+             }));
   }
-  refuse_empty_groups(layout.edits());
+  refuse_empty_groups(layout.edits(), format);
 
   RecordFormat plan;
   plan.values_ = std::max(values, 0);
@@ -322,7 +366,7 @@ RecordFormat RecordFormat::compile(std::string_view format, int values, StampPos
   };
   bool done = false;
   while (!done) {
-    if (++walked > step_limit) refuse("the record format takes too many steps for one row");
+    if (++walked > step_limit) refuse("the record format takes too many steps for one row", 1);
     const Edit* e = walker.next();
     if (e == nullptr) {
       if (item >= items) break;
@@ -427,40 +471,41 @@ bool is_list_blank(char c) {
 }  // namespace
 
 ReadStatus RecordReader::read_list_row(const RowDestination* to) {
+  if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+  // Rows passed over are not decoded: one line each.
+  if (to == nullptr) return ReadStatus::ok;
+  const std::string_view line = line_;
   const int wanted = format_->values();
-  int item = 0;
-  // Each pass reads one line; a row that has not all its values goes on to
-  // the next line, and the first line of a row is read even when it takes no
-  // value, as with the fixed-column formats.
-  do {
-    if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
-    const std::string_view line = line_;
-    std::size_t at = 0;
-    while (item < wanted) {
-      while (at < line.size() && is_list_blank(line[at])) ++at;
-      if (at == line.size()) break;
-      if (line[at] == ',') {
-        // A comma where a value should begin: two separators in a row.
-        if (to != nullptr) return ReadStatus::missing_value;
-        ++item;
-        ++at;
-        continue;
-      }
-      const std::size_t begin = at;
-      while (at < line.size() && !is_list_blank(line[at]) && line[at] != ',') ++at;
-      if (to != nullptr) {
-        float v;
-        ReadStatus s = decode_real(line.substr(begin, at - begin), 0, v);
-        if (s != ReadStatus::ok) return s;
-        to->values[static_cast<std::size_t>(item) * to->stride] = v;
-      }
-      ++item;
-      // The separator after a value: blanks, a comma, or a comma with blanks
-      // around it.
-      while (at < line.size() && is_list_blank(line[at])) ++at;
-      if (at < line.size() && line[at] == ',') ++at;
+  std::size_t at = 0;
+  while (at < line.size() && is_list_blank(line[at])) ++at;
+  if (at == line.size()) {
+    if (wanted == 0) return ReadStatus::ok;
+    // Only empty lines to the end: the file has ended (an editor's blank last
+    // lines); anything after an empty line makes it an error.
+    while (file_->read_line(look_ahead_)) {
+      if (look_ahead_.find_first_not_of(" \t\r") != std::string::npos)
+        return ReadStatus::empty_line;
     }
-  } while (item < wanted);
+    return file_->error() != 0 ? ReadStatus::line_read_failed : ReadStatus::end_of_file;
+  }
+  bool after_comma = false;  // the last separator held a comma
+  for (int item = 0; item < wanted; ++item) {
+    while (at < line.size() && is_list_blank(line[at])) ++at;
+    if (at == line.size()) return after_comma ? ReadStatus::missing_value : ReadStatus::short_line;
+    // A comma where a value should begin: an empty field.
+    if (line[at] == ',') return ReadStatus::missing_value;
+    const std::size_t begin = at;
+    while (at < line.size() && !is_list_blank(line[at]) && line[at] != ',') ++at;
+    float v;
+    if (ReadStatus s = decode_real(line.substr(begin, at - begin), 0, v); s != ReadStatus::ok)
+      return s;
+    to->values[static_cast<std::size_t>(item) * to->stride] = v;
+    // The separator after a value: blanks, a comma, or a comma with blanks
+    // around it.
+    while (at < line.size() && is_list_blank(line[at])) ++at;
+    after_comma = at < line.size() && line[at] == ',';
+    if (after_comma) ++at;
+  }
   return ReadStatus::ok;
 }
 

@@ -34,14 +34,14 @@
 // trailing "/" makes every row take one more line.
 //
 // The format "*" (alone, blanks around it allowed) reads rows without fixed
-// columns, as a list-directed read does: each row starts on a new line and
-// its values are separated by blanks (tabs count as blanks), by a comma, or by
-// a comma with blanks around it; each value is read as under F editing with
-// no implied decimals. A row with fewer values on its line continues on the
-// next lines (empty lines are passed over); values after the row's last one on
-// its line are ignored. An empty field (two commas with only blanks between,
-// or a comma first on a line) is a missing value and cannot be read. Rows read
-// this way carry no stamp.
+// columns, one row per line: its values are separated by blanks (tabs count
+// as blanks), by a comma, or by a comma with blanks around it; each value is
+// read as under F editing with no implied decimals. Values after the row's
+// last one are ignored. A line with fewer values than the row has, an empty
+// field (two commas with only blanks between, a comma first on the line, or a
+// comma that ends the line before the row's last value) and a field that is
+// not a number cannot be read; nor can an empty line, unless only empty lines
+// follow it (the file has ended). Rows read this way carry no stamp.
 //
 // Refused when compiling (RecordFormatError): a format that does not parse, a
 // format that does not begin with "(" (other than "*"), "*" for a stamped
@@ -77,6 +77,9 @@ enum class ReadStatus : int {
   no_value_descriptor = 6,  // values are left but the format (after reversion) takes none
   line_read_failed = 7,     // the system could not read a line
   missing_value = 8,        // list-directed rows: an empty field between two commas
+  unusable_format = 9,      // the record format cannot be used for reading
+  short_line = 10,          // list-directed rows: fewer values on the line than the row has
+  empty_line = 11,          // list-directed rows: an empty line before the end of the file
 };
 
 // Text naming the problem of a status, for diagnostics.
@@ -94,10 +97,16 @@ enum class StampPosition { none, first, last };
 
 inline constexpr std::size_t kStampWidth = 20;
 
-// A record format that cannot be used for reading; what() says why.
+// A record format that cannot be used for reading; what() says why, and
+// character() at which character of the format (1-based).
 class RecordFormatError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  RecordFormatError(const std::string& why, std::size_t character)
+      : std::runtime_error(why), character_(character) {}
+  std::size_t character() const { return character_; }
+
+ private:
+  std::size_t character_;
 };
 
 // The plan for reading one row.
@@ -163,6 +172,8 @@ class RecordReader {
   ReadStatus read_row(const RowDestination& to);
   // Passes over one row's lines without decoding them.
   ReadStatus skip_row();
+  // The line last read: after a list-directed row, that row's line.
+  const std::string& last_line() const { return line_; }
 
  private:
   ReadStatus next_line();
@@ -172,6 +183,7 @@ class RecordReader {
   const RecordFormat* format_;
   TextFile* file_;
   std::string line_;
+  std::string look_ahead_;  // lines after an empty list-directed line
   LineBatch row_lines_;
 };
 

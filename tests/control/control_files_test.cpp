@@ -68,7 +68,6 @@ TEST_F(ControlFiles, BoundaryValuesAccepted) {
        {1, 0.4f, 0.05f, 48, 0, 3, 0}},
       // The run count is optional: no "uns" means no run.
       {top(""), {0, 0.4f, 0.05f, 48, 0, 2, 0}},
-      {top("Number of runs =    1 "), {0, 0.4f, 0.05f, 48, 0, 2, 0}},
       {top(kRuns, kExponent, kAlarm, kLength, kOverlap, kVar, "resamples = 200 "),
        {1, 0.4f, 0.05f, 48, 0, 2, 200}},
   };
@@ -96,6 +95,12 @@ struct Refusal {
 TEST_F(ControlFiles, SharedSettingRefusals) {
   const std::string var_missing = "       The VAR command is missing in the control file\n\n";
   const Refusal cases[] = {
+      // A run count that is there but cannot be read stops; a missing one
+      // means no run.
+      {top("Number of runs =    1 "),
+       " Error in reading the number of runs\n Error number for numread =  3\n"},
+      {top("Number of runs = 2x "),
+       " Error in reading the number of runs\n Error number for numread =  3\n"},
       {top(kRuns, ""),
        " Error in reading the exponent  0  from cnl file\n Error number for rnumread =  1\n"},
       {top(kRuns, "exponent = 0.51 "), " exponent = 0.51  is out of bounds in file file\n"},
@@ -186,7 +191,7 @@ TEST_F(ControlFiles, RunSwitches) {
     std::string clip;
   };
   const Case cases[] = {
-      {run(kColumns, "graphing =Yes "), 'n', 't', 0, "seconds", "no"},  // case-sensitive
+      {run(kColumns, "graphing =Yes,no "), 'n', 't', 0, "seconds", "no"},  // case-sensitive
       {run(kColumns, "graphing =noyesno "), 'y', 't', 0, "seconds", "no"},
       {run(kColumns, "graphing =no "), 'n', 't', 0, "seconds", "no"},
       {run(kColumns, kGraphing, "unit=kiloseconds "), 'y', 't', 0, "kilosec", "no"},
@@ -218,6 +223,10 @@ TEST_F(ControlFiles, RunSettingRefusals) {
       {run(kColumns, "graphing = yes "),
        " Error in reading the graph file flag\n String  graphing            \n"
        " Error number for charead =  3\n"},
+      // The graphing switch holds "yes" or "no"; anything else is a mistake.
+      {run(kColumns, "graphing =yse "), " Graphing switch must be yes or no:  yse\n"},
+      {run(kColumns, "graphing =Yes "), " Graphing switch must be yes or no:  Yes\n"},
+      {run(kColumns, "graphing =1 "), " Graphing switch must be yes or no:  1\n"},
       {run(kColumns, kGraphing, ""), "\n       Error - Place unit= in the cnl file\n",
        "\n       Error - Place unit= on Pem.cnl file\n"},
       {run(kColumns, kGraphing, kUnit, "clip data log data "),
@@ -388,9 +397,65 @@ TEST_F(ControlFileReading, JoinedTextOverflowIsRefused) {
   channels().error_file.clear_text();
   dir_.write("over.cnl", lines + std::string(69, 'y') + "*\n#\n");
   EXPECT_THROW(read_run_control(name80("over.cnl"), execution_), Stop);
-  const std::string line = " Parameter lines of  over.cnl  exceed 700 characters\n";
+  const std::string line = " Parameter lines of  over.cnl  exceed 700 characters\n" +
+                           std::string(" at over.cnl line 9: \"") + std::string(69, 'y') + "*\"\n";
   EXPECT_EQ(console(), line);
   EXPECT_EQ(error_file(), line);
+}
+
+// Messages about a setting of a file name its line: the line of the "=" that
+// the value follows, counted in the file, CRLF line ends and comment lines
+// included.
+TEST_F(ControlFileReading, DetailLinesNameTheLineOfTheSetting) {
+  e2e::ScopedWorkingDirectory here(dir_.path());
+  struct Case {
+    std::string file;
+    std::string lines;  // console and error file
+  };
+  const Case cases[] = {
+      {"column-x = 1 *\r\n* a comment\r\ncolumn-y = 1x * y\r\n#\r\n",
+       " Error in reading the y-data column no.\n Error number for numread =  3\n"
+       " at r.cnl line 3: \"column-y = 1x * y\"\n"},
+      // A typo in a label: no line holds its search text.
+      {"column-x = 1 *\ncolum-y = 2 *\n#\n",
+       " Error in reading the y-data column no.\n Error number for numread =  1\n"
+       " at r.cnl: no label holds \"n-y\"\n"},
+      // A label whose "=" and value stand on the next line: the value's line.
+      {"column-x = 1 column-y *\n= 0 *\n#\n",
+       " y-column number  0  < 1\n at r.cnl line 2: \"= 0 *\"\n"},
+      {"column-x = 1 column-y = 2 *\ngraphing =yse *\n#\n",
+       " Graphing switch must be yes or no:  yse\n at r.cnl line 2: \"graphing =yse *\"\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    channels().console.clear_text();
+    channels().error_file.clear_text();
+    dir_.write("r.cnl", c.file);
+    EXPECT_THROW(read_run_control(name80("r.cnl"), execution_), Stop);
+    EXPECT_EQ(console(), c.lines);
+    EXPECT_EQ(error_file(), c.lines);
+  }
+}
+
+TEST(JoinedText, EachPartKnowsItsLine) {
+  JoinedText joined;
+  joined.start("top.cnl");
+  joined.append("frame length = ", 1, "frame length = * comment");
+  joined.append("", 2, "* only a comment");
+  joined.append("48 lap=0 ", 3, "48 lap=0 * the value of line 1");
+  joined.pad_to(700);
+  EXPECT_EQ(joined.text().substr(0, 24), "frame length = 48 lap=0 ");
+  ASSERT_NE(joined.line_at(0), nullptr);
+  EXPECT_EQ(joined.line_at(14)->number, 1);
+  EXPECT_EQ(joined.line_at(15)->number, 3);
+  EXPECT_EQ(joined.line_at(24), nullptr);  // padding
+  EXPECT_EQ(joined.setting_line("ength")->number, 1);
+  EXPECT_EQ(joined.setting_line("lap")->text, "48 lap=0 * the value of line 1");
+  EXPECT_EQ(joined.setting_line("absent"), nullptr);
+  EXPECT_EQ(detail_line(*joined.setting_line("lap")),
+            "at top.cnl line 3: \"48 lap=0 * the value of line 1\"");
+  EXPECT_EQ(detail_line(SourceLine{"d.dat", 7, std::string(100, 'x')}, "why"),
+            "at d.dat line 7: \"" + std::string(80, 'x') + "\": why");
 }
 
 }  // namespace

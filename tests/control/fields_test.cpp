@@ -46,7 +46,15 @@ TEST(Numread, Table) {
       {"lw", "frame 48 ", 1, 0, 0},
       {"lw", "lw 48 ", 2, 0, 0},
       {"lw", "lw 48 = 5 ", 0, 5, 9},       // the mark may stand anywhere after the search text
-      {"n", "n = +5 ", 0, -45, 5},         // "+" counts as code 43 - 48 = -5, no error
+      // Only digits after the optional "-": anything else is error 3.
+      {"n", "n = +5 ", 3, 0, 5},
+      {"ength", "frame length=20x ", 3, 0, 14},
+      {"lag", "VAR lag=1. ", 3, 0, 9},
+      {"ength", "frame length=200.0 ", 3, 0, 14},
+      {"start", "start datum=1.5 ", 3, 0, 13},
+      {"sample", "resamples=1e3 ", 3, 0, 11},
+      {"lw", "lw = 4-8 ", 3, 0, 6},
+      {"lw", "lw = --8 ", 3, 0, 7},
       {"end", "end=3 x end=5 ", 0, 3, 5},  // first occurrence wins
       {"lw", at_end, 3, 0, 694},           // no terminator within 700 characters
       {"lw", at_end + " ", 3, 0, 694},     // character 701 is never looked at
@@ -77,6 +85,39 @@ TEST(Numread, EightDigitsWriteTheRangeMessage) {
   EXPECT_EQ(r.error, 4);
   EXPECT_EQ(r.position, 6);
   EXPECT_EQ(diag.text(), range_message(text, 5, "> 999999"));
+}
+
+// Row counts and datums: up to 10 digits, values up to 2,147,483,647.
+TEST(LongNumread, TenDigitsUpToTheLargestInteger) {
+  struct Case {
+    std::string text;
+    int error;
+    std::int32_t value;
+  };
+  const Case cases[] = {
+      {"rows=10000000 ", 0, 10000000},      // refused by the 7-digit reader
+      {"rows=100000000 ", 0, 100000000},
+      {"rows=2147483647 ", 0, 2147483647},
+      {"rows=0000000012 ", 0, 12},          // leading zeros count as digits
+      {"rows=-2147483647 ", 0, -2147483647},
+      {"rows=2147483648 ", 4, 0},           // above the largest 32-bit integer
+      {"rows=9999999999 ", 4, 0},
+      {"rows=12345678901 ", 4, 0},          // 11 digits
+      {"rows=1e7 ", 3, 0},
+      {"rows=10000000. ", 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    FieldReaders readers;
+    Channel diag;
+    diag.capture();
+    auto r = readers.long_numread("ows", c.text, diag);
+    EXPECT_EQ(r.error, c.error);
+    if (c.error == 0) {
+      EXPECT_EQ(r.value, c.value);
+    }
+    EXPECT_EQ(diag.text(), c.error == 4 ? range_message(c.text, 5, "> 999999") : "");
+  }
 }
 
 TEST(Numread, ErrorsReturnTheLastValueRead) {
@@ -111,13 +152,27 @@ TEST(Rnumread, Table) {
       {"a", "a=1.123456 ", 0, 1.123456f, 3},  // six fraction digits are the most
       {"a", "a=1234567.5 ", 0, 1234567.5f, 3},
       {"a", "a=1.123456789 ", 3, 0.0f, 3},  // no terminator among the 9 after the point
-      {"a", "a=5 ", 4, 0.0f, 3},            // no point at all
+      {"a", "a=5 ", 0, 5.0f, 3},            // no point: a whole number
+      {"a", "a=-12 ", 0, -12.0f, 4},
+      {"a", "a=1234567 ", 0, 1234567.0f, 3},
       {"a", "nothing here", 1, 0.0f, 0},
       {"a", "a 5.0 ", 2, 0.0f, 0},
-      // Without a point of its own the value runs up to a later point:
-      // "5 f=a" reads digit by digit as 5, -16, 54, 13, 49 = 39579, and "b"
-      // after the point as the fraction 50/10.
-      {"a", "a=5 f=a.b ", 0, 39584.0f, 3},
+      // A value without a point of its own is read from its own digits, not
+      // up to a point further on in the text.
+      {"a", "a=5 f=a.b ", 0, 5.0f, 3},
+      {"a", "a=5 file=x.dat ", 0, 5.0f, 3},
+      // Digits only, on either side of one point.
+      {"a", "a=1e3 ", 3, 0.0f, 3},
+      {"a", "a=1.5e3 ", 3, 0.0f, 3},
+      {"a", "a=+1.0 ", 3, 0.0f, 3},
+      {"a", "a=1.2.3 ", 3, 0.0f, 3},
+      {"a", "a=1.5x ", 3, 0.0f, 3},
+      {"a", "a=x.5 ", 3, 0.0f, 3},
+      {"a", "a=0x10 ", 3, 0.0f, 3},
+      {"a", "a=. ", 3, 0.0f, 3},  // a point alone holds no digit
+      {"a", "a=-. ", 3, 0.0f, 4},
+      {"a", "a=   5.0 ", 3, 0.0f, 5},  // three blanks: an empty value
+      {"a", std::string(697, ' ') + "a=5", 4, 0.0f, 700},  // no terminator, no point
       // The point may be character 699: its fraction is blank-padded.
       {"a", std::string(695, ' ') + "a=1.5", 0, 1.5f, 698},
   };
@@ -145,7 +200,7 @@ TEST(Rnumread, RangeMessages) {
       {"a=1.1234567 ", 4},     // 7 fraction digits: shown from after the point
       {"a=1.12345678 ", 4},    // 8 fraction digits
       {"a=12345678.5 ", 2},    // 8 digits before the point: shown from the value
-      {"a=5 file=x.dat ", 2},  // "5 file=x" borrowed up to a later point: 8 characters
+      {"a=12345678 ", 2},      // a whole number of 8 digits
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -163,8 +218,8 @@ TEST(Rnumread, ErrorsReturnTheLastValueRead) {
   Channel diag;
   diag.capture();
   EXPECT_EQ(readers.rnumread("a", "a=2.5 ", diag).value, 2.5f);
-  auto failed = readers.rnumread("a", "a=7 ", diag);
-  EXPECT_EQ(failed.error, 4);
+  auto failed = readers.rnumread("a", "a=7x ", diag);
+  EXPECT_EQ(failed.error, 3);
   EXPECT_EQ(failed.value, 2.5f);
 }
 

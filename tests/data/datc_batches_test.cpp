@@ -124,6 +124,29 @@ std::string_view format_of(Shape shape) {
   return "";
 }
 
+int lines_per_row(Shape shape) {
+  return shape == Shape::two_lines || shape == Shape::split ? 2 : 1;
+}
+
+// The detail line naming the first line of data row `d`, the file's name
+// shown as <file>.
+std::string row_detail(const Rows& rows, int d) {
+  const int line = (d - 1) * lines_per_row(rows.shape);  // 0-based among the rows' lines
+  const std::string text = rows.text();
+  std::size_t begin = 0;
+  for (int k = 0; k < line; ++k) begin = text.find('\n', begin) + 1;
+  std::string first = text.substr(begin, text.find('\n', begin) - begin);
+  if (first.ends_with('\r')) first.pop_back();
+  return " at <file> line " + std::to_string(line + 3) + ": \"" + first + "\"\n";
+}
+
+// The temporary file's name replaced by <file>.
+std::string with_file_masked(std::string text, const std::string& path) {
+  for (std::size_t at; (at = text.find(path)) != std::string::npos;)
+    text.replace(at, path.size(), "<file>");
+  return text;
+}
+
 std::string eof_notice(int row) {
   return " **** eof in read from data file \n i =  " + std::to_string(row) + "\n";
 }
@@ -201,8 +224,8 @@ class DatcBatches : public ::testing::Test {
         out.matrix_bits.push_back(std::bit_cast<std::uint32_t>(matrix[j * n + i]));
     for (std::size_t i = 0; i < kept; ++i) out.stamps += stamps[i];
     out.report = report.text();
-    out.console = channels().console.text();
-    out.error_file = channels().error_file.text();
+    out.console = with_file_masked(channels().console.text(), file.path());
+    out.error_file = with_file_masked(channels().error_file.text(), file.path());
     return out;
   }
 
@@ -223,8 +246,10 @@ class DatcBatches : public ::testing::Test {
     const Outcome want = run(c, 1, RowBatching{});
     ASSERT_EQ(want.returned, stops ? -1 : rows_read);
     EXPECT_EQ(want.report, report);
-    EXPECT_EQ(want.console, stops ? report : "");
-    EXPECT_EQ(want.error_file, stops ? report : "");
+    // The console and the error file also get the detail line of the row.
+    const std::string detail = stops ? row_detail(c.rows, c.want.stop_row) : "";
+    EXPECT_EQ(want.console, stops ? report + detail : "");
+    EXPECT_EQ(want.error_file, stops ? report + detail : "");
     // Rows read in full hold the values and stamps of their data rows; rows
     // after them that the file has no line for are untouched.
     const std::size_t kept = want.stamps.size() / StampArray::kWidth;

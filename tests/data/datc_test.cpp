@@ -20,8 +20,11 @@ TEST(StampPosition, FromTheFormatText) {
       {"(2a10,2f10.3)", std::nullopt},
       {"(2f10.3)", std::nullopt},        // no "a"
       {"a (2f10.3)", std::nullopt},      // q before p
-      {"(A19,2f10.3)", std::nullopt},    // only a lowercase a counts
+      {"(A19,2F10.3)", StampPosition::first},  // descriptors in either case
+      {"(2F10.3,1X,A19)", StampPosition::last},
+      {"( A19,2F10.3)", std::nullopt},
       {"(2f10.3,1x,a19", std::nullopt},  // no ")" after the "a"
+      {"(2F10.3,1X,A19", std::nullopt},
       {"(a19,1x,2f10.3                                  ", std::nullopt},
   };
   for (const auto& [format, want] : cases) {
@@ -60,6 +63,17 @@ class DatcTest : public ::testing::Test {
   CapturedChannels cap_;
   std::unique_ptr<testing::TempTextFile> file_;
   TextFile data_;
+  // The detail line after a message, on the console and the error file.
+  std::string detail(int line, std::string_view text, std::string_view why = {}) const {
+    std::string out = " at " + file_->path() + " line " + std::to_string(line) + ": \"" +
+                      std::string(text) + "\"";
+    if (!why.empty()) out += ": " + std::string(why);
+    return out + "\n";
+  }
+  std::string keyword_detail(std::string_view why) const {
+    return detail(2, "rows=9 columns=2 format=x", why);
+  }
+
   Channel report_;
   std::vector<float> matrix_;
   StampArray stamps_;
@@ -152,8 +166,16 @@ TEST_F(DatcTest, EndOfFileWhileSkippingCountsRows) {
 }
 
 TEST_F(DatcTest, StampFormatErrorOnThreeChannelsThenStop) {
-  const std::string_view formats[] = {"( a19,2f10.3)", "(2a10,2f10.3)", "(2f10.3,1x,a19"};
-  for (std::string_view format : formats) {
+  const std::string misplaced =
+      "the stamp descriptor must stand right after \"(\" (stamp first) or after a value field "
+      "(stamp last)";
+  const std::pair<std::string_view, std::string> cases[] = {
+      {"( a19,2f10.3)", misplaced + " at character 3 of the format"},
+      {"(2a10,2f10.3)", misplaced + " at character 3 of the format"},
+      {"(2F10.3,1X,A19", "no \")\" after the stamp descriptor at character 12 of the format"},
+      {"a(2f10.3)", "the stamp descriptor stands before \"(\" at character 1 of the format"},
+  };
+  for (const auto& [format, why] : cases) {
     SCOPED_TRACE(std::string(format));
     open(stamped_rows(2, true));
     channels().console.clear_text();
@@ -163,8 +185,8 @@ TEST_F(DatcTest, StampFormatErrorOnThreeChannelsThenStop) {
     format50.resize(50, ' ');
     const std::string want = "       /Data & time format is incorrect\n\n" + format50 + "\n";
     EXPECT_EQ(report_.text(), want);
-    EXPECT_EQ(channels().error_file.text(), want);
-    EXPECT_EQ(cap_.console(), want);
+    EXPECT_EQ(channels().error_file.text(), want + keyword_detail(why));
+    EXPECT_EQ(cap_.console(), want + keyword_detail(why));
   }
 }
 
@@ -176,14 +198,11 @@ std::string read_error_lines(int status, std::string_view format) {
          format50 + "\n";
 }
 
-TEST_F(DatcTest, UppercaseAIsAPlainRowWhoseFirstValueMeetsTheAField) {
-  open(stamped_rows(2, true));
-  EXPECT_THROW(read("(A19,1X,2F10.3)", 'a', 1, 2, 2), Stop);
-  const std::string want =
-      read_error_lines(static_cast<int>(ReadStatus::text_for_number), "(A19,1X,2F10.3)");
-  EXPECT_EQ(report_.text(), want);
-  EXPECT_EQ(cap_.console(), want);
-  EXPECT_EQ(channels().error_file.text(), want);
+TEST_F(DatcTest, UppercaseDescriptorsReadTheStampToo) {
+  open(stamped_rows(2, false));
+  ASSERT_EQ(read("(2F10.3,1X,A19)", 'm', 1, 2, 2), 2);
+  EXPECT_EQ(column(0, 2), (std::vector<float>{1, 2}));
+  EXPECT_EQ(stamp(1), "1997-03-02 12:00:02 ");
 }
 
 TEST_F(DatcTest, StampAfterALeadingSkipCountsAsStampLast) {
@@ -196,23 +215,47 @@ TEST_F(DatcTest, StampAfterALeadingSkipCountsAsStampLast) {
 TEST_F(DatcTest, FieldThatCannotBeReadStopsAfterRowsBefore) {
   open("  1.0  2.0\n  3.0  x.0\n");
   EXPECT_THROW(read("(2f5.1)", 'a', 1, 2, 2), Stop);
-  EXPECT_EQ(report_.text(),
-            read_error_lines(static_cast<int>(ReadStatus::bad_character), "(2f5.1)"));
+  const std::string want = read_error_lines(static_cast<int>(ReadStatus::bad_character), "(2f5.1)");
+  EXPECT_EQ(report_.text(), want);
+  // Data row 2 is line 4 of the file.
+  EXPECT_EQ(cap_.console(), want + detail(4, "  3.0  x.0"));
+  EXPECT_EQ(channels().error_file.text(), want + detail(4, "  3.0  x.0"));
   EXPECT_EQ(matrix_[0], 1.0f);
 }
 
-TEST_F(DatcTest, UnsupportedDescriptorGetsAMessageAndStop) {
-  open("  1.0  2.0\n");
-  EXPECT_THROW(read("(2f5.1,'x')", 'a', 1, 1, 2), Stop);
-  std::string format50 = "(2f5.1,'x')";
-  format50.resize(50, ' ');
-  const std::string want =
-      " ** Error in the record format of the data file: a text in quotes has no meaning when "
-      "reading\n Check format " +
-      format50 + "\n";
-  EXPECT_EQ(report_.text(), want);
-  EXPECT_EQ(cap_.console(), want);
-  EXPECT_EQ(channels().error_file.text(), want);
+// Rows of several lines are named by their first line, counted in whole rows
+// after the skipped ones.
+TEST_F(DatcTest, RowSpanningLinesIsNamedByItsFirstLine) {
+  open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n  x.0\n");
+  EXPECT_THROW(read("(2f5.1)", 'a', 2, 3, 3), Stop);
+  EXPECT_EQ(cap_.console(), read_error_lines(static_cast<int>(ReadStatus::bad_character),
+                                             "(2f5.1)") +
+                                detail(7, "  7.0  8.0"));
+}
+
+// A record format that cannot be used fails the first row's read; the detail
+// line says what is wrong with it and where.
+TEST_F(DatcTest, FormatThatCannotBeUsedFailsTheFirstRow) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"(2f5.1,'x')", "a text in quotes has no meaning when reading at character 8"},
+      {"(2f5.1", "unbalanced parentheses at character 1"},
+      {"(2f5.1,q5)", "unknown edit descriptor at character 8"},
+      {"(sp,2f5.1)", "the sign descriptors S, SS and SP have no meaning when reading at character 2"},
+      {"(2f5.1,())", "a group with no descriptor in it at character 8"},
+      {"2f5.1", "the record format must begin with \"(\" at character 1"},
+  };
+  for (const auto& [format, why] : cases) {
+    SCOPED_TRACE(std::string(format));
+    open("  1.0  2.0\n");
+    channels().console.clear_text();
+    channels().error_file.clear_text();
+    EXPECT_THROW(read(format, 'a', 2, 2, 2), Stop);
+    const std::string want = read_error_lines(static_cast<int>(ReadStatus::unusable_format), format);
+    const std::string where = keyword_detail(std::string(why) + " of the format");
+    EXPECT_EQ(report_.text(), want);
+    EXPECT_EQ(cap_.console(), want + where);
+    EXPECT_EQ(channels().error_file.text(), want + where);
+  }
 }
 
 // Rows without fixed columns ("format=*"): a column-name row in front of the
@@ -227,18 +270,27 @@ TEST_F(DatcTest, ListDirectedRowsFromARangeAfterANameRow) {
 }
 
 TEST_F(DatcTest, ListDirectedRowThatCannotBeReadStops) {
-  const std::pair<std::string_view, ReadStatus> cases[] = {
-      {"1.0,2.0\n3.0,x\n", ReadStatus::bad_character},
-      {"1.0,2.0\n3.0,,4.0\n", ReadStatus::missing_value},
+  struct Case {
+    std::string_view rows;
+    ReadStatus status;
+    std::string_view line4;  // the second row's line
   };
-  for (const auto& [rows, status] : cases) {
-    SCOPED_TRACE(std::string(rows));
-    open(std::string(rows));
+  const Case cases[] = {
+      {"1.0,2.0\n3.0,x\n", ReadStatus::bad_character, "3.0,x"},
+      {"1.0,2.0\n3.0,,4.0\n", ReadStatus::missing_value, "3.0,,4.0"},
+      {"1.0,2.0\n497,\n5,6\n", ReadStatus::missing_value, "497,"},
+      {"1.0,2.0\n3.0\n4.0\n", ReadStatus::short_line, "3.0"},
+      {"1.0,2.0\n\n3.0,4.0\n", ReadStatus::empty_line, ""},
+      {"1.0,2.0\n3.0,NA\n", ReadStatus::bad_character, "3.0,NA"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.rows));
+    open(std::string(c.rows));
     EXPECT_THROW(read("*", 'a', 1, 2, 2), Stop);
-    const std::string want = read_error_lines(static_cast<int>(status), "*");
+    const std::string want = read_error_lines(static_cast<int>(c.status), "*");
     EXPECT_EQ(report_.text(), want);
-    EXPECT_EQ(cap_.console(), want);
-    EXPECT_EQ(channels().error_file.text(), want);
+    EXPECT_EQ(cap_.console(), want + detail(4, c.line4));
+    EXPECT_EQ(channels().error_file.text(), want + detail(4, c.line4));
     EXPECT_EQ(matrix_[0], 1.0f);
     channels().console.clear_text();
     channels().error_file.clear_text();
@@ -246,7 +298,7 @@ TEST_F(DatcTest, ListDirectedRowThatCannotBeReadStops) {
 }
 
 TEST_F(DatcTest, ListDirectedEndOfFileNotice) {
-  open("1 2\n3\n");
+  open("1 2\n\n  \n");
   EXPECT_EQ(read("*", 'a', 1, 3, 2), 1);
   EXPECT_EQ(report_.text(),
             " **** eof in read from data file \n"

@@ -25,6 +25,10 @@ class ReadheadTest : public ::testing::Test {
   // stopped.
   DataHeader read(std::string_view contents, int flag) {
     file_ = std::make_unique<testing::TempTextFile>(contents);
+    // Line 2 as the detail lines show it.
+    const std::size_t from = contents.find('\n') + 1;
+    keyword_line_ = std::string(contents.substr(from, contents.find('\n', from) - from));
+    if (keyword_line_.ends_with('\r')) keyword_line_.pop_back();
     EXPECT_EQ(data_.open(file_->path()), 0);
     diag_.capture();
     stopped_ = false;
@@ -35,10 +39,15 @@ class ReadheadTest : public ::testing::Test {
       return {};
     }
   }
-  // Both channels got exactly `lines`.
-  void expect_messages(const std::string& lines) {
+  // The detail line that follows a message about the keyword line (console
+  // and error file only).
+  std::string detail() const {
+    return " at " + file_->path() + " line 2: \"" + keyword_line_.substr(0, 80) + "\"\n";
+  }
+  // Both channels got exactly `lines`, the console then the detail line.
+  void expect_messages(const std::string& lines, bool with_detail = true) {
     EXPECT_EQ(diag_.text(), lines);
-    EXPECT_EQ(cap_.console(), lines);
+    EXPECT_EQ(cap_.console(), lines + (lines.empty() || !with_detail ? "" : detail()));
   }
 
   CapturedChannels cap_;
@@ -47,6 +56,7 @@ class ReadheadTest : public ::testing::Test {
   FieldReaders readers_;
   Channel diag_;
   bool stopped_ = false;
+  std::string keyword_line_;
 };
 
 TEST_F(ReadheadTest, FrequencyRunValues) {
@@ -218,21 +228,40 @@ TEST_F(ReadheadTest, UnitPastColumn120CountsAsMissing) {
 }
 
 TEST_F(ReadheadTest, RangeMessageOfTheReaderGoesToTheDiagnosticChannelOnly) {
-  read("title\nrows=12345678 columns=2 interval=1.0 format=(2f5.1)\n", kTimeRun);
-  EXPECT_TRUE(stopped_);
-  const std::string messages =
-      " Error in reading the no. of rows of the data file\n"
-      " Error number for rnumread =  4\n";
-  EXPECT_EQ(cap_.console(), messages);
-  ASSERT_TRUE(diag_.text().starts_with(" The number ")) << diag_.text();
-  EXPECT_NE(diag_.text().find("12345678"), std::string::npos);
-  EXPECT_TRUE(diag_.text().ends_with(messages));
+  for (std::string_view rows : {"2147483648", "12345678901"}) {
+    SCOPED_TRACE(std::string(rows));
+    channels().console.clear_text();
+    read("title\nrows=" + std::string(rows) + " columns=2 interval=1.0 format=(2f5.1)\n",
+         kTimeRun);
+    EXPECT_TRUE(stopped_);
+    const std::string messages =
+        " Error in reading the no. of rows of the data file\n"
+        " Error number for rnumread =  4\n";
+    EXPECT_EQ(cap_.console(), messages + detail());
+    ASSERT_TRUE(diag_.text().starts_with(" The number ")) << diag_.text();
+    EXPECT_NE(diag_.text().find(rows), std::string::npos);
+    EXPECT_TRUE(diag_.text().ends_with(messages));
+  }
+}
+
+// Files of 10 million rows and more: the row count takes up to 10 digits.
+TEST_F(ReadheadTest, RowCountsOfUpToTenDigits) {
+  for (const auto& [text, rows] : {std::pair{"10000000", 10'000'000},
+                                   std::pair{"100000000", 100'000'000},
+                                   std::pair{"2147483647", 2'147'483'647}}) {
+    SCOPED_TRACE(text);
+    DataHeader h =
+        read("title\nrows=" + std::string(text) + " columns=2 interval=1.0 format=(2f5.1)\n",
+             kTimeRun);
+    ASSERT_FALSE(stopped_);
+    EXPECT_EQ(h.rows, rows);
+  }
 }
 
 TEST_F(ReadheadTest, FileWithOneLineStops) {
   read("only a title\n", kTimeRun);
   EXPECT_TRUE(stopped_);
-  expect_messages(" End of file reading the header of data file " + file_->path() + "\n");
+  expect_messages(" End of file reading the header of data file " + file_->path() + "\n", false);
 }
 
 }  // namespace

@@ -427,25 +427,36 @@ TEST(RecordReader, ValuesGoToStridedColumns) {
 }
 
 TEST(RecordFormat, RefusedFormats) {
-  const std::string_view formats[] = {
-      "3f5.1",                          // no opening parenthesis
-      "",                               //
-      "(f5.1",                          // unbalanced
-      "(3q5.1)",                        // unknown descriptor
-      "(f5)",                           // no digit count
-      "(i0,f5.1)",                      // an integer field needs a width
-      "(f5.1,'a')",                     // text in quotes
-      "(sp,f5.1)",                      // sign descriptors
-      "(ss,f5.1)",                      //
-      "(f5.1,())",                      // empty group
-      "(2(3()),f5.1)",                  //
-      "(1000000(1000000(1x)),f5.1)",    // walks practically forever
-      "(30(30(30(30(30(1x))))),f5.1)",  //
-      "(2000000f5.1)",                  // repeat count above the limit
+  struct Case {
+    std::string_view format;
+    std::size_t character;  // where the refusal points, 1-based
   };
-  for (std::string_view f : formats) {
-    SCOPED_TRACE(std::string(f));
-    EXPECT_THROW(RecordFormat::compile(f, 2, StampPosition::none), RecordFormatError);
+  const Case cases[] = {
+      {"3f5.1", 1},                          // no opening parenthesis
+      {"", 1},                               //
+      {"  f5.1", 3},                         //
+      {"(f5.1", 1},                          // unbalanced
+      {"(3q5.1)", 2},                        // unknown descriptor
+      {"(2f5.1,Q)", 8},                      //
+      {"(f5)", 4},                           // no digit count
+      {"(i0,f5.1)", 2},                      // an integer field needs a width
+      {"(f5.1,'a')", 7},                     // text in quotes
+      {"(sp,f5.1)", 2},                      // sign descriptors
+      {"(f5.1,SS,f5.1)", 7},                 //
+      {"(f5.1,())", 7},                      // empty group
+      {"(2(3( )),f5.1)", 5},                 //
+      {"(1000000(1000000(1x)),f5.1)", 1},    // walks practically forever
+      {"(30(30(30(30(30(1x))))),f5.1)", 1},  //
+      {"(2000000f5.1)", 8},                  // repeat count above the limit
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format));
+    try {
+      RecordFormat::compile(c.format, 2, StampPosition::none);
+      ADD_FAILURE() << "accepted";
+    } catch (const RecordFormatError& e) {
+      EXPECT_EQ(e.character(), c.character) << e.what();
+    }
   }
 }
 
@@ -476,11 +487,8 @@ TEST(ListDirectedRows, SeparatorsAndLinesTable) {
       {"tabs and CRLF", 2, "1.5\t-2.5\r\n3,\t4.25\r\n", {{1.5f, -2.5f}, {3.0f, 4.25f}}},
       {"exponents, no implied decimals", 3, "1.5e3,2E-1,12345\n", {{1500.0f, 0.2f, 12345.0f}}},
       {"values beyond the row ignored", 2, "1,2,3,4\n5 6 7\n", {{1, 2}, {5, 6}}},
-      {"trailing comma", 2, "1,2,\n3,4,\n", {{1, 2}, {3, 4}}},
-      // A row short of values continues on the next line; a comma that ends
-      // a line is only a separator.
-      {"row over two lines", 3, "1,2,\n3\n4 5\n6\n", {{1, 2, 3}, {4, 5, 6}}},
-      {"empty lines passed over", 2, "1 2\n\n   \n3 4\n", {{1, 2}, {3, 4}}},
+      // A comma after the row's last value stands before values ignored.
+      {"trailing comma after the last value", 2, "1,2,\n3,4,\n", {{1, 2}, {3, 4}}},
       {"no value to read: one line per row", 0, "x,y\nanything\n", {{}, {}}},
   };
   for (const ListCase& c : cases) {
@@ -501,7 +509,19 @@ TEST(ListDirectedRows, RowsThatCannotBeRead) {
       {"1.5;2.5\n", ReadStatus::bad_character},  // only blanks and commas separate
       {"\"1.5\",2.5\n", ReadStatus::bad_character},
       {"1.5,.\n", ReadStatus::no_digits},
-      {"1.5\n", ReadStatus::end_of_file},  // the row's second value never comes
+      {"NA,2.5\n", ReadStatus::bad_character},
+      {"1.5,nan\n", ReadStatus::bad_character},
+      {"1.5,Infinity\n", ReadStatus::bad_character},
+      {"1.5,1e39\n", ReadStatus::out_of_range},
+      // One row per line: a line short of values does not borrow from the next.
+      {"1.5\n2.5\n", ReadStatus::short_line},
+      {"1.5,\n2.5\n", ReadStatus::missing_value},  // a comma ends the line
+      {"1.5 ,  \n2.5\n", ReadStatus::missing_value},
+      // An empty line is an error unless only empty lines follow it.
+      {"\n1.5 2.5\n", ReadStatus::empty_line},
+      {" \t\r\n\n1.5 2.5\n", ReadStatus::empty_line},
+      {"\n", ReadStatus::end_of_file},
+      {"  \n\t\n\r\n", ReadStatus::end_of_file},
       {"", ReadStatus::end_of_file},
   };
   for (const auto& [file, want] : cases) {
@@ -510,10 +530,16 @@ TEST(ListDirectedRows, RowsThatCannotBeRead) {
   }
 }
 
-TEST(ListDirectedRows, SkipCountsValuesWithoutDecoding) {
-  // A row of column names in front of the data is passed over like any row;
-  // the second row spans two lines and is skipped whole.
-  testing::TempTextFile temp("x,y,extra\n1.0,\n2.0\n3.0 4.0\n");
+TEST(ListDirectedRows, EmptyLinesAtTheEndOfTheFileEndIt) {
+  const Rows got = read_rows("*", 2, StampPosition::none, "1 2\n3 4\n\n   \n", 3);
+  EXPECT_EQ(got.status, ReadStatus::end_of_file);
+  EXPECT_EQ(got.values, (std::vector<std::vector<float>>{{1, 2}, {3, 4}}));
+}
+
+TEST(ListDirectedRows, SkipPassesOverOneLineWithoutDecoding) {
+  // A row of column names in front of the data is passed over like any row,
+  // and so is an empty line.
+  testing::TempTextFile temp("x,y,extra\n\n3.0 4.0\n");
   TextFile text;
   ASSERT_EQ(text.open(temp.path()), 0);
   RecordFormat plan = RecordFormat::compile(" *  ", 2, StampPosition::none);

@@ -90,6 +90,11 @@ std::string read_error(int status) {
          format50(kFormat) + "\n";
 }
 
+// The detail line after a message about line `line` of file `file`.
+std::string detail(const std::string& file, int line, const std::string& text) {
+  return " at " + file + " line " + std::to_string(line) + ": \"" + text + "\"\n";
+}
+
 // The console line of one closing stamp, its time masked.
 const std::string kElapsed = " Elapsed time = <elapsed>\n";
 
@@ -135,8 +140,10 @@ TEST(BadInput, ValuesThatAreNotFiniteRealsStopTheProgram) {
     lay_out(dir, data_with_row(30, c.row));
     const ProgramResult r = dir.run();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console, read_error(c.status));
-    EXPECT_EQ(dir.read("Vok-error.out"), read_error(c.status));
+    // Data row 30 is line 32 of the file.
+    const std::string detail = " at data.dat line 32: \"" + c.row + "\"\n";
+    EXPECT_EQ(r.console, read_error(c.status) + detail);
+    EXPECT_EQ(dir.read("Vok-error.out"), read_error(c.status) + detail);
     const std::string report = dir.read("run_1-_2.out");
     EXPECT_TRUE(report.starts_with(kBanner));
     EXPECT_TRUE(report.ends_with(read_error(c.status))) << report;
@@ -166,17 +173,19 @@ TEST(BadInput, ValuesNearTheLimitsOfRealsCompleteTheRun) {
 // ---------------------------------------------------------------------------
 // Headers that ask for more than can be had.
 
-TEST(BadInput, RowCountWithEightDigitsIsUnreadable) {
+TEST(BadInput, RowCountAboveTheLargestIntegerIsUnreadable) {
   RunDir dir;
-  lay_out(dir, header("rows=99999999 columns=2 interval=1.0 format=(2f12.5)") + row(1) + "\n");
+  const std::string keywords = "rows=2147483648 columns=2 interval=1.0 format=(2f12.5)";
+  lay_out(dir, header(keywords) + row(1) + "\n");
   const ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 1);
   const std::string message =
       " Error in reading the no. of rows of the data file\n"
-      " Error number for rnumread =  4\n";
+      " Error number for rnumread =  4\n"
+      " at data.dat line 2: \"" + keywords + "\"\n";
   EXPECT_EQ(r.console, message);
   // The range message shows the keyword line from the value to character 700.
-  std::string tail = "99999999 columns=2 interval=1.0 format=(2f12.5)";
+  std::string tail = "2147483648 columns=2 interval=1.0 format=(2f12.5)";
   tail.resize(700 - 5, ' ');
   const std::string range = " The number  " + tail + "  > 999999\n";
   EXPECT_EQ(dir.read("Vok-error.out"), range + message);
@@ -270,7 +279,8 @@ TEST(BadInput, LongLines) {
        },
        1,
        " Error in reading the format from the data file\n"
-       " Error number for rnumread =  1\n"},
+       " Error number for rnumread =  1\n"
+       " at data.dat line 2: \"rows=48 columns=2 interval=1.0" + std::string(50, ' ') + "\"\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -383,17 +393,17 @@ TEST(BadInput, NulAndNonAsciiBytes) {
        [&](const RunDir& dir) {
          lay_out(dir, data_with_row(7, "     0.5" + nul + "000     0.50000"));
        },
-       1, read_error(1)},
+       1, read_error(1) + detail("data.dat", 9, "     0.5" + nul + "000     0.50000")},
       {"UTF-8 minus sign",
        [](const RunDir& dir) {
          lay_out(dir, data_with_row(7,
                                     "  \xe2\x88\x92"
                                     "0.50000     0.50000"));
        },
-       1, read_error(1)},
+       1, read_error(1) + detail("data.dat", 9, "  \xe2\x88\x92" "0.50000     0.50000")},
       {"Latin-1 byte",
        [](const RunDir& dir) { lay_out(dir, data_with_row(7, "    0.50000\xb0     0.5000")); }, 1,
-       read_error(1)},
+       read_error(1) + detail("data.dat", 9, "    0.50000\xb0     0.5000")},
       // In comments and in the title such bytes are only carried along.
       {"NUL and non-ASCII in comments and the title",
        [&](const RunDir& dir) {
@@ -414,7 +424,8 @@ TEST(BadInput, NulAndNonAsciiBytes) {
          r.data = "data.dat" + nul + "zz";
          dir.write("run.cnl", run_file(r));
        },
-       1, " Data file  data.dat" + nul + "zz" + std::string(69, ' ') + "  does not exist\n"},
+       1, " Data file  data.dat" + nul + "zz" + std::string(69, ' ') + "  does not exist\n" +
+              detail("run.cnl", 5, "data file name =data.dat" + nul + "zz * the data")},
       {"NUL in a run control file name",
        [&](const RunDir& dir) { lay_out(dir, good_data(), {"run.cnl" + nul + "x"}); }, 2,
        "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n"},
@@ -579,7 +590,8 @@ TEST(BadInput, ErrorFileOnAFullDevice) {
   std::filesystem::create_symlink("/dev/full", dir.path() / "Vok-error.out");
   const ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, read_error(1) + " **** Error writing file Vok-error.out\n");
+  EXPECT_EQ(r.console, read_error(1) + detail("data.dat", 5, "         NaN     0.50000") +
+                           " **** Error writing file Vok-error.out\n");
 }
 
 // The console on a full device: only the error file can tell. Run as a

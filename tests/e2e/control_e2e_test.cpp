@@ -107,20 +107,28 @@ TEST(ControlEndToEnd, SharedSettingBounds) {
     change(s);
     return s;
   };
+  // The detail line naming a line of "Runvok.cnl".
+  auto at = [](int line, const std::string& text) {
+    return " at Runvok.cnl line " + std::to_string(line) + ": \"" + text + "\"\n";
+  };
   const Case cases[] = {
       {"exponent 0.5", with([](Shared& s) { s.exponent = "0.5"; }), 0, ""},
       {"exponent 0.51", with([](Shared& s) { s.exponent = "0.51"; }), 1,
-       " exponent = 0.51  is out of bounds in file file\n"},
+       " exponent = 0.51  is out of bounds in file file\n" +
+           at(2, "lag exponent = 0.51     * lags = lw^exponent")},
       {"exponent 0.01", with([](Shared& s) { s.exponent = "0.01"; }), 1,
-       " exponent = 0.01  is out of bounds in file file\n"},
+       " exponent = 0.01  is out of bounds in file file\n" +
+           at(2, "lag exponent = 0.01     * lags = lw^exponent")},
       {"lw 12", with([](Shared& s) { s.lw = "12"; }), 0, ""},
-      {"lw 11", with([](Shared& s) { s.lw = "11"; }), 1, " Frame length  11  < 12. Increase lw\n"},
-      {"lw 0", with([](Shared& s) { s.lw = "0"; }), 1, " Frame length  0  < 12. Increase lw\n"},
+      {"lw 11", with([](Shared& s) { s.lw = "11"; }), 1,
+       " Frame length  11  < 12. Increase lw\n" + at(4, "frame length = 11       * lw")},
+      {"lw 0", with([](Shared& s) { s.lw = "0"; }), 1,
+       " Frame length  0  < 12. Increase lw\n" + at(4, "frame length = 0       * lw")},
       {"lw -30", with([](Shared& s) { s.lw = "-30"; }), 1,
-       " Frame length  -30  < 12. Increase lw\n"},
+       " Frame length  -30  < 12. Increase lw\n" + at(4, "frame length = -30       * lw")},
       {"alarm 1.0", with([](Shared& s) { s.alarm = "1.0"; }), 0, ""},
       {"alarm 1.01", with([](Shared& s) { s.alarm = "1.01"; }), 1,
-       " 1.01  False alarm threshold > 1\n"},
+       " 1.01  False alarm threshold > 1\n" + at(3, "false alarm = 1.01     * alpha")},
       // Without a run count nothing is run, and the execution ends normally.
       {"no run count", with([](Shared& s) { s.runs = "* the run count is left out\n"; }), 0, ""},
   };
@@ -181,7 +189,8 @@ TEST(ControlEndToEnd, EndMarkerLineOfARunControlFileIsNotJoined) {
   ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 1);
   const std::string refusal =
-      " Error in reading the data file name from cnl file\n Error number for charead =  1\n";
+      " Error in reading the data file name from cnl file\n Error number for charead =  1\n"
+      " at run.cnl: no label holds \"ile name\"\n";
   EXPECT_EQ(r.console, refusal);
   EXPECT_EQ(dir.read("Vok-error.out"), refusal);
 }
@@ -232,7 +241,10 @@ TEST(ControlEndToEnd, ParameterLinesOverSevenHundredCharacters) {
   dir.write("Runvok.cnl", lines + "#*\n");
   ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 1);
-  const std::string refusal = " Parameter lines of  Runvok.cnl  exceed 700 characters\n";
+  // The detail line names the line that would overflow.
+  const std::string refusal = " Parameter lines of  Runvok.cnl  exceed 700 characters\n" +
+                              std::string(" at Runvok.cnl line 14: \"") + std::string(79, 'c') +
+                              "*\"\n";
   EXPECT_EQ(r.console, refusal);
   EXPECT_EQ(dir.read("Vok-error.out"), refusal);
 }
@@ -247,7 +259,9 @@ TEST(ControlEndToEnd, RunControlFileOverSevenHundredCharacters) {
   dir.write("big.cnl", lines + "#\n");
   ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 1);
-  const std::string refusal = " Parameter lines of  big.cnl  exceed 700 characters\n";
+  const std::string refusal = " Parameter lines of  big.cnl  exceed 700 characters\n" +
+                              std::string(" at big.cnl line 9: \"") + std::string(79, 'c') +
+                              "*\"\n";
   EXPECT_EQ(r.console, refusal);
   EXPECT_EQ(dir.read("Vok-error.out"), refusal);
 }

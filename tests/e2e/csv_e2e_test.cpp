@@ -97,8 +97,10 @@ TEST(CsvExample, MalformedRowStopsWithTheReadErrorMessages) {
   std::string format50(50, ' ');
   format50[0] = '*';
   const std::string lines = " ** Error in read of data file  8\n Check format " + format50 + "\n";
-  EXPECT_EQ(r.console, lines);
-  EXPECT_EQ(dir.read("Vok-error.out"), lines);
+  // Console and error file also name the row's line.
+  const std::string detail = " at sensors.csv line 8: \"5,,-0.06872,1.09642\"\n";
+  EXPECT_EQ(r.console, lines + detail);
+  EXPECT_EQ(dir.read("Vok-error.out"), lines + detail);
   const std::string report = dir.read("sensors_2-_3.out");
   EXPECT_TRUE(report.ends_with(lines)) << report;
 }

@@ -338,6 +338,18 @@ const std::string kBanner = "       Moving Frame Cross Bicorrelations Tests by  
 const std::string kNoFrames =
     "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      40\n\n";
 
+// Detail lines naming a line of the run control file, "Runvok.cnl" or the
+// data file (as e2e::run_file and e2e::top_file write them).
+std::string at_line(const std::string& file, int line, const std::string& text) {
+  return " at " + file + " line " + std::to_string(line) + ": \"" + text + "\"\n";
+}
+std::string run_line(int line, const std::string& text) {
+  return at_line("runA.cnl", line, text);
+}
+std::string top_line(int line, const std::string& text) {
+  return at_line("Runvok.cnl", line, text);
+}
+
 struct StopCase {
   std::string what;
   std::function<void(TopSettings&, RunSettingsText&)> settings;
@@ -359,11 +371,14 @@ TEST(RunStops, EveryStopAndEarlyEnd) {
   };
   const StopCase cases[] = {
       {"data file missing", [](TopSettings&, RunSettingsText& r) { r.data = "absent.dat"; },
-       [](const RunDir&) {}, 1, " Data file  " + name80("absent.dat") + "  does not exist\n"},
+       [](const RunDir&) {}, 1,
+       " Data file  " + name80("absent.dat") + "  does not exist\n" +
+           run_line(5, "data file name =absent.dat * the data")},
       {"data file name without a dot",
        [](TopSettings&, RunSettingsText& r) { r.data = "datafile"; },
        [](const RunDir& dir) { dir.write("datafile", small_data()); }, 1,
-       " Data file  " + name80("datafile") + "  has no extension\n"},
+       " Data file  " + name80("datafile") + "  has no extension\n" +
+           run_line(5, "data file name =datafile * the data")},
       {"data file that cannot be opened", same,
        [](const RunDir& dir) { dir.make_directory("data.dat"); }, 1,
        " **** Error on opening data file  21\n"},  // EISDIR
@@ -389,29 +404,46 @@ TEST(RunStops, EveryStopAndEarlyEnd) {
        },
        1, " **** Error on opening xy file  21\n", "", kBanner},
       {"x column beyond the data", [](TopSettings&, RunSettingsText& r) { r.x = 4; }, with_data, 1,
-       " x-column number  4  < number of data columns  3\n", "", kBanner},
+       " x-column number  4  < number of data columns  3\n" +
+           run_line(1, "column-x = 4     * x-data column"),
+       "", kBanner},
       {"y column beyond the data", [](TopSettings&, RunSettingsText& r) { r.y = 5; }, with_data, 1,
-       " y-column number  5  < number of data columns  3\n", "", kBanner},
+       " y-column number  5  < number of data columns  3\n" +
+           run_line(2, "column-y = 5     * y-data column"),
+       "", kBanner},
       {"x column = y column", [](TopSettings&, RunSettingsText& r) { r.y = 1; }, with_data, 1,
-       " x-column number  1  = y-column number  1\n", "", kBanner},
+       " x-column number  1  = y-column number  1\n" +
+           run_line(2, "column-y = 1     * y-data column"),
+       "", kBanner},
       {"column count unreadable", same, data_is(small_data("rows=100 interval=1.0 format=(3f8.3)")),
        1,
-       " Error in reading the no. of columns of the data file\n"
-       " x-column number  1  < number of data columns  -1\n",
+       " Error in reading the no. of columns of the data file\n" +
+           at_line("data.dat", 2, "rows=100 interval=1.0 format=(3f8.3)") +
+           " x-column number  1  < number of data columns  -1\n" +
+           run_line(1, "column-x = 1     * x-data column"),
        "", kBanner},
       {"x column below 1", [](TopSettings&, RunSettingsText& r) { r.x = 0; }, with_data, 1,
-       " x-column number  0  < 1\n"},
+       " x-column number  0  < 1\n" + run_line(1, "column-x = 0     * x-data column")},
       {"y column below 1", [](TopSettings&, RunSettingsText& r) { r.y = -2; }, with_data, 1,
-       " y-column number  -2  < 1\n"},
+       " y-column number  -2  < 1\n" + run_line(2, "column-y = -2     * y-data column")},
       {"end datum beyond the rows", [](TopSettings&, RunSettingsText& r) { r.end = 101; },
-       with_data, 1, " IE  101  > number of rows  100\n", "", kBanner},
+       with_data, 1,
+       " IE  101  > number of rows  100\n" +
+           run_line(7, "end datum = 101   * last row, 0 for the last of the file"),
+       "", kBanner},
       {"VAR order above lw/2", [](TopSettings& t, RunSettingsText&) { t.p = 21; }, with_data, 1,
-       " VAR parameter  21  > lw/2  20\n", "", kBanner},
+       " VAR parameter  21  > lw/2  20\n" +
+           top_line(6, "VAR lag = 21       * order of the prewhitening fit"),
+       "", kBanner},
       {"negative VAR order", [](TopSettings& t, RunSettingsText&) { t.p = -1; }, with_data, 1,
-       " VAR parameter  -1  < 0\n", "", kBanner},
+       " VAR parameter  -1  < 0\n" +
+           top_line(6, "VAR lag = -1       * order of the prewhitening fit"),
+       "", kBanner},
       {"VAR order lw/2 of an even lw", [](TopSettings& t, RunSettingsText&) { t.p = 20; },
-       with_data, 1, " VAR parameter  20  leaves no degrees of freedom in frames of  40\n", "",
-       kBanner},
+       with_data, 1,
+       " VAR parameter  20  leaves no degrees of freedom in frames of  40\n" +
+           top_line(6, "VAR lag = 20       * order of the prewhitening fit"),
+       "", kBanner},
       {"fewer rows than a frame", [](TopSettings&, RunSettingsText& r) { r.end = 39; }, with_data,
        2, kNoFrames, "", kBanner + kNoFrames},
       {"frames longer than the rows with overlap",
@@ -421,12 +453,16 @@ TEST(RunStops, EveryStopAndEarlyEnd) {
        },
        with_data, 2, kNoFrames, "", kBanner + kNoFrames},
       {"negative overlap", [](TopSettings& t, RunSettingsText&) { t.overlap = -5; }, with_data, 1,
-       " Overlap parameter  -5  is incorrect\n", "", kBanner},
+       " Overlap parameter  -5  is incorrect\n" +
+           top_line(5, "overlap = -5       * 0: frames end to end"),
+       "", kBanner},
       {"arrays too large for the machine", same,
        data_is(small_data("rows=9999999 columns=9999999 interval=1.0 format=(3f8.3)")), 1,
        " Unable to allocate work space for array a\n", "", kBanner},
       {"negative resample count", [](TopSettings& t, RunSettingsText&) { t.resamples = -1; },
-       with_data, 1, " Number of resamples  -1  < 0\n"},
+       with_data, 1,
+       " Number of resamples  -1  < 0\n" +
+           top_line(7, "resamples = -1  #  * bootstrap resamples")},
   };
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -519,7 +555,8 @@ TEST(RunSettings, OddFrameLengthTakesAVarOrderOfHalfItsLength) {
   dir.write("Runvok.cnl", top_file(top, {"odd.cnl"}));
   r = dir.run();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, " VAR parameter  7  > lw/2  6\n");
+  EXPECT_EQ(r.console, " VAR parameter  7  > lw/2  6\n" +
+                           top_line(6, "VAR lag = 7       * order of the prewhitening fit"));
 }
 
 // The descriptive statistics of a constant column: the variance message goes
