@@ -95,15 +95,20 @@ bool allocate(std::vector<T>& v, std::uint64_t count) {
 }
 
 // Natural logarithms of the x and y columns; the first value <= 0 (rows in
-// file order, x before y) stops the program.
-void take_logs(std::span<float> x, std::span<float> y, int first_row, int cx, int cy) {
+// file order, x before y) stops the program, after its message and the
+// detail line `where` writes for its row.
+template <typename WhereIsRow>
+void take_logs(std::span<float> x, std::span<float> y, int first_row, int cx, int cy,
+               WhereIsRow where) {
   for (std::size_t i = 0; i < x.size(); ++i) {
     for (auto [values, column] : {std::pair{x, cx}, std::pair{y, cy}}) {
       float& v = values[i];
       if (v <= 0.0f) {
-        stop_with({&console(), &error_file()},
-                  {"Log data needs positive values: ", "row ", first_row + static_cast<int>(i),
-                   " column ", column, " value ", v});
+        const int row = first_row + static_cast<int>(i);
+        tell({&console(), &error_file()},
+             {"Log data needs positive values: ", "row ", row, " column ", column, " value ", v});
+        where(row);
+        throw Stop{};
       }
       v = std::log(v);
     }
@@ -290,7 +295,11 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   };
   std::span<float> x = column(run.x_column);
   std::span<float> y = column(run.y_column);
-  if (run.clip == "lg") take_logs(x, y, range.start, run.x_column, run.y_column);
+  if (run.clip == "lg") {
+    take_logs(x, y, range.start, run.x_column, run.y_column, [&](int row) {
+      write_detail(data_row_line(data, header.format, stamp_flag, ncol, row));
+    });
+  }
 
   // 13. The run-parameter header.
   RunHeader rh;

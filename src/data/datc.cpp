@@ -187,6 +187,29 @@ std::optional<StampPosition> stamp_position(std::string_view format) {
   return std::nullopt;
 }
 
+SourceLine data_row_line(TextFile& data, std::string_view format, char stamp_flag, int columns,
+                         int row) {
+  int lines_per_row = 1;
+  try {
+    const StampPosition stamp = stamp_flag == 'm'
+                                    ? stamp_position(format).value_or(StampPosition::none)
+                                    : StampPosition::none;
+    const RecordFormat plan = RecordFormat::compile(format, std::max(columns, 0), stamp);
+    if (!plan.list_directed()) lines_per_row = plan.lines_per_row();
+  } catch (const RecordFormatError&) {
+    // The rows were read with it, so it compiles; one line a row otherwise.
+  }
+  SourceLine at{data.path(), first_line_of_row(row, lines_per_row), {}};
+  data.rewind();
+  for (std::int64_t k = 1; k <= at.number; ++k) {
+    if (!data.read_line(at.text)) {
+      at.text.clear();
+      break;
+    }
+  }
+  return at;
+}
+
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report) {
   return datc(matrix, stamps, format, stamp_flag, first, last, columns, data, report,

@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "control/source_lines.h"
 #include "control/text_file.h"
 #include "data/record_reader.h"
 #include "data/stamp_array.h"
@@ -50,6 +51,13 @@ std::optional<StampPosition> stamp_position(std::string_view format);
 // row that cannot be read may rows after it in its batch have been stored.
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
          int first, int last, int columns, TextFile& data, Channel& report);
+
+// Where data row `row` (1-based, counted as datc counts it) begins: the file,
+// the number of its first line (the two header lines counted) and that line's
+// text (empty when the file has no such line), for the detail line of a
+// message about a value of the row. Reads the file from its start.
+SourceLine data_row_line(TextFile& data, std::string_view format, char stamp_flag, int columns,
+                         int row);
 
 // How the rows are gathered into batches.
 struct RowBatching {

@@ -630,10 +630,12 @@ TEST(RunLogData, FirstNonPositiveValueStops) {
   const Case cases[] = {
       {"y before x in a later row",
        {good, good, "  -0.500   2.000   3.000", "   1.000   2.000  -1.250"},
-       " Log data needs positive values:  row  5  column  1  value  -0.5\n"},
+       " Log data needs positive values:  row  5  column  1  value  -0.5\n" +
+           at_line("data.dat", 7, "  -0.500   2.000   3.000")},
       {"x before y in one row",
        {good, good, "   0.000   2.000   0.000"},
-       " Log data needs positive values:  row  5  column  3  value  0\n"},
+       " Log data needs positive values:  row  5  column  3  value  0\n" +
+           at_line("data.dat", 7, "   0.000   2.000   0.000")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
