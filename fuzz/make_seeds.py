@@ -116,6 +116,16 @@ def fields_seeds():
     for i, (search, text) in enumerate(texts.items()):
         write("fields_fuzz", f"seed{i}", search + "\n" + text)
     write("fields_fuzz", "separators", "\x01:;ength\nframe length:48;")
+    # Values that are not a sign and digits: refused whatever they hold.
+    not_digits = [
+        ("ength", "frame length=20x overlap=0 "),
+        ("R lag", "VAR lag=1. resamples=0 "),
+        ("sample", "resamples=1e3 "),
+        ("ows", "rows=2147483648 columns=2 "),
+        ("ows", "rows=-0000000007 columns=2 "),
+    ]
+    for i, (search, text) in enumerate(not_digits):
+        write("fields_fuzz", f"digits{i}", search + "\n" + text)
 
 
 def layout_seeds():

@@ -192,29 +192,15 @@ FieldRead<float> FieldReaders::rnumread(std::string_view search, std::string_vie
   if (point != std::string_view::npos && value_end != std::string_view::npos && point > value_end)
     point = std::string_view::npos;
 
-  if (point == std::string_view::npos) {
-    // A whole number, read from its own digits.
-    if (value_end == std::string_view::npos) {
-      r.error = 4;
-      return r;
-    }
-    const std::string digits = w.slice(p, value_end - p);
-    if (digits.empty() || !all_digits(digits)) {
-      r.error = 3;
-      return r;
-    }
-    if (digits.size() >= 8) {
-      diag.write_free({"The number ", w.tail(p), " > 9,999,999"});
-      r.error = 5;
-      return r;
-    }
-    last_real_ = static_cast<float>(sign) * static_cast<float>(number(digits, 0));
-    r.value = last_real_;
+  // The integer part runs up to the point, or for a whole number (read from
+  // its own digits) up to the terminator.
+  const bool whole = point == std::string_view::npos;
+  if (whole && value_end == std::string_view::npos) {
+    r.error = 4;
     return r;
   }
-
-  const std::string integer_digits = w.slice(p, point - p);
-  if (!all_digits(integer_digits)) {
+  const std::string integer_digits = w.slice(p, (whole ? value_end : point) - p);
+  if (!all_digits(integer_digits) || (whole && integer_digits.empty())) {
     r.error = 3;
     return r;
   }
@@ -223,7 +209,12 @@ FieldRead<float> FieldReaders::rnumread(std::string_view search, std::string_vie
     r.error = 5;
     return r;
   }
-  std::int32_t integer_part = integer_digits.empty() ? 0 : number(integer_digits, 0);
+  const std::int32_t integer_part = integer_digits.empty() ? 0 : number(integer_digits, 0);
+  if (whole) {
+    last_real_ = static_cast<float>(sign) * static_cast<float>(integer_part);
+    r.value = last_real_;
+    return r;
+  }
 
   // The point and the 9 characters after it; a blank right after the point
   // reads as "0", so "5. " is 5.0.
