@@ -198,7 +198,7 @@ TEST(BadSettings, ValuesThatWereMisread) {
   for (const Case& c : cases) check(c);
 }
 
-// Each decision on what is read, with what it writes.
+// Each rule on what is read, with what it writes.
 TEST(BadSettings, EachRuleOnValuesAndRows) {
   Files with_end;
   with_end.run[6] = "end datum = 2147483648   * last row";
