@@ -248,6 +248,7 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
 
   // Parameter lines up to and including the one with "#".
   joined_.start(kTopControlName);
+  lines_read_ = 0;
   for (int i = 0; i < kTopParameterLines; ++i) {
     std::string line;
     if (!file_.read_line(line)) {
@@ -259,6 +260,7 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
       });
       throw Stop{};
     }
+    ++lines_read_;
     const std::string record = as_record(line);
     const bool last = record.find('#') != std::string::npos;
     const std::size_t star = record.find('*');
@@ -285,6 +287,7 @@ std::string TopControlFile::next_run_name(int run_index) {
     });
     throw Stop{};
   }
+  name_line_ = SourceLine{kTopControlName, ++lines_read_, line};
   const std::string record = as_record(line);
   const std::size_t star = record.find('*');
   return padded(
@@ -412,6 +415,7 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
       ch.line("");
       ch.write_free({"cnl file does not exist ", shown});
     });
+    if (execution.run_name_line.number > 0) write_detail(execution.run_name_line);
     throw RunEnded{};
   }
   TextFile file;

@@ -49,6 +49,8 @@ class TopControlFile {
   // The run control file name of the next line: the text before its first
   // "*" (none when the line has no "*"), blank-padded to 80 characters.
   std::string next_run_name(int run_index);
+  // The line that named the last run control file.
+  const SourceLine& name_line() const { return name_line_; }
   // Joined text of the parameter lines.
   const std::string& joined_text() const { return joined_.text(); }
   // The same with the line each part came from.
@@ -57,6 +59,8 @@ class TopControlFile {
  private:
   TextFile file_;
   JoinedText joined_;
+  int lines_read_ = 0;
+  SourceLine name_line_;
 };
 
 // What a run control file sets for its run (the datums are read later, from

@@ -24,6 +24,7 @@ int run_program() {
     bool run_ended = false;
     for (int run = 1; run <= shared.runs; ++run) {
       const std::string name = top.next_run_name(run);
+      execution.run_name_line = top.name_line();
       try {
         run_driver(name, shared, run, execution);
       } catch (const RunEnded&) {

@@ -150,6 +150,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   const std::optional<std::string> base = output_base(without_trailing_blanks(name));
   if (!base) {
     tell({&console(), &error_file()}, {"cnl file name has no extension ", name});
+    if (execution.run_name_line.number > 0) write_detail(execution.run_name_line);
     throw RunEnded{};
   }
   const OutputNames files = output_names(*base, run.x_column, run.y_column);

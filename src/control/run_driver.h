@@ -26,6 +26,7 @@ struct Execution {
   UniformStream uniforms;   // continues across runs
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
+  SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`

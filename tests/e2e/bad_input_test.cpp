@@ -428,7 +428,8 @@ TEST(BadInput, NulAndNonAsciiBytes) {
               detail("run.cnl", 5, "data file name =data.dat" + nul + "zz * the data")},
       {"NUL in a run control file name",
        [&](const RunDir& dir) { lay_out(dir, good_data(), {"run.cnl" + nul + "x"}); }, 2,
-       "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n"},
+       "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n" +
+           detail("Runvok.cnl", 8, "run.cnl" + nul + "x * run control file")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

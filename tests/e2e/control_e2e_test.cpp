@@ -38,8 +38,11 @@ std::string name80(const std::string& name) {
   return name + std::string(80 - name.size(), ' ');
 }
 
-std::string missing_run(const std::string& name) {
-  return "\n\n cnl file does not exist  " + name80(name) + "\n";
+// The lines of a run control file that does not exist, named on line `line`
+// of "Runvok.cnl" whose text is `text`.
+std::string missing_run(const std::string& name, int line, const std::string& text) {
+  return "\n\n cnl file does not exist  " + name80(name) + "\n at Runvok.cnl line " +
+         std::to_string(line) + ": \"" + text + "\"\n";
 }
 
 TEST(ControlEndToEnd, MissingTopControlFile) {
@@ -174,8 +177,9 @@ TEST(ControlEndToEnd, MissingRunControlFileEndsOnlyItsRun) {
   write_good_run(dir, "good.cnl");
   ProgramResult r = dir.run();
   EXPECT_EQ(r.status, 2);
-  EXPECT_TRUE(r.console.starts_with(missing_run("missing.cnl"))) << r.console;
-  EXPECT_TRUE(dir.read("Vok-error.out").starts_with(missing_run("missing.cnl")));
+  const std::string missing = missing_run("missing.cnl", 8, "missing.cnl   * first run");
+  EXPECT_TRUE(r.console.starts_with(missing)) << r.console;
+  EXPECT_TRUE(dir.read("Vok-error.out").starts_with(missing));
 }
 
 TEST(ControlEndToEnd, EndMarkerLineOfARunControlFileIsNotJoined) {
@@ -211,15 +215,17 @@ TEST(ControlEndToEnd, RunNameLines) {
   const Case cases[] = {
       // A name line without "*" names no file.
       {"no star", top_file(two), "nameless.cnl\nsecond.cnl *\n", 2,
-       missing_run("") + missing_run("second.cnl")},
+       missing_run("", 8, "nameless.cnl") + missing_run("second.cnl", 9, "second.cnl *")},
       {"too few name lines", top_file(two), "only.cnl * \n", 1,
-       missing_run("only.cnl") + " End of file on cnl read in runvok.cnl\n"},
+       missing_run("only.cnl", 8, "only.cnl * ") + " End of file on cnl read in runvok.cnl\n"},
       // 18 parameter lines without "#": the 19th line is the first name.
       {"eighteen lines", eighteen, "nineteen.cnl * \ntwenty.cnl *\n", 2,
-       missing_run("nineteen.cnl") + missing_run("twenty.cnl")},
+       missing_run("nineteen.cnl", 19, "nineteen.cnl * ") +
+           missing_run("twenty.cnl", 20, "twenty.cnl *")},
       // Bytes that are neither text nor ASCII are names like any other.
       {"odd bytes", top_file(two), std::string("nul\0.cnl *\n", 11) + "\xff\xfe.cnl *\n", 2,
-       missing_run(std::string("nul\0.cnl", 8)) + missing_run("\xff\xfe.cnl")},
+       missing_run(std::string("nul\0.cnl", 8), 8, std::string("nul\0.cnl *", 10)) +
+           missing_run("\xff\xfe.cnl", 9, "\xff\xfe.cnl *")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -284,7 +290,8 @@ TEST(ControlEndToEnd, LostOutputIsNeverASuccess) {
   dir.write("Runvok.cnl", top_file(s, "missing.cnl *\n"));
   ProgramResult r = dir.run();
   // The failure of the error file can be told on the console only.
-  EXPECT_EQ(r.console, missing_run("missing.cnl") + " **** Error writing file Vok-error.out\n");
+  EXPECT_EQ(r.console, missing_run("missing.cnl", 8, "missing.cnl *") +
+                           " **** Error writing file Vok-error.out\n");
   EXPECT_EQ(r.status, 1);  // the run alone would give 2
 }
 

@@ -505,11 +505,13 @@ TEST(RunStops, EarlyEndsLetTheNextRunFollow) {
        " **** Error on opening output file  21\n"},
       {"run control file name without a dot", "runA",
        [](const RunDir& dir) { dir.write("runA", run_file({})); },
-       " cnl file name has no extension  " + name80("runA") + "\n"},
+       " cnl file name has no extension  " + name80("runA") + "\n" +
+           top_line(8, "runA * run control file")},
       // The "." of the directory's name does not count.
       {"dot only before the last slash", "runs.d/runA",
        [](const RunDir& dir) { dir.write("runs.d/runA", run_file({})); },
-       " cnl file name has no extension  " + name80("runs.d/runA") + "\n"},
+       " cnl file name has no extension  " + name80("runs.d/runA") + "\n" +
+           top_line(8, "runs.d/runA * run control file")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
