@@ -75,7 +75,7 @@ bool small_enough(std::string_view top, std::string_view data) {
   const std::vector<std::string> data_lines = lines_of(data);
   if (data_lines.size() >= 2) {
     const std::string keywords = data_lines[1].substr(0, 120);
-    const auto rows = readers.numread("ows", keywords, diag);
+    const auto rows = readers.long_numread("ows", keywords, diag);
     const auto columns = readers.numread("olumns", keywords, diag);
     if (rows.error == 0 && columns.error == 0 &&
         static_cast<double>(rows.value) * std::max(columns.value, 1) > 2e6)
