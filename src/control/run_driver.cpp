@@ -52,6 +52,16 @@ void tell(std::initializer_list<Channel*> targets, std::initializer_list<Value> 
   throw Stop{};
 }
 
+// Stops after a message about a setting of a control file, followed by the
+// line the setting came from.
+[[noreturn]] void stop_on_setting(std::initializer_list<Channel*> targets,
+                                  std::initializer_list<Value> items, const JoinedText& source,
+                                  std::string_view search) {
+  tell(targets, items);
+  source.write_setting_detail(search);
+  throw Stop{};
+}
+
 std::string_view without_trailing_blanks(std::string_view s) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   return s;
@@ -131,16 +141,12 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
 
   // 2. The data file.
   const std::string data_name(trimmed(run.data_file));
-  if (!file_exists(data_name)) {
-    tell({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"});
-    run.source.write_setting_detail("ile name");
-    throw Stop{};
-  }
-  if (data_name.find('.') == std::string::npos) {
-    tell({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"});
-    run.source.write_setting_detail("ile name");
-    throw Stop{};
-  }
+  if (!file_exists(data_name))
+    stop_on_setting({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"},
+                    run.source, "ile name");
+  if (data_name.find('.') == std::string::npos)
+    stop_on_setting({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"},
+                    run.source, "ile name");
   TextFile data;
   if (int status = data.open(data_name); status != 0)
     stop_with({&console(), &error_file()}, {"**** Error on opening data file ", status});
@@ -186,17 +192,18 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   const int ncol = header.columns;
 
   // 6. Column checks.
-  auto stop_on_column = [&](std::string_view search, std::initializer_list<Value> items) {
-    tell({&error_file(), &console()}, items);
-    run.source.write_setting_detail(search);
-    throw Stop{};
-  };
   if (run.x_column > ncol)
-    stop_on_column("n-x", {"x-column number ", run.x_column, " < number of data columns ", ncol});
+    stop_on_setting({&error_file(), &console()},
+                    {"x-column number ", run.x_column, " < number of data columns ", ncol},
+                    run.source, "n-x");
   if (run.y_column > ncol)
-    stop_on_column("n-y", {"y-column number ", run.y_column, " < number of data columns ", ncol});
+    stop_on_setting({&error_file(), &console()},
+                    {"y-column number ", run.y_column, " < number of data columns ", ncol},
+                    run.source, "n-y");
   if (run.x_column == run.y_column)
-    stop_on_column("n-y", {"x-column number ", run.x_column, " = y-column number ", run.y_column});
+    stop_on_setting({&error_file(), &console()},
+                    {"x-column number ", run.x_column, " = y-column number ", run.y_column},
+                    run.source, "n-y");
 
   // 7. Stamps are read when the record format holds an "a" (or "A") descriptor.
   const char stamp_flag = header.format.find_first_of("aA") != std::string::npos ? 'm' : 'a';
@@ -215,16 +222,17 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
     }
     throw Stop{};
   }
-  auto stop_on_var = [&](std::initializer_list<Value> items) {
-    tell({&console(), &error_file()}, items);
-    const JoinedText& top = execution.shared_source;
-    top.write_setting_detail(top.setting_line("VAR") != nullptr ? "R lag" : "r lag");
-    throw Stop{};
-  };
-  if (p > lw / 2) stop_on_var({"VAR parameter ", p, " > lw/2 ", lw / 2});
-  if (p < 0) stop_on_var({"VAR parameter ", p, " < 0"});
+  const JoinedText& top = execution.shared_source;
+  const std::string_view var_search = top.setting_line("VAR") != nullptr ? "R lag" : "r lag";
+  if (p > lw / 2)
+    stop_on_setting({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2}, top,
+                    var_search);
+  if (p < 0)
+    stop_on_setting({&console(), &error_file()}, {"VAR parameter ", p, " < 0"}, top, var_search);
   if (lw - 2 * p < 1)
-    stop_on_var({"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw});
+    stop_on_setting({&console(), &error_file()},
+                    {"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw}, top,
+                    var_search);
 
   // 10. Frame layout.
   const int ov = shared.overlap;
@@ -233,11 +241,9 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
     write_frame_count_error(lw);
     throw RunEnded{};
   }
-  if (ov < 0) {
-    tell({&console(), &error_file()}, {"Overlap parameter ", ov, " is incorrect"});
-    execution.shared_source.write_setting_detail("lap");
-    throw Stop{};
-  }
+  if (ov < 0)
+    stop_on_setting({&console(), &error_file()}, {"Overlap parameter ", ov, " is incorrect"}, top,
+                    "lap");
 
   // 11. The run's arrays: the data matrix (n rows by ncol columns, by
   // columns), then the stamps.
