@@ -91,20 +91,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(c.error != 4 && c.error != 5, "charead uses error numbers up to 3");
   check(c.value.size() == 50, "text value of 50 characters");
 
+  // Both integer readers: error numbers up to 4, the range message exactly
+  // with error 4, and what they accept.
+  auto check_integer_reader = [&](const vok::FieldRead<std::int32_t>& read,
+                                  std::size_t max_digits) {
+    check_common(read);
+    check(read.error != 5, "integer readers use error numbers up to 4");
+    check(diag.text().empty() == (read.error != 4), "range message exactly with error 4");
+    diag.clear_text();
+    check_integer_value(read, search, text, separators, max_digits);
+  };
   const auto i = readers.numread(search, text, diag, separators);
-  check_common(i);
-  check(i.error != 5, "numread uses error numbers up to 4");
-  check(diag.text().empty() == (i.error != 4), "range message exactly with error 4");
-  diag.clear_text();
-  check_integer_value(i, search, text, separators, 7);
-
+  check_integer_reader(i, 7);
   vok::FieldReaders count_readers;
-  const auto counted = count_readers.long_numread(search, text, diag, separators);
-  check_common(counted);
-  check(counted.error != 5, "long_numread uses error numbers up to 4");
-  check(diag.text().empty() == (counted.error != 4), "range message exactly with error 4");
-  diag.clear_text();
-  check_integer_value(counted, search, text, separators, 10);
+  check_integer_reader(count_readers.long_numread(search, text, diag, separators), 10);
 
   const auto r = readers.rnumread(search, text, diag, separators);
   check_common(r);
