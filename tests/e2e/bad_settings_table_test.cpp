@@ -317,6 +317,13 @@ TEST(BadSettings, CommonMistakes) {
        read_error(1, "(2i12)") + at("data.dat", 3, fixed_row(1)), "="},
       // Files written on Windows read as they do with LF line ends.
       {"Windows line ends", [](Files& f) { f.line_end = "\r\n"; }, 0, kCompleted, ""},
+      // ... and the lines a message names are shown without their CR.
+      {"Windows line ends and a bad value",
+       [](Files& f) {
+         f.line_end = "\r\n";
+         f.data[12] = "         NaN     0.50000";
+       },
+       1, read_error(1, "(2f12.5)") + at("data.dat", 13, "         NaN     0.50000"), "="},
       {"Windows line ends, format=*",
        [](Files& f) {
          f.line_end = "\r\n";
