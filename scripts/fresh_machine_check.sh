@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Shows that the README's two Quick-start commands do all the set-up on a fresh
+# Debian machine: builds a minimal Debian bookworm root file system (mmdebstrap,
+# from deb.debian.org) holding only git beyond the base system, clones this
+# repository's HEAD into it, and runs ./scripts/example.sh, then
+# ./scripts/test.sh there (chroot, /proc mounted). Prints each command's time
+# and result; exits 1 when one fails. Nothing is kept between runs: the root
+# file system is built anew and removed afterwards. Needs root.
+#
+#   scripts/fresh_machine_check.sh [MIRROR]    (default http://deb.debian.org)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+mirror=${1:-http://deb.debian.org}
+if [ "$(id -u)" -ne 0 ]; then
+  echo "fresh_machine_check.sh builds a root file system and chroots into it: run it as root" >&2
+  exit 1
+fi
+. scripts/packages.sh
+need_packages fresh
+
+start=$(date +%s)
+root=$(mktemp -d /var/tmp/vok-fresh.XXXXXX)
+cleanup() {
+  if mountpoint -q "$root/proc"; then umount "$root/proc" || umount -l "$root/proc"; fi
+  rm -rf --one-file-system "$root"
+}
+trap cleanup EXIT
+
+step() { echo "== $*"; }
+
+step "root file system: Debian bookworm, minbase and git ($root)"
+mmdebstrap --quiet --variant=minbase --include=git bookworm "$root" \
+  "deb $mirror/debian bookworm main" \
+  "deb $mirror/debian bookworm-updates main" \
+  "deb $mirror/debian-security bookworm-security main"
+
+step "clean clone of $(git rev-parse --short HEAD) into /root/vok"
+git clone --quiet --no-hardlinks "file://$repo" "$root/root/vok"
+git -C "$root/root/vok" checkout --quiet --detach "$(git rev-parse HEAD)"
+
+mount -t proc proc "$root/proc"
+failed=0
+result=()
+for command in ./scripts/example.sh ./scripts/test.sh; do
+  step "$command"
+  t0=$(date +%s)
+  status=0
+  chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    LANG=C.UTF-8 CI="${CI:-}" /bin/bash -c "cd /root/vok && $command" </dev/null || status=$?
+  t1=$(date +%s)
+  result+=("$command: exit status $status in $((t1 - t0)) s")
+  [ "$status" -eq 0 ] || failed=1
+done
+
+echo
+echo "Fresh machine check (Debian bookworm minbase + git, clean clone):"
+for line in "${result[@]}"; do echo "  $line"; done
+echo "  whole check: $(($(date +%s) - start)) s"
+exit $failed
