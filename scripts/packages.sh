@@ -1,7 +1,7 @@
 # The Debian packages vok needs, one line per purpose. Scripts source this file
 # and call `need_packages PURPOSE...`: what is missing is installed (as root:
-# apt-get update, then apt-get install -y), or the exact apt-get line is
-# printed and the script stops (exit 1). `packages_for PURPOSE...` prints the
+# apt-get update, then apt-get install -y --no-install-recommends), or the
+# exact apt-get line is printed and the script stops (exit 1). `packages_for PURPOSE...` prints the
 # list. A new purpose is one more line here.
 declare -A VOK_PACKAGES=(
   [build]="g++ cmake make"                         # vok and vok-plot
@@ -41,10 +41,19 @@ need_packages() {
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing Debian packages; install them as root with:" >&2
-    echo "  apt-get install ${missing[*]}" >&2
+    echo "  apt-get install --no-install-recommends ${missing[*]}" >&2
     exit 1
   fi
   echo "Installing Debian packages: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+  # apt's and dpkg's messages are shown only when the installation fails.
+  local log
+  log=$(mktemp)
+  if ! { apt-get update -q && DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "Installing ${missing[*]} failed" >&2
+    exit 1
+  fi
+  rm -f "$log"
 }
