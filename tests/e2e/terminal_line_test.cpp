@@ -139,19 +139,10 @@ TEST(TerminalLine, EachCompletedRunNamesItsReportAndCounts) {
   EXPECT_TRUE(same_lines(mask_times(pty.read_all()), expected));
 }
 
-// The executable built beside this test, if any.
-std::filesystem::path program() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  const auto vok = self.parent_path() / "vok";
-  return std::filesystem::exists(vok) ? vok : std::filesystem::path();
-}
-
 // The program as a process of its own with its console redirected to a file:
 // the console is the golden one, without the summary line.
 TEST(TerminalLine, RedirectedConsoleIsUnchanged) {
-  const std::filesystem::path vok = program();
+  const std::filesystem::path vok = e2e::program_beside_tests();
   if (vok.empty()) GTEST_SKIP() << "vok is not built beside the tests";
   RunDir dir;
   write_two_runs(dir);
