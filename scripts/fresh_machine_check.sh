@@ -20,6 +20,10 @@ fi
 need_packages fresh
 
 start=$(date +%s)
+head=$(git rev-parse HEAD)
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
+  echo "note: uncommitted changes are not part of the check (it clones HEAD)"
+fi
 root=$(mktemp -d /var/tmp/vok-fresh.XXXXXX)
 cleanup() {
   if mountpoint -q "$root/proc"; then umount "$root/proc" || umount -l "$root/proc"; fi
@@ -35,9 +39,9 @@ mmdebstrap --quiet --variant=minbase --include=git bookworm "$root" \
   "deb $mirror/debian bookworm-updates main" \
   "deb $mirror/debian-security bookworm-security main"
 
-step "clean clone of $(git rev-parse --short HEAD) into /root/vok"
+step "clean clone of ${head:0:12} into /root/vok"
 git clone --quiet --no-hardlinks "file://$repo" "$root/root/vok"
-git -C "$root/root/vok" checkout --quiet --detach "$(git rev-parse HEAD)"
+git -C "$root/root/vok" checkout --quiet --detach "$head"
 
 mount -t proc proc "$root/proc"
 failed=0
