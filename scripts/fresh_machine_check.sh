@@ -3,8 +3,8 @@
 # Debian machine: builds a minimal Debian bookworm root file system (mmdebstrap,
 # from deb.debian.org) holding only git beyond the base system, clones this
 # repository's HEAD into it, and runs ./scripts/example.sh, then
-# ./scripts/test.sh there (chroot, /proc mounted). Prints each command's time
-# and result; exits 1 when one fails. Nothing is kept between runs: the root
+# ./scripts/test.sh there (chroot, /proc and /dev/pts mounted). Prints each
+# command's time and result; exits 1 when one fails. Nothing is kept between runs: the root
 # file system is built anew and removed afterwards. Needs root.
 #
 #   scripts/fresh_machine_check.sh [MIRROR]    (default http://deb.debian.org)
@@ -26,7 +26,10 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
 fi
 root=$(mktemp -d /var/tmp/vok-fresh.XXXXXX)
 cleanup() {
-  if mountpoint -q "$root/proc"; then umount "$root/proc" || umount -l "$root/proc"; fi
+  local fs
+  for fs in "$root/dev/pts" "$root/proc"; do
+    if mountpoint -q "$fs"; then umount "$fs" || umount -l "$fs"; fi
+  done
   rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
@@ -43,7 +46,12 @@ step "clean clone of ${head:0:12} into /root/vok"
 git clone --quiet --no-hardlinks "file://$repo" "$root/root/vok"
 git -C "$root/root/vok" checkout --quiet --detach "$head"
 
+# /proc, and pseudo-terminals as a booted machine has them (a private
+# instance, so nothing of this machine's terminals shows inside).
 mount -t proc proc "$root/proc"
+mkdir -p "$root/dev/pts"
+mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
+ln -sf pts/ptmx "$root/dev/ptmx"
 failed=0
 result=()
 for command in ./scripts/example.sh ./scripts/test.sh; do
