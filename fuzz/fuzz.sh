@@ -5,7 +5,7 @@
 #   fuzz/fuzz.sh TARGET [SECONDS] [extra libFuzzer flags...]
 #   fuzz/fuzz.sh --minimize TARGET   rewrite the corpus as a minimal set
 #                                    covering the same features
-# clang and libFuzzer come from Debian packages: scripts/install_fuzz_deps.sh.
+# clang and libFuzzer come from Debian packages, installed when missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -19,6 +19,8 @@ target=${1:?usage: fuzz/fuzz.sh [--minimize] TARGET [SECONDS] [flags...]}
 seconds=${2:-600}
 shift $(($# < 2 ? $# : 2))
 
+. "$root/scripts/packages.sh"
+need_packages build fuzz
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DVOK_FUZZ_ENGINE=libfuzzer >/dev/null
 cmake --build "$build" -j2 --target "$target" >/dev/null
 

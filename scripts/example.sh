@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds vok (as needed) and runs it on the shipped example in examples/.
+# Builds vok and vok-plot (as needed, installing the Debian packages they need
+# when missing) and runs vok on the shipped example in examples/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target vok
+. scripts/packages.sh
+need_packages build plot
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOK_BUILD_TESTS=OFF -DVOK_BUILD_BENCH=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target vok vok-plot
 cd examples
 status=0
 ../build/vok || status=$?

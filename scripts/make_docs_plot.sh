@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Regenerates the README's pictures of the shipped example: builds vok and
 # vok-plot, runs the example in a scratch copy of examples/ and copies the
-# PNG pictures of run A to docs/. Needs gnuplot (apt-get install gnuplot-nox).
+# PNG pictures of run A to docs/. Installs gnuplot when it is missing.
 # VOK_BUILD_DIR names another build directory than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/packages.sh
+need_packages build plot
 build="$root/${VOK_BUILD_DIR:-build}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target vok vok-plot

@@ -10,6 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. scripts/packages.sh
+need_packages build tests
 jobs=$(nproc)
 what=${1:-all}
 passed=0
@@ -20,7 +22,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detec
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 if [ "$what" = all ] || [ "$what" = --tests ]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_BENCH=OFF \
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_TESTS=ON -DVOK_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   # Test executables only: the program itself is exercised in-process by them.
   mapfile -t targets < <(cmake --build build-asan --target help | sed -n 's/^\.\.\. \(test_[a-z0-9_]*\).*/\1/p')
@@ -44,7 +46,7 @@ fi
 if [ "$what" = all ] || [ "$what" = --replay ]; then
   # The fuzz targets linked to a main that feeds them every corpus file.
   # They link the library of the test build above, compiled with the same flags.
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_BENCH=OFF \
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_TESTS=ON -DVOK_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   cmake --build build-asan -j"$jobs" --target vokcore
   cmake -S fuzz -B build-asan/fuzz -DCMAKE_BUILD_TYPE=None -DVOK_FUZZ_ENGINE=replay \

@@ -1,14 +1,38 @@
 #include "control/program.h"
 
 #include <exception>
+#include <string>
+#include <utility>
 
 #include "control/control_files.h"
 #include "control/run_driver.h"
 #include "data/descriptive.h"
+#include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
 
 namespace vok {
+namespace {
+
+// The line a person at a terminal sees after each completed run: where the
+// report went and how many frames each test found significant.
+std::string summary_line(const RunSummary& run) {
+  static constexpr std::pair<const char*, TestIndex> kTests[] = {
+      {"Cx", kCx},     {"Cy", kCy},     {"Cxy", kCxy},  {"Hxxx", kHxxx},
+      {"Hyyy", kHyyy}, {"Hxxy", kHxxy}, {"Hyyx", kHyyx}};
+  std::string line = "Report written: " + run.report + "; significant frames of " +
+                     std::to_string(run.frames) + " by test:";
+  const char* separator = " ";
+  for (const auto& [name, index] : kTests) {
+    line += separator;
+    line += name;
+    line += ' ' + std::to_string(run.significant[index]);
+    separator = ", ";
+  }
+  return line;
+}
+
+}  // namespace
 
 int run_program() {
   int status = kExitCompleted;
@@ -22,11 +46,15 @@ int run_program() {
     // Every run's closing stamp counts processor time from here.
     execution.start_time = processor_time();
     bool run_ended = false;
+    // Only a person at a terminal gets a summary line: redirected or piped,
+    // the console holds exactly the program's own lines.
+    const bool terminal = channels().console.is_terminal();
     for (int run = 1; run <= shared.runs; ++run) {
       const std::string name = top.next_run_name(run);
       execution.run_name_line = top.name_line();
       try {
-        run_driver(name, shared, run, execution);
+        const RunSummary summary = run_driver(name, shared, run, execution);
+        if (terminal) channels().console.line(summary_line(summary));
       } catch (const RunEnded&) {
         run_ended = true;
       }

@@ -134,8 +134,8 @@ void write_statistics(const Layout& heading, std::span<const float> series) {
 
 }  // namespace
 
-void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                Execution& execution) {
+RunSummary run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                      Execution& execution) {
   // 1. The run control file.
   const RunSettings run = read_run_control(name, execution);
 
@@ -360,8 +360,9 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   StampLookup lookup;
   if (stamp_flag == 'm')
     lookup = [&stamps](int row) { return stamps[static_cast<std::size_t>(row - 1)]; };
-  wind(wp, std::span<const float>(matrix.data(), static_cast<std::size_t>(n) * ncol), n, ncol,
-       lookup, series);
+  const WindResult tests =
+      wind(wp, std::span<const float>(matrix.data(), static_cast<std::size_t>(n) * ncol), n, ncol,
+           lookup, series);
 
   // 17. Release the arrays.
   matrix = {};
@@ -371,6 +372,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   // 18. Closing stamps.
   head(9, 9, 2009, execution.start_time, report());
   if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph);
+  return {files.report, frames, tests.counts};
 }
 
 }  // namespace vok

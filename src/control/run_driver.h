@@ -1,6 +1,7 @@
 // One run: from the run control file to the finished report.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "bootstrap/uniform.h"
@@ -29,10 +30,19 @@ struct Execution {
   SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made
 };
 
+// What a completed run leaves besides its files: the report's name, the frame
+// count and the significant frames of each test, in threshold order (Hxxy,
+// Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy).
+struct RunSummary {
+  std::string report;
+  int frames = 0;
+  std::array<int, 7> significant{};
+};
+
 // Performs run number `run_index` (1-based) for the run control file `name`
 // (the text before "*" of its line in "Runvok.cnl", blank-padded to 80).
 // Throws RunEnded when the run ends early and Stop when the program stops.
-void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                Execution& execution);
+RunSummary run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                      Execution& execution);
 
 }  // namespace vok

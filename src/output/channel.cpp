@@ -1,5 +1,7 @@
 #include "output/channel.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace vok {
@@ -29,6 +31,10 @@ void Channel::attach(std::FILE* stream) {
   mode_ = Mode::stream;
   failed_ = false;
   reported_ = false;
+}
+
+bool Channel::is_terminal() const {
+  return mode_ == Mode::stream && ::isatty(::fileno(file_)) == 1;
 }
 
 void Channel::capture() {

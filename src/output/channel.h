@@ -32,6 +32,9 @@ class Channel {
   bool flush();
 
   bool is_open() const { return mode_ != Mode::closed; }
+  // True when the channel writes to a standard stream that is a terminal
+  // (not a file, a pipe or memory).
+  bool is_terminal() const;
   // True once any write to this channel failed (a full device, say). The
   // first failure of a channel is reported on the program's channels (see
   // Channels::report_write_error).

@@ -123,19 +123,10 @@ TEST(NothingLost, InProcess) {
   expect_nothing_lost(dir, alone);
 }
 
-// The executable built beside this test, if any.
-std::filesystem::path program() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  const auto vok = self.parent_path() / "vok";
-  return std::filesystem::exists(vok) ? vok : std::filesystem::path();
-}
-
 // The same as a process of its own, whose standard output is a file: what
 // the files hold once the process has exited is what it wrote.
 TEST(NothingLost, InItsOwnProcess) {
-  const std::filesystem::path vok = program();
+  const std::filesystem::path vok = e2e::program_beside_tests();
   if (vok.empty()) GTEST_SKIP() << "vok is not built beside the tests";
   const auto alone = first_run_alone();
   for (const char* threads : {"1", "2"}) {

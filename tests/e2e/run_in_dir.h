@@ -107,6 +107,16 @@ class RunDir {
   std::filesystem::path path_;
 };
 
+// The vok executable built beside the running test executable, or an empty
+// path when there is none.
+inline std::filesystem::path program_beside_tests() {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  const auto vok = self.parent_path() / "vok";
+  return std::filesystem::exists(vok) ? vok : std::filesystem::path();
+}
+
 // The date-and-time and elapsed-time lines of a closing stamp change from one
 // execution to the next; their variable parts are replaced by fixed marks.
 inline std::string mask_times(std::string_view text) {

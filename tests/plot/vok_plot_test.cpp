@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -13,8 +15,11 @@
 #include <set>
 #include <sstream>
 
+#include "control/options.h"
 #include "e2e/run_in_dir.h"
 #include "plot/png_image.h"
+#include "plot_input.h"
+#include "plot_script.h"
 
 namespace vok::plot {
 namespace {
@@ -58,6 +63,20 @@ std::size_t count(const std::string& text, std::string_view what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+// A text as gnuplot writes it in an SVG file ("<" and "&" escaped).
+std::string as_in_svg(std::string_view text) {
+  std::string s;
+  for (char c : text) {
+    if (c == '<')
+      s += "&lt;";
+    else if (c == '&')
+      s += "&amp;";
+    else
+      s += c;
+  }
+  return s;
 }
 
 #ifdef VOK_HAVE_ZLIB
@@ -155,8 +174,9 @@ TEST_F(ShippedExample, DrawsPngAndSvgPictures) {
   EXPECT_TRUE(svg.starts_with("<?xml")) << svg.substr(0, 100);
   EXPECT_NE(svg.find("width=\"1200\" height=\"900\""), std::string::npos);
   EXPECT_GT(count(svg, "<path"), 20u);
-  for (const char* text : {"Bicorrelation tests", "Correlation tests", "Hxxy (", "Cxy threshold",
-                           "significant frame", "100 resamples"}) {
+  for (std::string_view text :
+       {"Bicorrelation tests", "Correlation tests", "Hxxy (", "Cxy threshold", "significant frame",
+        "100 resamples", kPValueAxis.data(), kFrameAxis.data()}) {
     SCOPED_TRACE(text);
     EXPECT_NE(svg.find(text), std::string::npos);
   }
@@ -170,6 +190,9 @@ TEST_F(ShippedExample, DrawsPngAndSvgPictures) {
   const std::string xy_svg = dir_->read("runA_1-_2-xy.svg");
   EXPECT_NE(xy_svg.find("width=\"1200\" height=\"700\""), std::string::npos);
   EXPECT_NE(xy_svg.find("cross-correlations rxy by frame and lag"), std::string::npos);
+  EXPECT_NE(xy_svg.find(as_in_svg(kXyCaption)), std::string::npos);
+  EXPECT_NE(xy_svg.find(kLagAxis), std::string::npos);
+  EXPECT_NE(xy_svg.find(kFrameAxis), std::string::npos);
   EXPECT_NE(xy_svg.find("<image"), std::string::npos);
 }
 
@@ -241,7 +264,56 @@ TEST(VokPlotArguments, UsageAndHelp) {
   PlotResult r = plot({"--help"});
   EXPECT_EQ(r.status, kDone);
   EXPECT_TRUE(r.out.starts_with("usage: vok-plot NAME\n"));
+  EXPECT_NE(r.out.find("--version"), std::string::npos);
   EXPECT_EQ(r.err, "");
+}
+
+// vok-plot carries the version of vok.
+TEST(VokPlotArguments, Version) {
+  PlotResult r = plot({"--version"});
+  EXPECT_EQ(r.status, kDone);
+  EXPECT_EQ(r.out, "vok-plot " + vok::version_text().substr(std::string_view("vok ").size()));
+  EXPECT_EQ(r.err, "");
+  r = plot({"--version", "runA_1-_2"});
+  EXPECT_EQ(r.status, kUsage);
+  EXPECT_EQ(r.out, "");
+}
+
+// The caption's reading of the lag's sign holds on data where y goes ahead of
+// x by three observations: every frame's largest cross-correlation stands at
+// lag +3.
+TEST(LagSign, YAheadOfXPeaksAtAPositiveLag) {
+  constexpr int kLead = 3, kRows = 400;
+  ASSERT_NE(std::string(kXyCaption).find("s > 0, y leads x"), std::string::npos);
+  std::vector<double> y(kRows + kLead);
+  std::uint32_t state = 12345;
+  auto uniform = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<double>(state >> 8) / 16777216.0 - 0.5;
+  };
+  for (double& v : y) v = uniform();
+  std::string data = "y ahead of x\nrows=400 columns=2 interval=1.0 format=(2f12.5)\n";
+  for (int t = kLead; t < kRows + kLead; ++t) {
+    char row[40];
+    std::snprintf(row, sizeof row, "%12.5f%12.5f\n", y[t - kLead] + 0.2 * uniform(), y[t]);
+    data += row;
+  }
+  RunDir dir;
+  dir.write("Runvok.cnl",
+            "Number of runs=1 *\nexponent=0.4 *\nfalse alarm=0.05 *\nframe length=100 *\n"
+            "overlap=0 *\nVAR lag=0 *\nresamples=0 # *\nlead.cnl *\n");
+  dir.write("lead.cnl",
+            "column-x=1 *\ncolumn-y=2 *\ngraphing=yes *\nunit=seconds *\n"
+            "data file name=lead.dat *\nstart datum=1 *\nend datum=0 *\n#\n");
+  dir.write("lead.dat", data);
+  ASSERT_EQ(dir.run().status, 0);
+  const XyGraphFile xy = parse_xy_graph(dir.read("lead-xy.graph"), "lead-xy.graph");
+  ASSERT_EQ(xy.records.size(), 4u);
+  ASSERT_GE(xy.lags, kLead);
+  for (const XyRecord& record : xy.records) {
+    const auto peak = std::max_element(record.r.begin(), record.r.end()) - record.r.begin();
+    EXPECT_EQ(peak - xy.lags, kLead);
+  }
 }
 
 // Rows with date-and-time stamps: the frames are labelled with their start
@@ -275,7 +347,7 @@ TEST(StampedRun, FramesLabelledWithTheirStartStamps) {
     const std::string svg = dir.read(file);
     EXPECT_NE(svg.find("2024-05-01 00:00:00"), std::string::npos);  // frame 1
     EXPECT_NE(svg.find("2024-05-01 00:08:20"), std::string::npos);  // frame 6, row 501
-    EXPECT_NE(svg.find("frame start"), std::string::npos);
+    EXPECT_NE(svg.find(kStampAxis), std::string::npos);
   }
   EXPECT_NE(dir.read("stamped_1-_2-pvalues.svg").find("threshold 0.0500"), std::string::npos);
   EXPECT_EQ(png_size((dir.path() / "stamped_1-_2-pvalues.png").string()).height, 900u);

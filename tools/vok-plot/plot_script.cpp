@@ -34,11 +34,11 @@ std::string fixed4(double v) {
 std::string x_axis(int frames, const std::vector<std::string>& stamps) {
   std::string s = "set xrange [0.5:" + number(frames + 0.5) + "]\n";
   if (stamps.empty()) {
-    s += "set xlabel 'frame'\nset format x '%.0f'\n";
+    s += "set xlabel " + quoted(kFrameAxis) + "\nset format x '%.0f'\n";
     if (frames <= 30) s += "set xtics 1\n";
     return s;
   }
-  s += "set xlabel 'frame start'\nset xtics rotate by -30 (";
+  s += "set xlabel " + quoted(kStampAxis) + "\nset xtics rotate by -30 (";
   const int step = std::max(1, (frames + 7) / 8);
   for (int k = 1; k <= frames; k += step) {
     if (k > 1) s += ", ";
@@ -109,9 +109,9 @@ std::string pvalue_picture(const PlotJob& job, const std::string& data) {
   // A CDF value written as 1.0000 stands at the bottom line.
   s += "set ytics ('< 0.0001' " + number(kSmallestPValue) +
        ", '0.0001' 0.0001, '0.001' 0.001, '0.01' 0.01, '0.1' 0.1, '1' 1)\n";
-  s += "set ylabel 'p-value (log scale)'\n";
+  s += "set ylabel " + quoted(kPValueAxis) + "\n";
   s += "set grid xtics ytics lc rgb '#dddddd'\n";
-  s += "set key outside right top vertical\nset lmargin 10\nset rmargin 34\n";
+  s += "set key outside right top vertical\nset lmargin 14\nset rmargin 34\n";
   s += x_axis(static_cast<int>(job.graph.frames.size()), stamps);
   s += pvalue_panel(job, data, "Bicorrelation tests", 0, 4, counts);
   s += pvalue_panel(job, data, "Correlation tests", 4, kTests, counts);
@@ -131,9 +131,10 @@ std::string xy_picture(const PlotJob& job, const std::string& data) {
   const double range = std::max(0.01, std::ceil(largest * 100.0) / 100.0);
   const int lags = job.xy.lags;
   std::string s = "reset\n";
-  s += "set title " + quoted(job.title + ": cross-correlations rxy by frame and lag") + "\n";
+  s += "set title " + quoted(job.title + ": " + std::string(kXyCaption)) + "\n";
   s += x_axis(frames, stamps);
-  s += "set ylabel 'lag'\nset yrange [" + number(-lags - 0.5) + ":" + number(lags + 0.5) + "]\n";
+  s += "set ylabel " + quoted(kLagAxis) + "\nset yrange [" + number(-lags - 0.5) + ":" +
+       number(lags + 0.5) + "]\n";
   if (lags <= 20) s += "set ytics 1\n";
   s += "set cbrange [" + number(-range) + ":" + number(range) + "]\nset cblabel 'rxy'\n";
   s += "set palette defined (0 '#2166ac', 1 '#ffffff', 2 '#b2182b')\n";

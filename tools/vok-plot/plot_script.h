@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "plot_input.h"
 
@@ -35,6 +36,17 @@ std::string pvalue_data(const GraphFile& graph);
 std::string xy_data(const XyGraphFile& xy);
 std::string gnuplot_script(const PlotJob& job, const std::string& pvalues_data,
                            const std::string& xy_data);
+
+// Axis labels and the heat map's caption. The cross-correlation at lag s is
+// the mean of x(t+s) y(t): a large value at s > 0 means that y goes ahead of x
+// by s observations, at s < 0 that x goes ahead of y.
+inline constexpr std::string_view kPValueAxis = "p-value 1 - P (log scale)";
+inline constexpr std::string_view kFrameAxis = "frame number";
+inline constexpr std::string_view kStampAxis = "frame start (stamp of the first row of the frame)";
+inline constexpr std::string_view kLagAxis = "lag s (observations)";
+inline constexpr std::string_view kXyCaption =
+    "cross-correlations rxy by frame and lag; rxy(s) pairs x(t+s) with y(t): "
+    "s > 0, y leads x; s < 0, x leads y";
 
 // A text as a gnuplot string in single quotes.
 std::string quoted(std::string_view text);

@@ -22,13 +22,21 @@ namespace {
 
 constexpr std::string_view kUsageText =
     "usage: vok-plot NAME\n"
+    "       vok-plot --help | --version\n"
     "\n"
     "Draws the results of a vok run with gnuplot. NAME is the run's report name\n"
     "without \".out\", for example runA_1-_2 (the run of runA.cnl on columns 1 and 2,\n"
     "with graphing=yes). vok-plot reads NAME.graph, the run's xy graph file\n"
     "(runA-xy.graph) and the thresholds in NAME.out, and writes beside them:\n"
     "  NAME-pvalues.png, NAME-pvalues.svg  p-values 1 - P of the seven tests by frame\n"
-    "  NAME-xy.png, NAME-xy.svg            cross-correlations by frame and lag\n"
+    "                                      (or by the frames' start stamps), log scale\n"
+    "  NAME-xy.png, NAME-xy.svg            cross-correlations by frame and lag s;\n"
+    "                                      rxy(s) pairs x(t+s) with y(t), so s > 0:\n"
+    "                                      y leads x, s < 0: x leads y\n"
+    "\n"
+    "Options:\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
     "\n"
     "Exit status: 0 done, 1 an input file is missing or malformed, 2 wrong\n"
     "arguments, 3 gnuplot is missing or failed.\n";
@@ -92,6 +100,10 @@ bool written(const std::string& path) {
 
 }  // namespace
 
+std::string version_text() {
+  return "vok-plot " VOK_VERSION "\n";
+}
+
 std::string find_program(std::string_view name, std::string_view path) {
   std::size_t begin = 0;
   while (begin <= path.size()) {
@@ -111,6 +123,10 @@ int run_vok_plot(const std::vector<std::string>& args, std::ostream& out, std::o
                  std::string_view path) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     out << kUsageText;
+    return kDone;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    out << version_text();
     return kDone;
   }
   if (args.size() != 1 || args[0].empty() || args[0].starts_with("-")) {

@@ -24,9 +24,13 @@ inline constexpr int kNoGnuplot = 3;  // gnuplot is not installed, or it failed
 // PATH value, directories separated by ":"), or "" when there is none.
 std::string find_program(std::string_view name, std::string_view path);
 
-// Runs the program with `args` (without the program name). `path` is where
-// gnuplot is looked for (the PATH of the environment). Messages go to `err`,
-// the names of the files written to `out`.
+// The text of --version: "vok-plot", the version of vok and a newline.
+std::string version_text();
+
+// Runs the program with `args` (without the program name): NAME, --help or
+// --version. `path` is where gnuplot is looked for (the PATH of the
+// environment). Messages go to `err`; the names of the files written, the
+// usage text and the version go to `out`.
 int run_vok_plot(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                  std::string_view path);
 
