@@ -17,7 +17,7 @@
 #include "control/text_file.h"
 #include "data/datc.h"
 #include "output/channel.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace {
 

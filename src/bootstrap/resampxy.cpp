@@ -10,8 +10,8 @@
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
-#include "output/parallel.h"
-#include "output/progress.h"
+#include "exec/parallel.h"
+#include "exec/progress.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
 

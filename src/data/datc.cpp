@@ -7,7 +7,7 @@
 
 #include "data/row_batch.h"
 #include "output/failure.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok {
 

@@ -1,7 +1,7 @@
 // The bootstrap on several threads: every resample draws its own block of the
 // stream, so the thresholds, the stream position and everything written are
 // the same for any thread count and for either lag-sum kernel.
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 #include <gtest/gtest.h>
 

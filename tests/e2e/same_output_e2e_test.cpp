@@ -17,7 +17,7 @@
 #include "frames/covxy.h"
 #include "output/failure.h"
 #include "output/layout.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok::e2e {
 namespace {

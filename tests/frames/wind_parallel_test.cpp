@@ -14,7 +14,7 @@
 
 #include "frames/wind.h"
 #include "output/failure.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok {
 namespace {

@@ -1,4 +1,4 @@
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "output/progress.h"
+#include "exec/progress.h"
 
 namespace vok {
 namespace {
