@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "control/text_file.h"
+#include "text/text_file.h"
 #include "data/datc.h"
 #include "output/channel.h"
 #include "exec/parallel.h"

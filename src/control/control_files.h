@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "control/run_driver.h"
-#include "control/text_file.h"
+#include "text/text_file.h"
 
 namespace vok {
 

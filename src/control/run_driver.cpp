@@ -17,7 +17,7 @@
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
 #include "control/run_layout.h"
-#include "control/text_file.h"
+#include "text/text_file.h"
 #include "data/datc.h"
 #include "data/descriptive.h"
 #include "data/readhead.h"

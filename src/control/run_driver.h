@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bootstrap/uniform.h"
-#include "control/fields.h"
+#include "text/fields.h"
 
 namespace vok {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "control/text_file.h"
+#include "text/text_file.h"
 #include "data/record_reader.h"
 #include "data/stamp_array.h"
 #include "output/channel.h"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "control/fields.h"
-#include "control/text_file.h"
+#include "text/fields.h"
+#include "text/text_file.h"
 #include "output/channel.h"
 
 namespace vok {
