@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/free_format.h"
 #include "output/layout.h"
 
 namespace vok {

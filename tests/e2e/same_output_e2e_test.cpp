@@ -16,6 +16,7 @@
 #include "e2e/e2e_files.h"
 #include "frames/covxy.h"
 #include "output/failure.h"
+#include "output/free_format.h"
 #include "output/layout.h"
 #include "exec/parallel.h"
 

@@ -14,6 +14,7 @@
 
 #include "frames/wind.h"
 #include "output/failure.h"
+#include "output/free_format.h"
 #include "exec/parallel.h"
 
 namespace vok {

@@ -185,14 +185,5 @@ TEST(LayoutParse, BadLayoutsAreReportedWithTheirOffset) {
   }
 }
 
-TEST(FreeFormat, ItemsSeparatedByBlanks) {
-  EXPECT_EQ(free_format({"Frame length ", 11, " < 12. Increase lw"}),
-            " Frame length  11  < 12. Increase lw");
-  EXPECT_EQ(free_format({"exponent =", 0.51f, " is out of bounds"}),
-            " exponent = 0.51  is out of bounds");
-  EXPECT_EQ(free_format({"Variance ", 0.0, " in STAT"}), " Variance  0  in STAT");
-  EXPECT_EQ(free_format({}), " ");
-}
-
 }  // namespace
 }  // namespace vok

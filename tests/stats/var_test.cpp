@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "output/failure.h"
+#include "output/free_format.h"
 
 namespace vok {
 namespace {
