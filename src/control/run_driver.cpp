@@ -17,7 +17,6 @@
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
 #include "control/run_layout.h"
-#include "text/text_file.h"
 #include "data/datc.h"
 #include "data/descriptive.h"
 #include "data/readhead.h"
@@ -26,6 +25,7 @@
 #include "frames/wind.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "text/text_file.h"
 
 namespace vok {
 
@@ -41,14 +41,8 @@ Channel& report() {
   return channels().report;
 }
 
-// The same free-format line on each channel, in the order given.
-void tell(std::initializer_list<Channel*> targets, std::initializer_list<Value> items) {
-  for (Channel* channel : targets) channel->write_free(items);
-}
-
-[[noreturn]] void stop_with(std::initializer_list<Channel*> targets,
-                            std::initializer_list<Value> items) {
-  tell(targets, items);
+[[noreturn]] void stop_with(const ChannelGroup& targets, std::initializer_list<Value> items) {
+  targets.write_free(items);
   throw Stop{};
 }
 
@@ -66,10 +60,9 @@ std::string_view trimmed(std::string_view s) {
 void write_frame_count_error(int lw) {
   static const Layout kNoFrames = Layout::parse(R"(/ 7X "Error - No. of frames < 1" /)");
   static const Layout kDecrease = Layout::parse(R"(7X "Decrease the frame length = " I7 /)");
-  for (Channel* ch : {&report(), &console(), &error_file()}) {
-    ch->write(kNoFrames);
-    ch->write(kDecrease, {lw});
-  }
+  const ChannelGroup to{&report(), &console(), &error_file()};
+  to.write(kNoFrames);
+  to.write(kDecrease, {lw});
 }
 
 // Requests above the machine's physical memory are refused up front: the
@@ -138,12 +131,13 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   // run control file stands, as its name is written in "Runvok.cnl".
   const std::optional<std::string> base = output_base(without_trailing_blanks(name));
   if (!base) {
-    tell({&console(), &error_file()}, {"cnl file name has no extension ", name});
+    ChannelGroup{&console(), &error_file()}.write_free({"cnl file name has no extension ", name});
     throw RunEnded{};
   }
   const OutputNames files = output_names(*base, run.x_column, run.y_column);
   if (int status = report().open_file(files.report); status != 0) {
-    tell({&console(), &error_file()}, {"**** Error on opening output file ", status});
+    ChannelGroup{&console(), &error_file()}.write_free(
+        {"**** Error on opening output file ", status});
     throw RunEnded{};
   }
   static const Layout kBanner =
@@ -195,10 +189,9 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   const int p = shared.var_order;
   const int lg = lags_for(lw, shared.exponent);
   if (lg < 1) {
-    for (Channel* ch : {&console(), &error_file()}) {
-      ch->write_free({"lg =", lg, " < 1"});
-      ch->write_free({"Increase lw or increase exponent"});
-    }
+    const ChannelGroup to{&console(), &error_file()};
+    to.write_free({"lg =", lg, " < 1"});
+    to.write_free({"Increase lw or increase exponent"});
     throw Stop{};
   }
   if (p > lw / 2) stop_with({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2});
@@ -336,8 +329,8 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   stamps = StampArray();
 
   // 18. Closing stamps.
-  head(9, 9, 2009, execution.start_time, report());
-  if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph);
+  head(9, 9, 2009, execution.start_time, report(), console());
+  if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph, console());
 }
 
 }  // namespace vok

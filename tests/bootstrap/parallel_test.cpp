@@ -109,7 +109,7 @@ TEST_F(ParallelBootstrap, ThresholdsAreThoseOfTheResamplesTakenOneByOne) {
   const float level[1] = {0.1f};
   for (int k = 0; k < kTestCount; ++k) {
     float fractile[1] = {0.0f};
-    sort(order, p[k], level, fractile, 'B');
+    sort(order, p[k], level, fractile, 'B', channels().console, channels().standard_error);
     EXPECT_EQ(parallel.thresholds.values[k], fractile[0]) << k;
   }
 }
