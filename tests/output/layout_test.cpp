@@ -179,6 +179,7 @@ TEST(LayoutParse, BadLayoutsAreReportedWithTheirOffset) {
   }
   try {
     Layout::parse("I5 2X Q7");
+    ADD_FAILURE() << "an unknown descriptor was accepted";
   } catch (const LayoutError& e) {
     EXPECT_EQ(e.offset(), 6u);
     EXPECT_NE(std::string(e.what()).find("Q7"), std::string::npos);
