@@ -69,6 +69,12 @@ void draw(std::span<const float> column, std::uint64_t first, std::span<int> ind
 
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
+                                               ResampleWork& work) {
+  return resample_pvalues(x, y, n, L, first, work, channels().standard_error);
+}
+
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);
@@ -83,8 +89,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 }
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms, Channel& console,
-                    Channel& standard_error) {
+                    float alpha, UniformStream& uniforms) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   const int threads = static_cast<int>(
       std::clamp<std::size_t>(thread_count(), 1, std::max<std::size_t>(resamples, 1)));
@@ -96,7 +101,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     order.resize(std::max<std::size_t>(resamples, 1));
     for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
   } catch (const std::bad_alloc&) {
-    standard_error.write_free({"Unable to allocate work space - arrays in resampxy"});
+    channels().standard_error.write_free({"Unable to allocate work space - arrays in resampxy"});
     throw Stop{};
   }
 
@@ -128,7 +133,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
         return r;
       },
       [&](std::size_t b, Resample&& r) {
-        if (!r.messages.empty()) standard_error.append(r.messages);
+        if (!r.messages.empty()) channels().standard_error.append(r.messages);
         if (r.stop) std::rethrow_exception(r.stop);
         for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = r.p[t];
       },
@@ -139,7 +144,8 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   const float level[1] = {alpha};
   for (int t = 0; t < kTestCount; ++t) {
     float fractile[1] = {alpha};
-    result.status = sort(order, pvalues[t], level, fractile, 'B', console, standard_error);
+    result.status = sort(order, pvalues[t], level, fractile, 'B', channels().console,
+                         channels().standard_error);
     result.values[t] = fractile[0];
   }
   return result;

@@ -38,10 +38,14 @@ struct ResampleWork {
 // The seven p-values (1 - CDF value, in TestIndex order) of the resample whose
 // 2n uniforms start at stream position `first`: n for the x indices, then n
 // for the y indices. A pure function of `first` and the data; `work` is
-// scratch. Messages of the moments and test routines go to `diag`.
+// scratch. Messages of the moments and test routines go to `diag` (the
+// standard error stream when not given).
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag);
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work);
 
 // B resamples of n values from the N = x.size() values of x and y (same
 // length), L lags, fractile level alpha. Resample b (from 1) reads stream
@@ -50,12 +54,9 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 // thread_count() threads (exec/parallel.h); as each one depends only on its
 // own block of the stream, and their messages are written in resample order,
 // the thresholds and everything written are the same for any thread count.
-// The messages of the resamples go to `standard_error` in resample order;
-// those of the fractile step to `console` (one also to `standard_error`).
 // An allocation failure writes "Unable to allocate work space - arrays in
-// resampxy" on `standard_error` and stops the program.
+// resampxy" on the standard error stream and stops the program.
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms, Channel& console,
-                    Channel& standard_error);
+                    float alpha, UniformStream& uniforms);
 
 }  // namespace vok

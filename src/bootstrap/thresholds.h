@@ -22,14 +22,6 @@ void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCoun
 // The single line of the nominal level (B = 0).
 void write_false_alarm_line(Channel& ch, float alpha);
 
-// Where the threshold step writes.
-struct ThresholdChannels {
-  Channel& report;          // the thresholds; the refusal
-  Channel& console;         // the refusal; messages of the fractile step
-  Channel& error_file;      // the refusal
-  Channel& standard_error;  // messages of the resamples
-};
-
 // The whole threshold step of run `run_index`, x and y being the N values of
 // the run's two columns, lw the frame length, lg the number of lags, B the
 // resample count and alpha the false alarm threshold:
@@ -40,7 +32,6 @@ struct ThresholdChannels {
 //   report gets the bootstrapped block.
 std::array<float, kTestCount> threshold_block(std::span<const float> x, std::span<const float> y,
                                               int lw, int lg, int B, float alpha, int run_index,
-                                              UniformStream& uniforms,
-                                              const ThresholdChannels& out);
+                                              UniformStream& uniforms, Channel& report);
 
 }  // namespace vok

@@ -299,8 +299,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
 
   // 15. Thresholds.
   const std::array<float, 7> thresholds = threshold_block(
-      x, y, lw, lg, shared.resamples, shared.false_alarm, run_index, execution.uniforms,
-      {report(), console(), error_file(), channels().standard_error});
+      x, y, lw, lg, shared.resamples, shared.false_alarm, run_index, execution.uniforms, report());
 
   // 16. The moving-frame tests.
   WindParams wp;

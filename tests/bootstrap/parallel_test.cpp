@@ -55,8 +55,7 @@ class ParallelBootstrap : public ::testing::Test {
     UniformStream stream;
     stream.advance(start);
     Outcome o;
-    o.thresholds =
-        resampxy(x, y, kLw, kLg, B, alpha, stream, channels().console, channels().standard_error);
+    o.thresholds = resampxy(x, y, kLw, kLg, B, alpha, stream);
     o.position = stream.position();
     o.console = cap.console();
     o.standard_error = cap.standard_error();

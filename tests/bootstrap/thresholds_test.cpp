@@ -19,12 +19,6 @@
 namespace vok {
 namespace {
 
-// The program's channels, as the run driver hands them to the threshold step.
-ThresholdChannels program_channels() {
-  Channels& c = channels();
-  return {c.report, c.console, c.error_file, c.standard_error};
-}
-
 using Seven = std::array<float, kTestCount>;
 
 int occurrences(const std::string& text, const std::string& what) {
@@ -130,7 +124,7 @@ TEST(ResamplesRefused, ComparesOneOverBWithAlphaIn32Bits) {
 
 TEST_F(ThresholdStep, TooFewResamplesEndTheRunWithTheSameLinesOnThreeChannels) {
   stream.advance(11);
-  EXPECT_THROW(threshold_block(x, y, kLw, kLg, 19, 0.05f, 3, stream, program_channels()), RunEnded);
+  EXPECT_THROW(threshold_block(x, y, kLw, kLg, 19, 0.05f, 3, stream, channels().report), RunEnded);
   const std::string want =
       "\n"
       "       ERROR - 1/resamples > test threshold \n"
@@ -146,7 +140,7 @@ TEST_F(ThresholdStep, TooFewResamplesEndTheRunWithTheSameLinesOnThreeChannels) {
 }
 
 TEST_F(ThresholdStep, NoResamplesKeepsTheNominalLevel) {
-  const Seven t = threshold_block(x, y, kLw, kLg, 0, 0.05f, 1, stream, program_channels());
+  const Seven t = threshold_block(x, y, kLw, kLg, 0, 0.05f, 1, stream, channels().report);
   for (float v : t) EXPECT_EQ(v, 0.05f);
   EXPECT_EQ(report(), "       False alarm threshold = 0.0500\n");
   EXPECT_EQ(stream.position(), 0u);
@@ -157,7 +151,7 @@ TEST_F(ThresholdStep, NoResamplesKeepsTheNominalLevel) {
 // the smallest and second smallest p-value of each test.
 TEST_F(ThresholdStep, TwentyResamplesInterpolateTheTwoSmallestPValues) {
   stream.advance(100);
-  const Seven t = threshold_block(x, y, kLw, kLg, 20, 0.05f, 1, stream, program_channels());
+  const Seven t = threshold_block(x, y, kLw, kLg, 20, 0.05f, 1, stream, channels().report);
   EXPECT_EQ(stream.position(), 100u + 2u * kLw * 20u);
 
   auto p = independent_pvalues(x, y, kLw, kLg, 20, 100);
@@ -179,8 +173,7 @@ TEST_F(ThresholdStep, TwentyResamplesInterpolateTheTwoSmallestPValues) {
 
 TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
   stream.advance(5);
-  const Thresholds t =
-      resampxy(x, y, kLw, kLg, 1, 1.0f, stream, channels().console, channels().standard_error);
+  const Thresholds t = resampxy(x, y, kLw, kLg, 1, 1.0f, stream);
   EXPECT_EQ(t.status, kSortSingleValue);
   auto p = independent_pvalues(x, y, kLw, kLg, 1, 5);
   for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t.values[k], p[k][0]) << k;
@@ -189,7 +182,7 @@ TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
 }
 
 TEST_F(ThresholdStep, OneResampleAtLevelOneIsAcceptedAndReported) {
-  const Seven t = threshold_block(x, y, kLw, kLg, 1, 1.0f, 1, stream, program_channels());
+  const Seven t = threshold_block(x, y, kLw, kLg, 1, 1.0f, 1, stream, channels().report);
   EXPECT_EQ(report().rfind("           1 Bootstrapped false alarm thresholds\n\n", 0), 0u);
   auto p = independent_pvalues(x, y, kLw, kLg, 1, 0);
   for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t[k], p[k][0]) << k;
@@ -199,23 +192,18 @@ TEST_F(ThresholdStep, SameStreamPositionGivesIdenticalThresholdsAndTheStreamCont
   UniformStream a, b;
   a.advance(777);
   b.advance(777);
-  const Thresholds first =
-      resampxy(x, y, kLw, kLg, 30, 0.1f, a, channels().console, channels().standard_error);
-  const Thresholds same =
-      resampxy(x, y, kLw, kLg, 30, 0.1f, b, channels().console, channels().standard_error);
+  const Thresholds first = resampxy(x, y, kLw, kLg, 30, 0.1f, a);
+  const Thresholds same = resampxy(x, y, kLw, kLg, 30, 0.1f, b);
   EXPECT_EQ(first.values, same.values);
   EXPECT_EQ(first.status, kSortOk);
   EXPECT_EQ(a.position(), 777u + 2u * kLw * 30u);
 
   // A later run of the same execution draws further numbers.
-  const Thresholds later =
-      resampxy(x, y, kLw, kLg, 30, 0.1f, a, channels().console, channels().standard_error);
+  const Thresholds later = resampxy(x, y, kLw, kLg, 30, 0.1f, a);
   EXPECT_NE(later.values, first.values);
   UniformStream c;
   c.advance(777u + 2u * kLw * 30u);
-  EXPECT_EQ(
-      resampxy(x, y, kLw, kLg, 30, 0.1f, c, channels().console, channels().standard_error).values,
-      later.values);
+  EXPECT_EQ(resampxy(x, y, kLw, kLg, 30, 0.1f, c).values, later.values);
 }
 
 TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
@@ -224,12 +212,10 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   ResampleWork work(kLw, kLg);
   std::vector<Seven> forward(B), backward(B);
   for (int b = 0; b < B; ++b) {
-    forward[b] =
-        resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, channels().standard_error);
+    forward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work);
   }
   for (int b = B - 1; b >= 0; --b) {
-    backward[b] =
-        resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, channels().standard_error);
+    backward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work);
   }
   EXPECT_EQ(forward, backward);
 
@@ -240,16 +226,14 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   EXPECT_EQ(p, independent_pvalues(x, y, kLw, kLg, B, start));
 
   stream.advance(start);
-  EXPECT_EQ(resampxy(x, y, kLw, kLg, B, 0.1f, stream, channels().console, channels().standard_error)
-                .values,
-            fractiles_of(p, 0.1f));
+  EXPECT_EQ(resampxy(x, y, kLw, kLg, B, 0.1f, stream).values, fractiles_of(p, 0.1f));
 }
 
 // A column of repeated values gives constant resamples; their tests are set
 // to 0, so every p-value and every threshold is 1.
 TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOne) {
   std::fill(x.begin(), x.end(), 3.5f);
-  const Seven t = threshold_block(x, y, kLw, kLg, 20, 0.05f, 1, stream, program_channels());
+  const Seven t = threshold_block(x, y, kLw, kLg, 20, 0.05f, 1, stream, channels().report);
   for (float v : t) EXPECT_FLOAT_EQ(v, 1.0f);
 }
 
