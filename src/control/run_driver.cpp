@@ -179,7 +179,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
               {"x-column number ", run.x_column, " = y-column number ", run.y_column});
 
   // 7. Stamps are read when the record format holds an "a" descriptor.
-  const char stamp_flag = format_has_stamp(header.format) ? 'm' : 'a';
+  const char stamp_flag = header.format.find('a') != std::string::npos ? 'm' : 'a';
 
   // 8. The range of rows.
   Datums range = read_datums(run.joined_text, header.rows, execution);

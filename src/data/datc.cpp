@@ -124,10 +124,6 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
 
 }  // namespace
 
-bool format_has_stamp(std::string_view format) {
-  return format.substr(0, kFormatWidth).find('a') != std::string_view::npos;
-}
-
 std::optional<StampPosition> stamp_position(std::string_view format) {
   format = format.substr(0, kFormatWidth);
   // 1-based positions, 0 when absent.

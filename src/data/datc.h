@@ -19,10 +19,6 @@ namespace vok {
 // q > p + 2 last. Any other case (q = p + 2, q before p, no "a"), and an "a"
 // with no ")" after it, has no valid position: nullopt.
 std::optional<StampPosition> stamp_position(std::string_view format);
-// True when rows under the format carry a stamp: its 50 characters hold a
-// lowercase "a" (whether the stamp's position is valid is stamp_position's
-// question, asked when the rows are read).
-bool format_has_stamp(std::string_view format);
 
 // Reads data rows `first` to `last` (1-based, counted from the first line after
 // the two header lines; 1 <= first <= last) into `matrix`, which holds

@@ -30,15 +30,6 @@ TEST(StampPosition, FromTheFormatText) {
   }
 }
 
-TEST(StampPosition, StampedFormatsHoldALowercaseA) {
-  EXPECT_TRUE(format_has_stamp("(a19,1x,2f10.3)"));
-  EXPECT_TRUE(format_has_stamp("(2a10,2f10.3)"));  // stamped, at no valid position
-  EXPECT_FALSE(format_has_stamp("(2f10.3)"));
-  EXPECT_FALSE(format_has_stamp("(A19,2f10.3)"));
-  // Only the 50 characters the header keeps count.
-  EXPECT_FALSE(format_has_stamp("(2f10.3)" + std::string(42, ' ') + "a"));
-}
-
 // A data file with two header lines and the given rows, opened, plus the
 // channels datc writes on.
 class DatcTest : public ::testing::Test {
