@@ -40,8 +40,9 @@ bool holds(std::string_view text, std::string_view fragment) {
 // not fit is refused rather than cut.
 void append_content(std::string& joined, std::string_view content, std::string_view file_name) {
   if (joined.size() + content.size() > kJoinedLength) {
-    ChannelGroup{&console(), &error_file()}.write_free(
-        {"Parameter lines of ", file_name, " exceed 700 characters"});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"Parameter lines of ", file_name, " exceed 700 characters"});
+    });
     throw Stop{};
   }
   joined += content;
@@ -49,9 +50,9 @@ void append_content(std::string& joined, std::string_view content, std::string_v
 
 // The two lines of an unreadable setting: what failed, and the reader's
 // error number.
-void report_unreadable(const ChannelGroup& targets, std::string_view what, std::string_view reader,
-                       int error) {
-  targets.each([&](Channel& ch) {
+void report_unreadable(std::initializer_list<Channel*> targets, std::string_view what,
+                       std::string_view reader, int error) {
+  to_each(targets, [&](Channel& ch) {
     ch.write_free({what});
     ch.write_free({reader, error});
   });
@@ -71,7 +72,7 @@ int read_var_order(std::string_view joined, FieldReaders& readers) {
   if (holds(joined, "VAR")) {
     auto p = readers.numread("R lag", joined, error_file());
     if (p.error != 0) {
-      ChannelGroup{&error_file(), &console()}.write(kMissing);
+      to_each({&error_file(), &console()}, [&](Channel& ch) { ch.write(kMissing); });
       throw Stop{};
     }
     return p.value;
@@ -119,7 +120,7 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
 
   auto exponent = readers.rnumread("onent", joined, diag);
   if (exponent.error != 0) {
-    ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Error in reading the exponent ", exponent.value, " from cnl file"});
       ch.write_free({kRnumread, exponent.error});
     });
@@ -127,8 +128,9 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
   }
   // Bounds are the 32-bit reals nearest 0.01 and 0.5, so "0.01" itself fails.
   if (!(exponent.value > 0.01f && exponent.value <= 0.5f)) {
-    ChannelGroup{&console(), &error_file()}.write_free(
-        {"exponent =", exponent.value, " is out of bounds in file file"});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"exponent =", exponent.value, " is out of bounds in file file"});
+    });
     throw Stop{};
   }
   s.exponent = exponent.value;
@@ -149,14 +151,17 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
   // Shorter frames leave too few lags and degrees of freedom; 0 and negative
   // lengths have no meaning and are refused the same way.
   if (lw.value < 12) {
-    ChannelGroup{&console(), &error_file()}.write_free(
-        {"Frame length ", lw.value, " < 12. Increase lw"});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"Frame length ", lw.value, " < 12. Increase lw"});
+    });
     throw Stop{};
   }
   s.lw = lw.value;
 
   if (alarm.value > 1.0f) {
-    ChannelGroup{&console(), &error_file()}.write_free({alarm.value, " False alarm threshold > 1"});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({alarm.value, " False alarm threshold > 1"});
+    });
     throw Stop{};
   }
   s.false_alarm = alarm.value;
@@ -178,8 +183,9 @@ SharedSettings read_shared_settings(std::string_view joined, FieldReaders& reade
     throw Stop{};
   }
   if (resamples.value < 0) {
-    ChannelGroup{&console(), &error_file()}.write_free(
-        {"Number of resamples ", resamples.value, " < 0"});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"Number of resamples ", resamples.value, " < 0"});
+    });
     throw Stop{};
   }
   s.resamples = resamples.value;
@@ -204,7 +210,7 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
   for (int i = 0; i < kTopParameterLines; ++i) {
     std::string line;
     if (!file_.read_line(line)) {
-      ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+      to_each({&console(), &error_file()}, [&](Channel& ch) {
         if (file_.error() != 0)
           ch.write_free({"Place the symbol # after the two top reads ", file_.error()});
         else
@@ -216,7 +222,7 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
     const bool last = record.find('#') != std::string::npos;
     const std::size_t star = record.find('*');
     if (star == std::string::npos) {
-      ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+      to_each({&console(), &error_file()}, [&](Channel& ch) {
         ch.write_free({"Place comment marker * after each line in Runvok.cnl"});
         ch.write_free({std::string_view(record).substr(0, kShownLength)});
       });
@@ -233,7 +239,7 @@ std::string TopControlFile::next_run_name(int run_index) {
   std::string line;
   if (!file_.read_line(line)) {
     const int status = file_.error();
-    ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
       if (status != 0) {
         ch.write_free({"**** Error on reading name of cnl file ", run_index, status});
         ch.write_free({as_record(line)});
@@ -275,14 +281,16 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
   for (const auto& column :
        {std::pair{s.x_column, "x-column number "}, std::pair{s.y_column, "y-column number "}}) {
     if (column.first < 1) {
-      ChannelGroup{&error_file(), &console()}.write_free({column.second, column.first, " < 1"});
+      to_each({&error_file(), &console()}, [&](Channel& ch) {
+        ch.write_free({column.second, column.first, " < 1"});
+      });
       throw Stop{};
     }
   }
 
   auto graphing = readers.charead("graphing", joined);
   if (graphing.error != 0) {
-    ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Error in reading the graph file flag"});
       ch.write_free({"String ", padded("graphing", 20)});
       ch.write_free({kCharead, graphing.error});
@@ -312,7 +320,7 @@ RunSettings read_run_settings(std::string_view joined, FieldReaders& readers) {
   const bool log = holds(joined, "og data");
   if (clip && log) {
     static const Layout kBoth = Layout::parse(R"(7X "clip and log swiches are set. Use only one")");
-    ChannelGroup{&error_file(), &console()}.write(kBoth);
+    to_each({&error_file(), &console()}, [&](Channel& ch) { ch.write(kBoth); });
     throw Stop{};
   }
   s.clip = clip ? "cl" : log ? "lg" : "no";
@@ -332,7 +340,7 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
   const std::string shown = padded(name, std::max(name.size(), kRecordLength));
   const std::string path = file_path(name);
   if (path.empty() || !file_exists(path)) {
-    ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.line("");
       ch.line("");
       ch.write_free({"cnl file does not exist ", shown});
@@ -341,8 +349,9 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
   }
   TextFile file;
   if (int status = file.open(path); status != 0) {
-    ChannelGroup{&console(), &error_file()}.write_free(
-        {"**** Error on opening control file ", status});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"**** Error on opening control file ", status});
+    });
     throw Stop{};
   }
 
@@ -351,7 +360,7 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
   for (int i = 0; i < kRunParameterLines; ++i) {
     std::string line;
     if (!file.read_line(line)) {
-      ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+      to_each({&console(), &error_file()}, [&](Channel& ch) {
         if (file.error() != 0)
           ch.write_free({"**** Error on reading cnl file ", path, file.error()});
         else
@@ -363,7 +372,7 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
     if (record.find('#') != std::string::npos) break;
     const std::size_t star = record.find('*');
     if (star == std::string::npos) {
-      ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+      to_each({&console(), &error_file()}, [&](Channel& ch) {
         ch.write_free({"Place comment marker * after parameters on vok.cnl"});
         ch.write_free({std::string_view(record).substr(0, kShownLength)});
       });
@@ -379,7 +388,7 @@ Datums read_datums(std::string_view joined, int rows, Execution& execution) {
   Channel& diag = error_file();
   auto start = execution.readers.numread("start", joined, diag);
   if (start.error != 0) {
-    ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Error ", start.error, " in read of start datum"});
       ch.write_free({padded("start", 20)});
     });
@@ -387,7 +396,7 @@ Datums read_datums(std::string_view joined, int rows, Execution& execution) {
   }
   auto end = execution.readers.numread("end", joined, diag);
   if (end.error != 0) {
-    ChannelGroup{&console(), &error_file()}.each([&](Channel& ch) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"Error ", end.error, " in read of end datum"});
       ch.write_free({padded("end", 20)});
     });
@@ -396,22 +405,30 @@ Datums read_datums(std::string_view joined, int rows, Execution& execution) {
 
   Datums d{start.value, end.value, 0};
   if (d.start < 1) {
-    ChannelGroup{&console(), &error_file()}.write_free({"IS in CNL file is < 1 ", d.start});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"IS in CNL file is < 1 ", d.start});
+    });
     throw Stop{};
   }
   if (d.end != 0 && d.end < d.start) {
-    ChannelGroup{&console(), &error_file()}.write_free({"IE < IS in CNL file ", d.start, d.end});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"IE < IS in CNL file ", d.start, d.end});
+    });
     throw Stop{};
   }
   if (d.end == 0) d.end = rows;
   // Rows past the end of the data file cannot be read.
   if (d.end > rows) {
-    ChannelGroup{&console(), &error_file()}.write_free({"IE ", d.end, " > number of rows ", rows});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"IE ", d.end, " > number of rows ", rows});
+    });
     throw Stop{};
   }
   d.n = d.end - d.start + 1;
   if (d.n > rows) {
-    ChannelGroup{&console(), &error_file()}.write_free({"n ", d.n, " > sample size ", rows});
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({"n ", d.n, " > sample size ", rows});
+    });
     throw Stop{};
   }
   return d;

@@ -25,25 +25,26 @@ std::string format_text(std::string_view format) {
 [[noreturn]] void stamp_format_error(std::string_view format, Channel& report) {
   static const Layout kMessage = Layout::parse(R"(7X "/Data & time format is incorrect" / / A)");
   const std::string text = format_text(format);
-  ChannelGroup{&report, &channels().error_file, &channels().console}.write(kMessage, {text});
+  for (Channel* ch : {&report, &channels().error_file, &channels().console})
+    ch->write(kMessage, {text});
   throw Stop{};
 }
 
 [[noreturn]] void read_error(int status, std::string_view format, Channel& report) {
   const std::string text = format_text(format);
-  ChannelGroup{&report, &channels().console, &channels().error_file}.each([&](Channel& ch) {
-    ch.write_free({"** Error in read of data file ", status});
-    ch.write_free({"Check format", text});
-  });
+  for (Channel* ch : {&report, &channels().console, &channels().error_file}) {
+    ch->write_free({"** Error in read of data file ", status});
+    ch->write_free({"Check format", text});
+  }
   throw Stop{};
 }
 
 [[noreturn]] void format_error(const std::string& why, std::string_view format, Channel& report) {
   const std::string text = format_text(format);
-  ChannelGroup{&report, &channels().console, &channels().error_file}.each([&](Channel& ch) {
-    ch.write_free({"** Error in the record format of the data file:", why});
-    ch.write_free({"Check format", text});
-  });
+  for (Channel* ch : {&report, &channels().console, &channels().error_file}) {
+    ch->write_free({"** Error in the record format of the data file:", why});
+    ch->write_free({"Check format", text});
+  }
   throw Stop{};
 }
 

@@ -18,9 +18,10 @@ std::string padded(std::string_view text, std::size_t width) {
   return out;
 }
 
-// Header messages go to the diagnostic channel, then to the console.
-ChannelGroup diag_and_console(Channel& diag) {
-  return {&diag, &channels().console};
+// Writes the same lines on the diagnostic channel, then on the console.
+template <typename WriteLines>
+void to_both(Channel& diag, WriteLines write_lines) {
+  to_each({&diag, &channels().console}, write_lines);
 }
 
 struct UnitMarks {
@@ -42,7 +43,7 @@ UnitMarks scan_unit(std::string_view buffer) {
 }
 
 [[noreturn]] void reader_error(Channel& diag, std::string_view what, int error) {
-  diag_and_console(diag).each([&](Channel& ch) {
+  to_both(diag, [&](Channel& ch) {
     ch.write_free({what});
     ch.write_free({"Error number for rnumread = ", error});
   });
@@ -57,7 +58,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
   std::string title;
   std::string keywords;
   if (!data.read_line(title) || !data.read_line(keywords)) {
-    diag_and_console(diag).each([&](Channel& ch) {
+    to_both(diag, [&](Channel& ch) {
       ch.write_free({"End of file reading the header of data file", data.path()});
     });
     throw Stop{};
@@ -74,7 +75,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     static const Layout kNoUnit = Layout::parse(
         R"(/ 2X "ERROR - unit=kHz or Hz is not typed after the format on the data file used" / )"
         R"(/ 2X "Use kHz or khz or KHz for kiloherz unit" / 2X "or Hz or hz for herz unit" /)");
-    diag_and_console(diag).each([&](Channel& ch) {
+    to_both(diag, [&](Channel& ch) {
       ch.write(kNoUnit);
       ch.write_free({echo});
     });
@@ -88,7 +89,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
 
   FieldRead<std::int32_t> columns = readers.numread("olumns", buffer, diag);
   if (columns.error != 0) {
-    diag_and_console(diag).each([](Channel& ch) {
+    to_both(diag, [](Channel& ch) {
       ch.write_free({"Error in reading the no. of columns of the data file"});
     });
     header.columns = -1;
@@ -118,7 +119,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     static const Layout kHertz = Layout::parse(
         R"(/ 2X "ERROR - the control file sets the units in kHz but Hz is indicated on line 2 )"
         R"(of the data file")");
-    diag_and_console(diag).each([&](Channel& ch) {
+    to_both(diag, [&](Channel& ch) {
       ch.write(kHertz);
       ch.write_free({echo});
     });

@@ -114,6 +114,14 @@ class ChannelGroup {
   std::size_t size_ = 0;
 };
 
+// The same lines on each channel of `targets` in turn, written by `write`:
+// targets.each(write) for a list of channels named in place, as in
+//   to_each({&console, &error_file}, [&](Channel& ch) { ... });
+template <typename Write>
+void to_each(const ChannelGroup& targets, Write&& write) {
+  targets.each(write);
+}
+
 // The program's output channels. This is the program's only global state.
 struct Channels {
   Channel console{"console"};
