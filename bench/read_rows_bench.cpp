@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "control/text_file.h"
+#include "text/text_file.h"
 #include "data/datc.h"
 #include "output/channel.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "control/fields.h"
+#include "text/fields.h"
 #include "output/channel.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <new>
 #include <string>
 
+#include "exec/parallel.h"
+#include "exec/progress.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
-#include "output/parallel.h"
-#include "output/progress.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
 
@@ -144,7 +144,8 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   const float level[1] = {alpha};
   for (int t = 0; t < kTestCount; ++t) {
     float fractile[1] = {alpha};
-    result.status = sort(order, pvalues[t], level, fractile, 'B');
+    result.status = sort(order, pvalues[t], level, fractile, 'B', channels().console,
+                         channels().standard_error);
     result.values[t] = fractile[0];
   }
   return result;

@@ -51,7 +51,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 // length), L lags, fractile level alpha. Resample b (from 1) reads stream
 // positions start + (b - 1) 2n onwards, start being the stream's position on
 // entry; the stream is left 2nB further on. The resamples are spread over
-// thread_count() threads (output/parallel.h); as each one depends only on its
+// thread_count() threads (exec/parallel.h); as each one depends only on its
 // own block of the stream, and their messages are written in resample order,
 // the thresholds and everything written are the same for any thread count.
 // An allocation failure writes "Unable to allocate work space - arrays in

@@ -9,7 +9,7 @@ bool resamples_refused(int B, float alpha) {
   return B >= 1 && 1.0f / static_cast<float>(B) > alpha;
 }
 
-void write_refusal(Channel& ch, int B, int run_index) {
+void write_refusal(const ChannelGroup& to, int B, int run_index) {
   // Written without a value: the line stops before F7.5, and so does the
   // closing empty line.
   static const Layout kError =
@@ -17,9 +17,9 @@ void write_refusal(Channel& ch, int B, int run_index) {
   static const Layout kNumber = Layout::parse(R"(7X "Resample number = " I5)");
   static const Layout kIncrease =
       Layout::parse(R"(/ 7X "Increase number of resamples in Run = " I2 /)");
-  ch.write(kError);
-  ch.write(kNumber, {B});
-  ch.write(kIncrease, {run_index});
+  to.write(kError);
+  to.write(kNumber, {B});
+  to.write(kIncrease, {run_index});
 }
 
 void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCount>& t) {
@@ -45,9 +45,7 @@ std::array<float, kTestCount> threshold_block(std::span<const float> x, std::spa
                                               int lw, int lg, int B, float alpha, int run_index,
                                               UniformStream& uniforms, Channel& report) {
   if (resamples_refused(B, alpha)) {
-    write_refusal(report, B, run_index);
-    write_refusal(channels().console, B, run_index);
-    write_refusal(channels().error_file, B, run_index);
+    write_refusal({&report, &channels().console, &channels().error_file}, B, run_index);
     throw RunEnded{};
   }
   std::array<float, kTestCount> thresholds;

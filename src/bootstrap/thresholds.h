@@ -16,7 +16,7 @@ namespace vok {
 bool resamples_refused(int B, float alpha);
 
 // The three refusal lines of resample count B in run `run_index` (from 1).
-void write_refusal(Channel& ch, int B, int run_index);
+void write_refusal(const ChannelGroup& to, int B, int run_index);
 // The block of B >= 1 bootstrapped thresholds (TestIndex order).
 void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCount>& thresholds);
 // The single line of the nominal level (B = 0).

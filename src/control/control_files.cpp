@@ -21,12 +21,6 @@ Channel& error_file() {
   return channels().error_file;
 }
 
-// Writes the same lines to each channel, in the order given.
-template <typename Write>
-void to_each(std::initializer_list<Channel*> targets, Write write) {
-  for (Channel* channel : targets) write(*channel);
-}
-
 std::string padded(std::string_view text, std::size_t length) {
   std::string out(text.substr(0, length));
   out.resize(length, ' ');

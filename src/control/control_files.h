@@ -17,8 +17,8 @@
 #include <string_view>
 
 #include "control/run_driver.h"
-#include "control/source_lines.h"
-#include "control/text_file.h"
+#include "text/text_file.h"
+#include "text/source_lines.h"
 
 namespace vok {
 

@@ -6,7 +6,7 @@
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok {
 namespace {

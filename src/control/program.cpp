@@ -64,8 +64,8 @@ int run_program() {
     status = stop.status();
   } catch (const std::exception& e) {
     // Nothing should get here; if something does, say so instead of aborting.
-    for (Channel* ch : {&channels().console, &channels().error_file})
-      ch->write_free({"**** Internal error:", e.what()});
+    ChannelGroup{&channels().console, &channels().error_file}.write_free(
+        {"**** Internal error:", e.what()});
     status = kExitStopped;
   }
   // Output that could not be written is a failure whatever the runs did. The

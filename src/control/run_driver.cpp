@@ -17,7 +17,6 @@
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
 #include "control/run_layout.h"
-#include "control/text_file.h"
 #include "data/datc.h"
 #include "data/descriptive.h"
 #include "data/readhead.h"
@@ -26,6 +25,7 @@
 #include "frames/wind.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "text/text_file.h"
 
 namespace vok {
 
@@ -41,23 +41,16 @@ Channel& report() {
   return channels().report;
 }
 
-// The same free-format line on each channel, in the order given.
-void tell(std::initializer_list<Channel*> targets, std::initializer_list<Value> items) {
-  for (Channel* channel : targets) channel->write_free(items);
-}
-
-[[noreturn]] void stop_with(std::initializer_list<Channel*> targets,
-                            std::initializer_list<Value> items) {
-  tell(targets, items);
+[[noreturn]] void stop_with(const ChannelGroup& targets, std::initializer_list<Value> items) {
+  targets.write_free(items);
   throw Stop{};
 }
 
 // Stops after a message about a setting of a control file, followed by the
 // line the setting came from.
-[[noreturn]] void stop_on_setting(std::initializer_list<Channel*> targets,
-                                  std::initializer_list<Value> items, const JoinedText& source,
-                                  std::string_view search) {
-  tell(targets, items);
+[[noreturn]] void stop_on_setting(const ChannelGroup& targets, std::initializer_list<Value> items,
+                                  const JoinedText& source, std::string_view search) {
+  targets.write_free(items);
   source.write_setting_detail(search);
   throw Stop{};
 }
@@ -76,10 +69,9 @@ std::string_view trimmed(std::string_view s) {
 void write_frame_count_error(int lw) {
   static const Layout kNoFrames = Layout::parse(R"(/ 7X "Error - No. of frames < 1" /)");
   static const Layout kDecrease = Layout::parse(R"(7X "Decrease the frame length = " I7 /)");
-  for (Channel* ch : {&report(), &console(), &error_file()}) {
-    ch->write(kNoFrames);
-    ch->write(kDecrease, {lw});
-  }
+  const ChannelGroup to{&report(), &console(), &error_file()};
+  to.write(kNoFrames);
+  to.write(kDecrease, {lw});
 }
 
 // Requests above the machine's physical memory are refused up front: the
@@ -115,7 +107,7 @@ void take_logs(std::span<float> x, std::span<float> y, int first_row, int cx, in
       float& v = values[i];
       if (v <= 0.0f) {
         const int row = first_row + static_cast<int>(i);
-        tell({&console(), &error_file()},
+        ChannelGroup{&console(), &error_file()}.write_free(
              {"Log data needs positive values: ", "row ", row, " column ", column, " value ", v});
         where(row);
         throw Stop{};
@@ -155,13 +147,14 @@ RunSummary run_driver(const std::string& name, const SharedSettings& shared, int
   // run control file stands, as its name is written in "Runvok.cnl".
   const std::optional<std::string> base = output_base(without_trailing_blanks(name));
   if (!base) {
-    tell({&console(), &error_file()}, {"cnl file name has no extension ", name});
+    ChannelGroup{&console(), &error_file()}.write_free({"cnl file name has no extension ", name});
     if (execution.run_name_line.number > 0) write_detail(execution.run_name_line);
     throw RunEnded{};
   }
   const OutputNames files = output_names(*base, run.x_column, run.y_column);
   if (int status = report().open_file(files.report); status != 0) {
-    tell({&console(), &error_file()}, {"**** Error on opening output file ", status});
+    ChannelGroup{&console(), &error_file()}.write_free(
+        {"**** Error on opening output file ", status});
     throw RunEnded{};
   }
   static const Layout kBanner =
@@ -216,10 +209,9 @@ RunSummary run_driver(const std::string& name, const SharedSettings& shared, int
   const int p = shared.var_order;
   const int lg = lags_for(lw, shared.exponent);
   if (lg < 1) {
-    for (Channel* ch : {&console(), &error_file()}) {
-      ch->write_free({"lg =", lg, " < 1"});
-      ch->write_free({"Increase lw or increase exponent"});
-    }
+    const ChannelGroup to{&console(), &error_file()};
+    to.write_free({"lg =", lg, " < 1"});
+    to.write_free({"Increase lw or increase exponent"});
     throw Stop{};
   }
   const JoinedText& top = execution.shared_source;
@@ -370,8 +362,8 @@ RunSummary run_driver(const std::string& name, const SharedSettings& shared, int
   stamps = StampArray();
 
   // 18. Closing stamps.
-  head(9, 9, 2009, execution.start_time, report());
-  if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph);
+  head(9, 9, 2009, execution.start_time, report(), console());
+  if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph, console());
   return {files.report, frames, tests.counts};
 }
 

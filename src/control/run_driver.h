@@ -5,8 +5,8 @@
 #include <string>
 
 #include "bootstrap/uniform.h"
-#include "control/fields.h"
-#include "control/source_lines.h"
+#include "text/fields.h"
+#include "text/source_lines.h"
 
 namespace vok {
 

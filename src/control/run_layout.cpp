@@ -29,10 +29,6 @@ int frame_count(int n, int lw, int ov) {
   return 1;
 }
 
-int frame_step(int lw, int ov) {
-  return ov > 0 ? ov : lw;
-}
-
 int statistics_length(int n, int lw) {
   return lw * (n / lw);
 }

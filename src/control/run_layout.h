@@ -31,9 +31,6 @@ OutputNames output_names(const std::string& base, int x_column, int y_column);
 // (which the run refuses afterwards).
 int frame_count(int n, int lw, int ov);
 
-// Rows between the starts of two frames: lw for ov = 0, ov for ov > 0.
-int frame_step(int lw, int ov);
-
 // Observations that whole frames can cover: lw (n div lw).
 int statistics_length(int n, int lw);
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "control/source_lines.h"
+#include "text/source_lines.h"
 #include "data/row_batch.h"
+#include "exec/parallel.h"
 #include "output/failure.h"
-#include "output/parallel.h"
 
 namespace vok {
 

@@ -7,8 +7,8 @@
 #include <span>
 #include <string_view>
 
-#include "control/source_lines.h"
-#include "control/text_file.h"
+#include "text/text_file.h"
+#include "text/source_lines.h"
 #include "data/record_reader.h"
 #include "data/stamp_array.h"
 #include "output/channel.h"

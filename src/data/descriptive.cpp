@@ -101,7 +101,7 @@ float elapsed_time(float start_time, float now) {
 }
 
 void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, float elapsed,
-                         Channel& out) {
+                         Channel& out, Channel& console) {
   static const Layout kVersion = Layout::parse(R"(" Version " I2 "-" I2 "-" I4)");
   static const Layout kSecondsUnit = Layout::parse(R"(" Elapsed time = " F9.2 "  secs")");
   static const Layout kSecondsConsole = Layout::parse(R"(" Elapsed time = " F9.2 " secs")");
@@ -110,7 +110,6 @@ void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, flo
   static const Layout kHoursUnit = Layout::parse(R"(" Elapsed time = " F9.2 " hours")");
   static const Layout kHoursConsole = Layout::parse(R"(/ " Elapsed time = " F9.2 " hours")");
 
-  Channel& console = channels().console;
   out.write(kVersion, {v1, v2, v3});
   out.line(std::string(" Date & Time ") + std::string(date_time));
   if (elapsed < 60.0f) {
@@ -127,9 +126,9 @@ void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, flo
   }
 }
 
-float head(int v1, int v2, int v3, float start_time, Channel& out) {
+float head(int v1, int v2, int v3, float start_time, Channel& out, Channel& console) {
   const float e = elapsed_time(start_time, processor_time());
-  write_closing_stamp(v1, v2, v3, local_date_time(), e, out);
+  write_closing_stamp(v1, v2, v3, local_date_time(), e, out, console);
   return e;
 }
 

@@ -31,17 +31,17 @@ void wrstat(Channel& out, const DescriptiveStats& s);
 float processor_time();
 
 // Closing stamp: version line, date and time, elapsed processor time since
-// `start_time` (also on the console). Returns the elapsed time.
-float head(int v1, int v2, int v3, float start_time, Channel& out);
+// `start_time` (also on `console`). Returns the elapsed time.
+float head(int v1, int v2, int v3, float start_time, Channel& out, Channel& console);
 
 // The pieces of head, apart so they can be checked without a clock:
 // the local date and time as 24 characters ("Tue Mar 03 09:05:07 2015"),
 // the processor time between start_time and now (shifted up by 86400 s when
 // the difference is negative), and the stamp's lines for a given date text
-// and elapsed time (the elapsed-time line also goes to the console).
+// and elapsed time (the elapsed-time line also goes to `console`).
 std::string local_date_time();
 float elapsed_time(float start_time, float now);
 void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, float elapsed,
-                         Channel& out);
+                         Channel& out, Channel& console);
 
 }  // namespace vok

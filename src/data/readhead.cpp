@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "control/source_lines.h"
+#include "text/source_lines.h"
 #include "output/failure.h"
 
 namespace vok {
@@ -22,8 +22,7 @@ std::string padded(std::string_view text, std::size_t width) {
 // Writes the same lines on the diagnostic channel, then on the console.
 template <typename WriteLines>
 void to_both(Channel& diag, WriteLines write_lines) {
-  write_lines(diag);
-  write_lines(channels().console);
+  to_each({&diag, &channels().console}, write_lines);
 }
 
 struct UnitMarks {

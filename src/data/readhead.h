@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "control/fields.h"
-#include "control/text_file.h"
+#include "text/fields.h"
+#include "text/text_file.h"
 #include "output/channel.h"
 
 namespace vok {
@@ -25,7 +25,7 @@ struct DataHeader {
 // the console.
 //
 // Each message is followed, on the console and the error file, by a detail
-// line naming line 2 of the file (see control/source_lines.h).
+// line naming line 2 of the file (see text/source_lines.h).
 //
 // When the column count cannot be read, returns at once with columns = -1
 // (rate and format not read). Every other failure stops the program: fewer

@@ -58,7 +58,7 @@
 #include <string_view>
 #include <vector>
 
-#include "control/text_file.h"
+#include "text/text_file.h"
 #include "data/row_batch.h"
 
 namespace vok {

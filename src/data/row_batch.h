@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "control/text_file.h"
+#include "text/text_file.h"
 
 namespace vok {
 

@@ -5,8 +5,8 @@
 
 #include "data/descriptive.h"
 #include "frames/summary.h"
-#include "output/parallel.h"
-#include "output/progress.h"
+#include "exec/parallel.h"
+#include "exec/progress.h"
 #include "stats/var.h"
 
 namespace vok {

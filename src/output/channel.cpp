@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <stdexcept>
+#include <vector>
 
 namespace vok {
 
@@ -108,6 +110,30 @@ void Channel::append(std::string_view lines) {
 void Channel::write(const Layout& layout, std::span<const Value> values) {
   if (mode_ == Mode::closed) return;
   for (const std::string& text : layout.format(values)) line(text);
+}
+
+ChannelGroup::ChannelGroup(std::initializer_list<Channel*> members) {
+  if (members.size() > kMaxMembers) throw std::length_error("too many channels in a group");
+  for (Channel* member : members) members_[size_++] = member;
+}
+
+void ChannelGroup::line(std::string_view text) const {
+  for (std::size_t i = 0; i < size_; ++i) members_[i]->line(text);
+}
+
+void ChannelGroup::write(const Layout& layout, std::span<const Value> values) const {
+  // Formatted once, written to each member.
+  const std::vector<std::string> lines = layout.format(values);
+  for (std::size_t i = 0; i < size_; ++i)
+    for (const std::string& text : lines) members_[i]->line(text);
+}
+
+void ChannelGroup::write_free(std::span<const Value> items) const {
+  line(free_format(items));
+}
+
+void ChannelGroup::append(std::string_view lines) const {
+  for (std::size_t i = 0; i < size_; ++i) members_[i]->append(lines);
 }
 
 bool Channels::close_all() {

@@ -3,12 +3,15 @@
 // is computed ahead and written later in order).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdio>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "output/free_format.h"
 #include "output/layout.h"
 
 namespace vok {
@@ -74,6 +77,53 @@ class Channel {
   bool failed_ = false;
   bool reported_ = false;
 };
+
+// Several channels that take the same lines: the one way to send a message
+// to more than one channel. Each call writes to every member in the order
+// given, so each channel receives the message as a single channel would.
+//
+//   const ChannelGroup both{&console, &error_file};
+//   both.write_free({"VAR parameter ", p, " < 0"});
+//   both.each([&](Channel& ch) { ch.write(kHeading); ch.write_free({...}); });
+//
+// A single channel converts to a group of one, so a routine that takes a
+// group can be handed one channel.
+class ChannelGroup {
+ public:
+  static constexpr std::size_t kMaxMembers = 8;
+
+  // Throws std::length_error beyond kMaxMembers.
+  ChannelGroup(std::initializer_list<Channel*> members);
+  ChannelGroup(Channel& only) : ChannelGroup({&only}) {}
+
+  void line(std::string_view text) const;
+  void write(const Layout& layout, std::span<const Value> values) const;
+  void write(const Layout& layout, std::initializer_list<Value> values = {}) const {
+    write(layout, std::span<const Value>(values.begin(), values.size()));
+  }
+  void write_free(std::initializer_list<Value> items) const {
+    write_free(std::span<const Value>(items.begin(), items.size()));
+  }
+  void write_free(std::span<const Value> items) const;
+  void append(std::string_view lines) const;
+  // A message of several lines, written by `write` on each member in turn.
+  template <typename Write>
+  void each(Write&& write) const {
+    for (std::size_t i = 0; i < size_; ++i) write(*members_[i]);
+  }
+
+ private:
+  std::array<Channel*, kMaxMembers> members_{};
+  std::size_t size_ = 0;
+};
+
+// The same lines on each channel of `targets` in turn, written by `write`:
+// targets.each(write) for a list of channels named in place, as in
+//   to_each({&console, &error_file}, [&](Channel& ch) { ... });
+template <typename Write>
+void to_each(const ChannelGroup& targets, Write&& write) {
+  targets.each(write);
+}
 
 // The program's output channels. This is the program's only global state.
 struct Channels {

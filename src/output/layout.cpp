@@ -1,17 +1,14 @@
+// Layouts parsed from their notation into edit elements, and the walk over
+// those elements that the line writer (layout_format.cpp) and the record
+// reader share.
 #include "output/layout.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 
 namespace vok {
 
 namespace {
-
-// ---------------------------------------------------------------------------
-// Parsing
 
 class Parser {
  public:
@@ -255,59 +252,7 @@ class Parser {
   std::size_t pos_ = 0;
 };
 
-// ---------------------------------------------------------------------------
-// Numeric editing
-
-std::string fill(int width, char c) {
-  return std::string(static_cast<std::size_t>(std::max(width, 0)), c);
-}
-
-std::string right_align(const std::string& s, int width) {
-  if (width <= 0) return s;
-  if (static_cast<int>(s.size()) > width) return fill(width, '*');
-  return fill(width - static_cast<int>(s.size()), ' ') + s;
-}
-
-std::string edit_special(double value, int width, bool sign_plus) {
-  std::string s;
-  if (std::isnan(value)) {
-    s = "NaN";
-  } else {
-    std::string sign = std::signbit(value) ? "-" : (sign_plus ? "+" : "");
-    s = sign + (width >= 8 + static_cast<int>(sign.size()) ? "Infinity" : "Inf");
-  }
-  return right_align(s, width);
-}
-
-bool all_zero_digits(const std::string& s) {
-  for (char c : s)
-    if (c >= '1' && c <= '9') return false;
-  return true;
-}
-
-// Decimal exponent e of |value| rounded to `digits` significant digits,
-// written as 0.d1d2..dd x 10^e; value must be finite and non-zero.
-int rounded_exponent(double magnitude, int digits, std::string* mantissa_digits) {
-  // d.ddddde[+-]xx, as long as the digits ask for (G with many digits
-  // included).
-  const int precision = std::max(digits - 1, 0);
-  const int length = std::snprintf(nullptr, 0, "%.*e", precision, magnitude);
-  std::string s(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-  std::snprintf(s.data(), s.size(), "%.*e", precision, magnitude);
-  s.pop_back();
-  std::size_t epos = s.find('e');
-  int exp10 = std::atoi(s.c_str() + epos + 1);
-  if (mantissa_digits) {
-    mantissa_digits->clear();
-    for (std::size_t i = 0; i < epos; ++i)
-      if (std::isdigit(static_cast<unsigned char>(s[i]))) mantissa_digits->push_back(s[i]);
-  }
-  return exp10 + 1;
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
 
 Layout Layout::parse(std::string_view notation) {
   Layout layout;
@@ -356,195 +301,6 @@ void LayoutWalker::revert() {
   repeat_left_ = 0;
   stack_.clear();
   consumed_value_ = false;
-}
-
-std::string edit_integer(std::int64_t value, int width, bool sign_plus) {
-  // The magnitude, formed without overflow for the most negative value.
-  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                           : static_cast<unsigned long long>(value);
-  std::string s = std::to_string(magnitude);
-  if (value < 0)
-    s.insert(s.begin(), '-');
-  else if (sign_plus)
-    s.insert(s.begin(), '+');
-  return right_align(s, width);
-}
-
-std::string edit_fixed(double value, int width, int digits, bool sign_plus) {
-  if (!std::isfinite(value)) return edit_special(value, width, sign_plus);
-  // As many characters as the digits ask for.
-  const int n = std::snprintf(nullptr, 0, "%.*f", digits, std::fabs(value));
-  if (n < 0) return fill(width, '*');
-  std::string s(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(s.data(), s.size(), "%.*f", digits, std::fabs(value));
-  s.pop_back();
-  if (digits == 0) s += '.';
-  // No minus sign on a value that rounds to zero in its field.
-  bool negative = std::signbit(value) && !all_zero_digits(s);
-  std::string sign = negative ? "-" : (sign_plus ? "+" : "");
-  if (static_cast<int>(sign.size() + s.size()) > width && s.size() > 1 && s[0] == '0' &&
-      s[1] == '.') {
-    s.erase(0, 1);  // the leading zero is written only when the field has room
-  }
-  return right_align(sign + s, width);
-}
-
-std::string edit_exponent(double value, int width, int digits, bool sign_plus) {
-  if (!std::isfinite(value)) return edit_special(value, width, sign_plus);
-  std::string mantissa;
-  int exp10 = 0;
-  if (value == 0.0) {
-    mantissa = fill(digits, '0');
-  } else {
-    exp10 = rounded_exponent(std::fabs(value), digits, &mantissa);
-  }
-  std::string body = "." + mantissa;
-  int a = std::abs(exp10);
-  char ebuf[16];
-  if (a <= 99)
-    std::snprintf(ebuf, sizeof ebuf, "E%c%02d", exp10 < 0 ? '-' : '+', a);
-  else
-    std::snprintf(ebuf, sizeof ebuf, "%c%03d", exp10 < 0 ? '-' : '+', a);
-  body += ebuf;
-  bool negative = std::signbit(value) && value != 0.0;
-  std::string sign = negative ? "-" : (sign_plus ? "+" : "");
-  if (static_cast<int>(sign.size() + body.size() + 1) <= width) body = "0" + body;
-  return right_align(sign + body, width);
-}
-
-std::string edit_general(double value, int width, int digits, bool sign_plus) {
-  if (!std::isfinite(value)) return edit_special(value, width, sign_plus);
-  const int trailing = 4;
-  // The fixed form needs a column besides its four trailing blanks.
-  const bool room_for_fixed = width > trailing;
-  if (value == 0.0 && !room_for_fixed) return fill(width, '*');
-  if (value == 0.0)
-    return edit_fixed(value, width - trailing, std::max(digits - 1, 0), sign_plus) +
-           fill(trailing, ' ');
-  int e = rounded_exponent(std::fabs(value), digits, nullptr);
-  if (e >= 0 && e <= digits && !room_for_fixed) return fill(width, '*');
-  if (e >= 0 && e <= digits)
-    return edit_fixed(value, width - trailing, digits - e, sign_plus) + fill(trailing, ' ');
-  return edit_exponent(value, width, digits, sign_plus);
-}
-
-std::vector<std::string> Layout::format(std::span<const Value> values) const {
-  std::vector<std::string> lines;
-  std::string current;
-  bool sign_plus = false;
-  std::size_t next_value = 0;
-  LayoutWalker walker(*this);
-  auto edit_value = [&](const Edit& e, const Value& v) -> std::string {
-    double real = v.kind() == Value::Kind::integer ? static_cast<double>(v.integer()) : v.real();
-    switch (e.kind) {
-      case EditKind::integer:
-        if (v.kind() == Value::Kind::integer) return edit_integer(v.integer(), e.width, sign_plus);
-        // A real that no integer can hold (NaN included) does not fit the field.
-        if (!(std::fabs(v.real()) < 0x1p63)) return fill(std::max(e.width, 1), '*');
-        return edit_integer(static_cast<std::int64_t>(v.real()), e.width, sign_plus);
-      case EditKind::fixed:
-        return edit_fixed(real, e.width, e.digits, sign_plus);
-      case EditKind::general:
-        return edit_general(real, e.width, e.digits, sign_plus);
-      case EditKind::exponent:
-      case EditKind::dexponent:
-        return edit_exponent(real, e.width, e.digits, sign_plus);
-      default: {
-        std::string text = v.kind() == Value::Kind::text      ? std::string(v.text())
-                           : v.kind() == Value::Kind::integer ? std::to_string(v.integer())
-                                                              : free_format({v}).substr(1);
-        if (e.width == 0) return text;
-        if (static_cast<int>(text.size()) >= e.width) return text.substr(0, e.width);
-        return fill(e.width - static_cast<int>(text.size()), ' ') + text;
-      }
-    }
-  };
-  while (true) {
-    const Edit* e = walker.next();
-    if (e == nullptr) {
-      if (next_value < values.size() && walker.consumed_value_since_start()) {
-        lines.push_back(std::move(current));
-        current.clear();
-        walker.revert();
-        continue;
-      }
-      break;
-    }
-    bool stop = false;
-    switch (e->kind) {
-      case EditKind::literal:
-        current += e->literal;
-        break;
-      case EditKind::blanks:
-        current += fill(e->width, ' ');
-        break;
-      case EditKind::tab_to:
-        if (static_cast<int>(current.size()) < e->width - 1)
-          current += fill(e->width - 1 - static_cast<int>(current.size()), ' ');
-        break;
-      case EditKind::tab_right:
-        current += fill(e->width, ' ');
-        break;
-      case EditKind::tab_left:
-        break;
-      case EditKind::new_line:
-        lines.push_back(std::move(current));
-        current.clear();
-        break;
-      case EditKind::colon:
-        stop = next_value >= values.size();
-        break;
-      case EditKind::sign_plus:
-        sign_plus = true;
-        break;
-      case EditKind::sign_default:
-        sign_plus = false;
-        break;
-      case EditKind::group_open:
-      case EditKind::group_close:
-        break;
-      default:
-        if (next_value >= values.size()) {
-          stop = true;
-          break;
-        }
-        current += edit_value(*e, values[next_value++]);
-        break;
-    }
-    if (stop) break;
-  }
-  lines.push_back(std::move(current));
-  return lines;
-}
-
-std::string free_format(std::span<const Value> items) {
-  std::string out = " ";
-  bool first = true;
-  for (const Value& v : items) {
-    if (!first) out += ' ';
-    first = false;
-    switch (v.kind()) {
-      case Value::Kind::text:
-        out += v.text();
-        break;
-      case Value::Kind::integer:
-        out += std::to_string(v.integer());
-        break;
-      case Value::Kind::real: {
-        char buf[64];
-        double d = v.real();
-        std::to_chars_result r;
-        float f = static_cast<float>(d);
-        if (std::isfinite(d) && static_cast<double>(f) == d)
-          r = std::to_chars(buf, buf + sizeof buf, f);
-        else
-          r = std::to_chars(buf, buf + sizeof buf, d);
-        out.append(buf, r.ptr);
-        break;
-      }
-    }
-  }
-  return out;
 }
 
 }  // namespace vok

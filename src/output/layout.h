@@ -8,43 +8,22 @@
 // The same parse serves the record formats of data files, e.g.
 // "(a19,1x,3f12.4)": descriptors are case-insensitive, commas separate items,
 // and input-only descriptors (Ew.d, Dw.d, Tn, TLn, TRn) are accepted.
+//
+// Here: the parsed layout and its walk (layout.cpp), and Layout::format, the
+// walk applied to values (layout_format.cpp). The editing of one number is in
+// output/number_edit.h, free-format lines in output/free_format.h.
 #pragma once
 
-#include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
+#include "output/value.h"
+
 namespace vok {
-
-// One value handed to a layout field or a free-format line.
-class Value {
- public:
-  enum class Kind { integer, real, text };
-
-  template <typename I>
-  requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) Value(I v)
-      : kind_(Kind::integer), integer_(static_cast<std::int64_t>(v)) {}
-  Value(float v) : kind_(Kind::real), real_(v) {}
-  Value(double v) : kind_(Kind::real), real_(v) {}
-  Value(std::string_view v) : kind_(Kind::text), text_(v) {}
-  Value(const char* v) : kind_(Kind::text), text_(v) {}
-  Value(const std::string& v) : kind_(Kind::text), text_(v) {}
-
-  Kind kind() const { return kind_; }
-  std::int64_t integer() const { return integer_; }
-  double real() const { return real_; }
-  std::string_view text() const { return text_; }
-
- private:
-  Kind kind_;
-  std::int64_t integer_ = 0;
-  double real_ = 0.0;
-  std::string_view text_;
-};
 
 // What one element of a layout does.
 enum class EditKind {
@@ -110,7 +89,8 @@ class Layout {
   static Layout parse(std::string_view notation);
 
   // The lines the layout writes for these values (a "/" or a reversion starts
-  // a new line). Always at least one line, which may be empty.
+  // a new line). Always at least one line, which may be empty. Defined in
+  // layout_format.cpp.
   std::vector<std::string> format(std::span<const Value> values) const;
   std::vector<std::string> format(std::initializer_list<Value> values) const {
     return format(std::span<const Value>(values.begin(), values.size()));
@@ -159,20 +139,5 @@ class LayoutWalker {
   std::vector<Frame> stack_;
   bool consumed_value_ = false;
 };
-
-// Text of a number edited by one descriptor, as the line writer produces it:
-// exposed for the few places that edit a single field.
-std::string edit_integer(std::int64_t value, int width, bool sign_plus = false);
-std::string edit_fixed(double value, int width, int digits, bool sign_plus = false);
-std::string edit_general(double value, int width, int digits, bool sign_plus = false);
-std::string edit_exponent(double value, int width, int digits, bool sign_plus = false);
-
-// A free-format line: one leading blank, then the items separated by blanks;
-// a text item unchanged, an integer in its digits and sign, a real in the
-// shortest form that reads back as the same 32-bit value.
-std::string free_format(std::span<const Value> items);
-inline std::string free_format(std::initializer_list<Value> items) {
-  return free_format(std::span<const Value>(items.begin(), items.size()));
-}
 
 }  // namespace vok

@@ -6,14 +6,11 @@
 
 namespace vok {
 
-MeanSd sigmn(std::span<const float> x, Channel& diag) {
+MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
   const int n = static_cast<int>(x.size());
   if (n < 1) {
     diag.line("");
     diag.line("  n in dsigmn < 1");
-    Channel& console = channels().console;
-    console.line("");
-    console.line("  n in dsigmn < 1");
     throw Stop{};
   }
   double sum = 0.0;

@@ -14,8 +14,8 @@ struct MeanSd {
 };
 
 // Corrected two-pass mean and standard deviation. An empty series writes its
-// message on `diag`, then on the console, and stops the program.
-MeanSd sigmn(std::span<const float> x, Channel& diag);
+// message on each channel of `diag` and stops the program.
+MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag);
 
 // Validity flags of cor: 'y' when the series varies over the positions, 'n'
 // when its sum of squared deviations is exactly 0.

@@ -174,11 +174,6 @@ VarFit var(std::span<const float> series, std::span<float> residuals, int k, int
 }
 
 void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out) {
-  setvar(series, residuals, k, n, p, out, channels().console, channels().error_file);
-}
-
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
             Channel& out, Channel& console, Channel& error_file) {
   if (p < 1) {
     const auto count = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
@@ -187,8 +182,8 @@ void setvar(std::span<const float> series, std::span<float> residuals, int k, in
   }
   const VarFit result = var(series, residuals, k, n, p, out);
   if (result.status > 0) {
-    for (Channel* ch : {&out, &console, &error_file})
-      ch->write_free({"Error in subroutine Setvar ", result.status});
+    ChannelGroup{&out, &console, &error_file}.write_free(
+        {"Error in subroutine Setvar ", result.status});
     throw Stop{};
   }
 }

@@ -13,11 +13,9 @@ namespace vok {
 // the residuals into `residuals` (same layout; the first p of each series are
 // 0). With p = 0 the series are copied unchanged. With p >= 1 the fit's report
 // block goes to `out`. A matrix that is not positive definite writes its
-// messages (on `out`, the console and the error file) and stops the program.
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out);
-// The same with the console and error-file messages sent to the channels
-// given (a frame computed ahead keeps them until its turn to be written).
+// message on `out`, `console` and `error_file` and stops the program (a
+// frame computed ahead passes channels that keep the messages until its turn
+// to be written).
 void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
             Channel& out, Channel& console, Channel& error_file);
 

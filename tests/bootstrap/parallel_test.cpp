@@ -1,7 +1,7 @@
 // The bootstrap on several threads: every resample draws its own block of the
 // stream, so the thresholds, the stream position and everything written are
 // the same for any thread count and for either lag-sum kernel.
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +109,7 @@ TEST_F(ParallelBootstrap, ThresholdsAreThoseOfTheResamplesTakenOneByOne) {
   const float level[1] = {0.1f};
   for (int k = 0; k < kTestCount; ++k) {
     float fractile[1] = {0.0f};
-    sort(order, p[k], level, fractile, 'B');
+    sort(order, p[k], level, fractile, 'B', channels().console, channels().standard_error);
     EXPECT_EQ(parallel.thresholds.values[k], fractile[0]) << k;
   }
 }

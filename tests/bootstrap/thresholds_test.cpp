@@ -62,7 +62,7 @@ Seven fractiles_of(std::array<std::vector<float>, kTestCount>& p, float alpha) {
   const float level[1] = {alpha};
   for (int k = 0; k < kTestCount; ++k) {
     float q[1] = {0.0f};
-    sort(order, p[k], level, q, 'B');
+    sort(order, p[k], level, q, 'B', channels().console, channels().standard_error);
     out[k] = q[0];
   }
   return out;

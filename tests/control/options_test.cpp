@@ -11,7 +11,7 @@
 #include "e2e/run_in_dir.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok {
 namespace {

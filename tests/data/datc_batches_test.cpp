@@ -14,7 +14,7 @@
 #include "data/datc.h"
 #include "data/temp_text_file.h"
 #include "output/failure.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok {
 namespace {

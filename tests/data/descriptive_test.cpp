@@ -178,14 +178,14 @@ TEST(ClosingStamp, ElapsedTimeUnits) {
   };
   for (const StampCase& c : cases) {
     SCOPED_TRACE(c.elapsed);
-    CapturedChannels cap;
-    Channel out;
+    Channel out, console;
     out.capture();
-    write_closing_stamp(9, 9, 2009, "Tue Mar 03 09:05:07 2015", c.elapsed, out);
+    console.capture();
+    write_closing_stamp(9, 9, 2009, "Tue Mar 03 09:05:07 2015", c.elapsed, out, console);
     EXPECT_EQ(out.text(), std::string(" Version  9- 9-2009\n"
                                       " Date & Time Tue Mar 03 09:05:07 2015\n") +
                               c.unit_line + "\n");
-    EXPECT_EQ(cap.console(), c.console);
+    EXPECT_EQ(console.text(), c.console);
   }
 }
 
@@ -207,17 +207,17 @@ TEST(ClosingStamp, LocalDateAndTimeText) {
 }
 
 TEST(ClosingStamp, HeadCountsFromTheStartValue) {
-  CapturedChannels cap;
-  Channel out;
+  Channel out, console;
   out.capture();
+  console.capture();
   const float start = processor_time();
-  const float e = head(9, 9, 2009, start, out);
+  const float e = head(9, 9, 2009, start, out, console);
   EXPECT_GE(e, 0.0f);
   EXPECT_LT(e, 60.0f);
   const std::string text = out.text();
   EXPECT_EQ(text.rfind(" Version  9- 9-2009\n Date & Time ", 0), 0u) << text;
   EXPECT_NE(text.find("  secs\n"), std::string::npos) << text;
-  EXPECT_EQ(cap.console().rfind(" Elapsed time = ", 0), 0u);
+  EXPECT_EQ(console.text().rfind(" Elapsed time = ", 0), 0u);
 }
 
 }  // namespace

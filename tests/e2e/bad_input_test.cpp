@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -104,6 +106,28 @@ std::string without_stamps(const std::string& console) {
   for (const std::string& line : e2e::lines_of(console))
     if (!line.starts_with(" Elapsed time = ")) out += line + "\n";
   return out;
+}
+
+// A whole execution in a prepared directory and what it must show: its exit
+// status, its console (times masked) and its error file.
+struct Outcome {
+  std::string what;
+  std::function<void(const RunDir&)> prepare;
+  int status;
+  std::string console;
+  std::optional<std::string> error_file = {};  // unset: the lines of the console
+};
+
+void expect_outcomes(std::span<const Outcome> cases) {
+  for (const Outcome& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    c.prepare(dir);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(mask_times(r.console), c.console);
+    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file.value_or(c.console));
+  }
 }
 
 constexpr const char* kBanner =
@@ -250,15 +274,8 @@ TEST(BadInput, ArraysThatCannotBeAllocated) {
 // Long lines.
 
 TEST(BadInput, LongLines) {
-  struct Case {
-    std::string what;
-    std::function<void(const RunDir&)> prepare;
-    int status;
-    std::string console;
-    std::string error_file = {};  // when it differs from the console
-  };
   const std::string long_comment(200, 'c');
-  const Case cases[] = {
+  const Outcome cases[] = {
       // Control-file lines are 80-character records: a "*" past column 80 is
       // not seen.
       {"run control line with its * past column 80",
@@ -282,15 +299,7 @@ TEST(BadInput, LongLines) {
        " Error number for rnumread =  1\n"
        " at data.dat line 2: \"rows=48 columns=2 interval=1.0" + std::string(50, ' ') + "\"\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    RunDir dir;
-    c.prepare(dir);
-    const ProgramResult r = dir.run();
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.console, c.console);
-    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file.empty() ? c.console : c.error_file);
-  }
+  expect_outcomes(cases);
 }
 
 // Long lines whose extra characters carry nothing change nothing: long
@@ -380,15 +389,8 @@ TEST(BadInput, CrlfLineEndsReadLikeLf) {
 }
 
 TEST(BadInput, NulAndNonAsciiBytes) {
-  struct Case {
-    std::string what;
-    std::function<void(const RunDir&)> prepare;
-    int status;
-    std::string console;     // times masked
-    bool error_file = true;  // the same lines on the error file
-  };
   const std::string nul(1, '\0');
-  const Case cases[] = {
+  const Outcome cases[] = {
       {"NUL inside a value",
        [&](const RunDir& dir) {
          lay_out(dir, data_with_row(7, "     0.5" + nul + "000     0.50000"));
@@ -414,7 +416,7 @@ TEST(BadInput, NulAndNonAsciiBytes) {
          top.insert(top.find("* lw") + 1, nul + "\xe9\xc3\xa9");
          dir.write("Runvok.cnl", top);
        },
-       0, kElapsed, false},
+       0, kElapsed, ""},
       // A name cannot hold a NUL: no such file (not the file named by the
       // part before it).
       {"NUL in the data file name",
@@ -431,29 +433,14 @@ TEST(BadInput, NulAndNonAsciiBytes) {
        "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n" +
            detail("Runvok.cnl", 8, "run.cnl" + nul + "x * run control file")},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    RunDir dir;
-    c.prepare(dir);
-    const ProgramResult r = dir.run();
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(mask_times(r.console), c.console);
-    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file ? c.console : "");
-  }
+  expect_outcomes(cases);
 }
 
 // ---------------------------------------------------------------------------
 // Empty files and directories.
 
 TEST(BadInput, EmptyFilesAndDirectories) {
-  struct Case {
-    std::string what;
-    std::function<void(const RunDir&)> prepare;
-    int status;
-    std::string console;
-    std::string error_file;
-  };
-  const Case cases[] = {
+  const Outcome cases[] = {
       {"empty Runvok.cnl", [](const RunDir& dir) { dir.write("Runvok.cnl", ""); }, 1,
        " End of file on runvok.cnl reads\n", " End of file on runvok.cnl reads\n"},
       {"empty run control file",
@@ -492,15 +479,7 @@ TEST(BadInput, EmptyFilesAndDirectories) {
        },
        1, " **** Error on opening data file  22\n", " **** Error on opening data file  22\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    RunDir dir;
-    c.prepare(dir);
-    const ProgramResult r = dir.run();
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.console, c.console);
-    EXPECT_EQ(dir.read("Vok-error.out"), c.error_file);
-  }
+  expect_outcomes(cases);
 }
 
 // ---------------------------------------------------------------------------

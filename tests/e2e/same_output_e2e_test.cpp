@@ -16,8 +16,9 @@
 #include "e2e/e2e_files.h"
 #include "frames/covxy.h"
 #include "output/failure.h"
+#include "output/free_format.h"
 #include "output/layout.h"
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 namespace vok::e2e {
 namespace {

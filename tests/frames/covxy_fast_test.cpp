@@ -214,11 +214,26 @@ TEST(CovxyFast, DegenerateFrameIsSetAsideByEitherKernel) {
 }
 
 TEST(CovxyFast, KernelSettingSelectsWhatCovxyUses) {
+  // Both kernels give the same sums, so the work storage tells them apart:
+  // only the fast kernel carves its scratch out of it.
   const SumsKernel before = sums_kernel();
-  EXPECT_EQ(before, SumsKernel::fast);
-  set_sums_kernel(SumsKernel::reference);
-  EXPECT_EQ(sums_kernel(), SumsKernel::reference);
+  EXPECT_EQ(before, SumsKernel::fast);  // the program's default
+  std::vector<float> x, y;
+  make_frame(Kind::gaussian, 64, 7, x, y);
+  const int L = 4;
+  std::vector<float> xxy(list_length(L)), yyx(list_length(L)), rxy(2 * L + 1);
+  std::vector<int> r_lags(list_length(L)), s_lags(list_length(L));
+  Channel diag;
+  diag.capture();
+  for (SumsKernel kernel : {SumsKernel::reference, SumsKernel::fast}) {
+    SCOPED_TRACE(kernel == SumsKernel::fast ? "fast" : "reference");
+    set_sums_kernel(kernel);
+    CovxyWork work;
+    covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, work);
+    EXPECT_EQ(!work.scratch.empty(), kernel == SumsKernel::fast);
+  }
   set_sums_kernel(before);
+  EXPECT_EQ(diag.text(), "");
 }
 
 TEST(CovxyFast, InstructionSets) {

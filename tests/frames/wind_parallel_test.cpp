@@ -14,7 +14,8 @@
 
 #include "frames/wind.h"
 #include "output/failure.h"
-#include "output/parallel.h"
+#include "output/free_format.h"
+#include "exec/parallel.h"
 
 namespace vok {
 namespace {

@@ -54,13 +54,13 @@ TEST(Sigmn, SingleValueGivesNan) {
   EXPECT_TRUE(std::isnan(m.sd));
 }
 
-TEST(Sigmn, EmptySeriesStopsAfterItsMessages) {
-  CapturedChannels cap;
-  Channel diag;
+TEST(Sigmn, EmptySeriesStopsAfterItsMessagesOnEachChannel) {
+  Channel diag, console;
   diag.capture();
-  EXPECT_THROW(sigmn(std::span<const float>(), diag), Stop);
+  console.capture();
+  EXPECT_THROW(sigmn(std::span<const float>(), {&diag, &console}), Stop);
   EXPECT_EQ(diag.text(), "\n  n in dsigmn < 1\n");
-  EXPECT_EQ(cap.console(), "\n  n in dsigmn < 1\n");
+  EXPECT_EQ(console.text(), "\n  n in dsigmn < 1\n");
 }
 
 struct CorResult {

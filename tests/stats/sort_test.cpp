@@ -83,7 +83,7 @@ TEST(Sort, FractilePositions) {
     std::vector<int> p(c.n);
     const float levels[] = {c.level};
     float q[] = {-99.0f};
-    EXPECT_EQ(sort(p, x, levels, q, 'B'), kSortOk);
+    EXPECT_EQ(sort(p, x, levels, q, 'B', channels().console, channels().standard_error), kSortOk);
     EXPECT_NEAR(q[0], c.want, 2e-6f);
     EXPECT_EQ(cap.console(), "");
   }
@@ -95,9 +95,12 @@ TEST(Sort, FractilesAfterAnEarlierOrderingMatchBoth) {
   const float levels[] = {0.05f, 0.1f, 0.33f, 0.5f, 0.9f, 0.99f};
   std::vector<int> p_both(x.size()), p_order(x.size());
   float q_both[6], q_later[6];
-  ASSERT_EQ(sort(p_both, x, levels, q_both, 'B'), kSortOk);
-  ASSERT_EQ(sort(p_order, x, {}, {}, 'S'), kSortOk);  // ordering alone accepts m = 0
-  ASSERT_EQ(sort(p_order, x, levels, q_later, 'F'), kSortOk);
+  ASSERT_EQ(sort(p_both, x, levels, q_both, 'B', channels().console, channels().standard_error),
+            kSortOk);
+  ASSERT_EQ(sort(p_order, x, {}, {}, 'S', channels().console, channels().standard_error),
+            kSortOk);  // ordering alone accepts m = 0
+  ASSERT_EQ(sort(p_order, x, levels, q_later, 'F', channels().console, channels().standard_error),
+            kSortOk);
   EXPECT_EQ(p_order, p_both);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(q_later[i], q_both[i]) << i;
   EXPECT_EQ(q_both[3], 1.0f);  // z = 5: the fifth smallest
@@ -141,7 +144,8 @@ TEST(Sort, StatusCodesAndMessages) {
     std::vector<int> p(5, -1);
     const std::vector<float> levels(c.m, 0.5f);
     std::vector<float> q(c.m, -99.0f);
-    EXPECT_EQ(sort(p, x, levels, q, c.control), c.want);
+    EXPECT_EQ(sort(p, x, levels, q, c.control, channels().console, channels().standard_error),
+              c.want);
     EXPECT_EQ(cap.console(), c.console);
     EXPECT_EQ(cap.standard_error(), c.standard_error);
     EXPECT_EQ(p[0] != -1, c.index_touched);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "output/failure.h"
+#include "output/free_format.h"
 
 namespace vok {
 namespace {
@@ -51,7 +52,8 @@ TEST_F(VarTest, WorkedExampleOneSeriesOneLag) {
 TEST_F(VarTest, OrderZeroCopiesTheSeriesAndWritesNothing) {
   const std::vector<float> x = {1.5f, -2.25f, 3e-7f, 4e9f, 7, -0.0f};  // k = 2, n = 3
   std::vector<float> e(6, 99.0f);
-  setvar(x, e, 2, 3, 0, out);
+  Channel console, error_file;
+  setvar(x, e, 2, 3, 0, out, console, error_file);
   for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(e[i], x[i]) << i;
   EXPECT_EQ(out.text(), "");
 }
@@ -162,13 +164,14 @@ TEST_F(VarTest, FailedFactorisationWritesNoBlockAndSetvarStops) {
   EXPECT_EQ(out.text(), failed);  // disvar adds nothing
 
   out.clear_text();
-  CapturedChannels cap;
-  channels().error_file.capture();
-  EXPECT_THROW(setvar(xy, e, 2, 5, 1, out), Stop);
+  Channel console, error_file;
+  console.capture();
+  error_file.capture();
+  EXPECT_THROW(setvar(xy, e, 2, 5, 1, out, console, error_file), Stop);
   const std::string error = free_format({"Error in subroutine Setvar ", 1}) + "\n";
   EXPECT_EQ(out.text(), failed + error);
-  EXPECT_EQ(cap.console(), error);
-  EXPECT_EQ(channels().error_file.text(), error);
+  EXPECT_EQ(console.text(), error);
+  EXPECT_EQ(error_file.text(), error);
 }
 
 TEST_F(VarTest, DisvarLinesHoldAtMostFiftyGroups) {
@@ -196,11 +199,14 @@ TEST_F(VarTest, NonFiniteValueIsNotAFailedFactorisation) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const std::vector<float> xy = {1, -2, 3, 0.5f, 2, 0.3f, nan, -1, 0.8f, 2};
   std::vector<float> e(10);
-  CapturedChannels cap;
-  EXPECT_NO_THROW(setvar(xy, e, 2, 5, 1, out));
+  Channel console, error_file;
+  console.capture();
+  error_file.capture();
+  EXPECT_NO_THROW(setvar(xy, e, 2, 5, 1, out, console, error_file));
   EXPECT_EQ(out.text().find("DCHOLDC"), std::string::npos);
   EXPECT_TRUE(std::isnan(e[5 + 2]));
-  EXPECT_EQ(cap.console(), "");
+  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(error_file.text(), "");
 }
 
 // Standard normal deviates by Box-Muller from a fixed engine, so the frame is

@@ -31,6 +31,8 @@ class Progress {
 
   // `items` more are done. Safe to call from several threads at once.
   void advance(std::size_t items = 1);
+  // True when the line has somewhere to go (a terminal, or a test's sink).
+  bool draws() const { return static_cast<bool>(sink_); }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -1,4 +1,4 @@
-#include "output/progress.h"
+#include "exec/progress.h"
 
 #include <unistd.h>
 

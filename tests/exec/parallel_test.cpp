@@ -1,9 +1,11 @@
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -11,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "output/progress.h"
+#include "exec/progress.h"
 
 namespace vok {
 namespace {
@@ -212,11 +214,29 @@ TEST(Progress, StaysQuietOnShortWorkAndWithoutATerminal) {
     for (int i = 0; i < 5; ++i) p.advance();
   }
   EXPECT_EQ(screen, "");
-  // Test runs write the standard error stream to a file or pipe, never a
-  // terminal: the ordinary constructor then draws nothing at all (and must
-  // not fail).
-  Progress quiet("resamples", 3);
-  quiet.advance(3);
+}
+
+TEST(Progress, DrawsNothingWhenTheStandardErrorStreamIsNoTerminal) {
+  // The standard error stream sent to a file for the time of the test.
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  std::fflush(stderr);
+  const int saved = ::dup(2);
+  ASSERT_GE(saved, 0);
+  ASSERT_GE(::dup2(::fileno(file), 2), 0);
+  bool draws = true;
+  {
+    Progress quiet("resamples", 3);
+    draws = quiet.draws();
+    quiet.advance(3);
+  }
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  EXPECT_FALSE(draws);
+  std::fseek(file, 0, SEEK_END);
+  EXPECT_EQ(std::ftell(file), 0L);
+  std::fclose(file);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "control/text_file.h"
+#include "text/text_file.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "control/fields.h"
+#include "text/fields.h"
 
 #include <algorithm>
 #include <limits>

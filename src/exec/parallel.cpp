@@ -1,4 +1,4 @@
-#include "output/parallel.h"
+#include "exec/parallel.h"
 
 #if defined(__linux__)
 #include <sched.h>

@@ -1,4 +1,4 @@
-#include "control/source_lines.h"
+#include "text/source_lines.h"
 
 #include <algorithm>
 #include <string>
