@@ -75,6 +75,9 @@ void BM_FastSums(benchmark::State& state, Isa isa) {
   }
   const int n = static_cast<int>(state.range(0));
   const int L = static_cast<int>(state.range(1));
+  // Lane products beyond those the sums need, as a fraction of the needed.
+  const vok::LaneProducts lanes = vok::lane_products(n, L, isa);
+  state.counters["extra"] = lanes.formed / lanes.needed - 1.0;
   const Frame f = make_frame(n, L);
   vok::Channel diag;
   diag.capture();
