@@ -69,7 +69,7 @@ template <int W>
 constexpr int kMaxLanes = 8;
 // Rows of a product block handled per pass over the windows of shifts: a
 // stretch small enough to stay in the processor's caches between windows.
-constexpr int kRowsPerPass = 256;
+constexpr int kRowsPerPass = 1024;
 
 // How the kernel uses an instruction set: doubles per vector (lags side by
 // side), vectors of lags per block, shifts per window. A window's running
@@ -430,13 +430,18 @@ template <Shape kShape, WindowRunner kWindow>
           byx[v] += y * xr;
         }
       }
-      for (int i = 0; i < lags; ++i) {
-        const int v = i / W, j = i % W;
-        sums.ax[r0 - 1 + i] = ax[v][j];
-        sums.ay[r0 - 1 + i] = ay[v][j];
-        sums.bxy[r0 - 1 + i] = bxy[v][j];
-        sums.byx[r0 - 1 + i] = byx[v][j];
+      // Through memory, so that the running sums stay in registers in the loop.
+      double lanes[4][kBlockLags];
+      for (int v = 0; v < V; ++v) {
+        store<W>(lanes[0] + v * W, ax[v]);
+        store<W>(lanes[1] + v * W, ay[v]);
+        store<W>(lanes[2] + v * W, bxy[v]);
+        store<W>(lanes[3] + v * W, byx[v]);
       }
+      std::copy_n(lanes[0], lags, sums.ax.begin() + (r0 - 1));
+      std::copy_n(lanes[1], lags, sums.ay.begin() + (r0 - 1));
+      std::copy_n(lanes[2], lags, sums.bxy.begin() + (r0 - 1));
+      std::copy_n(lanes[3], lags, sums.byx.begin() + (r0 - 1));
     }
     // Rows in passes that keep a stretch of the product blocks in the
     // caches; a sum carries over from pass to pass unchanged.
