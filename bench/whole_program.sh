@@ -10,8 +10,8 @@
 #       rows       row counts of the file, default 1000000; 1M, 10M, 100M work
 #
 # Each file is written once into $VOK_BENCH_DIR (default /tmp/vok-whole-program)
-# by bench/whole_program_data.cpp (seeded; built here with g++, 100 million
-# rows take a few seconds). A row count the program refuses is reported with
+# by bench/whole_program_data.cpp (seeded; built here with g++; 100 million
+# rows are 5.7 GB and take about 10 s of processor time). A row count the program refuses is reported with
 # the program's own message and skipped. For each row count the script prints,
 # as the best of $VOK_BENCH_REPEATS executions (default 3), wall time,
 # processor time and peak memory on 1 thread, 2 threads and every core; the

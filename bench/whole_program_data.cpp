@@ -10,7 +10,8 @@
 // frames light up and the frames file fills as in real use), column 3 noise.
 // The values come from a seeded generator and plain arithmetic (no library
 // function whose last bit may differ between systems), so every run on every
-// machine writes the same file; 100 million rows take a few seconds.
+// machine writes the same file; 100 million rows (5.7 GB) take about 10 s
+// of processor time.
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
