@@ -34,15 +34,21 @@ template <int W>
     return typename Lanes<W>::Vec{v, v, v, v, v, v, v, v};
 }
 
-// splat of a value in memory. With four lanes the compiler would otherwise
-// build the vector from two halves, an extra vector operation per value; the
-// broadcast instruction takes the value straight from memory.
-template <int W>
+// splat of a value in memory, for a vector of W lanes when the instruction
+// set holds R lanes in a register. The compiler would otherwise build the
+// vector from halves or from a register copy, one or more extra vector
+// operations per value; the broadcast instruction takes the value straight
+// from memory.
+template <int W, int R>
 [[gnu::always_inline]] inline typename Lanes<W>::Vec broadcast(const double* p) {
 #if defined(__x86_64__) || defined(__i386__)
-  if constexpr (W == 4) {
+  if constexpr (W >= 4 && W <= R) {
     typename Lanes<W>::Vec v;
-    asm("vbroadcastsd %1, %0" : "=x"(v) : "m"(*p));
+    // Any of the 32 AVX-512 registers, or of the 16 before it.
+    if constexpr (R == 8)
+      asm("vbroadcastsd %1, %0" : "=v"(v) : "m"(*p));
+    else
+      asm("vbroadcastsd %1, %0" : "=x"(v) : "m"(*p));
     return v;
   }
 #endif
@@ -61,75 +67,224 @@ template <int W>
 
 // The widest vector of any instruction set.
 constexpr int kMaxLanes = 8;
-// Rows of a product block handled per pass over a window of shifts: a block
-// small enough for the first-level cache.
-constexpr int kRowsPerPass = 256;
+// Rows of a product block handled per pass over the windows of shifts: a
+// stretch small enough to stay in the processor's caches between windows.
+constexpr int kRowsPerPass = 1024;
 
 // How the kernel uses an instruction set: doubles per vector (lags side by
 // side), vectors of lags per block, shifts per window. A window's running
 // sums (vectors * shifts), its broadcast shifted values (shifts) and a
 // vector of products per lag vector must fit the vector registers.
+// Serial windows may start a quantum of lanes into a vector (see
+// serial_windows), with vectors of that many lanes; `register_lanes` is the
+// doubles one register holds.
 struct Shape {
-  int lanes, vectors, shifts;
+  int lanes, vectors, shifts, quantum, register_lanes;
 };
-constexpr Shape kAvx512Shape{8, 2, 8};  // 16 + 8 + 2 + 1 of 32 registers
-constexpr Shape kAvx2Shape{4, 2, 3};    // 6 + 3 + 2 + 1 of 16
-constexpr Shape kBaselineShape{2, 2, 4};
+constexpr Shape kAvx512Shape{8, 2, 8, 4, 8};  // 16 + 8 + 2 + 1 of 32 registers
+constexpr Shape kAvx2Shape{4, 2, 4, 4, 4};    // 8 + 4 + 2 + 2 of 16
+constexpr Shape kBaselineShape{2, 2, 4, 2, 2};
+// The AVX-512 shape where a register holds four doubles (for the tests).
+constexpr Shape kAvx512ShapeOnAvx2{8, 2, 8, 4, 4};
 
 // One step at time t of an unrolled group of G steps (U = 0..G - 1): shift
 // g meets the broadcast value in b[(U + g) % G], then b[U] takes the value
 // of the window's last shift at time t + 1.
-template <int W, int V, int G, int U>
-[[gnu::always_inline]] inline void rotating_steps(const double* P, int t, const double* S,
+template <int W, int R, int V, int G, int U>
+[[gnu::always_inline]] inline void rotating_steps(const double* P, std::ptrdiff_t stride, int t,
+                                                  const double* S,
                                                   typename Lanes<W>::Vec (&acc)[G][V],
                                                   typename Lanes<W>::Vec (&b)[G]) {
   using Vec = typename Lanes<W>::Vec;
   if constexpr (U < G) {
     Vec p[V];
-    for (int v = 0; v < V; ++v) p[v] = load<W>(P + static_cast<std::ptrdiff_t>(t) * V * W + v * W);
+    for (int v = 0; v < V; ++v) p[v] = load<W>(P + t * stride + v * W);
 #pragma GCC unroll 16
     for (int g = 0; g < G; ++g)
 #pragma GCC unroll 4
       for (int v = 0; v < V; ++v) acc[g][v] += p[v] * b[(U + g) % G];
-    b[U] = broadcast<W>(S + t + G);
-    rotating_steps<W, V, G, U + 1>(P, t + 1, S, acc, b);
+    b[U] = broadcast<W, R>(S + t + G);
+    rotating_steps<W, R, V, G, U + 1>(P, stride, t + 1, S, acc, b);
   }
 }
 
 // sums[g][v] += sum over t in [begin, end) of P(t)[v] * S[t + g], g < G:
-// the product block P holds, for every t, V vectors of W lags (row t at
-// P + t V W); S is the shifted series from the window's first shift on. Each
-// lane adds its products one after another in rising t. The G broadcast
-// values S[t + g] stay in registers and rotate: moving on by one t, the
-// value of shift g + 1 becomes that of shift g and one new value is loaded.
-template <int W, int V, int G>
-[[gnu::always_inline]] inline void shift_window(const double* P, int begin, int end,
-                                                const double* S, double* sums) {
+// P holds, for every t, V vectors of W lags side by side (row t at
+// P + t stride); S is the shifted series from the window's first shift on;
+// sums holds a window's running sums, shift g at sums + g stride. Each lane
+// adds its products one after another in rising t. The G broadcast values
+// S[t + g] stay in registers and rotate: moving on by one t, the value of
+// shift g + 1 becomes that of shift g and one new value is loaded.
+template <int W, int R, int V, int G>
+[[gnu::always_inline]] inline void shift_window(const double* P, std::ptrdiff_t stride, int begin,
+                                                int end, const double* S, double* sums) {
   using Vec = typename Lanes<W>::Vec;
   Vec acc[G][V];
   for (int g = 0; g < G; ++g)
-    for (int v = 0; v < V; ++v) acc[g][v] = load<W>(sums + (g * V + v) * W);
+    for (int v = 0; v < V; ++v) acc[g][v] = load<W>(sums + g * stride + v * W);
   int t = begin;
   if (end - begin >= G) {
     Vec b[G];
-    for (int g = 0; g < G; ++g) b[g] = broadcast<W>(S + t + g);
-    for (; t + G <= end; t += G) rotating_steps<W, V, G, 0>(P, t, S, acc, b);
+    for (int g = 0; g < G; ++g) b[g] = broadcast<W, R>(S + t + g);
+    for (; t + G <= end; t += G) rotating_steps<W, R, V, G, 0>(P, stride, t, S, acc, b);
   }
   for (; t < end; ++t) {
     Vec p[V];
-    for (int v = 0; v < V; ++v) p[v] = load<W>(P + static_cast<std::ptrdiff_t>(t) * V * W + v * W);
+    for (int v = 0; v < V; ++v) p[v] = load<W>(P + t * stride + v * W);
     for (int g = 0; g < G; ++g) {
-      const Vec b = splat<W>(S[t + g]);
+      const Vec b = broadcast<W, R>(S + t + g);
       for (int v = 0; v < V; ++v) acc[g][v] += p[v] * b;
     }
   }
   for (int g = 0; g < G; ++g)
-    for (int v = 0; v < V; ++v) store<W>(sums + (g * V + v) * W, acc[g][v]);
+    for (int v = 0; v < V; ++v) store<W>(sums + g * stride + v * W, acc[g][v]);
 }
 
 // Rounds up to a multiple of k.
 constexpr int round_up(int v, int k) {
   return (v + k - 1) / k * k;
+}
+
+// A window: the running sums of `shifts` consecutive shifts, from offset
+// `offset` on, for `vectors` vectors of `width` lanes from lane `lane` of a
+// block, over the rows [begin, end). Rows outside it add only exact zeros
+// to every sum of the window, so they are left out.
+struct Window {
+  int lane, width, vectors, offset, shifts, begin, end;
+};
+
+// The layout of a frame's lag sums for a shape: lags r in blocks of
+// `lanes * vectors`; shift s of a cross sum at offset s + L (s = -L..L), of a
+// serial sum at offset s - 1 (s = 1..r - 1).
+struct Layout {
+  int n, L;
+  Shape shape;
+  int block_lags() const { return shape.lanes * shape.vectors; }
+  // Lags of the block from r0 that are sums of the frame (at most L).
+  int used_lags(int r0) const { return std::min(block_lags(), L + 1 - r0); }
+  // Lanes of the block from r0 that the kernel forms: whole vectors.
+  int formed_lanes(int r0) const { return round_up(used_lags(r0), shape.lanes); }
+};
+
+// Splits `count` consecutive shifts into as few windows of at most G as
+// possible, of as nearly equal sizes as possible: a short window has few
+// running sums to hide the latency of the adds. Calls split(first, shifts).
+template <class Split>
+[[gnu::always_inline]] inline void split_shifts(int count, int G, Split&& split) {
+  const int windows = (count + G - 1) / G;
+  for (int i = 0, first = 0; i < windows; ++i) {
+    const int shifts = (count - first) / (windows - i);
+    split(first, shifts);
+    first += shifts;
+  }
+}
+
+// The windows of the cross sums of the block from lag r0: every shift
+// -L..L for every lag. The sum (r, s) has products for t >= -s and
+// t + max(r, s) < n.
+template <class Visit>
+[[gnu::always_inline]] inline void cross_windows(const Layout& layout, int r0, Visit&& visit) {
+  const int n = layout.n, L = layout.L;
+  const int vectors = layout.formed_lanes(r0) / layout.shape.lanes;
+  split_shifts(2 * L + 1, layout.shape.shifts, [&](int o, int shifts) {
+    const int s_first = o - L, s_last = o + shifts - 1 - L;
+    const int begin = std::max(0, -s_last);
+    const int end = std::max(begin, n - std::max(r0, s_first));
+    visit(Window{0, layout.shape.lanes, vectors, o, shifts, begin, end});
+  });
+}
+
+// The windows of the serial sums of the block from lag r0: shifts
+// s = 1..r - 1 for each lag r. A shift below r0 is needed by every lag of
+// the block; from r0 on, shift s only by the lags past s. A window starts
+// at the first lane that needs one of its shifts, rounded down to a quantum
+// of lanes, and runs to the block's last formed lane: a part vector of
+// quantum-wide vectors up to a vector boundary, then whole vectors. The sum
+// (r, s) has products for t + r < n.
+template <class Visit>
+[[gnu::always_inline]] inline void serial_windows(const Layout& layout, int r0, Visit&& visit) {
+  const int n = layout.n, W = layout.shape.lanes, Q = layout.shape.quantum;
+  const int lanes = layout.formed_lanes(r0);
+  const int last_shift = r0 + layout.used_lags(r0) - 2;
+  // First lane needed by shift s, rounded down to the quantum.
+  const auto first_lane = [&](int s) { return std::max(0, s + 1 - r0) / Q * Q; };
+  for (int run = 1; run <= last_shift;) {
+    // The shifts from `run` on that start at the same lane.
+    const int lane = first_lane(run);
+    int count = 1;
+    while (run + count <= last_shift && first_lane(run + count) == lane) ++count;
+    const int whole = round_up(lane, W);
+    split_shifts(count, layout.shape.shifts, [&](int first, int shifts) {
+      const int s = run + first;
+      const auto rows = [&](int from_lane) { return std::max(0, n - std::max(r0 + from_lane, s + 1)); };
+      if (whole > lane) visit(Window{lane, Q, (whole - lane) / Q, s - 1, shifts, 0, rows(lane)});
+      if (lanes > whole) visit(Window{whole, W, (lanes - whole) / W, s - 1, shifts, 0, rows(whole)});
+    });
+    run += count;
+  }
+}
+
+// Runs shift_window for a window whose vector and shift counts are known
+// only at run time: V and G count up to the window's.
+template <int W, int R, int Vmax, int Gmax, int V = 1, int G = 1>
+[[gnu::always_inline]] inline void run_window(const Window& w, const double* P, int stride,
+                                              int begin, int end, const double* S, double* sums) {
+  if (w.vectors == V && w.shifts == G) {
+    shift_window<W, R, V, G>(P + w.lane, stride, begin, end, S + w.offset,
+                             sums + static_cast<std::ptrdiff_t>(w.offset) * stride + w.lane);
+  } else if constexpr (G < Gmax) {
+    run_window<W, R, Vmax, Gmax, V, G + 1>(w, P, stride, begin, end, S, sums);
+  } else if constexpr (V < Vmax) {
+    run_window<W, R, Vmax, Gmax, V + 1, 1>(w, P, stride, begin, end, S, sums);
+  } else {
+    assert(false && "window larger than the shape");
+  }
+}
+
+// Runs one window of a shape's kernel: whole vectors or quantum-wide ones.
+template <Shape kShape>
+[[gnu::always_inline]] inline void shape_window(const Window& w, const double* P, int begin,
+                                                int end, const double* S, double* sums) {
+  constexpr int W = kShape.lanes, Q = kShape.quantum, R = kShape.register_lanes;
+  constexpr int kBlockLags = W * kShape.vectors;
+  if (w.width == W)
+    run_window<W, R, kShape.vectors, kShape.shifts>(w, P, kBlockLags, begin, end, S, sums);
+  else if constexpr (Q < W)
+    run_window<Q, R, W / Q - 1, kShape.shifts>(w, P, kBlockLags, begin, end, S, sums);
+}
+
+// A shape's window runner, compiled on its own for the shape's instruction
+// set: the loop over the rows then has the vector registers to itself.
+using WindowRunner = void (*)(const Window& w, const double* P, int begin, int end,
+                              const double* S, double* sums);
+
+// Lane products the sums need at (n, L): one per product of each sum, as the
+// direct pass adds them.
+double needed_products(int n, int L) {
+  auto count = [n](int r, int s) { return n - std::max({0, r, s}) + std::min({0, r, s}); };
+  double products = 0.0;
+  for (int r = 1; r <= L; ++r) {
+    products += 4.0 * (n - r);  // A_x, A_y, B_xy, B_yx
+    for (int s = -L; s <= L; ++s) products += (s >= 1 && s < r ? 4.0 : 2.0) * count(r, s);
+  }
+  return products;
+}
+
+// Lane products the kernel forms at (n, L) with a shape: the serial and
+// cross sums in the loop that forms a block's products, then the windows,
+// each run for two kinds of sums.
+double formed_products(int n, int L, Shape shape) {
+  const Layout layout{n, L, shape};
+  double products = 0.0;
+  const auto add = [&products](const Window& w) {
+    products += 2.0 * w.width * w.vectors * w.shifts * (w.end - w.begin);
+  };
+  for (int r0 = 1; r0 <= L; r0 += layout.block_lags()) {
+    products += 4.0 * layout.formed_lanes(r0) * std::max(0, n - r0);
+    cross_windows(layout, r0, add);
+    serial_windows(layout, r0, add);
+  }
+  return products;
 }
 
 // Carves 64-byte aligned stretches out of a scratch vector that is grown
@@ -174,17 +329,22 @@ class ScratchCarver {
 // both pair products of two standardised 32-bit values are exact in double,
 // so either grouping gives the one rounding of the exact triple product. The
 // extra terms outside a sum's range are exact zeros: a running sum that
-// starts at +0 is left as it is by them.
-template <Shape kShape>
+// starts at +0 is left as it is by them. The windows (cross_windows,
+// serial_windows) leave out the rows where all of a window's terms are such
+// zeros, and the lanes where none of a window's sums is needed.
+template <Shape kShape, WindowRunner kWindow>
 [[gnu::always_inline]] inline void lag_sums(const double* X, const double* Y, FrameSums& sums,
                                             std::vector<double>& scratch) {
   constexpr int W = kShape.lanes;
   constexpr int V = kShape.vectors;
   constexpr int G = kShape.shifts;
+  constexpr int Q = kShape.quantum;
+  constexpr int R = kShape.register_lanes;
   constexpr int kBlockLags = V * W;
-  static_assert(W <= kMaxLanes);
+  static_assert(W <= kMaxLanes && W % Q == 0);
   const int n = sums.n;
   const int L = sums.L;
+  const Layout layout{n, L, kShape};
 
   // The lag-0 cross sum, as the direct pass forms it: over t = 1..n - 1 in
   // the pass with r = s = 1, then the last product.
@@ -197,10 +357,9 @@ template <Shape kShape>
   // Shifted copies: Xs[L + t] = X(t), zeros before (L of them) and after,
   // far enough for the last window's rotating loads. Shift s of a sum is
   // offset o = s + L.
-  const int offsets = round_up(2 * L + 1, G);
+  const int offsets = 2 * L + 1;
   const std::size_t shifted_length = static_cast<std::size_t>(n) + L + offsets + 2 * G + kMaxLanes;
-  const int lag_blocks = (L + kBlockLags - 1) / kBlockLags;
-  const std::size_t block_length = static_cast<std::size_t>(n) * kBlockLags;
+  const std::size_t block_length = static_cast<std::size_t>(n) * kBlockLags + kMaxLanes;
   const std::size_t window_sums = static_cast<std::size_t>(offsets) * kBlockLags;
   ScratchCarver carve(scratch, 2 * ScratchCarver::room(shifted_length) +
                                    2 * ScratchCarver::room(block_length) +
@@ -232,15 +391,11 @@ template <Shape kShape>
     return static_cast<std::size_t>(r - 1) * (r - 2) / 2 + static_cast<std::size_t>(s - 1);
   };
 
-  for (int block = 0; block < lag_blocks; ++block) {
-    const int r0 = 1 + block * kBlockLags;  // first lag of the block
-    const int lags = std::min(kBlockLags, L + 1 - r0);
+  for (int r0 = 1; r0 <= L; r0 += kBlockLags) {
+    const int lags = layout.used_lags(r0);
+    const int vectors = layout.formed_lanes(r0) / W;
     const int m = n - r0;  // rows with a product for some lag of the block
 
-    // Offsets of the serial sums: s = 1 .. r - 1, at most the block's last
-    // lag less one.
-    const int serial_first = L + 1;
-    const int serial_offsets = round_up(std::max(r0 + lags - 2, 0), G);
     std::fill_n(xxy, window_sums, 0.0);
     std::fill_n(yyx, window_sums, 0.0);
     std::fill_n(xxx, window_sums, 0.0);
@@ -256,11 +411,13 @@ template <Shape kShape>
       using Vec = typename Lanes<W>::Vec;
       Vec ax[V] = {}, ay[V] = {}, bxy[V] = {}, byx[V] = {};
       for (int t = 0; t < m; ++t) {
-        const Vec x = splat<W>(X[t]);
-        const Vec y = splat<W>(Y[t]);
+        const Vec x = broadcast<W, R>(X + t);
+        const Vec y = broadcast<W, R>(Y + t);
         double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
         double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
+#pragma GCC unroll 4
         for (int v = 0; v < V; ++v) {
+          if (v >= vectors) break;
           const Vec xr = load<W>(Xs + L + t + r0 + v * W);
           const Vec yr = load<W>(Ys + L + t + r0 + v * W);
           const Vec xx = x * xr;
@@ -273,26 +430,34 @@ template <Shape kShape>
           byx[v] += y * xr;
         }
       }
-      for (int i = 0; i < lags; ++i) {
-        const int v = i / W, j = i % W;
-        sums.ax[r0 - 1 + i] = ax[v][j];
-        sums.ay[r0 - 1 + i] = ay[v][j];
-        sums.bxy[r0 - 1 + i] = bxy[v][j];
-        sums.byx[r0 - 1 + i] = byx[v][j];
+      // Through memory, so that the running sums stay in registers in the loop.
+      double lanes[4][kBlockLags];
+      for (int v = 0; v < V; ++v) {
+        store<W>(lanes[0] + v * W, ax[v]);
+        store<W>(lanes[1] + v * W, ay[v]);
+        store<W>(lanes[2] + v * W, bxy[v]);
+        store<W>(lanes[3] + v * W, byx[v]);
       }
+      std::copy_n(lanes[0], lags, sums.ax.begin() + (r0 - 1));
+      std::copy_n(lanes[1], lags, sums.ay.begin() + (r0 - 1));
+      std::copy_n(lanes[2], lags, sums.bxy.begin() + (r0 - 1));
+      std::copy_n(lanes[3], lags, sums.byx.begin() + (r0 - 1));
     }
     // Rows in passes that keep a stretch of the product blocks in the
-    // first-level cache; a sum carries over from pass to pass unchanged.
-    for (int begin = 0; begin < m; begin += kRowsPerPass) {
-      const int end = std::min(m, begin + kRowsPerPass);
-      for (int o = 0; o < offsets; o += G) {
-        shift_window<W, V, G>(Pxx, begin, end, Ys + o, xxy + o * kBlockLags);
-        shift_window<W, V, G>(Pyy, begin, end, Xs + o, yyx + o * kBlockLags);
-      }
-      for (int o = 0; o < serial_offsets; o += G) {
-        shift_window<W, V, G>(Pxx, begin, end, Xs + serial_first + o, xxx + o * kBlockLags);
-        shift_window<W, V, G>(Pyy, begin, end, Ys + serial_first + o, yyy + o * kBlockLags);
-      }
+    // caches; a sum carries over from pass to pass unchanged.
+    for (int pass = 0; pass < m; pass += kRowsPerPass) {
+      const int pass_end = std::min(m, pass + kRowsPerPass);
+      // The part of a window's rows in this pass, for both kinds of sums.
+      const auto run = [&](const double* S1, double* sums1, const double* S2, double* sums2) {
+        return [=](const Window& w) {
+          const int begin = std::max(w.begin, pass), end = std::min(w.end, pass_end);
+          if (begin >= end) return;
+          kWindow(w, Pxx, begin, end, S1, sums1);
+          kWindow(w, Pyy, begin, end, S2, sums2);
+        };
+      };
+      cross_windows(layout, r0, run(Ys, xxy, Xs, yyx));
+      serial_windows(layout, r0, run(Xs + L + 1, xxx, Ys + L + 1, yyy));
     }
 
     for (int i = 0; i < lags; ++i) {
@@ -311,30 +476,29 @@ template <Shape kShape>
   }
 }
 
+// Each instruction set's kernel and window runner.
+#define VOK_KERNEL(name, target_attribute, shape)                                               \
+  target_attribute [[gnu::noinline]] void window_##name(const Window& w, const double* P,      \
+                                                        int begin, int end, const double* S,   \
+                                                        double* sums) {                        \
+    shape_window<shape>(w, P, begin, end, S, sums);                                            \
+  }                                                                                            \
+  target_attribute void lag_sums_##name(const double* X, const double* Y, FrameSums& sums,     \
+                                        std::vector<double>& scratch) {                        \
+    lag_sums<shape, window_##name>(X, Y, sums, scratch);                                       \
+  }
+
 #if defined(__x86_64__) || defined(__i386__)
 #define VOK_X86 1
-__attribute__((target("avx512f,avx512vl"))) void lag_sums_avx512(const double* X, const double* Y,
-                                                                 FrameSums& sums,
-                                                                 std::vector<double>& scratch) {
-  lag_sums<kAvx512Shape>(X, Y, sums, scratch);
-}
-__attribute__((target("avx2"))) void lag_sums_avx2(const double* X, const double* Y,
-                                                   FrameSums& sums, std::vector<double>& scratch) {
-  lag_sums<kAvx2Shape>(X, Y, sums, scratch);
-}
+VOK_KERNEL(avx512, __attribute__((target("avx512f,avx512vl"))), kAvx512Shape)
+VOK_KERNEL(avx2, __attribute__((target("avx2"))), kAvx2Shape)
 // The shape of the AVX-512 kernel (lanes, lag vectors, shifts) on AVX2, so
 // that the tests can check it on processors without AVX-512: each vector
 // takes two registers here, which only costs speed.
-__attribute__((target("avx2"))) void lag_sums_avx512_shape_on_avx2(const double* X, const double* Y,
-                                                                   FrameSums& sums,
-                                                                   std::vector<double>& scratch) {
-  lag_sums<kAvx512Shape>(X, Y, sums, scratch);
-}
+VOK_KERNEL(avx512_shape_on_avx2, __attribute__((target("avx2"))), kAvx512ShapeOnAvx2)
 #endif
-void lag_sums_baseline(const double* X, const double* Y, FrameSums& sums,
-                       std::vector<double>& scratch) {
-  lag_sums<kBaselineShape>(X, Y, sums, scratch);
-}
+VOK_KERNEL(baseline, , kBaselineShape)
+#undef VOK_KERNEL
 
 }  // namespace
 
@@ -374,6 +538,13 @@ Isa best_isa() {
     return Isa::baseline;
   }();
   return best;
+}
+
+LaneProducts lane_products(int n, int L, Isa isa) {
+  const Shape shape = isa == Isa::avx512 ? kAvx512Shape
+                      : isa == Isa::avx2 ? kAvx2Shape
+                                         : kBaselineShape;
+  return {formed_products(n, L, shape), needed_products(n, L)};
 }
 
 bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y, FrameSums& sums,

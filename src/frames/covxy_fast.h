@@ -49,6 +49,15 @@ Isa best_isa();
 void fast_lag_sums(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
                    std::vector<double>& scratch, Isa isa = best_isa());
 
+// Products the kernel of an instruction set forms for a frame of n values
+// and L lags, lane by lane, against those the sums need: the extra ones are
+// the exact zeros of lanes and rows that a vector layout cannot leave out.
+// Whether or not the processor offers the instruction set.
+struct LaneProducts {
+  double formed = 0.0, needed = 0.0;
+};
+LaneProducts lane_products(int n, int L, Isa isa);
+
 // For tests: the AVX-512 kernel's shape run with AVX2, so that it can be
 // checked without AVX-512. False (and nothing done) without AVX2.
 bool fast_lag_sums_wide_shape(std::span<const double> X, std::span<const double> Y, FrameSums& sums,
