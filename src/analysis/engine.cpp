@@ -121,17 +121,19 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
     sink.thresholds(out, false);
     return out;
   }
-  Captured diag(Where::standard_error);
+  Captured diag(Where::standard_error), console(Where::console);
   try {
     const Thresholds t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms,
-                                  options.threads, diag.channel, options.progress);
+                                  options.threads, diag.channel, console.channel, options.progress);
     const auto& v = t.values;
     out = {v[kHxxy], v[kHyyx], v[kHxxx], v[kHyyy], v[kCx], v[kCy], v[kCxy]};
   } catch (const Stop&) {
     diag.send(sink);
+    console.send(sink);
     throw AnalysisStopped{"the bootstrap could not be completed"};
   }
   diag.send(sink);
+  console.send(sink);
   sink.thresholds(out, true);
   return out;
 }

@@ -168,6 +168,28 @@ TEST(Analyse, DiagnosticsComeBackWithTheirChannelAndPlace) {
   EXPECT_NE(d.text.find("Variance"), std::string::npos);
 }
 
+// One resample: its fractiles are its own p-values, which the sorting
+// routine remarks on; the remarks come back as diagnostics, not as lines.
+TEST(Analyse, MessagesOfTheBootstrapAreDiagnosticsNotLines) {
+  const Series data = example_data();
+  vok::Settings s = example_settings();
+  s.resamples = 1;
+  s.false_alarm = 1.0f;
+  vok::CapturedChannels captured;
+  const vok::Result r = vok::analyse(data.x, data.y, s);
+  EXPECT_EQ(captured.console(), "");
+  EXPECT_EQ(captured.standard_error(), "");
+  int console = 0, standard_error = 0;
+  for (const vok::Diagnostic& d : r.diagnostics) {
+    if (d.text.find("fractiles set to x since n=1") == std::string::npos) continue;
+    EXPECT_EQ(d.stage, vok::Diagnostic::Stage::run);
+    console += d.channel == vok::Diagnostic::Channel::console;
+    standard_error += d.channel == vok::Diagnostic::Channel::standard_error;
+  }
+  EXPECT_EQ(console, 1);  // one diagnostic of seven lines on each
+  EXPECT_EQ(standard_error, 1);
+}
+
 TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
   vok::Settings s;
   s.frame_length = 50;
