@@ -5,6 +5,7 @@
 
 #include "bootstrap/uniform.h"
 #include "control/fields.h"
+#include "vok/vok.h"
 
 namespace vok {
 
@@ -26,10 +27,16 @@ struct Execution {
   float start_time = 0.0f;  // processor time at program start
 };
 
+// What a completed run found: its frames and the significant ones per test.
+struct RunOutcome {
+  int frames = 0;
+  PerTest<int> counts;
+};
+
 // Performs run number `run_index` (1-based) for the run control file `name`
 // (the text before "*" of its line in "Runvok.cnl", blank-padded to 80).
 // Throws RunEnded when the run ends early and Stop when the program stops.
-void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                Execution& execution);
+RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                      Execution& execution);
 
 }  // namespace vok
