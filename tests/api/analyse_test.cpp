@@ -104,7 +104,9 @@ void expect_same_frame(const vok::Frame& a, const vok::Frame& b) {
   EXPECT_EQ(a.sd_y, b.sd_y);
   EXPECT_EQ(a.cross_correlations, b.cross_correlations);
   ASSERT_EQ(a.var_fit.has_value(), b.var_fit.has_value());
-  if (a.var_fit) EXPECT_EQ(a.var_fit->phi, b.var_fit->phi);
+  if (a.var_fit) {
+    EXPECT_EQ(a.var_fit->phi, b.var_fit->phi);
+  }
   EXPECT_EQ(a.x_residuals, b.x_residuals);
   EXPECT_EQ(a.y_residuals, b.y_residuals);
 }
@@ -203,7 +205,9 @@ TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
     vok::analyse(x, y, s);
     ADD_FAILURE() << "accepted";
   } catch (const vok::Error& e) {
-    EXPECT_NE(std::string(e.what()).find("frame 2"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("frame 2 cannot be completed: DCHOLDC failed"),
+              std::string::npos)
+        << e.what();
   }
 }
 
