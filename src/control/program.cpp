@@ -7,7 +7,6 @@
 #include "control/control_files.h"
 #include "control/run_driver.h"
 #include "data/descriptive.h"
-#include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
 
@@ -16,17 +15,16 @@ namespace {
 
 // The line a person at a terminal sees after each completed run: where the
 // report went and how many frames each test found significant.
-std::string summary_line(const RunSummary& run) {
-  static constexpr std::pair<const char*, TestIndex> kTests[] = {
-      {"Cx", kCx},     {"Cy", kCy},     {"Cxy", kCxy},  {"Hxxx", kHxxx},
-      {"Hyyy", kHyyy}, {"Hxxy", kHxxy}, {"Hyyx", kHyyx}};
+std::string summary_line(const RunOutcome& run) {
+  static constexpr Test kOrder[] = {Test::cx,   Test::cy,   Test::cxy, Test::hxxx,
+                                    Test::hyyy, Test::hxxy, Test::hyyx};
   std::string line = "Report written: " + run.report + "; significant frames of " +
                      std::to_string(run.frames) + " by test:";
   const char* separator = " ";
-  for (const auto& [name, index] : kTests) {
+  for (Test test : kOrder) {
     line += separator;
-    line += name;
-    line += ' ' + std::to_string(run.significant[index]);
+    line += name(test);
+    line += ' ' + std::to_string(run.counts[test]);
     separator = ", ";
   }
   return line;
@@ -53,7 +51,7 @@ int run_program() {
       const std::string name = top.next_run_name(run);
       execution.run_name_line = top.name_line();
       try {
-        const RunSummary summary = run_driver(name, shared, run, execution);
+        const RunOutcome summary = run_driver(name, shared, run, execution);
         if (terminal) channels().console.line(summary_line(summary));
       } catch (const RunEnded&) {
         run_ended = true;

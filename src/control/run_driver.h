@@ -7,6 +7,7 @@
 #include "bootstrap/uniform.h"
 #include "text/fields.h"
 #include "text/source_lines.h"
+#include "vok/vok.h"
 
 namespace vok {
 
@@ -30,19 +31,18 @@ struct Execution {
   SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made
 };
 
-// What a completed run leaves besides its files: the report's name, the frame
-// count and the significant frames of each test, in threshold order (Hxxy,
-// Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy).
-struct RunSummary {
+// What a completed run leaves besides its files: the report's name, its frames
+// and the significant ones per test.
+struct RunOutcome {
   std::string report;
   int frames = 0;
-  std::array<int, 7> significant{};
+  PerTest<int> counts;
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`
 // (the text before "*" of its line in "Runvok.cnl", blank-padded to 80).
 // Throws RunEnded when the run ends early and Stop when the program stops.
-RunSummary run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
                       Execution& execution);
 
 }  // namespace vok

@@ -1,7 +1,6 @@
 #include "frames/summary.h"
 
-#include <array>
-#include <string>
+#include <cassert>
 #include <vector>
 
 #include "stats/moments.h"
@@ -17,131 +16,116 @@ struct Correlation {
   CorFlags flags;
 };
 
-// Correlations over one set of frames: all F frames, or the m frames placed
-// first in the position list.
-class FrameSet {
+// The correlations the blocks show, in the order they show them. The blocks
+// below are walked twice: once to compute the pairs from the per-frame series
+// (into a summary), once to write a summary's pairs; the walk is the same.
+class Pairs {
  public:
-  FrameSet(int frames, Channel& diag) : frames_(frames), positions_(frames), diag_(diag) {}
+  virtual ~Pairs() = default;
+  // The set of frames the next pairs are taken over: every frame, or the m
+  // frames with the largest values of series `by`.
+  virtual void use_all() = 0;
+  virtual void use_largest(const char* by, int m) = 0;
+  virtual int count() const = 0;
+  // The next pair: series `u` against series `v` over the set.
+  virtual Correlation operator()(const char* u, const char* v) = 0;
+};
 
-  void use_all() { count_ = frames_; }
-  // The m frames with the largest values of `by`: the last m places of its
-  // ascending ranking.
-  void use_largest(const Series& by, int m) {
+const Series& series_named(const PerFrameSeries& s, std::string_view name) {
+  if (name == "xxy") return s.xxy;
+  if (name == "yyx") return s.yyx;
+  if (name == "xxx") return s.xxx;
+  if (name == "yyy") return s.yyy;
+  if (name == "xy") return s.xy;
+  if (name == "xx") return s.xx;
+  if (name == "yy") return s.yy;
+  if (name == "VarX") return s.varx;
+  return s.vary;
+}
+
+// Pairs computed from the series, kept in a summary.
+class ComputedPairs : public Pairs {
+ public:
+  ComputedPairs(const PerFrameSeries& s, CorrelationSummary& out, Channel& diag)
+      : s_(s), frames_(s.size()), positions_(s.size()), out_(out), diag_(diag) {}
+
+  void use_all() override {
+    count_ = frames_;
+    block_ = &out_.all_frames;
+    block_->frames = count_;
+  }
+  void use_largest(const char* by, int m) override {
+    // The last m places of the ascending ranking of `by`.
     std::vector<int> ranking(frames_);
-    indexx(by, ranking);
+    indexx(series_named(s_, by), ranking);
     for (int i = 0; i < m; ++i) positions_[i] = ranking[frames_ - m + i];
     count_ = m;
+    auto& block = std::string_view(by) == "xxy" ? out_.largest_xxy : out_.largest_yyx;
+    block.emplace();
+    block_ = &*block;
+    block_->frames = m;
   }
-  int count() const { return count_; }
-
-  Correlation operator()(const Series& u, const Series& v) {
+  int count() const override { return count_; }
+  Correlation operator()(const char* u, const char* v) override {
     Correlation c;
-    c.flags = cor(frames_, count_, u, v, positions_, c.r, diag_);
+    c.flags = cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
+    block_->pairs.push_back({u, v, c.r, c.flags.x == 'y', c.flags.y == 'y'});
     return c;
   }
 
  private:
+  const PerFrameSeries& s_;
   int frames_;
   int count_ = 0;
   std::vector<int> positions_;
+  CorrelationSummary& out_;
+  CorrelationBlock* block_ = nullptr;
   Channel& diag_;
+};
+
+// The pairs of a summary, handed out again in order.
+class StoredPairs : public Pairs {
+ public:
+  explicit StoredPairs(const CorrelationSummary& s) : s_(s) {}
+  void use_all() override { select(&s_.all_frames); }
+  void use_largest(const char* by, int) override {
+    select(std::string_view(by) == "xxy" ? &*s_.largest_xxy : &*s_.largest_yyx);
+  }
+  int count() const override { return block_->frames; }
+  Correlation operator()(const char* u, const char* v) override {
+    const CorrelationPair& p = block_->pairs.at(next_++);
+    // The walk asks for the pairs in the order it recorded them.
+    assert(p.first == u && p.second == v);
+    (void)u;
+    (void)v;
+    Correlation c;
+    c.r = p.r;
+    c.flags.x = p.first_varies ? 'y' : 'n';
+    c.flags.y = p.second_varies ? 'y' : 'n';
+    return c;
+  }
+
+ private:
+  void select(const CorrelationBlock* block) {
+    block_ = block;
+    next_ = 0;
+  }
+  const CorrelationSummary& s_;
+  const CorrelationBlock* block_ = nullptr;
+  std::size_t next_ = 0;
 };
 
 bool all_vary(const Correlation& a, const Correlation& b) {
   return a.flags.x == 'y' && a.flags.y == 'y' && b.flags.y == 'y';
 }
 
-// One line of a block: the lead statistic correlated with two others.
-struct PairLine {
-  Series PerFrameSeries::*first;
-  const char* first_name;
-  Series PerFrameSeries::*second;
-  const char* second_name;
-  Layout layout;
-};
-
-// The three lines of a lead statistic.
-struct LeadLines {
-  Series PerFrameSeries::*lead;
-  const char* lead_name;
-  std::array<PairLine, 3> lines;
-};
-
-const LeadLines& xxy_lines() {
-  using S = PerFrameSeries;
-  static const LeadLines lines{
-      &S::xxy,
-      "xxy",
-      {PairLine{&S::yyx, "yyx", &S::xxx, "xxx",
-                Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)")},
-       PairLine{&S::xy, "xy", &S::yyy, "yyy",
-                Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)")},
-       PairLine{&S::xx, "xx", &S::yy, "yy",
-                Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)")}}};
-  return lines;
-}
-
-const LeadLines& yyx_lines() {
-  using S = PerFrameSeries;
-  static const LeadLines lines{
-      &S::yyx,
-      "yyx",
-      {PairLine{&S::xy, "xy", &S::xxx, "xxx",
-                Layout::parse(R"(5X "(yyx, xy) = " F5.2 7X "(yyx,xxx) = " F5.2)")},
-       PairLine{&S::yyy, "yyy", &S::yy, "yy",
-                Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)")},
-       PairLine{&S::xx, "xx", &S::yy, "yy",
-                Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)")}}};
-  return lines;
-}
-
-// The lead's lines over the set's frames, each written when its three series
-// vary. Otherwise `constant(name, is_lead)` names the constant series; a
-// constant lead is named on the first line only, and the later lines stay
-// silent, as the first already said so.
-template <typename SayConstant>
-void write_lead_lines(const PerFrameSeries& s, FrameSet& set, const LeadLines& l, Channel& report,
-                      SayConstant constant) {
-  bool first_line = true;
-  for (const PairLine& line : l.lines) {
-    // Both correlations are formed before either is judged: their messages
-    // come in this order.
-    const Correlation a = set(s.*l.lead, s.*line.first);
-    const Correlation b = set(s.*l.lead, s.*line.second);
-    if (all_vary(a, b)) {
-      report.write(line.layout, {a.r, b.r});
-    } else if (a.flags.x == 'n') {
-      if (first_line) constant(l.lead_name, true);
-    } else if (a.flags.y == 'n') {
-      constant(line.first_name, false);
-    } else if (b.flags.y == 'n') {
-      constant(line.second_name, false);
-    }
-    first_line = false;
-  }
-}
-
-// xxy, yyx and xy against one spread series (VarX or VarY): written when
-// the spread varies over the frames of the last correlation (only its flag
-// decides), otherwise `constant()` says so.
-template <typename SayConstant>
-void spread_lines(const PerFrameSeries& s, FrameSet& set, const Series& spread, const Layout& pair,
-                  const Layout& last, Channel& report, SayConstant constant) {
-  const Correlation a = set(s.xxy, spread);
-  const Correlation b = set(s.yyx, spread);
-  const Correlation c = set(s.xy, spread);
-  if (c.flags.y == 'y') {
-    report.write(pair, {a.r, b.r});
-    report.write(last, {c.r});
-  } else {
-    constant();
-  }
-}
-
-void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, Channel& console) {
+void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   static const Layout kHeading =
       Layout::parse(R"(/ 2X "Correlations of the CDF probabilites for all windws")");
   static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
+  static const Layout kGroup1 = Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)");
+  static const Layout kGroup2 = Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)");
+  static const Layout kGroup3 = Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)");
   static const Layout kGroup4a = Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)");
   static const Layout kGroup4b = Layout::parse(R"(5X "(xy , xx) = " F5.2 7X "(xy , yy) = " F5.2)");
   static const Layout kGroup4c =
@@ -157,31 +141,77 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
   set.use_all();
   report.write(kHeading);
   report.write(kRule);
-  write_lead_lines(s, set, xxy_lines(), report, [&](const char* name, bool) {
-    report.write_free({std::string("Var(") + name + ") = 0 for all frames"});
-  });
+
+  Correlation a = set("xxy", "yyx");
+  Correlation b = set("xxy", "xxx");
+  if (all_vary(a, b)) {
+    report.write(kGroup1, {a.r, b.r});
+  } else if (a.flags.x == 'n') {
+    report.write_free({"Var(xxy) = 0 for all frames"});
+  } else if (a.flags.y == 'n') {
+    report.write_free({"Var(yyx) = 0 for all frames"});
+  } else {
+    report.write_free({"Var(xxx) = 0 for all frames"});
+  }
+
+  // Groups 2 and 3 stay silent when only xxy is constant: group 1 said so.
+  a = set("xxy", "xy");
+  b = set("xxy", "yyy");
+  if (all_vary(a, b)) {
+    report.write(kGroup2, {a.r, b.r});
+  } else if (a.flags.y == 'n') {
+    report.write_free({"Var(xy) = 0 for all frames"});
+  } else if (b.flags.y == 'n') {
+    report.write_free({"Var(yyy) = 0 for all frames"});
+  }
+
+  a = set("xxy", "xx");
+  b = set("xxy", "yy");
+  if (all_vary(a, b)) {
+    report.write(kGroup3, {a.r, b.r});
+  } else if (a.flags.y == 'n') {
+    report.write_free({"Var(xx) = 0 for all frames"});
+  } else if (b.flags.y == 'n') {
+    report.write_free({"Var(yy) = 0 for all frames"});
+  }
 
   // Printed as they come: a constant series shows 0.00.
-  const float yyx_yyy = set(s.yyx, s.yyy).r;
-  const float yyx_yy = set(s.yyx, s.yy).r;
-  const float xy_xx = set(s.xy, s.xx).r;
-  const float xy_yy = set(s.xy, s.yy).r;
-  const float xxx_yyy = set(s.xxx, s.yyy).r;
-  const float xx_yy = set(s.xx, s.yy).r;
+  const float yyx_yyy = set("yyx", "yyy").r;
+  const float yyx_yy = set("yyx", "yy").r;
+  const float xy_xx = set("xy", "xx").r;
+  const float xy_yy = set("xy", "yy").r;
+  const float xxx_yyy = set("xxx", "yyy").r;
+  const float xx_yy = set("xx", "yy").r;
   report.write(kGroup4a, {yyx_yyy, yyx_yy});
   report.write(kGroup4b, {xy_xx, xy_yy});
   report.write(kGroup4c, {xxx_yyy, xx_yy});
 
-  spread_lines(s, set, s.varx, kVarXPair, kVarXLast, report,
-               [&] { report.write_free({"Var(VarX) = 0 for all frames"}); });
-  spread_lines(s, set, s.vary, kVarYPair, kVarYLast, report, [&] {
-    ChannelGroup{&report, &console}.write(kVarYConstant);
-  });
+  // Only the VarX (VarY) flag of the last of the three calls decides.
+  a = set("xxy", "VarX");
+  b = set("yyx", "VarX");
+  Correlation c = set("xy", "VarX");
+  if (c.flags.y == 'y') {
+    report.write(kVarXPair, {a.r, b.r});
+    report.write(kVarXLast, {c.r});
+  } else {
+    report.write_free({"Var(VarX) = 0 for all frames"});
+  }
+
+  a = set("xxy", "VarY");
+  b = set("yyx", "VarY");
+  c = set("xy", "VarY");
+  if (c.flags.y == 'y') {
+    report.write(kVarYPair, {a.r, b.r});
+    report.write(kVarYLast, {c.r});
+  } else {
+    report.write(kVarYConstant);
+    console.write(kVarYConstant);
+  }
 }
 
 // Groups 4 and 5 of both "largest" blocks: xxy, yyx and xy against VarX,
 // then against VarY, over the block's frames.
-void spread_groups(const PerFrameSeries& s, FrameSet& set, Channel& report) {
+void spread_groups(Pairs& set, Channel& report) {
   static const Layout kVarXPair =
       Layout::parse(R"(/ 5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)");
   static const Layout kVarXLast = Layout::parse(R"(5X "(xy, VarX) = " F5.2)");
@@ -191,10 +221,25 @@ void spread_groups(const PerFrameSeries& s, FrameSet& set, Channel& report) {
   static const Layout kVarYLast = Layout::parse(R"(5X "(xy, VarY) = " F5.2)");
   static const Layout kVarYConstant = Layout::parse(R"("Var(VarY) = 0 for " I5 " frames" /)");
 
-  spread_lines(s, set, s.varx, kVarXPair, kVarXLast, report,
-               [&] { report.write(kVarXConstant, {set.count()}); });
-  spread_lines(s, set, s.vary, kVarYPair, kVarYLast, report,
-               [&] { report.write(kVarYConstant, {set.count()}); });
+  Correlation a = set("xxy", "VarX");
+  Correlation b = set("yyx", "VarX");
+  Correlation c = set("xy", "VarX");
+  if (c.flags.y == 'y') {
+    report.write(kVarXPair, {a.r, b.r});
+    report.write(kVarXLast, {c.r});
+  } else {
+    report.write(kVarXConstant, {set.count()});
+  }
+
+  a = set("xxy", "VarY");
+  b = set("yyx", "VarY");
+  c = set("xy", "VarY");
+  if (c.flags.y == 'y') {
+    report.write(kVarYPair, {a.r, b.r});
+    report.write(kVarYLast, {c.r});
+  } else {
+    report.write(kVarYConstant, {set.count()});
+  }
 }
 
 // Constant-series message of the "largest" blocks, with the block's count.
@@ -203,47 +248,153 @@ void constant_in_block(Channel& report, const char* name, int count) {
   report.write(kConstant, {name, count});
 }
 
-// The block of the m frames with the largest values of the lead statistic.
-// `lead_constant`, when given, is the block's own message for a constant lead.
-void largest_block(const PerFrameSeries& s, FrameSet& set, const LeadLines& lines,
-                   const Layout& heading, const Layout* lead_constant, int m, Channel& report) {
-  static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
-  set.use_largest(s.*lines.lead, m);
-  report.write(heading, {m});
-  report.write(kRule);
-  write_lead_lines(s, set, lines, report, [&](const char* name, bool is_lead) {
-    if (is_lead && lead_constant != nullptr)
-      report.write(*lead_constant, {m});
-    else
-      constant_in_block(report, name, m);
-  });
-  spread_groups(s, set, report);
-}
-
-void largest_xxy_block(const PerFrameSeries& s, FrameSet& set, int nxxy, Channel& report) {
+void largest_xxy_block(Pairs& set, int nxxy, Channel& report) {
   static const Layout kHeading =
       Layout::parse(R"(/ 9X "Correlations for " I3 " largest xxy Statistics")");
-  // The only indented message of the block.
+  static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
+  static const Layout kGroup1 = Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)");
   static const Layout kXxyConstant = Layout::parse(R"(7X "Var(xxy) = 0 for " I5 " frames" /)");
-  largest_block(s, set, xxy_lines(), kHeading, &kXxyConstant, nxxy, report);
+  static const Layout kGroup2 = Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)");
+  static const Layout kGroup3 = Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)");
+
+  set.use_largest("xxy", nxxy);
+  report.write(kHeading, {nxxy});
+  report.write(kRule);
+
+  Correlation a = set("xxy", "yyx");
+  Correlation b = set("xxy", "xxx");
+  if (all_vary(a, b)) {
+    report.write(kGroup1, {a.r, b.r});
+  } else if (a.flags.x == 'n') {
+    report.write(kXxyConstant, {nxxy});  // the only indented message of the block
+  } else if (a.flags.y == 'n') {
+    constant_in_block(report, "yyx", nxxy);
+  } else {
+    constant_in_block(report, "xxx", nxxy);
+  }
+
+  a = set("xxy", "xy");
+  b = set("xxy", "yyy");
+  if (all_vary(a, b)) {
+    report.write(kGroup2, {a.r, b.r});
+  } else if (a.flags.y == 'n') {
+    constant_in_block(report, "xy", nxxy);
+  } else if (b.flags.y == 'n') {
+    constant_in_block(report, "yyy", nxxy);
+  }
+
+  a = set("xxy", "xx");
+  b = set("xxy", "yy");
+  if (all_vary(a, b)) {
+    report.write(kGroup3, {a.r, b.r});
+  } else if (a.flags.y == 'n') {
+    constant_in_block(report, "xx", nxxy);
+  } else if (b.flags.y == 'n') {
+    constant_in_block(report, "yy", nxxy);
+  }
+
+  spread_groups(set, report);
 }
 
-void largest_yyx_block(const PerFrameSeries& s, FrameSet& set, int nyyx, Channel& report) {
+void largest_yyx_block(Pairs& set, int nyyx, Channel& report) {
   static const Layout kHeading =
       Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")");
-  largest_block(s, set, yyx_lines(), kHeading, nullptr, nyyx, report);
+  static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
+  static const Layout kGroup1 = Layout::parse(R"(5X "(yyx, xy) = " F5.2 7X "(yyx,xxx) = " F5.2)");
+  static const Layout kGroup2 = Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)");
+  static const Layout kGroup3 = Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)");
+
+  set.use_largest("yyx", nyyx);
+  report.write(kHeading, {nyyx});
+  report.write(kRule);
+
+  Correlation a = set("yyx", "xy");
+  Correlation b = set("yyx", "xxx");
+  if (all_vary(a, b)) {
+    report.write(kGroup1, {a.r, b.r});
+  } else if (a.flags.x == 'n') {
+    constant_in_block(report, "yyx", nyyx);
+  } else if (a.flags.y == 'n') {
+    constant_in_block(report, "xy", nyyx);
+  } else {
+    constant_in_block(report, "xxx", nyyx);
+  }
+
+  a = set("yyx", "yyy");
+  b = set("yyx", "yy");
+  if (all_vary(a, b)) {
+    report.write(kGroup2, {a.r, b.r});
+  } else if (a.flags.y == 'n') {
+    constant_in_block(report, "yyy", nyyx);
+  } else if (b.flags.y == 'n') {
+    constant_in_block(report, "yy", nyyx);
+  }
+
+  a = set("yyx", "xx");
+  b = set("yyx", "yy");
+  if (all_vary(a, b)) {
+    report.write(kGroup3, {a.r, b.r});
+  } else if (a.flags.y == 'n') {
+    constant_in_block(report, "xx", nyyx);
+  } else if (b.flags.y == 'n') {
+    constant_in_block(report, "yy", nyyx);
+  }
+
+  spread_groups(set, report);
+}
+
+
+}  // namespace
+
+PerFrameSeries::PerFrameSeries(int frames)
+    : xxx(frames),
+      yyy(frames),
+      xxy(frames),
+      yyx(frames),
+      xx(frames),
+      yy(frames),
+      xy(frames),
+      varx(frames),
+      vary(frames) {}
+
+void PerFrameSeries::set(int k, const Frame& f) {
+  const std::size_t i = static_cast<std::size_t>(k - 1);
+  xxx[i] = f.cdf.hxxx;
+  yyy[i] = f.cdf.hyyy;
+  xxy[i] = f.cdf.hxxy;
+  yyx[i] = f.cdf.hyyx;
+  xx[i] = f.cdf.cx;
+  yy[i] = f.cdf.cy;
+  xy[i] = f.cdf.cxy;
+  varx[i] = f.sd_x;
+  vary[i] = f.sd_y;
+}
+
+namespace {
+
+// The whole walk: all frames, then the largest-value blocks that apply.
+void walk(Pairs& set, int nxxy, int nyyx, Channel& report, Channel& console) {
+  static const Layout kClosing = Layout::parse(R"(7X 37("-"))");
+  all_frames_block(set, report, console);
+  if (nxxy >= 9) largest_xxy_block(set, nxxy, report);
+  if (nyyx >= 9) largest_yyx_block(set, nyyx, report);
+  report.write(kClosing);
 }
 
 }  // namespace
 
-void correlation_summary(const PerFrameSeries& series, int nxxy, int nyyx, Channel& report,
-                         Channel& console) {
-  static const Layout kClosing = Layout::parse(R"(7X 37("-"))");
-  FrameSet set(series.size(), report);
-  all_frames_block(series, set, report, console);
-  if (nxxy >= 9) largest_xxy_block(series, set, nxxy, report);
-  if (nyyx >= 9) largest_yyx_block(series, set, nyyx, report);
-  report.write(kClosing);
+CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag) {
+  CorrelationSummary summary;
+  ComputedPairs pairs(series, summary, diag);
+  Channel nowhere;  // the walk's lines are not wanted here
+  walk(pairs, nxxy, nyyx, nowhere, nowhere);
+  return summary;
+}
+
+void write_summary(const CorrelationSummary& summary, Channel& report, Channel& console) {
+  StoredPairs pairs(summary);
+  walk(pairs, summary.largest_xxy ? summary.largest_xxy->frames : 0,
+       summary.largest_yyx ? summary.largest_yyx->frames : 0, report, console);
 }
 
 }  // namespace vok

@@ -2,31 +2,27 @@
 // moments, and its report block.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "output/channel.h"
+#include "vok/vok.h"
 
 namespace vok {
 
-// Fits a VAR(p) to k series of n values (n x k, stored by columns) and puts
-// the residuals into `residuals` (same layout; the first p of each series are
-// 0). With p = 0 the series are copied unchanged. With p >= 1 the fit's report
-// block goes to `out`. A matrix that is not positive definite writes its
-// message on `out`, `console` and `error_file` and stops the program (a
-// frame computed ahead passes channels that keep the messages until its turn
-// to be written).
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out, Channel& console, Channel& error_file);
+// Prewhitening: fits a VAR(p) to k series of n values (n x k, stored by
+// columns) and puts the residuals into `residuals` (same layout; the first p
+// of each series are 0), returning the fit; with p = 0 the series are copied
+// unchanged and there is no fit. The fit's messages go to `out`; its report
+// block is left to the caller (disvar). A matrix that is not positive
+// definite writes its messages on `out`, `console` and `error_file` and stops
+// the program (a frame computed ahead passes channels that keep the messages
+// until its turn to be written).
+std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
+                             int n, int p, Channel& out, Channel& console, Channel& error_file);
 
-// The results of one fit.
-struct VarFit {
-  std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
-  std::vector<float> se;        // their standard errors, same order
-  std::vector<float> resid_se;  // residual standard error of each equation
-  float r_square = 0.0f;
-  int status = 0;  // 0, or 1 when the factorisation failed
-};
+// The results of one fit: vok::VarFit.
 
 // Builds and solves the normal equations and fills residuals and fit. A
 // failed factorisation writes "DCHOLDC failed, A is not positive definite" on
