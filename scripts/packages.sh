@@ -3,7 +3,7 @@
 # apt-get update, then apt-get install -y --no-install-recommends), or the
 # exact apt-get line is printed and the script stops (exit 1). `packages_for PURPOSE...` prints the
 # list. A new purpose is one more line here.
-declare -A VOK_PACKAGES=(
+declare -gA VOK_PACKAGES=(
   [build]="g++ cmake make"                         # vok and vok-plot
   [plot]="gnuplot-nox"                             # vok-plot draws with gnuplot
   [tests]="libgtest-dev zlib1g-dev gnuplot-nox"    # the test suite; zlib decodes the plot tests' pictures
