@@ -290,6 +290,8 @@ PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> 
                                const RunHeader& header, int run_index, Execution& execution) {
   RunWriter writer(header, settings, program_run_channels());
   FramesTableWriter table(frames_table_name(report().path()), header.clock.stamp_flag == 'm');
+  // The frames are kept in a Result only for an observer of the execution:
+  // the writers need no more than the frame at hand.
   Result result;
   ResultCollector collector(result);
   std::vector<AnalysisSink*> sinks{&writer, &table};
