@@ -65,11 +65,20 @@ def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, 
 
 
 def _series(name, values):
-    """A pandas Series or Index gives its values; anything else goes to the
-    extension as it is (a contiguous float32 array is used without a copy)."""
+    """x or y as a numpy array of numbers (a contiguous float32 array is
+    passed on as it is, and the extension uses it without a copy)."""
     if isinstance(values, (pd.Series, pd.Index)):
-        values = values.to_numpy()
-    if isinstance(values, np.ndarray) and values.dtype.kind not in "biuf":
+        if isinstance(values.dtype, np.dtype):
+            values = values.to_numpy()
+        else:
+            # pandas' own dtypes (Float64, Int64, ...): a missing value is NaN.
+            try:
+                values = values.to_numpy(dtype=np.float64, na_value=np.nan)
+            except (TypeError, ValueError):
+                values = values.to_numpy()
+    elif not isinstance(values, np.ndarray):
+        values = np.asarray(values)
+    if values.dtype.kind not in "biuf":
         raise ValueError(f"{name} must hold numbers; its dtype is {values.dtype}")
     return values
 
