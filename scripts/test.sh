@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the program and its tests (as needed, installing the Debian packages
-# they need when missing) and runs the whole test suite.
+# Builds the program, its tests and the Python package (as needed, installing
+# the Debian packages they need when missing) and runs the whole test suite,
+# the Python package's tests included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-need_packages build tests
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOK_BUILD_TESTS=ON -DVOK_BUILD_BENCH=OFF >/dev/null
+need_packages build tests python
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOK_BUILD_TESTS=ON -DVOK_BUILD_BENCH=OFF \
+  -DVOK_BUILD_PYTHON=ON >/dev/null
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure --no-tests=error -j"$(nproc)"

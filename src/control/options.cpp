@@ -30,6 +30,34 @@ bool read_threads(std::string_view text, int& threads) {
   return true;
 }
 
+// A seed: a whole decimal number from 0 to 2^64 - 1, nothing else.
+bool read_seed(std::string_view text, std::uint64_t& seed) {
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  seed = value;
+  return true;
+}
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false
+// when the option is last and has none.
+bool option_value(std::span<const std::string_view> args, std::size_t& i, std::string_view name,
+                  std::string_view& value) {
+  const std::string_view arg = args[i];
+  if (arg.size() > name.size()) {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  if (i + 1 == args.size()) return false;
+  value = args[++i];
+  return true;
+}
+
+bool is_option(std::string_view arg, std::string_view name) {
+  return arg == name ||
+         (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+}
+
 }  // namespace
 
 Options parse_options(std::span<const std::string_view> args) {
@@ -46,17 +74,19 @@ Options parse_options(std::span<const std::string_view> args) {
     }
     if (arg == "--reference-kernel") {
       o.reference_kernel = true;
-    } else if (arg == "--threads" || arg.starts_with("--threads=")) {
+    } else if (is_option(arg, "--threads")) {
       std::string_view value;
-      if (arg == "--threads") {
-        if (i + 1 == args.size()) return refuse("option --threads needs a number of threads");
-        value = args[++i];
-      } else {
-        value = arg.substr(std::string_view("--threads=").size());
-      }
+      if (!option_value(args, i, "--threads", value))
+        return refuse("option --threads needs a number of threads");
       if (!read_threads(value, o.threads))
         return refuse("--threads " + std::string(value) + ": the number of threads must be 1 to " +
                       std::to_string(kMaxThreads));
+    } else if (is_option(arg, "--seed")) {
+      std::string_view value;
+      if (!option_value(args, i, "--seed", value)) return refuse("option --seed needs a number");
+      if (!read_seed(value, o.seed))
+        return refuse("--seed " + std::string(value) +
+                      ": the seed must be a whole number from 0 to 18446744073709551615");
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
     } else {
@@ -68,12 +98,14 @@ Options parse_options(std::span<const std::string_view> args) {
 }
 
 std::string usage_text() {
-  return "Usage: vok [--threads N]\n"
+  return "Usage: vok [--threads N] [--seed N]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
          "  --threads N  use N threads (default: one per processor core);\n"
          "               the output is the same for any N\n"
+         "  --seed N     seed of the bootstrap's random stream (default 0,\n"
+         "               the fixed stream: the same thresholds every time)\n"
          "  --help       show this text and exit\n"
          "  --version    show the version and exit\n";
 }
@@ -101,7 +133,9 @@ int run_command_line(std::span<const std::string_view> args) {
   }
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
-  return run_program();
+  ExecutionOptions execution;
+  execution.seed = o.seed;
+  return run_program(execution);
 }
 
 }  // namespace vok

@@ -3,12 +3,14 @@
 #include <exception>
 #include <string>
 #include <utility>
+#include <filesystem>
 
 #include "control/control_files.h"
 #include "control/run_driver.h"
 #include "data/descriptive.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "exec/parallel.h"
 
 namespace vok {
 namespace {
@@ -32,12 +34,13 @@ std::string summary_line(const RunOutcome& run) {
 
 }  // namespace
 
-int run_program() {
+int run_program(const ExecutionOptions& options) {
   int status = kExitCompleted;
   channels().reset_write_errors();
   try {
     create_error_file();
-    Execution execution;
+    Execution execution(options.seed);
+    execution.on_completed_run = options.on_completed_run;
     TopControlFile top;
     const SharedSettings shared = top.read(execution.readers);
     execution.shared_source = top.source();
@@ -70,6 +73,22 @@ int run_program() {
   // run files are closed before the error file, which reports their failures.
   if (!channels().close_all()) status = kExitStopped;
   return status;
+}
+
+int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options) {
+  // Restores what the execution changed, however it ends.
+  struct Restore {
+    std::filesystem::path directory = std::filesystem::current_path();
+    int threads = thread_count();
+    ~Restore() {
+      std::error_code ignored;
+      std::filesystem::current_path(directory, ignored);
+      set_thread_count(threads);
+    }
+  } restore;
+  std::filesystem::current_path(directory);
+  set_thread_count(threads);
+  return run_program(options);
 }
 
 }  // namespace vok

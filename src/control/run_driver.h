@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "bootstrap/uniform.h"
@@ -22,13 +24,24 @@ struct SharedSettings {
   int resamples = 0;
 };
 
+// A run that went through its frames, as vok::analyse would give it.
+struct CompletedRun {
+  const std::string& report;  // the report's file name, as the run opened it
+  const Settings& settings;
+  const Result& result;
+};
+
 // What lives for a whole execution besides the output channels.
 struct Execution {
+  explicit Execution(std::uint64_t seed = 0) : uniforms(seed) {}
   FieldReaders readers;     // keep their last values across calls
   UniformStream uniforms;   // continues across runs
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
   SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made
+  // When set, each run that went through its frames is handed on with
+  // everything its analysis computed (the Python package's vok.run).
+  std::function<void(const CompletedRun&)> on_completed_run;
 };
 
 // What a completed run leaves besides its files: the report's name, its frames
