@@ -1,6 +1,9 @@
 #include "control/options.h"
 
 #include <charconv>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
 #include "control/program.h"
 #include "frames/covxy.h"
@@ -30,6 +33,24 @@ bool read_threads(std::string_view text, int& threads) {
   return true;
 }
 
+// The value of an option spelt `name VALUE` or `name=VALUE` (the latter only
+// for long names): false when args[i] is not that option.
+bool option_value(std::span<const std::string_view> args, std::size_t& i, std::string_view name,
+                  std::optional<std::string_view>& value) {
+  const std::string_view arg = args[i];
+  if (arg == name) {
+    value.reset();
+    if (i + 1 < args.size()) value = args[++i];
+    return true;
+  }
+  if (name.starts_with("--") && arg.starts_with(name) && arg.size() > name.size() &&
+      arg[name.size()] == '=') {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Options parse_options(std::span<const std::string_view> args) {
@@ -44,19 +65,21 @@ Options parse_options(std::span<const std::string_view> args) {
       o.action = Options::Action::version;
       return o;
     }
+    std::optional<std::string_view> value;
     if (arg == "--reference-kernel") {
       o.reference_kernel = true;
-    } else if (arg == "--threads" || arg.starts_with("--threads=")) {
-      std::string_view value;
-      if (arg == "--threads") {
-        if (i + 1 == args.size()) return refuse("option --threads needs a number of threads");
-        value = args[++i];
-      } else {
-        value = arg.substr(std::string_view("--threads=").size());
-      }
-      if (!read_threads(value, o.threads))
-        return refuse("--threads " + std::string(value) + ": the number of threads must be 1 to " +
+    } else if (option_value(args, i, "--threads", value)) {
+      if (!value) return refuse("option --threads needs a number of threads");
+      if (!read_threads(*value, o.threads))
+        return refuse("--threads " + std::string(*value) + ": the number of threads must be 1 to " +
                       std::to_string(kMaxThreads));
+    } else if (option_value(args, i, "-C", value) || option_value(args, i, "--directory", value)) {
+      if (!value || value->empty())
+        return refuse(arg.starts_with("--") ? "option --directory needs a directory"
+                                            : "option -C needs a directory");
+      // A relative directory after another one is found inside it; an
+      // absolute one replaces it.
+      o.directory = (std::filesystem::path(o.directory) / *value).string();
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
     } else {
@@ -68,10 +91,11 @@ Options parse_options(std::span<const std::string_view> args) {
 }
 
 std::string usage_text() {
-  return "Usage: vok [--threads N]\n"
+  return "Usage: vok [-C DIR] [--threads N]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
+         "  -C DIR       run in DIR, as if started there\n"
          "  --threads N  use N threads (default: one per processor core);\n"
          "               the output is the same for any N\n"
          "  --help       show this text and exit\n"
@@ -98,6 +122,16 @@ int run_command_line(std::span<const std::string_view> args) {
       return kExitUsage;
     case Options::Action::run:
       break;
+  }
+  if (!o.directory.empty()) {
+    std::error_code error;
+    std::filesystem::current_path(o.directory, error);
+    if (error) {
+      channels().standard_error.line("vok: cannot change to directory " + o.directory + ": " +
+                                     error.message());
+      channels().close_all();
+      return kExitStopped;
+    }
   }
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
