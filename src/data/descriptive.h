@@ -7,18 +7,9 @@
 #include <string_view>
 
 #include "output/channel.h"
+#include "vok/vok.h"
 
 namespace vok {
-
-struct DescriptiveStats {
-  float mean = 0.0f;
-  float sd = 0.0f;  // -1 when the series has no spread
-  float skewness = 0.0f;
-  float kurtosis = 0.0f;  // excess kurtosis
-  float c6 = 0.0f;
-  float max = 0.0f;
-  float min = 0.0f;
-};
 
 // Statistics of x (n >= 1). Zero spread writes the variance message on `diag`,
 // sets sd to -1 and leaves skewness, kurtosis and C(6) at 0.

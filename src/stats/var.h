@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "output/channel.h"
+#include "vok/vok.h"
 
 namespace vok {
 
@@ -21,14 +22,7 @@ void setvar(std::span<const float> series, std::span<float> residuals, int k, in
 void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
             Channel& out, Channel& console, Channel& error_file);
 
-// The results of one fit.
-struct VarFit {
-  std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
-  std::vector<float> se;        // their standard errors, same order
-  std::vector<float> resid_se;  // residual standard error of each equation
-  float r_square = 0.0f;
-  int status = 0;  // 0, or 1 when the factorisation failed
-};
+// The results of one fit: vok::VarFit.
 
 // Builds and solves the normal equations and fills residuals and fit. A
 // failed factorisation writes "DCHOLDC failed, A is not positive definite" on

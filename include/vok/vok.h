@@ -1,0 +1,219 @@
+// vok: moving-frame tests of serial and cross dependence beyond a linear
+// model in two time series.
+//
+// The one header a program includes:
+//
+//   #include <vok/vok.h>
+//
+//   vok::Settings settings;
+//   settings.frame_length = 200;
+//   settings.var_lag = 1;
+//   const vok::Result result = vok::analyse(x, y, settings);
+//   for (const vok::Frame& frame : result.frames)
+//     std::printf("%d %g\n", frame.number, frame.p_values().hxxy);
+//
+// analyse cuts x and y into frames, prewhitens each frame with a VAR fit,
+// computes the seven portmanteau tests with their chi-square CDF values and
+// judges each against its false-alarm threshold (the nominal level, or
+// bootstrapped). It computes and returns: it writes no file, nothing on the
+// console and keeps no global state. A bad setting or bad input throws
+// vok::Error.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vok {
+
+// The one exception type of the API: a setting out of its bounds, input that
+// cannot be analysed, or a frame whose analysis cannot go on. The message
+// names the setting (or series) and the value (or position).
+class Error : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// ---------------------------------------------------------------- settings
+
+// What is done to the series before they are tested.
+enum class Transform {
+  none,
+  clip,  // the VAR residuals of each frame are hard clipped to +1/-1
+  log,   // the natural logarithm of x and y (every value must be > 0)
+};
+
+struct Settings {
+  int frame_length = 200;    // observations per frame, at least 12
+  float exponent = 0.4f;     // lags per frame = frame_length ** exponent, 0.01 < exponent <= 0.5
+  int overlap = 0;           // 0: frames end to end; > 0: a new frame every `overlap` rows
+  int var_lag = 0;           // order p of the VAR fit (0: none); frame_length - 2 p >= 1
+  int resamples = 0;         // bootstrap resamples (0: nominal thresholds); 1/resamples <= false_alarm
+  float false_alarm = 0.05f; // false-alarm level of the tests, at most 1
+  Transform transform = Transform::none;
+  int threads = 0;           // threads to use; 0: one per processor core
+  // Seed of the bootstrap's uniform stream. The default gives the stream of
+  // the console program (whose later runs continue where earlier ones ended).
+  std::uint64_t seed = 0;
+
+  // Throws Error naming the first setting out of its bounds.
+  void check() const;
+};
+
+// Number of lags of a frame: frame_length raised to exponent in 32-bit reals,
+// rounded to the nearest integer.
+int lags(const Settings& settings);
+
+// ------------------------------------------------------------------ result
+
+// The seven tests, in the order of thresholds and counts.
+enum class Test { hxxy, hyyx, hxxx, hyyy, cx, cy, cxy };
+inline constexpr std::array<Test, 7> kTests{Test::hxxy, Test::hyyx, Test::hxxx, Test::hyyy,
+                                            Test::cx,   Test::cy,   Test::cxy};
+// "Hxxy", "Hyyx", ..., "Cxy".
+const char* name(Test test);
+
+// One value per test, by name or by Test.
+template <class T>
+struct PerTest {
+  T hxxy{}, hyyx{}, hxxx{}, hyyy{}, cx{}, cy{}, cxy{};
+
+  T& operator[](Test t) { return *slot(this, t); }
+  const T& operator[](Test t) const { return *slot(this, t); }
+  bool operator==(const PerTest&) const = default;
+
+ private:
+  template <class Self>
+  static auto slot(Self* self, Test t) {
+    switch (t) {
+      case Test::hxxy: return &self->hxxy;
+      case Test::hyyx: return &self->hyyx;
+      case Test::hxxx: return &self->hxxx;
+      case Test::hyyy: return &self->hyyy;
+      case Test::cx: return &self->cx;
+      case Test::cy: return &self->cy;
+      case Test::cxy: break;
+    }
+    return &self->cxy;
+  }
+};
+
+// Mean, spread and shape of a series.
+struct DescriptiveStats {
+  float mean = 0.0f;
+  float sd = 0.0f;        // -1 when the series has no spread
+  float skewness = 0.0f;
+  float kurtosis = 0.0f;  // excess kurtosis
+  float c6 = 0.0f;
+  float max = 0.0f;
+  float min = 0.0f;
+  bool operator==(const DescriptiveStats&) const = default;
+};
+
+// A VAR(p) fit of k series without a constant term.
+struct VarFit {
+  std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
+  std::vector<float> se;        // their standard errors, same order
+  std::vector<float> resid_se;  // residual standard error of each equation
+  float r_square = 0.0f;
+  int status = 0;  // 0, or 1 when the factorisation failed
+};
+
+// A message raised while analysing: where the console program shows it and
+// the text of its line(s).
+struct Diagnostic {
+  enum class Channel { report, console, error_file };
+  // Where in a frame's computation it was raised (the order its lines take).
+  enum class Stage {
+    run,          // outside the frames: statistics, bootstrap, summary
+    var_fit,      // the frame's VAR fit
+    x_residuals,  // statistics of the x residuals
+    y_residuals,  // statistics of the y residuals
+    tests,        // the frame's tests
+  };
+  Channel channel = Channel::report;
+  Stage stage = Stage::run;
+  int frame = 0;     // 1-based frame, 0 outside the frames
+  std::string text;  // whole lines, each ending in a newline
+};
+
+struct Frame {
+  int number = 0;     // 1-based
+  int first_row = 0;  // 1-based rows of x and y the frame covers
+  int last_row = 0;
+  std::string first_stamp, last_stamp;  // stamps of those rows (empty without stamps)
+
+  PerTest<float> statistic;    // test statistics
+  PerTest<float> cdf;          // their chi-square CDF values
+  PerTest<bool> significant;   // p-value strictly below the test's threshold
+  float sd_x = 0.0f, sd_y = 0.0f;  // standard deviations of the two test series
+  bool degenerate = false;     // a test series without spread or not finite: tests are 0
+
+  std::vector<float> cross_correlations;  // rxy at lags -lags..lags
+
+  std::optional<VarFit> var_fit;  // with var_lag >= 1
+  // Statistics of the VAR residuals (with var_lag >= 1).
+  std::optional<DescriptiveStats> x_residuals, y_residuals;
+
+  // 1 - CDF, as the reports show them.
+  PerTest<float> p_values() const;
+  // Significant bicorrelation tests (Hxxy, Hyyx, Hxxx, Hyyy).
+  int hits() const;
+};
+
+// Correlation of two per-frame series across frames.
+struct CorrelationPair {
+  std::string first, second;  // "xxy", "yyx", "xxx", "yyy", "xy", "xx", "yy", "VarX", "VarY"
+  float r = 0.0f;
+  bool first_varies = true, second_varies = true;
+};
+
+// Correlations over a set of frames, in the order the report shows them.
+struct CorrelationBlock {
+  int frames = 0;  // frames in the set
+  std::vector<CorrelationPair> pairs;
+};
+
+// How the tests move together across frames: over all frames, and over the
+// frames with the largest Hxxy (Hyyx) CDF values when at least 9 frames were
+// significant for that test. Present with at least 8 frames and a significant
+// bicorrelation frame.
+struct CorrelationSummary {
+  CorrelationBlock all_frames;
+  std::optional<CorrelationBlock> largest_xxy, largest_yyx;
+};
+
+struct Result {
+  // The frame plan.
+  int rows = 0;     // observations analysed
+  int lags = 0;     // lags per frame
+  int covered = 0;  // leading rows that whole frames cover (descriptive statistics)
+
+  DescriptiveStats x_stats, y_stats;  // of the first `covered` rows
+
+  PerTest<float> thresholds;  // false-alarm thresholds of the p-values
+  bool bootstrapped = false;  // thresholds from resamples (else the nominal level)
+
+  std::vector<Frame> frames;
+  PerTest<int> counts;  // significant frames per test
+  std::optional<CorrelationSummary> summary;
+
+  std::vector<Diagnostic> diagnostics;  // in the order raised
+};
+
+// -------------------------------------------------------------- analysis
+
+// Analyses x and y (same length; 32-bit values) with the given settings.
+// `stamps`, when given, holds one stamp per row, shown in each frame's
+// first_stamp and last_stamp. Throws Error for a bad setting, series of
+// unequal length or too short for one frame, a value that is not finite (or
+// not positive for the log transform), stamps of the wrong count, and a frame
+// whose VAR fit fails.
+Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
+               std::span<const std::string> stamps = {});
+
+}  // namespace vok

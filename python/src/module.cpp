@@ -1,0 +1,236 @@
+// vok._vok: the extension module under the Python package `vok`.
+//
+// It holds no logic of its own: it turns numpy arrays and keyword values into
+// the library's types, runs the analysis with the interpreter unlocked, and
+// hands the result back as plain numpy arrays and dicts, which the package's
+// Python layer (vok/_result.py) turns into pandas tables.
+//
+//   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
+//           resamples, transform, threads, seed, stamps) -> dict
+//   run_directory(directory, threads, seed) -> (status, [run dict, ...])
+//   lags(frame_length, exponent) -> int
+//   TESTS: the test names in the order of every per-test array
+//
+// Every vok::Error reaches Python as ValueError with the library's message.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vok/vok.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// A series as the analysis takes it: contiguous 32-bit values. An array that
+// already is one is passed through as it is; anything else (other dtypes,
+// strides, lists, pandas Series) is converted once, as a data file's values
+// are read into 32-bit reals.
+using SeriesArray = py::array_t<float, py::array::c_style | py::array::forcecast>;
+
+// The order of the per-test columns of the Python tables.
+constexpr std::array<vok::Test, 7> kColumnOrder{vok::Test::cx,   vok::Test::cy,   vok::Test::cxy,
+                                                vok::Test::hxxx, vok::Test::hyyy, vok::Test::hxxy,
+                                                vok::Test::hyyx};
+
+std::span<const float> values_of(const SeriesArray& a, const char* name) {
+  if (a.ndim() != 1) {
+    std::string shape;
+    for (py::ssize_t d = 0; d < a.ndim(); ++d) shape += (d ? ", " : "") + std::to_string(a.shape(d));
+    throw py::value_error(std::string(name) + " must be one-dimensional; its shape is (" + shape +
+                          ")");
+  }
+  return {a.data(), static_cast<std::size_t>(a.size())};
+}
+
+vok::Transform transform_of(const std::optional<std::string>& name) {
+  if (!name) return vok::Transform::none;
+  if (*name == "clip") return vok::Transform::clip;
+  if (*name == "log") return vok::Transform::log;
+  throw py::value_error("transform = '" + *name + "': must be None, 'clip' or 'log'");
+}
+
+template <class T>
+py::array_t<T> per_test_table(const std::vector<vok::Frame>& frames,
+                              vok::PerTest<T> (*pick)(const vok::Frame&)) {
+  py::array_t<T> table({static_cast<py::ssize_t>(frames.size()), py::ssize_t{7}});
+  auto cell = table.template mutable_unchecked<2>();
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    const vok::PerTest<T> values = pick(frames[f]);
+    for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
+      cell(static_cast<py::ssize_t>(f), static_cast<py::ssize_t>(t)) = values[kColumnOrder[t]];
+  }
+  return table;
+}
+
+template <class T>
+py::array_t<T> per_test_row(const vok::PerTest<T>& values) {
+  py::array_t<T> row(py::ssize_t{7});
+  auto cell = row.template mutable_unchecked<1>();
+  for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
+    cell(static_cast<py::ssize_t>(t)) = values[kColumnOrder[t]];
+  return row;
+}
+
+template <class T, class Pick>
+py::array_t<T> per_frame(const std::vector<vok::Frame>& frames, Pick pick) {
+  py::array_t<T> column(static_cast<py::ssize_t>(frames.size()));
+  auto cell = column.template mutable_unchecked<1>();
+  for (std::size_t f = 0; f < frames.size(); ++f) cell(static_cast<py::ssize_t>(f)) = pick(frames[f]);
+  return column;
+}
+
+py::dict stats_dict(const vok::DescriptiveStats& s) {
+  py::dict d;
+  d["mean"] = s.mean;
+  d["sd"] = s.sd;
+  d["skewness"] = s.skewness;
+  d["kurtosis"] = s.kurtosis;
+  d["c6"] = s.c6;
+  d["max"] = s.max;
+  d["min"] = s.min;
+  return d;
+}
+
+const char* channel_name(vok::Diagnostic::Channel c) {
+  switch (c) {
+    case vok::Diagnostic::Channel::report: return "report";
+    case vok::Diagnostic::Channel::console: return "console";
+    case vok::Diagnostic::Channel::error_file: break;
+  }
+  return "error_file";
+}
+
+// The result as numpy arrays and dicts (built with the interpreter locked).
+py::dict result_dict(const vok::Result& r) {
+  const std::vector<vok::Frame>& frames = r.frames;
+  py::dict d;
+  d["rows"] = r.rows;
+  d["lags"] = r.lags;
+  d["covered"] = r.covered;
+  d["bootstrapped"] = r.bootstrapped;
+  d["x_stats"] = stats_dict(r.x_stats);
+  d["y_stats"] = stats_dict(r.y_stats);
+  d["thresholds"] = per_test_row(r.thresholds);
+  d["counts"] = per_test_row(r.counts);
+
+  d["number"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.number; });
+  d["first_row"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.first_row; });
+  d["last_row"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.last_row; });
+  d["sd_x"] = per_frame<float>(frames, [](const vok::Frame& f) { return f.sd_x; });
+  d["sd_y"] = per_frame<float>(frames, [](const vok::Frame& f) { return f.sd_y; });
+  d["degenerate"] = per_frame<bool>(frames, [](const vok::Frame& f) { return f.degenerate; });
+  py::list first_stamp, last_stamp;
+  for (const vok::Frame& f : frames) {
+    first_stamp.append(f.first_stamp);
+    last_stamp.append(f.last_stamp);
+  }
+  d["first_stamp"] = first_stamp;
+  d["last_stamp"] = last_stamp;
+
+  d["statistic"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.statistic; });
+  d["cdf"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.cdf; });
+  d["pvalue"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.p_values(); });
+  d["significant"] =
+      per_test_table<bool>(frames, [](const vok::Frame& f) { return f.significant; });
+
+  const py::ssize_t width = 2 * static_cast<py::ssize_t>(r.lags) + 1;
+  py::array_t<float> xy({static_cast<py::ssize_t>(frames.size()), width});
+  auto cell = xy.mutable_unchecked<2>();
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    const std::vector<float>& rxy = frames[f].cross_correlations;
+    for (py::ssize_t k = 0; k < width; ++k)
+      cell(static_cast<py::ssize_t>(f), k) =
+          k < static_cast<py::ssize_t>(rxy.size()) ? rxy[static_cast<std::size_t>(k)] : 0.0f;
+  }
+  d["cross_correlations"] = xy;
+
+  py::list diagnostics;
+  for (const vok::Diagnostic& m : r.diagnostics)
+    diagnostics.append(py::make_tuple(m.frame, channel_name(m.channel), m.text));
+  d["diagnostics"] = diagnostics;
+  return d;
+}
+
+py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, float exponent,
+                 float false_alarm, int overlap, int var_lag, int resamples,
+                 const std::optional<std::string>& transform, int threads, std::uint64_t seed,
+                 const std::optional<std::vector<std::string>>& stamps) {
+  vok::Settings s;
+  s.frame_length = frame_length;
+  s.exponent = exponent;
+  s.false_alarm = false_alarm;
+  s.overlap = overlap;
+  s.var_lag = var_lag;
+  s.resamples = resamples;
+  s.transform = transform_of(transform);
+  s.threads = threads;
+  s.seed = seed;
+  const std::span<const float> xs = values_of(x, "x");
+  const std::span<const float> ys = values_of(y, "y");
+  std::span<const std::string> stamp_span;
+  if (stamps) stamp_span = *stamps;
+  vok::Result result;
+  {
+    py::gil_scoped_release unlocked;
+    result = vok::analyse(xs, ys, s, stamp_span);
+  }
+  return result_dict(result);
+}
+
+// The address of the values the analysis would read for this argument: the
+// caller's own buffer when no conversion was needed (a test hook).
+std::uintptr_t input_address(const SeriesArray& x) {
+  return reinterpret_cast<std::uintptr_t>(x.data());
+}
+
+// "vok::Settings::frame_length = 5: ..." reads "frame_length = 5: ..." in
+// Python, where the settings are keyword arguments.
+std::string python_message(std::string_view message) {
+  constexpr std::string_view kPrefix = "vok::Settings::";
+  if (message.starts_with(kPrefix)) message.remove_prefix(kPrefix.size());
+  return std::string(message);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_vok, m) {
+  m.doc() = "The vok library: moving-frame tests of serial and cross dependence";
+
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const vok::Error& e) {
+      PyErr_SetString(PyExc_ValueError, python_message(e.what()).c_str());
+    }
+  });
+
+  py::list tests;
+  for (vok::Test t : kColumnOrder) tests.append(vok::name(t));
+  m.attr("TESTS") = py::tuple(tests);
+
+  m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
+        py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
+        py::arg("resamples"), py::arg("transform"), py::arg("threads"), py::arg("seed"),
+        py::arg("stamps"),
+        "Analyses x and y; the result as numpy arrays (per-test columns in TESTS order).");
+  m.def(
+      "lags",
+      [](int frame_length, float exponent) {
+        vok::Settings s;
+        s.frame_length = frame_length;
+        s.exponent = exponent;
+        return vok::lags(s);
+      },
+      py::arg("frame_length"), py::arg("exponent"), "Lags per frame: frame_length ** exponent.");
+  m.def("input_address", &input_address, py::arg("x"),
+        "Address of the 32-bit values analyse would read for x (no copy: x's own buffer).");
+}

@@ -1,0 +1,32 @@
+"""vok: moving-frame tests of serial and cross dependence beyond a linear model.
+
+Two series are cut into frames, each frame is prewhitened with a VAR fit, and
+seven portmanteau tests (Cx, Cy, Cxy and the bicorrelation tests Hxxx, Hyyy,
+Hxxy, Hyyx) give each frame a p-value per test::
+
+    import vok
+    result = vok.analyse(x, y, frame_length=200, var_lag=1)
+    result.frames          # pandas DataFrame, one row per frame
+    result.thresholds      # the p-value threshold of each test
+    result.counts          # significant frames per test
+    result.plot()          # p-values by frame (matplotlib)
+
+    results = vok.run("examples")   # a directory holding Runvok.cnl, as the console program
+
+The package's modules, for code that builds on it:
+
+- ``vok._vok``: the extension module over the C++ library (numpy in, dicts of
+  numpy arrays out);
+- ``vok._analysis``: :func:`analyse`, which checks and converts the arguments;
+- ``vok._result``: :class:`Result`, the pandas tables built from the
+  extension's dict (``Result.from_arrays``);
+- ``vok._plot``: :meth:`Result.plot`;
+- ``vok._run``: :func:`run`.
+"""
+
+from ._analysis import analyse
+from ._result import TESTS, Result
+from ._run import RunError, run
+
+__all__ = ["analyse", "run", "Result", "RunError", "TESTS"]
+__version__ = "1.0.0"

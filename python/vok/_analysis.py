@@ -1,0 +1,123 @@
+"""vok.analyse: the arguments checked and converted, the analysis run by the
+extension module, the result wrapped in a Result."""
+
+import numbers
+
+import numpy as np
+import pandas as pd
+
+from . import _vok
+from ._result import Result
+
+_UINT64_MAX = 2**64 - 1
+
+
+def _whole(name, value, minimum=None):
+    """A setting that must be a whole number (bools are refused)."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise ValueError(f"{name} = {value!r}: must be a whole number")
+    value = int(value)
+    if minimum is not None and value < minimum:
+        raise ValueError(f"{name} = {value}: must be at least {minimum}")
+    if value > 2**31 - 1:
+        raise ValueError(f"{name} = {value}: is too large")
+    return value
+
+
+def _real(name, value):
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise ValueError(f"{name} = {value!r}: must be a number")
+    return float(value)
+
+
+def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform,
+              threads, seed):
+    """The keyword arguments as the extension takes them (type errors become
+    ValueError naming the setting; the library checks the bounds)."""
+    if transform is not None and transform not in ("clip", "log"):
+        raise ValueError(f"transform = {transform!r}: must be None, 'clip' or 'log'")
+    if seed is None:
+        seed = 0
+    elif isinstance(seed, bool) or not isinstance(seed, numbers.Integral) or not (
+            0 <= int(seed) <= _UINT64_MAX):
+        raise ValueError(f"seed = {seed!r}: must be a whole number from 0 to 2**64 - 1")
+    return dict(
+        frame_length=_whole("frame_length", frame_length),
+        exponent=_real("exponent", exponent),
+        false_alarm=_real("false_alarm", false_alarm),
+        overlap=_whole("overlap", overlap),
+        var_lag=_whole("var_lag", var_lag),
+        resamples=_whole("resamples", resamples),
+        transform=transform,
+        threads=0 if threads is None else _whole("threads", threads, minimum=1),
+        seed=int(seed),
+    )
+
+
+def _series(name, values):
+    """A pandas Series or Index gives its values; anything else goes to the
+    extension as it is (a contiguous float32 array is used without a copy)."""
+    if isinstance(values, (pd.Series, pd.Index)):
+        values = values.to_numpy()
+    if isinstance(values, np.ndarray) and values.dtype.kind not in "biuf":
+        raise ValueError(f"{name} must hold numbers; its dtype is {values.dtype}")
+    return values
+
+
+def _stamps(stamps, rows):
+    """Stamps as strings for the library, or as datetimes kept in Python.
+
+    Returns (strings or None, datetimes or None)."""
+    if stamps is None:
+        return None, None
+    if isinstance(stamps, pd.Series):
+        stamps = stamps.to_numpy()
+    if isinstance(stamps, pd.DatetimeIndex) or (
+            isinstance(stamps, np.ndarray) and stamps.dtype.kind == "M"):
+        times = pd.DatetimeIndex(stamps)
+        if rows is not None and len(times) != rows:
+            raise ValueError(f"stamps: {len(times)} stamps for {rows} rows of x and y")
+        return None, times
+    strings = [str(s) for s in stamps]
+    return strings, None
+
+
+def analyse(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0, var_lag=0,
+            resamples=0, transform=None, stamps=None, threads=None, seed=None):
+    """Tests x and y frame by frame for serial and cross dependence.
+
+    x, y: 1-D array-likes of equal length (numpy arrays, pandas Series,
+        lists), converted to 32-bit floats as a data file's values are; a
+        contiguous float32 array is used without a copy.
+    frame_length: observations per frame (at least 12).
+    exponent: lags per frame = frame_length ** exponent (0.01 < exponent <= 0.5).
+    false_alarm: the p-value threshold of every test (with resamples=0) and
+        the level of the bootstrapped thresholds.
+    overlap: 0 for frames end to end, else a new frame every `overlap` rows.
+    var_lag: order of the VAR prewhitening fit in each frame (0: none).
+    resamples: bootstrap resamples for the thresholds (0: the nominal level).
+    transform: None, "clip" (VAR residuals clipped to +1/-1) or "log"
+        (natural logarithms of x and y, which must be positive).
+    stamps: optional stamps, one per observation (a pandas DatetimeIndex, or
+        strings), giving each frame a start and an end.
+    threads: threads to use (None: every core); the results do not depend on it.
+    seed: seed of the bootstrap's random stream (None: the fixed default,
+        which the console program's first run uses).
+
+    Returns a Result. A bad setting, x and y of unequal length or too short
+    for one frame, or a value that is NaN or infinite raise ValueError.
+    """
+    settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
+                         transform, threads, seed)
+    x = _series("x", x)
+    y = _series("y", y)
+    # Unequal x and y are the library's to report, before any stamp count.
+    rows = len(x) if hasattr(x, "__len__") and hasattr(y, "__len__") and len(x) == len(y) else None
+    stamp_strings, stamp_times = _stamps(stamps, rows)
+    arrays = _vok.analyse(x, y, stamps=stamp_strings, **settings)
+    echo = dict(settings)
+    echo["exponent"] = float(np.float32(settings["exponent"]))
+    echo["false_alarm"] = float(np.float32(settings["false_alarm"]))
+    echo["threads"] = threads
+    echo["seed"] = settings["seed"]
+    return Result.from_arrays(arrays, echo, stamps=stamp_times)

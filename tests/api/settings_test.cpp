@@ -1,0 +1,83 @@
+// Settings are refused with the bounds the control files impose, by an error
+// that names the setting and its value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "vok/vok.h"
+
+namespace {
+
+struct BadSetting {
+  const char* what;
+  std::function<void(vok::Settings&)> change;
+  const char* named;  // text the message must hold
+};
+
+TEST(Settings, DefaultsAreAccepted) {
+  EXPECT_NO_THROW(vok::Settings{}.check());
+}
+
+TEST(Settings, EachBadSettingIsNamedWithItsValue) {
+  const BadSetting cases[] = {
+      {"frame length 11", [](vok::Settings& s) { s.frame_length = 11; }, "frame_length = 11"},
+      {"frame length 0", [](vok::Settings& s) { s.frame_length = 0; }, "frame_length = 0"},
+      {"exponent 0.01", [](vok::Settings& s) { s.exponent = 0.01f; }, "exponent = 0.01"},
+      {"exponent 0.51", [](vok::Settings& s) { s.exponent = 0.51f; }, "exponent = 0.51"},
+      {"exponent NaN", [](vok::Settings& s) { s.exponent = std::nanf(""); }, "exponent = nan"},
+      {"overlap -1", [](vok::Settings& s) { s.overlap = -1; }, "overlap = -1"},
+      {"VAR order -1", [](vok::Settings& s) { s.var_lag = -1; }, "var_lag = -1"},
+      {"VAR order above lw/2",
+       [](vok::Settings& s) {
+         s.frame_length = 20;
+         s.var_lag = 11;
+       },
+       "var_lag = 11"},
+      {"VAR order without degrees of freedom",
+       [](vok::Settings& s) {
+         s.frame_length = 20;
+         s.var_lag = 10;
+       },
+       "var_lag = 10"},
+      {"false alarm 1.01", [](vok::Settings& s) { s.false_alarm = 1.01f; }, "false_alarm = 1.01"},
+      {"resamples -1", [](vok::Settings& s) { s.resamples = -1; }, "resamples = -1"},
+      {"resamples too few",
+       [](vok::Settings& s) {
+         s.false_alarm = 0.05f;
+         s.resamples = 19;
+       },
+       "resamples = 19"},
+      {"transform out of the enum",
+       [](vok::Settings& s) { s.transform = static_cast<vok::Transform>(7); }, "transform = 7"},
+      {"threads -2", [](vok::Settings& s) { s.threads = -2; }, "threads = -2"},
+  };
+  for (const BadSetting& c : cases) {
+    SCOPED_TRACE(c.what);
+    vok::Settings settings;
+    c.change(settings);
+    try {
+      settings.check();
+      ADD_FAILURE() << "accepted";
+    } catch (const vok::Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(Settings, BoundsThemselvesAreAccepted) {
+  vok::Settings s;
+  s.frame_length = 12;
+  s.exponent = 0.5f;
+  s.false_alarm = 1.0f;
+  EXPECT_NO_THROW(s.check());
+  s.false_alarm = 0.05f;
+  s.resamples = 20;  // 1/20 is the false alarm level itself
+  EXPECT_NO_THROW(s.check());
+  s.frame_length = 21;
+  s.var_lag = 10;  // lw/2, one degree of freedom left
+  EXPECT_NO_THROW(s.check());
+}
+
+}  // namespace
