@@ -126,7 +126,7 @@ struct VarFit {
 // A message raised while analysing: where the console program shows it and
 // the text of its line(s).
 struct Diagnostic {
-  enum class Channel { report, console, error_file };
+  enum class Channel { report, console, error_file, standard_error };
   // Where in a frame's computation it was raised (the order its lines take).
   enum class Stage {
     run,          // outside the frames: statistics, bootstrap, summary

@@ -1,11 +1,106 @@
+// vok::analyse: the input checked, the analysis run into a Result.
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "analysis/engine.h"
+#include "output/parallel.h"
 #include "vok/vok.h"
 
 namespace vok {
+namespace {
 
-Result analyse(std::span<const float>, std::span<const float>, const Settings& settings,
-               std::span<const std::string>) {
+template <class... Parts>
+[[noreturn]] void refuse(const Parts&... parts) {
+  std::ostringstream text;
+  text << "vok::analyse: ";
+  (text << ... << parts);
+  throw Error(text.str());
+}
+
+// Every value finite (and, for the log transform, positive).
+void check_values(std::span<const float> values, const char* series, bool positive) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const float v = values[i];
+    if (!std::isfinite(v)) refuse(series, "[", i, "] = ", v, " is not a finite number");
+    if (positive && !(v > 0.0f))
+      refuse(series, "[", i, "] = ", v, ": the log transform needs positive values");
+  }
+}
+
+// Keeps everything the analysis hands on.
+class Collector : public AnalysisSink {
+ public:
+  explicit Collector(Result& r) : r_(r) {}
+  void diagnostic(const Diagnostic& d) override { r_.diagnostics.push_back(d); }
+  void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override {
+    r_.x_stats = x;
+    r_.y_stats = y;
+  }
+  void thresholds(const PerTest<float>& values, bool bootstrapped) override {
+    r_.thresholds = values;
+    r_.bootstrapped = bootstrapped;
+  }
+  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override {
+    r_.frames.push_back(frame);
+    r_.diagnostics.insert(r_.diagnostics.end(), diagnostics.begin(), diagnostics.end());
+  }
+  void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override {
+    r_.counts = counts;
+    if (summary) r_.summary = *summary;
+  }
+
+ private:
+  Result& r_;
+};
+
+}  // namespace
+
+Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
+               std::span<const std::string> stamps) {
   settings.check();
-  throw Error("vok::analyse: not built yet");
+  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (!stamps.empty() && stamps.size() != x.size())
+    refuse(stamps.size(), " stamps for ", x.size(), " rows");
+  if (x.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    refuse(x.size(), " rows are more than an analysis takes");
+  const int n = static_cast<int>(x.size());
+  const FramePlan plan = FramePlan::of(n, settings.frame_length, settings.overlap, lags(settings));
+  if (plan.frames < 1)
+    refuse(n, " rows are too few for one frame of frame_length = ", settings.frame_length);
+  const bool log = settings.transform == Transform::log;
+  check_values(x, "x", log);
+  check_values(y, "y", log);
+
+  std::vector<float> logs_x, logs_y;
+  if (log) {
+    for (float v : x) logs_x.push_back(std::log(v));
+    for (float v : y) logs_y.push_back(std::log(v));
+    x = logs_x;
+    y = logs_y;
+  }
+  StampLookup lookup;
+  if (!stamps.empty())
+    lookup = [stamps](int row) -> std::string_view {
+      return stamps[static_cast<std::size_t>(row - 1)];
+    };
+
+  Result result;
+  result.rows = n;
+  result.lags = plan.lags;
+  result.covered = plan.covered();
+  result.frames.reserve(static_cast<std::size_t>(plan.frames));
+  Collector collector(result);
+  UniformStream uniforms(settings.seed);
+  const int threads = settings.threads > 0 ? settings.threads : processor_count();
+  try {
+    run_analysis(x, y, lookup, settings, plan, uniforms, collector,
+                 EngineOptions{.threads = threads, .progress = false});
+  } catch (const AnalysisStopped& stopped) {
+    refuse(stopped.reason);
+  }
+  return result;
 }
 
 }  // namespace vok

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <deque>
 #include <exception>
+#include <optional>
 #include <new>
 #include <string>
 
@@ -89,10 +90,11 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 }
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms) {
+                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
+                    bool show_progress) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
-  const int threads = static_cast<int>(
-      std::clamp<std::size_t>(thread_count(), 1, std::max<std::size_t>(resamples, 1)));
+  const int threads = static_cast<int>(std::clamp<std::size_t>(
+      static_cast<std::size_t>(std::max(thread_limit, 1)), 1, std::max<std::size_t>(resamples, 1)));
   std::array<std::vector<float>, kTestCount> pvalues;
   std::vector<int> order;
   std::deque<ResampleWork> work;  // one per thread
@@ -101,7 +103,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     order.resize(std::max<std::size_t>(resamples, 1));
     for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
   } catch (const std::bad_alloc&) {
-    channels().standard_error.write_free({"Unable to allocate work space - arrays in resampxy"});
+    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
     throw Stop{};
   }
 
@@ -116,7 +118,8 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   };
   const std::uint64_t start = uniforms.position();
   const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
-  Progress progress("resamples", resamples);
+  std::optional<Progress> progress;
+  if (show_progress) progress.emplace("resamples", resamples);
   ordered_map<Resample>(
       resamples,
       [&](std::size_t b, int worker) {
@@ -129,11 +132,11 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
           r.stop = std::current_exception();
         }
         r.messages = diag.text();
-        progress.advance();
+        if (progress) progress->advance();
         return r;
       },
       [&](std::size_t b, Resample&& r) {
-        if (!r.messages.empty()) channels().standard_error.append(r.messages);
+        if (!r.messages.empty()) diag.append(r.messages);
         if (r.stop) std::rethrow_exception(r.stop);
         for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = r.p[t];
       },

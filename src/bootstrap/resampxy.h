@@ -51,12 +51,14 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 // length), L lags, fractile level alpha. Resample b (from 1) reads stream
 // positions start + (b - 1) 2n onwards, start being the stream's position on
 // entry; the stream is left 2nB further on. The resamples are spread over
-// thread_count() threads (output/parallel.h); as each one depends only on its
-// own block of the stream, and their messages are written in resample order,
-// the thresholds and everything written are the same for any thread count.
-// An allocation failure writes "Unable to allocate work space - arrays in
-// resampxy" on the standard error stream and stops the program.
+// `threads` threads (output/parallel.h); as each one depends only on its own
+// block of the stream, and their messages are written on `diag` in resample
+// order, the thresholds and everything written are the same for any thread
+// count. An allocation failure writes "Unable to allocate work space - arrays
+// in resampxy" on `diag` and stops. With `progress` a progress line is drawn
+// on a terminal while the resamples go on.
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms);
+                    float alpha, UniformStream& uniforms, int threads, Channel& diag,
+                    bool progress = false);
 
 }  // namespace vok

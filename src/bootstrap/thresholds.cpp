@@ -41,24 +41,4 @@ void write_false_alarm_line(Channel& ch, float alpha) {
   ch.write(kLine, {alpha});
 }
 
-std::array<float, kTestCount> threshold_block(std::span<const float> x, std::span<const float> y,
-                                              int lw, int lg, int B, float alpha, int run_index,
-                                              UniformStream& uniforms, Channel& report) {
-  if (resamples_refused(B, alpha)) {
-    write_refusal(report, B, run_index);
-    write_refusal(channels().console, B, run_index);
-    write_refusal(channels().error_file, B, run_index);
-    throw RunEnded{};
-  }
-  std::array<float, kTestCount> thresholds;
-  thresholds.fill(alpha);
-  if (B <= 0) {
-    write_false_alarm_line(report, alpha);
-    return thresholds;
-  }
-  thresholds = resampxy(x, y, lw, lg, B, alpha, uniforms).values;
-  write_bootstrap_block(report, B, thresholds);
-  return thresholds;
-}
-
 }  // namespace vok

@@ -18,6 +18,11 @@
 // exact 32-bit real with 0 <= u <= 1 - 2^-24. The first numbers of the stream
 // are 14819496, 7239838, 443485 and 16288696 times 2^-24 (the first
 // SplitMix64 output from state 0 is 0xE220A8397B1DCDAF).
+//
+// Another seed s gives z = s + (i + 1) * 0x9E3779B97F4A7C15 in place of the
+// first line. As the multiplier is odd, that is the seed-0 stream read from
+// position s / 0x9E3779B97F4A7C15 (mod 2^64) on: a seeded stream simply
+// starts elsewhere in the one stream.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +32,8 @@ namespace vok {
 
 class UniformStream {
  public:
+  // The stream of the given seed, at its first number.
+  explicit UniformStream(std::uint64_t seed = 0);
   // Uniform number i (0-based) of the stream.
   static float at(std::uint64_t i);
   // Fills `out` with the next out.size() numbers and advances the position.

@@ -14,18 +14,21 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/engine.h"
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
 #include "control/run_layout.h"
+#include "control/run_writer.h"
 #include "control/text_file.h"
 #include "data/datc.h"
 #include "data/descriptive.h"
 #include "data/readhead.h"
 #include "data/stamp_array.h"
+#include "frames/frame_plan.h"
 #include "frames/reports.h"
-#include "frames/wind.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "output/parallel.h"
 
 namespace vok {
 
@@ -110,32 +113,21 @@ void take_logs(std::span<float> x, std::span<float> y, int first_row, int cx, in
   }
 }
 
-// A heading line and the statistics block of one column.
-void write_statistics(const Layout& heading, std::span<const float> series) {
-  const DescriptiveStats s = stat(series, error_file());
-  report().write(heading);
-  wrstat(report(), s);
-}
-
-}  // namespace
-
-void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                Execution& execution) {
-  // 1. The run control file.
-  const RunSettings run = read_run_control(name, execution);
-
-  // 2. The data file.
+// Step 2: the data file, which must exist and have an extension.
+void open_data_file(const RunSettings& run, TextFile& data) {
   const std::string data_name(trimmed(run.data_file));
   if (!file_exists(data_name))
     stop_with({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"});
   if (data_name.find('.') == std::string::npos)
     stop_with({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"});
-  TextFile data;
   if (int status = data.open(data_name); status != 0)
     stop_with({&console(), &error_file()}, {"**** Error on opening data file ", status});
+}
 
-  // 3. Output names, the report and its banner. The names stand where the
-  // run control file stands, as its name is written in "Runvok.cnl".
+// Steps 3 and 4: the report with its banner, then the plot files. The names
+// stand where the run control file stands, as its name is written in
+// "Runvok.cnl".
+void open_outputs(const std::string& name, const RunSettings& run) {
   const std::optional<std::string> base = output_base(without_trailing_blanks(name));
   if (!base) {
     tell({&console(), &error_file()}, {"cnl file name has no extension ", name});
@@ -150,30 +142,29 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
       Layout::parse(R"(7X "Moving Frame Cross Bicorrelations Tests by  Odran Velisko")");
   report().write(kBanner);
 
-  // 4. Plot files.
-  if (run.graphing == 'y') {
-    Channels& all = channels();
-    for (Channel* ch : {&all.graph, &all.frames, &all.xy_graph}) ch->close();
-    struct PlotFile {
-      Channel& channel;
-      std::string path;
-      const char* what;
-    };
-    for (const PlotFile& f :
-         {PlotFile{all.graph, files.graph, "graph"}, PlotFile{all.frames, files.frames, "frames"},
-          PlotFile{all.xy_graph, files.xy, "xy"}}) {
-      if (int status = f.channel.open_file(f.path); status != 0)
-        stop_with({&console(), &error_file()},
-                  {std::string("**** Error on opening ") + f.what + " file ", status});
-    }
+  if (run.graphing != 'y') return;
+  Channels& all = channels();
+  for (Channel* ch : {&all.graph, &all.frames, &all.xy_graph}) ch->close();
+  struct PlotFile {
+    Channel& channel;
+    std::string path;
+    const char* what;
+  };
+  for (const PlotFile& f :
+       {PlotFile{all.graph, files.graph, "graph"}, PlotFile{all.frames, files.frames, "frames"},
+        PlotFile{all.xy_graph, files.xy, "xy"}}) {
+    if (int status = f.channel.open_file(f.path); status != 0)
+      stop_with({&console(), &error_file()},
+                {std::string("**** Error on opening ") + f.what + " file ", status});
   }
+}
 
-  // 5. The data file header.
+// Steps 5 and 6: the data file's header, and the two columns checked
+// against it.
+DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution) {
   const DataHeader header =
       readhead(data, run.time_frequency_flag, execution.readers, error_file());
   const int ncol = header.columns;
-
-  // 6. Column checks.
   if (run.x_column > ncol)
     stop_with({&error_file(), &console()},
               {"x-column number ", run.x_column, " < number of data columns ", ncol});
@@ -183,14 +174,11 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   if (run.x_column == run.y_column)
     stop_with({&error_file(), &console()},
               {"x-column number ", run.x_column, " = y-column number ", run.y_column});
+  return header;
+}
 
-  // 7. Stamps are read when the record format holds an "a" descriptor.
-  const char stamp_flag = header.format.find('a') != std::string::npos ? 'm' : 'a';
-
-  // 8. The range of rows.
-  Datums range = read_datums(run.joined_text, header.rows, execution);
-
-  // 9. Lags and the VAR order.
+// Step 9: the lags of a frame, and the VAR order checked against the frame.
+int checked_lags(const SharedSettings& shared) {
   const int lw = shared.lw;
   const int p = shared.var_order;
   const int lg = lags_for(lw, shared.exponent);
@@ -206,39 +194,53 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   if (lw - 2 * p < 1)
     stop_with({&console(), &error_file()},
               {"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw});
+  return lg;
+}
 
-  // 10. Frame layout.
-  const int ov = shared.overlap;
-  int frames = frame_count(range.n, lw, ov);
-  if (frames < 1) {
+// Step 10: the frames of n rows; a run without a frame ends.
+FramePlan plan_frames(int n, int lw, int overlap, int lg) {
+  const FramePlan plan = FramePlan::of(n, lw, overlap, lg);
+  if (plan.frames < 1) {
     write_frame_count_error(lw);
     throw RunEnded{};
   }
-  if (ov < 0) stop_with({&console(), &error_file()}, {"Overlap parameter ", ov, " is incorrect"});
+  return plan;
+}
 
-  // 11. The run's arrays: the data matrix (n rows by ncol columns, by
-  // columns), then the stamps.
-  const int M = bicorrelation_count(lg);
+// The rows of a run: the data matrix (n rows by ncol columns, stored by
+// columns) and the stamps.
+struct RunRows {
   std::vector<float> matrix;
-  PerFrameSeries series;
+  StampArray stamps;
+  int n = 0;
+  std::span<float> column(int c) {
+    return std::span<float>(matrix).subspan(static_cast<std::size_t>(c - 1) * n,
+                                            static_cast<std::size_t>(n));
+  }
+};
+
+// Steps 11 and 12: the run's arrays, then the rows. A file that holds fewer
+// rows than its header promised goes on with those: `range` and `plan` are
+// cut down to them.
+RunRows read_rows(TextFile& data, const DataHeader& header, char stamp_flag, Datums& range,
+                  FramePlan& plan) {
+  const int ncol = header.columns;
+  RunRows rows;
+  rows.n = range.n;
   const std::uint64_t matrix_size =
       static_cast<std::uint64_t>(range.n) * static_cast<std::uint64_t>(std::max(ncol, 0));
-  const std::uint64_t engine_size = 2ull * lw + 9ull * frames + 2ull * M;
-  if (!affordable((matrix_size + engine_size) * sizeof(float)) || !allocate(matrix, matrix_size)) {
+  const std::uint64_t engine_size =
+      2ull * plan.frame_length + 9ull * plan.frames + 2ull * plan.list_length();
+  if (!affordable((matrix_size + engine_size) * sizeof(float)) ||
+      !allocate(rows.matrix, matrix_size)) {
     stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
   }
-  try {
-    series = PerFrameSeries(frames);
-  } catch (const std::bad_alloc&) {
-    stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
-  }
-  StampArray stamps;
   {
     const std::uint64_t count = stamp_flag == 'm' ? static_cast<std::uint64_t>(range.n) + 1 : 1;
     bool ok = affordable(count * StampArray::kWidth);
     if (ok) {
       try {
-        stamps.resize(static_cast<std::size_t>(count));
+        rows.stamps.resize(static_cast<std::size_t>(count));
       } catch (const std::bad_alloc&) {
         ok = false;
       }
@@ -248,92 +250,108 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
                 {"Unable to allocate work space for array t - ie ", range.end});
   }
 
-  // 12. The rows.
-  const int rows_read =
-      datc(matrix, stamps, header.format, stamp_flag, range.start, range.end, ncol, data, report());
-  int n = range.n;
-  if (rows_read < n) {
-    // The file holds fewer rows than its header promised: go on with those.
-    n = rows_read;
-    range.end = range.start + n - 1;
-    frames = frame_count(n, lw, ov);
-    if (frames < 1) {
-      write_frame_count_error(lw);
-      throw RunEnded{};
-    }
-    series = PerFrameSeries(frames);
+  const int read = datc(rows.matrix, rows.stamps, header.format, stamp_flag, range.start,
+                        range.end, ncol, data, report());
+  if (read < range.n) {
+    rows.n = read;
+    plan = plan_frames(read, plan.frame_length, plan.overlap, plan.lags);
     // Close up the columns to the rows actually read.
     for (int c = 2; c <= ncol; ++c)
-      std::copy_n(matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * range.n, n,
-                  matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * n);
+      std::copy_n(rows.matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * range.n, read,
+                  rows.matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * read);
+    range.n = read;
+    range.end = range.start + read - 1;
   }
-  auto column = [&](int c) {
-    return std::span<float>(matrix).subspan(static_cast<std::size_t>(c - 1) * n,
-                                            static_cast<std::size_t>(n));
-  };
-  std::span<float> x = column(run.x_column);
-  std::span<float> y = column(run.y_column);
+  return rows;
+}
+
+// The analysis settings of a run.
+Settings analysis_settings(const SharedSettings& shared, const RunSettings& run) {
+  Settings s;
+  s.frame_length = shared.lw;
+  s.exponent = shared.exponent;
+  s.overlap = shared.overlap;
+  s.var_lag = shared.var_order;
+  s.resamples = shared.resamples;
+  s.false_alarm = shared.false_alarm;
+  s.transform = run.clip.starts_with('c') ? Transform::clip
+                : run.clip == "lg"        ? Transform::log
+                                          : Transform::none;
+  s.threads = thread_count();
+  return s;
+}
+
+// Steps 15 and 16: the analysis, written as it goes. A refused resample
+// count ends the run after the statistics; a step that cannot go on stops
+// the program after its messages.
+void analyse_and_write(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
+                       const Settings& settings, const RunHeader& header, int run_index,
+                       Execution& execution) {
+  RunWriter writer(header, settings, program_run_channels());
+  try {
+    run_analysis(x, y, stamps, settings, header.plan, execution.uniforms, writer,
+                 EngineOptions{.threads = settings.threads, .progress = true});
+  } catch (const ResamplesRefused&) {
+    for (Channel* ch : {&report(), &console(), &error_file()})
+      write_refusal(*ch, settings.resamples, run_index);
+    throw RunEnded{};
+  } catch (const AnalysisStopped&) {
+    throw Stop{};
+  }
+}
+
+}  // namespace
+
+void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                Execution& execution) {
+  // 1. The run control file.
+  const RunSettings run = read_run_control(name, execution);
+  // 2. The data file.
+  TextFile data;
+  open_data_file(run, data);
+  // 3, 4. The report with its banner, the plot files.
+  open_outputs(name, run);
+  // 5, 6. The data file's header and the columns.
+  const DataHeader header = read_header(data, run, execution);
+  // 7. Stamps are read when the record format holds an "a" descriptor.
+  const char stamp_flag = header.format.find('a') != std::string::npos ? 'm' : 'a';
+  // 8. The range of rows.
+  Datums range = read_datums(run.joined_text, header.rows, execution);
+  // 9, 10. Lags, VAR order, the frames.
+  const int lg = checked_lags(shared);
+  FramePlan plan = plan_frames(range.n, shared.lw, shared.overlap, lg);
+  if (shared.overlap < 0)
+    stop_with({&console(), &error_file()}, {"Overlap parameter ", shared.overlap, " is incorrect"});
+  // 11, 12. The rows.
+  RunRows rows = read_rows(data, header, stamp_flag, range, plan);
+  const std::span<float> x = rows.column(run.x_column);
+  const std::span<float> y = rows.column(run.y_column);
   if (run.clip == "lg") take_logs(x, y, range.start, run.x_column, run.y_column);
 
   // 13. The run-parameter header.
   RunHeader rh;
   rh.title = header.title;
   rh.format = header.format;
-  rh.time_unit = run.time_unit;
-  rh.time_freq = run.time_frequency;
-  rh.overlap = ov;
+  rh.clock = {run.time_frequency, header.rate_or_interval, run.time_unit, stamp_flag};
   rh.clip = run.clip;
-  rh.interval = header.rate_or_interval;
   rh.exponent = shared.exponent;
   rh.first = range.start;
   rh.last = range.end;
-  rh.lw = lw;
-  rh.frames = frames;
-  rh.p = p;
+  rh.plan = plan;
+  rh.p = shared.var_order;
   rh.cx = run.x_column;
   rh.cy = run.y_column;
   rh.graphing = run.graphing;
   frw(rh, report(), channels().frames);
 
-  // 14. Descriptive statistics over the rows that whole frames can cover.
-  const auto covered = static_cast<std::size_t>(statistics_length(n, lw));
-  static const Layout kRule = Layout::parse(R"(60("="))");
-  static const Layout kXHeading = Layout::parse(R"(10X "Descriptive Statistics of x Data")");
-  static const Layout kYHeading = Layout::parse(R"(10X "Descriptive Statistics of y Data")");
-  report().write(kRule);
-  write_statistics(kXHeading, x.first(covered));
-  write_statistics(kYHeading, y.first(covered));
-
-  // 15. Thresholds.
-  const std::array<float, 7> thresholds = threshold_block(
-      x, y, lw, lg, shared.resamples, shared.false_alarm, run_index, execution.uniforms, report());
-
-  // 16. The moving-frame tests.
-  WindParams wp;
-  wp.cx = run.x_column;
-  wp.cy = run.y_column;
-  wp.lw = lw;
-  wp.lg = lg;
-  wp.frames = frames;
-  wp.p = p;
-  wp.overlap = ov;
-  wp.stamp_flag = stamp_flag;
-  wp.clip = run.clip;
-  wp.graphing = run.graphing;
-  wp.time_freq = run.time_frequency;
-  wp.interval = header.rate_or_interval;
-  wp.time_unit = run.time_unit;
-  for (std::size_t i = 0; i < thresholds.size(); ++i) wp.thresholds[i] = thresholds[i];
-  StampLookup lookup;
+  // 14-16. Descriptive statistics, thresholds, the frames.
+  StampLookup stamps;
   if (stamp_flag == 'm')
-    lookup = [&stamps](int row) { return stamps[static_cast<std::size_t>(row - 1)]; };
-  wind(wp, std::span<const float>(matrix.data(), static_cast<std::size_t>(n) * ncol), n, ncol,
-       lookup, series);
+    stamps = [&rows](int row) { return rows.stamps[static_cast<std::size_t>(row - 1)]; };
+  analyse_and_write(x, y, stamps, analysis_settings(shared, run), rh, run_index, execution);
 
   // 17. Release the arrays.
-  matrix = {};
-  series = PerFrameSeries();
-  stamps = StampArray();
+  rows = RunRows();
 
   // 18. Closing stamps.
   head(9, 9, 2009, execution.start_time, report());

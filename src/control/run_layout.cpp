@@ -20,25 +20,4 @@ OutputNames output_names(const std::string& base, int x_column, int y_column) {
   return {base + tag + ".out", base + tag + ".graph", base + "-frames.out", base + "-xy.graph"};
 }
 
-int frame_count(int n, int lw, int ov) {
-  if (ov == 0) return n / lw;
-  if (ov > 0) {
-    if (lw > n) return 0;
-    if (lw < n) return (n - lw - 1) / ov + 1;
-  }
-  return 1;
-}
-
-int frame_step(int lw, int ov) {
-  return ov > 0 ? ov : lw;
-}
-
-int statistics_length(int n, int lw) {
-  return lw * (n / lw);
-}
-
-int bicorrelation_count(int lg) {
-  return lg * (2 * lg + 1);
-}
-
 }  // namespace vok

@@ -1,4 +1,4 @@
-// The names and the frame layout of a run, from its settings alone.
+// The names of a run's output files, from its settings alone.
 #pragma once
 
 #include <optional>
@@ -23,21 +23,5 @@ struct OutputNames {
   std::string xy;      // base, "-xy.graph"
 };
 OutputNames output_names(const std::string& base, int x_column, int y_column);
-
-// Frame count of n observations in frames of lw with overlap parameter ov:
-// n div lw for ov = 0 (frames end to end); for ov > 0 a new frame every ov
-// rows, (n - lw - 1) div ov + 1 of them when lw < n, one when lw = n and none
-// when lw > n, so that every frame lies inside the n rows; 1 for ov < 0
-// (which the run refuses afterwards).
-int frame_count(int n, int lw, int ov);
-
-// Rows between the starts of two frames: lw for ov = 0, ov for ov > 0.
-int frame_step(int lw, int ov);
-
-// Observations that whole frames can cover: lw (n div lw).
-int statistics_length(int n, int lw);
-
-// Length of the cross-bicorrelation list for lg lags: lg (2 lg + 1).
-int bicorrelation_count(int lg);
 
 }  // namespace vok

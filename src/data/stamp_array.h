@@ -4,10 +4,15 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 #include <vector>
 
 namespace vok {
+
+// The stamp of row j (1-based) of a run, 20 characters. Only consulted when
+// the rows carry stamps.
+using StampLookup = std::function<std::string_view(int row)>;
 
 class StampArray {
  public:

@@ -44,6 +44,7 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
   static const Layout kFormat = Layout::parse(R"(/ 12X "Data format: " A50)");
 
   const std::string title = fixed_text(h.title, 80);
+  const FramePlan& plan = h.plan;
   report.write(kTitle, {title});
   report.write(kColumns, {h.cx, h.cy});
   if (h.graphing == 'y') {
@@ -54,12 +55,12 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
     report.write(kVarFit, {h.p});
     report.write(kVarColumns);
   }
-  if (h.overlap >= 1) {
-    report.write(kOverlapped, {h.overlap});
+  if (plan.overlap >= 1) {
+    report.write(kOverlapped, {plan.overlap});
   } else {
     report.write(kNotOverlapped);
   }
-  report.write(kWindow, {h.lw, h.frames});
+  report.write(kWindow, {plan.frame_length, plan.frames});
   if (h.clip.starts_with('c')) {
     report.write(kClipped);
   } else if (h.clip == "lg") {
@@ -67,18 +68,15 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
   }
   report.write(kData, {h.first, h.last});
   // The sample size is what whole frames can cover, not the rows read.
-  const int n = h.last - h.first + 1;
-  const int covered = h.lw > 0 ? h.lw * (n / h.lw) : 0;
-  report.write(kSample, {covered});
-  if (h.time_freq == 't') {
-    report.write(kInterval, {h.interval, fixed_text(h.time_unit, 7)});
-  } else if (h.time_freq == 'f') {
-    report.write(kRate, {h.interval});
+  report.write(kSample, {plan.covered()});
+  if (h.clock.time_freq == 't') {
+    report.write(kInterval, {h.clock.interval, fixed_text(h.clock.time_unit, 7)});
+  } else if (h.clock.time_freq == 'f') {
+    report.write(kRate, {h.clock.interval});
   } else {
     report.write_free({"Sample unit char in data file is not t or f"});
   }
-  const int lg = lags_for(h.lw, h.exponent);
-  report.write(kLags, {lg, lg * (2 * lg + 1)});
+  report.write(kLags, {plan.lags, plan.list_length()});
   report.write(kExponent, {h.exponent});
   report.write(kFormat, {fixed_text(h.format, 50)});
 }

@@ -11,31 +11,33 @@
 #include <string_view>
 
 #include "frames/covxy.h"
+#include "data/stamp_array.h"
+#include "frames/frame_plan.h"
 #include "output/channel.h"
 
 namespace vok {
 
-// The stamp of data-matrix row j (1-based), 20 characters. Only consulted
-// when the rows carry stamps (stamp flag 'm').
-using StampLookup = std::function<std::string_view(int row)>;
+// How a frame's position is shown in its frames-file header.
+struct FrameClock {
+  char time_freq = 't';   // 't' or 'f'
+  float interval = 1.0f;  // sampling interval, or rate in kHz
+  std::string time_unit;  // 7-character label of a time run
+  char stamp_flag = 'a';  // 'm' when rows carry stamps
+};
 
-// Everything the run-parameter header shows.
+// What the report and the plot files show of a run besides its results.
 struct RunHeader {
   std::string title;        // title line of the data file (shown in 80 columns)
   std::string format;       // record format of the data file (shown in 50 columns)
-  std::string time_unit;    // time unit label of a time run (shown in 7 columns)
-  char time_freq = 't';     // 't' time run, 'f' frequency run
-  int overlap = 0;          // overlap parameter; 0 = frames end to end
+  FrameClock clock;         // time or frequency run, interval or rate, unit, stamps
   std::string clip = "no";  // "cl" clipped residuals, "lg" log data, "no"
-  float interval = 1.0f;    // sampling interval (time run) or rate in kHz
   float exponent = 0.0f;    // lags = lw ** exponent
   int first = 1;            // first datum read (IS)
   int last = 1;             // last datum read (IE)
-  int lw = 0;               // frame length
-  int frames = 0;           // frame count F
+  FramePlan plan;           // frames of the rows first..last
   int p = 0;                // VAR order
   int cx = 1, cy = 2;       // data columns
-  char graphing = 'n';      // 'y': the frames file receives the opening lines
+  char graphing = 'n';      // 'y': the frames, graph and xy graph files are written
 };
 
 // Number of lags: the 32-bit real lw raised to the exponent, rounded to the
@@ -46,14 +48,6 @@ int lags_for(int lw, float exponent);
 // two layouts (title with its empty line, column line) also open `frames`.
 // With graphing off those two lines go nowhere.
 void frw(const RunHeader& header, Channel& report, Channel& frames);
-
-// How a frame's position is shown in its frames-file header.
-struct FrameClock {
-  char time_freq = 't';   // 't' or 'f'
-  float interval = 1.0f;  // sampling interval, or rate in kHz
-  std::string time_unit;  // 7-character label of a time run
-  char stamp_flag = 'a';  // 'm' when rows carry stamps
-};
 
 // Frame header of frame k with offset s (rows s + 1 .. s + lw): a rule of
 // 70 "*", the frame line and a rule of 70 "=".

@@ -15,41 +15,106 @@ struct Correlation {
   CorFlags flags;
 };
 
-// Correlations over one set of frames: all F frames, or the m frames placed
-// first in the position list.
-class FrameSet {
+// The correlations the blocks show, in the order they show them. The blocks
+// below are walked twice: once to compute the pairs from the per-frame series
+// (into a summary), once to write a summary's pairs; the walk is the same.
+class Pairs {
  public:
-  FrameSet(int frames, Channel& diag) : frames_(frames), positions_(frames), diag_(diag) {}
+  virtual ~Pairs() = default;
+  // The set of frames the next pairs are taken over: every frame, or the m
+  // frames with the largest values of series `by`.
+  virtual void use_all() = 0;
+  virtual void use_largest(const char* by, int m) = 0;
+  virtual int count() const = 0;
+  // The next pair: series `u` against series `v` over the set.
+  virtual Correlation operator()(const char* u, const char* v) = 0;
+};
 
-  void use_all() { count_ = frames_; }
-  // The m frames with the largest values of `by`: the last m places of its
-  // ascending ranking.
-  void use_largest(const Series& by, int m) {
+const Series& series_named(const PerFrameSeries& s, std::string_view name) {
+  if (name == "xxy") return s.xxy;
+  if (name == "yyx") return s.yyx;
+  if (name == "xxx") return s.xxx;
+  if (name == "yyy") return s.yyy;
+  if (name == "xy") return s.xy;
+  if (name == "xx") return s.xx;
+  if (name == "yy") return s.yy;
+  if (name == "VarX") return s.varx;
+  return s.vary;
+}
+
+// Pairs computed from the series, kept in a summary.
+class ComputedPairs : public Pairs {
+ public:
+  ComputedPairs(const PerFrameSeries& s, CorrelationSummary& out, Channel& diag)
+      : s_(s), frames_(s.size()), positions_(s.size()), out_(out), diag_(diag) {}
+
+  void use_all() override {
+    count_ = frames_;
+    block_ = &out_.all_frames;
+    block_->frames = count_;
+  }
+  void use_largest(const char* by, int m) override {
+    // The last m places of the ascending ranking of `by`.
     std::vector<int> ranking(frames_);
-    indexx(by, ranking);
+    indexx(series_named(s_, by), ranking);
     for (int i = 0; i < m; ++i) positions_[i] = ranking[frames_ - m + i];
     count_ = m;
+    auto& block = std::string_view(by) == "xxy" ? out_.largest_xxy : out_.largest_yyx;
+    block.emplace();
+    block_ = &*block;
+    block_->frames = m;
   }
-  int count() const { return count_; }
-
-  Correlation operator()(const Series& u, const Series& v) {
+  int count() const override { return count_; }
+  Correlation operator()(const char* u, const char* v) override {
     Correlation c;
-    c.flags = cor(frames_, count_, u, v, positions_, c.r, diag_);
+    c.flags = cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
+    block_->pairs.push_back({u, v, c.r, c.flags.x == 'y', c.flags.y == 'y'});
     return c;
   }
 
  private:
+  const PerFrameSeries& s_;
   int frames_;
   int count_ = 0;
   std::vector<int> positions_;
+  CorrelationSummary& out_;
+  CorrelationBlock* block_ = nullptr;
   Channel& diag_;
+};
+
+// The pairs of a summary, handed out again in order.
+class StoredPairs : public Pairs {
+ public:
+  explicit StoredPairs(const CorrelationSummary& s) : s_(s) {}
+  void use_all() override { select(&s_.all_frames); }
+  void use_largest(const char* by, int) override {
+    select(std::string_view(by) == "xxy" ? &*s_.largest_xxy : &*s_.largest_yyx);
+  }
+  int count() const override { return block_->frames; }
+  Correlation operator()(const char*, const char*) override {
+    const CorrelationPair& p = block_->pairs.at(next_++);
+    Correlation c;
+    c.r = p.r;
+    c.flags.x = p.first_varies ? 'y' : 'n';
+    c.flags.y = p.second_varies ? 'y' : 'n';
+    return c;
+  }
+
+ private:
+  void select(const CorrelationBlock* block) {
+    block_ = block;
+    next_ = 0;
+  }
+  const CorrelationSummary& s_;
+  const CorrelationBlock* block_ = nullptr;
+  std::size_t next_ = 0;
 };
 
 bool all_vary(const Correlation& a, const Correlation& b) {
   return a.flags.x == 'y' && a.flags.y == 'y' && b.flags.y == 'y';
 }
 
-void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, Channel& console) {
+void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   static const Layout kHeading =
       Layout::parse(R"(/ 2X "Correlations of the CDF probabilites for all windws")");
   static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
@@ -72,8 +137,8 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
   report.write(kHeading);
   report.write(kRule);
 
-  Correlation a = set(s.xxy, s.yyx);
-  Correlation b = set(s.xxy, s.xxx);
+  Correlation a = set("xxy", "yyx");
+  Correlation b = set("xxy", "xxx");
   if (all_vary(a, b)) {
     report.write(kGroup1, {a.r, b.r});
   } else if (a.flags.x == 'n') {
@@ -85,8 +150,8 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
   }
 
   // Groups 2 and 3 stay silent when only xxy is constant: group 1 said so.
-  a = set(s.xxy, s.xy);
-  b = set(s.xxy, s.yyy);
+  a = set("xxy", "xy");
+  b = set("xxy", "yyy");
   if (all_vary(a, b)) {
     report.write(kGroup2, {a.r, b.r});
   } else if (a.flags.y == 'n') {
@@ -95,8 +160,8 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
     report.write_free({"Var(yyy) = 0 for all frames"});
   }
 
-  a = set(s.xxy, s.xx);
-  b = set(s.xxy, s.yy);
+  a = set("xxy", "xx");
+  b = set("xxy", "yy");
   if (all_vary(a, b)) {
     report.write(kGroup3, {a.r, b.r});
   } else if (a.flags.y == 'n') {
@@ -106,20 +171,20 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
   }
 
   // Printed as they come: a constant series shows 0.00.
-  const float yyx_yyy = set(s.yyx, s.yyy).r;
-  const float yyx_yy = set(s.yyx, s.yy).r;
-  const float xy_xx = set(s.xy, s.xx).r;
-  const float xy_yy = set(s.xy, s.yy).r;
-  const float xxx_yyy = set(s.xxx, s.yyy).r;
-  const float xx_yy = set(s.xx, s.yy).r;
+  const float yyx_yyy = set("yyx", "yyy").r;
+  const float yyx_yy = set("yyx", "yy").r;
+  const float xy_xx = set("xy", "xx").r;
+  const float xy_yy = set("xy", "yy").r;
+  const float xxx_yyy = set("xxx", "yyy").r;
+  const float xx_yy = set("xx", "yy").r;
   report.write(kGroup4a, {yyx_yyy, yyx_yy});
   report.write(kGroup4b, {xy_xx, xy_yy});
   report.write(kGroup4c, {xxx_yyy, xx_yy});
 
   // Only the VarX (VarY) flag of the last of the three calls decides.
-  a = set(s.xxy, s.varx);
-  b = set(s.yyx, s.varx);
-  Correlation c = set(s.xy, s.varx);
+  a = set("xxy", "VarX");
+  b = set("yyx", "VarX");
+  Correlation c = set("xy", "VarX");
   if (c.flags.y == 'y') {
     report.write(kVarXPair, {a.r, b.r});
     report.write(kVarXLast, {c.r});
@@ -127,9 +192,9 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
     report.write_free({"Var(VarX) = 0 for all frames"});
   }
 
-  a = set(s.xxy, s.vary);
-  b = set(s.yyx, s.vary);
-  c = set(s.xy, s.vary);
+  a = set("xxy", "VarY");
+  b = set("yyx", "VarY");
+  c = set("xy", "VarY");
   if (c.flags.y == 'y') {
     report.write(kVarYPair, {a.r, b.r});
     report.write(kVarYLast, {c.r});
@@ -141,7 +206,7 @@ void all_frames_block(const PerFrameSeries& s, FrameSet& set, Channel& report, C
 
 // Groups 4 and 5 of both "largest" blocks: xxy, yyx and xy against VarX,
 // then against VarY, over the block's frames.
-void spread_groups(const PerFrameSeries& s, FrameSet& set, Channel& report) {
+void spread_groups(Pairs& set, Channel& report) {
   static const Layout kVarXPair =
       Layout::parse(R"(/ 5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)");
   static const Layout kVarXLast = Layout::parse(R"(5X "(xy, VarX) = " F5.2)");
@@ -151,9 +216,9 @@ void spread_groups(const PerFrameSeries& s, FrameSet& set, Channel& report) {
   static const Layout kVarYLast = Layout::parse(R"(5X "(xy, VarY) = " F5.2)");
   static const Layout kVarYConstant = Layout::parse(R"("Var(VarY) = 0 for " I5 " frames" /)");
 
-  Correlation a = set(s.xxy, s.varx);
-  Correlation b = set(s.yyx, s.varx);
-  Correlation c = set(s.xy, s.varx);
+  Correlation a = set("xxy", "VarX");
+  Correlation b = set("yyx", "VarX");
+  Correlation c = set("xy", "VarX");
   if (c.flags.y == 'y') {
     report.write(kVarXPair, {a.r, b.r});
     report.write(kVarXLast, {c.r});
@@ -161,9 +226,9 @@ void spread_groups(const PerFrameSeries& s, FrameSet& set, Channel& report) {
     report.write(kVarXConstant, {set.count()});
   }
 
-  a = set(s.xxy, s.vary);
-  b = set(s.yyx, s.vary);
-  c = set(s.xy, s.vary);
+  a = set("xxy", "VarY");
+  b = set("yyx", "VarY");
+  c = set("xy", "VarY");
   if (c.flags.y == 'y') {
     report.write(kVarYPair, {a.r, b.r});
     report.write(kVarYLast, {c.r});
@@ -178,7 +243,7 @@ void constant_in_block(Channel& report, const char* name, int count) {
   report.write(kConstant, {name, count});
 }
 
-void largest_xxy_block(const PerFrameSeries& s, FrameSet& set, int nxxy, Channel& report) {
+void largest_xxy_block(Pairs& set, int nxxy, Channel& report) {
   static const Layout kHeading =
       Layout::parse(R"(/ 9X "Correlations for " I3 " largest xxy Statistics")");
   static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
@@ -187,12 +252,12 @@ void largest_xxy_block(const PerFrameSeries& s, FrameSet& set, int nxxy, Channel
   static const Layout kGroup2 = Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)");
   static const Layout kGroup3 = Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)");
 
-  set.use_largest(s.xxy, nxxy);
+  set.use_largest("xxy", nxxy);
   report.write(kHeading, {nxxy});
   report.write(kRule);
 
-  Correlation a = set(s.xxy, s.yyx);
-  Correlation b = set(s.xxy, s.xxx);
+  Correlation a = set("xxy", "yyx");
+  Correlation b = set("xxy", "xxx");
   if (all_vary(a, b)) {
     report.write(kGroup1, {a.r, b.r});
   } else if (a.flags.x == 'n') {
@@ -203,8 +268,8 @@ void largest_xxy_block(const PerFrameSeries& s, FrameSet& set, int nxxy, Channel
     constant_in_block(report, "xxx", nxxy);
   }
 
-  a = set(s.xxy, s.xy);
-  b = set(s.xxy, s.yyy);
+  a = set("xxy", "xy");
+  b = set("xxy", "yyy");
   if (all_vary(a, b)) {
     report.write(kGroup2, {a.r, b.r});
   } else if (a.flags.y == 'n') {
@@ -213,8 +278,8 @@ void largest_xxy_block(const PerFrameSeries& s, FrameSet& set, int nxxy, Channel
     constant_in_block(report, "yyy", nxxy);
   }
 
-  a = set(s.xxy, s.xx);
-  b = set(s.xxy, s.yy);
+  a = set("xxy", "xx");
+  b = set("xxy", "yy");
   if (all_vary(a, b)) {
     report.write(kGroup3, {a.r, b.r});
   } else if (a.flags.y == 'n') {
@@ -223,10 +288,10 @@ void largest_xxy_block(const PerFrameSeries& s, FrameSet& set, int nxxy, Channel
     constant_in_block(report, "yy", nxxy);
   }
 
-  spread_groups(s, set, report);
+  spread_groups(set, report);
 }
 
-void largest_yyx_block(const PerFrameSeries& s, FrameSet& set, int nyyx, Channel& report) {
+void largest_yyx_block(Pairs& set, int nyyx, Channel& report) {
   static const Layout kHeading =
       Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")");
   static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
@@ -234,12 +299,12 @@ void largest_yyx_block(const PerFrameSeries& s, FrameSet& set, int nyyx, Channel
   static const Layout kGroup2 = Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)");
   static const Layout kGroup3 = Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)");
 
-  set.use_largest(s.yyx, nyyx);
+  set.use_largest("yyx", nyyx);
   report.write(kHeading, {nyyx});
   report.write(kRule);
 
-  Correlation a = set(s.yyx, s.xy);
-  Correlation b = set(s.yyx, s.xxx);
+  Correlation a = set("yyx", "xy");
+  Correlation b = set("yyx", "xxx");
   if (all_vary(a, b)) {
     report.write(kGroup1, {a.r, b.r});
   } else if (a.flags.x == 'n') {
@@ -250,8 +315,8 @@ void largest_yyx_block(const PerFrameSeries& s, FrameSet& set, int nyyx, Channel
     constant_in_block(report, "xxx", nyyx);
   }
 
-  a = set(s.yyx, s.yyy);
-  b = set(s.yyx, s.yy);
+  a = set("yyx", "yyy");
+  b = set("yyx", "yy");
   if (all_vary(a, b)) {
     report.write(kGroup2, {a.r, b.r});
   } else if (a.flags.y == 'n') {
@@ -260,8 +325,8 @@ void largest_yyx_block(const PerFrameSeries& s, FrameSet& set, int nyyx, Channel
     constant_in_block(report, "yy", nyyx);
   }
 
-  a = set(s.yyx, s.xx);
-  b = set(s.yyx, s.yy);
+  a = set("yyx", "xx");
+  b = set("yyx", "yy");
   if (all_vary(a, b)) {
     report.write(kGroup3, {a.r, b.r});
   } else if (a.flags.y == 'n') {
@@ -270,19 +335,61 @@ void largest_yyx_block(const PerFrameSeries& s, FrameSet& set, int nyyx, Channel
     constant_in_block(report, "yy", nyyx);
   }
 
-  spread_groups(s, set, report);
+  spread_groups(set, report);
+}
+
+
+}  // namespace
+
+PerFrameSeries::PerFrameSeries(int frames)
+    : xxx(frames),
+      yyy(frames),
+      xxy(frames),
+      yyx(frames),
+      xx(frames),
+      yy(frames),
+      xy(frames),
+      varx(frames),
+      vary(frames) {}
+
+void PerFrameSeries::set(int k, const Frame& f) {
+  const std::size_t i = static_cast<std::size_t>(k - 1);
+  xxx[i] = f.cdf.hxxx;
+  yyy[i] = f.cdf.hyyy;
+  xxy[i] = f.cdf.hxxy;
+  yyx[i] = f.cdf.hyyx;
+  xx[i] = f.cdf.cx;
+  yy[i] = f.cdf.cy;
+  xy[i] = f.cdf.cxy;
+  varx[i] = f.sd_x;
+  vary[i] = f.sd_y;
+}
+
+namespace {
+
+// The whole walk: all frames, then the largest-value blocks that apply.
+void walk(Pairs& set, int nxxy, int nyyx, Channel& report, Channel& console) {
+  static const Layout kClosing = Layout::parse(R"(7X 37("-"))");
+  all_frames_block(set, report, console);
+  if (nxxy >= 9) largest_xxy_block(set, nxxy, report);
+  if (nyyx >= 9) largest_yyx_block(set, nyyx, report);
+  report.write(kClosing);
 }
 
 }  // namespace
 
-void correlation_summary(const PerFrameSeries& series, int nxxy, int nyyx, Channel& report,
-                         Channel& console) {
-  static const Layout kClosing = Layout::parse(R"(7X 37("-"))");
-  FrameSet set(series.size(), report);
-  all_frames_block(series, set, report, console);
-  if (nxxy >= 9) largest_xxy_block(series, set, nxxy, report);
-  if (nyyx >= 9) largest_yyx_block(series, set, nyyx, report);
-  report.write(kClosing);
+CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag) {
+  CorrelationSummary summary;
+  ComputedPairs pairs(series, summary, diag);
+  Channel nowhere;  // the walk's lines are not wanted here
+  walk(pairs, nxxy, nyyx, nowhere, nowhere);
+  return summary;
+}
+
+void write_summary(const CorrelationSummary& summary, Channel& report, Channel& console) {
+  StoredPairs pairs(summary);
+  walk(pairs, summary.largest_xxy ? summary.largest_xxy->frames : 0,
+       summary.largest_yyx ? summary.largest_yyx->frames : 0, report, console);
 }
 
 }  // namespace vok

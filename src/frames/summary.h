@@ -4,15 +4,33 @@
 // test.
 #pragma once
 
-#include "frames/wind.h"
+#include <vector>
+
 #include "output/channel.h"
+#include "vok/vok.h"
 
 namespace vok {
 
-// Writes the summary on `report` (one zero-variance message is repeated on
-// `console`). Needs at least 8 frames; nxxy and nyyx are the significance
-// counts of Hxxy and Hyyx.
-void correlation_summary(const PerFrameSeries& series, int nxxy, int nyyx, Channel& report,
-                         Channel& console);
+// The nine per-frame series, element k - 1 for frame k: the CDF values of
+// Hxxx, Hyyy, Hxxy, Hyyx, Cx, Cy, Cxy and the standard deviations of the two
+// test series.
+struct PerFrameSeries {
+  std::vector<float> xxx, yyy, xxy, yyx, xx, yy, xy, varx, vary;
+
+  PerFrameSeries() = default;
+  explicit PerFrameSeries(int frames);
+  int size() const { return static_cast<int>(xxx.size()); }
+  // Frame k's values (1-based).
+  void set(int k, const Frame& frame);
+};
+
+// The summary of the series (at least 8 frames); nxxy and nyyx are the
+// significance counts of Hxxy and Hyyx. Messages of the correlation routine
+// go to `diag`.
+CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag);
+
+// Writes a summary on `report` (one zero-variance message is repeated on
+// `console`).
+void write_summary(const CorrelationSummary& summary, Channel& report, Channel& console);
 
 }  // namespace vok

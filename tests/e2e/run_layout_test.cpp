@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "frames/frame_plan.h"
 #include "frames/reports.h"
 
 namespace vok {
@@ -71,9 +72,11 @@ TEST(RunLayout, FrameCountAndStep) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "n " << c.n << " lw " << c.lw << " ov " << c.ov);
-    EXPECT_EQ(frame_count(c.n, c.lw, c.ov), c.frames);
+    const FramePlan plan = FramePlan::of(c.n, c.lw, c.ov, 1);
+    EXPECT_EQ(plan.frames, c.frames);
     if (c.ov >= 0) {
-      EXPECT_EQ(frame_step(c.lw, c.ov), c.step);
+      EXPECT_EQ(plan.step(), c.step);
+      EXPECT_EQ(plan.offset(3), 2 * c.step);
     }
   }
 }
@@ -83,16 +86,16 @@ TEST(RunLayout, OverlappedFramesStayInsideTheRows) {
   for (int n = 12; n <= 120; ++n)
     for (int lw = 12; lw <= n; lw += 7)
       for (int ov = 1; ov <= 50; ov += 3) {
-        const int frames = frame_count(n, lw, ov);
-        ASSERT_GE(frames, 1);
-        EXPECT_LE((frames - 1) * frame_step(lw, ov) + lw, n) << n << " " << lw << " " << ov;
+        const FramePlan plan = FramePlan::of(n, lw, ov, 1);
+        ASSERT_GE(plan.frames, 1);
+        EXPECT_LE(plan.offset(plan.frames) + lw, n) << n << " " << lw << " " << ov;
       }
 }
 
 TEST(RunLayout, StatisticsLength) {
-  EXPECT_EQ(statistics_length(100, 30), 90);
-  EXPECT_EQ(statistics_length(90, 30), 90);
-  EXPECT_EQ(statistics_length(29, 30), 0);
+  EXPECT_EQ(FramePlan::of(100, 30, 0, 1).covered(), 90);
+  EXPECT_EQ(FramePlan::of(90, 30, 0, 1).covered(), 90);
+  EXPECT_EQ(FramePlan::of(29, 30, 0, 1).covered(), 0);
 }
 
 TEST(RunLayout, LagsAndBicorrelationCount) {
@@ -111,7 +114,7 @@ TEST(RunLayout, LagsAndBicorrelationCount) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "lw " << c.lw << " exponent " << c.exponent);
     EXPECT_EQ(lags_for(c.lw, c.exponent), c.lags);
-    EXPECT_EQ(bicorrelation_count(c.lags), c.count);
+    EXPECT_EQ(FramePlan::of(100, c.lw, 0, c.lags).list_length(), c.count);
   }
 }
 

@@ -32,20 +32,24 @@ struct Captured {
   }
 };
 
+// The frames of the header's rows, in frames of lw with overlap ov.
+void plan(RunHeader& h, int lw, int ov) {
+  h.plan = FramePlan::of(h.last - h.first + 1, lw, ov, lags_for(lw, h.exponent));
+}
+
 RunHeader time_run() {
   RunHeader h;
   h.title = "Two related series";
   h.format = "(2f12.5)";
-  h.time_unit = "seconds";
-  h.time_freq = 't';
-  h.overlap = 0;
+  h.clock.time_unit = "seconds";
+  h.clock.time_freq = 't';
   h.clip = "no";
-  h.interval = 1.0f;
+  h.clock.interval = 1.0f;
   h.exponent = 0.4f;
   h.first = 1;
   h.last = 2000;
-  h.lw = 120;
-  h.frames = 16;
+  plan(h, 120, 0);
+  EXPECT_EQ(h.plan.frames, 16);
   h.p = 0;
   h.cx = 1;
   h.cy = 2;
@@ -75,15 +79,14 @@ TEST(Frw, FitOverlapClippingAndFrequency) {
   Captured c;
   RunHeader h = time_run();
   h.p = 2;
-  h.overlap = 10;
   h.clip = "cl";
-  h.time_freq = 'f';
-  h.interval = 10.0f;
+  h.clock.time_freq = 'f';
+  h.clock.interval = 10.0f;
   h.exponent = 0.5f;
-  h.lw = 100;
   h.first = 11;
   h.last = 260;  // 250 rows: 2 whole frames of 100
-  h.frames = 15;
+  plan(h, 100, 10);
+  EXPECT_EQ(h.plan.frames, 15);
   frw(h, c.report, c.frames);
   EXPECT_EQ(c.report.text(),
             lines({pad("Two related series", 80),
@@ -139,7 +142,7 @@ TEST(Frw, GraphingOffLeavesTheFramesFileAlone) {
 TEST(Frw, UnknownSampleUnitGivesItsMessageAndTheHeaderGoesOn) {
   Captured c;
   RunHeader h = time_run();
-  h.time_freq = 'x';
+  h.clock.time_freq = 'x';
   frw(h, c.report, c.frames);
   EXPECT_NE(c.report.text().find(" Sample size =     1920\n"
                                  "\n"

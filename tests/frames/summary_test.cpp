@@ -55,7 +55,7 @@ struct Summary {
   Summary(const PerFrameSeries& s, int nxxy, int nyyx) {
     report.capture();
     console.capture();
-    correlation_summary(s, nxxy, nyyx, report, console);
+    write_summary(summarise(s, nxxy, nyyx, report), report, console);
   }
 };
 

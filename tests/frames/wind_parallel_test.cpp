@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "frames/wind.h"
+#include "frames/engine_run.h"
 #include "output/failure.h"
 #include "output/parallel.h"
 
@@ -61,20 +61,12 @@ struct Stamps {
   }
 };
 
-// Everything one call of wind leaves behind.
-struct WindRun {
-  Channel report, frames, graph, xy_graph, console, error_file;
-  PerFrameSeries series;
-  WindResult result;
+// Everything one run of the engine leaves behind.
+struct WindRun : EngineRun {
   bool stopped = false;
-
-  WindRun() {
-    for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file}) c->capture();
-  }
-  void wind(const WindParams& p, const std::vector<float>& data, int n, const StampLookup& stamps) {
+  void wind(const RunCase& p, const std::vector<float>& data, int n, const StampLookup& stamps) {
     try {
-      result = vok::wind(p, data, n, 2, stamps, series,
-                         {report, frames, graph, xy_graph, console, error_file});
+      EngineRun::wind(p, data, n, 2, stamps);
     } catch (const Stop&) {
       stopped = true;
     }
@@ -89,7 +81,7 @@ void expect_same(const WindRun& a, const WindRun& b) {
   EXPECT_EQ(a.xy_graph.text(), b.xy_graph.text());
   EXPECT_EQ(a.console.text(), b.console.text());
   EXPECT_EQ(a.error_file.text(), b.error_file.text());
-  EXPECT_EQ(a.result.counts, b.result.counts);
+  EXPECT_EQ(a.counts, b.counts);
   EXPECT_EQ(a.series.xxy, b.series.xxy);
   EXPECT_EQ(a.series.vary, b.series.vary);
 }
@@ -102,8 +94,8 @@ struct Case {
   int overlap;
 };
 
-WindParams params_for(const Case& c, int frames, int lw) {
-  WindParams p;
+RunCase params_for(const Case& c, int frames, int lw) {
+  RunCase p;
   p.lw = lw;
   p.lg = 4;
   p.frames = frames;
@@ -133,10 +125,10 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
     SCOPED_TRACE(c.name);
     const int n = c.overlap > 0 ? lw + (frames - 1) * c.overlap + 7 : frames * lw + 13;
     std::vector<float> data = random_data(n, lw, 99u);
-    const int constant_from = frame_offset(7, lw, c.overlap);
+    const int constant_from = FramePlan::of(n, lw, c.overlap, 4).offset(7);
     for (int t = constant_from; t < constant_from + lw; ++t) data[t] = 0.5f;
     const Stamps stamps(n);
-    const WindParams p = params_for(c, frames, lw);
+    const RunCase p = params_for(c, frames, lw);
 
     set_thread_count(1);
     WindRun first;
@@ -175,16 +167,14 @@ TEST_F(WindThreads, ComputeFrameKeepsTheMessagesOfAStopAndWritesNowhere) {
   CapturedChannels program;
   const int lw = 100, n = 300;
   const std::vector<float> data = data_failing_in({2}, n, lw);
-  WindParams p = params_for({"", 1, "no", 'a', 0}, 3, lw);
-  FrameWork work(p);
-
-  const FrameOutcome good = compute_frame(p, data, n, 1, work);
-  EXPECT_FALSE(good.stop);
+  RunCase p = params_for({"", 1, "no", 'a', 0}, 3, lw);
+  const OneFrame good = compute_and_write(p, data, n, 1);
+  EXPECT_FALSE(good.outcome.stopped);
   EXPECT_EQ(good.console_text, "");
   EXPECT_EQ(good.error_text, "");
 
-  const FrameOutcome bad = compute_frame(p, data, n, 2, work);
-  ASSERT_TRUE(bad.stop);
+  const OneFrame bad = compute_and_write(p, data, n, 2);
+  ASSERT_TRUE(bad.outcome.stopped);
   const std::string setvar = free_format({"Error in subroutine Setvar ", 1}) + "\n";
   EXPECT_EQ(bad.report_text, " DCHOLDC failed, A is not positive definite\n" + setvar);
   EXPECT_EQ(bad.console_text, setvar);
@@ -208,15 +198,14 @@ TEST_F(WindThreads, OnlyTheFirstFailingFrameIsWrittenForAnyThreadCount) {
   for (const Failing& f : table) {
     SCOPED_TRACE(f.first);
     const std::vector<float> data = data_failing_in(f.frames, n, lw);
-    const WindParams p = params_for({"", 2, "no", 'm', 0}, frames, lw);
+    const RunCase p = params_for({"", 2, "no", 'm', 0}, frames, lw);
 
     std::string report;
-    FrameWork work(p);
-    FrameOutcome last;
+    OneFrame last;
     for (int k = 1; k <= f.first; ++k) {
-      last = compute_frame(p, data, n, k, work);
+      last = compute_and_write(p, data, n, k);
       report += last.report_text;
-      ASSERT_EQ(last.stop.has_value(), k == f.first);
+      ASSERT_EQ(last.outcome.stopped, k == f.first);
     }
 
     for (int threads : kThreadCounts) {

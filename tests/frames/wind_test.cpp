@@ -1,7 +1,7 @@
-// The frame engine: significance decisions, frame placement, the frame
-// computation (clipping, constant frames, stops inside the fit), and whole
-// runs compared with golden files of the report section, the frames file,
-// the graph file and the xy graph file.
+// The frame engine and its writers: significance decisions, frame
+// placement, the frame computation (clipping, constant frames, stops inside
+// the fit), and whole runs compared with golden files of the report section,
+// the frames file, the graph file and the xy graph file.
 //
 // Set VOK_UPDATE_GOLDEN=1 to rewrite the golden files from the current
 // output; every rewritten file must be read and checked against the layouts
@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "frames/engine_run.h"
 #include "output/failure.h"
+#include "output/parallel.h"
 
 namespace vok {
 namespace {
@@ -39,27 +41,23 @@ TEST(Significance, StrictlyBelowTheThresholdOnly) {
 }
 
 TEST(Significance, HitsCountTheBicorrelationTestsOnly) {
-  FrameTests t;
-  t.hxxy = 0.99f;
-  t.hyyx = 0.5f;
-  t.hxxx = 0.999f;
-  t.hyyy = 0.2f;
-  t.cx = t.cy = t.cxy = 0.999f;
-  const std::array<float, 7> alpha{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
-  FrameVerdict v = judge(t, alpha);
-  EXPECT_EQ(v.significant, (std::array<bool, 7>{true, false, true, false, true, true, true}));
-  EXPECT_EQ(v.hits, 2);
+  Frame f;
+  f.cdf = {0.99f, 0.5f, 0.999f, 0.2f, 0.999f, 0.999f, 0.999f};
+  const PerTest<float> alpha{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
+  f.significant = judge(f.cdf, alpha);
+  EXPECT_EQ(f.significant, (PerTest<bool>{true, false, true, false, true, true, true}));
+  EXPECT_EQ(f.hits(), 2);
 
-  t.hxxy = t.hxxx = 0.5f;  // only the correlation tests remain
-  v = judge(t, alpha);
-  EXPECT_EQ(v.hits, 0);
-  EXPECT_TRUE(v.significant[kCx] && v.significant[kCy] && v.significant[kCxy]);
+  f.cdf.hxxy = f.cdf.hxxx = 0.5f;  // only the correlation tests remain
+  f.significant = judge(f.cdf, alpha);
+  EXPECT_EQ(f.hits(), 0);
+  EXPECT_TRUE(f.significant.cx && f.significant.cy && f.significant.cxy);
 
   // Each test is compared with its own threshold, in the fixed order.
-  const std::array<float, 7> only_yyy{0.0f, 0.0f, 0.0f, 0.9f, 0.0f, 0.0f, 0.0f};
-  v = judge(t, only_yyy);
-  EXPECT_EQ(v.significant, (std::array<bool, 7>{false, false, false, true, false, false, false}));
-  EXPECT_EQ(v.hits, 1);
+  const PerTest<float> only_yyy{0.0f, 0.0f, 0.0f, 0.9f, 0.0f, 0.0f, 0.0f};
+  f.significant = judge(f.cdf, only_yyy);
+  EXPECT_EQ(f.significant, (PerTest<bool>{false, false, false, true, false, false, false}));
+  EXPECT_EQ(f.hits(), 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -130,24 +128,8 @@ struct StampTable {
   }
 };
 
-// Captured output of one call of wind.
-struct EngineRun {
-  Channel report, frames, graph, xy_graph, console, error_file;
-  PerFrameSeries series;
-  WindResult result;
-
-  EngineRun() {
-    for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file}) c->capture();
-  }
-  FrameChannels channels() { return {report, frames, graph, xy_graph, console, error_file}; }
-  void wind(const WindParams& p, const std::vector<float>& data, int n, int K,
-            const StampLookup& stamps = nullptr) {
-    result = vok::wind(p, data, n, K, stamps, series, channels());
-  }
-};
-
-WindParams base_params() {
-  WindParams p;
+RunCase base_params() {
+  RunCase p;
   p.cx = 1;
   p.cy = 2;
   p.lw = 120;
@@ -203,7 +185,7 @@ TEST(WindGolden, TimeRunWithoutStampsOrFit) {
     return frame == 1 || frame == 4 ? Link::product : Link::none;
   });
   for (int t = 241; t <= 360; ++t) data[t - 1] = 0.25f;  // frame 3: x constant
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.frames = 5;
   p.interval = 0.5f;
   EngineRun run;
@@ -221,7 +203,7 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
   const std::vector<float> data =
       make_data(n, K, 3, 1, 23u, [](int t) { return t <= 200 ? Link::product : Link::ar; });
   const StampTable stamps(n);
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.cx = 3;
   p.cy = 1;
   p.lw = 100;
@@ -245,7 +227,7 @@ TEST(WindGolden, FrequencyRunWithSummary) {
     const int frame = (t - 1) / 120 + 1;
     return frame == 4 || frame == 9 ? Link::none : Link::product;
   });
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.frames = 12;
   p.p = 1;
   p.time_freq = 'f';
@@ -255,7 +237,7 @@ TEST(WindGolden, FrequencyRunWithSummary) {
   EngineRun run;
   run.wind(p, data, n, K);
   expect_goldens("frequency_summary", run);
-  EXPECT_EQ(run.result.counts[kHxxy], 10);
+  EXPECT_EQ(run.counts.hxxy, 10);
   EXPECT_NE(run.report.text().find("Correlations for  10 largest xxy Statistics"),
             std::string::npos);
 }
@@ -267,13 +249,13 @@ TEST(WindGolden, FrequencyRunWithSummary) {
 TEST(WindGolden, SignificantOnlyForCorrelationTests) {
   const int n = 960, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 7u, [](int) { return Link::ar; });
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.frames = 8;  // enough frames for a summary, which is still not written
   p.thresholds = {0.0f, 0.0f, 0.0f, 0.0f, 0.05f, 0.05f, 0.05f};
   EngineRun run;
   run.wind(p, data, n, K);
   expect_goldens("correlation_only", run);
-  EXPECT_GE(run.result.counts[kCx], 1);
+  EXPECT_GE(run.counts.cx, 1);
   EXPECT_EQ(run.frames.text(), "");
 }
 
@@ -293,14 +275,15 @@ std::vector<std::string> first_rows_in_graph(const std::string& graph) {
 
 TEST(WindPlacement, FramesEndToEndLeaveTheTailUnused) {
   // n = 1000, lw = 300: frames are rows 1-300, 301-600, 601-900.
-  EXPECT_EQ(frame_offset(1, 300, 0), 0);
-  EXPECT_EQ(frame_offset(2, 300, 0), 300);
-  EXPECT_EQ(frame_offset(3, 300, 0), 600);
+  const FramePlan plan = FramePlan::of(1000, 300, 0, 10);
+  EXPECT_EQ(plan.offset(1), 0);
+  EXPECT_EQ(plan.offset(2), 300);
+  EXPECT_EQ(plan.offset(3), 600);
 
   const int n = 1000, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
   const StampTable stamps(n);
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.lw = 300;
   p.lg = 10;
   p.frames = 3;
@@ -324,11 +307,11 @@ TEST(WindPlacement, FramesEndToEndLeaveTheTailUnused) {
 TEST(WindPlacement, OverlappingFramesStepByTheOverlap) {
   // n = 1000, lw = 300, overlap 100: (1000 - 300 - 1) div 100 + 1 = 7 frames
   // starting at rows 1, 101, ..., 601; the last ends at row 900.
-  EXPECT_EQ(frame_offset(7, 300, 100), 600);
+  EXPECT_EQ(FramePlan::of(1000, 300, 100, 10).offset(7), 600);
   const int n = 1000, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
   const StampTable stamps(n);
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.lw = 300;
   p.lg = 10;
   p.frames = 7;
@@ -346,20 +329,19 @@ TEST(WindPlacement, OverlappingFramesStepByTheOverlap) {
   std::vector<float> shifted(2 * rest);
   std::copy(data.begin() + 100, data.begin() + n, shifted.begin());
   std::copy(data.begin() + n + 100, data.end(), shifted.begin() + rest);
-  WindParams single = p;
+  RunCase single = p;
   single.overlap = 0;
-  single.frames = 1;
-  FrameWork work(single);
-  const FrameOutcome first = compute_frame(single, shifted, rest, 1, work);
-  EXPECT_EQ(first.tests.hxxy, run.series.xxy[1]);
-  EXPECT_EQ(first.tests.cxy, run.series.xy[1]);
-  EXPECT_EQ(first.tests.sy, run.series.vary[1]);
+  single.frames = 3;
+  const FrameOutcome first = compute_and_write(single, shifted, rest, 1).outcome;
+  EXPECT_EQ(first.frame.cdf.hxxy, run.series.xxy[1]);
+  EXPECT_EQ(first.frame.cdf.cxy, run.series.xy[1]);
+  EXPECT_EQ(first.frame.sd_y, run.series.vary[1]);
 }
 
 TEST(WindGraphing, OffLeavesThePlotFilesEmpty) {
   const int n = 480, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 11u, [](int) { return Link::product; });
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.frames = 4;
   p.graphing = 'n';
   EngineRun run;
@@ -367,7 +349,7 @@ TEST(WindGraphing, OffLeavesThePlotFilesEmpty) {
   EXPECT_EQ(run.frames.text(), "");
   EXPECT_EQ(run.graph.text(), "");
   EXPECT_EQ(run.xy_graph.text(), "");
-  EXPECT_GE(run.result.counts[kHxxy], 1);
+  EXPECT_GE(run.counts.hxxy, 1);
   EXPECT_NE(run.report.text().find(" significant xxy frames"), std::string::npos);
 }
 
@@ -380,8 +362,8 @@ std::string lines(std::initializer_list<std::string> list) {
   return out;
 }
 
-WindParams one_frame(int lw, const char* clip) {
-  WindParams p = base_params();
+RunCase one_frame(int lw, const char* clip) {
+  RunCase p = base_params();
   p.lw = lw;
   p.lg = 2;
   p.frames = 1;
@@ -399,19 +381,17 @@ TEST(ComputeFrame, ClippingSendsZeroToPlusOneAndNaNToMinusOne) {
     data[t] = t % 3 == 0 ? 0.0f : -1.0f - noise.next();
     data[n + t] = t % 4 == 1 ? std::numeric_limits<float>::quiet_NaN() : 2.0f + noise.next();
   }
-  WindParams p = one_frame(n, "cl");
-  FrameWork work(p);
-  const FrameOutcome out = compute_frame(p, data, n, 1, work);
-  EXPECT_FALSE(out.tests.degenerate);
+  RunCase p = one_frame(n, "cl");
+  const OneFrame out = compute_and_write(p, data, n, 1);
+  EXPECT_FALSE(out.outcome.frame.degenerate);
   EXPECT_EQ(out.report_text, lines({"", "          Data is Hard Clipped to +1/-1"}));
   // Standard deviation of 8 values +1 and 16 values -1 (divisor 23).
-  EXPECT_NEAR(out.tests.sx, std::sqrt(8.0f * 16.0f / 24.0f / 23.0f * 4.0f), 1e-6f);
-  EXPECT_FALSE(std::isnan(out.tests.sy));
+  EXPECT_NEAR(out.outcome.frame.sd_x, std::sqrt(8.0f * 16.0f / 24.0f / 23.0f * 4.0f), 1e-6f);
+  EXPECT_FALSE(std::isnan(out.outcome.frame.sd_y));
 
   // Unclipped, the NaN makes the frame degenerate.
-  WindParams raw = one_frame(n, "no");
-  const FrameOutcome unclipped = compute_frame(raw, data, n, 1, work);
-  EXPECT_TRUE(unclipped.tests.degenerate);
+  RunCase raw = one_frame(n, "no");
+  EXPECT_TRUE(compute_and_write(raw, data, n, 1).outcome.frame.degenerate);
 }
 
 TEST(ComputeFrame, ConstantSeriesMessageFollowsTheClippingLines) {
@@ -422,25 +402,23 @@ TEST(ComputeFrame, ConstantSeriesMessageFollowsTheClippingLines) {
     data[t] = 1.0f + noise.next();  // all positive: clipped to a constant +1
     data[n + t] = noise.next();
   }
-  WindParams p = one_frame(n, "cl");
-  FrameWork work(p);
-  const FrameOutcome out = compute_frame(p, data, n, 1, work);
-  EXPECT_TRUE(out.tests.degenerate);
-  EXPECT_EQ(out.tests.hxxy, 0.0f);
+  RunCase p = one_frame(n, "cl");
+  const OneFrame out = compute_and_write(p, data, n, 1);
+  EXPECT_TRUE(out.outcome.frame.degenerate);
+  EXPECT_EQ(out.outcome.frame.cdf.hxxy, 0.0f);
   EXPECT_EQ(out.report_text,
             lines({"", "          Data is Hard Clipped to +1/-1",
                    " Frame  1  has a constant or non-finite series; its tests are set to 0"}));
-  EXPECT_EQ(out.rxy, std::vector<float>(5, 0.0f));
+  EXPECT_EQ(out.outcome.frame.cross_correlations, std::vector<float>(5, 0.0f));
 }
 
 TEST(ComputeFrame, ResidualStatisticsFollowTheFitDisplay) {
   const int n = 240, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::ar; });
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.p = 1;
   p.frames = 2;
-  FrameWork work(p);
-  const FrameOutcome out = compute_frame(p, data, n, 2, work);
+  const OneFrame out = compute_and_write(p, data, n, 2);
   const std::string& t = out.report_text;
   const std::size_t fit = t.find("R Square = ");
   const std::size_t x_heading = t.find("       Statistics of x Residuals - Frame      2\n");
@@ -459,7 +437,7 @@ TEST(WindStop, AFailedFitKeepsWhatTheFrameWroteAndStops) {
   const int n = 240, K = 2;
   std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
   for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
-  WindParams p = base_params();
+  RunCase p = base_params();
   p.p = 1;
   p.frames = 2;
   EngineRun run;

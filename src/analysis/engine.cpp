@@ -1,0 +1,171 @@
+#include "analysis/engine.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "bootstrap/resampxy.h"
+#include "bootstrap/thresholds.h"
+#include "data/descriptive.h"
+#include "frames/summary.h"
+#include "frames/wind.h"
+#include "output/channel.h"
+#include "output/failure.h"
+#include "output/parallel.h"
+#include "output/progress.h"
+
+namespace vok {
+namespace {
+
+using Where = Diagnostic::Channel;
+
+// A channel whose lines become one run-level diagnostic.
+class Captured {
+ public:
+  explicit Captured(Where where) : where_(where) { channel.capture(); }
+  void send(AnalysisSink& sink) {
+    if (channel.text().empty()) return;
+    sink.diagnostic({where_, Diagnostic::Stage::run, 0, channel.text()});
+    channel.clear_text();
+  }
+  Channel channel;
+
+ private:
+  Where where_;
+};
+
+[[noreturn]] void stop(AnalysisSink& sink, std::initializer_list<Where> where,
+                       const std::string& line) {
+  for (Where w : where) sink.diagnostic({w, Diagnostic::Stage::run, 0, line + "\n"});
+  throw AnalysisStopped{line};
+}
+
+void describe(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
+              AnalysisSink& sink) {
+  const auto covered = static_cast<std::size_t>(plan.covered());
+  Captured diag(Where::error_file);
+  const DescriptiveStats sx = stat(x.first(covered), diag.channel);
+  const DescriptiveStats sy = stat(y.first(covered), diag.channel);
+  diag.send(sink);
+  sink.statistics(sx, sy);
+}
+
+PerTest<int> frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
+                    const EngineOptions& options, PerFrameSeries& series) {
+  const FramePlan& plan = job.plan;
+  const int count = std::max(plan.frames, 0);
+  const int threads = std::clamp(options.threads, 1, std::max(count, 1));
+  std::vector<FrameWork> work;  // one per thread
+  try {
+    series = PerFrameSeries(plan.frames);
+    work.reserve(static_cast<std::size_t>(threads));
+    for (int w = 0; w < threads; ++w) work.emplace_back(plan);
+  } catch (const std::bad_alloc&) {
+    stop(sink, {Where::console, Where::error_file},
+         "Unable to allocate work space for arrays in wind");
+  }
+
+  // Frame k is handed on once the frames before it are; frames computed
+  // ahead wait in ordered_map's window. A frame that stops ends the loop: its
+  // messages follow once the progress line is gone, and the frames computed
+  // after it are dropped.
+  struct FrameStopped {};
+  std::optional<FrameOutcome> stopped;
+  PerTest<int> counts;
+  try {
+    std::optional<Progress> progress;
+    if (options.progress) progress.emplace("frames", static_cast<std::size_t>(count));
+    ordered_map<FrameOutcome>(
+        static_cast<std::size_t>(count),
+        [&](std::size_t i, int worker) {
+          FrameOutcome outcome = compute_frame(job, static_cast<int>(i) + 1, work[worker]);
+          if (progress) progress->advance();
+          return outcome;
+        },
+        [&](std::size_t, FrameOutcome&& outcome) {
+          if (outcome.stopped) {
+            stopped = std::move(outcome);
+            throw FrameStopped{};
+          }
+          Frame& f = outcome.frame;
+          if (stamps) {
+            f.first_stamp = stamps(f.first_row);
+            f.last_stamp = stamps(f.last_row);
+          }
+          for (Test t : kTests) counts[t] += f.significant[t] ? 1 : 0;
+          series.set(f.number, f);
+          sink.frame(f, outcome.diagnostics);
+        },
+        threads);
+  } catch (const FrameStopped&) {
+    for (const Diagnostic& d : stopped->diagnostics) sink.diagnostic(d);
+    throw AnalysisStopped{"frame " + std::to_string(stopped->frame.number) +
+                          " could not be completed (its VAR fit failed)"};
+  }
+  return counts;
+}
+
+}  // namespace
+
+PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const float> y,
+                                   const Settings& settings, const FramePlan& plan,
+                                   UniformStream& uniforms, AnalysisSink& sink,
+                                   const EngineOptions& options) {
+  const int B = settings.resamples;
+  const float alpha = settings.false_alarm;
+  if (resamples_refused(B, alpha)) throw ResamplesRefused{};
+  PerTest<float> out{alpha, alpha, alpha, alpha, alpha, alpha, alpha};
+  if (B <= 0) {
+    sink.thresholds(out, false);
+    return out;
+  }
+  Captured diag(Where::standard_error);
+  try {
+    const Thresholds t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms,
+                                  options.threads, diag.channel, options.progress);
+    const auto& v = t.values;
+    out = {v[kHxxy], v[kHyyx], v[kHxxx], v[kHyyy], v[kCx], v[kCy], v[kCxy]};
+  } catch (const Stop&) {
+    diag.send(sink);
+    throw AnalysisStopped{"the bootstrap could not be completed"};
+  }
+  diag.send(sink);
+  sink.thresholds(out, true);
+  return out;
+}
+
+void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
+                  const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
+                  AnalysisSink& sink, const EngineOptions& options) {
+  describe(x, y, plan, sink);
+
+  FrameJob job;
+  job.x = x;
+  job.y = y;
+  job.plan = plan;
+  job.var_lag = settings.var_lag;
+  job.clip = settings.transform == Transform::clip;
+  job.thresholds = analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
+  analyse_frames(job, stamps, sink, options);
+}
+
+void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
+                    const EngineOptions& options) {
+  PerFrameSeries series;
+  const PerTest<int> counts = frames(job, stamps, sink, options, series);
+
+  // The summary needs a significant bicorrelation frame and at least 8 frames.
+  const bool hits = counts.hxxy > 0 || counts.hyyx > 0 || counts.hxxx > 0 || counts.hyyy > 0;
+  if (!hits || job.plan.frames < 8) {
+    sink.finish(counts, nullptr);
+    return;
+  }
+  Captured diag(Where::report);
+  const CorrelationSummary summary = summarise(series, counts.hxxy, counts.hyyx, diag.channel);
+  diag.send(sink);
+  sink.finish(counts, &summary);
+}
+
+}  // namespace vok

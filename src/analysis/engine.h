@@ -1,0 +1,75 @@
+// The analysis of one run, step by step, handing each result to a sink as
+// soon as it is known: the console program's writers are one sink (they
+// write the report and the plot files as the run goes, as a run always has),
+// vok::analyse's collector is another (it keeps everything in a Result).
+//
+//   descriptive statistics -> thresholds -> frames, in order -> counts and
+//   correlation summary
+//
+// The engine writes nothing itself: every message its steps raise reaches
+// the sink as a diagnostic.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "bootstrap/uniform.h"
+#include "data/stamp_array.h"
+#include "frames/frame_plan.h"
+#include "frames/wind.h"
+#include "vok/vok.h"
+
+namespace vok {
+
+class AnalysisSink {
+ public:
+  virtual ~AnalysisSink() = default;
+  // A message raised outside the frames (and, for a frame that stops, the
+  // frame's own messages).
+  virtual void diagnostic(const Diagnostic& d) = 0;
+  // The descriptive statistics of the covered rows of x and y.
+  virtual void statistics(const DescriptiveStats& x, const DescriptiveStats& y) = 0;
+  // The thresholds: bootstrapped, or every one the nominal level.
+  virtual void thresholds(const PerTest<float>& values, bool bootstrapped) = 0;
+  // Frame after frame, in order, with the messages raised computing it.
+  virtual void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) = 0;
+  // After the last frame: the counts and, when it applies, the summary.
+  virtual void finish(const PerTest<int>& counts, const CorrelationSummary* summary) = 0;
+};
+
+// The run cannot go on: the sink has had the diagnostics that say why.
+struct AnalysisStopped {
+  std::string reason;
+};
+// Resamples too few for the false-alarm level (1/resamples above it): thrown
+// after the statistics, before any threshold.
+struct ResamplesRefused {};
+
+struct EngineOptions {
+  int threads = 1;        // threads of the bootstrap and the frames
+  bool progress = false;  // a progress line on a terminal during long steps
+};
+
+// Analyses the series x and y (n = plan.rows values each, transformed
+// already) with the settings' VAR order, clipping, resamples and false-alarm
+// level. `stamps` (may be empty) gives each frame its first and last stamp.
+// The bootstrap draws from `uniforms` and leaves it after its last draw.
+void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
+                  const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
+                  AnalysisSink& sink, const EngineOptions& options);
+
+// The thresholds step of run_analysis: the nominal level, or bootstrapped
+// from the series; ResamplesRefused when there are too few resamples.
+PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const float> y,
+                                   const Settings& settings, const FramePlan& plan,
+                                   UniformStream& uniforms, AnalysisSink& sink,
+                                   const EngineOptions& options);
+
+// The frames of a run with their thresholds fixed, and what follows them
+// (counts, summary): run_analysis after its thresholds step.
+void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
+                    const EngineOptions& options);
+
+}  // namespace vok

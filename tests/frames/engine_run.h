@@ -1,0 +1,136 @@
+// A run of the frame engine through the console program's writers, as the
+// frame tests describe it, with everything it writes captured.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/engine.h"
+#include "control/run_writer.h"
+#include "frames/summary.h"
+#include "frames/wind.h"
+#include "output/failure.h"
+#include "output/parallel.h"
+
+namespace vok {
+
+// A run of the frame engine as these tests describe it: the matrix columns of
+// x and y, the frames, the settings that shape a frame and the writers'.
+struct RunCase {
+  int cx = 1, cy = 2;       // 1-based data-matrix columns of x and y
+  int lw = 0;               // frame length
+  int lg = 0;               // lags
+  int frames = 0;           // frame count the plan must give
+  int p = 0;                // VAR order
+  int overlap = 0;
+  char stamp_flag = 'a';
+  std::string clip = "no";
+  char graphing = 'n';
+  char time_freq = 't';
+  float interval = 1.0f;
+  std::string time_unit;
+  std::array<float, 7> thresholds{};  // Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy
+
+  // The plan of n rows; its frame count must be the one given.
+  FramePlan plan(int n) const {
+    FramePlan plan = FramePlan::of(n, lw, overlap, lg);
+    EXPECT_EQ(plan.frames, frames) << "the test's frame count disagrees with the plan";
+    return plan;
+  }
+  FrameJob job(const std::vector<float>& data, int n) const {
+    FrameJob j;
+    j.x = std::span<const float>(data).subspan(static_cast<std::size_t>(cx - 1) * n, n);
+    j.y = std::span<const float>(data).subspan(static_cast<std::size_t>(cy - 1) * n, n);
+    j.plan = plan(n);
+    j.var_lag = p;
+    j.clip = clip.starts_with('c');
+    const auto& t = thresholds;
+    j.thresholds = {t[0], t[1], t[2], t[3], t[4], t[5], t[6]};
+    return j;
+  }
+  RunHeader header(int n) const {
+    RunHeader h;
+    h.clock = {time_freq, interval, time_unit, stamp_flag};
+    h.clip = clip;
+    h.plan = plan(n);
+    h.p = p;
+    h.cx = cx;
+    h.cy = cy;
+    h.graphing = graphing;
+    return h;
+  }
+  Settings settings() const {
+    Settings s;
+    s.frame_length = lw;
+    s.var_lag = p;
+    s.overlap = overlap;
+    s.transform = clip.starts_with('c') ? Transform::clip : Transform::none;
+    return s;
+  }
+};
+
+// Captured output of one run of the frame engine through the writers, with
+// the per-frame series and the counts.
+struct EngineRun : RunWriter {
+  Channel report, frames, graph, xy_graph, console, error_file, standard_error;
+  RunHeader run_header;
+  Settings run_settings;
+  PerFrameSeries series;
+  PerTest<int> counts;
+
+  EngineRun() : RunWriter(run_header, run_settings, {report, frames, graph, xy_graph, console,
+                                                      error_file, standard_error}) {
+    for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file}) c->capture();
+  }
+  void frame(const Frame& f, std::span<const Diagnostic> diagnostics) override {
+    series.set(f.number, f);
+    RunWriter::frame(f, diagnostics);
+  }
+  void finish(const PerTest<int>& c, const CorrelationSummary* summary) override {
+    counts = c;
+    RunWriter::finish(c, summary);
+  }
+  void wind(const RunCase& p, const std::vector<float>& data, int n, int K,
+            const StampLookup& stamps = nullptr) {
+    (void)K;
+    run_header = p.header(n);
+    run_settings = p.settings();
+    series = PerFrameSeries(p.frames);
+    try {
+      analyse_frames(p.job(data, n), stamps, *this, EngineOptions{.threads = thread_count()});
+    } catch (const AnalysisStopped&) {
+      throw Stop{};
+    }
+  }
+};
+
+// Frame k computed alone, and the lines the writers give it (for a frame
+// that stops, its messages, as the engine hands them on).
+struct OneFrame {
+  FrameOutcome outcome;
+  std::string report_text, console_text, error_text;
+};
+inline OneFrame compute_and_write(const RunCase& p, const std::vector<float>& data, int n, int k) {
+  const FrameJob job = p.job(data, n);
+  FrameWork work(job.plan);
+  OneFrame out{compute_frame(job, k, work), "", "", ""};
+  EngineRun run;
+  run.run_header = p.header(n);
+  run.run_header.graphing = 'n';
+  run.run_settings = p.settings();
+  if (out.outcome.stopped) {
+    for (const Diagnostic& d : out.outcome.diagnostics) run.diagnostic(d);
+  } else {
+    run.RunWriter::frame(out.outcome.frame, out.outcome.diagnostics);
+  }
+  out.report_text = run.report.text();
+  out.console_text = run.console.text();
+  out.error_text = run.error_file.text();
+  return out;
+}
+
+}  // namespace vok
