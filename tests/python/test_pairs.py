@@ -5,6 +5,9 @@ on the loopback address (no dashboard) and close it; the series are short so
 that they stay quick.
 """
 import itertools
+import os
+import subprocess
+import sys
 
 import numpy as np
 import pandas as pd
@@ -158,6 +161,20 @@ def test_repr_counts_significant_frames(local):
     assert text.startswith(f"vok.PairResults: 6 pairs, {len(local.frames)} frames")
     significant = int(local.frames["significant_Hxxy"].sum())
     assert any(line.split()[:2] == ["Hxxy", str(significant)] for line in text.splitlines())
+
+
+def test_the_example_script_writes_the_two_tables(panel, tmp_path):
+    path = tmp_path / "panel.csv"
+    panel.to_csv(path)
+    script = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "cluster", "pairs.py")
+    done = subprocess.run([sys.executable, script, str(path), "--frame-length", "100",
+                           "--var-lag", "1", "--resamples", "20"],
+                          capture_output=True, text=True, check=True)
+    assert done.stdout.startswith("vok.PairResults: 6 pairs")
+    want = vok.analyse_pairs(pd.read_csv(path, index_col=0, parse_dates=[0]), progress=False,
+                             **SETTINGS)
+    assert (tmp_path / "panel-pairs.csv").read_text() == want.frames.to_csv(index=False)
+    assert (tmp_path / "panel-thresholds.csv").read_text() == want.thresholds.to_csv(index=False)
 
 
 # ---------------------------------------------------------------------------
