@@ -18,7 +18,8 @@ exponent 0.5 (32 lags), VAR(2), 200 resamples. Measured, each the best of
 
 Every configuration must give the same tables; the script says so or stops.
 The load average is printed before and after: the figures mean little on a
-machine busy with other work.
+machine busy with other work; the processor seconds (of this process, or of
+the workers and this process) show the work done whatever the load.
 """
 import argparse
 import itertools
@@ -64,14 +65,25 @@ def panel(rows, columns, seed=11):
     return pd.DataFrame(data, columns=[f"s{k:02d}" for k in range(columns)])
 
 
-def best(repeat, work):
-    times = []
+def best(repeat, work, cpu=time.process_time):
+    """The shortest wall time of `repeat` runs, the processor time of that
+    run (cpu(): seconds used so far by the processes doing the work), and
+    the result."""
+    runs = []
     result = None
     for _ in range(repeat):
+        cpu_start = cpu()
         start = time.perf_counter()
         result = work()
-        times.append(time.perf_counter() - start)
-    return min(times), result
+        runs.append((time.perf_counter() - start, cpu() - cpu_start))
+    wall, used = min(runs)
+    return wall, used, result
+
+
+def cluster_cpu(client):
+    """Processor seconds the cluster's worker processes and this one (the
+    client, and the scheduler of a LocalCluster) have used."""
+    return lambda: sum(client.run(time.process_time).values()) + time.process_time()
 
 
 def load():
@@ -99,19 +111,20 @@ def main():
     n = len(pairs)
     print(f"{n} pairs of {args.rows} rows from {columns} series; {SETTINGS}")
     print(f"cores: {len(os.sched_getaffinity(0))}; load average before: {load()}")
-    print(f"{'configuration':<44}{'wall s':>8}{'pairs/s':>9}")
+    print(f"{'configuration':<44}{'wall s':>8}{'cpu s':>8}{'pairs/s':>9}")
 
-    def show(name, seconds):
-        print(f"{name:<44}{seconds:>8.2f}{n / seconds:>9.2f}")
+    def show(name, seconds, used):
+        print(f"{name:<44}{seconds:>8.2f}{used:>8.2f}{n / seconds:>9.2f}")
 
     def run(**kw):
         return vok.analyse_pairs(data, pairs, progress=False, **SETTINGS, **kw)
 
     local = {}
     for threads in (1, 2):
-        seconds, result = best(args.repeat, lambda: run(threads=threads))
-        local[threads] = (seconds, result)
-        show(f"local, {threads} thread{'s' if threads > 1 else ''}, a pair per thread", seconds)
+        seconds, used, result = best(args.repeat, lambda: run(threads=threads))
+        local[threads] = (seconds, result, used)
+        show(f"local, {threads} thread{'s' if threads > 1 else ''}, a pair per thread", seconds,
+             used)
     check_same("1 and 2 threads", local[2][1], local[1][1])
 
     def frames_across_threads():
@@ -119,21 +132,24 @@ def main():
         return _pairs.PairResults.from_results(
             pairs, [(r.frames, r.thresholds) for r in results], SETTINGS)
 
-    seconds, result = best(args.repeat, frames_across_threads)
-    show("local, pairs in turn, frames on 2 threads", seconds)
+    seconds, used, result = best(args.repeat, frames_across_threads)
+    show("local, pairs in turn, frames on 2 threads", seconds, used)
     check_same("frames across threads", result, local[1][1])
     print(f"  2 threads over 1, a pair per thread: {local[1][0] / local[2][0]:.2f}x; "
           f"frames across threads: {local[1][0] / seconds:.2f}x")
 
     cluster_times = {}
+    cluster_used = {}
     for workers in (1, 2):
         with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                                       host="127.0.0.1", dashboard_address=None) as cluster, \
                 distributed.Client(cluster) as client:
             client.submit(int, 0).result()  # workers up and connected
-            seconds, result = best(args.repeat, lambda: run(client=client))
+            seconds, used, result = best(args.repeat, lambda: run(client=client),
+                                         cluster_cpu(client))
             cluster_times[workers] = seconds
-            show(f"LocalCluster, {workers} worker{'s' if workers > 1 else ''}", seconds)
+            cluster_used[workers] = used
+            show(f"LocalCluster, {workers} worker{'s' if workers > 1 else ''}", seconds, used)
             check_same(f"{workers} worker(s) and local", result, local[1][1])
             if workers == 2:
                 empty = 200
@@ -152,8 +168,10 @@ def main():
         size = max(1, math.ceil(n / (_pairs._CHUNKS_PER_THREAD * workers)))
         tasks = math.ceil(n / size)
         excess = (cluster_times[workers] - local[workers][0]) / tasks
+        excess_cpu = (cluster_used[workers] - local[workers][2]) / tasks
         print(f"  {workers} worker(s): {tasks} tasks; cluster less local on {workers} "
-              f"thread(s), per task: {1000 * excess:.1f} ms")
+              f"thread(s), per task: {1000 * excess:.0f} ms wall, {1000 * excess_cpu:.0f} ms "
+              f"processor")
     print(f"load average after: {load()}")
 
 
