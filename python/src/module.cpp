@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/program.h"
 #include "vok/vok.h"
 
 namespace py = pybind11;
@@ -44,7 +45,8 @@ constexpr std::array<vok::Test, 7> kColumnOrder{vok::Test::cx,   vok::Test::cy, 
 std::span<const float> values_of(const SeriesArray& a, const char* name) {
   if (a.ndim() != 1) {
     std::string shape;
-    for (py::ssize_t d = 0; d < a.ndim(); ++d) shape += (d ? ", " : "") + std::to_string(a.shape(d));
+    for (py::ssize_t d = 0; d < a.ndim(); ++d)
+      shape += (d ? ", " : "") + std::to_string(a.shape(d));
     throw py::value_error(std::string(name) + " must be one-dimensional; its shape is (" + shape +
                           ")");
   }
@@ -84,7 +86,8 @@ template <class T, class Pick>
 py::array_t<T> per_frame(const std::vector<vok::Frame>& frames, Pick pick) {
   py::array_t<T> column(static_cast<py::ssize_t>(frames.size()));
   auto cell = column.template mutable_unchecked<1>();
-  for (std::size_t f = 0; f < frames.size(); ++f) cell(static_cast<py::ssize_t>(f)) = pick(frames[f]);
+  for (std::size_t f = 0; f < frames.size(); ++f)
+    cell(static_cast<py::ssize_t>(f)) = pick(frames[f]);
   return column;
 }
 
@@ -102,11 +105,16 @@ py::dict stats_dict(const vok::DescriptiveStats& s) {
 
 const char* channel_name(vok::Diagnostic::Channel c) {
   switch (c) {
-    case vok::Diagnostic::Channel::report: return "report";
-    case vok::Diagnostic::Channel::console: return "console";
-    case vok::Diagnostic::Channel::error_file: break;
+    case vok::Diagnostic::Channel::report:
+      return "report";
+    case vok::Diagnostic::Channel::console:
+      return "console";
+    case vok::Diagnostic::Channel::error_file:
+      return "error_file";
+    case vok::Diagnostic::Channel::standard_error:
+      break;
   }
-  return "error_file";
+  return "standard_error";
 }
 
 // The result as numpy arrays and dicts (built with the interpreter locked).
@@ -186,6 +194,59 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   return result_dict(result);
 }
 
+py::object transform_name(vok::Transform t) {
+  switch (t) {
+    case vok::Transform::clip:
+      return py::str("clip");
+    case vok::Transform::log:
+      return py::str("log");
+    case vok::Transform::none:
+      break;
+  }
+  return py::none();
+}
+
+py::dict settings_dict(const vok::Settings& s) {
+  py::dict d;
+  d["frame_length"] = s.frame_length;
+  d["exponent"] = s.exponent;
+  d["false_alarm"] = s.false_alarm;
+  d["overlap"] = s.overlap;
+  d["var_lag"] = s.var_lag;
+  d["resamples"] = s.resamples;
+  d["transform"] = transform_name(s.transform);
+  return d;
+}
+
+// The console program's execution of `directory`: its exit status and, for
+// each run that went through its frames, (report name without ".out",
+// settings, result).
+py::tuple run_directory(const std::string& directory, int threads, std::uint64_t seed) {
+  struct Run {
+    std::string report;
+    vok::Settings settings;
+    vok::Result result;
+  };
+  std::vector<Run> runs;
+  vok::ExecutionOptions options;
+  options.seed = seed;
+  options.on_completed_run = [&runs](const vok::CompletedRun& r) {
+    runs.push_back({r.report, r.settings, r.result});
+  };
+  // The interpreter stays locked: the process's working directory is the
+  // directory's for the execution, and no other Python thread may run
+  // meanwhile and find itself there.
+  const int status = vok::run_program_in(directory, threads, options);
+  py::list completed;
+  for (const Run& r : runs) {
+    std::string_view name = r.report;
+    if (name.ends_with(".out")) name.remove_suffix(4);
+    completed.append(
+        py::make_tuple(std::string(name), settings_dict(r.settings), result_dict(r.result)));
+  }
+  return py::make_tuple(status, completed);
+}
+
 // The address of the values the analysis would read for this argument: the
 // caller's own buffer when no conversion was needed (a test hook).
 std::uintptr_t input_address(const SeriesArray& x) {
@@ -231,6 +292,8 @@ PYBIND11_MODULE(_vok, m) {
         return vok::lags(s);
       },
       py::arg("frame_length"), py::arg("exponent"), "Lags per frame: frame_length ** exponent.");
+  m.def("run_directory", &run_directory, py::arg("directory"), py::arg("threads"), py::arg("seed"),
+        "Runs Runvok.cnl of a directory as the console program does: (status, runs).");
   m.def("input_address", &input_address, py::arg("x"),
         "Address of the 32-bit values analyse would read for x (no copy: x's own buffer).");
 }

@@ -29,32 +29,6 @@ void check_values(std::span<const float> values, const char* series, bool positi
   }
 }
 
-// Keeps everything the analysis hands on.
-class Collector : public AnalysisSink {
- public:
-  explicit Collector(Result& r) : r_(r) {}
-  void diagnostic(const Diagnostic& d) override { r_.diagnostics.push_back(d); }
-  void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override {
-    r_.x_stats = x;
-    r_.y_stats = y;
-  }
-  void thresholds(const PerTest<float>& values, bool bootstrapped) override {
-    r_.thresholds = values;
-    r_.bootstrapped = bootstrapped;
-  }
-  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override {
-    r_.frames.push_back(frame);
-    r_.diagnostics.insert(r_.diagnostics.end(), diagnostics.begin(), diagnostics.end());
-  }
-  void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override {
-    r_.counts = counts;
-    if (summary) r_.summary = *summary;
-  }
-
- private:
-  Result& r_;
-};
-
 }  // namespace
 
 Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
@@ -91,7 +65,7 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
   result.lags = plan.lags;
   result.covered = plan.covered();
   result.frames.reserve(static_cast<std::size_t>(plan.frames));
-  Collector collector(result);
+  ResultCollector collector(result);
   UniformStream uniforms(settings.seed);
   const int threads = settings.threads > 0 ? settings.threads : processor_count();
   try {

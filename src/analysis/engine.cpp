@@ -168,4 +168,40 @@ void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink
   sink.finish(counts, &summary);
 }
 
+void ResultCollector::diagnostic(const Diagnostic& d) {
+  r_.diagnostics.push_back(d);
+}
+void ResultCollector::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
+  r_.x_stats = x;
+  r_.y_stats = y;
+}
+void ResultCollector::thresholds(const PerTest<float>& values, bool bootstrapped) {
+  r_.thresholds = values;
+  r_.bootstrapped = bootstrapped;
+}
+void ResultCollector::frame(const Frame& frame, std::span<const Diagnostic> diagnostics) {
+  r_.frames.push_back(frame);
+  r_.diagnostics.insert(r_.diagnostics.end(), diagnostics.begin(), diagnostics.end());
+}
+void ResultCollector::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
+  r_.counts = counts;
+  if (summary) r_.summary = *summary;
+}
+
+void SinkList::diagnostic(const Diagnostic& d) {
+  for (AnalysisSink* s : sinks_) s->diagnostic(d);
+}
+void SinkList::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
+  for (AnalysisSink* s : sinks_) s->statistics(x, y);
+}
+void SinkList::thresholds(const PerTest<float>& values, bool bootstrapped) {
+  for (AnalysisSink* s : sinks_) s->thresholds(values, bootstrapped);
+}
+void SinkList::frame(const Frame& frame, std::span<const Diagnostic> diagnostics) {
+  for (AnalysisSink* s : sinks_) s->frame(frame, diagnostics);
+}
+void SinkList::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
+  for (AnalysisSink* s : sinks_) s->finish(counts, summary);
+}
+
 }  // namespace vok

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bootstrap/uniform.h"
 #include "data/stamp_array.h"
@@ -37,6 +38,35 @@ class AnalysisSink {
   virtual void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) = 0;
   // After the last frame: the counts and, when it applies, the summary.
   virtual void finish(const PerTest<int>& counts, const CorrelationSummary* summary) = 0;
+};
+
+// Keeps everything the analysis hands on in a Result (whose rows, lags and
+// covered rows are the caller's to set).
+class ResultCollector : public AnalysisSink {
+ public:
+  explicit ResultCollector(Result& result) : r_(result) {}
+  void diagnostic(const Diagnostic& d) override;
+  void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
+  void thresholds(const PerTest<float>& values, bool bootstrapped) override;
+  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
+
+ private:
+  Result& r_;
+};
+
+// Hands everything on to several sinks, in the order given.
+class SinkList : public AnalysisSink {
+ public:
+  explicit SinkList(std::vector<AnalysisSink*> sinks) : sinks_(std::move(sinks)) {}
+  void diagnostic(const Diagnostic& d) override;
+  void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
+  void thresholds(const PerTest<float>& values, bool bootstrapped) override;
+  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
+
+ private:
+  std::vector<AnalysisSink*> sinks_;
 };
 
 // The run cannot go on: the sink has had the diagnostics that say why.

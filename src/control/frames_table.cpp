@@ -52,46 +52,63 @@ std::string frames_table_name(const std::string& report_name) {
   return report_name + ".csv";
 }
 
-std::string frames_table(const Result& result, bool stamped) {
+std::string frames_table_header(bool stamped) {
   std::string text = stamped ? "frame,first_row,last_row,start,end" : "frame,first_row,last_row";
   for (Test t : kColumnOrder) {
     const std::string test = name(t);
     text += ",cdf_" + test + ",pvalue_" + test + ",significant_" + test;
   }
-  text += '\n';
-  for (const Frame& f : result.frames) {
-    add_number(text, f.number);
+  return text + '\n';
+}
+
+std::string frames_table_row(const Frame& f, bool stamped) {
+  std::string text;
+  add_number(text, f.number);
+  text += ',';
+  add_number(text, f.first_row);
+  text += ',';
+  add_number(text, f.last_row);
+  if (stamped) {
     text += ',';
-    add_number(text, f.first_row);
+    add_text(text, f.first_stamp);
     text += ',';
-    add_number(text, f.last_row);
-    if (stamped) {
-      text += ',';
-      add_text(text, f.first_stamp);
-      text += ',';
-      add_text(text, f.last_stamp);
-    }
-    const PerTest<float> p = f.p_values();
-    for (Test t : kColumnOrder) {
-      text += ',';
-      add_number(text, f.cdf[t]);
-      text += ',';
-      add_number(text, p[t]);
-      text += f.significant[t] ? ",true" : ",false";
-    }
-    text += '\n';
+    add_text(text, f.last_stamp);
   }
+  const PerTest<float> p = f.p_values();
+  for (Test t : kColumnOrder) {
+    text += ',';
+    add_number(text, f.cdf[t]);
+    text += ',';
+    add_number(text, p[t]);
+    text += f.significant[t] ? ",true" : ",false";
+  }
+  return text + '\n';
+}
+
+std::string frames_table(const Result& result, bool stamped) {
+  std::string text = frames_table_header(stamped);
+  for (const Frame& f : result.frames) text += frames_table_row(f, stamped);
   return text;
 }
 
-void write_frames_table(const std::string& path, const Result& result, bool stamped) {
-  Channel table(path);
-  if (table.open_file(path) != 0) {
-    channels().report_write_error(table);
+FramesTableWriter::FramesTableWriter(std::string path, bool stamped)
+    : table_(std::move(path)), stamped_(stamped) {}
+
+void FramesTableWriter::thresholds(const PerTest<float>&, bool) {
+  // The channel's name is the file's path.
+  if (table_.open_file(table_.name()) != 0) {
+    channels().report_write_error(table_);
     return;
   }
-  table.append(frames_table(result, stamped));
-  table.close();
+  table_.append(frames_table_header(stamped_));
+}
+
+void FramesTableWriter::frame(const Frame& frame, std::span<const Diagnostic>) {
+  table_.append(frames_table_row(frame, stamped_));
+}
+
+void FramesTableWriter::finish(const PerTest<int>&, const CorrelationSummary*) {
+  table_.close();
 }
 
 }  // namespace vok

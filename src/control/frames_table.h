@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "analysis/engine.h"
+#include "output/channel.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -22,13 +24,31 @@ namespace vok {
 // without ".out" gets ".csv" added).
 std::string frames_table_name(const std::string& report_name);
 
-// The whole table of a result's frames; `stamped` adds the start and end
-// columns.
+// The header row and the row of one frame, each with its newline; `stamped`
+// adds the start and end columns.
+std::string frames_table_header(bool stamped);
+std::string frames_table_row(const Frame& frame, bool stamped);
+// The whole table of a result's frames.
 std::string frames_table(const Result& result, bool stamped);
 
-// Writes the table of `result` to `path`. A file that cannot be opened or
-// written is reported as every output file is (" **** Error writing file"
-// on the console and the error file) and fails the execution.
-void write_frames_table(const std::string& path, const Result& result, bool stamped);
+// Writes the table as the analysis hands its frames on: the file is created
+// with its header when the thresholds are known (the frames follow), gets a
+// row per frame, and is closed after the last. A file that cannot be created
+// or written is reported as every output file is (" **** Error writing
+// file" and its name on the console and the error file) and fails the
+// execution.
+class FramesTableWriter : public AnalysisSink {
+ public:
+  FramesTableWriter(std::string path, bool stamped);
+  void diagnostic(const Diagnostic&) override {}
+  void statistics(const DescriptiveStats&, const DescriptiveStats&) override {}
+  void thresholds(const PerTest<float>& values, bool bootstrapped) override;
+  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
+
+ private:
+  Channel table_;
+  bool stamped_;
+};
 
 }  // namespace vok

@@ -33,6 +33,15 @@ bool read_threads(std::string_view text, int& threads) {
   return true;
 }
 
+// A seed: a whole decimal number from 0 to 2^64 - 1, nothing else.
+bool read_seed(std::string_view text, std::uint64_t& seed) {
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  seed = value;
+  return true;
+}
+
 // The value of an option spelt `name VALUE` or `name=VALUE` (the latter only
 // for long names): false when args[i] is not that option.
 bool option_value(std::span<const std::string_view> args, std::size_t& i, std::string_view name,
@@ -80,6 +89,11 @@ Options parse_options(std::span<const std::string_view> args) {
       // A relative directory after another one is found inside it; an
       // absolute one replaces it.
       o.directory = (std::filesystem::path(o.directory) / *value).string();
+    } else if (option_value(args, i, "--seed", value)) {
+      if (!value) return refuse("option --seed needs a number");
+      if (!read_seed(*value, o.seed))
+        return refuse("--seed " + std::string(*value) +
+                      ": the seed must be a whole number from 0 to 18446744073709551615");
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
     } else {
@@ -91,13 +105,15 @@ Options parse_options(std::span<const std::string_view> args) {
 }
 
 std::string usage_text() {
-  return "Usage: vok [-C DIR] [--threads N]\n"
+  return "Usage: vok [-C DIR] [--threads N] [--seed N]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
          "  -C DIR       run in DIR, as if started there\n"
          "  --threads N  use N threads (default: one per processor core);\n"
          "               the output is the same for any N\n"
+         "  --seed N     seed of the bootstrap's random stream (default 0,\n"
+         "               the fixed stream: the same thresholds every time)\n"
          "  --help       show this text and exit\n"
          "  --version    show the version and exit\n";
 }
@@ -135,7 +151,9 @@ int run_command_line(std::span<const std::string_view> args) {
   }
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
-  return run_program();
+  ExecutionOptions execution;
+  execution.seed = o.seed;
+  return run_program(execution);
 }
 
 }  // namespace vok

@@ -1,21 +1,24 @@
 #include "control/program.h"
 
 #include <exception>
+#include <filesystem>
 
 #include "control/control_files.h"
 #include "control/run_driver.h"
 #include "data/descriptive.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "output/parallel.h"
 
 namespace vok {
 
-int run_program() {
+int run_program(const ExecutionOptions& options) {
   int status = kExitCompleted;
   channels().reset_write_errors();
   try {
     create_error_file();
-    Execution execution;
+    Execution execution(options.seed);
+    execution.on_completed_run = options.on_completed_run;
     TopControlFile top;
     const SharedSettings shared = top.read(execution.readers);
     // Every run's closing stamp counts processor time from here.
@@ -42,6 +45,22 @@ int run_program() {
   // run files are closed before the error file, which reports their failures.
   if (!channels().close_all()) status = kExitStopped;
   return status;
+}
+
+int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options) {
+  // Restores what the execution changed, however it ends.
+  struct Restore {
+    std::filesystem::path directory = std::filesystem::current_path();
+    int threads = thread_count();
+    ~Restore() {
+      std::error_code ignored;
+      std::filesystem::current_path(directory, ignored);
+      set_thread_count(threads);
+    }
+  } restore;
+  std::filesystem::current_path(directory);
+  set_thread_count(threads);
+  return run_program(options);
 }
 
 }  // namespace vok

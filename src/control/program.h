@@ -2,12 +2,34 @@
 // performs every run it names.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "control/run_driver.h"
+
 namespace vok {
+
+// How an execution runs, besides its control files.
+struct ExecutionOptions {
+  // Seed of the bootstrap's uniform stream (0: the program's fixed stream).
+  std::uint64_t seed = 0;
+  // When set, receives each run that went through its frames.
+  std::function<void(const CompletedRun&)> on_completed_run;
+};
 
 // Runs a whole execution in the current working directory and returns the
 // exit status: 0 when every run completed, 1 after a fatal stop, 2 when at
 // least one run ended early. Every output channel is flushed and closed before
 // it returns.
-int run_program();
+int run_program(const ExecutionOptions& options = {});
+
+// Runs a whole execution in `directory` as if the program had been started
+// there with `threads` threads (0: every core): the working directory and
+// the thread count are changed for the execution and restored afterwards,
+// also when it throws. The working directory is the process's, so nothing
+// else in the process may rely on it meanwhile. Throws
+// std::filesystem::filesystem_error when the directory cannot be entered.
+int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options);
 
 }  // namespace vok

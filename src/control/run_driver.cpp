@@ -17,6 +17,7 @@
 #include "analysis/engine.h"
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
+#include "control/frames_table.h"
 #include "control/run_layout.h"
 #include "control/run_writer.h"
 #include "control/text_file.h"
@@ -250,8 +251,8 @@ RunRows read_rows(TextFile& data, const DataHeader& header, char stamp_flag, Dat
                 {"Unable to allocate work space for array t - ie ", range.end});
   }
 
-  const int read = datc(rows.matrix, rows.stamps, header.format, stamp_flag, range.start,
-                        range.end, ncol, data, report());
+  const int read = datc(rows.matrix, rows.stamps, header.format, stamp_flag, range.start, range.end,
+                        ncol, data, report());
   if (read < range.n) {
     rows.n = read;
     plan = plan_frames(read, plan.frame_length, plan.overlap, plan.lags);
@@ -284,13 +285,25 @@ Settings analysis_settings(const SharedSettings& shared, const RunSettings& run)
 // Steps 15 and 16: the analysis, written as it goes. A refused resample
 // count ends the run after the statistics; a step that cannot go on stops
 // the program after its messages.
-void analyse_and_write(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
-                       const Settings& settings, const RunHeader& header, int run_index,
-                       Execution& execution) {
+void analyse_and_write(std::span<const float> x, std::span<const float> y,
+                       const StampLookup& stamps, const Settings& settings, const RunHeader& header,
+                       int run_index, Execution& execution) {
   RunWriter writer(header, settings, program_run_channels());
+  FramesTableWriter table(frames_table_name(report().path()), header.clock.stamp_flag == 'm');
+  Result result;
+  ResultCollector collector(result);
+  std::vector<AnalysisSink*> sinks{&writer, &table};
+  if (execution.on_completed_run) sinks.push_back(&collector);
+  SinkList all(sinks);
   try {
-    run_analysis(x, y, stamps, settings, header.plan, execution.uniforms, writer,
+    run_analysis(x, y, stamps, settings, header.plan, execution.uniforms, all,
                  EngineOptions{.threads = settings.threads, .progress = true});
+    if (execution.on_completed_run) {
+      result.rows = header.plan.rows;
+      result.lags = header.plan.lags;
+      result.covered = header.plan.covered();
+      execution.on_completed_run({report().path(), settings, result});
+    }
   } catch (const ResamplesRefused&) {
     for (Channel* ch : {&report(), &console(), &error_file()})
       write_refusal(*ch, settings.resamples, run_index);

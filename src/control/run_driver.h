@@ -1,10 +1,13 @@
 // One run: from the run control file to the finished report.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "bootstrap/uniform.h"
 #include "control/fields.h"
+#include "vok/vok.h"
 
 namespace vok {
 
@@ -19,11 +22,22 @@ struct SharedSettings {
   int resamples = 0;
 };
 
+// A run that went through its frames, as vok::analyse would give it.
+struct CompletedRun {
+  const std::string& report;  // the report's file name, as the run opened it
+  const Settings& settings;
+  const Result& result;
+};
+
 // What lives for a whole execution besides the output channels.
 struct Execution {
+  explicit Execution(std::uint64_t seed = 0) : uniforms(seed) {}
   FieldReaders readers;     // keep their last values across calls
   UniformStream uniforms;   // continues across runs
   float start_time = 0.0f;  // processor time at program start
+  // When set, each run that went through its frames is handed on with
+  // everything its analysis computed (the Python package's vok.run).
+  std::function<void(const CompletedRun&)> on_completed_run;
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`

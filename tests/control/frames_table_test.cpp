@@ -47,7 +47,7 @@ TEST(FramesTable, HeaderThenOneRowPerFrame) {
 }
 
 TEST(FramesTable, NumbersReadBackExactly) {
-  const float values[] = {0.1f,     0.99999994f, 1.0f - 1e-7f, 3.0e-8f, 0.33333334f,
+  const float values[] = {0.1f,      0.99999994f, 1.0f - 1e-7f, 3.0e-8f,      0.33333334f,
                           0.987654f, 1.0f,        0.0f,         7.006492e-45f};
   for (float v : values) {
     Result r;

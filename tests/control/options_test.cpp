@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -103,6 +104,42 @@ TEST(Options, CommandLines) {
       EXPECT_EQ(o.threads, c.threads);
       EXPECT_EQ(o.reference_kernel, c.reference_kernel);
       EXPECT_EQ(o.directory, c.directory);
+    }
+  }
+}
+
+TEST(Options, Seeds) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::uint64_t seed;
+    std::string_view error;  // for refusals
+  };
+  const Case cases[] = {
+      {{}, 0, ""},
+      {{"--seed", "17"}, 17, ""},
+      {{"--seed=18446744073709551615"}, 18446744073709551615ull, ""},
+      {{"--threads", "2", "--seed", "5"}, 5, ""},
+      {{"--seed"}, 0, "option --seed needs a number"},
+      {{"--seed", "18446744073709551616"},
+       0,
+       "--seed 18446744073709551616: the seed must be a whole number from 0 to "
+       "18446744073709551615"},
+      {{"--seed=-1"},
+       0,
+       "--seed -1: the seed must be a whole number from 0 to 18446744073709551615"},
+      {{"--seed", "0x10"},
+       0,
+       "--seed 0x10: the seed must be a whole number from 0 to 18446744073709551615"},
+      {{"--seeds=3"}, 0, "unknown option --seeds=3"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (std::string_view a : c.args) line += std::string(a) + " ";
+    SCOPED_TRACE(line);
+    const Options o = parse_options(c.args);
+    EXPECT_EQ(o.error, c.error);
+    if (c.error.empty()) {
+      EXPECT_EQ(o.seed, c.seed);
     }
   }
 }

@@ -53,11 +53,12 @@ GoldenExecution time_run() {
   run.graphing = true;
   run.unit = "minutes";
   run.data = "bilinear.dat";
-  return {"time_run",
-          top_file(top, {"runT.cnl"}),
-          {{"runT.cnl", run_file(run)}, {"bilinear.dat", fixture("bilinear.dat")}},
-          0,
-          {"runT_1-_3.out", "runT_1-_3.graph", "runT-frames.out", "runT-xy.graph"}};
+  return {
+      "time_run",
+      top_file(top, {"runT.cnl"}),
+      {{"runT.cnl", run_file(run)}, {"bilinear.dat", fixture("bilinear.dat")}},
+      0,
+      {"runT_1-_3.out", "runT_1-_3.graph", "runT-frames.out", "runT-xy.graph", "runT_1-_3.csv"}};
 }
 
 TEST(RunGolden, TimeRun) {
@@ -81,7 +82,8 @@ TEST(RunGolden, StampedRun) {
                  top_file(top, {"stamps.cnl"}),
                  {{"stamps.cnl", run_file(run)}, {"stamped.dat", fixture("stamped.dat")}},
                  0,
-                 {"stamps_1-_2.out", "stamps_1-_2.graph", "stamps-frames.out", "stamps-xy.graph"}});
+                 {"stamps_1-_2.out", "stamps_1-_2.graph", "stamps-frames.out", "stamps-xy.graph",
+                  "stamps_1-_2.csv"}});
 }
 
 // A frequency run at 10 kHz with overlapping frames (a new frame every 20 of
@@ -100,11 +102,12 @@ TEST(RunGolden, FrequencyRunWithOverlap) {
   run.graphing = true;
   run.unit = "frequency";
   run.data = "freq.dat";
-  check_goldens({"frequency_run",
-                 top_file(top, {"freq.cnl"}),
-                 {{"freq.cnl", run_file(run)}, {"freq.dat", fixture("freq.dat")}},
-                 0,
-                 {"freq_2-_1.out", "freq_2-_1.graph", "freq-frames.out", "freq-xy.graph"}});
+  check_goldens(
+      {"frequency_run",
+       top_file(top, {"freq.cnl"}),
+       {{"freq.cnl", run_file(run)}, {"freq.dat", fixture("freq.dat")}},
+       0,
+       {"freq_2-_1.out", "freq_2-_1.graph", "freq-frames.out", "freq-xy.graph", "freq_2-_1.csv"}});
 }
 
 // Two runs with the same settings in one execution, 20 resamples at alpha
@@ -123,6 +126,7 @@ GoldenExecution two_bootstrap_runs(const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     e.inputs.emplace_back(name, run_file(run));
     e.outputs.push_back(name.substr(0, name.find('.')) + "_1-_3.out");
+    e.outputs.push_back(name.substr(0, name.find('.')) + "_1-_3.csv");
   }
   return e;
 }
@@ -183,7 +187,7 @@ TEST(RunGolden, NoWholeFrameThenAGoodRun) {
                   {"good.cnl", run_file(good)},
                   {"bilinear.dat", fixture("bilinear.dat")}},
                  2,
-                 {"short_1-_2.out", "good_1-_2.out"}});
+                 {"short_1-_2.out", "good_1-_2.out", "good_1-_2.csv"}});
 }
 
 // Log data: both columns are replaced by their natural logarithms before the
@@ -197,7 +201,7 @@ TEST(RunGolden, LogData) {
                  top_file(top, {"logs.cnl"}),
                  {{"logs.cnl", run_file(run)}, {"positive.dat", fixture("positive.dat")}},
                  0,
-                 {"logs_1-_2.out"}});
+                 {"logs_1-_2.out", "logs_1-_2.csv"}});
 }
 
 // The file's header promises 480 rows, the file holds 430: the notice on the
@@ -220,7 +224,7 @@ TEST(RunGolden, EndOfFileInsideTheRows) {
                  top_file(top, {"cut.cnl"}),
                  {{"cut.cnl", run_file(run)}, {"cut.dat", truncated_bilinear(430)}},
                  0,
-                 {"cut_1-_3.out"}});
+                 {"cut_1-_3.out", "cut_1-_3.csv"}});
 }
 
 // Fewer rows left after the end of file than one frame: the notice, then
@@ -308,8 +312,9 @@ TEST(RunNames, WideColumnNumbers) {
   dir.write("wide.cnl", run_file(run));
   dir.write("data.dat", data);
   ASSERT_EQ(dir.run().status, 0);
-  EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"Runvok.cnl", "Vok-error.out", "wide.cnl",
-                                                         "data.dat", "wide21-_7.out"}));
+  EXPECT_EQ(files_in(dir.path()),
+            (std::set<std::string>{"Runvok.cnl", "Vok-error.out", "wide.cnl", "data.dat",
+                                   "wide21-_7.out", "wide21-_7.csv"}));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,213 @@
+"""vok.analyse on its own: the tables, inputs of every kind, threads, the
+interpreter lock, no copy of 32-bit input, and every error."""
+import threading
+
+import matplotlib.figure
+import numpy as np
+import pandas as pd
+import pytest
+
+import vok
+from vok import _vok
+
+
+def bilinear(rows, seed=7):
+    """x noise, y with a bilinear term in past x: nonlinear cross dependence."""
+    rng = np.random.default_rng(seed)
+    x = rng.standard_normal(rows)
+    y = rng.standard_normal(rows)
+    y[2:] += 0.8 * x[1:-1] * x[:-2]
+    return x.astype(np.float32), y.astype(np.float32)
+
+
+@pytest.fixture(scope="module")
+def series():
+    return bilinear(2000)
+
+
+@pytest.fixture(scope="module")
+def result(series):
+    return vok.analyse(*series, frame_length=200, var_lag=1, resamples=40)
+
+
+def test_frames_table_layout(result):
+    frames = result.frames
+    assert frames.index.name == "frame"
+    assert list(frames.index) == list(range(1, 11))
+    expected = ["first_row", "last_row"]
+    for test in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx"):
+        expected += [f"cdf_{test}", f"pvalue_{test}", f"significant_{test}"]
+    assert list(frames.columns) == expected
+    assert list(frames["first_row"]) == list(range(1, 2000, 200))
+    assert list(frames["last_row"]) == list(range(200, 2001, 200))
+    for test in vok.TESTS:
+        cdf = frames[f"cdf_{test}"]
+        assert cdf.dtype == np.float32
+        # 1 - P in double precision, rounded to 32 bits.
+        want = (1.0 - cdf.astype(np.float64)).astype(np.float32)
+        np.testing.assert_array_equal(frames[f"pvalue_{test}"], want)
+        assert frames[f"significant_{test}"].dtype == bool
+        np.testing.assert_array_equal(frames[f"significant_{test}"],
+                                      frames[f"pvalue_{test}"] < result.thresholds[test])
+
+
+def test_bilinear_dependence_is_found_by_hxxy(result):
+    # y(t) holds x(t-1) x(t-2): two values of x with one of y.
+    assert result.counts.loc["Hxxy", "significant"] >= 8
+    assert result.counts.loc["Hxxy", "percent"] == pytest.approx(
+        10.0 * result.counts.loc["Hxxy", "significant"])
+
+
+def test_counts_thresholds_xy_settings_and_repr(result):
+    assert list(result.thresholds.index) == list(vok.TESTS)
+    assert result.thresholds.index.name == "test"
+    assert result.bootstrapped
+    assert (result.counts["significant"] ==
+            [result.frames[f"significant_{t}"].sum() for t in vok.TESTS]).all()
+    lags = result.lags
+    assert lags == 8  # 200 ** 0.4 = 8.33
+    assert result.xy.shape == (10, 2 * lags + 1)
+    assert list(result.xy.columns) == list(range(-lags, lags + 1))
+    assert result.settings["frame_length"] == 200 and result.settings["lags"] == 8
+    text = repr(result)
+    assert "10 frames" in text and "8 lags" in text and "bootstrapped" in text
+    hxxy = next(line for line in text.splitlines() if line.startswith("Hxxy"))
+    assert f"{result.thresholds['Hxxy']:.4f}" in hxxy
+    assert str(result.counts.loc["Hxxy", "significant"]) in hxxy
+
+
+def test_plot_returns_a_figure_of_two_log_panels(result):
+    fig = result.plot()
+    assert isinstance(fig, matplotlib.figure.Figure)
+    bicorrelation, correlation = fig.axes
+    assert bicorrelation.get_yscale() == "log" and correlation.get_yscale() == "log"
+    labels = [line.get_label() for line in bicorrelation.get_lines()]
+    n = result.counts.loc["Hxxy", "significant"]
+    assert f"Hxxy ({n} significant)" in labels
+    assert any(label.startswith("Hxxy threshold") for label in labels)
+    import matplotlib.pyplot as plt
+    plt.close(fig)
+
+
+@pytest.mark.parametrize("convert", [
+    lambda a: a.astype(np.float64),
+    lambda a: a.tolist(),
+    lambda a: pd.Series(a, index=np.arange(len(a)) * 3),
+    lambda a: np.repeat(a, 2)[::2],  # strided
+])
+def test_any_array_like_is_read_as_32_bit_values(series, convert):
+    x, y = series
+    want = vok.analyse(x, y, frame_length=100)
+    got = vok.analyse(convert(x), convert(y), frame_length=100)
+    pd.testing.assert_frame_equal(got.frames, want.frames, check_exact=True)
+
+
+def test_one_and_two_threads_give_identical_results(series):
+    x, y = series
+    one = vok.analyse(x, y, frame_length=100, overlap=50, var_lag=2, resamples=60, threads=1)
+    two = vok.analyse(x, y, frame_length=100, overlap=50, var_lag=2, resamples=60, threads=2)
+    pd.testing.assert_frame_equal(one.frames, two.frames, check_exact=True)
+    pd.testing.assert_frame_equal(one.xy, two.xy, check_exact=True)
+    pd.testing.assert_series_equal(one.thresholds, two.thresholds, check_exact=True)
+
+
+def test_datetime_stamps_give_start_and_end(series):
+    x, y = series
+    stamps = pd.date_range("2024-01-01", periods=len(x), freq="s")
+    result = vok.analyse(x, y, frame_length=500, stamps=stamps)
+    assert list(result.frames.columns[:4]) == ["first_row", "last_row", "start", "end"]
+    assert result.frames.loc[2, "start"] == pd.Timestamp("2024-01-01 00:08:20")
+    assert result.frames.loc[2, "end"] == pd.Timestamp("2024-01-01 00:16:39")
+    strings = vok.analyse(x, y, frame_length=500, stamps=[str(s) for s in stamps])
+    assert strings.frames.loc[2, "start"] == "2024-01-01 00:08:20"
+
+
+def test_contiguous_32_bit_input_is_not_copied(series):
+    x, _ = series
+    assert x.flags.c_contiguous and x.dtype == np.float32
+    assert _vok.input_address(x) == x.ctypes.data
+    assert _vok.input_address(pd.Series(x).to_numpy()) == x.ctypes.data
+    # Anything else is converted once.
+    assert _vok.input_address(x.astype(np.float64)) != x.ctypes.data
+    strided = np.repeat(x, 2)[::2]
+    assert _vok.input_address(strided) != strided.ctypes.data
+
+
+def test_the_interpreter_runs_other_threads_during_the_analysis():
+    x, y = bilinear(200_000, seed=3)
+    ticks = [0]
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            ticks[0] += 1
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        before = ticks[0]
+        vok.analyse(x, y, frame_length=1000, exponent=0.5, var_lag=2, threads=1)
+        during = ticks[0] - before
+    finally:
+        stop.set()
+        counter.join()
+    # Holding the lock through the analysis would leave a tick or two.
+    assert during > 10_000
+
+
+def values_with(position, value, rows=600):
+    x, _ = bilinear(rows)
+    x = x.copy()
+    x[position] = value
+    return x
+
+
+GOOD_X, GOOD_Y = bilinear(600)
+
+
+@pytest.mark.parametrize("call, message", [
+    # Settings: named with their value.
+    (dict(frame_length=11), "frame_length = 11"),
+    (dict(frame_length=100.5), "frame_length = 100.5"),
+    (dict(frame_length="100"), "frame_length = '100'"),
+    (dict(frame_length=100, exponent=0.6), "exponent = 0.6"),
+    (dict(frame_length=100, exponent=0.01), "exponent = 0.01"),
+    (dict(frame_length=100, false_alarm=1.5), "false_alarm = 1.5"),
+    (dict(frame_length=100, overlap=-1), "overlap = -1"),
+    (dict(frame_length=100, var_lag=-1), "var_lag = -1"),
+    (dict(frame_length=100, var_lag=51), "var_lag = 51"),
+    (dict(frame_length=100, resamples=-2), "resamples = -2"),
+    (dict(frame_length=100, resamples=10), "resamples = 10"),  # 1/10 > 0.05
+    (dict(frame_length=100, transform="square"), "transform = 'square'"),
+    (dict(frame_length=100, threads=0), "threads = 0"),
+    (dict(frame_length=100, seed=-1), "seed = -1"),
+    (dict(frame_length=100, seed=2**64), "seed = 18446744073709551616"),
+    # The data: what and where.
+    (dict(frame_length=100, y=GOOD_Y[:599]), "x has 600 values and y 599"),
+    (dict(frame_length=601), "600 rows are too few for one frame of frame_length = 601"),
+    (dict(frame_length=100, x=values_with(17, np.nan)), "x[17] = nan"),
+    (dict(frame_length=100, y=values_with(3, np.inf)), "y[3] = inf"),
+    (dict(frame_length=100, x=values_with(5, -np.inf)), "x[5] = -inf"),
+    (dict(frame_length=100, transform="log", x=np.abs(GOOD_X) + 1, y=GOOD_Y),
+     "the log transform needs positive values"),
+    (dict(frame_length=100, x=GOOD_X.reshape(300, 2), y=GOOD_Y.reshape(300, 2)),
+     "x must be one-dimensional"),
+    (dict(frame_length=100, stamps=["2024-01-01"] * 10), "10 stamps for 600 rows"),
+    (dict(frame_length=100, stamps=pd.date_range("2024", periods=10, freq="s")),
+     "10 stamps for 600 rows"),
+    (dict(frame_length=100, x=np.array(["a"] * 600)), "x must hold numbers"),
+])
+def test_errors_are_value_errors_that_say_what_and_where(call, message):
+    call = dict(call)
+    x = call.pop("x", GOOD_X)
+    y = call.pop("y", GOOD_Y)
+    with pytest.raises(ValueError) as raised:
+        vok.analyse(x, y, **call)
+    assert message in str(raised.value)
+
+
+def test_frame_length_is_required_and_settings_are_keywords():
+    with pytest.raises(TypeError):
+        vok.analyse(GOOD_X, GOOD_Y)
+    with pytest.raises(TypeError):
+        vok.analyse(GOOD_X, GOOD_Y, 100)

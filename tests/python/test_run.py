@@ -1,0 +1,96 @@
+"""vok.run: the console program's execution of a directory, in-process: the
+same files as the console program, the results returned, the working
+directory untouched, and failures as exceptions."""
+import os
+import pathlib
+import re
+import shutil
+
+import pandas as pd
+import pytest
+
+import vok
+from conftest import read_table, run_file, top_file
+
+STAMP_LINES = re.compile(r"^ (Date & Time|Elapsed time = ).*$", re.MULTILINE)
+
+
+def masked(path):
+    return STAMP_LINES.sub("<stamp>", pathlib.Path(path).read_text())
+
+
+def copy_example(example_run, directory):
+    directory.mkdir()
+    for name in ("Runvok.cnl", "runA.cnl", "runB.cnl", "example.dat"):
+        shutil.copy(example_run / name, directory / name)
+    return directory
+
+
+def test_writes_the_console_files_and_returns_the_results(tmp_path, example_run):
+    directory = copy_example(example_run, tmp_path / "in-process")
+    here = os.getcwd()
+    results = vok.run(directory)
+    assert os.getcwd() == here
+    written = sorted(p.name for p in directory.iterdir())
+    console = sorted(p.name for p in example_run.iterdir())
+    assert written == console
+    for name in written:
+        assert masked(directory / name) == masked(example_run / name), name
+
+    assert list(results) == ["runA_1-_2", "runB_1-_2"]
+    for name, result in results.items():
+        pd.testing.assert_frame_equal(result.frames, read_table(example_run / f"{name}.csv"),
+                                      check_exact=True)
+    a = results["runA_1-_2"]
+    assert a.settings["frame_length"] == 200 and a.settings["var_lag"] == 1
+    assert a.settings["resamples"] == 100 and a.settings["transform"] is None
+    assert results["runB_1-_2"].settings["transform"] == "clip"
+    # Run B's resamples continue the stream after run A's.
+    assert not results["runB_1-_2"].thresholds.equals(a.thresholds)
+
+
+def test_relative_directory_and_data_in_a_subdirectory(tmp_path, example_run, monkeypatch):
+    (tmp_path / "work" / "runs").mkdir(parents=True)
+    shutil.copy(example_run / "example.dat", tmp_path / "work" / "example.dat")
+    (tmp_path / "work" / "Runvok.cnl").write_text(top_file(["runs/one.cnl"], lw=300, p=0))
+    (tmp_path / "work" / "runs" / "one.cnl").write_text(run_file("example.dat",
+                                                                   graphing=False))
+    monkeypatch.chdir(tmp_path)
+    results = vok.run("work")
+    assert list(results) == ["runs/one_1-_2"]
+    assert (tmp_path / "work" / "runs" / "one_1-_2.csv").exists()
+    assert len(results["runs/one_1-_2"].frames) == 8
+    assert pathlib.Path.cwd() == tmp_path
+
+
+def test_a_stopped_execution_raises_with_the_error_file(tmp_path):
+    here = os.getcwd()
+    with pytest.raises(vok.RunError) as raised:
+        vok.run(tmp_path)  # no Runvok.cnl
+    assert raised.value.status == 1
+    assert "Runvok.cnl" in raised.value.messages
+    assert os.getcwd() == here
+    with pytest.raises(ValueError, match="no such directory"):
+        vok.run(tmp_path / "missing")
+
+
+def test_a_run_ended_early_warns_and_the_others_come_back(tmp_path, example_run):
+    shutil.copy(example_run / "example.dat", tmp_path / "example.dat")
+    (tmp_path / "Runvok.cnl").write_text(top_file(["short.cnl", "good.cnl"], lw=300, p=0))
+    # 100 rows make no frame of 300: the run ends, the next one goes on.
+    (tmp_path / "short.cnl").write_text(run_file("example.dat", graphing=False, end=100))
+    (tmp_path / "good.cnl").write_text(run_file("example.dat", graphing=False))
+    with pytest.warns(RuntimeWarning, match="ended early"):
+        results = vok.run(tmp_path)
+    assert list(results) == ["good_1-_2"]
+    assert not (tmp_path / "short_1-_2.csv").exists()
+
+
+def test_seed_and_threads_reach_the_execution(tmp_path, example_run):
+    default = vok.run(copy_example(example_run, tmp_path / "default"), threads=1)
+    seeded = vok.run(copy_example(example_run, tmp_path / "seeded"), threads=2, seed=99)
+    a = "runA_1-_2"
+    assert not seeded[a].thresholds.equals(default[a].thresholds)
+    x, y = (seeded[a].frames, default[a].frames)
+    cdf = [c for c in x.columns if c.startswith("cdf_")]
+    pd.testing.assert_frame_equal(x[cdf], y[cdf], check_exact=True)
