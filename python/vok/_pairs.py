@@ -10,7 +10,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 import pandas as pd
 
-from ._analysis import analyse
+from ._analysis import _whole, analyse
 from ._result import TESTS
 
 # The settings analyse takes after x and y, as analyse_pairs passes them on.
@@ -199,7 +199,7 @@ def _progress_bar(progress, total):
 
 def _local_threads(threads):
     if threads is not None:
-        return threads
+        return _whole("threads", threads, minimum=1)
     try:
         return len(os.sched_getaffinity(0))
     except AttributeError:
@@ -230,8 +230,7 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar):
     """Chunks of pairs as tasks of the client's cluster, each series sent
     once; the results gathered in pair order."""
     used = sorted({i for pair in pairs for i in pair[2:]})
-    scattered = client.scatter([series[i] for i in used])
-    argument = {i: k for k, i in enumerate(used)}
+    scattered = dict(zip(used, client.scatter([series[i] for i in used])))
     stamps_future = client.scatter(stamps) if stamps is not None else None
     # Workers run their threads' tasks side by side: each analysis takes one
     # thread, unless the caller chose a number.
@@ -242,8 +241,14 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar):
     size = max(1, math.ceil(len(pairs) / (_CHUNKS_PER_THREAD * worker_threads)))
     futures = []
     for start in range(0, len(pairs), size):
-        chunk = [(x, y, argument[i], argument[j]) for x, y, i, j in pairs[start:start + size]]
-        future = client.submit(_analyse_chunk, chunk, each, stamps_future, *scattered, pure=False)
+        # A task takes the series of its own pairs only, so that a worker
+        # fetches no more of them than it needs.
+        pairs_here = pairs[start:start + size]
+        needed = sorted({i for pair in pairs_here for i in pair[2:]})
+        argument = {i: k for k, i in enumerate(needed)}
+        chunk = [(x, y, argument[i], argument[j]) for x, y, i, j in pairs_here]
+        future = client.submit(_analyse_chunk, chunk, each, stamps_future,
+                               *(scattered[i] for i in needed), pure=False)
         if bar is not None:
             future.add_done_callback(lambda _, n=len(chunk): bar.update(n))
         futures.append(future)

@@ -141,6 +141,7 @@ def test_a_failing_pair_is_named(panel):
     ("panel", ["ab"], SETTINGS, ValueError, "a pair is (x, y)"),
     ("panel", None, dict(SETTINGS, frame_lenght=100), TypeError, "frame_lenght"),
     ("panel", None, {}, TypeError, "frame_length"),
+    ("panel", None, dict(SETTINGS, threads=0), ValueError, "threads = 0"),
     (pd.DataFrame({"a": ["x"] * 200, "b": 1.0}), None, SETTINGS, ValueError, "must hold numbers"),
 ])
 def test_refused_input(panel, data, pairs, settings, error, message):
