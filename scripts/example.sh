@@ -8,5 +8,5 @@ cd examples
 status=0
 ../build/vok || status=$?
 echo
-echo "vok finished with exit status $status; its outputs are in examples/ (*.out, *.graph, Vok-error.out)."
+echo "vok finished with exit status $status; its outputs are in examples/ (*.out, *.csv, *.graph, Vok-error.out)."
 exit $status

@@ -48,7 +48,7 @@ if [ "$what" = all ] || [ "$what" = --replay ]; then
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   cmake --build build-asan -j"$jobs" --target vokcore
   cmake -S fuzz -B build-asan/fuzz -DCMAKE_BUILD_TYPE=None -DVOK_FUZZ_ENGINE=replay \
-    -DVOK_CORE_LIBRARY="$root/build-asan/libvokcore.a" \
+    -DVOK_CORE_LIBRARY="$root/build-asan/libvok.a" \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   cmake --build build-asan/fuzz -j"$jobs"
   "$root"/fuzz/replay.sh build-asan/fuzz || failed=$((failed + 1))

@@ -30,17 +30,27 @@ def _real(name, value):
     return float(value)
 
 
+def threads_setting(threads):
+    """threads as the extension takes it: None (every core) is 0."""
+    return 0 if threads is None else _whole("threads", threads, minimum=1)
+
+
+def seed_setting(seed):
+    """seed as the extension takes it: None is the default stream, 0."""
+    if seed is None:
+        return 0
+    if isinstance(seed, bool) or not isinstance(seed, numbers.Integral) or not (
+            0 <= int(seed) <= _UINT64_MAX):
+        raise ValueError(f"seed = {seed!r}: must be a whole number from 0 to 2**64 - 1")
+    return int(seed)
+
+
 def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform,
               threads, seed):
     """The keyword arguments as the extension takes them (type errors become
     ValueError naming the setting; the library checks the bounds)."""
     if transform is not None and transform not in ("clip", "log"):
         raise ValueError(f"transform = {transform!r}: must be None, 'clip' or 'log'")
-    if seed is None:
-        seed = 0
-    elif isinstance(seed, bool) or not isinstance(seed, numbers.Integral) or not (
-            0 <= int(seed) <= _UINT64_MAX):
-        raise ValueError(f"seed = {seed!r}: must be a whole number from 0 to 2**64 - 1")
     return dict(
         frame_length=_whole("frame_length", frame_length),
         exponent=_real("exponent", exponent),
@@ -49,17 +59,26 @@ def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, 
         var_lag=_whole("var_lag", var_lag),
         resamples=_whole("resamples", resamples),
         transform=transform,
-        threads=0 if threads is None else _whole("threads", threads, minimum=1),
-        seed=int(seed),
+        threads=threads_setting(threads),
+        seed=seed_setting(seed),
     )
 
 
 def _series(name, values):
-    """A pandas Series or Index gives its values; anything else goes to the
-    extension as it is (a contiguous float32 array is used without a copy)."""
+    """x or y as a numpy array of numbers (a contiguous float32 array is
+    passed on as it is, and the extension uses it without a copy)."""
     if isinstance(values, (pd.Series, pd.Index)):
-        values = values.to_numpy()
-    if isinstance(values, np.ndarray) and values.dtype.kind not in "biuf":
+        if isinstance(values.dtype, np.dtype):
+            values = values.to_numpy()
+        else:
+            # pandas' own dtypes (Float64, Int64, ...): a missing value is NaN.
+            try:
+                values = values.to_numpy(dtype=np.float64, na_value=np.nan)
+            except (TypeError, ValueError):
+                values = values.to_numpy()
+    elif not isinstance(values, np.ndarray):
+        values = np.asarray(values)
+    if values.dtype.kind not in "biuf":
         raise ValueError(f"{name} must hold numbers; its dtype is {values.dtype}")
     return values
 
@@ -119,5 +138,5 @@ def analyse(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0, va
     echo["exponent"] = float(np.float32(settings["exponent"]))
     echo["false_alarm"] = float(np.float32(settings["false_alarm"]))
     echo["threads"] = threads
-    echo["seed"] = settings["seed"]
-    return Result.from_arrays(arrays, echo, stamps=stamp_times)
+    return Result.from_arrays(arrays, echo, stamps=stamp_times,
+                              stamped=stamp_times is not None or stamp_strings is not None)

@@ -9,17 +9,6 @@ from . import _vok
 TESTS = tuple(_vok.TESTS)  # ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")
 
 
-def frame_columns(stamped):
-    """The columns of Result.frames (and of the console program's .csv after
-    its leading `frame` column)."""
-    columns = ["first_row", "last_row"]
-    if stamped:
-        columns += ["start", "end"]
-    for test in TESTS:
-        columns += [f"cdf_{test}", f"pvalue_{test}", f"significant_{test}"]
-    return columns
-
-
 class Result:
     """The results of one analysis (vok.analyse) or one run (vok.run).
 
@@ -59,12 +48,15 @@ class Result:
         self.diagnostics = list(diagnostics)
 
     @classmethod
-    def from_arrays(cls, a, settings, stamps=None):
+    def from_arrays(cls, a, settings, stamps=None, stamped=None):
         """A Result from the dict of numpy arrays that vok._vok returns.
 
         settings: the settings to show (a dict); stamps: a DatetimeIndex of
-        the observations, for datetime start and end columns (else the
-        stamps the library passed through, when there are any)."""
+        the observations, for datetime start and end columns; stamped:
+        whether there are start and end columns (None: when the library
+        passed stamps through)."""
+        if stamped is None:
+            stamped = stamps is not None or any(a["first_stamp"])
         number = np.asarray(a["number"], dtype=np.int64)
         index = pd.Index(number, name="frame")
         first_row = np.asarray(a["first_row"], dtype=np.int64)
@@ -73,7 +65,7 @@ class Result:
         if stamps is not None:
             columns["start"] = stamps[first_row - 1]
             columns["end"] = stamps[last_row - 1]
-        elif any(a["first_stamp"]):
+        elif stamped:
             columns["start"] = list(a["first_stamp"])
             columns["end"] = list(a["last_stamp"])
         for t, test in enumerate(TESTS):

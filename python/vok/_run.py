@@ -4,7 +4,7 @@ import os
 import warnings
 
 from . import _vok
-from ._analysis import _settings
+from ._analysis import seed_setting, threads_setting
 from ._result import Result
 
 
@@ -36,13 +36,13 @@ def run(directory=".", *, threads=None, seed=None):
     """
     if not os.path.isdir(directory):
         raise ValueError(f"directory = {directory!r}: no such directory")
-    settings = _settings(12, 0.4, 0.05, 0, 0, 0, None, threads, seed)
-    status, runs = _vok.run_directory(os.fspath(directory), settings["threads"], settings["seed"])
+    seed = seed_setting(seed)
+    status, runs = _vok.run_directory(os.fspath(directory), threads_setting(threads), seed)
     results = {}
     for name, run_settings, arrays in runs:
         run_settings = dict(run_settings)
         run_settings["threads"] = threads
-        run_settings["seed"] = settings["seed"]
+        run_settings["seed"] = seed
         results[name] = Result.from_arrays(arrays, run_settings)
     if status == 1:
         try:

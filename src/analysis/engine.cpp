@@ -36,10 +36,12 @@ class Captured {
   Where where_;
 };
 
+// The free-format line `text` on each channel, then the end of the run.
 [[noreturn]] void stop(AnalysisSink& sink, std::initializer_list<Where> where,
-                       const std::string& line) {
-  for (Where w : where) sink.diagnostic({w, Diagnostic::Stage::run, 0, line + "\n"});
-  throw AnalysisStopped{line};
+                       const std::string& text) {
+  const std::string line = free_format({text}) + "\n";
+  for (Where w : where) sink.diagnostic({w, Diagnostic::Stage::run, 0, line});
+  throw AnalysisStopped{text};
 }
 
 void describe(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
@@ -100,9 +102,12 @@ PerTest<int> frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink
         },
         threads);
   } catch (const FrameStopped&) {
-    for (const Diagnostic& d : stopped->diagnostics) sink.diagnostic(d);
-    throw AnalysisStopped{"frame " + std::to_string(stopped->frame.number) +
-                          " could not be completed (its VAR fit failed)"};
+    std::string reason = "frame " + std::to_string(stopped->frame.number) + " cannot be completed";
+    for (const Diagnostic& d : stopped->diagnostics) {
+      sink.diagnostic(d);
+      if (d.channel == Where::report) reason += ":" + d.text.substr(0, d.text.find('\n'));
+    }
+    throw AnalysisStopped{reason};
   }
   return counts;
 }
@@ -121,17 +126,19 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
     sink.thresholds(out, false);
     return out;
   }
-  Captured diag(Where::standard_error);
+  Captured diag(Where::standard_error), console(Where::console);
   try {
     const Thresholds t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms,
-                                  options.threads, diag.channel, options.progress);
+                                  options.threads, diag.channel, console.channel, options.progress);
     const auto& v = t.values;
     out = {v[kHxxy], v[kHyyx], v[kHxxx], v[kHyyy], v[kCx], v[kCy], v[kCxy]};
   } catch (const Stop&) {
     diag.send(sink);
+    console.send(sink);
     throw AnalysisStopped{"the bootstrap could not be completed"};
   }
   diag.send(sink);
+  console.send(sink);
   sink.thresholds(out, true);
   return out;
 }

@@ -91,7 +91,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
-                    bool show_progress) {
+                    Channel& console, bool show_progress) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   const int threads = static_cast<int>(std::clamp<std::size_t>(
       static_cast<std::size_t>(std::max(thread_limit, 1)), 1, std::max<std::size_t>(resamples, 1)));
@@ -147,7 +147,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   const float level[1] = {alpha};
   for (int t = 0; t < kTestCount; ++t) {
     float fractile[1] = {alpha};
-    result.status = sort(order, pvalues[t], level, fractile, 'B');
+    result.status = sort(order, pvalues[t], level, fractile, 'B', console, diag);
     result.values[t] = fractile[0];
   }
   return result;

@@ -55,10 +55,11 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 // block of the stream, and their messages are written on `diag` in resample
 // order, the thresholds and everything written are the same for any thread
 // count. An allocation failure writes "Unable to allocate work space - arrays
-// in resampxy" on `diag` and stops. With `progress` a progress line is drawn
-// on a terminal while the resamples go on.
+// in resampxy" on `diag` and stops. The fractiles' messages go to `console`
+// (and `diag`). With `progress` a progress line is drawn on a terminal while
+// the resamples go on.
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int threads, Channel& diag,
-                    bool progress = false);
+                    Channel& console, bool progress = false);
 
 }  // namespace vok

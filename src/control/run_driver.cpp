@@ -285,11 +285,13 @@ Settings analysis_settings(const SharedSettings& shared, const RunSettings& run)
 // Steps 15 and 16: the analysis, written as it goes. A refused resample
 // count ends the run after the statistics; a step that cannot go on stops
 // the program after its messages.
-void analyse_and_write(std::span<const float> x, std::span<const float> y,
-                       const StampLookup& stamps, const Settings& settings, const RunHeader& header,
-                       int run_index, Execution& execution) {
+PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> y,
+                               const StampLookup& stamps, const Settings& settings,
+                               const RunHeader& header, int run_index, Execution& execution) {
   RunWriter writer(header, settings, program_run_channels());
   FramesTableWriter table(frames_table_name(report().path()), header.clock.stamp_flag == 'm');
+  // The frames are kept in a Result only for an observer of the execution:
+  // the writers need no more than the frame at hand.
   Result result;
   ResultCollector collector(result);
   std::vector<AnalysisSink*> sinks{&writer, &table};
@@ -311,12 +313,13 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
   } catch (const AnalysisStopped&) {
     throw Stop{};
   }
+  return writer.counts();
 }
 
 }  // namespace
 
-void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                Execution& execution) {
+RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                      Execution& execution) {
   // 1. The run control file.
   const RunSettings run = read_run_control(name, execution);
   // 2. The data file.
@@ -361,7 +364,10 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   StampLookup stamps;
   if (stamp_flag == 'm')
     stamps = [&rows](int row) { return rows.stamps[static_cast<std::size_t>(row - 1)]; };
-  analyse_and_write(x, y, stamps, analysis_settings(shared, run), rh, run_index, execution);
+  RunOutcome outcome;
+  outcome.frames = plan.frames;
+  outcome.counts =
+      analyse_and_write(x, y, stamps, analysis_settings(shared, run), rh, run_index, execution);
 
   // 17. Release the arrays.
   rows = RunRows();
@@ -369,6 +375,7 @@ void run_driver(const std::string& name, const SharedSettings& shared, int run_i
   // 18. Closing stamps.
   head(9, 9, 2009, execution.start_time, report());
   if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph);
+  return outcome;
 }
 
 }  // namespace vok

@@ -40,10 +40,16 @@ struct Execution {
   std::function<void(const CompletedRun&)> on_completed_run;
 };
 
+// What a completed run found: its frames and the significant ones per test.
+struct RunOutcome {
+  int frames = 0;
+  PerTest<int> counts;
+};
+
 // Performs run number `run_index` (1-based) for the run control file `name`
 // (the text before "*" of its line in "Runvok.cnl", blank-padded to 80).
 // Throws RunEnded when the run ends early and Stop when the program stops.
-void run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                Execution& execution);
+RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
+                      Execution& execution);
 
 }  // namespace vok

@@ -133,6 +133,7 @@ void write_counts(const PerTest<int>& counts, int frames, Channel& report) {
 void RunWriter::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
   static const Layout kNoneSignificant = Layout::parse(R"(7X "No signficant cross stat frames")");
   static const Layout kSeparator = Layout::parse(R"(/ 60("=") /)");
+  counts_ = counts;
   if (header_.graphing == 'y') {
     graph_caption(out_.graph);
     xy_caption(out_.xy_graph, header_.plan.lags, header_.clock.stamp_flag == 'm');

@@ -34,6 +34,9 @@ class RunWriter : public AnalysisSink {
   void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
 
+  // The counts once the run has finished.
+  const PerTest<int>& counts() const { return counts_; }
+
  private:
   Channel& channel(Diagnostic::Channel where) const;
   // The frame's diagnostics raised in `stage`, in order.
@@ -42,6 +45,7 @@ class RunWriter : public AnalysisSink {
   const RunHeader& header_;
   const Settings& settings_;
   RunChannels out_;
+  PerTest<int> counts_;
 };
 
 }  // namespace vok

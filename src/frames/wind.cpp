@@ -84,16 +84,8 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     std::copy_n(job.x.begin() + s, len, frame.begin());
     std::copy_n(job.y.begin() + s, len, frame.begin() + len);
 
-    if (job.var_lag < 1) {
-      std::copy(frame.begin(), frame.end(), residuals.begin());
-    } else {
-      f.var_fit = fit(frame, residuals, 2, lw, job.var_lag, messages.report);
-      if (f.var_fit->status > 0) {
-        for (Channel* ch : {&messages.report, &messages.console, &messages.error_file})
-          ch->write_free({"Error in subroutine Setvar ", f.var_fit->status});
-        throw Stop{};
-      }
-    }
+    f.var_fit = setvar(frame, residuals, 2, lw, job.var_lag, messages.report, messages.console,
+                       messages.error_file);
     messages.end(stage);
     const std::span<float> x(residuals.data(), len);
     const std::span<float> y(residuals.data() + len, len);

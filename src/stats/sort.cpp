@@ -55,7 +55,11 @@ void indexx(std::span<const float> x, std::span<int> p) {
 
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
          std::span<float> fractiles, char control) {
-  Channel& console = channels().console;
+  return sort(p, x, levels, fractiles, control, channels().console, channels().standard_error);
+}
+
+int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
+         std::span<float> fractiles, char control, Channel& console, Channel& standard_error) {
   const int n = static_cast<int>(x.size());
   const int m = static_cast<int>(levels.size());
   int status = kSortOk;
@@ -76,7 +80,7 @@ int sort(std::span<int> p, std::span<const float> x, std::span<const float> leve
   }
   if (n == 1 && control != 'S') {
     console.write_free({"fractiles set to x since n=1", n});
-    channels().standard_error.write_free({"fractiles set to x since n=1", n});
+    standard_error.write_free({"fractiles set to x since n=1", n});
     for (int i = 0; i < m; ++i) fractiles[i] = x[0];
     return kSortSingleValue;
   }

@@ -3,6 +3,8 @@
 
 #include <span>
 
+#include "output/channel.h"
+
 namespace vok {
 
 // p receives 1-based indices with x(p(1)) <= ... <= x(p(n)); x is untouched.
@@ -18,8 +20,11 @@ inline constexpr int kSortNoFractiles = 3;
 inline constexpr int kSortSingleValue = 4;
 
 // Control 'S' orders x into p; 'F' takes the fractiles at `levels` into
-// `fractiles` from a p ordered earlier; 'B' does both. Messages go to the
-// console (and one also to the standard error stream). Returns the status.
+// `fractiles` from a p ordered earlier; 'B' does both. Messages go to
+// `console` (and one also to `standard_error`); without them, to the
+// program's channels of those names. Returns the status.
+int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
+         std::span<float> fractiles, char control, Channel& console, Channel& standard_error);
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
          std::span<float> fractiles, char control);
 

@@ -173,24 +173,25 @@ VarFit var(std::span<const float> series, std::span<float> residuals, int k, int
   return result;
 }
 
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out) {
-  setvar(series, residuals, k, n, p, out, channels().console, channels().error_file);
+std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
+                             int n, int p, Channel& out) {
+  return setvar(series, residuals, k, n, p, out, channels().console, channels().error_file);
 }
 
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out, Channel& console, Channel& error_file) {
+std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
+                             int n, int p, Channel& out, Channel& console, Channel& error_file) {
   if (p < 1) {
     const auto count = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
     std::copy_n(series.begin(), count, residuals.begin());
-    return;
+    return std::nullopt;
   }
-  const VarFit result = var(series, residuals, k, n, p, out);
+  VarFit result = fit(series, residuals, k, n, p, out);
   if (result.status > 0) {
     for (Channel* ch : {&out, &console, &error_file})
       ch->write_free({"Error in subroutine Setvar ", result.status});
     throw Stop{};
   }
+  return result;
 }
 
 }  // namespace vok

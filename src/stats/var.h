@@ -2,6 +2,7 @@
 // moments, and its report block.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -10,17 +11,19 @@
 
 namespace vok {
 
-// Fits a VAR(p) to k series of n values (n x k, stored by columns) and puts
-// the residuals into `residuals` (same layout; the first p of each series are
-// 0). With p = 0 the series are copied unchanged. With p >= 1 the fit's report
-// block goes to `out`. A matrix that is not positive definite writes its
-// messages (on `out`, the console and the error file) and stops the program.
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out);
+// Prewhitening: fits a VAR(p) to k series of n values (n x k, stored by
+// columns) and puts the residuals into `residuals` (same layout; the first p
+// of each series are 0), returning the fit; with p = 0 the series are copied
+// unchanged and there is no fit. The fit's messages go to `out`; its report
+// block is left to the caller (disvar). A matrix that is not positive
+// definite writes its messages (on `out`, the console and the error file)
+// and stops the program.
+std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
+                             int n, int p, Channel& out);
 // The same with the console and error-file messages sent to the channels
 // given (a frame computed ahead keeps them until its turn to be written).
-void setvar(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-            Channel& out, Channel& console, Channel& error_file);
+std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
+                             int n, int p, Channel& out, Channel& console, Channel& error_file);
 
 // The results of one fit: vok::VarFit.
 

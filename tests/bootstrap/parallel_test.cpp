@@ -55,7 +55,8 @@ class ParallelBootstrap : public ::testing::Test {
     UniformStream stream;
     stream.advance(start);
     Outcome o;
-    o.thresholds = resampxy(x, y, kLw, kLg, B, alpha, stream, threads, channels().standard_error);
+    o.thresholds = resampxy(x, y, kLw, kLg, B, alpha, stream, threads, channels().standard_error,
+                            channels().console);
     o.position = stream.position();
     o.console = cap.console();
     o.standard_error = cap.standard_error();

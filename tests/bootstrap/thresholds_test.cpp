@@ -66,7 +66,8 @@ constexpr int kLw = 24, kLg = 3;
 // messages on the standard error stream.
 Thresholds resample(std::span<const float> x, std::span<const float> y, int B, float alpha,
                     UniformStream& stream) {
-  return resampxy(x, y, kLw, kLg, B, alpha, stream, thread_count(), channels().standard_error);
+  return resampxy(x, y, kLw, kLg, B, alpha, stream, thread_count(), channels().standard_error,
+                  channels().console);
 }
 
 // The threshold step of a run (B resamples at level alpha) as the console

@@ -60,6 +60,28 @@ TEST(UniformStream, FillContinuesFromItsPositionAndMatchesAt) {
   EXPECT_EQ(again, first);
 }
 
+// A seeded stream draws mix(seed + (i + 1) 0x9E3779B97F4A7C15): the
+// reference above with the seed added before mixing.
+TEST(UniformStream, SeedsGiveTheirOwnStreams) {
+  struct Case {
+    std::uint64_t seed;
+    std::uint32_t k[3];
+  };
+  const Case cases[] = {
+      {0, {14819496, 7239838, 443485}},
+      {1, {9505325, 12512141, 16290722}},
+      {12345, {2232706, 3436252, 2005591}},
+      {0xFFFFFFFFFFFFFFFFULL, {14997873, 15310840, 3682296}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seed);
+    UniformStream stream(c.seed);
+    std::vector<float> u(3);
+    stream.fill(u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(u[i], static_cast<float>(c.k[i]) * kStep) << i;
+  }
+}
+
 TEST(UniformStream, NumbersAreExactMultiplesOfTwoToMinus24InUnitInterval) {
   for (std::uint64_t i = 0; i < 100000; ++i) {
     const float u = UniformStream::at(i);

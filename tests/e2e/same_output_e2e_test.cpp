@@ -192,7 +192,8 @@ TEST(SameOutput, RandomDataWithOverlappingFramesAndNoPrewhitening) {
 
 // x is 0 all through frames 3 and 5 (rows 201-300 and 401-500): their VAR
 // fits fail. Frames computed ahead of frame 3 may fail too, but the program
-// stops at frame 3 with its messages alone, after the text of frames 1 and 2.
+// stops at frame 3 with its messages alone, after the text of frames 1 and 2
+// (their rows of the table included).
 TEST(SameOutput, StopAtTheFirstFrameWhoseFitFails) {
   std::string data = random_data(1000, 31);
   // Row t begins after the two header lines; x is columns 21-32.
@@ -228,6 +229,12 @@ TEST(SameOutput, StopAtTheFirstFrameWhoseFitFails) {
   EXPECT_NE(report.find("Statistics of x Residuals - Frame      2"), std::string::npos);
   EXPECT_EQ(report.find("Statistics of x Residuals - Frame      3"), std::string::npos);
   EXPECT_EQ(report.find("DCHOLDC failed"), report.rfind("DCHOLDC failed"));
+  // The table holds the frames before the stop.
+  const std::vector<std::string> table = lines_of(e.texts.at("r_1-_2.csv"));
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_TRUE(table[0].starts_with("frame,first_row,last_row,")) << table[0];
+  EXPECT_TRUE(table[1].starts_with("1,1,100,"));
+  EXPECT_TRUE(table[2].starts_with("2,101,200,"));
 }
 
 }  // namespace

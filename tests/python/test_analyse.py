@@ -196,6 +196,8 @@ GOOD_X, GOOD_Y = bilinear(600)
     (dict(frame_length=100, stamps=pd.date_range("2024", periods=10, freq="s")),
      "10 stamps for 600 rows"),
     (dict(frame_length=100, x=np.array(["a"] * 600)), "x must hold numbers"),
+    (dict(frame_length=100, y=["a"] * 600), "y must hold numbers"),
+    (dict(frame_length=100, x=pd.Series([1.0, None] * 300, dtype="Float64")), "x[1] = nan"),
 ])
 def test_errors_are_value_errors_that_say_what_and_where(call, message):
     call = dict(call)

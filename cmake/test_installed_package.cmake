@@ -1,0 +1,35 @@
+# Installs the build in BUILD_DIR into a scratch prefix below WORK_DIR, builds
+# SOURCE_DIR/examples/cpp against it as a separate project and runs the
+# example program on the shipped example data: it must print a line for each
+# of the example's 12 frames.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "failed (${status}): ${ARGN}\n${out}\n${err}")
+  endif()
+  set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(file include/vok/vok.h lib/libvok.a lib/libvok.so lib/cmake/vok/vokConfig.cmake)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/cpp -B ${WORK_DIR}/build
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run(${WORK_DIR}/build/vok-example ${SOURCE_DIR}/examples/example.dat)
+string(REGEX MATCHALL "\n *[0-9]+ +[0-9]+ +[0-9]+ " frames "\n${output}")
+list(LENGTH frames count)
+if(NOT count EQUAL 12)
+  message(FATAL_ERROR "expected 12 frame lines, found ${count}:\n${output}")
+endif()
+if(NOT output MATCHES "\n +1 +1 +200 +0\\.4523 ")
+  message(FATAL_ERROR "frame 1 does not show the example's p-values:\n${output}")
+endif()
+message(STATUS "installed package: example built and run\n${output}")

@@ -1,0 +1,288 @@
+// vok::analyse as a program calls it: the shipped example's numbers, the
+// same result on any number of threads, the seed, input refused with its
+// position, and nothing written anywhere.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "output/channel.h"
+#include "vok/vok.h"
+
+namespace {
+
+struct Series {
+  std::vector<float> x, y;
+};
+
+// The two columns of examples/example.dat (two header lines, then rows).
+Series example_data() {
+  std::ifstream in(std::string(VOK_SOURCE_DIR) + "/examples/example.dat");
+  std::string line;
+  std::getline(in, line);
+  std::getline(in, line);
+  Series s;
+  float x, y;
+  while (in >> x >> y) {
+    s.x.push_back(x);
+    s.y.push_back(y);
+  }
+  return s;
+}
+
+// The settings of the example's first run (examples/Runvok.cnl, runA.cnl).
+vok::Settings example_settings() {
+  vok::Settings s;
+  s.frame_length = 200;
+  s.exponent = 0.4f;
+  s.false_alarm = 0.05f;
+  s.overlap = 0;
+  s.var_lag = 1;
+  s.resamples = 100;
+  return s;
+}
+
+// A frame as a record of the graph file shows it.
+std::string graph_record(const vok::Frame& f) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%+6d %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f",
+                f.number, f.cdf.hxxy, f.cdf.hyyx, f.cdf.hxxx, f.cdf.hyyy, f.cdf.cxy, f.cdf.cx,
+                f.cdf.cy);
+  return text;
+}
+
+TEST(Analyse, ExampleGivesTheNumbersOfItsGraphFile) {
+  const Series data = example_data();
+  ASSERT_EQ(data.x.size(), 2400u);
+  vok::CapturedChannels captured;
+  const vok::Result r = vok::analyse(data.x, data.y, example_settings());
+
+  // The graph file the console program writes for the example's first run.
+  std::ifstream golden(std::string(VOK_TEST_DATA_DIR) + "/api/golden/example_runA_1-_2.graph");
+  std::vector<std::string> records;
+  for (std::string line; std::getline(golden, line);) records.push_back(line);
+  ASSERT_EQ(r.frames.size(), records.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(graph_record(r.frames[i]), records[i]);
+    EXPECT_EQ(r.frames[i].first_row, static_cast<int>(200 * i + 1));
+    EXPECT_EQ(r.frames[i].last_row, static_cast<int>(200 * i + 200));
+  }
+
+  // The report's threshold block and counts.
+  EXPECT_TRUE(r.bootstrapped);
+  EXPECT_NEAR(r.thresholds.hxxy, 0.01699f, 5e-6f);  // .1699E-01
+  EXPECT_NEAR(r.thresholds.hyyx, 0.01118f, 5e-6f);
+  EXPECT_NEAR(r.thresholds.cy, 0.0884f, 5e-5f);
+  EXPECT_EQ(r.counts, (vok::PerTest<int>{6, 1, 0, 0, 1, 1, 0}));
+  EXPECT_EQ(r.rows, 2400);
+  EXPECT_EQ(r.lags, 8);  // 200 ** 0.4 = 8.3
+  EXPECT_EQ(r.covered, 2400);
+  ASSERT_TRUE(r.frames[0].var_fit.has_value());
+  EXPECT_EQ(r.frames[0].var_fit->phi.size(), 4u);
+  EXPECT_EQ(r.frames[0].cross_correlations.size(), 17u);
+  EXPECT_TRUE(r.summary.has_value());  // 12 frames, significant xxy frames
+
+  // Nothing reached the program's channels.
+  EXPECT_EQ(captured.console(), "");
+  EXPECT_EQ(captured.standard_error(), "");
+}
+
+void expect_same_frame(const vok::Frame& a, const vok::Frame& b) {
+  SCOPED_TRACE(a.number);
+  EXPECT_EQ(a.number, b.number);
+  EXPECT_EQ(a.first_row, b.first_row);
+  EXPECT_EQ(a.cdf, b.cdf);
+  EXPECT_EQ(a.statistic, b.statistic);
+  EXPECT_EQ(a.significant, b.significant);
+  EXPECT_EQ(a.sd_x, b.sd_x);
+  EXPECT_EQ(a.sd_y, b.sd_y);
+  EXPECT_EQ(a.cross_correlations, b.cross_correlations);
+  ASSERT_EQ(a.var_fit.has_value(), b.var_fit.has_value());
+  if (a.var_fit) {
+    EXPECT_EQ(a.var_fit->phi, b.var_fit->phi);
+  }
+  EXPECT_EQ(a.x_residuals, b.x_residuals);
+  EXPECT_EQ(a.y_residuals, b.y_residuals);
+}
+
+TEST(Analyse, OneAndTwoThreadsGiveTheSameResult) {
+  const Series data = example_data();
+  vok::Settings s = example_settings();
+  s.var_lag = 2;
+  s.overlap = 50;
+  s.resamples = 40;
+  s.transform = vok::Transform::clip;
+  s.threads = 1;
+  const vok::Result one = vok::analyse(data.x, data.y, s);
+  s.threads = 2;
+  const vok::Result two = vok::analyse(data.x, data.y, s);
+
+  ASSERT_EQ(one.frames.size(), 44u);  // (2400 - 200 - 1) div 50 + 1
+  ASSERT_EQ(two.frames.size(), one.frames.size());
+  for (std::size_t i = 0; i < one.frames.size(); ++i) expect_same_frame(one.frames[i], two.frames[i]);
+  EXPECT_EQ(one.thresholds, two.thresholds);
+  EXPECT_EQ(one.counts, two.counts);
+  EXPECT_EQ(one.x_stats, two.x_stats);
+  ASSERT_EQ(one.summary.has_value(), two.summary.has_value());
+  if (one.summary) {
+    ASSERT_EQ(one.summary->all_frames.pairs.size(), two.summary->all_frames.pairs.size());
+    for (std::size_t i = 0; i < one.summary->all_frames.pairs.size(); ++i)
+      EXPECT_EQ(one.summary->all_frames.pairs[i].r, two.summary->all_frames.pairs[i].r);
+  }
+  EXPECT_EQ(one.diagnostics.size(), two.diagnostics.size());
+}
+
+TEST(Analyse, TheSeedChoosesTheBootstrapStream) {
+  const Series data = example_data();
+  vok::Settings s = example_settings();
+  s.resamples = 20;
+  const vok::Result first = vok::analyse(data.x, data.y, s);
+  EXPECT_EQ(vok::analyse(data.x, data.y, s).thresholds, first.thresholds);
+  s.seed = 12345;
+  const vok::Result other = vok::analyse(data.x, data.y, s);
+  EXPECT_NE(other.thresholds, first.thresholds);
+  // The frames' own tests do not depend on the stream.
+  EXPECT_EQ(other.frames[3].cdf, first.frames[3].cdf);
+}
+
+TEST(Analyse, DiagnosticsComeBackWithTheirChannelAndPlace) {
+  // x constant: the descriptive statistics report no spread, and every
+  // frame is degenerate.
+  vok::Settings s;
+  s.frame_length = 40;
+  const std::vector<float> x(200, 2.5f);
+  std::vector<float> y(200);
+  for (int i = 0; i < 200; ++i) y[i] = std::sin(0.7f * i) + 0.01f * (i % 7);
+  const vok::Result r = vok::analyse(x, y, s);
+  ASSERT_EQ(r.frames.size(), 5u);
+  for (const vok::Frame& f : r.frames) EXPECT_TRUE(f.degenerate);
+  EXPECT_EQ(r.x_stats.sd, -1.0f);
+  ASSERT_FALSE(r.diagnostics.empty());
+  const vok::Diagnostic& d = r.diagnostics.front();
+  EXPECT_EQ(d.channel, vok::Diagnostic::Channel::error_file);
+  EXPECT_EQ(d.stage, vok::Diagnostic::Stage::run);
+  EXPECT_NE(d.text.find("Variance"), std::string::npos);
+}
+
+// One resample: its fractiles are its own p-values, which the sorting
+// routine remarks on; the remarks come back as diagnostics, not as lines.
+TEST(Analyse, MessagesOfTheBootstrapAreDiagnosticsNotLines) {
+  const Series data = example_data();
+  vok::Settings s = example_settings();
+  s.resamples = 1;
+  s.false_alarm = 1.0f;
+  vok::CapturedChannels captured;
+  const vok::Result r = vok::analyse(data.x, data.y, s);
+  EXPECT_EQ(captured.console(), "");
+  EXPECT_EQ(captured.standard_error(), "");
+  int console = 0, standard_error = 0;
+  for (const vok::Diagnostic& d : r.diagnostics) {
+    if (d.text.find("fractiles set to x since n=1") == std::string::npos) continue;
+    EXPECT_EQ(d.stage, vok::Diagnostic::Stage::run);
+    console += d.channel == vok::Diagnostic::Channel::console;
+    standard_error += d.channel == vok::Diagnostic::Channel::standard_error;
+  }
+  EXPECT_EQ(console, 1);  // one diagnostic of seven lines on each
+  EXPECT_EQ(standard_error, 1);
+}
+
+TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
+  vok::Settings s;
+  s.frame_length = 50;
+  s.var_lag = 1;
+  std::vector<float> x(150), y(150);
+  for (int i = 0; i < 150; ++i) {
+    x[i] = i >= 50 && i < 100 ? 0.0f : std::sin(1.3f * i);
+    y[i] = std::cos(0.9f * i) + 0.1f * (i % 5);
+  }
+  try {
+    vok::analyse(x, y, s);
+    ADD_FAILURE() << "accepted";
+  } catch (const vok::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("frame 2 cannot be completed: DCHOLDC failed"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+TEST(Analyse, BadInputIsRefusedSayingWhatAndWhere) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* what;
+    std::vector<float> x, y;
+    vok::Transform transform;
+    std::vector<std::string> stamps;
+    const char* named;
+  };
+  std::vector<float> ok(100);
+  for (int i = 0; i < 100; ++i) ok[i] = 1.0f + 0.5f * std::sin(0.3f * i);
+  auto with = [&ok](int at, float v) {
+    std::vector<float> s = ok;
+    s[at] = v;
+    return s;
+  };
+  const Case cases[] = {
+      {"unequal lengths", ok, std::vector<float>(ok.begin(), ok.end() - 1),
+       vok::Transform::none, {}, "x has 100 values and y 99"},
+      {"too short", std::vector<float>(ok.begin(), ok.begin() + 30),
+       std::vector<float>(ok.begin(), ok.begin() + 30), vok::Transform::none, {},
+       "30 rows are too few for one frame of frame_length = 40"},
+      {"NaN in x", with(17, nan), ok, vok::Transform::none, {}, "x[17] = nan"},
+      {"infinity in y", ok, with(5, inf), vok::Transform::none, {}, "y[5] = inf"},
+      {"zero for the log", ok, with(3, 0.0f), vok::Transform::log, {}, "y[3] = 0"},
+      {"stamps of the wrong count", ok, ok, vok::Transform::none, {"a", "b"},
+       "2 stamps for 100 rows"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vok::Settings s;
+    s.frame_length = 40;
+    s.transform = c.transform;
+    try {
+      vok::analyse(c.x, c.y, s, c.stamps);
+      ADD_FAILURE() << "accepted";
+    } catch (const vok::Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+    }
+  }
+  // A bad setting is refused before the data are looked at.
+  vok::Settings s;
+  s.frame_length = 8;
+  EXPECT_THROW(vok::analyse(ok, ok, s), vok::Error);
+}
+
+TEST(Analyse, StampsAndLogDataReachTheFrames) {
+  std::vector<float> x(120), y(120);
+  std::vector<std::string> stamps;
+  for (int i = 0; i < 120; ++i) {
+    x[i] = std::exp(0.5f * std::sin(0.37f * i));
+    y[i] = std::exp(0.5f * std::cos(0.23f * i + 0.1f * (i % 3)));
+    stamps.push_back("row " + std::to_string(i + 1));
+  }
+  vok::Settings s;
+  s.frame_length = 40;
+  const vok::Result raw = vok::analyse(x, y, s, stamps);
+  ASSERT_EQ(raw.frames.size(), 3u);
+  EXPECT_EQ(raw.frames[1].first_stamp, "row 41");
+  EXPECT_EQ(raw.frames[1].last_stamp, "row 80");
+
+  // The log transform analyses the logarithms.
+  s.transform = vok::Transform::log;
+  const vok::Result logged = vok::analyse(x, y, s);
+  std::vector<float> lx, ly;
+  for (float v : x) lx.push_back(std::log(v));
+  for (float v : y) ly.push_back(std::log(v));
+  s.transform = vok::Transform::none;
+  const vok::Result direct = vok::analyse(lx, ly, s);
+  EXPECT_EQ(logged.frames[2].cdf, direct.frames[2].cdf);
+  EXPECT_EQ(logged.x_stats, direct.x_stats);
+}
+
+}  // namespace
