@@ -10,7 +10,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 import pandas as pd
 
-from ._analysis import _whole, analyse
+from ._analysis import analyse, threads_setting
 from ._result import TESTS
 
 # The settings analyse takes after x and y, as analyse_pairs passes them on.
@@ -198,8 +198,9 @@ def _progress_bar(progress, total):
 
 
 def _local_threads(threads):
-    if threads is not None:
-        return _whole("threads", threads, minimum=1)
+    threads = threads_setting(threads)
+    if threads:
+        return threads
     try:
         return len(os.sched_getaffinity(0))
     except AttributeError:
