@@ -19,8 +19,8 @@ def _whole(name, value, minimum=None):
     value = int(value)
     if minimum is not None and value < minimum:
         raise ValueError(f"{name} = {value}: must be at least {minimum}")
-    if value > 2**31 - 1:
-        raise ValueError(f"{name} = {value}: is too large")
+    if not -2**31 <= value <= 2**31 - 1:
+        raise ValueError(f"{name} = {value}: is out of range")
     return value
 
 

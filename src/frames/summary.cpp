@@ -1,5 +1,6 @@
 #include "frames/summary.h"
 
+#include <cassert>
 #include <vector>
 
 #include "stats/moments.h"
@@ -91,8 +92,12 @@ class StoredPairs : public Pairs {
     select(std::string_view(by) == "xxy" ? &*s_.largest_xxy : &*s_.largest_yyx);
   }
   int count() const override { return block_->frames; }
-  Correlation operator()(const char*, const char*) override {
+  Correlation operator()(const char* u, const char* v) override {
     const CorrelationPair& p = block_->pairs.at(next_++);
+    // The walk asks for the pairs in the order it recorded them.
+    assert(p.first == u && p.second == v);
+    (void)u;
+    (void)v;
     Correlation c;
     c.r = p.r;
     c.flags.x = p.first_varies ? 'y' : 'n';

@@ -174,6 +174,7 @@ GOOD_X, GOOD_Y = bilinear(600)
     (dict(frame_length=100, exponent=0.01), "exponent = 0.01"),
     (dict(frame_length=100, false_alarm=1.5), "false_alarm = 1.5"),
     (dict(frame_length=100, overlap=-1), "overlap = -1"),
+    (dict(frame_length=100, overlap=-2**40), "overlap = -1099511627776"),
     (dict(frame_length=100, var_lag=-1), "var_lag = -1"),
     (dict(frame_length=100, var_lag=51), "var_lag = 51"),
     (dict(frame_length=100, resamples=-2), "resamples = -2"),
