@@ -185,8 +185,11 @@ def test_the_example_script_writes_the_two_tables(panel, tmp_path):
 @pytest.fixture(scope="module", params=[1, 2], ids=["1-worker", "2-workers"])
 def client(request):
     distributed = pytest.importorskip("distributed")
+    # No dashboard; the scheduler's remaining HTTP routes (health checks) on a
+    # free loopback port rather than 8787, which another cluster may hold.
     cluster = distributed.LocalCluster(n_workers=request.param, threads_per_worker=1,
-                                       processes=True, host="127.0.0.1", dashboard_address=None)
+                                       processes=True, host="127.0.0.1", dashboard_address=None,
+                                       scheduler_kwargs={"dashboard_address": "127.0.0.1:0"})
     client = distributed.Client(cluster)
     yield client
     client.close()
