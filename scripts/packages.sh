@@ -9,6 +9,7 @@ declare -gA VOK_PACKAGES=(
   [tests]="libgtest-dev zlib1g-dev gnuplot-nox"    # the test suite; zlib decodes the plot tests' pictures
   [bench]="libbenchmark-dev"                       # bench/
   [python]="pybind11-dev python3-dev python3-numpy python3-pandas python3-matplotlib python3-pytest"  # the Python package and its tests
+  [cluster]="parallel python3-distributed python3-tqdm"  # vok.analyse_pairs on Dask, the cluster scripts and their tests
   [fuzz]="clang libclang-rt-14-dev"                # libFuzzer (fuzz/fuzz.sh)
   [package]="dpkg-dev file lintian"                # cpack's Debian package and its check
   [fresh]="mmdebstrap"                             # scripts/fresh_machine_check.sh

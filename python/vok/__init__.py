@@ -13,6 +13,9 @@ Hxxy, Hyyx) give each frame a p-value per test::
 
     results = vok.run("examples")   # a directory holding Runvok.cnl, as the console program
 
+    pairs = vok.analyse_pairs(panel, frame_length=200)   # every pair of a DataFrame's columns
+    pairs.frames               # one long DataFrame: x, y, frame, then Result.frames's columns
+
 The package's modules, for code that builds on it:
 
 - ``vok._vok``: the extension module over the C++ library (numpy in, dicts of
@@ -21,12 +24,16 @@ The package's modules, for code that builds on it:
 - ``vok._result``: :class:`Result`, the pandas tables built from the
   extension's dict (``Result.from_arrays``);
 - ``vok._plot``: :meth:`Result.plot`;
-- ``vok._run``: :func:`run`.
+- ``vok._run``: :func:`run`;
+- ``vok._pairs``: :func:`analyse_pairs` and :class:`PairResults`, locally or
+  on a Dask cluster.
 """
 
 from ._analysis import analyse
+from ._pairs import PairError, PairResults, analyse_pairs
 from ._result import TESTS, Result
 from ._run import RunError, run
 
-__all__ = ["analyse", "run", "Result", "RunError", "TESTS"]
+__all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "RunError",
+           "TESTS"]
 __version__ = "1.0.0"

@@ -1,6 +1,9 @@
 #include "control/options.h"
 
 #include <charconv>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
 #include "control/program.h"
 #include "frames/covxy.h"
@@ -39,23 +42,22 @@ bool read_seed(std::string_view text, std::uint64_t& seed) {
   return true;
 }
 
-// The value of an option given as "--name VALUE" or "--name=VALUE"; false
-// when the option is last and has none.
+// The value of an option spelt `name VALUE` or `name=VALUE` (the latter only
+// for long names): false when args[i] is not that option.
 bool option_value(std::span<const std::string_view> args, std::size_t& i, std::string_view name,
-                  std::string_view& value) {
+                  std::optional<std::string_view>& value) {
   const std::string_view arg = args[i];
-  if (arg.size() > name.size()) {
+  if (arg == name) {
+    value.reset();
+    if (i + 1 < args.size()) value = args[++i];
+    return true;
+  }
+  if (name.starts_with("--") && arg.starts_with(name) && arg.size() > name.size() &&
+      arg[name.size()] == '=') {
     value = arg.substr(name.size() + 1);
     return true;
   }
-  if (i + 1 == args.size()) return false;
-  value = args[++i];
-  return true;
-}
-
-bool is_option(std::string_view arg, std::string_view name) {
-  return arg == name ||
-         (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+  return false;
 }
 
 }  // namespace
@@ -72,20 +74,25 @@ Options parse_options(std::span<const std::string_view> args) {
       o.action = Options::Action::version;
       return o;
     }
+    std::optional<std::string_view> value;
     if (arg == "--reference-kernel") {
       o.reference_kernel = true;
-    } else if (is_option(arg, "--threads")) {
-      std::string_view value;
-      if (!option_value(args, i, "--threads", value))
-        return refuse("option --threads needs a number of threads");
-      if (!read_threads(value, o.threads))
-        return refuse("--threads " + std::string(value) + ": the number of threads must be 1 to " +
+    } else if (option_value(args, i, "--threads", value)) {
+      if (!value) return refuse("option --threads needs a number of threads");
+      if (!read_threads(*value, o.threads))
+        return refuse("--threads " + std::string(*value) + ": the number of threads must be 1 to " +
                       std::to_string(kMaxThreads));
-    } else if (is_option(arg, "--seed")) {
-      std::string_view value;
-      if (!option_value(args, i, "--seed", value)) return refuse("option --seed needs a number");
-      if (!read_seed(value, o.seed))
-        return refuse("--seed " + std::string(value) +
+    } else if (option_value(args, i, "-C", value) || option_value(args, i, "--directory", value)) {
+      if (!value || value->empty())
+        return refuse(arg.starts_with("--") ? "option --directory needs a directory"
+                                            : "option -C needs a directory");
+      // A relative directory after another one is found inside it; an
+      // absolute one replaces it.
+      o.directory = (std::filesystem::path(o.directory) / *value).string();
+    } else if (option_value(args, i, "--seed", value)) {
+      if (!value) return refuse("option --seed needs a number");
+      if (!read_seed(*value, o.seed))
+        return refuse("--seed " + std::string(*value) +
                       ": the seed must be a whole number from 0 to 18446744073709551615");
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
@@ -98,10 +105,11 @@ Options parse_options(std::span<const std::string_view> args) {
 }
 
 std::string usage_text() {
-  return "Usage: vok [--threads N] [--seed N]\n"
+  return "Usage: vok [-C DIR] [--threads N] [--seed N]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
+         "  -C DIR       run in DIR, as if started there\n"
          "  --threads N  use N threads (default: one per processor core);\n"
          "               the output is the same for any N\n"
          "  --seed N     seed of the bootstrap's random stream (default 0,\n"
@@ -130,6 +138,16 @@ int run_command_line(std::span<const std::string_view> args) {
       return kExitUsage;
     case Options::Action::run:
       break;
+  }
+  if (!o.directory.empty()) {
+    std::error_code error;
+    std::filesystem::current_path(o.directory, error);
+    if (error) {
+      channels().standard_error.line("vok: cannot change to directory " + o.directory + ": " +
+                                     error.message());
+      channels().close_all();
+      return kExitStopped;
+    }
   }
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);

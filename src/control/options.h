@@ -1,7 +1,7 @@
 // The command line. With no options the program does exactly what its control
 // files say, on every processor core; the options only tune how it runs:
 //
-//   vok [--threads N] [--seed N]
+//   vok [-C DIR] [--threads N] [--seed N]
 //   vok --help | --version
 //
 // A hidden option, --reference-kernel, computes the lag sums of the frame
@@ -22,7 +22,8 @@ inline constexpr int kExitUsage = 64;
 struct Options {
   enum class Action { run, help, version, refuse };
   Action action = Action::run;
-  int threads = 0;  // 0: one per processor core
+  int threads = 0;        // 0: one per processor core
+  std::string directory;  // "": the working directory the program was started in
   // Seed of the bootstrap's uniform stream; 0, the default, gives the
   // program's fixed stream.
   std::uint64_t seed = 0;
@@ -30,10 +31,11 @@ struct Options {
   std::string error;  // Action::refuse: what is wrong
 };
 
-// The arguments after the program name. Options: "--threads N" (or
-// "--threads=N", N from 1 to 1024), "--seed N" (or "--seed=N", N from 0 to
-// 2^64 - 1), "--help" ("-h"), "--version", "--reference-kernel". Anything
-// else is refused.
+// The arguments after the program name. Options: "-C DIR" (or "--directory
+// DIR", "--directory=DIR"; a relative DIR after another is taken inside it,
+// as cd would), "--threads N" (or "--threads=N", N from 1 to 1024), "--seed
+// N" (or "--seed=N", N from 0 to 2^64 - 1), "--help" ("-h"), "--version",
+// "--reference-kernel". Anything else is refused.
 Options parse_options(std::span<const std::string_view> args);
 
 // The text of --help, line by line with newlines.
@@ -44,8 +46,10 @@ std::string version_text();
 // Does what the command line asks: the usage text or the version on the
 // console (status 0); a refusal on the standard error stream with a pointer to
 // --help (status kExitUsage); or the settings applied to the program
-// (set_thread_count, set_sums_kernel) and the execution run with the seed
-// (its status).
+// (set_thread_count, set_sums_kernel), the working directory changed to the
+// -C directory (one that cannot be entered is told on the standard error
+// stream, status kExitStopped, nothing written) and the execution run with
+// the seed (its status).
 int run_command_line(std::span<const std::string_view> args);
 
 }  // namespace vok

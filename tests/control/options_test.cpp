@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -26,6 +27,7 @@ TEST(Options, CommandLines) {
     int threads;
     bool reference_kernel;
     std::string_view error;  // for refusals
+    std::string_view directory = "";
   };
   const Case cases[] = {
       {{}, Action::run, 0, false, ""},
@@ -71,6 +73,18 @@ TEST(Options, CommandLines) {
        0,
        false,
        "--threads  2: the number of threads must be 1 to 1024"},
+      {{"-C", "runs"}, Action::run, 0, false, "", "runs"},
+      {{"--directory=runs", "--threads", "2"}, Action::run, 2, false, "", "runs"},
+      {{"--directory", "/data/runs"}, Action::run, 0, false, "", "/data/runs"},
+      // As cd twice: a relative directory is inside the one before, an
+      // absolute one replaces it.
+      {{"-C", "runs", "-C", "r1"}, Action::run, 0, false, "", "runs/r1"},
+      {{"-C", "runs", "-C", "/tmp/r1"}, Action::run, 0, false, "", "/tmp/r1"},
+      {{"-C", "--threads"}, Action::run, 0, false, "", "--threads"},
+      {{"-C"}, Action::refuse, 0, false, "option -C needs a directory"},
+      {{"-C", ""}, Action::refuse, 0, false, "option -C needs a directory"},
+      {{"--directory="}, Action::refuse, 0, false, "option --directory needs a directory"},
+      {{"-Cruns"}, Action::refuse, 0, false, "unknown option -Cruns"},
       {{"--thread=2"}, Action::refuse, 0, false, "unknown option --thread=2"},
       {{"-j2"}, Action::refuse, 0, false, "unknown option -j2"},
       {{"Runvok.cnl"},
@@ -89,6 +103,7 @@ TEST(Options, CommandLines) {
     if (c.action == Action::run) {
       EXPECT_EQ(o.threads, c.threads);
       EXPECT_EQ(o.reference_kernel, c.reference_kernel);
+      EXPECT_EQ(o.directory, c.directory);
     }
   }
 }
@@ -143,6 +158,7 @@ TEST_F(CommandLine, HelpAndVersionGoToTheConsole) {
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_EQ(cap.console(), usage_text());
   EXPECT_NE(usage_text().find("--threads N"), std::string::npos);
+  EXPECT_NE(usage_text().find("-C DIR"), std::string::npos);
   EXPECT_EQ(usage_text().find("reference"), std::string::npos);  // hidden
   EXPECT_EQ(cap.standard_error(), "");
 
@@ -172,6 +188,29 @@ TEST_F(CommandLine, SettingsReachTheProgramBeforeItRuns) {
   EXPECT_EQ(run({}), 1);
   EXPECT_EQ(thread_count(), processor_count());
   EXPECT_EQ(sums_kernel(), SumsKernel::fast);
+}
+
+TEST_F(CommandLine, ADirectoryThatCannotBeEnteredStopsWithNothingWritten) {
+  e2e::RunDir dir;
+  dir.write("a-file", "not a directory\n");
+  e2e::ScopedWorkingDirectory here(dir.path());
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string_view message;
+  };
+  const Case cases[] = {
+      {{"-C", "missing"}, "vok: cannot change to directory missing: No such file or directory\n"},
+      {{"--directory=a-file"}, "vok: cannot change to directory a-file: Not a directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    channels().standard_error.clear_text();
+    EXPECT_EQ(run(c.args), 1);
+    EXPECT_EQ(cap.standard_error(), c.message);
+    EXPECT_EQ(cap.console(), "");
+    EXPECT_EQ(std::filesystem::current_path(), dir.path());
+    EXPECT_FALSE(dir.exists("Vok-error.out"));
+  }
 }
 
 }  // namespace

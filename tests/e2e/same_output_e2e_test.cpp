@@ -32,12 +32,25 @@ struct Execution {
 
 using Inputs = std::vector<std::pair<std::string, std::string>>;
 
-Execution execute(const Inputs& inputs, std::vector<std::string_view> args) {
+// Where the program starts: in the run directory, or in an empty directory
+// beside it with -C naming the run directory by its absolute path or
+// relative to where it starts.
+enum class Start { inside, elsewhere_absolute, elsewhere_relative };
+
+Execution execute(const Inputs& inputs, std::vector<std::string_view> args,
+                  Start start = Start::inside) {
   RunDir dir;
-  for (const auto& [name, content] : inputs) dir.write(name, content);
+  dir.make_directory("run");
+  dir.make_directory("elsewhere");
+  const std::filesystem::path run = dir.path() / "run";
+  const std::filesystem::path elsewhere = dir.path() / "elsewhere";
+  for (const auto& [name, content] : inputs) dir.write("run/" + name, content);
+  const std::string absolute = run.string();
+  if (start == Start::elsewhere_absolute) args.insert(args.begin(), {"-C", absolute});
+  if (start == Start::elsewhere_relative) args.insert(args.begin(), {"-C", "../run"});
   Execution e;
   {
-    ScopedWorkingDirectory here(dir.path());
+    ScopedWorkingDirectory here(start == Start::inside ? run : elsewhere);
     CapturedChannels captured;
     e.status = run_command_line(args);
     e.texts["<console>"] = mask_times(captured.console());
@@ -45,8 +58,20 @@ Execution execute(const Inputs& inputs, std::vector<std::string_view> args) {
   }
   set_thread_count(0);
   set_sums_kernel(SumsKernel::fast);
-  for (const std::string& name : files_in(dir.path())) e.texts[name] = mask_times(dir.read(name));
+  for (const std::string& name : files_in(run)) e.texts[name] = mask_times(dir.read("run/" + name));
+  // Nothing may be left where the program started.
+  for (const std::string& name : files_in(elsewhere)) e.texts["<where started>/" + name] = "";
   return e;
+}
+
+void expect_same_texts(const Execution& other, const Execution& first) {
+  EXPECT_EQ(other.status, first.status);
+  ASSERT_EQ(other.texts.size(), first.texts.size());
+  for (const auto& [name, text] : first.texts) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(other.texts.count(name), 1u);
+    EXPECT_TRUE(same_lines(other.texts.at(name), text));
+  }
 }
 
 void expect_same_output_for_any_threads_and_kernel(const Inputs& inputs) {
@@ -64,14 +89,7 @@ void expect_same_output_for_any_threads_and_kernel(const Inputs& inputs) {
     std::string line;
     for (std::string_view a : args) line += std::string(a) + " ";
     SCOPED_TRACE("vok " + line);
-    const Execution other = execute(inputs, args);
-    EXPECT_EQ(other.status, first.status);
-    ASSERT_EQ(other.texts.size(), first.texts.size());
-    for (const auto& [name, text] : first.texts) {
-      SCOPED_TRACE(name);
-      ASSERT_EQ(other.texts.count(name), 1u);
-      EXPECT_TRUE(same_lines(other.texts.at(name), text));
-    }
+    expect_same_texts(execute(inputs, args), first);
   }
 }
 
@@ -81,11 +99,28 @@ std::string source_file(const std::string& relative) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-TEST(SameOutput, ShippedExample) {
+Inputs shipped_example() {
   Inputs inputs;
   for (const char* name : {"Runvok.cnl", "runA.cnl", "runB.cnl", "example.dat"})
     inputs.emplace_back(name, source_file(std::string("examples/") + name));
+  return inputs;
+}
+
+TEST(SameOutput, ShippedExample) {
+  const Inputs inputs = shipped_example();
   expect_same_output_for_any_threads_and_kernel(inputs);
+}
+
+// `vok -C DIR` started elsewhere writes in DIR what `vok` started in DIR
+// writes, and nothing where it started.
+TEST(SameOutput, ShippedExampleRunFromAnotherDirectory) {
+  const Inputs inputs = shipped_example();
+  const Execution inside = execute(inputs, {"--threads", "2"});
+  ASSERT_GE(inside.texts.size(), inputs.size() + 3);
+  for (Start start : {Start::elsewhere_absolute, Start::elsewhere_relative}) {
+    SCOPED_TRACE(start == Start::elsewhere_absolute ? "absolute" : "relative");
+    expect_same_texts(execute(inputs, {"--threads", "2"}, start), inside);
+  }
 }
 
 // Stamped rows of three columns: a skewed AR(1) x, a y with a bilinear term

@@ -1,0 +1,306 @@
+"""vok.analyse_pairs: every pair of a panel of series, on the local cores or a
+Dask cluster, gathered into long pandas tables."""
+
+import inspect
+import itertools
+import math
+import os
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+import pandas as pd
+
+from ._analysis import analyse, threads_setting
+from ._result import TESTS
+
+# The settings analyse takes after x and y, as analyse_pairs passes them on.
+_SETTINGS = tuple(p for p in inspect.signature(analyse).parameters if p not in ("x", "y"))
+
+# Chunks of pairs per worker thread of a cluster: enough that the last tasks
+# leave the workers little idle time and a slow worker gets fewer of them;
+# few enough that the overhead of a task (a few milliseconds) stays small
+# beside its pairs.
+_CHUNKS_PER_THREAD = 10
+
+
+class PairError(ValueError):
+    """The analysis of one pair failed. `pair` is the (x, y) of the pair, as
+    given or as the default pairs name it; the message names the pair, then
+    says what the analysis reported."""
+
+    def __init__(self, message, pair):
+        super().__init__(message, pair)
+        self.pair = pair
+
+    def __str__(self):
+        return self.args[0]
+
+
+class PairResults:
+    """The results of vok.analyse_pairs, in the order of its pairs.
+
+    Attributes:
+        frames: DataFrame, one row per frame of each pair: columns x and y
+            (the pair's column names, or positions for an array), frame, then
+            the columns of Result.frames (first_row, last_row, [start, end],
+            cdf_T, pvalue_T, significant_T for each test T).
+        thresholds: DataFrame, one row per pair: x, y, then the p-value
+            threshold of each test (columns in vok.TESTS order).
+        pairs: the (x, y) pairs, in order.
+        settings: the settings every pair was analysed with.
+    """
+
+    def __init__(self, pairs, frames, thresholds, settings):
+        self.pairs = list(pairs)
+        self.frames = frames
+        self.thresholds = thresholds
+        self.settings = settings
+
+    @classmethod
+    def from_results(cls, pairs, results, settings):
+        """From one (frames, thresholds) per pair: Result.frames and
+        Result.thresholds."""
+        tables = []
+        rows = []
+        for (x, y), (frames, thresholds) in zip(pairs, results):
+            table = frames.reset_index()
+            table.insert(0, "y", [y] * len(table))
+            table.insert(0, "x", [x] * len(table))
+            tables.append(table)
+            rows.append([x, y, *(thresholds[test] for test in TESTS)])
+        if tables:
+            frames = pd.concat(tables, ignore_index=True)
+        else:
+            frames = pd.DataFrame(columns=["x", "y", "frame"])
+        thresholds = pd.DataFrame(rows, columns=["x", "y", *TESTS])
+        return cls(pairs, frames, thresholds, settings)
+
+    def __len__(self):
+        return len(self.pairs)
+
+    def __repr__(self):
+        pairs = len(self.pairs)
+        lines = [f"vok.PairResults: {pairs} pair{'s' if pairs != 1 else ''}, "
+                 f"{len(self.frames)} frames"]
+        if len(self.frames):
+            lines.append(f"{'test':<6}{'significant':>13}{'percent':>9}  (all pairs)")
+            for test in TESTS:
+                significant = int(self.frames[f"significant_{test}"].sum())
+                lines.append(f"{test:<6}{significant:>13d}"
+                             f"{100.0 * significant / len(self.frames):>8.1f}%")
+        return "\n".join(lines)
+
+
+def _columns(data):
+    """The series of `data` as contiguous 32-bit arrays, with their labels and
+    the stamps a DatetimeIndex gives."""
+    if isinstance(data, pd.DataFrame):
+        labels = list(data.columns)
+        values = [data.iloc[:, i].to_numpy() for i in range(data.shape[1])]
+        stamps = data.index if isinstance(data.index, pd.DatetimeIndex) else None
+    else:
+        array = np.asarray(data)
+        if array.ndim != 2:
+            raise ValueError(f"data must be a DataFrame or a 2-D array; it has {array.ndim} "
+                             f"dimension{'s' if array.ndim != 1 else ''}")
+        labels = list(range(array.shape[1]))
+        values = [array[:, i] for i in range(array.shape[1])]
+        stamps = None
+    series = []
+    for label, v in zip(labels, values):
+        if v.dtype.kind not in "biuf":
+            raise ValueError(f"column {label!r} must hold numbers; its dtype is {v.dtype}")
+        # Converted once here, as analyse would convert it for every pair.
+        series.append(np.ascontiguousarray(v, dtype=np.float32))
+    return labels, series, stamps
+
+
+def _resolve_pairs(pairs, labels):
+    """The pairs as (x label, y label, x position, y position)."""
+    if pairs is None:
+        return [(labels[i], labels[j], i, j)
+                for i, j in itertools.combinations(range(len(labels)), 2)]
+    position = {}
+    for i, label in enumerate(labels):
+        position.setdefault(label, []).append(i)
+
+    def find(item, where):
+        found = position.get(item) if not isinstance(item, (list, dict, set)) else None
+        if found is None and isinstance(item, (int, np.integer)) and not isinstance(item, bool):
+            if 0 <= item < len(labels):
+                return labels[item], int(item)
+            raise ValueError(f"{where}: no column {item!r} (positions run from 0 to "
+                             f"{len(labels) - 1})")
+        if found is None:
+            raise ValueError(f"{where}: no column {item!r}")
+        if len(found) > 1:
+            raise ValueError(f"{where}: the column name {item!r} is not unique")
+        return item, found[0]
+
+    resolved = []
+    for k, pair in enumerate(pairs):
+        if isinstance(pair, str) or not hasattr(pair, "__len__") or len(pair) != 2:
+            raise ValueError(f"pairs[{k}] = {pair!r}: a pair is (x, y)")
+        x, ix = find(pair[0], f"pairs[{k}] = {tuple(pair)!r}")
+        y, iy = find(pair[1], f"pairs[{k}] = {tuple(pair)!r}")
+        resolved.append((x, y, ix, iy))
+    return resolved
+
+
+def _analyse_chunk(chunk, settings, stamps, *series):
+    """Analyses the pairs of a chunk, one after another: (frames, thresholds)
+    per pair, up to a pair whose analysis fails, whose PairError ends the
+    list (returned, not raised: a cluster then sees a task that completed,
+    and the caller raises the first error in pair order). chunk holds (x, y,
+    i, j): the pair's labels and its series' positions in `series`. The same
+    function runs locally and on a cluster's workers."""
+    results = []
+    for x, y, i, j in chunk:
+        try:
+            result = analyse(series[i], series[j], stamps=stamps, **settings)
+        except ValueError as error:
+            failure = PairError(f"pair (x={x!r}, y={y!r}): {error}", (x, y))
+            failure.__cause__ = error
+            results.append(failure)
+            break
+        results.append((result.frames, result.thresholds))
+    return results
+
+
+def _in_order(futures, cancel):
+    """The results of the chunks' futures in order; at a failed pair, the
+    futures still running are cancelled and its PairError raised."""
+    results = []
+    try:
+        for future in futures:
+            for item in future.result():
+                if isinstance(item, PairError):
+                    raise item
+                results.append(item)
+    except BaseException:
+        cancel()
+        raise
+    return results
+
+
+def _progress_bar(progress, total):
+    """A tqdm bar (or None). None shows it, on a terminal or in a notebook,
+    once the work has run for two seconds; True always; False never."""
+    if progress is False:
+        return None
+    try:
+        from tqdm.auto import tqdm
+    except ImportError:
+        if progress:
+            raise ImportError("progress=True needs tqdm (Debian package python3-tqdm)") from None
+        return None
+    if progress is None:
+        return tqdm(total=total, unit="pair", disable=None, delay=2.0)
+    return tqdm(total=total, unit="pair")
+
+
+def _local_threads(threads):
+    threads = threads_setting(threads)
+    if threads:
+        return threads
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
+def _run_locally(pairs, settings, stamps, series, bar):
+    """Up to `threads` pairs at a time, one thread each (the analysis releases
+    the GIL). With fewer pairs than threads, each pair gets its share of the
+    threads for its frames."""
+    threads = _local_threads(settings.get("threads"))
+    side_by_side = max(1, min(threads, len(pairs)))
+    each = dict(settings, threads=max(1, threads // side_by_side))
+    with ThreadPoolExecutor(max_workers=side_by_side) as pool:
+        futures = [pool.submit(_analyse_chunk, [pair], each, stamps, *series) for pair in pairs]
+        if bar is not None:
+            for future in futures:
+                future.add_done_callback(lambda _: bar.update(1))
+
+        def cancel():
+            for future in futures:
+                future.cancel()
+
+        return _in_order(futures, cancel)
+
+
+def _run_on_cluster(client, pairs, settings, stamps, series, bar):
+    """Chunks of pairs as tasks of the client's cluster, each series sent
+    once; the results gathered in pair order."""
+    used = sorted({i for pair in pairs for i in pair[2:]})
+    scattered = dict(zip(used, client.scatter([series[i] for i in used])))
+    stamps_future = client.scatter(stamps) if stamps is not None else None
+    # Workers run their threads' tasks side by side: each analysis takes one
+    # thread, unless the caller chose a number.
+    each = dict(settings)
+    if each.get("threads") is None:
+        each["threads"] = 1
+    worker_threads = sum(client.nthreads().values()) or 1
+    size = max(1, math.ceil(len(pairs) / (_CHUNKS_PER_THREAD * worker_threads)))
+    futures = []
+    for start in range(0, len(pairs), size):
+        # A task takes the series of its own pairs only, so that a worker
+        # fetches no more of them than it needs.
+        pairs_here = pairs[start:start + size]
+        needed = sorted({i for pair in pairs_here for i in pair[2:]})
+        argument = {i: k for k, i in enumerate(needed)}
+        chunk = [(x, y, argument[i], argument[j]) for x, y, i, j in pairs_here]
+        future = client.submit(_analyse_chunk, chunk, each, stamps_future,
+                               *(scattered[i] for i in needed), pure=False)
+        if bar is not None:
+            future.add_done_callback(lambda _, n=len(chunk): bar.update(n))
+        futures.append(future)
+    return _in_order(futures, lambda: client.cancel(futures))
+
+
+def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
+    """Tests every pair of a panel of series, as vok.analyse tests one pair.
+
+    data: a pandas DataFrame, one column per series (a DatetimeIndex gives
+        the stamps), or a 2-D array whose columns are the series.
+    pairs: a list of (x, y), each a column name or position; by default every
+        pair i < j of the columns in order (the tests of (y, x) are those of
+        (x, y) with the roles of x and y swapped).
+    client: a dask.distributed.Client: each series is sent to the cluster
+        once, tasks analyse chunks of pairs, and the results come back in
+        pair order, the same as a local run. A task whose worker is lost is
+        run again by Dask. Without a client the pairs run on the local cores,
+        up to `threads` pairs at a time.
+    progress: a progress bar (tqdm) on a terminal or in a notebook: None
+        shows it when the work lasts more than two seconds, True always,
+        False never.
+    settings: as for vok.analyse (frame_length, exponent, false_alarm,
+        overlap, var_lag, resamples, transform, stamps, threads, seed).
+        threads: locally, the threads in all (None: every core); on a
+        cluster, the threads of each analysis (None: one, as the workers
+        run their tasks side by side).
+
+    Returns a PairResults. A pair whose analysis fails raises PairError (a
+    ValueError) naming the pair; a bad pair or data raise ValueError.
+    """
+    unknown = sorted(set(settings) - set(_SETTINGS))
+    if unknown:
+        raise TypeError(f"analyse_pairs() got an unexpected keyword argument {unknown[0]!r}")
+    if "frame_length" not in settings:
+        raise TypeError("analyse_pairs() missing required keyword argument 'frame_length'")
+    labels, series, stamps = _columns(data)
+    if "stamps" in settings:
+        stamps = settings.pop("stamps")
+    resolved = _resolve_pairs(pairs, labels)
+    if not resolved:
+        return PairResults.from_results([], [], settings)
+    bar = _progress_bar(progress, len(resolved))
+    try:
+        if client is None:
+            results = _run_locally(resolved, settings, stamps, series, bar)
+        else:
+            results = _run_on_cluster(client, resolved, settings, stamps, series, bar)
+    finally:
+        if bar is not None:
+            bar.close()
+    return PairResults.from_results([(x, y) for x, y, _, _ in resolved], results, settings)

@@ -1,0 +1,220 @@
+"""vok.analyse_pairs: every pair of a panel, locally and on a Dask cluster.
+
+The cluster tests start a dask.distributed.LocalCluster of worker processes
+on the loopback address (no dashboard) and close it; the series are short so
+that they stay quick.
+"""
+import itertools
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import vok
+
+SETTINGS = dict(frame_length=100, exponent=0.4, var_lag=1, resamples=20)
+
+
+def make_panel(rows=600, seed=5):
+    """Four series, stamped by the minute: an AR(1) a, b driven by the product
+    of past a's (so frames light up), and two noise series."""
+    rng = np.random.default_rng(seed)
+    e = rng.standard_normal((rows, 4))
+    a = e[:, 0].copy()
+    for t in range(1, rows):
+        a[t] += 0.4 * a[t - 1]
+    b = e[:, 1] + 0.9 * np.r_[0.0, 0.0, a[:-2]] * np.r_[0.0, a[:-1]]
+    index = pd.date_range("2024-03-01 09:30", periods=rows, freq="min", name="time")
+    return pd.DataFrame({"a": a, "b": b, "c": e[:, 2], "d": e[:, 3]}, index=index)
+
+
+@pytest.fixture(scope="module")
+def panel():
+    return make_panel()
+
+
+@pytest.fixture(scope="module")
+def local(panel):
+    return vok.analyse_pairs(panel, progress=False, **SETTINGS)
+
+
+def assert_same(got, want):
+    pd.testing.assert_frame_equal(got.frames, want.frames)
+    pd.testing.assert_frame_equal(got.thresholds, want.thresholds)
+    assert got.pairs == want.pairs
+
+
+def rows_of(results, pair):
+    """The frames of one pair, as analyse's Result.frames lays them out."""
+    f = results.frames
+    rows = f[(f["x"] == pair[0]) & (f["y"] == pair[1])]
+    return rows.drop(columns=["x", "y"]).set_index("frame")
+
+
+# ---------------------------------------------------------------------------
+# Locally
+
+
+def test_every_pair_once_in_column_order_each_as_analyse_gives_it(panel, local):
+    pairs = list(itertools.combinations("abcd", 2))
+    assert local.pairs == pairs
+    result = vok.analyse(panel["a"], panel["b"], stamps=panel.index, **SETTINGS)
+    assert list(local.frames.columns) == ["x", "y", "frame", *result.frames.columns]
+    assert list(local.thresholds.columns) == ["x", "y", *vok.TESTS]
+    # The long table: every pair's frames one after another, in pair order.
+    frames = len(result.frames)
+    assert len(local.frames) == frames * len(pairs)
+    assert list(local.frames["x"]) == [x for x, _ in pairs for _ in range(frames)]
+    for k, (x, y) in enumerate(pairs):
+        want = vok.analyse(panel[x], panel[y], stamps=panel.index, **SETTINGS)
+        pd.testing.assert_frame_equal(rows_of(local, (x, y)), want.frames, check_names=False)
+        assert tuple(local.thresholds.iloc[k][["x", "y"]]) == (x, y)
+        np.testing.assert_array_equal(local.thresholds.iloc[k][list(vok.TESTS)].astype(float),
+                                      want.thresholds.to_numpy())
+    # The panel is built so that a's products drive b.
+    assert rows_of(local, ("a", "b"))["significant_Hxxy"].sum() >= 3
+
+
+def test_pairs_in_another_order_give_the_same_rows_in_that_order(panel, local):
+    pairs = [("c", "d"), ("a", "b"), ("b", "d"), ("a", "c")]
+    again = vok.analyse_pairs(panel, pairs, progress=False, **SETTINGS)
+    assert again.pairs == pairs
+    assert list(again.thresholds["x"]) == ["c", "a", "b", "a"]
+    for pair in pairs:
+        pd.testing.assert_frame_equal(rows_of(again, pair), rows_of(local, pair))
+    want = local.thresholds.set_index(["x", "y"]).loc[pairs]
+    pd.testing.assert_frame_equal(again.thresholds.set_index(["x", "y"]), want)
+
+
+def test_a_pair_reversed_swaps_the_roles_of_x_and_y(panel):
+    nominal = dict(SETTINGS, resamples=0)
+    both = vok.analyse_pairs(panel, [("a", "b"), ("b", "a")], progress=False, **nominal)
+    ab, ba = rows_of(both, ("a", "b")), rows_of(both, ("b", "a"))
+    for t, swapped in [("Cx", "Cy"), ("Cxy", "Cxy"), ("Hxxx", "Hyyy"), ("Hxxy", "Hyyx")]:
+        np.testing.assert_allclose(ba[f"cdf_{swapped}"], ab[f"cdf_{t}"], atol=1e-6, err_msg=t)
+        np.testing.assert_allclose(ba[f"cdf_{t}"], ab[f"cdf_{swapped}"], atol=1e-6, err_msg=t)
+
+
+def test_a_2d_array_names_its_columns_by_position(panel, local):
+    pairs = [(3, 1), (0, 2)]
+    by_position = vok.analyse_pairs(panel.to_numpy(), pairs, progress=False, **SETTINGS)
+    assert by_position.pairs == pairs
+    assert "start" not in by_position.frames.columns  # no stamps without a DatetimeIndex
+    for (i, j), names in zip(pairs, [("d", "b"), ("a", "c")]):
+        want = vok.analyse_pairs(panel, [names], progress=False, **SETTINGS)
+        pd.testing.assert_frame_equal(
+            rows_of(by_position, (i, j)), rows_of(want, names).drop(columns=["start", "end"]))
+    # Positions also name the columns of a DataFrame.
+    mixed = vok.analyse_pairs(panel, [(0, "b")], progress=False, **SETTINGS)
+    assert mixed.pairs == [("a", "b")]
+    pd.testing.assert_frame_equal(mixed.frames, local.frames[local.frames["y"].eq("b") &
+                                                             local.frames["x"].eq("a")])
+
+
+def test_the_same_for_one_thread_and_two(panel, local):
+    for threads in (1, 2):
+        assert_same(vok.analyse_pairs(panel, progress=False, threads=threads, **SETTINGS), local)
+    # Fewer pairs than threads: the frames of a pair share the threads.
+    one = vok.analyse_pairs(panel, [("a", "b")], progress=False, threads=2, **SETTINGS)
+    pd.testing.assert_frame_equal(rows_of(one, ("a", "b")), rows_of(local, ("a", "b")))
+
+
+def test_a_failing_pair_is_named(panel):
+    broken = panel.copy()
+    broken.iloc[123, 2] = np.nan  # column c
+    with pytest.raises(vok.PairError) as caught:
+        vok.analyse_pairs(broken, progress=False, **SETTINGS)
+    # The first failing pair in pair order: (a, c).
+    assert caught.value.pair == ("a", "c")
+    assert str(caught.value).startswith("pair (x='a', y='c'): ")
+    assert "[123]" in str(caught.value)
+    assert isinstance(caught.value, ValueError)
+
+
+@pytest.mark.parametrize("data, pairs, settings, error, message", [
+    (np.zeros(50), None, SETTINGS, ValueError, "2-D array"),
+    ("panel", [("a", "z")], SETTINGS, ValueError, "no column 'z'"),
+    ("panel", [(0, 4)], SETTINGS, ValueError, "no column 4"),
+    ("panel", ["ab"], SETTINGS, ValueError, "a pair is (x, y)"),
+    ("panel", None, dict(SETTINGS, frame_lenght=100), TypeError, "frame_lenght"),
+    ("panel", None, {}, TypeError, "frame_length"),
+    ("panel", None, dict(SETTINGS, threads=0), ValueError, "threads = 0"),
+    (pd.DataFrame({"a": ["x"] * 200, "b": 1.0}), None, SETTINGS, ValueError, "must hold numbers"),
+])
+def test_refused_input(panel, data, pairs, settings, error, message):
+    data = panel if isinstance(data, str) else data
+    with pytest.raises(error, match=message.replace("(", r"\(").replace(")", r"\)")):
+        vok.analyse_pairs(data, pairs, progress=False, **settings)
+
+
+def test_progress_bar_only_when_asked(panel, capsys):
+    vok.analyse_pairs(panel, [("a", "b"), ("c", "d")], progress=True, **SETTINGS)
+    assert "2/2" in capsys.readouterr().err
+    vok.analyse_pairs(panel, [("a", "b"), ("c", "d")], progress=False, **SETTINGS)
+    assert capsys.readouterr().err == ""
+
+
+def test_repr_counts_significant_frames(local):
+    text = repr(local)
+    assert text.startswith(f"vok.PairResults: 6 pairs, {len(local.frames)} frames")
+    significant = int(local.frames["significant_Hxxy"].sum())
+    assert any(line.split()[:2] == ["Hxxy", str(significant)] for line in text.splitlines())
+
+
+def test_the_example_script_writes_the_two_tables(panel, tmp_path):
+    path = tmp_path / "panel.csv"
+    panel.to_csv(path)
+    script = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "cluster", "pairs.py")
+    done = subprocess.run([sys.executable, script, str(path), "--frame-length", "100",
+                           "--var-lag", "1", "--resamples", "20"],
+                          capture_output=True, text=True, check=True)
+    assert done.stdout.startswith("vok.PairResults: 6 pairs")
+    want = vok.analyse_pairs(pd.read_csv(path, index_col=0, parse_dates=[0]), progress=False,
+                             **SETTINGS)
+    assert (tmp_path / "panel-pairs.csv").read_text() == want.frames.to_csv(index=False)
+    assert (tmp_path / "panel-thresholds.csv").read_text() == want.thresholds.to_csv(index=False)
+
+
+# ---------------------------------------------------------------------------
+# On a Dask cluster
+
+
+@pytest.fixture(scope="module", params=[1, 2], ids=["1-worker", "2-workers"])
+def client(request):
+    distributed = pytest.importorskip("distributed")
+    # No dashboard; the scheduler's remaining HTTP routes (health checks) on a
+    # free loopback port rather than 8787, which another cluster may hold.
+    cluster = distributed.LocalCluster(n_workers=request.param, threads_per_worker=1,
+                                       processes=True, host="127.0.0.1", dashboard_address=None,
+                                       scheduler_kwargs={"dashboard_address": "127.0.0.1:0"})
+    client = distributed.Client(cluster)
+    yield client
+    client.close()
+    cluster.close()
+
+
+def test_cluster_gives_what_the_local_run_gives(panel, local, client):
+    assert_same(vok.analyse_pairs(panel, client=client, progress=False, **SETTINGS), local)
+
+
+def test_cluster_keeps_the_order_of_the_pairs(panel, local, client):
+    pairs = [("c", "d"), ("b", "a"), ("a", "b"), (0, 3)]
+    on_cluster = vok.analyse_pairs(panel, pairs, client=client, progress=False, **SETTINGS)
+    assert_same(on_cluster, vok.analyse_pairs(panel, pairs, progress=False, **SETTINGS))
+    pd.testing.assert_frame_equal(rows_of(on_cluster, ("a", "b")), rows_of(local, ("a", "b")))
+
+
+def test_cluster_names_a_failing_pair(panel, client):
+    broken = panel.copy()
+    broken.iloc[321, 3] = np.inf  # column d
+    with pytest.raises(vok.PairError) as caught:
+        vok.analyse_pairs(broken, [("a", "b"), ("c", "d"), ("a", "d")], client=client,
+                          progress=False, **SETTINGS)
+    assert caught.value.pair == ("c", "d")
+    assert str(caught.value).startswith("pair (x='c', y='d'): ")
+    # The cluster goes on serving.
+    ok = vok.analyse_pairs(panel, [("a", "b")], client=client, progress=False, **SETTINGS)
+    assert len(ok) == 1
