@@ -8,6 +8,11 @@
 set(VOK_DEBIAN_RELEASE 1)
 set(VOK_MAINTAINER "vok developers <vok-developers@users.noreply.github.com>")
 set(VOK_PACKAGE_COMPONENTS vok)
+# Package python3-vok (component `python`, python/CMakeLists.txt): the Python
+# package, when it is built.
+if(VOK_BUILD_PYTHON)
+  list(APPEND VOK_PACKAGE_COMPONENTS python)
+endif()
 
 # The changelog names the version the package carries.
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog changelog_head LIMIT_COUNT 1)
@@ -45,6 +50,11 @@ install(FILES examples/Runvok.cnl examples/runA.cnl examples/runB.cnl examples/e
 install(FILES examples/csv/Runvok.cnl examples/csv/sensors.cnl examples/csv/sensors.csv
         DESTINATION ${vok_doc}/examples/csv COMPONENT vok)
 
+if(VOK_BUILD_PYTHON)
+  install(FILES packaging/debian/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-vok COMPONENT python)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vok)
 set(CPACK_PACKAGE_VENDOR "the vok developers")
@@ -73,5 +83,20 @@ prewhitens each frame with a vector autoregression and computes three
 correlation and four bicorrelation portmanteau tests with their p-values,
 optionally with bootstrap thresholds. vok-plot draws a run's p-values and
 cross-correlations with gnuplot.")
+
+# Package python3-vok: the Python package, for the interpreter it was built
+# for (the extension module is that interpreter's).
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vok)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "python3 (>= ${VOK_PYTHON_VERSION}), python3 (<< ${VOK_PYTHON_NEXT_VERSION}), python3-numpy, python3-pandas")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS python3-matplotlib)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+    "moving-frame tests of dependence in two time series (Python 3)
+The Python package vok: vok.analyse tests two series (numpy arrays or
+pandas Series) frame by frame for serial and cross dependence beyond what a
+linear model explains, with the seven portmanteau tests of the vok program,
+and returns the results as pandas tables; vok.run runs a directory of vok
+control files in-process. Result.plot draws the p-values with matplotlib.")
 
 include(CPack)

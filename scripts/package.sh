@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian packages (cpack, from the install rules) in build/ and
-# checks each with lintian; an error found by lintian fails the script, and
-# its warnings are shown. Prints the packages' paths last.
+# Builds the Debian packages vok and python3-vok (cpack, from the install
+# rules) in build/ and checks each with lintian; an error found by lintian
+# fails the script, and its warnings are shown. Prints the packages' paths
+# last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-need_packages build package
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+need_packages build package python
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOK_BUILD_PYTHON=ON >/dev/null
 cmake --build build -j"$(nproc)"
 rm -f build/*.deb
 (cd build && cpack >/dev/null)
