@@ -22,9 +22,12 @@ std::string detail_line(const SourceLine& line, std::string_view why) {
   return out;
 }
 
+void write_detail(const ChannelGroup& to, const SourceLine& line, std::string_view why) {
+  to.write_free({detail_line(line, why)});
+}
+
 void write_detail(const SourceLine& line, std::string_view why) {
-  const std::string text = detail_line(line, why);
-  for (Channel* ch : {&channels().console, &channels().error_file}) ch->write_free({text});
+  write_detail({&channels().console, &channels().error_file}, line, why);
 }
 
 void JoinedText::start(std::string file) {
