@@ -128,22 +128,12 @@ struct StampTable {
   }
 };
 
+// Every threshold at the nominal 5 %.
+constexpr std::array<float, 7> kNominal{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
+
+// A time run in frames of 120 with 5 lags, no fit, graphing on.
 RunCase base_params() {
-  RunCase p;
-  p.cx = 1;
-  p.cy = 2;
-  p.lw = 120;
-  p.lg = 5;
-  p.p = 0;
-  p.overlap = 0;
-  p.stamp_flag = 'a';
-  p.clip = "no";
-  p.graphing = 'y';
-  p.time_freq = 't';
-  p.interval = 1.0f;
-  p.time_unit = "seconds";
-  p.thresholds.fill(0.05f);
-  return p;
+  return {.lw = 120, .lg = 5, .graphing = 'y', .time_unit = "seconds", .thresholds = kNominal};
 }
 
 // ---------------------------------------------------------------------------
@@ -203,15 +193,8 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
   const std::vector<float> data =
       make_data(n, K, 3, 1, 23u, [](int t) { return t <= 200 ? Link::product : Link::ar; });
   const StampTable stamps(n);
-  RunCase p = base_params();
-  p.cx = 3;
-  p.cy = 1;
-  p.lw = 100;
-  p.lg = 4;
-  p.frames = 3;
-  p.p = 2;
-  p.clip = "cl";
-  p.stamp_flag = 'm';
+  const RunCase p{.cx = 3, .cy = 1, .lw = 100, .lg = 4, .frames = 3, .p = 2, .stamp_flag = 'm',
+                  .clip = "cl", .graphing = 'y', .time_unit = "seconds", .thresholds = kNominal};
   EngineRun run;
   run.wind(p, data, n, K, stamps.lookup());
   expect_goldens("stamped_p2_clip", run);
