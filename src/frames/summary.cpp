@@ -141,22 +141,21 @@ struct LeadLines {
   std::array<PairLine, 3> lines;
 };
 
-const LeadLines& xxy_lines() {
-  static const LeadLines kLines{
-      "xxy",
-      {{{"yyx", "xxx", Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)")},
-        {"xy", "yyy", Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)")},
-        {"xx", "yy", Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)")}}}};
-  return kLines;
-}
-
-const LeadLines& yyx_lines() {
-  static const LeadLines kLines{
-      "yyx",
-      {{{"xy", "xxx", Layout::parse(R"(5X "(yyx, xy) = " F5.2 7X "(yyx,xxx) = " F5.2)")},
-        {"yyy", "yy", Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)")},
-        {"xx", "yy", Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)")}}}};
-  return kLines;
+// The lines of each lead series: xxy (over all frames and over its largest
+// values), then yyx (over its largest values).
+enum Lead { kXxy, kYyx };
+const LeadLines& lines_led_by(Lead lead) {
+  static const std::array<LeadLines, 2> kLines{{
+      {"xxy",
+       {{{"yyx", "xxx", Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)")},
+         {"xy", "yyy", Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)")},
+         {"xx", "yy", Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)")}}}},
+      {"yyx",
+       {{{"xy", "xxx", Layout::parse(R"(5X "(yyx, xy) = " F5.2 7X "(yyx,xxx) = " F5.2)")},
+         {"yyy", "yy", Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)")},
+         {"xx", "yy", Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)")}}}},
+  }};
+  return kLines[lead];
 }
 
 // A line is written when its three series vary over the block's frames;
@@ -230,7 +229,7 @@ void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   set.use_all();
   report.write(kHeading);
   report.write(kRule);
-  lead_lines(set, xxy_lines(), report, say_constant);
+  lead_lines(set, lines_led_by(kXxy), report, say_constant);
 
   // Printed as they come: a constant series shows 0.00.
   const float yyx_yyy = set("yyx", "yyy").r;
@@ -282,7 +281,7 @@ void largest_block(Pairs& set, const LargestBlock& block, int count, Channel& re
 
 const LargestBlock& largest_xxy_block() {
   static const LargestBlock kBlock{
-      xxy_lines(), Layout::parse(R"(/ 9X "Correlations for " I3 " largest xxy Statistics")"),
+      lines_led_by(kXxy), Layout::parse(R"(/ 9X "Correlations for " I3 " largest xxy Statistics")"),
       // the only indented message of the block
       Layout::parse(R"(7X "Var(xxy) = 0 for " I5 " frames" /)")};
   return kBlock;
@@ -290,7 +289,7 @@ const LargestBlock& largest_xxy_block() {
 
 const LargestBlock& largest_yyx_block() {
   static const LargestBlock kBlock{
-      yyx_lines(), Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")"),
+      lines_led_by(kYyx), Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")"),
       Layout::parse(R"("Var(yyx) = 0 for " I5 " frames" /)")};
   return kBlock;
 }
