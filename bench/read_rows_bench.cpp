@@ -26,8 +26,7 @@ std::string data_path() {
   return path != nullptr ? path : "read_rows_data.txt";
 }
 
-void read_rows(benchmark::State& state, const char* format,
-               const vok::RowBatching& batching = {}) {
+void read_rows(benchmark::State& state, const char* format, const vok::RowBatching& batching = {}) {
   const std::string path = data_path();
   vok::TextFile data;
   if (data.open(path) != 0) {
@@ -46,8 +45,8 @@ void read_rows(benchmark::State& state, const char* format,
   vok::set_thread_count(static_cast<int>(state.range(0)));
   int read = 0;
   for (auto _ : state) {
-    read = vok::datc(matrix, stamps, compiled, 1, rows, data, {report, console, error_file},
-                     batching);
+    read =
+        vok::datc(matrix, stamps, compiled, 1, rows, data, {report, console, error_file}, batching);
     benchmark::DoNotOptimize(matrix.data());
     benchmark::ClobberMemory();
   }

@@ -364,9 +364,8 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   const std::span<float> x = rows.column(run.x_column);
   const std::span<float> y = rows.column(run.y_column);
   if (run.clip == "lg") {
-    take_logs(x, y, range.start, run.x_column, run.y_column, [&](int row) {
-      write_detail(data_row_line(data, header.format, row));
-    });
+    take_logs(x, y, range.start, run.x_column, run.y_column,
+              [&](int row) { write_detail(data_row_line(data, header.format, row)); });
   }
 
   // 13. The run-parameter header.

@@ -13,10 +13,10 @@ std::string format_fault(std::string_view why, std::size_t character) {
 // 1-based positions in the format, 0 when absent. Descriptors are read in
 // either case, so "A19" marks the stamp as "a19" does.
 struct StampMarks {
-  long open;         // first "("
-  long first_a;      // first "a" or "A"
-  long last_a;       // last "a" or "A"
-  bool closed;       // a ")" stands after the last "a" or "A"
+  long open;     // first "("
+  long first_a;  // first "a" or "A"
+  long last_a;   // last "a" or "A"
+  bool closed;   // a ")" stands after the last "a" or "A"
 };
 
 StampMarks stamp_marks(std::string_view format) {

@@ -136,13 +136,13 @@ SourceLine data_row_line(TextFile& data, const DataFormat& format, int row) {
   return at;
 }
 
-int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first,
-         int last, TextFile& data, const RowMessages& to) {
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to) {
   return datc(matrix, stamps, format, first, last, data, to, RowBatching{});
 }
 
-int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first,
-         int last, TextFile& data, const RowMessages& to, const RowBatching& batching) {
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to, const RowBatching& batching) {
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
   assert(first >= 1 && last >= first);
 

@@ -7,12 +7,12 @@
 #include <span>
 #include <string_view>
 
-#include "text/text_file.h"
-#include "text/source_lines.h"
 #include "data/data_format.h"
 #include "data/record_reader.h"
 #include "data/stamp_array.h"
 #include "output/channel.h"
+#include "text/source_lines.h"
+#include "text/text_file.h"
 
 namespace vok {
 
@@ -52,8 +52,8 @@ struct RowMessages {
 // those of reading row after row, for any number of threads: the first row in
 // file order that cannot be read decides. Only when the program stops on a
 // row that cannot be read may rows after it in its batch have been stored.
-int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first,
-         int last, TextFile& data, const RowMessages& to);
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to);
 
 // Where data row `row` (1-based, counted as datc counts it) begins: the file,
 // the number of its first line (the two header lines counted) and that line's
@@ -72,7 +72,7 @@ struct RowBatching {
 
 // datc with other batches than the default (small batches let tests cross
 // batch boundaries).
-int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first,
-         int last, TextFile& data, const RowMessages& to, const RowBatching& batching);
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to, const RowBatching& batching);
 
 }  // namespace vok

@@ -38,7 +38,7 @@ UnitMarks scan_unit(std::string_view buffer) {
 }
 
 [[noreturn]] void reader_error(const HeaderMessages& to, std::string_view what, int error,
-                              const SourceLine& keyword_line) {
+                               const SourceLine& keyword_line) {
   to.both().each([&](Channel& ch) {
     ch.write_free({what});
     ch.write_free({"Error number for rnumread = ", error});
@@ -86,8 +86,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
 
   FieldRead<std::int32_t> rows = readers.long_numread("ows", buffer, diag);
   if (rows.error != 0)
-    reader_error(to, "Error in reading the no. of rows of the data file", rows.error,
-                 keyword_line);
+    reader_error(to, "Error in reading the no. of rows of the data file", rows.error, keyword_line);
   header.rows = rows.value;
 
   FieldRead<std::int32_t> columns = readers.numread("olumns", buffer, diag);
@@ -106,8 +105,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     if (rate.error != 0) rate = readers.rnumread("Rate", buffer, diag);
     header.rate_or_interval = rate.value;
     if (rate.error != 0)
-      reader_error(to, "Error in reading the sampling rate of the data", rate.error,
-                   keyword_line);
+      reader_error(to, "Error in reading the sampling rate of the data", rate.error, keyword_line);
   } else {
     FieldRead<float> interval = readers.rnumread("nterval", buffer, diag);
     if (interval.error != 0)
@@ -118,8 +116,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
 
   FieldRead<std::string> format = readers.charead("rmat", buffer);
   if (format.error != 0)
-    reader_error(to, "Error in reading the format from the data file", format.error,
-                 keyword_line);
+    reader_error(to, "Error in reading the format from the data file", format.error, keyword_line);
   header.format = DataFormat::compile(format.value, header.columns);
 
   if (frequency_run && unit.hertz && !unit.kilohertz) {

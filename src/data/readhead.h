@@ -6,9 +6,9 @@
 #include <string>
 
 #include "data/data_format.h"
+#include "output/channel.h"
 #include "text/fields.h"
 #include "text/text_file.h"
-#include "output/channel.h"
 
 namespace vok {
 

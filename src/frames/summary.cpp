@@ -289,7 +289,8 @@ const LargestBlock& largest_xxy_block() {
 
 const LargestBlock& largest_yyx_block() {
   static const LargestBlock kBlock{
-      lines_led_by(kYyx), Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")"),
+      lines_led_by(kYyx),
+      Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")"),
       Layout::parse(R"("Var(yyx) = 0 for " I5 " frames" /)")};
   return kBlock;
 }

@@ -201,8 +201,8 @@ TEST_F(DatcTest, EndOfFileNoticeNamesTheMissingRow) {
     SCOPED_TRACE(c.name);
     open(c.rows);
     EXPECT_EQ(read(c.format, c.first, c.last, c.columns), c.read);
-    EXPECT_EQ(report_.text(), " **** eof in read from data file \n i =  " +
-                                  std::to_string(c.missing_row) + "\n");
+    EXPECT_EQ(report_.text(),
+              " **** eof in read from data file \n i =  " + std::to_string(c.missing_row) + "\n");
     EXPECT_EQ(console_.text(), "");
     EXPECT_EQ(error_file_.text(), "");
   }
@@ -279,9 +279,9 @@ TEST_F(DatcTest, FieldThatCannotBeReadStopsAfterRowsBefore) {
 TEST_F(DatcTest, RowSpanningLinesIsNamedByItsFirstLine) {
   open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n  x.0\n");
   EXPECT_THROW(read("(2f5.1)", 2, 3, 3), Stop);
-  EXPECT_EQ(console_.text(), read_error_lines(static_cast<int>(ReadStatus::bad_character),
-                                             "(2f5.1)") +
-                                detail(7, "  7.0  8.0"));
+  EXPECT_EQ(console_.text(),
+            read_error_lines(static_cast<int>(ReadStatus::bad_character), "(2f5.1)") +
+                detail(7, "  7.0  8.0"));
 }
 
 // A record format that cannot be used fails the first row's read; the detail

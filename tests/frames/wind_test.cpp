@@ -193,8 +193,17 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
   const std::vector<float> data =
       make_data(n, K, 3, 1, 23u, [](int t) { return t <= 200 ? Link::product : Link::ar; });
   const StampTable stamps(n);
-  const RunCase p{.cx = 3, .cy = 1, .lw = 100, .lg = 4, .frames = 3, .p = 2, .stamp_flag = 'm',
-                  .clip = "cl", .graphing = 'y', .time_unit = "seconds", .thresholds = kNominal};
+  const RunCase p{.cx = 3,
+                  .cy = 1,
+                  .lw = 100,
+                  .lg = 4,
+                  .frames = 3,
+                  .p = 2,
+                  .stamp_flag = 'm',
+                  .clip = "cl",
+                  .graphing = 'y',
+                  .time_unit = "seconds",
+                  .thresholds = kNominal};
   EngineRun run;
   run.wind(p, data, n, K, stamps.lookup());
   expect_goldens("stamped_p2_clip", run);
@@ -260,8 +269,7 @@ std::vector<std::string> first_rows_in_graph(const std::string& graph) {
 // the overlap (0: end to end).
 struct PlacedRun {
   static constexpr int n = 1000, K = 2;
-  const std::vector<float> data =
-      make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
+  const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
   const StampTable stamps{n};
   RunCase params = base_params();
   EngineRun run;
