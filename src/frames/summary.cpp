@@ -72,7 +72,8 @@ class ComputedPairs : public Pairs {
   int count() const override { return count_; }
   Correlation operator()(const char* u, const char* v) override {
     Correlation c;
-    c.flags = cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
+    c.flags =
+        cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
     block_->pairs.push_back({u, v, c.r, c.flags.x == 'y', c.flags.y == 'y'});
     return c;
   }
@@ -201,6 +202,23 @@ void spread_lines(Pairs& set, const SpreadLines& t, Channel& report,
   }
 }
 
+// The spread lines of each kind of block, VarX then VarY (each block has its
+// blank lines in its own places).
+enum Block { kAllFrames, kLargestValues };
+const std::array<SpreadLines, 2>& spread_lines_of(Block block) {
+  static const std::array<std::array<SpreadLines, 2>, 2> kLines{{
+      {{{"VarX", Layout::parse(R"(5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarX) = " F5.2)")},
+        {"VarY", Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarY) = " F5.2 /)")}}},
+      {{{"VarX", Layout::parse(R"(/ 5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarX) = " F5.2)")},
+        {"VarY", Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarY) = " F5.2)")}}},
+  }};
+  return kLines[block];
+}
+
 void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   static const Layout kHeading =
       Layout::parse(R"(/ 2X "Correlations of the CDF probabilites for all windws")");
@@ -209,12 +227,6 @@ void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   static const Layout kGroup4b = Layout::parse(R"(5X "(xy , xx) = " F5.2 7X "(xy , yy) = " F5.2)");
   static const Layout kGroup4c =
       Layout::parse(R"(5X "(xxx,yyy) = " F5.2 7X "(xx , yy) = " F5.2 /)");
-  static const SpreadLines kVarX{
-      "VarX", Layout::parse(R"(5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)"),
-      Layout::parse(R"(5X "(xy, VarX) = " F5.2)")};
-  static const SpreadLines kVarY{
-      "VarY", Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)"),
-      Layout::parse(R"(5X "(xy, VarY) = " F5.2 /)")};
   static const Layout kVarYConstant = Layout::parse(R"(7X "Var(VarY) = 0 for all frames" /)");
 
   const SayConstant say_constant = [&](std::string_view name) {
@@ -242,8 +254,8 @@ void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   report.write(kGroup4b, {xy_xx, xy_yy});
   report.write(kGroup4c, {xxx_yyy, xx_yy});
 
-  spread_lines(set, kVarX, report, say_constant);
-  spread_lines(set, kVarY, report, say_constant);
+  for (const SpreadLines& lines : spread_lines_of(kAllFrames))
+    spread_lines(set, lines, report, say_constant);
 }
 
 // A block over the `count` frames with the largest values of a lead series.
@@ -256,12 +268,6 @@ struct LargestBlock {
 void largest_block(Pairs& set, const LargestBlock& block, int count, Channel& report) {
   static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
   static const Layout kConstant = Layout::parse(R"("Var(" A ") = 0 for " I5 " frames" /)");
-  static const SpreadLines kVarX{
-      "VarX", Layout::parse(R"(/ 5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)"),
-      Layout::parse(R"(5X "(xy, VarX) = " F5.2)")};
-  static const SpreadLines kVarY{
-      "VarY", Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)"),
-      Layout::parse(R"(5X "(xy, VarY) = " F5.2)")};
 
   const SayConstant say_constant = [&](std::string_view name) {
     if (name == block.lines.lead) {
@@ -275,8 +281,8 @@ void largest_block(Pairs& set, const LargestBlock& block, int count, Channel& re
   report.write(block.heading, {count});
   report.write(kRule);
   lead_lines(set, block.lines, report, say_constant);
-  spread_lines(set, kVarX, report, say_constant);
-  spread_lines(set, kVarY, report, say_constant);
+  for (const SpreadLines& lines : spread_lines_of(kLargestValues))
+    spread_lines(set, lines, report, say_constant);
 }
 
 const LargestBlock& largest_xxy_block() {
