@@ -26,8 +26,15 @@ void write_detail(const ChannelGroup& to, const SourceLine& line, std::string_vi
   to.write_free({detail_line(line, why)});
 }
 
+namespace {
+// Where the control stage's detail lines go: the console, then the error file.
+ChannelGroup program_detail_channels() {
+  return {&channels().console, &channels().error_file};
+}
+}  // namespace
+
 void write_detail(const SourceLine& line, std::string_view why) {
-  write_detail({&channels().console, &channels().error_file}, line, why);
+  write_detail(program_detail_channels(), line, why);
 }
 
 void JoinedText::start(std::string file) {
@@ -72,7 +79,7 @@ void JoinedText::write_setting_detail(std::string_view search) const {
   }
   while (!search.empty() && search.back() == ' ') search.remove_suffix(1);
   const std::string text = "at " + file_ + ": no label holds \"" + std::string(search) + "\"";
-  for (Channel* ch : {&channels().console, &channels().error_file}) ch->write_free({text});
+  program_detail_channels().write_free({text});
 }
 
 }  // namespace vok
