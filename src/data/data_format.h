@@ -4,6 +4,7 @@
 // kept, not thrown: reading the rows reports it, at the first row.
 #pragma once
 
+#include <cassert>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,8 +42,12 @@ class DataFormat {
   Fault fault() const { return fault_; }
   // What is wrong and at which character of the format, for a detail line.
   const std::string& why() const { return why_; }
-  // The plan for reading a row (fault() is none).
-  const RecordFormat& plan() const { return *plan_; }
+  // The plan for reading a row: only for a compiled format whose fault() is
+  // none.
+  const RecordFormat& plan() const {
+    assert(plan_.has_value());
+    return *plan_;
+  }
   // Lines a data row takes: one for "*" and for a format with a fault.
   int lines_per_row() const;
 
