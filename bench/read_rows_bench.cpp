@@ -26,8 +26,7 @@ std::string data_path() {
   return path != nullptr ? path : "read_rows_data.txt";
 }
 
-void read_rows(benchmark::State& state, const char* format, char stamp_flag,
-               const vok::RowBatching& batching = {}) {
+void read_rows(benchmark::State& state, const char* format, const vok::RowBatching& batching = {}) {
   const std::string path = data_path();
   vok::TextFile data;
   if (data.open(path) != 0) {
@@ -38,12 +37,16 @@ void read_rows(benchmark::State& state, const char* format, char stamp_flag,
   const int columns = 3;
   std::vector<float> matrix(static_cast<std::size_t>(rows) * columns);
   vok::StampArray stamps(rows);
-  vok::Channel report;
+  const vok::DataFormat compiled = vok::DataFormat::compile(format, columns);
+  vok::Channel report, console, error_file;
   report.capture();
+  console.capture();
+  error_file.capture();
   vok::set_thread_count(static_cast<int>(state.range(0)));
   int read = 0;
   for (auto _ : state) {
-    read = vok::datc(matrix, stamps, format, stamp_flag, 1, rows, columns, data, report, batching);
+    read =
+        vok::datc(matrix, stamps, compiled, 1, rows, data, {report, console, error_file}, batching);
     benchmark::DoNotOptimize(matrix.data());
     benchmark::ClobberMemory();
   }
@@ -55,13 +58,13 @@ void read_rows(benchmark::State& state, const char* format, char stamp_flag,
 }
 
 void BM_ReadStampedRows(benchmark::State& state) {
-  read_rows(state, "(a19,1x,3f12.4)", 'm');
+  read_rows(state, "(a19,1x,3f12.4)");
 }
 BENCHMARK(BM_ReadStampedRows)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The same lines with the stamp passed over by a column skip.
 void BM_ReadValuesOnly(benchmark::State& state) {
-  read_rows(state, "(20x,3f12.4)", 'a');
+  read_rows(state, "(20x,3f12.4)");
 }
 BENCHMARK(BM_ReadValuesOnly)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -71,7 +74,7 @@ void BM_BatchSizes(benchmark::State& state) {
   vok::RowBatching batching;
   batching.rows = static_cast<std::size_t>(state.range(1));
   batching.bytes = std::size_t{64} << 20;
-  read_rows(state, "(a19,1x,3f12.4)", 'm', batching);
+  read_rows(state, "(a19,1x,3f12.4)", batching);
 }
 BENCHMARK(BM_BatchSizes)
     ->ArgsProduct({{1, 2}, {1024, 4096, 16384, 65536}})

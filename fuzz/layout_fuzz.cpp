@@ -117,6 +117,7 @@ void compile_format(std::string_view notation) {
   std::string format(notation.substr(0, 50));
   format.resize(50, ' ');
   (void)vok::stamp_position(format);
+  (void)vok::DataFormat::compile(format, 3);
   for (int values = -1; values <= 7; ++values) {
     for (auto stamp :
          {vok::StampPosition::none, vok::StampPosition::first, vok::StampPosition::last}) {

@@ -99,22 +99,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   vok::TextFile text;
   if (text.open("rows.dat") != 0) std::abort();
-  const char stamp_flag = format.find('a') != std::string::npos ? 'm' : 'a';
+  const vok::DataFormat compiled = vok::DataFormat::compile(format, columns);
   const std::size_t n = static_cast<std::size_t>(last - first + 1);
   // Exactly the sizes the run driver allocates: n rows of max(columns, 0)
   // values, and n + 1 stamps with stamps (one without).
   std::vector<float> matrix(n * static_cast<std::size_t>(std::max(columns, 0)));
-  vok::StampArray stamps(stamp_flag == 'm' ? n + 1 : 1);
-  vok::Channel report;
+  vok::StampArray stamps(compiled.stamped() ? n + 1 : 1);
+  vok::Channel report, console, error_file;
   report.capture();
-  vok::channels().error_file.capture();
+  console.capture();
+  error_file.capture();
   try {
     const int read =
-        vok::datc(matrix, stamps, format, stamp_flag, first, last, columns, text, report);
+        vok::datc(matrix, stamps, compiled, first, last, text, {report, console, error_file});
     if (read < 0 || static_cast<std::size_t>(read) > n) std::abort();
   } catch (const vok::Stop&) {
   }
-  vok::channels().console.clear_text();
-  vok::channels().error_file.clear_text();
   return 0;
 }

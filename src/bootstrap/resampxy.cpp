@@ -70,12 +70,6 @@ void draw(std::span<const float> column, std::uint64_t first, std::span<int> ind
 
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
-                                               ResampleWork& work) {
-  return resample_pvalues(x, y, n, L, first, work, channels().standard_error);
-}
-
-std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
-                                               int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);

@@ -38,14 +38,10 @@ struct ResampleWork {
 // The seven p-values (1 - CDF value, in TestIndex order) of the resample whose
 // 2n uniforms start at stream position `first`: n for the x indices, then n
 // for the y indices. A pure function of `first` and the data; `work` is
-// scratch. Messages of the moments and test routines go to `diag` (the
-// standard error stream when not given).
+// scratch. Messages of the moments and test routines go to `diag`.
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag);
-std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
-                                               int n, int L, std::uint64_t first,
-                                               ResampleWork& work);
 
 // B resamples of n values from the N = x.size() values of x and y (same
 // length), L lags, fractile level alpha. Resample b (from 1) reads stream

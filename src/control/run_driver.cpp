@@ -177,7 +177,7 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
 // against it.
 DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution) {
   const DataHeader header =
-      readhead(data, run.time_frequency_flag, execution.readers, error_file());
+      readhead(data, run.time_frequency_flag, execution.readers, {error_file(), console()});
   const int ncol = header.columns;
   if (run.x_column > ncol)
     stop_on_setting({&error_file(), &console()},
@@ -243,8 +243,7 @@ struct RunRows {
 // Steps 11 and 12: the run's arrays, then the rows. A file that holds fewer
 // rows than its header promised goes on with those: `range` and `plan` are
 // cut down to them.
-RunRows read_rows(TextFile& data, const DataHeader& header, char stamp_flag, Datums& range,
-                  FramePlan& plan) {
+RunRows read_rows(TextFile& data, const DataHeader& header, Datums& range, FramePlan& plan) {
   const int ncol = header.columns;
   RunRows rows;
   rows.n = range.n;
@@ -257,7 +256,8 @@ RunRows read_rows(TextFile& data, const DataHeader& header, char stamp_flag, Dat
     stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
   }
   {
-    const std::uint64_t count = stamp_flag == 'm' ? static_cast<std::uint64_t>(range.n) + 1 : 1;
+    const std::uint64_t count =
+        header.format.stamped() ? static_cast<std::uint64_t>(range.n) + 1 : 1;
     bool ok = affordable(count * StampArray::kWidth);
     if (ok) {
       try {
@@ -271,8 +271,8 @@ RunRows read_rows(TextFile& data, const DataHeader& header, char stamp_flag, Dat
                 {"Unable to allocate work space for array t - ie ", range.end});
   }
 
-  const int read = datc(rows.matrix, rows.stamps, header.format, stamp_flag, range.start, range.end,
-                        ncol, data, report());
+  const int read = datc(rows.matrix, rows.stamps, header.format, range.start, range.end, data,
+                        {report(), console(), error_file()});
   if (read < range.n) {
     rows.n = read;
     plan = plan_frames(read, plan.frame_length, plan.overlap, plan.lags);
@@ -349,7 +349,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   // 5, 6. The data file's header and the columns.
   const DataHeader header = read_header(data, run, execution);
   // 7. Stamps are read when the record format holds an "a" (or "A") descriptor.
-  const char stamp_flag = header.format.find_first_of("aA") != std::string::npos ? 'm' : 'a';
+  const char stamp_flag = header.format.stamped() ? 'm' : 'a';
   // 8. The range of rows.
   Datums range = read_datums(run.source, header.rows, execution);
   // 9, 10. Lags, VAR order, the frames.
@@ -360,19 +360,18 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
     stop_on_setting({&console(), &error_file()},
                     {"Overlap parameter ", shared.overlap, " is incorrect"}, top, "lap");
   // 11, 12. The rows.
-  RunRows rows = read_rows(data, header, stamp_flag, range, plan);
+  RunRows rows = read_rows(data, header, range, plan);
   const std::span<float> x = rows.column(run.x_column);
   const std::span<float> y = rows.column(run.y_column);
   if (run.clip == "lg") {
-    take_logs(x, y, range.start, run.x_column, run.y_column, [&](int row) {
-      write_detail(data_row_line(data, header.format, stamp_flag, header.columns, row));
-    });
+    take_logs(x, y, range.start, run.x_column, run.y_column,
+              [&](int row) { write_detail(data_row_line(data, header.format, row)); });
   }
 
   // 13. The run-parameter header.
   RunHeader rh;
   rh.title = header.title;
-  rh.format = header.format;
+  rh.format = header.format.text();
   rh.clock = {run.time_frequency, header.rate_or_interval, run.time_unit, stamp_flag};
   rh.clip = run.clip;
   rh.exponent = shared.exponent;

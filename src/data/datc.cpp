@@ -14,41 +14,26 @@ namespace vok {
 
 namespace {
 
-constexpr std::size_t kFormatWidth = 50;
-
-// The format as the messages show it: its 50 characters.
-std::string format_text(std::string_view format) {
-  std::string text(format.substr(0, kFormatWidth));
-  text.resize(kFormatWidth, ' ');
-  return text;
-}
-
-// What is wrong with a record format, for its detail line.
-std::string format_fault(std::string_view why, std::size_t character) {
-  return std::string(why) + " at character " + std::to_string(character) + " of the format";
-}
-
-// `why` names what is wrong with the stamp descriptor of a refused format.
-[[noreturn]] void stamp_format_error(std::string_view format, Channel& report,
-                                     const SourceLine& keyword_line, const std::string& why) {
+// A stamped format whose stamp stands where it cannot be read: the message on
+// the report, the error file and the console, then the detail line naming the
+// keyword line and what is wrong.
+[[noreturn]] void stamp_format_error(const DataFormat& format, const RowMessages& to,
+                                     const SourceLine& keyword_line) {
   static const Layout kMessage = Layout::parse(R"(7X "/Data & time format is incorrect" / / A)");
-  const std::string text = format_text(format);
-  for (Channel* ch : {&report, &channels().error_file, &channels().console})
-    ch->write(kMessage, {text});
-  write_detail(keyword_line, why);
+  ChannelGroup{&to.report, &to.error_file, &to.console}.write(kMessage, {format.text()});
+  write_detail({&to.console, &to.error_file}, keyword_line, format.why());
   throw Stop{};
 }
 
 // The read-error lines on the report, the console and the error file, then
 // the detail line (console and error file) naming the line at fault.
-[[noreturn]] void read_error(ReadStatus status, std::string_view format, Channel& report,
+[[noreturn]] void read_error(ReadStatus status, const DataFormat& format, const RowMessages& to,
                              const SourceLine& at, std::string_view why = {}) {
-  const std::string text = format_text(format);
-  for (Channel* ch : {&report, &channels().console, &channels().error_file}) {
-    ch->write_free({"** Error in read of data file ", static_cast<int>(status)});
-    ch->write_free({"Check format", text});
-  }
-  write_detail(at, why);
+  ChannelGroup{&to.report, &to.console, &to.error_file}.each([&](Channel& ch) {
+    ch.write_free({"** Error in read of data file ", static_cast<int>(status)});
+    ch.write_free({"Check format", format.text()});
+  });
+  write_detail({&to.console, &to.error_file}, at, why);
   throw Stop{};
 }
 
@@ -138,67 +123,8 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
 
 }  // namespace
 
-namespace {
-
-// 1-based positions in the format, 0 when absent. Descriptors are read in
-// either case, so "A19" marks the stamp as "a19" does.
-struct StampMarks {
-  long open;         // first "("
-  long first_a;      // first "a" or "A"
-  long last_a;       // last "a" or "A"
-  bool closed;       // a ")" stands after the last "a" or "A"
-};
-
-StampMarks stamp_marks(std::string_view format) {
-  format = format.substr(0, kFormatWidth);
-  auto position = [](std::size_t at) {
-    return at == std::string_view::npos ? 0 : static_cast<long>(at) + 1;
-  };
-  StampMarks m{position(format.find('(')), position(format.find_first_of("aA")),
-               position(format.find_last_of("aA")), true};
-  if (m.last_a > 0)
-    m.closed = format.find(')', static_cast<std::size_t>(m.last_a)) != std::string_view::npos;
-  return m;
-}
-
-// What is wrong with the stamp descriptor of a format stamp_position refuses.
-std::string stamp_fault(std::string_view format) {
-  const StampMarks m = stamp_marks(format);
-  if (m.first_a == 0) return "no A descriptor for the stamp";
-  if (!m.closed)
-    return format_fault("no \")\" after the stamp descriptor", static_cast<std::size_t>(m.last_a));
-  if (m.first_a < m.open)
-    return format_fault("the stamp descriptor stands before \"(\"",
-                        static_cast<std::size_t>(m.first_a));
-  return format_fault(
-      "the stamp descriptor must stand right after \"(\" (stamp first) or after a value field "
-      "(stamp last)",
-      static_cast<std::size_t>(m.first_a));
-}
-
-}  // namespace
-
-std::optional<StampPosition> stamp_position(std::string_view format) {
-  const StampMarks m = stamp_marks(format);
-  if (!m.closed) return std::nullopt;
-  if (m.first_a == 0) return std::nullopt;
-  if (m.first_a == m.open + 1) return StampPosition::first;
-  if (m.first_a > m.open + 2) return StampPosition::last;
-  return std::nullopt;
-}
-
-SourceLine data_row_line(TextFile& data, std::string_view format, char stamp_flag, int columns,
-                         int row) {
-  int lines_per_row = 1;
-  try {
-    const StampPosition stamp = stamp_flag == 'm'
-                                    ? stamp_position(format).value_or(StampPosition::none)
-                                    : StampPosition::none;
-    const RecordFormat plan = RecordFormat::compile(format, std::max(columns, 0), stamp);
-    if (!plan.list_directed()) lines_per_row = plan.lines_per_row();
-  } catch (const RecordFormatError&) {
-    // The rows were read with it, so it compiles; one line a row otherwise.
-  }
+SourceLine data_row_line(TextFile& data, const DataFormat& format, int row) {
+  const int lines_per_row = format.lines_per_row();
   SourceLine at{data.path(), first_line_of_row(row, lines_per_row), {}};
   data.rewind();
   for (std::int64_t k = 1; k <= at.number; ++k) {
@@ -210,48 +136,41 @@ SourceLine data_row_line(TextFile& data, std::string_view format, char stamp_fla
   return at;
 }
 
-int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
-         int first, int last, int columns, TextFile& data, Channel& report) {
-  return datc(matrix, stamps, format, stamp_flag, first, last, columns, data, report,
-              RowBatching{});
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to) {
+  return datc(matrix, stamps, format, first, last, data, to, RowBatching{});
 }
 
-int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
-         int first, int last, int columns, TextFile& data, Channel& report,
-         const RowBatching& batching) {
-  const int values = columns < 0 ? 0 : columns;
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to, const RowBatching& batching) {
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
   assert(first >= 1 && last >= first);
-  assert(matrix.size() >= rows * static_cast<std::size_t>(values));
 
   data.rewind();
   std::string title;
   std::string keywords;
   if (!data.read_line(title) || !data.read_line(keywords)) {
-    end_of_file_notice(1, report);
+    end_of_file_notice(1, to.report);
     return 0;
   }
   // Messages about the record format point at the keyword line.
   const SourceLine keyword_line{data.path(), 2, keywords};
 
-  StampPosition stamp = StampPosition::none;
-  if (stamp_flag == 'm') {
-    std::optional<StampPosition> where = stamp_position(format);
-    if (!where) stamp_format_error(format, report, keyword_line, stamp_fault(format));
-    stamp = *where;
+  switch (format.fault()) {
+    case DataFormat::Fault::stamp:
+      stamp_format_error(format, to, keyword_line);
+    case DataFormat::Fault::unusable:
+      // A format that cannot be used fails the read of the first row.
+      read_error(ReadStatus::unusable_format, format, to, keyword_line, format.why());
+    case DataFormat::Fault::none:
+      break;
   }
-  assert(stamp == StampPosition::none || stamps.size() >= rows);
+  const RecordFormat& plan = format.plan();
+  const int values = plan.values();
+  assert(matrix.size() >= rows * static_cast<std::size_t>(values));
+  assert(plan.stamp() == StampPosition::none || stamps.size() >= rows);
 
-  // A format that cannot be used fails the read of the first row.
-  RecordFormat plan;
-  try {
-    plan = RecordFormat::compile(format, values, stamp);
-  } catch (const RecordFormatError& e) {
-    read_error(ReadStatus::unusable_format, format, report, keyword_line,
-               format_fault(e.what(), e.character()));
-  }
-
-  const int lines_per_row = plan.list_directed() ? 1 : plan.lines_per_row();
+  const int lines_per_row = format.lines_per_row();
   // The detail line of a row that cannot be read: its first line.
   auto row_line = [&](int row, std::string text) {
     return SourceLine{data.path(), first_line_of_row(row, lines_per_row), std::move(text)};
@@ -261,22 +180,22 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
   for (int row = 1; row < first; ++row) {
     ReadStatus s = reader.skip_row();
     if (s == ReadStatus::end_of_file) {
-      end_of_file_notice(row, report);
+      end_of_file_notice(row, to.report);
       return 0;
     }
-    if (s != ReadStatus::ok) read_error(s, format, report, row_line(row, reader.last_line()));
+    if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, reader.last_line()));
   }
   if (plan.list_directed()) {
     // One line to a row, read and decoded row after row.
     for (int row = first; row <= last; ++row) {
       const std::size_t i = static_cast<std::size_t>(row - first);
-      RowDestination to{values == 0 ? nullptr : matrix.data() + i, rows, nullptr};
-      ReadStatus s = reader.read_row(to);
+      RowDestination destination{values == 0 ? nullptr : matrix.data() + i, rows, nullptr};
+      ReadStatus s = reader.read_row(destination);
       if (s == ReadStatus::end_of_file) {
-        end_of_file_notice(row, report);
+        end_of_file_notice(row, to.report);
         return row - first;
       }
-      if (s != ReadStatus::ok) read_error(s, format, report, row_line(row, reader.last_line()));
+      if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, reader.last_line()));
     }
     return last - first + 1;
   }
@@ -284,10 +203,10 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
           read_rows_in_batches(plan, data, matrix, stamps, rows, batching)) {
     const int row = first + static_cast<int>(failure->row);
     if (failure->status == ReadStatus::end_of_file) {
-      end_of_file_notice(row, report);
+      end_of_file_notice(row, to.report);
       return row - first;
     }
-    read_error(failure->status, format, report, row_line(row, std::move(failure->first_line)));
+    read_error(failure->status, format, to, row_line(row, std::move(failure->first_line)));
   }
   return last - first + 1;
 }

@@ -7,37 +7,40 @@
 #include <span>
 #include <string_view>
 
-#include "text/text_file.h"
-#include "text/source_lines.h"
+#include "data/data_format.h"
 #include "data/record_reader.h"
 #include "data/stamp_array.h"
 #include "output/channel.h"
+#include "text/source_lines.h"
+#include "text/text_file.h"
 
 namespace vok {
 
-// Where the stamp stands in a stamped row, from the format text: with p the
-// first "(" and q the first "a" (descriptors are read in either case, so "A"
-// counts as well), q = p + 1 puts the stamp first and q > p + 2 last. Any other
-// case (q = p + 2, q before p, no "a"), and an "a" with no ")" after it, has
-// no valid position: nullopt.
-std::optional<StampPosition> stamp_position(std::string_view format);
+// Where datc's messages go: the end-of-file notice on the report alone; a
+// message that stops the program on all three, its detail line on the
+// console and the error file.
+struct RowMessages {
+  Channel& report;
+  Channel& console;
+  Channel& error_file;
+};
 
 // Reads data rows `first` to `last` (1-based, counted from the first line after
 // the two header lines; 1 <= first <= last) into `matrix`, which holds
-// N = last - first + 1 rows of max(columns, 0) values stored by columns (value
-// j of row i at matrix[j * N + i], both 0-based). With `stamp_flag` 'm' the
-// rows carry a stamp, stored in stamps[i] (stamps must hold N stamps); with
-// 'a' the stamps are left untouched. Rows before `first` are passed over as
+// N = last - first + 1 rows of the format's values stored by columns (value
+// j of row i at matrix[j * N + i], both 0-based). When the format's rows carry
+// a stamp, it is stored in stamps[i] (stamps must hold N stamps); otherwise
+// the stamps are left untouched. Rows before `first` are passed over as
 // whole rows (as many lines as one row takes under the format). The data file
 // is rewound first.
 //
 // Returns the number of rows read: N, or fewer when the file ends early; then
 // "**** eof in read from data file " and "i = " with the data row that was
-// missing are written on `report`, and nothing else.
+// missing are written on `to.report`, and nothing else.
 //
 // Stops the program (after its messages on the report, the error file and the
-// console) on a stamped format whose stamp position is invalid, on a record
-// format that cannot be used for reading (the read-error lines of the first
+// console) on a format with a fault: a stamped format whose stamp position is
+// invalid, a record format that cannot be used for reading (the read-error lines of the first
 // row, with status ReadStatus::unusable_format), and on a row that cannot be
 // read under the format. Each of these is followed on the console and the
 // error file by a detail line: the keyword line (line 2) and what is wrong
@@ -49,15 +52,14 @@ std::optional<StampPosition> stamp_position(std::string_view format);
 // those of reading row after row, for any number of threads: the first row in
 // file order that cannot be read decides. Only when the program stops on a
 // row that cannot be read may rows after it in its batch have been stored.
-int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
-         int first, int last, int columns, TextFile& data, Channel& report);
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to);
 
 // Where data row `row` (1-based, counted as datc counts it) begins: the file,
 // the number of its first line (the two header lines counted) and that line's
 // text (empty when the file has no such line), for the detail line of a
 // message about a value of the row. Reads the file from its start.
-SourceLine data_row_line(TextFile& data, std::string_view format, char stamp_flag, int columns,
-                         int row);
+SourceLine data_row_line(TextFile& data, const DataFormat& format, int row);
 
 // How the rows are gathered into batches.
 struct RowBatching {
@@ -70,8 +72,7 @@ struct RowBatching {
 
 // datc with other batches than the default (small batches let tests cross
 // batch boundaries).
-int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
-         int first, int last, int columns, TextFile& data, Channel& report,
-         const RowBatching& batching);
+int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
+         TextFile& data, const RowMessages& to, const RowBatching& batching);
 
 }  // namespace vok

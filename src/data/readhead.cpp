@@ -19,12 +19,6 @@ std::string padded(std::string_view text, std::size_t width) {
   return out;
 }
 
-// Writes the same lines on the diagnostic channel, then on the console.
-template <typename WriteLines>
-void to_both(Channel& diag, WriteLines write_lines) {
-  to_each({&diag, &channels().console}, write_lines);
-}
-
 struct UnitMarks {
   bool kilohertz = false;
   bool hertz = false;
@@ -43,25 +37,27 @@ UnitMarks scan_unit(std::string_view buffer) {
   return marks;
 }
 
-[[noreturn]] void reader_error(Channel& diag, std::string_view what, int error,
-                              const SourceLine& keyword_line) {
-  to_both(diag, [&](Channel& ch) {
+[[noreturn]] void reader_error(const HeaderMessages& to, std::string_view what, int error,
+                               const SourceLine& keyword_line) {
+  to.both().each([&](Channel& ch) {
     ch.write_free({what});
     ch.write_free({"Error number for rnumread = ", error});
   });
-  write_detail(keyword_line);
+  write_detail(to.detail(), keyword_line);
   throw Stop{};
 }
 
 }  // namespace
 
-DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers, Channel& diag) {
+DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers,
+                    const HeaderMessages& to) {
+  Channel& diag = to.error_file;  // the field readers' messages
   DataHeader header;
   data.rewind();
   std::string title;
   std::string keywords;
   if (!data.read_line(title) || !data.read_line(keywords)) {
-    to_both(diag, [&](Channel& ch) {
+    to.both().each([&](Channel& ch) {
       ch.write_free({"End of file reading the header of data file", data.path()});
     });
     throw Stop{};
@@ -80,26 +76,25 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     static const Layout kNoUnit = Layout::parse(
         R"(/ 2X "ERROR - unit=kHz or Hz is not typed after the format on the data file used" / )"
         R"(/ 2X "Use kHz or khz or KHz for kiloherz unit" / 2X "or Hz or hz for herz unit" /)");
-    to_both(diag, [&](Channel& ch) {
+    to.both().each([&](Channel& ch) {
       ch.write(kNoUnit);
       ch.write_free({echo});
     });
-    write_detail(keyword_line);
+    write_detail(to.detail(), keyword_line);
     throw Stop{};
   }
 
   FieldRead<std::int32_t> rows = readers.long_numread("ows", buffer, diag);
   if (rows.error != 0)
-    reader_error(diag, "Error in reading the no. of rows of the data file", rows.error,
-                 keyword_line);
+    reader_error(to, "Error in reading the no. of rows of the data file", rows.error, keyword_line);
   header.rows = rows.value;
 
   FieldRead<std::int32_t> columns = readers.numread("olumns", buffer, diag);
   if (columns.error != 0) {
-    to_both(diag, [](Channel& ch) {
+    to.both().each([](Channel& ch) {
       ch.write_free({"Error in reading the no. of columns of the data file"});
     });
-    write_detail(keyword_line);
+    write_detail(to.detail(), keyword_line);
     header.columns = -1;
     return header;
   }
@@ -110,31 +105,29 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
     if (rate.error != 0) rate = readers.rnumread("Rate", buffer, diag);
     header.rate_or_interval = rate.value;
     if (rate.error != 0)
-      reader_error(diag, "Error in reading the sampling rate of the data", rate.error,
-                   keyword_line);
+      reader_error(to, "Error in reading the sampling rate of the data", rate.error, keyword_line);
   } else {
     FieldRead<float> interval = readers.rnumread("nterval", buffer, diag);
     if (interval.error != 0)
-      reader_error(diag, "Error in reading the sampling interval of the data", interval.error,
+      reader_error(to, "Error in reading the sampling interval of the data", interval.error,
                    keyword_line);
     header.rate_or_interval = interval.value;
   }
 
   FieldRead<std::string> format = readers.charead("rmat", buffer);
   if (format.error != 0)
-    reader_error(diag, "Error in reading the format from the data file", format.error,
-                 keyword_line);
-  header.format = padded(format.value, 50);
+    reader_error(to, "Error in reading the format from the data file", format.error, keyword_line);
+  header.format = DataFormat::compile(format.value, header.columns);
 
   if (frequency_run && unit.hertz && !unit.kilohertz) {
     static const Layout kHertz = Layout::parse(
         R"(/ 2X "ERROR - the control file sets the units in kHz but Hz is indicated on line 2 )"
         R"(of the data file")");
-    to_both(diag, [&](Channel& ch) {
+    to.both().each([&](Channel& ch) {
       ch.write(kHertz);
       ch.write_free({echo});
     });
-    write_detail(keyword_line);
+    write_detail(to.detail(), keyword_line);
     throw Stop{};
   }
   return header;

@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "data/data_format.h"
+#include "output/channel.h"
 #include "text/fields.h"
 #include "text/text_file.h"
-#include "output/channel.h"
 
 namespace vok {
 
@@ -16,21 +17,33 @@ struct DataHeader {
   int rows = 0;
   int columns = 0;                // -1 when the column count could not be read
   float rate_or_interval = 0.0f;  // kHz for a frequency run, the interval for a time run
-  std::string format;             // 50 characters, blank-padded
+  DataFormat format;              // the record format of the rows, compiled
+};
+
+// Where the header's messages go: each to the error file, then identically
+// to the console; the detail line that follows it to the console, then the
+// error file.
+struct HeaderMessages {
+  Channel& error_file;
+  Channel& console;
+  ChannelGroup both() const { return {&error_file, &console}; }
+  ChannelGroup detail() const { return {&console, &error_file}; }
 };
 
 // Rewinds `data` and reads its two header lines. `time_frequency_flag` is 0
 // for a time run (needs "interval="), 1 for a frequency run (needs "rate=" or
-// "Rate=" and a kilohertz unit). Messages go to `diag`, then identically to
-// the console.
+// "Rate=" and a kilohertz unit). The field readers' own messages go to
+// the error file alone.
 //
-// Each message is followed, on the console and the error file, by a detail
-// line naming line 2 of the file (see text/source_lines.h).
+// Each message is followed by a detail line naming line 2 of the file (see
+// text/source_lines.h). The record format is compiled for rows of `columns`
+// values; a fault in it is kept in the format, for the rows' read to report.
 //
 // When the column count cannot be read, returns at once with columns = -1
 // (rate and format not read). Every other failure stops the program: fewer
 // than two lines, no unit on a frequency run, the row count, the rate or
 // interval, the format, and a hertz unit on a frequency run.
-DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers, Channel& diag);
+DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers,
+                    const HeaderMessages& to);
 
 }  // namespace vok

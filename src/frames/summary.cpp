@@ -1,6 +1,10 @@
 #include "frames/summary.h"
 
+#include <array>
 #include <cassert>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "stats/moments.h"
@@ -68,7 +72,8 @@ class ComputedPairs : public Pairs {
   int count() const override { return count_; }
   Correlation operator()(const char* u, const char* v) override {
     Correlation c;
-    c.flags = cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
+    c.flags =
+        cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
     block_->pairs.push_back({u, v, c.r, c.flags.x == 'y', c.flags.y == 'y'});
     return c;
   }
@@ -119,61 +124,124 @@ bool all_vary(const Correlation& a, const Correlation& b) {
   return a.flags.x == 'y' && a.flags.y == 'y' && b.flags.y == 'y';
 }
 
+// Says that a series is constant over the frames of a block, in the block's
+// words.
+using SayConstant = std::function<void(std::string_view name)>;
+
+// One line of two pairs that share their first series: (lead, first) and
+// (lead, second).
+struct PairLine {
+  const char* first;
+  const char* second;
+  Layout layout;
+};
+
+// The three lines of pairs led by one series.
+struct LeadLines {
+  const char* lead;
+  std::array<PairLine, 3> lines;
+};
+
+// The lines of each lead series: xxy (over all frames and over its largest
+// values), then yyx (over its largest values).
+enum Lead { kXxy, kYyx };
+const LeadLines& lines_led_by(Lead lead) {
+  static const std::array<LeadLines, 2> kLines{{
+      {"xxy",
+       {{{"yyx", "xxx", Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)")},
+         {"xy", "yyy", Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)")},
+         {"xx", "yy", Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)")}}}},
+      {"yyx",
+       {{{"xy", "xxx", Layout::parse(R"(5X "(yyx, xy) = " F5.2 7X "(yyx,xxx) = " F5.2)")},
+         {"yyy", "yy", Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)")},
+         {"xx", "yy", Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)")}}}},
+  }};
+  return kLines[lead];
+}
+
+// A line is written when its three series vary over the block's frames;
+// otherwise the first constant one is named. The lead is named on the first
+// line only: the later lines stay silent about it.
+void lead_lines(Pairs& set, const LeadLines& t, Channel& report, const SayConstant& say_constant) {
+  bool first_line = true;
+  for (const PairLine& line : t.lines) {
+    const Correlation a = set(t.lead, line.first);
+    const Correlation b = set(t.lead, line.second);
+    if (all_vary(a, b)) {
+      report.write(line.layout, {a.r, b.r});
+    } else if (first_line && a.flags.x == 'n') {
+      say_constant(t.lead);
+    } else if (a.flags.y == 'n') {
+      say_constant(line.first);
+    } else if (b.flags.y == 'n') {
+      say_constant(line.second);
+    }
+    first_line = false;
+  }
+}
+
+// xxy, yyx and xy against one spread series (VarX or VarY): a line of two
+// pairs and a line of one.
+struct SpreadLines {
+  const char* spread;
+  Layout pair;
+  Layout last;
+};
+
+// Only the spread series' flag of the last of the three pairs decides.
+void spread_lines(Pairs& set, const SpreadLines& t, Channel& report,
+                  const SayConstant& say_constant) {
+  const Correlation a = set("xxy", t.spread);
+  const Correlation b = set("yyx", t.spread);
+  const Correlation c = set("xy", t.spread);
+  if (c.flags.y == 'y') {
+    report.write(t.pair, {a.r, b.r});
+    report.write(t.last, {c.r});
+  } else {
+    say_constant(t.spread);
+  }
+}
+
+// The spread lines of each kind of block, VarX then VarY (each block has its
+// blank lines in its own places).
+enum Block { kAllFrames, kLargestValues };
+const std::array<SpreadLines, 2>& spread_lines_of(Block block) {
+  static const std::array<std::array<SpreadLines, 2>, 2> kLines{{
+      {{{"VarX", Layout::parse(R"(5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarX) = " F5.2)")},
+        {"VarY", Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarY) = " F5.2 /)")}}},
+      {{{"VarX", Layout::parse(R"(/ 5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarX) = " F5.2)")},
+        {"VarY", Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)"),
+         Layout::parse(R"(5X "(xy, VarY) = " F5.2)")}}},
+  }};
+  return kLines[block];
+}
+
 void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   static const Layout kHeading =
       Layout::parse(R"(/ 2X "Correlations of the CDF probabilites for all windws")");
   static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
-  static const Layout kGroup1 = Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)");
-  static const Layout kGroup2 = Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)");
-  static const Layout kGroup3 = Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)");
   static const Layout kGroup4a = Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)");
   static const Layout kGroup4b = Layout::parse(R"(5X "(xy , xx) = " F5.2 7X "(xy , yy) = " F5.2)");
   static const Layout kGroup4c =
       Layout::parse(R"(5X "(xxx,yyy) = " F5.2 7X "(xx , yy) = " F5.2 /)");
-  static const Layout kVarXPair =
-      Layout::parse(R"(5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)");
-  static const Layout kVarXLast = Layout::parse(R"(5X "(xy, VarX) = " F5.2)");
-  static const Layout kVarYPair =
-      Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)");
-  static const Layout kVarYLast = Layout::parse(R"(5X "(xy, VarY) = " F5.2 /)");
   static const Layout kVarYConstant = Layout::parse(R"(7X "Var(VarY) = 0 for all frames" /)");
+
+  const SayConstant say_constant = [&](std::string_view name) {
+    if (name == "VarY") {  // the one message the console shows too
+      report.write(kVarYConstant);
+      console.write(kVarYConstant);
+      return;
+    }
+    report.write_free({"Var(" + std::string(name) + ") = 0 for all frames"});
+  };
 
   set.use_all();
   report.write(kHeading);
   report.write(kRule);
-
-  Correlation a = set("xxy", "yyx");
-  Correlation b = set("xxy", "xxx");
-  if (all_vary(a, b)) {
-    report.write(kGroup1, {a.r, b.r});
-  } else if (a.flags.x == 'n') {
-    report.write_free({"Var(xxy) = 0 for all frames"});
-  } else if (a.flags.y == 'n') {
-    report.write_free({"Var(yyx) = 0 for all frames"});
-  } else {
-    report.write_free({"Var(xxx) = 0 for all frames"});
-  }
-
-  // Groups 2 and 3 stay silent when only xxy is constant: group 1 said so.
-  a = set("xxy", "xy");
-  b = set("xxy", "yyy");
-  if (all_vary(a, b)) {
-    report.write(kGroup2, {a.r, b.r});
-  } else if (a.flags.y == 'n') {
-    report.write_free({"Var(xy) = 0 for all frames"});
-  } else if (b.flags.y == 'n') {
-    report.write_free({"Var(yyy) = 0 for all frames"});
-  }
-
-  a = set("xxy", "xx");
-  b = set("xxy", "yy");
-  if (all_vary(a, b)) {
-    report.write(kGroup3, {a.r, b.r});
-  } else if (a.flags.y == 'n') {
-    report.write_free({"Var(xx) = 0 for all frames"});
-  } else if (b.flags.y == 'n') {
-    report.write_free({"Var(yy) = 0 for all frames"});
-  }
+  lead_lines(set, lines_led_by(kXxy), report, say_constant);
 
   // Printed as they come: a constant series shows 0.00.
   const float yyx_yyy = set("yyx", "yyy").r;
@@ -186,163 +254,52 @@ void all_frames_block(Pairs& set, Channel& report, Channel& console) {
   report.write(kGroup4b, {xy_xx, xy_yy});
   report.write(kGroup4c, {xxx_yyy, xx_yy});
 
-  // Only the VarX (VarY) flag of the last of the three calls decides.
-  a = set("xxy", "VarX");
-  b = set("yyx", "VarX");
-  Correlation c = set("xy", "VarX");
-  if (c.flags.y == 'y') {
-    report.write(kVarXPair, {a.r, b.r});
-    report.write(kVarXLast, {c.r});
-  } else {
-    report.write_free({"Var(VarX) = 0 for all frames"});
-  }
-
-  a = set("xxy", "VarY");
-  b = set("yyx", "VarY");
-  c = set("xy", "VarY");
-  if (c.flags.y == 'y') {
-    report.write(kVarYPair, {a.r, b.r});
-    report.write(kVarYLast, {c.r});
-  } else {
-    report.write(kVarYConstant);
-    console.write(kVarYConstant);
-  }
+  for (const SpreadLines& lines : spread_lines_of(kAllFrames))
+    spread_lines(set, lines, report, say_constant);
 }
 
-// Groups 4 and 5 of both "largest" blocks: xxy, yyx and xy against VarX,
-// then against VarY, over the block's frames.
-void spread_groups(Pairs& set, Channel& report) {
-  static const Layout kVarXPair =
-      Layout::parse(R"(/ 5X "(xxy,VarX) = " F5.2 6X "(yyx,VarX) = " F5.2)");
-  static const Layout kVarXLast = Layout::parse(R"(5X "(xy, VarX) = " F5.2)");
-  static const Layout kVarXConstant = Layout::parse(R"("Var(VarX) = 0 for " I5 " frames" /)");
-  static const Layout kVarYPair =
-      Layout::parse(R"(5X "(xxy,VarY) = " F5.2 6X "(yyx,VarY) = " F5.2)");
-  static const Layout kVarYLast = Layout::parse(R"(5X "(xy, VarY) = " F5.2)");
-  static const Layout kVarYConstant = Layout::parse(R"("Var(VarY) = 0 for " I5 " frames" /)");
+// A block over the `count` frames with the largest values of a lead series.
+struct LargestBlock {
+  const LeadLines& lines;
+  Layout heading;
+  Layout lead_constant;  // the message when the lead itself is constant
+};
 
-  Correlation a = set("xxy", "VarX");
-  Correlation b = set("yyx", "VarX");
-  Correlation c = set("xy", "VarX");
-  if (c.flags.y == 'y') {
-    report.write(kVarXPair, {a.r, b.r});
-    report.write(kVarXLast, {c.r});
-  } else {
-    report.write(kVarXConstant, {set.count()});
-  }
-
-  a = set("xxy", "VarY");
-  b = set("yyx", "VarY");
-  c = set("xy", "VarY");
-  if (c.flags.y == 'y') {
-    report.write(kVarYPair, {a.r, b.r});
-    report.write(kVarYLast, {c.r});
-  } else {
-    report.write(kVarYConstant, {set.count()});
-  }
-}
-
-// Constant-series message of the "largest" blocks, with the block's count.
-void constant_in_block(Channel& report, const char* name, int count) {
+void largest_block(Pairs& set, const LargestBlock& block, int count, Channel& report) {
+  static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
   static const Layout kConstant = Layout::parse(R"("Var(" A ") = 0 for " I5 " frames" /)");
-  report.write(kConstant, {name, count});
-}
 
-void largest_xxy_block(Pairs& set, int nxxy, Channel& report) {
-  static const Layout kHeading =
-      Layout::parse(R"(/ 9X "Correlations for " I3 " largest xxy Statistics")");
-  static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
-  static const Layout kGroup1 = Layout::parse(R"(5X "(xxy,yyx) = " F5.2 7X "(xxy,xxx) = " F5.2)");
-  static const Layout kXxyConstant = Layout::parse(R"(7X "Var(xxy) = 0 for " I5 " frames" /)");
-  static const Layout kGroup2 = Layout::parse(R"(5X "(xxy, xy) = " F5.2 7X "(xxy,yyy) = " F5.2)");
-  static const Layout kGroup3 = Layout::parse(R"(5X "(xxy, xx) = " F5.2 7X "(xxy, yy) = " F5.2)");
+  const SayConstant say_constant = [&](std::string_view name) {
+    if (name == block.lines.lead) {
+      report.write(block.lead_constant, {count});
+    } else {
+      report.write(kConstant, {name, count});
+    }
+  };
 
-  set.use_largest("xxy", nxxy);
-  report.write(kHeading, {nxxy});
+  set.use_largest(block.lines.lead, count);
+  report.write(block.heading, {count});
   report.write(kRule);
-
-  Correlation a = set("xxy", "yyx");
-  Correlation b = set("xxy", "xxx");
-  if (all_vary(a, b)) {
-    report.write(kGroup1, {a.r, b.r});
-  } else if (a.flags.x == 'n') {
-    report.write(kXxyConstant, {nxxy});  // the only indented message of the block
-  } else if (a.flags.y == 'n') {
-    constant_in_block(report, "yyx", nxxy);
-  } else {
-    constant_in_block(report, "xxx", nxxy);
-  }
-
-  a = set("xxy", "xy");
-  b = set("xxy", "yyy");
-  if (all_vary(a, b)) {
-    report.write(kGroup2, {a.r, b.r});
-  } else if (a.flags.y == 'n') {
-    constant_in_block(report, "xy", nxxy);
-  } else if (b.flags.y == 'n') {
-    constant_in_block(report, "yyy", nxxy);
-  }
-
-  a = set("xxy", "xx");
-  b = set("xxy", "yy");
-  if (all_vary(a, b)) {
-    report.write(kGroup3, {a.r, b.r});
-  } else if (a.flags.y == 'n') {
-    constant_in_block(report, "xx", nxxy);
-  } else if (b.flags.y == 'n') {
-    constant_in_block(report, "yy", nxxy);
-  }
-
-  spread_groups(set, report);
+  lead_lines(set, block.lines, report, say_constant);
+  for (const SpreadLines& lines : spread_lines_of(kLargestValues))
+    spread_lines(set, lines, report, say_constant);
 }
 
-void largest_yyx_block(Pairs& set, int nyyx, Channel& report) {
-  static const Layout kHeading =
-      Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")");
-  static const Layout kRule = Layout::parse(R"(10X 42("=") /)");
-  static const Layout kGroup1 = Layout::parse(R"(5X "(yyx, xy) = " F5.2 7X "(yyx,xxx) = " F5.2)");
-  static const Layout kGroup2 = Layout::parse(R"(5X "(yyx,yyy) = " F5.2 7X "(yyx, yy) = " F5.2)");
-  static const Layout kGroup3 = Layout::parse(R"(5X "(yyx, xx) = " F5.2 7X "(yyx, yy) = " F5.2)");
-
-  set.use_largest("yyx", nyyx);
-  report.write(kHeading, {nyyx});
-  report.write(kRule);
-
-  Correlation a = set("yyx", "xy");
-  Correlation b = set("yyx", "xxx");
-  if (all_vary(a, b)) {
-    report.write(kGroup1, {a.r, b.r});
-  } else if (a.flags.x == 'n') {
-    constant_in_block(report, "yyx", nyyx);
-  } else if (a.flags.y == 'n') {
-    constant_in_block(report, "xy", nyyx);
-  } else {
-    constant_in_block(report, "xxx", nyyx);
-  }
-
-  a = set("yyx", "yyy");
-  b = set("yyx", "yy");
-  if (all_vary(a, b)) {
-    report.write(kGroup2, {a.r, b.r});
-  } else if (a.flags.y == 'n') {
-    constant_in_block(report, "yyy", nyyx);
-  } else if (b.flags.y == 'n') {
-    constant_in_block(report, "yy", nyyx);
-  }
-
-  a = set("yyx", "xx");
-  b = set("yyx", "yy");
-  if (all_vary(a, b)) {
-    report.write(kGroup3, {a.r, b.r});
-  } else if (a.flags.y == 'n') {
-    constant_in_block(report, "xx", nyyx);
-  } else if (b.flags.y == 'n') {
-    constant_in_block(report, "yy", nyyx);
-  }
-
-  spread_groups(set, report);
+const LargestBlock& largest_xxy_block() {
+  static const LargestBlock kBlock{
+      lines_led_by(kXxy), Layout::parse(R"(/ 9X "Correlations for " I3 " largest xxy Statistics")"),
+      // the only indented message of the block
+      Layout::parse(R"(7X "Var(xxy) = 0 for " I5 " frames" /)")};
+  return kBlock;
 }
 
+const LargestBlock& largest_yyx_block() {
+  static const LargestBlock kBlock{
+      lines_led_by(kYyx),
+      Layout::parse(R"(/ 10X "Correlations for " I3 " largest yyx Statistics")"),
+      Layout::parse(R"("Var(yyx) = 0 for " I5 " frames" /)")};
+  return kBlock;
+}
 
 }  // namespace
 
@@ -376,8 +333,8 @@ namespace {
 void walk(Pairs& set, int nxxy, int nyyx, Channel& report, Channel& console) {
   static const Layout kClosing = Layout::parse(R"(7X 37("-"))");
   all_frames_block(set, report, console);
-  if (nxxy >= 9) largest_xxy_block(set, nxxy, report);
-  if (nyyx >= 9) largest_yyx_block(set, nyyx, report);
+  if (nxxy >= 9) largest_block(set, largest_xxy_block(), nxxy, report);
+  if (nyyx >= 9) largest_block(set, largest_yyx_block(), nyyx, report);
   report.write(kClosing);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace vok {
 
@@ -83,6 +84,20 @@ NumberStart skip_blanks_and_sign(const Window& w, std::size_t p) {
   return {p, 1};
 }
 
+// Where a number reader's value starts: the field located, then its blanks
+// and sign passed over. Sets the reader's error number and position; nothing
+// when the field is not found.
+template <typename T>
+std::optional<NumberStart> number_start(const Window& w, std::string_view search,
+                                        std::string_view separators, FieldRead<T>& r) {
+  const Located at = locate(w, search, separators);
+  r.error = at.error;
+  if (at.error != 0) return std::nullopt;
+  const NumberStart start = skip_blanks_and_sign(w, at.value_start);
+  r.position = static_cast<int>(start.p + 1);
+  return start;
+}
+
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -146,11 +161,9 @@ FieldRead<std::int32_t> FieldReaders::read_integer(std::string_view search, std:
   FieldRead<std::int32_t> r;
   r.value = last_integer_;
   const Window w(text);
-  Located at = locate(w, search, separators);
-  r.error = at.error;
-  if (at.error != 0) return r;
-  auto [p, sign] = skip_blanks_and_sign(w, at.value_start);
-  r.position = static_cast<int>(p + 1);
+  const std::optional<NumberStart> start = number_start(w, search, separators, r);
+  if (!start) return r;
+  const auto [p, sign] = *start;
   std::size_t end = w.find(separator(separators, 1), p);
   if (end == std::string_view::npos || end == p) {
     r.error = 3;
@@ -178,11 +191,9 @@ FieldRead<float> FieldReaders::rnumread(std::string_view search, std::string_vie
   FieldRead<float> r;
   r.value = last_real_;
   const Window w(text);
-  Located at = locate(w, search, separators);
-  r.error = at.error;
-  if (at.error != 0) return r;
-  auto [p, sign] = skip_blanks_and_sign(w, at.value_start);
-  r.position = static_cast<int>(p + 1);
+  const std::optional<NumberStart> start = number_start(w, search, separators, r);
+  if (!start) return r;
+  const auto [p, sign] = *start;
 
   // The value runs up to its terminator (to character 700 when it has none);
   // its point, if any, stands before that.

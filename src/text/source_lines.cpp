@@ -22,9 +22,19 @@ std::string detail_line(const SourceLine& line, std::string_view why) {
   return out;
 }
 
+void write_detail(const ChannelGroup& to, const SourceLine& line, std::string_view why) {
+  to.write_free({detail_line(line, why)});
+}
+
+namespace {
+// Where the control stage's detail lines go: the console, then the error file.
+ChannelGroup program_detail_channels() {
+  return {&channels().console, &channels().error_file};
+}
+}  // namespace
+
 void write_detail(const SourceLine& line, std::string_view why) {
-  const std::string text = detail_line(line, why);
-  for (Channel* ch : {&channels().console, &channels().error_file}) ch->write_free({text});
+  write_detail(program_detail_channels(), line, why);
 }
 
 void JoinedText::start(std::string file) {
@@ -69,7 +79,7 @@ void JoinedText::write_setting_detail(std::string_view search) const {
   }
   while (!search.empty() && search.back() == ' ') search.remove_suffix(1);
   const std::string text = "at " + file_ + ": no label holds \"" + std::string(search) + "\"";
-  for (Channel* ch : {&channels().console, &channels().error_file}) ch->write_free({text});
+  program_detail_channels().write_free({text});
 }
 
 }  // namespace vok

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "output/channel.h"
+
 namespace vok {
 
 struct SourceLine {
@@ -30,7 +32,9 @@ inline constexpr std::size_t kDetailTextLength = 80;
 // blank), the text cut to 80 characters, then `: WHY` when `why` is given.
 std::string detail_line(const SourceLine& line, std::string_view why = {});
 
-// Writes the detail line on the console, then on the error file.
+// Writes the detail line on each channel of `to`.
+void write_detail(const ChannelGroup& to, const SourceLine& line, std::string_view why = {});
+// Writes the detail line on the program's console, then its error file.
 void write_detail(const SourceLine& line, std::string_view why = {});
 
 class JoinedText {

@@ -3,6 +3,7 @@
 // position, and nothing written anywhere.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -208,6 +209,79 @@ TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
     EXPECT_NE(std::string(e.what()).find("frame 2 cannot be completed: DCHOLDC failed"),
               std::string::npos)
         << e.what();
+  }
+}
+
+// Every channel of the program held in memory while alive, closed after.
+class AllChannelsInMemory {
+ public:
+  AllChannelsInMemory() {
+    for (vok::Channel* ch : files_) ch->capture();
+  }
+  ~AllChannelsInMemory() {
+    for (vok::Channel* ch : files_) ch->close();
+  }
+  // The channels that hold any text, by name.
+  std::string written() const {
+    std::string names;
+    if (!captured_.console().empty()) names += " console";
+    if (!captured_.standard_error().empty()) names += " standard-error";
+    for (const vok::Channel* ch : files_)
+      if (!ch->text().empty()) names += " " + ch->name();
+    return names;
+  }
+
+ private:
+  vok::CapturedChannels captured_;
+  vok::Channels& c_ = vok::channels();
+  const std::array<vok::Channel*, 5> files_{&c_.error_file, &c_.report, &c_.graph, &c_.frames,
+                                            &c_.xy_graph};
+};
+
+// The library keeps to its result: on whatever path the analysis takes,
+// those that raise messages included, no line reaches the program's channels.
+TEST(Analyse, NoPathWritesOnTheProgramsChannels) {
+  const Series example = example_data();
+  std::vector<float> sine(200), constant(200, 2.5f), broken(150), other(150);
+  for (int i = 0; i < 200; ++i) sine[i] = std::sin(0.7f * i) + 0.01f * (i % 7);
+  for (int i = 0; i < 150; ++i) {
+    broken[i] = i >= 50 && i < 100 ? 0.0f : std::sin(1.3f * i);
+    other[i] = std::cos(0.9f * i) + 0.1f * (i % 5);
+  }
+  vok::Settings frames_of_40;
+  frames_of_40.frame_length = 40;
+  vok::Settings fit_of_50;
+  fit_of_50.frame_length = 50;
+  fit_of_50.var_lag = 1;
+  const vok::Settings example_run = example_settings();
+  vok::Settings one_resample = example_settings();
+  one_resample.resamples = 1;
+  one_resample.false_alarm = 1.0f;
+  struct Case {
+    const char* what;
+    const std::vector<float>& x;
+    const std::vector<float>& y;
+    const vok::Settings& settings;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"the example, bootstrapped, with its summary", example.x, example.y, example_run, false},
+      {"x constant: no spread, every frame degenerate", constant, sine, frames_of_40, false},
+      {"a frame whose VAR fit fails", broken, other, fit_of_50, true},
+      {"one resample: the fractile routine's remarks", example.x, example.y, one_resample, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const AllChannelsInMemory program;
+    bool refused = false;
+    try {
+      const vok::Result r = vok::analyse(c.x, c.y, c.settings);
+      EXPECT_FALSE(r.frames.empty());
+    } catch (const vok::Error&) {
+      refused = true;
+    }
+    EXPECT_EQ(refused, c.refused);
+    EXPECT_EQ(program.written(), "");
   }
 }
 

@@ -238,12 +238,13 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   constexpr int B = 40;
   constexpr std::uint64_t start = 500;
   ResampleWork work(kLw, kLg);
+  Channel diag;
   std::vector<Seven> forward(B), backward(B);
   for (int b = 0; b < B; ++b) {
-    forward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work);
+    forward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
   }
   for (int b = B - 1; b >= 0; --b) {
-    backward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work);
+    backward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
   }
   EXPECT_EQ(forward, backward);
 

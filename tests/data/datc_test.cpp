@@ -33,11 +33,56 @@ TEST(StampPosition, FromTheFormatText) {
   }
 }
 
+// The format compiled once: whether rows carry a stamp and where, what keeps
+// the rows from being read, and the lines a row takes.
+TEST(DataFormat, CompiledFromTheHeaderText) {
+  using Fault = DataFormat::Fault;
+  struct Case {
+    std::string_view text;
+    int values;
+    bool stamped;
+    Fault fault;
+    StampPosition stamp;  // of the plan, when there is one
+    int lines_per_row;
+  };
+  const Case cases[] = {
+      {"(2f10.3)", 2, false, Fault::none, StampPosition::none, 1},
+      {"(2f5.1)", 3, false, Fault::none, StampPosition::none, 2},
+      {"(a19,1x,2f10.3)", 2, true, Fault::none, StampPosition::first, 1},
+      {"(2F10.3,1X,A19)", 2, true, Fault::none, StampPosition::last, 1},
+      {"(a19/2f10.3)", 2, true, Fault::none, StampPosition::first, 2},
+      {"*", 2, false, Fault::none, StampPosition::none, 1},
+      {"( a19,2f10.3)", 2, true, Fault::stamp, StampPosition::none, 1},
+      {"(2f10.3,1x,a19", 2, true, Fault::stamp, StampPosition::none, 1},
+      {"(2f5.1", 2, false, Fault::unusable, StampPosition::none, 1},
+      {"(2f5.1,q5)", 2, false, Fault::unusable, StampPosition::none, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text));
+    const DataFormat f = DataFormat::compile(c.text, c.values);
+    std::string text(c.text);
+    text.resize(50, ' ');
+    EXPECT_EQ(f.text(), text);
+    EXPECT_EQ(f.stamped(), c.stamped);
+    EXPECT_EQ(f.fault(), c.fault);
+    EXPECT_EQ(f.why().empty(), c.fault == Fault::none);
+    EXPECT_EQ(f.lines_per_row(), c.lines_per_row);
+    if (c.fault == Fault::none) {
+      EXPECT_EQ(f.plan().stamp(), c.stamp);
+      EXPECT_EQ(f.plan().values(), c.values);
+    }
+  }
+}
+
 // A data file with two header lines and the given rows, opened, plus the
 // channels datc writes on.
 class DatcTest : public ::testing::Test {
  protected:
-  void SetUp() override { channels().error_file.capture(); }
+  void SetUp() override {
+    console_.capture();
+    error_file_.capture();
+  }
+  void TearDown() override { EXPECT_EQ(cap_.console(), "") << "written on the program's console"; }
 
   void open(const std::string& rows) {
     file_ = std::make_unique<testing::TempTextFile>("title\nrows=9 columns=2 format=x\n" + rows);
@@ -47,11 +92,14 @@ class DatcTest : public ::testing::Test {
     report_.capture();
   }
 
-  int read(std::string_view format, char flag, int first, int last, int columns) {
+  // Reads rows first..last of `columns` values under `format`; whether they
+  // carry a stamp the format says.
+  int read(std::string_view format, int first, int last, int columns) {
     const int n = last - first + 1;
     matrix_.assign(static_cast<std::size_t>(n * std::max(columns, 0)), -99.0f);
     stamps_ = StampArray(static_cast<std::size_t>(n));
-    return datc(matrix_, stamps_, format, flag, first, last, columns, data_, report_);
+    return datc(matrix_, stamps_, DataFormat::compile(format, columns), first, last, data_,
+                {report_, console_, error_file_});
   }
 
   // Column j (0-based) of the matrix of n rows.
@@ -74,7 +122,8 @@ class DatcTest : public ::testing::Test {
     return detail(2, "rows=9 columns=2 format=x", why);
   }
 
-  Channel report_;
+  // The channels datc is given; the program's own console stays empty.
+  Channel report_, console_, error_file_;
   std::vector<float> matrix_;
   StampArray stamps_;
 };
@@ -95,7 +144,7 @@ std::string stamped_rows(int count, bool stamp_first) {
 
 TEST_F(DatcTest, StampFirstRowsOneToFive) {
   open(stamped_rows(6, true));
-  ASSERT_EQ(read("(a19,1x,2f10.3)", 'm', 1, 5, 2), 5);
+  ASSERT_EQ(read("(a19,1x,2f10.3)", 1, 5, 2), 5);
   EXPECT_EQ(column(0, 5), (std::vector<float>{1, 2, 3, 4, 5}));
   EXPECT_EQ(column(1, 5), (std::vector<float>{-1, -2, -3, -4, -5}));
   EXPECT_EQ(stamp(0), "1997-03-01 12:00:01 ");
@@ -105,7 +154,7 @@ TEST_F(DatcTest, StampFirstRowsOneToFive) {
 
 TEST_F(DatcTest, RowsThreeToFiveBecomeMatrixRowsOneToThree) {
   open(stamped_rows(6, false));
-  ASSERT_EQ(read("(2f10.3,1x,a19)", 'm', 3, 5, 2), 3);
+  ASSERT_EQ(read("(2f10.3,1x,a19)", 3, 5, 2), 3);
   EXPECT_EQ(column(0, 3), (std::vector<float>{3, 4, 5}));
   EXPECT_EQ(column(1, 3), (std::vector<float>{-3, -4, -5}));
   EXPECT_EQ(stamp(0), "1997-03-03 12:00:03 ");
@@ -114,7 +163,7 @@ TEST_F(DatcTest, RowsThreeToFiveBecomeMatrixRowsOneToThree) {
 
 TEST_F(DatcTest, PlainRowsLeaveStampsUntouched) {
   open("  1.0  2.0\n  3.0  4.0\n");
-  ASSERT_EQ(read("(2f5.1)", 'a', 1, 2, 2), 2);
+  ASSERT_EQ(read("(2f5.1)", 1, 2, 2), 2);
   EXPECT_EQ(column(0, 2), (std::vector<float>{1, 3}));
   EXPECT_EQ(stamp(0), std::string(20, ' '));
 }
@@ -123,46 +172,48 @@ TEST_F(DatcTest, PlainRowsLeaveStampsUntouched) {
 // rows before the first are skipped as whole two-line rows.
 TEST_F(DatcTest, RowSpanningTwoLinesAndSkippedAsAWhole) {
   open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n  9.0\n");
-  ASSERT_EQ(read("(2f5.1)", 'a', 2, 3, 3), 2);
+  ASSERT_EQ(read("(2f5.1)", 2, 3, 3), 2);
   EXPECT_EQ(column(0, 2), (std::vector<float>{4, 7}));
   EXPECT_EQ(column(1, 2), (std::vector<float>{5, 8}));
   EXPECT_EQ(column(2, 2), (std::vector<float>{6, 9}));
 }
 
-TEST_F(DatcTest, NegativeColumnCountConsumesLinesAndStoresNothing) {
-  open("a\nb\n");
-  EXPECT_EQ(read("(2f5.1)", 'a', 1, 3, -1), 2);
-  EXPECT_TRUE(matrix_.empty());
-  EXPECT_EQ(report_.text(),
-            " **** eof in read from data file \n"
-            " i =  3\n");
+// A file that ends before the last row: the notice names the data row that
+// is missing, on the report alone, and datc returns the rows it read.
+TEST_F(DatcTest, EndOfFileNoticeNamesTheMissingRow) {
+  struct Case {
+    const char* name;
+    std::string rows;
+    const char* format;
+    int first, last, columns;
+    int read;         // rows datc returns
+    int missing_row;  // the row the notice names
+  };
+  const Case cases[] = {
+      {"stamped rows 2 to 8 of 5", stamped_rows(5, true), "(a19,1x,2f10.3)", 2, 8, 2, 4, 6},
+      {"inside a row of two lines", "  1.0  2.0\n  3.0\n  4.0  5.0\n", "(2f5.1)", 1, 2, 3, 1, 2},
+      {"while skipping rows of two lines", "  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n",
+       "(2f5.1)", 4, 5, 3, 0, 3},
+      {"no columns: lines consumed, nothing stored", "a\nb\n", "(2f5.1)", 1, 3, -1, 2, 3},
+      {"list-directed, blank lines at the end", "1 2\n\n  \n", "*", 1, 3, 2, 1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    open(c.rows);
+    EXPECT_EQ(read(c.format, c.first, c.last, c.columns), c.read);
+    EXPECT_EQ(report_.text(),
+              " **** eof in read from data file \n i =  " + std::to_string(c.missing_row) + "\n");
+    EXPECT_EQ(console_.text(), "");
+    EXPECT_EQ(error_file_.text(), "");
+  }
 }
 
-TEST_F(DatcTest, EndOfFileNoticeAndRowsActuallyRead) {
+// The rows read before the end stay in place; the rest of the matrix is
+// untouched.
+TEST_F(DatcTest, EndOfFileKeepsTheRowsRead) {
   open(stamped_rows(5, true));
-  EXPECT_EQ(read("(a19,1x,2f10.3)", 'm', 2, 8, 2), 4);
-  EXPECT_EQ(report_.text(),
-            " **** eof in read from data file \n"
-            " i =  6\n");
+  EXPECT_EQ(read("(a19,1x,2f10.3)", 2, 8, 2), 4);
   EXPECT_EQ(column(0, 7), (std::vector<float>{2, 3, 4, 5, -99, -99, -99}));
-  EXPECT_EQ(cap_.console(), "");
-  EXPECT_EQ(channels().error_file.text(), "");
-}
-
-TEST_F(DatcTest, EndOfFileInsideARowCountsThatRow) {
-  open("  1.0  2.0\n  3.0\n  4.0  5.0\n");
-  EXPECT_EQ(read("(2f5.1)", 'a', 1, 2, 3), 1);
-  EXPECT_EQ(report_.text(),
-            " **** eof in read from data file \n"
-            " i =  2\n");
-}
-
-TEST_F(DatcTest, EndOfFileWhileSkippingCountsRows) {
-  open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n");
-  EXPECT_EQ(read("(2f5.1)", 'a', 4, 5, 3), 0);
-  EXPECT_EQ(report_.text(),
-            " **** eof in read from data file \n"
-            " i =  3\n");
 }
 
 TEST_F(DatcTest, StampFormatErrorOnThreeChannelsThenStop) {
@@ -178,15 +229,15 @@ TEST_F(DatcTest, StampFormatErrorOnThreeChannelsThenStop) {
   for (const auto& [format, why] : cases) {
     SCOPED_TRACE(std::string(format));
     open(stamped_rows(2, true));
-    channels().console.clear_text();
-    channels().error_file.clear_text();
-    EXPECT_THROW(read(format, 'm', 1, 2, 2), Stop);
+    console_.clear_text();
+    error_file_.clear_text();
+    EXPECT_THROW(read(format, 1, 2, 2), Stop);
     std::string format50(format);
     format50.resize(50, ' ');
     const std::string want = "       /Data & time format is incorrect\n\n" + format50 + "\n";
     EXPECT_EQ(report_.text(), want);
-    EXPECT_EQ(channels().error_file.text(), want + keyword_detail(why));
-    EXPECT_EQ(cap_.console(), want + keyword_detail(why));
+    EXPECT_EQ(error_file_.text(), want + keyword_detail(why));
+    EXPECT_EQ(console_.text(), want + keyword_detail(why));
   }
 }
 
@@ -200,26 +251,26 @@ std::string read_error_lines(int status, std::string_view format) {
 
 TEST_F(DatcTest, UppercaseDescriptorsReadTheStampToo) {
   open(stamped_rows(2, false));
-  ASSERT_EQ(read("(2F10.3,1X,A19)", 'm', 1, 2, 2), 2);
+  ASSERT_EQ(read("(2F10.3,1X,A19)", 1, 2, 2), 2);
   EXPECT_EQ(column(0, 2), (std::vector<float>{1, 2}));
   EXPECT_EQ(stamp(1), "1997-03-02 12:00:02 ");
 }
 
 TEST_F(DatcTest, StampAfterALeadingSkipCountsAsStampLast) {
   open(" " + stamped_rows(2, true));
-  EXPECT_THROW(read("(1x,a19,2f10.3)", 'm', 1, 2, 2), Stop);
+  EXPECT_THROW(read("(1x,a19,2f10.3)", 1, 2, 2), Stop);
   EXPECT_EQ(report_.text(),
             read_error_lines(static_cast<int>(ReadStatus::text_for_number), "(1x,a19,2f10.3)"));
 }
 
 TEST_F(DatcTest, FieldThatCannotBeReadStopsAfterRowsBefore) {
   open("  1.0  2.0\n  3.0  x.0\n");
-  EXPECT_THROW(read("(2f5.1)", 'a', 1, 2, 2), Stop);
+  EXPECT_THROW(read("(2f5.1)", 1, 2, 2), Stop);
   const std::string want = read_error_lines(static_cast<int>(ReadStatus::bad_character), "(2f5.1)");
   EXPECT_EQ(report_.text(), want);
   // Data row 2 is line 4 of the file.
-  EXPECT_EQ(cap_.console(), want + detail(4, "  3.0  x.0"));
-  EXPECT_EQ(channels().error_file.text(), want + detail(4, "  3.0  x.0"));
+  EXPECT_EQ(console_.text(), want + detail(4, "  3.0  x.0"));
+  EXPECT_EQ(error_file_.text(), want + detail(4, "  3.0  x.0"));
   EXPECT_EQ(matrix_[0], 1.0f);
 }
 
@@ -227,10 +278,10 @@ TEST_F(DatcTest, FieldThatCannotBeReadStopsAfterRowsBefore) {
 // after the skipped ones.
 TEST_F(DatcTest, RowSpanningLinesIsNamedByItsFirstLine) {
   open("  1.0  2.0\n  3.0\n  4.0  5.0\n  6.0\n  7.0  8.0\n  x.0\n");
-  EXPECT_THROW(read("(2f5.1)", 'a', 2, 3, 3), Stop);
-  EXPECT_EQ(cap_.console(), read_error_lines(static_cast<int>(ReadStatus::bad_character),
-                                             "(2f5.1)") +
-                                detail(7, "  7.0  8.0"));
+  EXPECT_THROW(read("(2f5.1)", 2, 3, 3), Stop);
+  EXPECT_EQ(console_.text(),
+            read_error_lines(static_cast<int>(ReadStatus::bad_character), "(2f5.1)") +
+                detail(7, "  7.0  8.0"));
 }
 
 // A record format that cannot be used fails the first row's read; the detail
@@ -247,14 +298,14 @@ TEST_F(DatcTest, FormatThatCannotBeUsedFailsTheFirstRow) {
   for (const auto& [format, why] : cases) {
     SCOPED_TRACE(std::string(format));
     open("  1.0  2.0\n");
-    channels().console.clear_text();
-    channels().error_file.clear_text();
-    EXPECT_THROW(read(format, 'a', 2, 2, 2), Stop);
+    console_.clear_text();
+    error_file_.clear_text();
+    EXPECT_THROW(read(format, 2, 2, 2), Stop);
     const std::string want = read_error_lines(static_cast<int>(ReadStatus::unusable_format), format);
     const std::string where = keyword_detail(std::string(why) + " of the format");
     EXPECT_EQ(report_.text(), want);
-    EXPECT_EQ(cap_.console(), want + where);
-    EXPECT_EQ(channels().error_file.text(), want + where);
+    EXPECT_EQ(console_.text(), want + where);
+    EXPECT_EQ(error_file_.text(), want + where);
   }
 }
 
@@ -263,7 +314,7 @@ TEST_F(DatcTest, FormatThatCannotBeUsedFailsTheFirstRow) {
 // with the same messages as a fixed-column row.
 TEST_F(DatcTest, ListDirectedRowsFromARangeAfterANameRow) {
   open("x,y\n1.5,-2.5\n3 4\n5,\t6\n");
-  ASSERT_EQ(read("*", 'a', 2, 4, 2), 3);
+  ASSERT_EQ(read("*", 2, 4, 2), 3);
   EXPECT_EQ(column(0, 3), (std::vector<float>{1.5f, 3, 5}));
   EXPECT_EQ(column(1, 3), (std::vector<float>{-2.5f, 4, 6}));
   EXPECT_EQ(report_.text(), "");
@@ -286,23 +337,15 @@ TEST_F(DatcTest, ListDirectedRowThatCannotBeReadStops) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.rows));
     open(std::string(c.rows));
-    EXPECT_THROW(read("*", 'a', 1, 2, 2), Stop);
+    EXPECT_THROW(read("*", 1, 2, 2), Stop);
     const std::string want = read_error_lines(static_cast<int>(c.status), "*");
     EXPECT_EQ(report_.text(), want);
-    EXPECT_EQ(cap_.console(), want + detail(4, c.line4));
-    EXPECT_EQ(channels().error_file.text(), want + detail(4, c.line4));
+    EXPECT_EQ(console_.text(), want + detail(4, c.line4));
+    EXPECT_EQ(error_file_.text(), want + detail(4, c.line4));
     EXPECT_EQ(matrix_[0], 1.0f);
-    channels().console.clear_text();
-    channels().error_file.clear_text();
+    console_.clear_text();
+    error_file_.clear_text();
   }
-}
-
-TEST_F(DatcTest, ListDirectedEndOfFileNotice) {
-  open("1 2\n\n  \n");
-  EXPECT_EQ(read("*", 'a', 1, 3, 2), 1);
-  EXPECT_EQ(report_.text(),
-            " **** eof in read from data file \n"
-            " i =  2\n");
 }
 
 }  // namespace

@@ -31,9 +31,10 @@ class ReadheadTest : public ::testing::Test {
     if (keyword_line_.ends_with('\r')) keyword_line_.pop_back();
     EXPECT_EQ(data_.open(file_->path()), 0);
     diag_.capture();
+    console_.capture();
     stopped_ = false;
     try {
-      return readhead(data_, flag, readers_, diag_);
+      return readhead(data_, flag, readers_, {diag_, console_});
     } catch (const Stop&) {
       stopped_ = true;
       return {};
@@ -44,17 +45,21 @@ class ReadheadTest : public ::testing::Test {
   std::string detail() const {
     return " at " + file_->path() + " line 2: \"" + keyword_line_.substr(0, 80) + "\"\n";
   }
-  // Both channels got exactly `lines`, the console then the detail line.
+  // Both channels got exactly `lines`, then the detail line; the program's
+  // own console nothing.
   void expect_messages(const std::string& lines, bool with_detail = true) {
-    EXPECT_EQ(diag_.text(), lines);
-    EXPECT_EQ(cap_.console(), lines + (lines.empty() || !with_detail ? "" : detail()));
+    const std::string want = lines + (lines.empty() || !with_detail ? "" : detail());
+    EXPECT_EQ(diag_.text(), want);
+    EXPECT_EQ(console_.text(), want);
+    EXPECT_EQ(cap_.console(), "");
   }
 
   CapturedChannels cap_;
   std::unique_ptr<testing::TempTextFile> file_;
   TextFile data_;
   FieldReaders readers_;
-  Channel diag_;
+  Channel diag_;  // the error file
+  Channel console_;
   bool stopped_ = false;
   std::string keyword_line_;
 };
@@ -68,7 +73,9 @@ TEST_F(ReadheadTest, FrequencyRunValues) {
   EXPECT_EQ(h.rows, 4096);
   EXPECT_EQ(h.columns, 3);
   EXPECT_EQ(h.rate_or_interval, 10.0f);
-  EXPECT_EQ(h.format, padded("(3f12.4) ", 50));
+  EXPECT_EQ(h.format.text(), padded("(3f12.4) ", 50));
+  EXPECT_FALSE(h.format.stamped());
+  EXPECT_EQ(h.format.plan().values(), 3);
   expect_messages("");
 }
 
@@ -78,7 +85,12 @@ TEST_F(ReadheadTest, TimeRunValuesInAnyOrderWithCapitals) {
   EXPECT_EQ(h.rows, 12);
   EXPECT_EQ(h.columns, 2);
   EXPECT_EQ(h.rate_or_interval, 0.25f);
-  EXPECT_EQ(h.format, padded("(a19,1x,2f10.3) ", 50));
+  EXPECT_EQ(h.format.text(), padded("(a19,1x,2f10.3) ", 50));
+  // Compiled once, for the header's columns and the stamp where it stands.
+  ASSERT_EQ(h.format.fault(), DataFormat::Fault::none);
+  EXPECT_TRUE(h.format.stamped());
+  EXPECT_EQ(h.format.plan().stamp(), StampPosition::first);
+  EXPECT_EQ(h.format.plan().values(), 2);
   EXPECT_EQ(h.title, padded("T", 80));  // the CR of a CRLF line is not part of it
 }
 
@@ -91,7 +103,7 @@ TEST_F(ReadheadTest, LongTitleAndFormatAreCut) {
   ASSERT_FALSE(stopped_);
   EXPECT_EQ(h.title, title.substr(0, 80));
   ASSERT_GT(format.size(), 50u);
-  EXPECT_EQ(h.format, format.substr(0, 50));
+  EXPECT_EQ(h.format.text(), format.substr(0, 50));
 }
 
 // Units: which spellings pass, and which message stops the run.
@@ -123,7 +135,7 @@ TEST_F(ReadheadTest, UnitSpellingsTable) {
     SCOPED_TRACE(std::string(c.unit_entry) + (c.flag == kTimeRun ? " time" : " frequency"));
     const std::string keywords =
         "rows=10 columns=2 rate=1.5 interval=2.0 format=(2f5.1) " + std::string(c.unit_entry);
-    channels().console.clear_text();
+    console_.clear_text();
     DataHeader h = read("title\n" + keywords + "\n", c.flag);
     std::string echo = " ";
     echo += padded(keywords, 120);
@@ -196,7 +208,7 @@ TEST_F(ReadheadTest, ReaderErrorsTable) {
   };
   for (const ErrorCase& c : cases) {
     SCOPED_TRACE(std::string(c.keywords));
-    channels().console.clear_text();
+    console_.clear_text();
     DataHeader h = read("title\n" + std::string(c.keywords) + "\n", c.flag);
     EXPECT_EQ(stopped_, c.stops);
     expect_messages(std::string(c.messages));
@@ -230,17 +242,17 @@ TEST_F(ReadheadTest, UnitPastColumn120CountsAsMissing) {
 TEST_F(ReadheadTest, RangeMessageOfTheReaderGoesToTheDiagnosticChannelOnly) {
   for (std::string_view rows : {"2147483648", "12345678901"}) {
     SCOPED_TRACE(std::string(rows));
-    channels().console.clear_text();
+    console_.clear_text();
     read("title\nrows=" + std::string(rows) + " columns=2 interval=1.0 format=(2f5.1)\n",
          kTimeRun);
     EXPECT_TRUE(stopped_);
     const std::string messages =
         " Error in reading the no. of rows of the data file\n"
         " Error number for rnumread =  4\n";
-    EXPECT_EQ(cap_.console(), messages + detail());
+    EXPECT_EQ(console_.text(), messages + detail());
     ASSERT_TRUE(diag_.text().starts_with(" The number ")) << diag_.text();
     EXPECT_NE(diag_.text().find(rows), std::string::npos);
-    EXPECT_TRUE(diag_.text().ends_with(messages));
+    EXPECT_TRUE(diag_.text().ends_with(messages + detail()));
   }
 }
 

@@ -43,16 +43,9 @@ using e2e::TopSettings;
 // frames are significant for xxy and eight for yyx, so the summary holds the
 // largest-xxy block and not the largest-yyx one.
 GoldenExecution time_run() {
-  TopSettings top;
-  top.exponent = "0.3";
-  top.lw = 40;
-  top.p = 1;
-  RunSettingsText run;
-  run.x = 1;
-  run.y = 3;
-  run.graphing = true;
-  run.unit = "minutes";
-  run.data = "bilinear.dat";
+  const TopSettings top{.exponent = "0.3", .lw = 40, .p = 1};
+  const RunSettingsText run{
+      .x = 1, .y = 3, .graphing = true, .unit = "minutes", .switches = "", .data = "bilinear.dat"};
   return {
       "time_run",
       top_file(top, {"runT.cnl"}),

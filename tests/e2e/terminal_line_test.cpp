@@ -30,16 +30,9 @@ using e2e::TopSettings;
 // Two runs on the same data: "runT.cnl" completes (the time_run execution of
 // the goldens), "runX" has no extension and ends early, so it gets no line.
 void write_two_runs(const RunDir& dir) {
-  TopSettings top;
-  top.exponent = "0.3";
-  top.lw = 40;
-  top.p = 1;
-  RunSettingsText run;
-  run.x = 1;
-  run.y = 3;
-  run.graphing = true;
-  run.unit = "minutes";
-  run.data = "bilinear.dat";
+  const TopSettings top{.exponent = "0.3", .lw = 40, .p = 1};
+  const RunSettingsText run{
+      .x = 1, .y = 3, .graphing = true, .unit = "minutes", .switches = "", .data = "bilinear.dat"};
   dir.write("Runvok.cnl", top_file(top, {"runT.cnl", "runX"}));
   dir.write("runT.cnl", e2e::run_file(run));
   dir.write("runX", e2e::run_file(run));

@@ -231,14 +231,13 @@ TEST(Shwx, PValueLinesAlignAndAPValueOfOnePrintsInFull) {
 TEST(GraphRecord, SignedFieldsAndOptionalStamp) {
   Channel graph;
   graph.capture();
-  FrameTests t;
-  t.hxxy = 0.25f;
-  t.hyyx = 0.5f;
-  t.hxxx = 0.0f;
-  t.hyyy = 1.0f;
-  t.cxy = 0.125f;
-  t.cx = 0.75f;
-  t.cy = 0.99999f;
+  const FrameTests t{.hxxx = 0.0f,
+                     .hyyy = 1.0f,
+                     .hxxy = 0.25f,
+                     .hyyx = 0.5f,
+                     .cx = 0.75f,
+                     .cy = 0.99999f,
+                     .cxy = 0.125f};
   graph_record(graph, 1, t);
   graph_record(graph, 12, t, "2015-03-03 09:05:07");
   // Record order: xxy, yyx, xxx, yyy, xy, xx, yy.

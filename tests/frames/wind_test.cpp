@@ -128,22 +128,12 @@ struct StampTable {
   }
 };
 
+// Every threshold at the nominal 5 %.
+constexpr std::array<float, 7> kNominal{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
+
+// A time run in frames of 120 with 5 lags, no fit, graphing on.
 RunCase base_params() {
-  RunCase p;
-  p.cx = 1;
-  p.cy = 2;
-  p.lw = 120;
-  p.lg = 5;
-  p.p = 0;
-  p.overlap = 0;
-  p.stamp_flag = 'a';
-  p.clip = "no";
-  p.graphing = 'y';
-  p.time_freq = 't';
-  p.interval = 1.0f;
-  p.time_unit = "seconds";
-  p.thresholds.fill(0.05f);
-  return p;
+  return {.lw = 120, .lg = 5, .graphing = 'y', .time_unit = "seconds", .thresholds = kNominal};
 }
 
 // ---------------------------------------------------------------------------
@@ -203,15 +193,17 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
   const std::vector<float> data =
       make_data(n, K, 3, 1, 23u, [](int t) { return t <= 200 ? Link::product : Link::ar; });
   const StampTable stamps(n);
-  RunCase p = base_params();
-  p.cx = 3;
-  p.cy = 1;
-  p.lw = 100;
-  p.lg = 4;
-  p.frames = 3;
-  p.p = 2;
-  p.clip = "cl";
-  p.stamp_flag = 'm';
+  const RunCase p{.cx = 3,
+                  .cy = 1,
+                  .lw = 100,
+                  .lg = 4,
+                  .frames = 3,
+                  .p = 2,
+                  .stamp_flag = 'm',
+                  .clip = "cl",
+                  .graphing = 'y',
+                  .time_unit = "seconds",
+                  .thresholds = kNominal};
   EngineRun run;
   run.wind(p, data, n, K, stamps.lookup());
   expect_goldens("stamped_p2_clip", run);
@@ -273,28 +265,60 @@ std::vector<std::string> first_rows_in_graph(const std::string& graph) {
   return rows;
 }
 
-TEST(WindPlacement, FramesEndToEndLeaveTheTailUnused) {
-  // n = 1000, lw = 300: frames are rows 1-300, 301-600, 601-900.
-  const FramePlan plan = FramePlan::of(1000, 300, 0, 10);
-  EXPECT_EQ(plan.offset(1), 0);
-  EXPECT_EQ(plan.offset(2), 300);
-  EXPECT_EQ(plan.offset(3), 600);
-
-  const int n = 1000, K = 2;
+// A stamped run of 1000 rows in frames of 300 rows with 10 lags, stepped by
+// the overlap (0: end to end).
+struct PlacedRun {
+  static constexpr int n = 1000, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
-  const StampTable stamps(n);
-  RunCase p = base_params();
-  p.lw = 300;
-  p.lg = 10;
-  p.frames = 3;
-  p.stamp_flag = 'm';
+  const StampTable stamps{n};
+  RunCase params = base_params();
   EngineRun run;
-  run.wind(p, data, n, K, stamps.lookup());
-  EXPECT_EQ(first_rows_in_graph(run.graph.text()),
-            (std::vector<std::string>{stamp_text(1), stamp_text(301), stamp_text(601)}));
+
+  PlacedRun(int overlap, int frames) {
+    params.lw = 300;
+    params.lg = 10;
+    params.frames = frames;
+    params.overlap = overlap;
+    params.stamp_flag = 'm';
+    run.wind(params, data, n, K, stamps.lookup());
+  }
+};
+
+// The frame plan places frame k at row (k - 1) * step + 1 (step: the overlap,
+// or the frame length when frames go end to end), and the graph records
+// carry the stamps of those rows.
+TEST(WindPlacement, FramesStartWhereThePlanPlacesThem) {
+  struct Case {
+    const char* name;
+    int overlap;
+    int frames;  // as the plan counts them
+    int step;
+  };
+  const Case cases[] = {
+      // Rows 1-300, 301-600, 601-900; the tail is unused.
+      {"end to end", 0, 3, 300},
+      // (1000 - 300 - 1) div 100 + 1 = 7 frames, the last ending at row 900.
+      {"overlap 100", 100, 7, 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const FramePlan plan = FramePlan::of(1000, 300, c.overlap, 10);
+    EXPECT_EQ(plan.frames, c.frames);
+    std::vector<std::string> want;
+    for (int k = 1; k <= c.frames; ++k) {
+      EXPECT_EQ(plan.offset(k), (k - 1) * c.step);
+      want.push_back(stamp_text((k - 1) * c.step + 1));
+    }
+    const PlacedRun placed(c.overlap, c.frames);
+    EXPECT_EQ(first_rows_in_graph(placed.run.graph.text()), want);
+  }
+}
+
+TEST(WindPlacement, FramesEndToEndLeaveTheTailUnused) {
+  const PlacedRun placed(0, 3);
   // Every frame carries cross dependence: each has an entry whose frame line
   // shows its first and last row.
-  const std::string& f = run.frames.text();
+  const std::string& f = placed.run.frames.text();
   for (int k = 1; k <= 3; ++k) {
     const std::string line = " Frame    " + std::to_string(k) +
                              "  Start = " + stamp_text((k - 1) * 300 + 1) +
@@ -304,39 +328,25 @@ TEST(WindPlacement, FramesEndToEndLeaveTheTailUnused) {
   EXPECT_EQ(f.find(stamp_text(901)), std::string::npos);
 }
 
-TEST(WindPlacement, OverlappingFramesStepByTheOverlap) {
-  // n = 1000, lw = 300, overlap 100: (1000 - 300 - 1) div 100 + 1 = 7 frames
-  // starting at rows 1, 101, ..., 601; the last ends at row 900.
-  EXPECT_EQ(FramePlan::of(1000, 300, 100, 10).offset(7), 600);
-  const int n = 1000, K = 2;
-  const std::vector<float> data = make_data(n, K, 1, 2, 3u, [](int) { return Link::product; });
-  const StampTable stamps(n);
-  RunCase p = base_params();
-  p.lw = 300;
-  p.lg = 10;
-  p.frames = 7;
-  p.overlap = 100;
-  p.stamp_flag = 'm';
-  EngineRun run;
-  run.wind(p, data, n, K, stamps.lookup());
-  std::vector<std::string> want;
-  for (int k = 1; k <= 7; ++k) want.push_back(stamp_text((k - 1) * 100 + 1));
-  EXPECT_EQ(first_rows_in_graph(run.graph.text()), want);
-
+TEST(WindPlacement, AnOverlappingFrameIsTheFirstFrameOfShiftedRows) {
+  const PlacedRun placed(100, 7);
   // Frame 2 holds rows 101-400: the same tests as the first frame of a data
   // matrix that starts at row 101.
+  const int n = PlacedRun::n;
   const int rest = n - 100;
   std::vector<float> shifted(2 * rest);
-  std::copy(data.begin() + 100, data.begin() + n, shifted.begin());
-  std::copy(data.begin() + n + 100, data.end(), shifted.begin() + rest);
-  RunCase single = p;
+  std::copy(placed.data.begin() + 100, placed.data.begin() + n, shifted.begin());
+  std::copy(placed.data.begin() + n + 100, placed.data.end(), shifted.begin() + rest);
+  RunCase single = placed.params;
   single.overlap = 0;
   single.frames = 3;
   const FrameOutcome first = compute_and_write(single, shifted, rest, 1).outcome;
-  EXPECT_EQ(first.frame.cdf.hxxy, run.series.xxy[1]);
-  EXPECT_EQ(first.frame.cdf.cxy, run.series.xy[1]);
-  EXPECT_EQ(first.frame.sd_y, run.series.vary[1]);
+  EXPECT_EQ(first.frame.cdf.hxxy, placed.run.series.xxy[1]);
+  EXPECT_EQ(first.frame.cdf.cxy, placed.run.series.xy[1]);
+  EXPECT_EQ(first.frame.sd_y, placed.run.series.vary[1]);
 }
+
+// ---------------------------------------------------------------------------
 
 TEST(WindGraphing, OffLeavesThePlotFilesEmpty) {
   const int n = 480, K = 2;
