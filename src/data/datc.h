@@ -22,14 +22,25 @@ namespace vok {
 // no valid position: nullopt.
 std::optional<StampPosition> stamp_position(std::string_view format);
 
+// How the rows are gathered into batches.
+struct RowBatching {
+  // Rows to a batch at most.
+  std::size_t rows = 16384;
+  // Memory the lines of one batch may take before the batch ends (a row
+  // needing more is still read whole); two batches are held at a time.
+  std::size_t bytes = std::size_t{4} << 20;
+};
+
 // Reads data rows `first` to `last` (1-based, counted from the first line after
-// the two header lines; 1 <= first <= last) into `matrix`, which holds
-// N = last - first + 1 rows of max(columns, 0) values stored by columns (value
-// j of row i at matrix[j * N + i], both 0-based). With `stamp_flag` 'm' the
-// rows carry a stamp, stored in stamps[i] (stamps must hold N stamps); with
-// 'a' the stamps are left untouched. Rows before `first` are passed over as
-// whole rows (as many lines as one row takes under the format). The data file
-// is rewound first.
+// the two header lines; 1 <= first <= last) of max(columns, 0) values each.
+// Every value is read, but only the data columns listed in `kept` (1-based,
+// each at most once; empty: every column in order) are stored: data column
+// kept[c] of row i at matrix[c * N + i] (both 0-based), with N = last - first
+// + 1 rows, so `matrix` holds N values per kept column. With `stamp_flag` 'm'
+// the rows carry a stamp, stored in stamps.slot(i) for the rows the stamp
+// array keeps; with 'a' the stamps are left untouched. Rows before `first`
+// are passed over as whole rows (as many lines as one row takes under the
+// format). The data file is rewound first.
 //
 // Returns the number of rows read: N, or fewer when the file ends early; then
 // "**** eof in read from data file " and "i = " with the data row that was
@@ -43,14 +54,16 @@ std::optional<StampPosition> stamp_position(std::string_view format);
 // error file by a detail line: the keyword line (line 2) and what is wrong
 // with the format, or the first line of the row that cannot be read.
 //
-// Rows of a fixed-column format are read in batches: the lines of a batch are
-// read in order, then its rows are decoded on the program's threads
-// (thread_count()). Values, stamps, the count returned and the messages are
-// those of reading row after row, for any number of threads: the first row in
-// file order that cannot be read decides. Only when the program stops on a
-// row that cannot be read may rows after it in its batch have been stored.
+// Rows of a fixed-column format are read in batches (`batching`; small
+// batches let tests cross batch boundaries): the lines of a batch are read in
+// order, then its rows are decoded on the program's threads (thread_count()).
+// Values, stamps, the count returned and the messages are those of reading
+// row after row, for any number of threads: the first row in file order that
+// cannot be read decides. Only when the program stops on a row that cannot
+// be read may rows after it in its batch have been stored.
 int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
-         int first, int last, int columns, TextFile& data, Channel& report);
+         int first, int last, int columns, TextFile& data, Channel& report,
+         std::span<const int> kept = {}, const RowBatching& batching = {});
 
 // Where data row `row` (1-based, counted as datc counts it) begins: the file,
 // the number of its first line (the two header lines counted) and that line's
@@ -58,20 +71,5 @@ int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, c
 // message about a value of the row. Reads the file from its start.
 SourceLine data_row_line(TextFile& data, std::string_view format, char stamp_flag, int columns,
                          int row);
-
-// How the rows are gathered into batches.
-struct RowBatching {
-  // Rows to a batch at most.
-  std::size_t rows = 16384;
-  // Memory the lines of one batch may take before the batch ends (a row
-  // needing more is still read whole); two batches are held at a time.
-  std::size_t bytes = std::size_t{4} << 20;
-};
-
-// datc with other batches than the default (small batches let tests cross
-// batch boundaries).
-int datc(std::span<float> matrix, StampArray& stamps, std::string_view format, char stamp_flag,
-         int first, int last, int columns, TextFile& data, Channel& report,
-         const RowBatching& batching);
 
 }  // namespace vok

@@ -499,7 +499,7 @@ ReadStatus RecordReader::read_list_row(const RowDestination* to) {
     float v;
     if (ReadStatus s = decode_real(line.substr(begin, at - begin), 0, v); s != ReadStatus::ok)
       return s;
-    to->values[static_cast<std::size_t>(item) * to->stride] = v;
+    to->store(item, v);
     // The separator after a value: blanks, a comma, or a comma with blanks
     // around it.
     while (at < line.size() && is_list_blank(line[at])) ++at;
@@ -524,14 +524,14 @@ ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const R
         float v;
         ReadStatus s = decode_real(cut(line, step.column, step.width), step.digits, v);
         if (s != ReadStatus::ok) return s;
-        to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
+        to.store(step.item, v);
         break;
       }
       case RecordFormat::Step::Kind::integer: {
         float v;
         ReadStatus s = decode_integer(cut(line, step.column, step.width), v);
         if (s != ReadStatus::ok) return s;
-        to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
+        to.store(step.item, v);
         break;
       }
       case RecordFormat::Step::Kind::stamp:

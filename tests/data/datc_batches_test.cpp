@@ -213,7 +213,7 @@ class DatcBatches : public ::testing::Test {
     set_thread_count(threads);
     Outcome out;
     try {
-      out.returned = datc(matrix, stamps, format, 'm', c.first, c.last, 3, data, report, batching);
+      out.returned = datc(matrix, stamps, format, 'm', c.first, c.last, 3, data, report, {}, batching);
     } catch (const Stop&) {
       out.returned = -1;
     }

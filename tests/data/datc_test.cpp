@@ -198,6 +198,48 @@ std::string read_error_lines(int status, std::string_view format) {
          format50 + "\n";
 }
 
+// A run stores only the two columns it tests and the stamps it prints; every
+// value of a row is still read, so a bad value in a column not kept stops
+// the program as before.
+TEST_F(DatcTest, KeptColumnsAndStampsOfChosenRows) {
+  struct Case {
+    const char* name;
+    std::string rows;
+    std::string_view format;
+    char flag;
+  };
+  const Case cases[] = {
+      {"fixed columns, stamp first",
+       "1997-03-01 12:00:01   1.0  2.0  3.0\n1997-03-02 12:00:02   4.0  5.0  6.0\n"
+       "1997-03-03 12:00:03   7.0  8.0  9.0\n1997-03-04 12:00:04  10.0 11.0 12.0\n",
+       "(a19,1x,3f5.1)", 'm'},
+      {"list-directed", "1,2,3\n4,5,6\n7,8,9\n10,11,12\n", "*", 'a'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    open(c.rows);
+    std::vector<float> kept_values(8, -99.0f);
+    StampArray stamps = StampArray::of_rows({0, 3});
+    const int kept[] = {3, 1};
+    ASSERT_EQ(datc(kept_values, stamps, c.format, c.flag, 1, 4, 3, data_, report_, kept), 4);
+    EXPECT_EQ(kept_values, (std::vector<float>{3, 6, 9, 12, 1, 4, 7, 10}));
+    EXPECT_EQ(stamps.slot(1), nullptr);
+    if (c.flag == 'm') {
+      EXPECT_EQ(stamps[0], "1997-03-01 12:00:01 ");
+      EXPECT_EQ(stamps[3], "1997-03-04 12:00:04 ");
+    }
+  }
+
+  open("  1.0  2.0  3.0\n  4.0  x.0  6.0\n");
+  std::vector<float> kept_values(4);
+  StampArray stamps;
+  const int kept[] = {1, 3};
+  EXPECT_THROW(datc(kept_values, stamps, "(3f5.1)", 'a', 1, 2, 3, data_, report_, kept), Stop);
+  EXPECT_EQ(report_.text(),
+            read_error_lines(static_cast<int>(ReadStatus::bad_character), "(3f5.1)"));
+}
+
+
 TEST_F(DatcTest, UppercaseDescriptorsReadTheStampToo) {
   open(stamped_rows(2, false));
   ASSERT_EQ(read("(2F10.3,1X,A19)", 'm', 1, 2, 2), 2);
