@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "data/temp_text_file.h"
+#include "exec/parallel.h"
 #include "output/failure.h"
 
 namespace vok {
@@ -215,18 +216,30 @@ TEST_F(DatcTest, KeptColumnsAndStampsOfChosenRows) {
        "(a19,1x,3f5.1)", 'm'},
       {"list-directed", "1,2,3\n4,5,6\n7,8,9\n10,11,12\n", "*", 'a'},
   };
+  // Batches of one and three rows cross the rows kept; two threads share them.
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    open(c.rows);
-    std::vector<float> kept_values(8, -99.0f);
-    StampArray stamps = StampArray::of_rows({0, 3});
-    const int kept[] = {3, 1};
-    ASSERT_EQ(datc(kept_values, stamps, c.format, c.flag, 1, 4, 3, data_, report_, kept), 4);
-    EXPECT_EQ(kept_values, (std::vector<float>{3, 6, 9, 12, 1, 4, 7, 10}));
-    EXPECT_EQ(stamps.slot(1), nullptr);
-    if (c.flag == 'm') {
-      EXPECT_EQ(stamps[0], "1997-03-01 12:00:01 ");
-      EXPECT_EQ(stamps[3], "1997-03-04 12:00:04 ");
+    for (const std::size_t batch_rows : {std::size_t{16384}, std::size_t{1}, std::size_t{3}}) {
+      for (const int threads : {1, 2}) {
+        SCOPED_TRACE(std::string(c.name) + ", batches of " + std::to_string(batch_rows) +
+                     ", threads " + std::to_string(threads));
+        open(c.rows);
+        set_thread_count(threads);
+        std::vector<float> kept_values(8, -99.0f);
+        StampArray stamps = StampArray::of_rows({0, 3});
+        const int kept[] = {3, 1};
+        RowBatching batching;
+        batching.rows = batch_rows;
+        ASSERT_EQ(
+            datc(kept_values, stamps, c.format, c.flag, 1, 4, 3, data_, report_, kept, batching),
+            4);
+        set_thread_count(0);
+        EXPECT_EQ(kept_values, (std::vector<float>{3, 6, 9, 12, 1, 4, 7, 10}));
+        EXPECT_EQ(stamps.slot(1), nullptr);
+        if (c.flag == 'm') {
+          EXPECT_EQ(stamps[0], "1997-03-01 12:00:01 ");
+          EXPECT_EQ(stamps[3], "1997-03-04 12:00:04 ");
+        }
+      }
     }
   }
 
