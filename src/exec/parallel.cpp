@@ -119,25 +119,19 @@ class ThreadPool {
     bool done = false;
   };
 
+  // The pool lives as long as the process: its threads wait for work until
+  // the process ends (a process forked from this one starts with none, and
+  // its loops are then computed by their calling threads alone).
   static ThreadPool& instance() {
-    static ThreadPool pool;
+    static ThreadPool& pool = *new ThreadPool;
     return pool;
-  }
-
-  ~ThreadPool() {
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    work_.notify_all();
-    for (std::thread& t : threads_) t.join();
   }
 
   // Queues the tasks, with at least as many threads as tasks to run them.
   void start(std::vector<Task>& tasks) {
     std::lock_guard lock(mutex_);
     for (Task& t : tasks) queue_.push_back(&t);
-    while (threads_.size() < tasks.size()) threads_.emplace_back([this] { serve(); });
+    for (; threads_ < tasks.size(); ++threads_) std::thread([this] { serve(); }).detach();
     work_.notify_all();
   }
 
@@ -160,8 +154,7 @@ class ThreadPool {
   void serve() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      work_.wait(lock, [&] { return quit_ || !queue_.empty(); });
-      if (queue_.empty()) return;
+      work_.wait(lock, [&] { return !queue_.empty(); });
       Task* task = queue_.front();
       queue_.pop_front();
       task->started = true;
@@ -174,11 +167,10 @@ class ThreadPool {
   }
 
   std::mutex mutex_;
-  std::condition_variable work_;  // a task was queued, or the pool ends
+  std::condition_variable work_;  // a task was queued
   std::condition_variable done_;  // a task ended
   std::deque<Task*> queue_;
-  std::vector<std::thread> threads_;
-  bool quit_ = false;
+  std::size_t threads_ = 0;  // started so far; they wait for work until the process ends
 };
 
 }  // namespace
