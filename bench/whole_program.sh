@@ -193,8 +193,7 @@ accepted() {
 for rows in "${sizes[@]}"; do
   echo "=== $rows rows"
   if ! accepted "$rows"; then
-    echo "  skipped: the program refuses a file of $rows rows (it reads row counts of at most"
-    echo "  7 digits until long series are supported)"
+    echo "  skipped: the program refuses a file of $rows rows"
     echo
     continue
   fi

@@ -228,40 +228,70 @@ FramePlan plan_frames(int n, int lw, int overlap, int lg) {
   return plan;
 }
 
-// The rows of a run: the data matrix (n rows by ncol columns, stored by
-// columns) and the stamps.
+// Calls row(i) for each frame's first and last row (0-based), rising, each
+// row once: the rows whose stamps a run prints.
+template <typename Row>
+void for_each_frame_end_row(const FramePlan& plan, Row row) {
+  int next_first = 1;  // the frames whose first and last rows are still to come
+  int next_last = 1;
+  auto first_of = [&](int k) { return static_cast<std::uint64_t>(plan.offset(k)); };
+  auto last_of = [&](int k) { return first_of(k) + static_cast<std::uint64_t>(plan.frame_length) - 1; };
+  while (next_last <= plan.frames) {
+    const std::uint64_t a = next_first <= plan.frames ? first_of(next_first) : UINT64_MAX;
+    const std::uint64_t b = last_of(next_last);
+    const std::uint64_t i = std::min(a, b);
+    if (a == i) ++next_first;
+    if (b == i) ++next_last;
+    row(i);
+  }
+}
+
+// The stamp array of the rows whose stamps a run prints.
+StampArray frame_end_stamps(const FramePlan& plan) {
+  std::uint64_t count = 0;
+  std::uint64_t last = 0;
+  for_each_frame_end_row(plan, [&](std::uint64_t i) {
+    ++count;
+    last = i;
+  });
+  if (count == last + 1) return StampArray(static_cast<std::size_t>(count));
+  std::vector<std::uint32_t> rows;
+  rows.reserve(static_cast<std::size_t>(count));
+  for_each_frame_end_row(plan, [&](std::uint64_t i) { rows.push_back(static_cast<std::uint32_t>(i)); });
+  return StampArray::of_rows(std::move(rows));
+}
+
+// The rows of a run as it uses them: the x and y columns (n values each, x
+// first) and the stamps of the frames' first and last rows.
 struct RunRows {
-  std::vector<float> matrix;
+  std::vector<float> xy;
   StampArray stamps;
   int n = 0;
-  std::span<float> column(int c) {
-    return std::span<float>(matrix).subspan(static_cast<std::size_t>(c - 1) * n,
-                                            static_cast<std::size_t>(n));
+  std::span<float> x() { return std::span<float>(xy).first(static_cast<std::size_t>(n)); }
+  std::span<float> y() {
+    return std::span<float>(xy).subspan(static_cast<std::size_t>(n), static_cast<std::size_t>(n));
   }
 };
 
 // Steps 11 and 12: the run's arrays, then the rows. A file that holds fewer
 // rows than its header promised goes on with those: `range` and `plan` are
 // cut down to them.
-RunRows read_rows(TextFile& data, const DataHeader& header, Datums& range, FramePlan& plan) {
-  const int ncol = header.columns;
+RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& run,
+                  Datums& range, FramePlan& plan) {
   RunRows rows;
   rows.n = range.n;
-  const std::uint64_t matrix_size =
-      static_cast<std::uint64_t>(range.n) * static_cast<std::uint64_t>(std::max(ncol, 0));
+  const std::uint64_t xy_size = 2ull * static_cast<std::uint64_t>(range.n);
   const std::uint64_t engine_size =
       2ull * plan.frame_length + 9ull * plan.frames + 2ull * plan.list_length();
-  if (!affordable((matrix_size + engine_size) * sizeof(float)) ||
-      !allocate(rows.matrix, matrix_size)) {
+  if (!affordable((xy_size + engine_size) * sizeof(float)) || !allocate(rows.xy, xy_size)) {
     stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
   }
-  {
-    const std::uint64_t count =
-        header.format.stamped() ? static_cast<std::uint64_t>(range.n) + 1 : 1;
-    bool ok = affordable(count * StampArray::kWidth);
+  if (header.format.stamped()) {
+    const std::uint64_t count = 2ull * static_cast<std::uint64_t>(plan.frames);
+    bool ok = affordable(count * (StampArray::kWidth + sizeof(std::uint32_t)));
     if (ok) {
       try {
-        rows.stamps.resize(static_cast<std::size_t>(count));
+        rows.stamps = frame_end_stamps(plan);
       } catch (const std::bad_alloc&) {
         ok = false;
       }
@@ -271,15 +301,15 @@ RunRows read_rows(TextFile& data, const DataHeader& header, Datums& range, Frame
                 {"Unable to allocate work space for array t - ie ", range.end});
   }
 
-  const int read = datc(rows.matrix, rows.stamps, header.format, range.start, range.end, data,
-                        {report(), console(), error_file()});
+  const int kept[] = {run.x_column, run.y_column};
+  const int read = datc(rows.xy, rows.stamps, header.format, range.start, range.end, data,
+                        {report(), console(), error_file()}, kept);
   if (read < range.n) {
     rows.n = read;
     plan = plan_frames(read, plan.frame_length, plan.overlap, plan.lags);
-    // Close up the columns to the rows actually read.
-    for (int c = 2; c <= ncol; ++c)
-      std::copy_n(rows.matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * range.n, read,
-                  rows.matrix.begin() + static_cast<std::ptrdiff_t>(c - 1) * read);
+    // Close up the y column to the rows actually read; the frames of the
+    // rows read are among those planned, so their stamps are kept.
+    std::copy_n(rows.xy.begin() + range.n, read, rows.xy.begin() + read);
     range.n = read;
     range.end = range.start + read - 1;
   }
@@ -360,9 +390,9 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
     stop_on_setting({&console(), &error_file()},
                     {"Overlap parameter ", shared.overlap, " is incorrect"}, top, "lap");
   // 11, 12. The rows.
-  RunRows rows = read_rows(data, header, range, plan);
-  const std::span<float> x = rows.column(run.x_column);
-  const std::span<float> y = rows.column(run.y_column);
+  RunRows rows = read_rows(data, header, run, range, plan);
+  const std::span<float> x = rows.x();
+  const std::span<float> y = rows.y();
   if (run.clip == "lg") {
     take_logs(x, y, range.start, run.x_column, run.y_column,
               [&](int row) { write_detail(data_row_line(data, header.format, row)); });

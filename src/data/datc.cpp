@@ -62,8 +62,10 @@ struct RowFailure {
 // reading overlaps decoding. Returns the first row in file order that could
 // not be read (decode error, or its lines missing), if any.
 std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFile& data,
-                                               std::span<float> matrix, StampArray& stamps,
-                                               std::size_t rows, const RowBatching& batching) {
+                                               std::span<float> matrix,
+                                               std::span<const int> item_columns,
+                                               StampArray& stamps, std::size_t rows,
+                                               const RowBatching& batching) {
   const std::size_t lines_per_row = static_cast<std::size_t>(plan.lines_per_row());
   const bool has_values = plan.values() > 0;
   const bool has_stamp = plan.stamp() != StampPosition::none;
@@ -91,10 +93,11 @@ std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFil
 
     auto decode_slice = [&](std::size_t slice) {
       const std::size_t end = std::min(decoded, (slice + 1) * slice_rows);
+      StampArray::Cursor stamp_slots = stamps.cursor(start + slice * slice_rows);
       for (std::size_t r = slice * slice_rows; r < end; ++r) {
         const std::size_t i = start + r;
         const RowDestination to{has_values ? matrix.data() + i : nullptr, rows,
-                                has_stamp ? stamps.slot(i) : nullptr};
+                                has_stamp ? stamp_slots.slot(i) : nullptr, item_columns};
         const RowLines lines = batch.row(r * lines_per_row, lines_per_row);
         const ReadStatus s = decode_row(plan, lines, to);
         if (s != ReadStatus::ok) {
@@ -137,12 +140,8 @@ SourceLine data_row_line(TextFile& data, const DataFormat& format, int row) {
 }
 
 int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
-         TextFile& data, const RowMessages& to) {
-  return datc(matrix, stamps, format, first, last, data, to, RowBatching{});
-}
-
-int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
-         TextFile& data, const RowMessages& to, const RowBatching& batching) {
+         TextFile& data, const RowMessages& to, std::span<const int> kept,
+         const RowBatching& batching) {
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
   assert(first >= 1 && last >= first);
 
@@ -167,8 +166,16 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
   }
   const RecordFormat& plan = format.plan();
   const int values = plan.values();
-  assert(matrix.size() >= rows * static_cast<std::size_t>(values));
-  assert(plan.stamp() == StampPosition::none || stamps.size() >= rows);
+  assert(matrix.size() >= rows * (kept.empty() ? static_cast<std::size_t>(values) : kept.size()));
+  // The column of the matrix each value of a row goes to (-1: not stored).
+  std::vector<int> item_columns;
+  if (!kept.empty()) {
+    item_columns.assign(static_cast<std::size_t>(values), -1);
+    for (std::size_t c = 0; c < kept.size(); ++c) {
+      assert(kept[c] >= 1 && kept[c] <= values);
+      item_columns[static_cast<std::size_t>(kept[c] - 1)] = static_cast<int>(c);
+    }
+  }
 
   const int lines_per_row = format.lines_per_row();
   // The detail line of a row that cannot be read: its first line.
@@ -189,7 +196,8 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
     // One line to a row, read and decoded row after row.
     for (int row = first; row <= last; ++row) {
       const std::size_t i = static_cast<std::size_t>(row - first);
-      RowDestination destination{values == 0 ? nullptr : matrix.data() + i, rows, nullptr};
+      RowDestination destination{values == 0 ? nullptr : matrix.data() + i, rows, nullptr,
+                                 item_columns};
       ReadStatus s = reader.read_row(destination);
       if (s == ReadStatus::end_of_file) {
         end_of_file_notice(row, to.report);
@@ -200,7 +208,7 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
     return last - first + 1;
   }
   if (std::optional<RowFailure> failure =
-          read_rows_in_batches(plan, data, matrix, stamps, rows, batching)) {
+          read_rows_in_batches(plan, data, matrix, item_columns, stamps, rows, batching)) {
     const int row = first + static_cast<int>(failure->row);
     if (failure->status == ReadStatus::end_of_file) {
       end_of_file_notice(row, to.report);

@@ -25,14 +25,25 @@ struct RowMessages {
   Channel& error_file;
 };
 
+// How the rows are gathered into batches.
+struct RowBatching {
+  // Rows to a batch at most.
+  std::size_t rows = 16384;
+  // Memory the lines of one batch may take before the batch ends (a row
+  // needing more is still read whole); two batches are held at a time.
+  std::size_t bytes = std::size_t{4} << 20;
+};
+
 // Reads data rows `first` to `last` (1-based, counted from the first line after
-// the two header lines; 1 <= first <= last) into `matrix`, which holds
-// N = last - first + 1 rows of the format's values stored by columns (value
-// j of row i at matrix[j * N + i], both 0-based). When the format's rows carry
-// a stamp, it is stored in stamps[i] (stamps must hold N stamps); otherwise
-// the stamps are left untouched. Rows before `first` are passed over as
-// whole rows (as many lines as one row takes under the format). The data file
-// is rewound first.
+// the two header lines; 1 <= first <= last) of the format's values each.
+// Every value is read, but only the data columns listed in `kept` (1-based,
+// each at most once; empty: every column in order) are stored: data column
+// kept[c] of row i at matrix[c * N + i] (both 0-based), with N = last - first
+// + 1 rows, so `matrix` holds N values per kept column. When the format's rows
+// carry a stamp, it is stored in stamps.slot(i) for the rows the stamp array
+// keeps; otherwise the stamps are left untouched. Rows before `first` are
+// passed over as whole rows (as many lines as one row takes under the
+// format). The data file is rewound first.
 //
 // Returns the number of rows read: N, or fewer when the file ends early; then
 // "**** eof in read from data file " and "i = " with the data row that was
@@ -46,33 +57,21 @@ struct RowMessages {
 // error file by a detail line: the keyword line (line 2) and what is wrong
 // with the format, or the first line of the row that cannot be read.
 //
-// Rows of a fixed-column format are read in batches: the lines of a batch are
-// read in order, then its rows are decoded on the program's threads
-// (thread_count()). Values, stamps, the count returned and the messages are
-// those of reading row after row, for any number of threads: the first row in
-// file order that cannot be read decides. Only when the program stops on a
-// row that cannot be read may rows after it in its batch have been stored.
+// Rows of a fixed-column format are read in batches (`batching`; small
+// batches let tests cross batch boundaries): the lines of a batch are read in
+// order, then its rows are decoded on the program's threads (thread_count()).
+// Values, stamps, the count returned and the messages are those of reading
+// row after row, for any number of threads: the first row in file order that
+// cannot be read decides. Only when the program stops on a row that cannot
+// be read may rows after it in its batch have been stored.
 int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
-         TextFile& data, const RowMessages& to);
+         TextFile& data, const RowMessages& to, std::span<const int> kept = {},
+         const RowBatching& batching = {});
 
 // Where data row `row` (1-based, counted as datc counts it) begins: the file,
 // the number of its first line (the two header lines counted) and that line's
 // text (empty when the file has no such line), for the detail line of a
 // message about a value of the row. Reads the file from its start.
 SourceLine data_row_line(TextFile& data, const DataFormat& format, int row);
-
-// How the rows are gathered into batches.
-struct RowBatching {
-  // Rows to a batch at most.
-  std::size_t rows = 16384;
-  // Memory the lines of one batch may take before the batch ends (a row
-  // needing more is still read whole); two batches are held at a time.
-  std::size_t bytes = std::size_t{4} << 20;
-};
-
-// datc with other batches than the default (small batches let tests cross
-// batch boundaries).
-int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
-         TextFile& data, const RowMessages& to, const RowBatching& batching);
 
 }  // namespace vok

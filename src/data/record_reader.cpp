@@ -132,25 +132,21 @@ bool decode_usual_field(const char* p, const char* end, int implied_decimals, bo
     negative = *p == '-';
     ++p;
   }
+  // Two runs of digits, before and after the point, in one number m; at
+  // most 19 characters (blanks after the number included) cannot overflow it.
+  if (end - p > 19) return false;
   std::uint64_t m = 0;
-  int count = 0;  // significant digits (leading zeros dropped)
+  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
   int scale = 0;  // decimals after the point
-  bool point = false;
-  for (; p < end; ++p) {
-    const char c = *p;
-    if (is_digit(c)) {
-      scale += point;
-      if (count == 0 && c == '0') continue;
-      if (++count > 15) return false;
-      m = m * 10 + static_cast<std::uint64_t>(c - '0');
-    } else if (c == '.' && !point && !integer) {
-      point = true;
-    } else {
-      break;
-    }
+  const bool point = p < end && *p == '.' && !integer;
+  if (point) {
+    const char* decimals = ++p;
+    while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    scale = static_cast<int>(p - decimals);
   }
   while (p < end && is_blank(*p)) ++p;
-  if (p != end || count == 0) return false;
+  // From 1 to 15 significant digits.
+  if (p != end || m == 0 || m >= 1'000'000'000'000'000) return false;
   const int exponent = -scale - (point ? 0 : implied_decimals);
   if (exponent < -22 || exponent > 22) return false;
   return quick_to_float(negative, m, exponent, value);
@@ -499,7 +495,7 @@ ReadStatus RecordReader::read_list_row(const RowDestination* to) {
     float v;
     if (ReadStatus s = decode_real(line.substr(begin, at - begin), 0, v); s != ReadStatus::ok)
       return s;
-    to->values[static_cast<std::size_t>(item) * to->stride] = v;
+    to->store(item, v);
     // The separator after a value: blanks, a comma, or a comma with blanks
     // around it.
     while (at < line.size() && is_list_blank(line[at])) ++at;
@@ -524,14 +520,14 @@ ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const R
         float v;
         ReadStatus s = decode_real(cut(line, step.column, step.width), step.digits, v);
         if (s != ReadStatus::ok) return s;
-        to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
+        to.store(step.item, v);
         break;
       }
       case RecordFormat::Step::Kind::integer: {
         float v;
         ReadStatus s = decode_integer(cut(line, step.column, step.width), v);
         if (s != ReadStatus::ok) return s;
-        to.values[static_cast<std::size_t>(step.item) * to.stride] = v;
+        to.store(step.item, v);
         break;
       }
       case RecordFormat::Step::Kind::stamp:

@@ -143,13 +143,20 @@ class RecordFormat {
   StampPosition stamp_ = StampPosition::none;
 };
 
-// Where one row goes: value j to values[j * stride] (the rows of a matrix
-// stored by columns), the stamp to 20 characters at `stamp` (may be null when
-// the row has no stamp).
+// Where one row goes: value j to values[c * stride] (the rows of a matrix
+// stored by columns) with c = columns[j], or c = j when `columns` is empty;
+// a value whose c is negative is read but not stored. The stamp goes to 20
+// characters at `stamp` (null: not stored).
 struct RowDestination {
   float* values = nullptr;
   std::size_t stride = 1;
   char* stamp = nullptr;
+  std::span<const int> columns = {};
+
+  void store(int item, float v) const {
+    const int c = columns.empty() ? item : columns[static_cast<std::size_t>(item)];
+    if (c >= 0) values[static_cast<std::size_t>(c) * stride] = v;
+  }
 };
 
 // Decodes one row of a fixed-column format (not "*") from its lines, already

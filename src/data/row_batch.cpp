@@ -15,12 +15,13 @@ std::size_t LineBatch::fill(TextFile& file, std::size_t rows, std::size_t lines_
   for (std::size_t row = 0; row < rows; ++row) {
     if (row > 0 && text_.size() + lines() * sizeof(std::size_t) >= bytes) break;
     for (std::size_t k = 0; k < lines_per_row; ++k) {
-      if (!file.read_line(line_)) {
+      std::string_view line;
+      if (!file.read_line(line)) {
         if (file.error() != 0) missing_ = ReadStatus::line_read_failed;
         ended_ = true;
         return lines();
       }
-      text_ += line_;
+      text_ += line;
       bounds_.push_back(text_.size());
     }
   }

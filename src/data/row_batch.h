@@ -64,7 +64,6 @@ class LineBatch {
  private:
   std::string text_;
   std::vector<std::size_t> bounds_;  // bounds_[0] = 0
-  std::string line_;
   // What a line past the last one held gives: line_read_failed when reading
   // stopped on a failed read, otherwise end_of_file.
   ReadStatus missing_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -104,6 +105,74 @@ class OrderedLoop {
   bool stopped_ = false;
 };
 
+// The helper threads of the whole execution: started when a loop first
+// needs them and kept, so that a loop (a batch of rows, the frames, the
+// resamples) hands its work to waiting threads rather than starting its own.
+// A loop's helper tasks are only a help: the calling thread computes every
+// item itself when no helper comes, so a task still queued when its loop
+// ends is taken back, never waited for.
+class ThreadPool {
+ public:
+  struct Task {
+    std::function<void()> run;
+    bool started = false;
+    bool done = false;
+  };
+
+  // The pool lives as long as the process: its threads wait for work until
+  // the process ends (a process forked from this one starts with none, and
+  // its loops are then computed by their calling threads alone).
+  static ThreadPool& instance() {
+    static ThreadPool& pool = *new ThreadPool;
+    return pool;
+  }
+
+  // Queues the tasks, with at least as many threads as tasks to run them.
+  void start(std::vector<Task>& tasks) {
+    std::lock_guard lock(mutex_);
+    for (Task& t : tasks) queue_.push_back(&t);
+    for (; threads_ < tasks.size(); ++threads_) std::thread([this] { serve(); }).detach();
+    work_.notify_all();
+  }
+
+  // Takes back the tasks not yet started and waits for the others to end.
+  void finish(std::vector<Task>& tasks) {
+    std::unique_lock lock(mutex_);
+    for (Task& t : tasks) {
+      if (t.started) continue;
+      queue_.erase(std::find(queue_.begin(), queue_.end(), &t));
+      t.done = true;
+    }
+    done_.wait(lock, [&] {
+      return std::all_of(tasks.begin(), tasks.end(), [](const Task& t) { return t.done; });
+    });
+  }
+
+ private:
+  ThreadPool() = default;
+
+  void serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return !queue_.empty(); });
+      Task* task = queue_.front();
+      queue_.pop_front();
+      task->started = true;
+      lock.unlock();
+      task->run();
+      lock.lock();
+      task->done = true;
+      done_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // a task was queued
+  std::condition_variable done_;  // a task ended
+  std::deque<Task*> queue_;
+  std::size_t threads_ = 0;  // started so far; they wait for work until the process ends
+};
+
 }  // namespace
 
 void set_thread_count(int threads) {
@@ -142,20 +211,20 @@ void run_ordered(std::size_t count, int threads, std::size_t window,
   }
 
   OrderedLoop loop(count, window, compute);
-  std::vector<std::thread> workers;
-  workers.reserve(helpers);
-  // Whatever happens on this thread, the workers are stopped and joined
-  // before the loop's state goes away.
-  struct Join {
-    OrderedLoop& loop;
-    std::vector<std::thread>& workers;
-    ~Join() {
-      loop.stop();
-      for (std::thread& w : workers) w.join();
-    }
-  } join{loop, workers};
+  std::vector<ThreadPool::Task> helper_tasks(helpers);
   for (std::size_t w = 1; w <= helpers; ++w)
-    workers.emplace_back([&loop, w] { loop.work(static_cast<int>(w)); });
+    helper_tasks[w - 1].run = [&loop, w] { loop.work(static_cast<int>(w)); };
+  // Whatever happens on this thread, the helpers are stopped and done with
+  // the loop before its state goes away.
+  struct Finish {
+    OrderedLoop& loop;
+    std::vector<ThreadPool::Task>& tasks;
+    ~Finish() {
+      loop.stop();
+      ThreadPool::instance().finish(tasks);
+    }
+  } finish{loop, helper_tasks};
+  ThreadPool::instance().start(helper_tasks);
   loop.drive(consume);
 }
 

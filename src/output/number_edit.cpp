@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,16 +38,26 @@ bool all_zero_digits(const std::string& s) {
   return true;
 }
 
+// printf's "%.*f" (fixed) or "%.*e" (scientific) of a finite value:
+// std::to_chars gives the same correctly rounded digits, without the cost of
+// printf's format parsing.
+std::string decimal_text(double value, std::chars_format format, int precision) {
+  precision = std::max(precision, 0);
+  // The longest text: sign, 309 integer digits, point, the decimals.
+  std::string s(static_cast<std::size_t>(precision) + 320, '\0');
+  const std::to_chars_result r = std::to_chars(s.data(), s.data() + s.size(), value, format,
+                                               precision);
+  s.resize(static_cast<std::size_t>(r.ptr - s.data()));
+  return s;
+}
+
 // Decimal exponent e of |value| rounded to `digits` significant digits,
 // written as 0.d1d2..dd x 10^e; value must be finite and non-zero.
 int rounded_exponent(double magnitude, int digits, std::string* mantissa_digits) {
   // d.ddddde[+-]xx, as long as the digits ask for (G with many digits
   // included).
   const int precision = std::max(digits - 1, 0);
-  const int length = std::snprintf(nullptr, 0, "%.*e", precision, magnitude);
-  std::string s(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-  std::snprintf(s.data(), s.size(), "%.*e", precision, magnitude);
-  s.pop_back();
+  const std::string s = decimal_text(magnitude, std::chars_format::scientific, precision);
   std::size_t epos = s.find('e');
   int exp10 = std::atoi(s.c_str() + epos + 1);
   if (mantissa_digits) {
@@ -74,11 +85,7 @@ std::string edit_integer(std::int64_t value, int width, bool sign_plus) {
 std::string edit_fixed(double value, int width, int digits, bool sign_plus) {
   if (!std::isfinite(value)) return edit_special(value, width, sign_plus);
   // As many characters as the digits ask for.
-  const int n = std::snprintf(nullptr, 0, "%.*f", digits, std::fabs(value));
-  if (n < 0) return fill(width, '*');
-  std::string s(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(s.data(), s.size(), "%.*f", digits, std::fabs(value));
-  s.pop_back();
+  std::string s = decimal_text(std::fabs(value), std::chars_format::fixed, digits);
   if (digits == 0) s += '.';
   // No minus sign on a value that rounds to zero in its field.
   bool negative = std::signbit(value) && !all_zero_digits(s);

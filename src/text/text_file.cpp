@@ -77,7 +77,17 @@ bool TextFile::fill() {
 }
 
 bool TextFile::read_line(std::string& line) {
-  line.clear();
+  std::string_view view;
+  if (!read_line(view)) {
+    line.clear();
+    return false;
+  }
+  line.assign(view);
+  return true;
+}
+
+bool TextFile::read_line(std::string_view& line) {
+  line = {};
   if (file_ == nullptr) return false;
   std::size_t scanned = begin_;
   while (true) {
@@ -85,7 +95,7 @@ bool TextFile::read_line(std::string& line) {
     const void* nl = std::memchr(start, '\n', end_ - scanned);
     if (nl != nullptr) {
       std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer_.data());
-      line.assign(buffer_.data() + begin_, stop - begin_);
+      line = std::string_view(buffer_.data() + begin_, stop - begin_);
       begin_ = stop + 1;
       break;
     }
@@ -93,13 +103,13 @@ bool TextFile::read_line(std::string& line) {
     if (!fill()) {
       if (error_ != 0 || begin_ == end_) return false;
       // Last line without a line end.
-      line.assign(buffer_.data() + begin_, end_ - begin_);
+      line = std::string_view(buffer_.data() + begin_, end_ - begin_);
       begin_ = end_;
       break;
     }
     scanned += begin_;
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vok {
@@ -32,6 +33,9 @@ class TextFile {
   // Reads the next line into `line`. Returns false at the end of the file, or
   // when reading fails (then error() is the system's error number).
   bool read_line(std::string& line);
+  // read_line without a copy: `line` views the file's buffer and holds until
+  // the next read.
+  bool read_line(std::string_view& line);
   int error() const { return error_; }
 
  private:

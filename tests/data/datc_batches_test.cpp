@@ -214,7 +214,8 @@ class DatcBatches : public ::testing::Test {
     Outcome out;
     try {
       out.returned = datc(matrix, stamps, DataFormat::compile(format, 3), c.first, c.last, data,
-                          {report, channels().console, channels().error_file}, batching);
+                          {report, channels().console, channels().error_file}, {},
+                          batching);
     } catch (const Stop&) {
       out.returned = -1;
     }

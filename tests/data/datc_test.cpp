@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "data/temp_text_file.h"
+#include "exec/parallel.h"
 #include "output/failure.h"
 
 namespace vok {
@@ -248,6 +249,63 @@ std::string read_error_lines(int status, std::string_view format) {
   return " ** Error in read of data file  " + std::to_string(status) + "\n Check format " +
          format50 + "\n";
 }
+
+// A run stores only the two columns it tests and the stamps it prints; every
+// value of a row is still read, so a bad value in a column not kept stops
+// the program as before.
+TEST_F(DatcTest, KeptColumnsAndStampsOfChosenRows) {
+  struct Case {
+    const char* name;
+    std::string rows;
+    std::string_view format;
+    char flag;
+  };
+  const Case cases[] = {
+      {"fixed columns, stamp first",
+       "1997-03-01 12:00:01   1.0  2.0  3.0\n1997-03-02 12:00:02   4.0  5.0  6.0\n"
+       "1997-03-03 12:00:03   7.0  8.0  9.0\n1997-03-04 12:00:04  10.0 11.0 12.0\n",
+       "(a19,1x,3f5.1)", 'm'},
+      {"list-directed", "1,2,3\n4,5,6\n7,8,9\n10,11,12\n", "*", 'a'},
+  };
+  // Batches of one and three rows cross the rows kept; two threads share them.
+  for (const Case& c : cases) {
+    for (const std::size_t batch_rows : {std::size_t{16384}, std::size_t{1}, std::size_t{3}}) {
+      for (const int threads : {1, 2}) {
+        SCOPED_TRACE(std::string(c.name) + ", batches of " + std::to_string(batch_rows) +
+                     ", threads " + std::to_string(threads));
+        open(c.rows);
+        set_thread_count(threads);
+        std::vector<float> kept_values(8, -99.0f);
+        StampArray stamps = StampArray::of_rows({0, 3});
+        const int kept[] = {3, 1};
+        RowBatching batching;
+        batching.rows = batch_rows;
+        ASSERT_EQ(
+            datc(kept_values, stamps, DataFormat::compile(c.format, 3), 1, 4, data_,
+                 {report_, console_, error_file_}, kept, batching),
+            4);
+        set_thread_count(0);
+        EXPECT_EQ(kept_values, (std::vector<float>{3, 6, 9, 12, 1, 4, 7, 10}));
+        EXPECT_EQ(stamps.slot(1), nullptr);
+        if (c.flag == 'm') {
+          EXPECT_EQ(stamps[0], "1997-03-01 12:00:01 ");
+          EXPECT_EQ(stamps[3], "1997-03-04 12:00:04 ");
+        }
+      }
+    }
+  }
+
+  open("  1.0  2.0  3.0\n  4.0  x.0  6.0\n");
+  std::vector<float> kept_values(4);
+  StampArray stamps;
+  const int kept[] = {1, 3};
+  EXPECT_THROW(datc(kept_values, stamps, DataFormat::compile("(3f5.1)", 3), 1, 2, data_,
+                    {report_, console_, error_file_}, kept),
+               Stop);
+  EXPECT_EQ(report_.text(),
+            read_error_lines(static_cast<int>(ReadStatus::bad_character), "(3f5.1)"));
+}
+
 
 TEST_F(DatcTest, UppercaseDescriptorsReadTheStampToo) {
   open(stamped_rows(2, false));

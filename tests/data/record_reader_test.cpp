@@ -194,6 +194,28 @@ TEST(DecodeReal, PlainFieldsAgreeWithStrtof) {
   }
 }
 
+// Decimals of 13 to 15 significant digits that lie within a few parts in
+// 10^15 of the midpoint between two neighbouring floats: the values whose
+// rounding a quick product could get wrong. They must round as strtof does.
+TEST(DecodeReal, FieldsNearFloatMidpointsAgreeWithStrtof) {
+  std::mt19937_64 gen(20261211);
+  std::uniform_real_distribution<float> log_magnitude(-6.0f, 8.0f);
+  for (int n = 0; n < 200000; ++n) {
+    const float f = std::pow(10.0f, log_magnitude(gen));
+    const double midpoint =
+        (static_cast<double>(f) + static_cast<double>(std::nextafter(f, 1e30f))) / 2;
+    const int significant = 13 + static_cast<int>(gen() % 3);
+    const int decimals = significant - 1 - static_cast<int>(std::floor(std::log10(midpoint)));
+    if (decimals < 1 || decimals > 22) continue;
+    char field[64];
+    std::snprintf(field, sizeof field, "%.*f", decimals, midpoint);
+    const float want = std::strtof(field, nullptr);
+    float got = -99.0f;
+    ASSERT_EQ(decode_real(field, 0, got), ReadStatus::ok) << field;
+    ASSERT_EQ(got, want) << field;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Rows read through a compiled format.
 

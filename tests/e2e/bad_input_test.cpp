@@ -235,8 +235,9 @@ TEST(BadInput, ArraysThatCannotBeAllocated) {
     int headroom;  // MB of address space beyond what is in use
     std::string message;
   };
-  // 9999999 stamped rows of two columns: a data matrix of 80 MB and stamps
-  // of 200 MB; up to row 5000000, 40 MB and 100 MB.
+  // 9999999 stamped rows of two columns, a frame beginning on every row (so
+  // every row's stamp is printed): the two columns take 80 MB and the stamps
+  // 200 MB; up to row 5000000, 40 MB and 100 MB.
   const Case cases[] = {
       {"data matrix", 0, 40, " Unable to allocate work space for array a\n"},
       {"stamps", 0, 160, " Unable to allocate work space for array t - ie  9999999\n"},
@@ -248,6 +249,9 @@ TEST(BadInput, ArraysThatCannotBeAllocated) {
     RunDir dir;
     lay_out(dir, "Stamped\nrows=9999999 columns=2 interval=1.0 format=(a19,1x,2f12.5)\n" +
                      std::string("2009-09-09 10:00:00 ") + row(1) + "\n");
+    TopSettings top = small_top();
+    top.overlap = 1;
+    dir.write("Runvok.cnl", top_file(top, {"run.cnl"}));
     RunSettingsText run;
     run.end = c.end;
     dir.write("run.cnl", run_file(run));

@@ -179,6 +179,35 @@ TEST(ParallelFor, RethrowsTheLowestFailingIndex) {
   }
 }
 
+// Loops after loops (a data file read batch by batch) reuse the same helper
+// threads: the system's thread ids, which it does not hand out again soon,
+// stay few however many loops run.
+TEST(ParallelFor, LoopsShareTheExecutionsThreads) {
+  std::mutex m;
+  std::set<long> tids;
+  for (int loop = 0; loop < 50; ++loop) {
+    parallel_for(
+        64,
+        [&](std::size_t, int) {
+          std::this_thread::sleep_for(std::chrono::microseconds(20));
+          std::lock_guard lock(m);
+          tids.insert(static_cast<long>(gettid()));
+        },
+        3);
+  }
+  EXPECT_GE(tids.size(), 2u);
+  EXPECT_LE(tids.size(), 20u);
+}
+
+// A loop inside an item of another loop finishes, helpers busy or not.
+TEST(ParallelFor, ALoopInsideALoopFinishes) {
+  std::atomic<int> visits{0};
+  parallel_for(
+      8,
+      [&](std::size_t, int) { parallel_for(16, [&](std::size_t, int) { ++visits; }, 3); }, 3);
+  EXPECT_EQ(visits.load(), 8 * 16);
+}
+
 TEST(ThreadCount, DefaultIsEveryCoreAndASettingHolds) {
   set_thread_count(0);
   EXPECT_GE(thread_count(), 1);
