@@ -56,69 +56,71 @@ struct RowFailure {
 };
 
 // Reads matrix rows 0..rows-1 of a fixed-column format, the data file standing
-// at the first line of row 0, batch after batch. While the rows of one batch
-// are decoded, the lines of the next batch are read: one item of the parallel
-// loop reads, the others decode slices of the batch, so that on two threads
-// reading overlaps decoding. Returns the first row in file order that could
-// not be read (decode error, or its lines missing), if any.
-std::optional<RowFailure> read_rows_in_batches(const RecordFormat& plan, TextFile& data,
-                                               std::span<float> matrix,
-                                               std::span<const int> item_columns,
-                                               StampArray& stamps, std::size_t rows,
-                                               const RowBatching& batching) {
+// at the first line of row 0, block after block. While the rows of one block
+// are decoded, the next block is read: one item of the parallel loop reads,
+// the others decode slices of the block, so that on two threads reading
+// overlaps decoding. Returns the first row in file order that could not be
+// read (decode error, or its lines missing), if any.
+std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile& data,
+                                              std::span<float> matrix,
+                                              std::span<const int> item_columns,
+                                              StampArray& stamps, std::size_t rows,
+                                              const RowBatching& batching) {
   const std::size_t lines_per_row = static_cast<std::size_t>(plan.lines_per_row());
   const bool has_values = plan.values() > 0;
   const bool has_stamp = plan.stamp() != StampPosition::none;
-  const std::size_t rows_per_batch = std::max<std::size_t>(batching.rows, 1);
 
-  LineBatch batches[2];
+  RowBlock blocks[2];
   std::vector<std::optional<RowFailure>> slice_failures;
-  std::size_t start = 0;  // matrix row of the current batch's first row
-  batches[0].fill(data, std::min(rows_per_batch, rows), lines_per_row, batching.bytes);
+  std::size_t start = 0;  // matrix row of the current block's first row
+  blocks[0].fill(data, nullptr, lines_per_row, batching.bytes, batching.slice_bytes);
   for (int current = 0;; current ^= 1) {
-    const LineBatch& batch = batches[current];
-    const std::size_t whole_rows = batch.lines() / lines_per_row;
-    // A batch that stopped on a missing line (end of file, or a line that
-    // could not be read) also decodes the row its lines stop in, possibly
-    // with no line at all: that row fails, on its missing line or on a field
-    // of a line it has.
-    const std::size_t decoded = batch.ended() ? whole_rows + 1 : whole_rows;
+    const RowBlock& block = blocks[current];
+    const std::size_t whole_rows = std::min(block.rows(), rows - start);
+    // A block that stopped on a missing line (end of file, or a read that
+    // failed) before the last row wanted also decodes the row its lines stop
+    // in, possibly with no line at all: that row fails, on its missing line
+    // or on a field of a line it has.
+    const bool last_row = block.ended() && whole_rows < rows - start;
     const std::size_t next_start = start + whole_rows;
-    const bool read_next = !batch.ended() && next_start < rows;
-    // Slices small enough for the threads to share a batch evenly, large
-    // enough that handing them out costs little: at most 64 to a batch.
-    const std::size_t slice_rows = std::max<std::size_t>((decoded + 63) / 64, 1);
-    const std::size_t slices = (decoded + slice_rows - 1) / slice_rows;
-    slice_failures.assign(slices, std::nullopt);
+    const bool read_next = !block.ended() && next_start < rows;
+    const std::size_t slices = block.slices_before(whole_rows);
+    slice_failures.assign(slices + (last_row ? 1 : 0), std::nullopt);
 
     auto decode_slice = [&](std::size_t slice) {
-      const std::size_t end = std::min(decoded, (slice + 1) * slice_rows);
-      StampArray::Cursor stamp_slots = stamps.cursor(start + slice * slice_rows);
-      for (std::size_t r = slice * slice_rows; r < end; ++r) {
+      std::vector<std::string_view> scratch;
+      auto decode = [&](std::size_t r, const RowLines& lines, StampArray::Cursor& stamp_slots) {
         const std::size_t i = start + r;
         const RowDestination to{has_values ? matrix.data() + i : nullptr, rows,
                                 has_stamp ? stamp_slots.slot(i) : nullptr, item_columns};
-        const RowLines lines = batch.row(r * lines_per_row, lines_per_row);
         const ReadStatus s = decode_row(plan, lines, to);
-        if (s != ReadStatus::ok) {
-          slice_failures[slice] =
-              RowFailure{i, s, lines.count() > 0 ? std::string(lines.line(0)) : std::string()};
-          return;
-        }
+        if (s == ReadStatus::ok) return true;
+        slice_failures[slice] =
+            RowFailure{i, s, lines.count() > 0 ? std::string(lines.line(0)) : std::string()};
+        return false;
+      };
+      if (slice == slices) {
+        StampArray::Cursor stamp_slots = stamps.cursor(next_start);
+        decode(whole_rows, block.last_row(scratch), stamp_slots);
+        return;
       }
+      StampArray::Cursor stamp_slots = stamps.cursor(start + block.first_row(slice));
+      block.for_each_row(slice, whole_rows, scratch, [&](std::size_t r, const RowLines& lines) {
+        return decode(r, lines, stamp_slots);
+      });
     };
     const std::size_t first_slice_item = read_next ? 1 : 0;
-    parallel_for(slices + first_slice_item, [&](std::size_t item, int) {
+    parallel_for(slice_failures.size() + first_slice_item, [&](std::size_t item, int) {
       if (item < first_slice_item)
-        batches[current ^ 1].fill(data, std::min(rows_per_batch, rows - next_start), lines_per_row,
-                                  batching.bytes);
+        blocks[current ^ 1].fill(data, &block, lines_per_row, batching.bytes,
+                                 batching.slice_bytes);
       else
         decode_slice(item - first_slice_item);
     });
 
     for (std::optional<RowFailure>& failure : slice_failures)
       if (failure) return std::move(failure);
-    assert(!batch.ended());
+    assert(!last_row);
     if (!read_next) return std::nullopt;
     start = next_start;
   }
@@ -208,7 +210,7 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
     return last - first + 1;
   }
   if (std::optional<RowFailure> failure =
-          read_rows_in_batches(plan, data, matrix, item_columns, stamps, rows, batching)) {
+          read_rows_in_blocks(plan, data, matrix, item_columns, stamps, rows, batching)) {
     const int row = first + static_cast<int>(failure->row);
     if (failure->status == ReadStatus::end_of_file) {
       end_of_file_notice(row, to.report);

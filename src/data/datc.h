@@ -25,13 +25,15 @@ struct RowMessages {
   Channel& error_file;
 };
 
-// How the rows are gathered into batches.
+// How the rows are gathered into blocks.
 struct RowBatching {
-  // Rows to a batch at most.
-  std::size_t rows = 16384;
-  // Memory the lines of one batch may take before the batch ends (a row
-  // needing more is still read whole); two batches are held at a time.
-  std::size_t bytes = std::size_t{4} << 20;
+  // Bytes read from the data file at a time: a block of rows. Two blocks are
+  // held at a time, each with the start of a row carried over from the one
+  // before (a row longer than a block makes its block read more).
+  std::size_t bytes = std::size_t{1} << 20;
+  // Bytes of a block's rows decoded as one item of work, about (at most 64
+  // items to a block).
+  std::size_t slice_bytes = std::size_t{16} << 10;
 };
 
 // Reads data rows `first` to `last` (1-based, counted from the first line after
@@ -57,13 +59,13 @@ struct RowBatching {
 // error file by a detail line: the keyword line (line 2) and what is wrong
 // with the format, or the first line of the row that cannot be read.
 //
-// Rows of a fixed-column format are read in batches (`batching`; small
-// batches let tests cross batch boundaries): the lines of a batch are read in
-// order, then its rows are decoded on the program's threads (thread_count()).
-// Values, stamps, the count returned and the messages are those of reading
-// row after row, for any number of threads: the first row in file order that
-// cannot be read decides. Only when the program stops on a row that cannot
-// be read may rows after it in its batch have been stored.
+// Rows of a fixed-column format are read in blocks (`batching`; small blocks
+// and slices let tests cross their boundaries): the bytes of a block are read
+// in order, then its rows are decoded on the program's threads
+// (thread_count()). Values, stamps, the count returned and the messages are
+// those of reading row after row, for any number of threads: the first row in
+// file order that cannot be read decides. Only when the program stops on a
+// row that cannot be read may rows after it in its block have been stored.
 int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
          TextFile& data, const RowMessages& to, std::span<const int> kept = {},
          const RowBatching& batching = {});

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "output/layout.h"
 
 namespace vok {
@@ -152,11 +156,122 @@ bool decode_usual_field(const char* p, const char* end, int implied_decimals, bo
   return quick_to_float(negative, m, exponent, value);
 }
 
+#if defined(__SSE2__)
+__extension__ using Wide = unsigned __int128;
+
+// The characters of a field of 1 to 16 characters in one register, right
+// aligned (the last character in byte 15), blanks before them; read without
+// touching a byte outside the field.
+__m128i load_short_field(const char* p, std::size_t n) {
+  constexpr std::uint64_t kBlanks = 0x2020202020202020;
+  std::uint64_t low = kBlanks;  // bytes 0..7
+  std::uint64_t high;           // bytes 8..15
+  if (n >= 8) {
+    std::memcpy(&high, p + n - 8, 8);
+    if (n > 8) {
+      std::uint64_t first;  // characters 0..7, to bytes 16 - n ..
+      std::memcpy(&first, p, 8);
+      low = n == 16 ? first : (first << (8 * (16 - n))) | (kBlanks >> (8 * (n - 8)));
+    }
+  } else if (n >= 4) {
+    std::uint32_t first, last;  // characters 0..3 and n - 4..n - 1
+    std::memcpy(&first, p, 4);
+    std::memcpy(&last, p + n - 4, 4);
+    high = (std::uint64_t{last} << 32) | (std::uint64_t{first} << (8 * (8 - n))) |
+           (kBlanks >> (8 * n));
+  } else {
+    high = kBlanks;
+    for (std::size_t i = 0; i < n; ++i)
+      high = (high >> 8) | (std::uint64_t{static_cast<unsigned char>(p[i])} << 56);
+  }
+  return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+}
+
+// Bit i set where byte i of `v` equals c.
+unsigned bytes_equal(__m128i v, char c) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+
+// The number that 8 digit values (0..9, one a byte, the first the most
+// significant) stand for.
+std::uint64_t eight_digits(std::uint64_t digits) {
+  digits = digits * 10 + (digits >> 8);  // pairs
+  return (((digits & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+          (((digits >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+         32;
+}
+
+// decode_usual_field for a field of 1 to 16 characters: the characters are
+// sorted into blanks, signs, points and digits all at once, and the digits
+// read eight at a time.
+bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals, bool integer,
+                              float& value) {
+  const __m128i v = load_short_field(p, n);
+  const unsigned filled = ~bytes_equal(v, ' ') & 0xFFFF;
+  if (filled == 0) return false;
+  const unsigned signs = bytes_equal(v, '+') | bytes_equal(v, '-');
+  const unsigned points = bytes_equal(v, '.');
+  // '0'..'9' become -128..-119 once '0' is taken off and the sign bit flipped.
+  const __m128i from_zero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+  const __m128i is_digit =
+      _mm_cmplt_epi8(_mm_xor_si128(from_zero, _mm_set1_epi8(static_cast<char>(0x80))),
+                     _mm_set1_epi8(static_cast<char>(-118)));
+  const unsigned digits = static_cast<unsigned>(_mm_movemask_epi8(is_digit));
+  const int first = std::countr_zero(filled);
+  const int last = 31 - std::countl_zero(filled);
+  const bool has_sign = (signs >> first) & 1;
+  const int body_first = first + (has_sign ? 1 : 0);
+  // The number between its sign and the trailing blanks: digits and at most
+  // one point (none under Iw), from 1 to 15 significant digits.
+  if (body_first > last) return false;
+  const unsigned body = ((2u << last) - 1) & ~((1u << body_first) - 1);
+  const unsigned point = points & body;
+  if (((digits | point) & body) != body || (point & (point - 1)) != 0) return false;
+  if (point != 0 && integer) return false;
+  if (last - body_first + (point != 0 ? 0 : 1) > 15) return false;
+  // The digit values, 0 in every other byte, the last digit in byte 15.
+  const __m128i digit_values = _mm_and_si128(from_zero, is_digit);
+  std::uint64_t low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(digit_values));
+  std::uint64_t high =
+      static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(digit_values, digit_values)));
+  if (last < 15) {
+    Wide values = (Wide{high} << 64 | low) << (8 * (15 - last));
+    low = static_cast<std::uint64_t>(values);
+    high = static_cast<std::uint64_t>(values >> 64);
+  }
+  // The digits before the point moved up one byte, over it.
+  const int decimals = point != 0 ? last - std::countr_zero(point) : 0;
+  if (point != 0) {
+    const int point_byte = 15 - decimals;
+    if (point_byte >= 8) {
+      const std::uint64_t below = (std::uint64_t{1} << (8 * (point_byte - 8))) - 1;
+      high = ((high & below) << 8) | (high & ~below) | (low >> 56);
+      low <<= 8;
+    } else {
+      const std::uint64_t below = (std::uint64_t{1} << (8 * point_byte)) - 1;
+      low = ((low & below) << 8) | (low & ~below);
+    }
+  }
+  const std::uint64_t m = eight_digits(low) * 100'000'000 + eight_digits(high);
+  if (m == 0) return false;
+  const int exponent = point != 0 ? -decimals : -implied_decimals;
+  if (exponent < -22 || exponent > 22) return false;
+  return quick_to_float(has_sign && p[first - (16 - static_cast<int>(n))] == '-', m, exponent,
+                        value);
+}
+#endif
+
 // One pass over a numeric field. `integer` refuses a point and an exponent.
 ReadStatus decode_field(std::string_view field, int implied_decimals, bool integer, float& value) {
   const char* p = field.data();
   const char* end = p + field.size();
+#if defined(__SSE2__)
+  if (field.size() - 1 < 16 ? decode_short_usual_field(p, field.size(), implied_decimals, integer, value)
+                            : decode_usual_field(p, end, implied_decimals, integer, value))
+    return ReadStatus::ok;
+#else
   if (decode_usual_field(p, end, implied_decimals, integer, value)) return ReadStatus::ok;
+#endif
   while (p < end && is_blank(*p)) ++p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
@@ -543,8 +658,15 @@ ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const R
 ReadStatus RecordReader::read_row(const RowDestination& to) {
   if (format_->list_directed()) return read_list_row(&to);
   const std::size_t lines = static_cast<std::size_t>(format_->lines_per_row());
-  row_lines_.fill(*file_, 1, lines);
-  return decode_row(*format_, row_lines_.row(0, lines), to);
+  row_text_.resize(lines);
+  row_lines_.clear();
+  ReadStatus missing = ReadStatus::ok;
+  for (std::string& line : row_text_) {
+    if (missing = next_line(); missing != ReadStatus::ok) break;
+    line.swap(line_);
+    row_lines_.push_back(line);
+  }
+  return decode_row(*format_, RowLines{row_lines_, missing}, to);
 }
 
 ReadStatus RecordReader::skip_row() {

@@ -191,7 +191,8 @@ class RecordReader {
   TextFile* file_;
   std::string line_;
   std::string look_ahead_;  // lines after an empty list-directed line
-  LineBatch row_lines_;
+  std::vector<std::string> row_text_;  // the lines of a fixed-column row
+  std::vector<std::string_view> row_lines_;
 };
 
 }  // namespace vok

@@ -1,17 +1,21 @@
-// The lines of data rows, read from a text file ahead of decoding.
+// The rows of a data file, read block by block ahead of decoding.
 //
 // A row under a fixed-column record format takes a fixed number of lines, so
-// the lines of many rows can be read first (reading is sequential) and the
-// rows decoded afterwards, on several threads, from the lines held here. The
-// lines are kept one after another in one reused block with their bounds: no
-// string per line, and memory stays at the size of one batch.
+// a data file can be read in large blocks of bytes (reading is sequential)
+// and the rows of a block decoded afterwards, on several threads, straight
+// from the block: no line is copied. A block holds the whole rows its bytes
+// end in; the start of a row that a block's end cuts through (mid-line, or
+// between the lines of a row) is carried to the front of the next block. The
+// whole rows are cut into slices at row starts, each slice knowing the number
+// of its first row, so that slices can be decoded in any order. Memory stays
+// at one block's bytes and one carried row.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,51 +25,98 @@ namespace vok {
 
 enum class ReadStatus : int;
 
-// The lines given to one row: line k (0-based) is text[bounds[k], bounds[k + 1]).
-// A row may have fewer lines than it takes (the file ended, or a line could
-// not be read): asking for a further line then gives `missing`.
+// The lines given to one row. A row may have fewer lines than it takes (the
+// file ended, or a line could not be read): asking for a further line then
+// gives `missing`.
 struct RowLines {
-  const char* text = nullptr;
-  std::span<const std::size_t> bounds;  // one more entry than there are lines
+  std::span<const std::string_view> lines;
   ReadStatus missing{};
 
-  std::size_t count() const { return bounds.empty() ? 0 : bounds.size() - 1; }
-  std::string_view line(std::size_t k) const {
-    return std::string_view(text + bounds[k], bounds[k + 1] - bounds[k]);
-  }
+  std::size_t count() const { return lines.size(); }
+  std::string_view line(std::size_t k) const { return lines[k]; }
 };
 
-class LineBatch {
+// The line starting at `p`, which a line end at or before `end` ends: its CR
+// before the LF dropped; `p` moves past the line end.
+inline std::string_view take_line(const char*& p, const char* end) {
+  const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  std::string_view line(p, static_cast<std::size_t>(lf - p));
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  p = lf + 1;
+  return line;
+}
+
+// Line ends in text[0, size).
+std::size_t count_line_ends(const char* text, std::size_t size);
+
+class RowBlock {
  public:
-  LineBatch();
+  RowBlock();
 
-  // Forgets the lines held, then reads whole rows of `lines_per_row` lines
-  // from `file`: up to `rows` rows, and no further row once the lines held
-  // take `bytes` of memory or more (the first row is always read whole).
-  // Stops early at the end of the file or at a line that cannot be read; then
-  // ended() is true. Returns the number of lines read.
-  std::size_t fill(TextFile& file, std::size_t rows, std::size_t lines_per_row,
-                   std::size_t bytes = SIZE_MAX);
+  // Forgets the rows held, then reads the next block of rows of
+  // `lines_per_row` lines: what `before` carries (the start of a row it does
+  // not hold whole; nothing when null), then `bytes` from `file`, and `bytes`
+  // more as long as no row is whole and the file has not ended. A last line
+  // without a line end counts as a line. Stops early at the end of the file
+  // or at a read that fails; then ended() is true, and the lines after the
+  // whole rows (the last line read in full being the last one) are those of
+  // one more row that lacks lines. The whole rows are cut into slices of
+  // about `slice_bytes` bytes each, at most kMaxSlices.
+  void fill(TextFile& file, const RowBlock* before, std::size_t lines_per_row, std::size_t bytes,
+            std::size_t slice_bytes);
 
-  // The file had no further line (or a line could not be read).
+  static constexpr std::size_t kMaxSlices = 64;
+
+  // The file had no further byte (or a read failed).
   bool ended() const { return ended_; }
-  std::size_t lines() const { return bounds_.size() - 1; }
+  // What a line past the lines held gives: line_read_failed when reading
+  // stopped on a failed read, otherwise end_of_file.
+  ReadStatus missing() const { return missing_; }
+  // Whole rows held.
+  std::size_t rows() const { return rows_; }
 
-  // Lines [first, first + count) as the lines of one row, cut at the lines
-  // held (a row starting at or past lines() has none).
-  RowLines row(std::size_t first, std::size_t count) const {
-    const std::size_t held = lines();
-    first = std::min(first, held);
-    count = std::min(count, held - first);
-    return RowLines{text_.data(), std::span<const std::size_t>(bounds_).subspan(first, count + 1),
-                    missing_};
+  // Slices whose first row comes before row `limit` (0-based in the block).
+  std::size_t slices_before(std::size_t limit) const {
+    std::size_t s = 0;
+    while (s + 1 < slices_.size() && slices_[s].first_row < limit) ++s;
+    return s;
   }
+  // The first row of slice s (0-based in the block).
+  std::size_t first_row(std::size_t s) const { return slices_[s].first_row; }
+  // Calls each(row, lines) for the rows of slice s (rows counted from 0 in
+  // the block) that come before row `limit`, in order, until it returns
+  // false; `scratch` holds the views of a row's lines.
+  template <class Each>
+  void for_each_row(std::size_t s, std::size_t limit, std::vector<std::string_view>& scratch,
+                    Each&& each) const {
+    const std::size_t lines_per_row = lines_per_row_;
+    scratch.resize(lines_per_row);
+    const char* p = text_.data() + slices_[s].begin;
+    const char* end = text_.data() + rows_end_;
+    const std::size_t last = std::min(slices_[s + 1].first_row, limit);
+    for (std::size_t r = slices_[s].first_row; r < last; ++r) {
+      for (std::size_t k = 0; k < lines_per_row; ++k) scratch[k] = take_line(p, end);
+      if (!each(r, RowLines{scratch, missing_})) return;
+    }
+  }
+  // When ended(): the lines after the whole rows, fewer than a row takes.
+  RowLines last_row(std::vector<std::string_view>& scratch) const;
 
  private:
-  std::string text_;
-  std::vector<std::size_t> bounds_;  // bounds_[0] = 0
-  // What a line past the last one held gives: line_read_failed when reading
-  // stopped on a failed read, otherwise end_of_file.
+  struct Slice {
+    std::size_t begin;      // byte of the slice's first row
+    std::size_t first_row;  // 0-based in the block
+  };
+
+  void cut_slices(std::size_t slice_bytes);
+
+  std::vector<char> text_;  // bytes [0, held_) read; its size is only room
+  std::size_t held_ = 0;
+  std::size_t lines_ = 0;     // line ends in [0, held_)
+  std::size_t rows_ = 0;      // whole rows
+  std::size_t rows_end_ = 0;  // byte after the whole rows
+  std::size_t lines_per_row_ = 1;
+  std::vector<Slice> slices_;  // the last one marks the end: {rows_end_, rows_}
   ReadStatus missing_;
   bool ended_ = false;
 };

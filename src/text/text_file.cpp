@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -74,6 +75,21 @@ bool TextFile::fill() {
     return false;
   }
   return true;
+}
+
+std::size_t TextFile::read_bytes(char* to, std::size_t size) {
+  if (file_ == nullptr) return 0;
+  std::size_t got = std::min(size, end_ - begin_);
+  if (got > 0) std::memcpy(to, buffer_.data() + begin_, got);
+  begin_ += got;
+  if (got < size && !eof_) {
+    got += std::fread(to + got, 1, size - got, file_);
+    if (got < size) {
+      if (std::ferror(file_)) error_ = errno != 0 ? errno : EIO;
+      eof_ = true;
+    }
+  }
+  return got;
 }
 
 bool TextFile::read_line(std::string& line) {

@@ -36,6 +36,10 @@ class TextFile {
   // read_line without a copy: `line` views the file's buffer and holds until
   // the next read.
   bool read_line(std::string_view& line);
+  // Reads the next `size` bytes (the rest of a line read in part included)
+  // into `to`. Returns the bytes read: fewer at the end of the file, or when
+  // reading fails (then error() is the system's error number).
+  std::size_t read_bytes(char* to, std::size_t size);
   int error() const { return error_; }
 
  private:

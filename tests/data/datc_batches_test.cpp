@@ -1,5 +1,5 @@
-// Data rows read in batches and decoded on several threads: for any thread
-// count and batch size, datc gives the values, stamps, row count and messages
+// Data rows read in blocks and decoded on several threads: for any thread
+// count, block size and slice size, datc gives the values, stamps, row count and messages
 // of reading row after row, and the first row in file order that cannot be
 // read decides what is written.
 #include <gtest/gtest.h>
@@ -158,7 +158,7 @@ std::string read_error_lines(ReadStatus status, std::string_view format) {
 }
 
 // What one datc call left behind. On a stop only the rows up to the one that
-// stopped it are kept: later rows of its batch may have been decoded.
+// stopped it are kept: later rows of its block may have been decoded.
 struct Outcome {
   int returned = -1;  // -1: the program stopped
   std::vector<std::uint32_t> matrix_bits;
@@ -189,7 +189,7 @@ struct Case {
   const char* name;
   Rows rows;
   int first, last;
-  std::size_t batch;  // rows to a batch
+  std::size_t batch;  // rows to a block, in the blocks of a whole number of rows
   Want want;
 };
 
@@ -234,7 +234,7 @@ class DatcBatches : public ::testing::Test {
   // Runs the case on one thread with the default batches and checks that
   // against what the case wants, then compares with it every thread count
   // for each of `batchings`.
-  void check(const Case& c, std::initializer_list<RowBatching> batchings) {
+  void check(const Case& c, const std::vector<RowBatching>& batchings) {
     SCOPED_TRACE(c.name);
     const int n = c.last - c.first + 1;
     const bool stops = c.want.stop_row > 0;
@@ -271,8 +271,9 @@ class DatcBatches : public ::testing::Test {
 
     for (const RowBatching& batching : batchings) {
       for (int threads : {1, 2, 3}) {
-        SCOPED_TRACE("batches of " + std::to_string(batching.rows) + " rows, " +
-                     std::to_string(batching.bytes) + " bytes, threads " + std::to_string(threads));
+        SCOPED_TRACE("blocks of " + std::to_string(batching.bytes) + " bytes, slices of " +
+                     std::to_string(batching.slice_bytes) + " bytes, threads " +
+                     std::to_string(threads));
         EXPECT_EQ(run(c, threads, batching), want);
       }
     }
@@ -280,6 +281,27 @@ class DatcBatches : public ::testing::Test {
 
   CapturedChannels cap_;
 };
+
+// Blocks and slices that cut a case's rows everywhere: every row a slice of
+// its own (slices of a byte), blocks of a whole number of rows (`batch` rows
+// of the clean file), blocks that end in the middle of a line, between the
+// lines of a row, and between the CR and the LF of a line (two rows less a
+// byte), blocks of a byte (each block read a byte at a time up to its first
+// whole row), and the default blocks and slices.
+std::vector<RowBatching> edge_batchings(const Case& c) {
+  Rows clean = c.rows;
+  clean.replace.clear();
+  clean.drop_last_lines = 0;
+  clean.final_line_end = true;
+  const std::size_t row_bytes = clean.text().size() / static_cast<std::size_t>(clean.count);
+  std::vector<RowBatching> out;
+  for (std::size_t bytes : {c.batch * row_bytes, c.batch * row_bytes + 7, 2 * row_bytes - 1,
+                            row_bytes / 2 + 3, std::size_t{1}})
+    out.push_back({.bytes = bytes, .slice_bytes = 1});
+  out.push_back({.bytes = 3 * row_bytes, .slice_bytes = row_bytes + 1});
+  out.push_back({});
+  return out;
+}
 
 TEST_F(DatcBatches, SameOutcomeForAnyThreadCountAndBatchSize) {
   const Rows one_line{Shape::stamp_first, 12};
@@ -332,14 +354,14 @@ TEST_F(DatcBatches, SameOutcomeForAnyThreadCountAndBatchSize) {
   // many rows as fit in a small memory budget (about three rows of a line
   // each, or one row when the budget is a byte).
   for (const Case& c : cases)
-    check(c, {{.rows = c.batch}, {.rows = 1}, {}, {.rows = c.batch, .bytes = 200}, {.bytes = 1}});
+    check(c, edge_batchings(c));
 }
 
-// Files larger than one default batch.
+// Files larger than one default block.
 TEST_F(DatcBatches, DefaultBatchesOverSeveralBatches) {
-  const std::size_t batch = RowBatching{}.rows;
+  const std::size_t batch = RowBatching{}.bytes / Rows{Shape::stamp_first, 1}.text().size();
   const int count = static_cast<int>(2 * batch + 3);
-  const int bad = static_cast<int>(batch) + 2;  // second row of the second batch
+  const int bad = static_cast<int>(batch) + 2;  // second row of the second block
   const Case cases[] = {
       {"clean", Rows{Shape::stamp_first, count}, 1, count + 1, batch, end_of_file_after(count)},
       {"bad row", Rows{Shape::stamp_first, count}.with_line(bad - 1, row_stamp(bad) + " x"), 1,

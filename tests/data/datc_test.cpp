@@ -267,19 +267,21 @@ TEST_F(DatcTest, KeptColumnsAndStampsOfChosenRows) {
        "(a19,1x,3f5.1)", 'm'},
       {"list-directed", "1,2,3\n4,5,6\n7,8,9\n10,11,12\n", "*", 'a'},
   };
-  // Batches of one and three rows cross the rows kept; two threads share them.
+  // Blocks of a byte, and of a few bytes more than a row, cross the rows
+  // kept; two threads share them.
   for (const Case& c : cases) {
-    for (const std::size_t batch_rows : {std::size_t{16384}, std::size_t{1}, std::size_t{3}}) {
+    for (const std::size_t block_bytes : {RowBatching{}.bytes, std::size_t{1}, std::size_t{40}}) {
       for (const int threads : {1, 2}) {
-        SCOPED_TRACE(std::string(c.name) + ", batches of " + std::to_string(batch_rows) +
-                     ", threads " + std::to_string(threads));
+        SCOPED_TRACE(std::string(c.name) + ", blocks of " + std::to_string(block_bytes) +
+                     " bytes, threads " + std::to_string(threads));
         open(c.rows);
         set_thread_count(threads);
         std::vector<float> kept_values(8, -99.0f);
         StampArray stamps = StampArray::of_rows({0, 3});
         const int kept[] = {3, 1};
         RowBatching batching;
-        batching.rows = batch_rows;
+        batching.bytes = block_bytes;
+        batching.slice_bytes = 1;
         ASSERT_EQ(
             datc(kept_values, stamps, DataFormat::compile(c.format, 3), 1, 4, data_,
                  {report_, console_, error_file_}, kept, batching),

@@ -1,4 +1,4 @@
-// Lines of data rows read ahead into one block.
+// Rows of a data file read block by block.
 #include "data/row_batch.h"
 
 #include <gtest/gtest.h>
@@ -9,49 +9,125 @@
 namespace vok {
 namespace {
 
-std::vector<std::string> lines_of(const RowLines& row) {
-  std::vector<std::string> out;
-  for (std::size_t k = 0; k < row.count(); ++k) out.emplace_back(row.line(k));
+using Lines = std::vector<std::string>;
+
+// The rows of a block: each row's lines, slice after slice, then the lines
+// of the last row when the block ended.
+struct BlockRows {
+  std::vector<Lines> rows;
+  std::vector<std::size_t> slice_first_rows;
+  Lines last_row;
+  bool ended = false;
+};
+
+BlockRows rows_of(const RowBlock& block) {
+  BlockRows out;
+  out.ended = block.ended();
+  std::vector<std::string_view> scratch;
+  const std::size_t slices = block.slices_before(block.rows());
+  for (std::size_t s = 0; s < slices; ++s) {
+    out.slice_first_rows.push_back(block.first_row(s));
+    block.for_each_row(s, block.rows(), scratch, [&](std::size_t r, const RowLines& lines) {
+      EXPECT_EQ(r, out.rows.size());
+      out.rows.emplace_back(lines.lines.begin(), lines.lines.end());
+      return true;
+    });
+  }
+  if (block.ended()) {
+    const RowLines last = block.last_row(scratch);
+    out.last_row.assign(last.lines.begin(), last.lines.end());
+  }
   return out;
 }
 
-// Each fill starts where the last one stopped and holds only its own lines;
-// line ends are LF or CRLF and the last line may have none.
-TEST(LineBatch, FillsInTurnAndCutsRowsAtTheLinesHeld) {
-  testing::TempTextFile file("a\r\n\nbb\r\nccc\ndddd");
-  TextFile text;
-  ASSERT_EQ(text.open(file.path()), 0);
-  LineBatch batch;
-  ASSERT_EQ(batch.fill(text, 2, 1), 2u);
-  EXPECT_FALSE(batch.ended());
-  EXPECT_EQ(lines_of(batch.row(0, 2)), (std::vector<std::string>{"a", ""}));
-
-  ASSERT_EQ(batch.fill(text, 1, 2), 2u);
-  EXPECT_EQ(lines_of(batch.row(0, 2)), (std::vector<std::string>{"bb", "ccc"}));
-
-  ASSERT_EQ(batch.fill(text, 2, 2), 1u);
-  EXPECT_TRUE(batch.ended());
-  const RowLines first = batch.row(0, 2);
-  EXPECT_EQ(lines_of(first), (std::vector<std::string>{"dddd"}));
-  EXPECT_EQ(first.missing, ReadStatus::end_of_file);
-  EXPECT_EQ(batch.row(2, 2).count(), 0u);
-
-  EXPECT_EQ(batch.fill(text, 1, 1), 0u);
-  EXPECT_TRUE(batch.ended());
-  EXPECT_EQ(batch.row(0, 1).count(), 0u);
+// What a block read from a file holds, for blocks of several sizes: rows of
+// one and two lines, cut wherever a block ends (in a line, between the CR
+// and the LF, between the lines of a row); CRs before LFs dropped, a last
+// line without a line end kept.
+TEST(RowBlock, RowsWholeAcrossBlockEnds) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t lines_per_row;
+    std::size_t bytes;
+    std::vector<std::vector<Lines>> blocks;  // the whole rows of each block
+    Lines last_row;                          // of the block that ended
+  };
+  const Case cases[] = {
+      {"block ends mid-line", "aaa\nbbb\nccc\n", 1, 6, {{{"aaa"}}, {{"bbb"}, {"ccc"}}, {}}, {}},
+      {"block of whole rows", "aaa\nbbb\nccc\n", 1, 8, {{{"aaa"}, {"bbb"}}, {{"ccc"}}}, {}},
+      // The first block ends in "bbb\r": that row goes on in the second.
+      {"block ends between CR and LF", "a\r\nbbb\r\nc\r\n", 1, 7, {{{"a"}}, {{"bbb"}, {"c"}}}, {}},
+      {"last line without a line end", "aa\r\nbb", 1, 4, {{{"aa"}}, {{"bb"}}}, {}},
+      {"last line a lone CR", "aa\n\r", 1, 64, {{{"aa"}, {""}}}, {}},
+      {"rows of two lines cut between their lines",
+       "s1\nv1\ns2\nv2\ns3\n",
+       2,
+       7,
+       {{{"s1", "v1"}}, {{"s2", "v2"}}, {}},
+       {"s3"}},
+      // A block too small for a row reads on until the row is whole.
+      {"a row longer than a block",
+       "s1\nv1\ns2\nv2\n",
+       2,
+       2,
+       {{{"s1", "v1"}}, {{"s2", "v2"}}, {}},
+       {}},
+      {"empty lines are lines", "\n\n\n", 2, 64, {{{"", ""}}}, {""}},
+      {"empty file", "", 1, 64, {{}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempTextFile file(c.text);
+    TextFile text;
+    ASSERT_EQ(text.open(file.path()), 0);
+    RowBlock blocks[2];
+    BlockRows got;
+    for (std::size_t b = 0; b < c.blocks.size(); ++b) {
+      SCOPED_TRACE("block " + std::to_string(b));
+      blocks[b % 2].fill(text, b == 0 ? nullptr : &blocks[(b + 1) % 2], c.lines_per_row, c.bytes,
+                         1);
+      got = rows_of(blocks[b % 2]);
+      EXPECT_EQ(got.rows, c.blocks[b]);
+      EXPECT_EQ(got.ended, b + 1 == c.blocks.size());
+    }
+    EXPECT_EQ(got.last_row, c.last_row);
+  }
 }
 
-// A memory budget ends a batch after the row that reaches it; a row is never
-// cut, even when it alone takes more.
-TEST(LineBatch, MemoryBudgetEndsABatchBetweenRows) {
-  const std::string line(100, 'x');
-  testing::TempTextFile file(line + "\n" + line + "\n" + line + "\n" + line + "\n");
-  TextFile text;
-  ASSERT_EQ(text.open(file.path()), 0);
-  LineBatch batch;
-  EXPECT_EQ(batch.fill(text, 9, 2, 150), 2u);  // the first row takes 200 bytes and more
-  EXPECT_EQ(batch.fill(text, 9, 1, 150), 2u);  // the second line reaches the budget
-  EXPECT_FALSE(batch.ended());
+// Slices start at rows, never inside a row of several lines, and number
+// their rows from the block's first.
+TEST(RowBlock, SlicesStartAtRows) {
+  std::string text;
+  for (int r = 0; r < 40; ++r) text += "stamp " + std::to_string(r) + "\r\nvalues\n";
+  testing::TempTextFile file(text);
+  TextFile data;
+  ASSERT_EQ(data.open(file.path()), 0);
+  RowBlock block;
+  block.fill(data, nullptr, 2, 1 << 16, 50);
+  const BlockRows got = rows_of(block);
+  ASSERT_EQ(got.rows.size(), 40u);
+  for (std::size_t r = 0; r < 40; ++r)
+    EXPECT_EQ(got.rows[r], (Lines{"stamp " + std::to_string(r), "values"}));
+  EXPECT_GT(got.slice_first_rows.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(got.slice_first_rows.begin(), got.slice_first_rows.end()));
+  // Rows before a limit: the slices after it are not counted.
+  EXPECT_EQ(block.slices_before(1), 1u);
+  EXPECT_EQ(block.slices_before(0), 0u);
+}
+
+TEST(CountLineEnds, AnyLengthAndPlace) {
+  std::string text(1000, 'x');
+  for (std::size_t at = 0; at < text.size(); at += 7) text[at] = '\n';
+  for (std::size_t from : {0u, 1u, 15u, 16u})
+    for (std::size_t size : {0u, 1u, 15u, 16u, 17u, 400u, 999u - 16u})
+      EXPECT_EQ(count_line_ends(text.data() + from, size),
+                static_cast<std::size_t>(std::count(text.begin() + static_cast<long>(from),
+                                                    text.begin() + static_cast<long>(from + size),
+                                                    '\n')));
+  // More than 255 rounds of 16 bytes, every byte a line end.
+  const std::string ends(16 * 300 + 5, '\n');
+  EXPECT_EQ(count_line_ends(ends.data(), ends.size()), ends.size());
 }
 
 }  // namespace
