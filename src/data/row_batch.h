@@ -12,6 +12,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -20,6 +21,10 @@
 #include <vector>
 
 #include "text/text_file.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vok {
 
@@ -39,7 +44,23 @@ struct RowLines {
 // The line starting at `p`, which a line end at or before `end` ends: its CR
 // before the LF dropped; `p` moves past the line end.
 inline std::string_view take_line(const char*& p, const char* end) {
-  const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  const char* lf = p;
+#if defined(__SSE2__)
+  // Lines of data are short: 16 bytes at a time here beat a call.
+  for (;; lf += 16) {
+    if (end - lf < 16) {
+      lf = static_cast<const char*>(std::memchr(lf, '\n', static_cast<std::size_t>(end - lf)));
+      break;
+    }
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lf));
+    if (const int ends = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')))) {
+      lf += std::countr_zero(static_cast<unsigned>(ends));
+      break;
+    }
+  }
+#else
+  lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+#endif
   std::string_view line(p, static_cast<std::size_t>(lf - p));
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   p = lf + 1;
