@@ -39,22 +39,28 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
   missing_ = ReadStatus::end_of_file;
   ended_ = false;
   held_ = 0;
-  lines_ = 0;
+  std::size_t found = 0;  // line ends held, counted up to a row's
   if (before != nullptr) {
     held_ = before->held_ - before->rows_end_;
     if (text_.size() < held_ + bytes + 1) text_.resize(held_ + bytes + 1);
     std::memcpy(text_.data(), before->text_.data() + before->rows_end_, held_);
-    lines_ = before->lines_ - before->rows_ * before->lines_per_row_;
+    found = before->lines_ - before->rows_ * before->lines_per_row_;
   }
   // What is carried holds less than a row: read at least once.
   do {
     // One byte of room more, for the line end of a last line without one.
     if (text_.size() < held_ + bytes + 1) text_.resize(held_ + bytes + 1);
     const std::size_t got = file.read_bytes(text_.data() + held_, bytes);
-    lines_ += count_line_ends(text_.data() + held_, got);
+    std::size_t scan = held_;
     held_ += got;
     ended_ = got < bytes;
-  } while (!ended_ && lines_ < lines_per_row_);
+    while (found < lines_per_row_) {
+      const void* lf = std::memchr(text_.data() + scan, '\n', held_ - scan);
+      if (lf == nullptr) break;
+      scan = static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
+      ++found;
+    }
+  } while (!ended_ && found < lines_per_row_);
 
   if (ended_ && file.error() != 0) {
     // A line cut off by the failed read is no line.
@@ -63,8 +69,38 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
     held_ = lf == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
   } else if (ended_ && held_ > 0 && text_[held_ - 1] != '\n') {
     text_[held_++] = '\n';
-    ++lines_;
   }
+  cut_rows(slice_bytes);
+}
+
+void RowBlock::cut_rows(std::size_t slice_bytes) {
+  // One pass over the bytes counts the line ends, cutting slices at the
+  // first row start after each slice's share of the bytes.
+  const char* text = text_.data();
+  slices_.assign(1, Slice{0, 0});
+  const std::size_t count =
+      std::clamp<std::size_t>(held_ / std::max<std::size_t>(slice_bytes, 1), 1, kMaxSlices);
+  std::size_t at = 0;
+  std::size_t lines = 0;  // line ends before `at`
+  for (std::size_t k = 1; k < count; ++k) {
+    const std::size_t target = held_ / count * k;
+    if (target <= at) continue;
+    lines += count_line_ends(text + at, target - at);
+    at = target;
+    bool at_row = true;
+    while (text[at - 1] != '\n' || lines % lines_per_row_ != 0) {
+      const void* lf = std::memchr(text + at, '\n', held_ - at);
+      if (lf == nullptr) {
+        at_row = false;
+        break;
+      }
+      at = static_cast<std::size_t>(static_cast<const char*>(lf) - text) + 1;
+      ++lines;
+    }
+    if (!at_row || at >= held_) break;
+    slices_.push_back(Slice{at, lines / lines_per_row_});
+  }
+  lines_ = lines + count_line_ends(text + at, held_ - at);
 
   rows_ = lines_ / lines_per_row_;
   rows_end_ = 0;
@@ -72,37 +108,11 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
     // Back over the lines after the whole rows to the line end of the last.
     std::size_t end = held_;
     for (std::size_t k = lines_ - rows_ * lines_per_row_ + 1; k > 0; --k)
-      end = static_cast<std::size_t>(static_cast<const char*>(memrchr(text_.data(), '\n', end)) -
-                                     text_.data());
+      end = static_cast<std::size_t>(static_cast<const char*>(memrchr(text, '\n', end)) - text);
     rows_end_ = end + 1;
   }
-  cut_slices(slice_bytes);
-}
-
-void RowBlock::cut_slices(std::size_t slice_bytes) {
-  slices_.assign(1, Slice{0, 0});
-  const std::size_t count =
-      std::clamp<std::size_t>(rows_end_ / std::max<std::size_t>(slice_bytes, 1), 1, kMaxSlices);
-  const char* text = text_.data();
-  std::size_t at = 0;
-  std::size_t lines = 0;  // line ends before `at`
-  auto past_next_line_end = [&] {
-    at = static_cast<std::size_t>(
-             static_cast<const char*>(std::memchr(text + at, '\n', rows_end_ - at)) - text) +
-         1;
-    ++lines;
-  };
-  for (std::size_t k = 1; k < count; ++k) {
-    const std::size_t target = rows_end_ / count * k;
-    if (target <= at) continue;
-    lines += count_line_ends(text + at, target - at);
-    at = target;
-    // On to the start of a line, then of a row.
-    if (text[at - 1] != '\n') past_next_line_end();
-    while (lines % lines_per_row_ != 0) past_next_line_end();
-    if (at >= rows_end_) break;
-    slices_.push_back(Slice{at, lines / lines_per_row_});
-  }
+  // Slices that start in the lines after the whole rows go.
+  while (slices_.size() > 1 && slices_.back().begin >= rows_end_) slices_.pop_back();
   slices_.push_back(Slice{rows_end_, rows_});
 }
 

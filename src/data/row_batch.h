@@ -129,7 +129,8 @@ class RowBlock {
     std::size_t first_row;  // 0-based in the block
   };
 
-  void cut_slices(std::size_t slice_bytes);
+  // Counts the lines and rows held and cuts the whole rows into slices.
+  void cut_rows(std::size_t slice_bytes);
 
   std::vector<char> text_;  // bytes [0, held_) read; its size is only room
   std::size_t held_ = 0;
