@@ -208,10 +208,11 @@ std::uint64_t eight_digits(std::uint64_t digits) {
 bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals, bool integer,
                               float& value) {
   const __m128i v = load_short_field(p, n);
+  const __m128i minus_bytes = _mm_cmpeq_epi8(v, _mm_set1_epi8('-'));
+  const unsigned minus = static_cast<unsigned>(_mm_movemask_epi8(minus_bytes));
+  const unsigned signs = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(minus_bytes, _mm_cmpeq_epi8(v, _mm_set1_epi8('+')))));
   const unsigned filled = ~bytes_equal(v, ' ') & 0xFFFF;
-  if (filled == 0) return false;
-  const unsigned minus = bytes_equal(v, '-');
-  const unsigned signs = bytes_equal(v, '+') | minus;
   const unsigned points = bytes_equal(v, '.');
   // '0'..'9' become -128..-119 once '0' is taken off and the sign bit flipped.
   const __m128i from_zero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
@@ -219,18 +220,19 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
       _mm_cmplt_epi8(_mm_xor_si128(from_zero, _mm_set1_epi8(static_cast<char>(0x80))),
                      _mm_set1_epi8(static_cast<char>(-118)));
   const unsigned digits = static_cast<unsigned>(_mm_movemask_epi8(is_digit));
+  if (filled == 0) return false;
+  // The characters from the first that is not a blank: a run without blanks
+  // (blanks may follow it) of digits with at most one point (none under Iw),
+  // a sign before them, and at most 15 digits.
   const int first = std::countr_zero(filled);
+  const unsigned lead = 1u << first;
+  const unsigned run = filled >> first;
+  if ((run & (run + 1)) != 0) return false;
+  if ((filled & ~(digits | points | (signs & lead))) != 0) return false;
+  if ((points & (integer ? ~0u : points - 1)) != 0) return false;
+  if (digits == 0xFFFF) return false;
   const int last = 31 - std::countl_zero(filled);
-  const bool has_sign = (signs >> first) & 1;
-  const int body_first = first + (has_sign ? 1 : 0);
-  // The number between its sign and the trailing blanks: digits and at most
-  // one point (none under Iw), from 1 to 15 significant digits.
-  if (body_first > last) return false;
-  const unsigned body = ((2u << last) - 1) & ~((1u << body_first) - 1);
-  const unsigned point = points & body;
-  if (((digits | point) & body) != body || (point & (point - 1)) != 0) return false;
-  if (point != 0 && integer) return false;
-  if (last - body_first + (point != 0 ? 0 : 1) > 15) return false;
+  const unsigned point = points;
   // The digit values, 0 in every other byte, the last digit in byte 15.
   const __m128i digit_values = _mm_and_si128(from_zero, is_digit);
   std::uint64_t low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(digit_values));
@@ -258,7 +260,7 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
   if (m == 0) return false;
   const int exponent = point != 0 ? -decimals : -implied_decimals;
   if (exponent < -22 || exponent > 22) return false;
-  return quick_to_float((minus >> first) & 1, m, exponent, value);
+  return quick_to_float((minus & lead) != 0, m, exponent, value);
 }
 #endif
 
@@ -342,7 +344,7 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
 }
 
 // One pass over a numeric field. `integer` refuses a point and an exponent.
-ReadStatus decode_field(std::string_view field, int implied_decimals, bool integer, float& value) {
+inline ReadStatus decode_field(std::string_view field, int implied_decimals, bool integer, float& value) {
 #if defined(__SSE2__)
   const bool read = field.size() - 1 < 16
                         ? decode_short_usual_field(field.data(), field.size(), implied_decimals,
@@ -640,7 +642,7 @@ ReadStatus decode_row(const RecordFormat& format, const RowLines& lines, const R
     // before a jump through a table it would often miss.
     if (step.kind == RecordFormat::Step::Kind::real) [[likely]] {
       float v;
-      ReadStatus s = decode_real(cut(line, step.column, step.width), step.digits, v);
+      ReadStatus s = decode_field(cut(line, step.column, step.width), step.digits, false, v);
       if (s != ReadStatus::ok) return s;
       to.store(step.item, v);
       continue;
