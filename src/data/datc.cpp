@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "text/source_lines.h"
-#include "data/row_batch.h"
+#include "data/row_block.h"
 #include "exec/parallel.h"
 #include "output/failure.h"
 

@@ -59,7 +59,7 @@
 #include <vector>
 
 #include "text/text_file.h"
-#include "data/row_batch.h"
+#include "data/row_block.h"
 
 namespace vok {
 

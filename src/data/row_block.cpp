@@ -1,4 +1,4 @@
-#include "data/row_batch.h"
+#include "data/row_block.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -1,5 +1,5 @@
 // Rows of a data file read block by block.
-#include "data/row_batch.h"
+#include "data/row_block.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +114,27 @@ TEST(RowBlock, SlicesStartAtRows) {
   // Rows before a limit: the slices after it are not counted.
   EXPECT_EQ(block.slices_before(1), 1u);
   EXPECT_EQ(block.slices_before(0), 0u);
+}
+
+// Blocks are read after the header lines: the bytes go on where the lines
+// stopped, and a read at the end of the file gives what is left.
+TEST(TextFile, BytesGoOnWhereTheLinesStopped) {
+  testing::TempTextFile file("title\r\nrest of the file\nend");
+  TextFile text;
+  ASSERT_EQ(text.open(file.path()), 0);
+  std::string line;
+  ASSERT_TRUE(text.read_line(line));
+  EXPECT_EQ(line, "title");
+  char bytes[64];
+  ASSERT_EQ(text.read_bytes(bytes, 5), 5u);
+  EXPECT_EQ(std::string_view(bytes, 5), "rest ");
+  ASSERT_EQ(text.read_bytes(bytes, sizeof bytes), 15u);
+  EXPECT_EQ(std::string_view(bytes, 15), "of the file\nend");
+  EXPECT_EQ(text.read_bytes(bytes, sizeof bytes), 0u);
+  EXPECT_EQ(text.error(), 0);
+  text.rewind();
+  ASSERT_EQ(text.read_bytes(bytes, 7), 7u);
+  EXPECT_EQ(std::string_view(bytes, 7), "title\r\n");
 }
 
 TEST(CountLineEnds, AnyLengthAndPlace) {
