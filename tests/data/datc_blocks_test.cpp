@@ -189,11 +189,11 @@ struct Case {
   const char* name;
   Rows rows;
   int first, last;
-  std::size_t batch;  // rows to a block, in the blocks of a whole number of rows
+  std::size_t block_rows;  // rows to a block, in the blocks of a whole number of rows
   Want want;
 };
 
-class DatcBatches : public ::testing::Test {
+class DatcBlocks : public ::testing::Test {
  protected:
   void SetUp() override { channels().error_file.capture(); }
   void TearDown() override { set_thread_count(0); }
@@ -231,7 +231,7 @@ class DatcBatches : public ::testing::Test {
     return out;
   }
 
-  // Runs the case on one thread with the default batches and checks that
+  // Runs the case on one thread with the default blocks and checks that
   // against what the case wants, then compares with it every thread count
   // for each of `batchings`.
   void check(const Case& c, const std::vector<RowBatching>& batchings) {
@@ -283,7 +283,7 @@ class DatcBatches : public ::testing::Test {
 };
 
 // Blocks and slices that cut a case's rows everywhere: every row a slice of
-// its own (slices of a byte), blocks of a whole number of rows (`batch` rows
+// its own (slices of a byte), blocks of a whole number of rows (`block_rows` rows
 // of the clean file), blocks that end in the middle of a line, between the
 // lines of a row, and between the CR and the LF of a line (two rows less a
 // byte), blocks of a byte (each block read a byte at a time up to its first
@@ -295,34 +295,42 @@ std::vector<RowBatching> edge_batchings(const Case& c) {
   clean.final_line_end = true;
   const std::size_t row_bytes = clean.text().size() / static_cast<std::size_t>(clean.count);
   std::vector<RowBatching> out;
-  for (std::size_t bytes : {c.batch * row_bytes, c.batch * row_bytes + 7, 2 * row_bytes - 1,
+  for (std::size_t bytes : {c.block_rows * row_bytes, c.block_rows * row_bytes + 7, 2 * row_bytes - 1,
                             row_bytes / 2 + 3, std::size_t{1}})
     out.push_back({.bytes = bytes, .slice_bytes = 1});
   out.push_back({.bytes = 3 * row_bytes, .slice_bytes = row_bytes + 1});
+  // Blocks of four rows in two slices of two.
+  out.push_back({.bytes = 4 * row_bytes, .slice_bytes = 2 * row_bytes});
   out.push_back({});
   return out;
 }
 
-TEST_F(DatcBatches, SameOutcomeForAnyThreadCountAndBatchSize) {
+TEST_F(DatcBlocks, SameOutcomeForAnyThreadCountAndBlockSize) {
   const Rows one_line{Shape::stamp_first, 12};
   const Rows stamp_last{Shape::stamp_last, 9};
   const Rows two_lines{Shape::two_lines, 9};
   const Rows split{Shape::split, 3};
   const Case cases[] = {
-      {"clean rows over three batches and a part", one_line, 1, 11, 4, all_rows()},
+      {"clean rows over three blocks and a part", one_line, 1, 11, 4, all_rows()},
       {"rows before the first skipped", one_line, 3, 12, 4, all_rows()},
       {"stamp last", stamp_last, 1, 9, 4, all_rows()},
-      {"file ends at a batch boundary", one_line, 1, 12, 4, all_rows()},
-      {"file ends just before a new batch", one_line, 1, 13, 4, end_of_file_after(12)},
-      {"file ends inside a batch", one_line, 1, 15, 5, end_of_file_after(12)},
-      {"bad field in the last row of a batch", one_line.with_line(3, row_stamp(4) + "        x.25"),
+      {"file ends at a block boundary", one_line, 1, 12, 4, all_rows()},
+      {"file ends just before a new block", one_line, 1, 13, 4, end_of_file_after(12)},
+      {"file ends inside a block", one_line, 1, 15, 5, end_of_file_after(12)},
+      {"bad field in the last row of a block", one_line.with_line(3, row_stamp(4) + "        x.25"),
        1, 10, 4, stop_on(4, ReadStatus::bad_character)},
-      {"bad field in the first row of a batch", one_line.with_line(4, row_stamp(5) + " 1.5E"), 1,
+      {"bad field in the first row of a block", one_line.with_line(4, row_stamp(5) + " 1.5E"), 1,
        10, 4, stop_on(5, ReadStatus::no_digits)},
       // The earlier row has the larger status number: file order decides.
-      {"two bad rows in one batch",
+      {"two bad rows in one block",
        one_line.with_line(5, row_stamp(6) + " 1.5E").with_line(6, row_stamp(7) + " x"), 1, 12, 8,
        stop_on(6, ReadStatus::no_digits)},
+      // Lines of the usual length: in blocks of four rows, row 6 is the last
+      // of a slice and row 7 the first of the next, which may fail first.
+      {"bad row last in a slice, another first in the next",
+       one_line.with_line(5, row_stamp(6) + "      1.5000E" + value_text(6, 1) + value_text(6, 2))
+           .with_line(6, row_stamp(7) + "       x.0000" + value_text(7, 1) + value_text(7, 2)),
+       1, 12, 4, stop_on(6, ReadStatus::no_digits)},
       {"bad row before the end of the file", one_line.with_line(5, row_stamp(6) + " x"), 1, 20, 8,
        stop_on(6, ReadStatus::bad_character)},
       {"two-line rows", two_lines, 1, 9, 4, all_rows()},
@@ -330,7 +338,7 @@ TEST_F(DatcBatches, SameOutcomeForAnyThreadCountAndBatchSize) {
       // so its stamp is stored (compared across thread counts).
       {"file ends between the lines of a row", Rows{Shape::two_lines, 6}.without_last_line(), 1, 9,
        4, end_of_file_after(5)},
-      {"file ends between the lines of the first row of a batch",
+      {"file ends between the lines of the first row of a block",
        Rows{Shape::two_lines, 5}.without_last_line(), 1, 9, 4, end_of_file_after(4)},
       {"file ends between the lines of a row after skipped rows", two_lines.without_last_line(), 3,
        9, 2, end_of_file_after(6)},
@@ -350,22 +358,18 @@ TEST_F(DatcBatches, SameOutcomeForAnyThreadCountAndBatchSize) {
       {"CRLF, last two-line row without a line end", two_lines.with_crlf().without_final_line_end(),
        1, 9, 4, all_rows()},
   };
-  // Batches of the case's size, of one row, of the default size, and of as
-  // many rows as fit in a small memory budget (about three rows of a line
-  // each, or one row when the budget is a byte).
-  for (const Case& c : cases)
-    check(c, edge_batchings(c));
+  for (const Case& c : cases) check(c, edge_batchings(c));
 }
 
 // Files larger than one default block.
-TEST_F(DatcBatches, DefaultBatchesOverSeveralBatches) {
-  const std::size_t batch = RowBatching{}.bytes / Rows{Shape::stamp_first, 1}.text().size();
-  const int count = static_cast<int>(2 * batch + 3);
-  const int bad = static_cast<int>(batch) + 2;  // second row of the second block
+TEST_F(DatcBlocks, DefaultBlocksOverSeveralBlocks) {
+  const std::size_t block_rows = RowBatching{}.bytes / Rows{Shape::stamp_first, 1}.text().size();
+  const int count = static_cast<int>(2 * block_rows + 3);
+  const int bad = static_cast<int>(block_rows) + 2;  // second row of the second block
   const Case cases[] = {
-      {"clean", Rows{Shape::stamp_first, count}, 1, count + 1, batch, end_of_file_after(count)},
+      {"clean", Rows{Shape::stamp_first, count}, 1, count + 1, block_rows, end_of_file_after(count)},
       {"bad row", Rows{Shape::stamp_first, count}.with_line(bad - 1, row_stamp(bad) + " x"), 1,
-       count, batch, stop_on(bad, ReadStatus::bad_character)},
+       count, block_rows, stop_on(bad, ReadStatus::bad_character)},
   };
   for (const Case& c : cases) check(c, {{}});
 }
