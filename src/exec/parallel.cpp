@@ -106,7 +106,7 @@ class OrderedLoop {
 };
 
 // The helper threads of the whole execution: started when a loop first
-// needs them and kept, so that a loop (a batch of rows, the frames, the
+// needs them and kept, so that a loop (a block of rows, the frames, the
 // resamples) hands its work to waiting threads rather than starting its own.
 // A loop's helper tasks are only a help: the calling thread computes every
 // item itself when no helper comes, so a task still queued when its loop
