@@ -16,6 +16,8 @@
 # as the best of $VOK_BENCH_REPEATS executions (default 3), wall time,
 # processor time and peak memory on 1 thread, 2 threads and every core; the
 # speed-up from 1 to 2 threads; time per 1000 rows and peak memory per row;
+# the time per 1000 rows of the same run without resamples on 2 threads,
+# against that of the first row count given (the resamples are a fixed cost);
 # and the machine's floor for 2 threads with the ratio of the 2-thread time to
 # it:
 #
@@ -238,6 +240,15 @@ for rows in "${sizes[@]}"; do
       printf "2-thread time / floor: %.2f\n", t2 / floor
       printf "1-thread processor time / 1-thread floor (%.3f s): %.2f\n", 2 * sums + r, cpu1 / (2 * sums + r) }'
   fi
+  # The resamples are a fixed cost (1000 statistics whatever the rows), so
+  # the time per row of the whole run falls as the rows grow; the time per
+  # row of the run without them shows how the rest grows.
+  run_case "rows-alone-2-$rows" "$rows" 0 --threads 2
+  per_row=$(awk -v t="$last_wall" -v r="$rows" 'BEGIN { printf "%.4f", 1e6 * t / r }')
+  [[ -n "${first_per_row:-}" ]] || { first_per_row=$per_row; first_rows=$rows; }
+  awk -v p="$per_row" -v f="$first_per_row" -v fr="$first_rows" 'BEGIN {
+    printf "without resamples, 2 threads: %.3f ms per 1000 rows; %.2f times that of %d rows\n",
+      p, p / f, fr }'
   echo
 
   [[ "$rows" == 1000000 && "$detail" != 0 ]] || continue
