@@ -38,15 +38,7 @@ int resample_index(float u, int N) {
   return static_cast<int>(std::min<std::uint64_t>(k + 1, static_cast<std::uint64_t>(N)));
 }
 
-ResampleWork::ResampleWork(int n, int L)
-    : x(n),
-      y(n),
-      index(n),
-      xxy(L * (2 * L + 1)),
-      yyx(L * (2 * L + 1)),
-      rxy(2 * L + 1),
-      r_lags(L * (2 * L + 1)),
-      s_lags(L * (2 * L + 1)) {}
+ResampleWork::ResampleWork(int n, int) : x(n), y(n), index(n) {}
 
 namespace {
 
@@ -77,8 +69,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
   draw(y, first + static_cast<std::uint64_t>(n), work.index, ys);
   standardise(xs, diag);
   standardise(ys, diag);
-  const FrameTests t =
-      covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags, diag, work.tests);
+  const FrameTests t = covxy_tests(xs, ys, L, {}, diag, work.tests);
   return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
 }

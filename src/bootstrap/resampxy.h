@@ -29,9 +29,6 @@ struct ResampleWork {
   ResampleWork(int n, int L);
   std::vector<float> x, y;          // the two resampled series
   std::vector<int> index;           // the 0-based indices of one series
-  std::vector<float> xxy, yyx;      // cross-bicorrelation values (M each)
-  std::vector<float> rxy;           // cross-correlations (2L + 1)
-  std::vector<int> r_lags, s_lags;  // lag pairs (M each)
   CovxyWork tests;                  // the tests' sums and scratch
 };
 
