@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "frames/covxy_fast.h"
 #include "stats/chisq.h"
@@ -25,12 +26,18 @@ bool standardise(std::span<const float> v, const MeanSd& moments, std::vector<do
   const float scale = 1.0f / moments.sd;
   if (!std::isfinite(scale)) return false;
   out.resize(v.size());
+  const float mean = moments.mean;
+  // Every value is formed, and tested after, so that the loop runs several
+  // values side by side; the values of a series that fails are not used.
+  const float* in = v.data();
+  double* values = out.data();
+  int not_finite = 0;
   for (std::size_t t = 0; t < v.size(); ++t) {
-    const float z = (v[t] - moments.mean) * scale;
-    if (!std::isfinite(z)) return false;
-    out[t] = z;
+    const float z = (in[t] - mean) * scale;
+    values[t] = z;
+    not_finite |= !(std::fabs(z) <= std::numeric_limits<float>::max());
   }
-  return true;
+  return not_finite == 0;
 }
 
 struct TripleSums {
@@ -99,13 +106,18 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
                             Channel& diag, SumsKernel kernel, CovxyWork& work) {
   assert(x.size() == y.size());
+  const auto [mx, my] = sigmn(x, y, diag);
+  return covxy_sums(x, y, mx, my, L, kernel, work);
+}
+
+const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, const MeanSd& mx,
+                            const MeanSd& my, int L, SumsKernel kernel, CovxyWork& work) {
+  assert(x.size() == y.size());
   FrameSums& sums = work.sums;
   const int n = static_cast<int>(x.size());
   sums.n = n;
   sums.L = L;
   sums.xy0 = 0.0;
-  const MeanSd mx = sigmn(x, diag);
-  const MeanSd my = sigmn(y, diag);
   sums.sx = mx.sd;
   sums.sy = my.sd;
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "output/channel.h"
+#include "stats/moments.h"
 
 namespace vok {
 
@@ -95,6 +96,9 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 // The same into work.sums, with the work's storage.
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
                             Channel& diag, SumsKernel kernel, CovxyWork& work);
+// The same for a caller that has the moments of x and y as sigmn gives them.
+const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, const MeanSd& mx,
+                            const MeanSd& my, int L, SumsKernel kernel, CovxyWork& work);
 
 // The statistics of a frame's sums; all 0 for a degenerate frame. A term
 // whose product count is not positive (n <= 2L, which callers must avoid)

@@ -1,37 +1,76 @@
 #include "stats/moments.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "output/failure.h"
 
 namespace vok {
 
-MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
-  const int n = static_cast<int>(x.size());
+namespace {
+
+void refuse_empty(int n, const ChannelGroup& diag) {
   if (n < 1) {
     diag.line("");
     diag.line("  n in dsigmn < 1");
     throw Stop{};
   }
+}
+
+// sigmn's second pass over K series of n values at once, from their plain
+// sums: the pass works with the unrounded mean, and the sum of deviations S1
+// corrects for the rounding error that mean still carries. The series' sums
+// are independent, so taking them side by side changes none of them.
+template <std::size_t K>
+std::array<MeanSd, K> from_sums(const std::array<const float*, K>& series, int n,
+                                const std::array<double, K>& sums) {
+  std::array<double, K> mean, s1{}, s2{};
+  for (std::size_t k = 0; k < K; ++k) mean[k] = sums[k] / n;
+  for (int t = 0; t < n; ++t) {
+    for (std::size_t k = 0; k < K; ++k) {
+      const double d = series[k][t] - mean[k];
+      s1[k] += d;
+      s2[k] += d * d;
+    }
+  }
+  std::array<MeanSd, K> out;
+  for (std::size_t k = 0; k < K; ++k) {
+    const double variance = (s2[k] - s1[k] * s1[k] / n) / (n - 1);  // 0/0 (NaN) for n = 1
+    out[k].mean = static_cast<float>(mean[k]);
+    out[k].sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
+  }
+  return out;
+}
+
+}  // namespace
+
+MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
+  const int n = static_cast<int>(x.size());
+  refuse_empty(n, diag);
   double sum = 0.0;
   for (float v : x) sum += v;
-  const double mean = sum / n;
+  return from_sums<1>({x.data()}, n, {sum})[0];
+}
 
-  // The second pass works with the unrounded mean; the sum of deviations S1
-  // corrects for the rounding error that mean still carries.
-  double s1 = 0.0;
-  double s2 = 0.0;
-  for (float v : x) {
-    const double d = v - mean;
-    s1 += d;
-    s2 += d * d;
+std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
+                            const ChannelGroup& diag) {
+  assert(x.size() == y.size());
+  const int n = static_cast<int>(x.size());
+  refuse_empty(n, diag);
+  double sum_x = 0.0, sum_y = 0.0;
+  for (int t = 0; t < n; ++t) {
+    sum_x += x[t];
+    sum_y += y[t];
   }
-  const double variance = (s2 - s1 * s1 / n) / (n - 1);  // 0/0 (NaN) for n = 1
+  return from_sums<2>({x.data(), y.data()}, n, {sum_x, sum_y});
+}
 
-  MeanSd out;
-  out.mean = static_cast<float>(mean);
-  out.sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
-  return out;
+std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const float> y,
+                                      double sum_x, double sum_y, const ChannelGroup& diag) {
+  assert(x.size() == y.size());
+  const int n = static_cast<int>(x.size());
+  refuse_empty(n, diag);
+  return from_sums<2>({x.data(), y.data()}, n, {sum_x, sum_y});
 }
 
 CorFlags cor(int n, int nf, std::span<const float> x, std::span<const float> y,
