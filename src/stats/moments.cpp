@@ -17,30 +17,24 @@ void refuse_empty(int n, const ChannelGroup& diag) {
   }
 }
 
-// sigmn's second pass over K series of n values at once, from their plain
-// sums: the pass works with the unrounded mean, and the sum of deviations S1
-// corrects for the rounding error that mean still carries. The series' sums
-// are independent, so taking them side by side changes none of them.
-template <std::size_t K>
-std::array<MeanSd, K> from_sums(const std::array<const float*, K>& series, int n,
-                                const std::array<double, K>& sums) {
-  std::array<double, K> mean, s1{}, s2{};
-  for (std::size_t k = 0; k < K; ++k) mean[k] = sums[k] / n;
-  for (int t = 0; t < n; ++t) {
-    for (std::size_t k = 0; k < K; ++k) {
-      const double d = series[k][t] - mean[k];
-      s1[k] += d;
-      s2[k] += d * d;
-    }
+// sigmn's second pass works with the unrounded mean; the sum of deviations
+// S1 corrects for the rounding error that mean still carries.
+struct Deviations {
+  double mean, s1 = 0.0, s2 = 0.0;
+  explicit Deviations(double sum, int n) : mean(sum / n) {}
+  void add(float v) {
+    const double d = v - mean;
+    s1 += d;
+    s2 += d * d;
   }
-  std::array<MeanSd, K> out;
-  for (std::size_t k = 0; k < K; ++k) {
-    const double variance = (s2[k] - s1[k] * s1[k] / n) / (n - 1);  // 0/0 (NaN) for n = 1
-    out[k].mean = static_cast<float>(mean[k]);
-    out[k].sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
+  MeanSd moments(int n) const {
+    const double variance = (s2 - s1 * s1 / n) / (n - 1);  // 0/0 (NaN) for n = 1
+    MeanSd out;
+    out.mean = static_cast<float>(mean);
+    out.sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
+    return out;
   }
-  return out;
-}
+};
 
 }  // namespace
 
@@ -49,7 +43,9 @@ MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
   refuse_empty(n, diag);
   double sum = 0.0;
   for (float v : x) sum += v;
-  return from_sums<1>({x.data()}, n, {sum})[0];
+  Deviations d(sum, n);
+  for (float v : x) d.add(v);
+  return d.moments(n);
 }
 
 std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
@@ -62,7 +58,7 @@ std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
     sum_x += x[t];
     sum_y += y[t];
   }
-  return from_sums<2>({x.data(), y.data()}, n, {sum_x, sum_y});
+  return sigmn_from_sums(x, y, sum_x, sum_y, diag);
 }
 
 std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const float> y,
@@ -70,7 +66,14 @@ std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const 
   assert(x.size() == y.size());
   const int n = static_cast<int>(x.size());
   refuse_empty(n, diag);
-  return from_sums<2>({x.data(), y.data()}, n, {sum_x, sum_y});
+  // The two series' sums are independent: side by side, each is what it
+  // would be alone.
+  Deviations dx(sum_x, n), dy(sum_y, n);
+  for (int t = 0; t < n; ++t) {
+    dx.add(x[t]);
+    dy.add(y[t]);
+  }
+  return {dx.moments(n), dy.moments(n)};
 }
 
 CorFlags cor(int n, int nf, std::span<const float> x, std::span<const float> y,

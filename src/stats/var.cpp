@@ -23,6 +23,9 @@ std::vector<T> allocate(std::size_t count, const char* owner, Channel& out) {
   }
 }
 
+// Two doubles side by side: two sums, each in its own lane.
+typedef double Pair2 __attribute__((vector_size(16)));
+
 // The uncentred moment sums of lag h, S(g, u) = sum over t = 1..n - h of
 // x(t + h, g) x(t, u), into sums[(g - 1) k + u - 1], each added in rising t.
 // For two series, the case of every frame, the four sums are formed side by
@@ -31,18 +34,16 @@ void lagged_sums(std::span<const float> series, int k, int n, int h, double* sum
   const float* x = series.data();
   if (k == 2) {
     const float* y = x + n;
-    double xx = 0.0, xy = 0.0, yx = 0.0, yy = 0.0;
+    Pair2 x_lead{}, y_lead{};  // {S(1, 1), S(1, 2)} and {S(2, 1), S(2, 2)}
     for (int t = 0; t < n - h; ++t) {
-      const double x_lead = x[t + h], y_lead = y[t + h];
-      xx += x_lead * x[t];
-      xy += x_lead * y[t];
-      yx += y_lead * x[t];
-      yy += y_lead * y[t];
+      const Pair2 now = {x[t], y[t]};
+      x_lead += static_cast<double>(x[t + h]) * now;
+      y_lead += static_cast<double>(y[t + h]) * now;
     }
-    sums[0] = xx;
-    sums[1] = xy;
-    sums[2] = yx;
-    sums[3] = yy;
+    sums[0] = x_lead[0];
+    sums[1] = x_lead[1];
+    sums[2] = y_lead[0];
+    sums[3] = y_lead[1];
     return;
   }
   for (int g = 0; g < k; ++g) {
@@ -76,20 +77,28 @@ void residual_sums(std::span<const float> series, std::span<float> residuals, in
     return sum;
   };
   if (k == 2) {
+    // Both equations' fitted values side by side, their coefficients paired
+    // term by term.
+    std::vector<Pair2> coefficients(static_cast<std::size_t>(kp));
+    for (int j = 0; j < kp; ++j) coefficients[j] = Pair2{phi[j], phi[kp + j]};
     float* ex = residuals.data();
     float* ey = ex + n;
     const float* y = x + n;
-    double ssr_x = 0.0, ssr_y = 0.0;
+    Pair2 squares{};
     for (int t = p; t < n; ++t) {
-      const double rx = x[t] - fitted(0, t);
-      const double ry = y[t] - fitted(1, t);
-      ex[t] = static_cast<float>(rx);
-      ey[t] = static_cast<float>(ry);
-      ssr_x += rx * rx;
-      ssr_y += ry * ry;
+      Pair2 sum{};
+      const Pair2* c = coefficients.data();
+      for (int h = 1; h <= p; ++h, c += 2) {
+        sum += c[0] * static_cast<double>(x[t - h]);
+        sum += c[1] * static_cast<double>(y[t - h]);
+      }
+      const Pair2 residual = Pair2{x[t], y[t]} - sum;
+      ex[t] = static_cast<float>(residual[0]);
+      ey[t] = static_cast<float>(residual[1]);
+      squares += residual * residual;
     }
-    ssr[0] = ssr_x;
-    ssr[1] = ssr_y;
+    ssr[0] = squares[0];
+    ssr[1] = squares[1];
     return;
   }
   for (int g = 0; g < k; ++g) {
