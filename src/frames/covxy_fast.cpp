@@ -347,12 +347,15 @@ template <Shape kShape, WindowRunner kWindow>
   const Layout layout{n, L, kShape};
 
   // The lag-0 cross sum, as the direct pass forms it: over t = 1..n - 1 in
-  // the pass with r = s = 1, then the last product.
-  double xy0 = 0.0;
-  for (int t = 0; t < n - 1; ++t) xy0 += X[t] * Y[t];
-  if (n >= 1) xy0 += X[n - 1] * Y[n - 1];
-  sums.xy0 = xy0;
-  if (L < 1) return;
+  // the pass with r = s = 1, then the last product. With a lag it rides
+  // along in the loop over the rows of the first block, which are those t.
+  if (L < 1) {
+    double xy0 = 0.0;
+    for (int t = 0; t < n - 1; ++t) xy0 += X[t] * Y[t];
+    if (n >= 1) xy0 += X[n - 1] * Y[n - 1];
+    sums.xy0 = xy0;
+    return;
+  }
 
   // Shifted copies: Xs[L + t] = X(t), zeros before (L of them) and after,
   // far enough for the last window's rotating loads. Shift s of a sum is
@@ -410,7 +413,9 @@ template <Shape kShape, WindowRunner kWindow>
     {
       using Vec = typename Lanes<W>::Vec;
       Vec ax[V] = {}, ay[V] = {}, bxy[V] = {}, byx[V] = {};
+      double lag_zero = 0.0;
       for (int t = 0; t < m; ++t) {
+        if (r0 == 1) lag_zero += X[t] * Y[t];
         const Vec x = broadcast<W, R>(X + t);
         const Vec y = broadcast<W, R>(Y + t);
         double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
@@ -430,6 +435,7 @@ template <Shape kShape, WindowRunner kWindow>
           byx[v] += y * xr;
         }
       }
+      if (r0 == 1) sums.xy0 = n >= 1 ? lag_zero + X[n - 1] * Y[n - 1] : lag_zero;
       // Through memory, so that the running sums stay in registers in the loop.
       double lanes[4][kBlockLags];
       for (int v = 0; v < V; ++v) {
