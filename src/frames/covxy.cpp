@@ -208,12 +208,12 @@ const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, 
 
 namespace {
 
-// Two doubles side by side (unaligned loads and stores through Pair2U).
-typedef double Pair2 __attribute__((vector_size(16)));
-typedef double Pair2U __attribute__((vector_size(16), aligned(8), may_alias));
+// Four doubles side by side (unaligned loads and stores through Quad4U).
+typedef double Quad4 __attribute__((vector_size(32)));
+typedef double Quad4U __attribute__((vector_size(32), aligned(8), may_alias));
 
 // Terms of a run of entries in blocks of this many: the quotients of a block
-// are formed two at a time (the divisions are the costly part), then added
+// are formed four at a time (the divisions are the costly part), then added
 // one by one in entry order.
 constexpr int kTermBlock = 64;
 
@@ -221,28 +221,30 @@ constexpr int kTermBlock = 64;
 // onto sum_b for the `length` entries i of a run, where count(i) =
 // n - max(r, i + offset): the product counts of one lag r's serial pairs
 // (offset 0: n - r), forward pairs (offset 1: s = i + 1) and backward pairs
-// (offset r: s = -i). Counts are small integers, exact in double.
-void add_terms(const double* a, const double* b, int length, int n, int r, int offset,
-               double& sum_a, double& sum_b) {
+// (offset r: s = -i). Counts are small integers, exact in double. Compiled
+// twice, for processors that divide four doubles at once and for the others.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void add_terms(
+    const double* a, const double* b, int length, int n, int r, int offset, double& sum_a,
+    double& sum_b) {
   const double nd = n, rd = r;
   double terms_a[kTermBlock], terms_b[kTermBlock];
   for (int first = 0; first < length; first += kTermBlock) {
     const int block = std::min(kTermBlock, length - first);
     int i = 0;
-    for (; i + 2 <= block; i += 2) {
+    for (; i + 4 <= block; i += 4) {
       const double at = first + i + offset;
-      const Pair2 position = {at, at + 1.0};
-      const Pair2 count = nd - (position > rd ? position : rd);
+      const Quad4 position = {at, at + 1.0, at + 2.0, at + 3.0};
+      const Quad4 count = nd - (position > rd ? position : rd);
       // A count that is not positive adds 0, as term() does; its lane
       // divides by 1 so that nothing divides by 0.
       const auto positive = count > 0.0;
-      const Pair2 divisor = positive ? count : 1.0;
-      const Pair2 va = *reinterpret_cast<const Pair2U*>(a + first + i);
-      const Pair2 vb = *reinterpret_cast<const Pair2U*>(b + first + i);
-      const Pair2 qa = va * va / divisor;
-      const Pair2 qb = vb * vb / divisor;
-      *reinterpret_cast<Pair2U*>(terms_a + i) = positive ? qa : 0.0;
-      *reinterpret_cast<Pair2U*>(terms_b + i) = positive ? qb : 0.0;
+      const Quad4 divisor = positive ? count : 1.0;
+      const Quad4 va = *reinterpret_cast<const Quad4U*>(a + first + i);
+      const Quad4 vb = *reinterpret_cast<const Quad4U*>(b + first + i);
+      const Quad4 qa = va * va / divisor;
+      const Quad4 qb = vb * vb / divisor;
+      *reinterpret_cast<Quad4U*>(terms_a + i) = positive ? qa : 0.0;
+      *reinterpret_cast<Quad4U*>(terms_b + i) = positive ? qb : 0.0;
     }
     for (; i < block; ++i) {
       const int count = n - std::max(r, first + i + offset);
