@@ -44,14 +44,22 @@ class Captured {
   throw AnalysisStopped{text};
 }
 
+// The statistics of the two columns, side by side on two threads when there
+// are two; their messages are written x's first, as one after the other.
 void describe(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
-              AnalysisSink& sink) {
+              AnalysisSink& sink, int threads) {
   const auto covered = static_cast<std::size_t>(plan.covered());
+  const std::span<const float> columns[2] = {x.first(covered), y.first(covered)};
+  DescriptiveStats stats[2];
+  Channel messages[2];
+  for (Channel& m : messages) m.capture();
+  parallel_for(
+      2, [&](std::size_t i, int) { stats[i] = stat(columns[i], messages[i]); },
+      std::min(threads, 2));
   Captured diag(Where::error_file);
-  const DescriptiveStats sx = stat(x.first(covered), diag.channel);
-  const DescriptiveStats sy = stat(y.first(covered), diag.channel);
+  for (const Channel& m : messages) diag.channel.append(m.text());
   diag.send(sink);
-  sink.statistics(sx, sy);
+  sink.statistics(stats[0], stats[1]);
 }
 
 PerTest<int> frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
@@ -146,7 +154,7 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
 void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
                   AnalysisSink& sink, const EngineOptions& options) {
-  describe(x, y, plan, sink);
+  describe(x, y, plan, sink, options.threads);
 
   FrameJob job;
   job.x = x;

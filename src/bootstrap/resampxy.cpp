@@ -38,32 +38,57 @@ int resample_index(float u, int N) {
   return static_cast<int>(std::min<std::uint64_t>(k + 1, static_cast<std::uint64_t>(N)));
 }
 
-ResampleWork::ResampleWork(int n, int L)
-    : x(n),
-      y(n),
-      index(n),
-      xxy(L * (2 * L + 1)),
-      yyx(L * (2 * L + 1)),
-      rxy(2 * L + 1),
-      r_lags(L * (2 * L + 1)),
-      s_lags(L * (2 * L + 1)) {}
+// A number of the stream is u = m 2^-24 with m = UniformStream::bits, an
+// integer below 2^24, so N u = N m 2^-24 is exact (in double as in 64-bit
+// integers) and its floor, below N, is N m shifted right by 24: the index
+// resample_index forms on either of its paths, less 1. Each index is formed
+// on its own, several side by side where the processor multiplies 64-bit
+// integers in vectors.
+__attribute__((target_clones("arch=x86-64-v4", "default"))) void resample_indices(
+    std::uint64_t first, int N, std::span<int> index) {
+  const auto count = static_cast<std::uint64_t>(N);
+  int* out = index.data();
+  const std::size_t size = index.size();
+  for (std::size_t i = 0; i < size; ++i)
+    out[i] = static_cast<int>((count * UniformStream::bits(first + i)) >> 24);
+}
+
+ResampleWork::ResampleWork(int n, int) : x(n), y(n), index(2 * static_cast<std::size_t>(n)) {}
 
 namespace {
 
-// Replaces each value by (value - mean) / standard deviation of the series.
-void standardise(std::span<float> v, Channel& diag) {
-  const MeanSd m = sigmn(v, diag);
-  for (float& value : v) value = (value - m.mean) / m.sd;
-}
+// Four floats side by side (unaligned loads and stores through Float4U).
+typedef float Float4 __attribute__((vector_size(16)));
+typedef float Float4U __attribute__((vector_size(16), aligned(4), may_alias));
 
-// The indices first, then the values: the column can be far larger than the
-// caches, and a loop of plain loads keeps many of its misses in flight.
-void draw(std::span<const float> column, std::uint64_t first, std::span<int> index,
-          std::span<float> out) {
-  const int N = static_cast<int>(column.size());
-  for (std::size_t i = 0; i < out.size(); ++i)
-    index[i] = resample_index(UniformStream::at(first + i), N) - 1;
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = column[index[i]];
+// Replaces each value of x and of y by (value - mean) / standard deviation
+// of its series, and returns the plain sums of the new values, each added
+// in rising order from 0.0 as sigmn's first pass adds them. The quotients are
+// formed four at a time; the sums, one value after another.
+std::array<double, 2> standardise(std::span<float> x, const MeanSd& mx, std::span<float> y,
+                                  const MeanSd& my) {
+  const std::size_t n = x.size();
+  float* px = x.data();
+  float* py = y.data();
+  double sum_x = 0.0, sum_y = 0.0;
+  std::size_t t = 0;
+  for (; t + 4 <= n; t += 4) {
+    const Float4 zx = (*reinterpret_cast<const Float4U*>(px + t) - mx.mean) / mx.sd;
+    const Float4 zy = (*reinterpret_cast<const Float4U*>(py + t) - my.mean) / my.sd;
+    *reinterpret_cast<Float4U*>(px + t) = zx;
+    *reinterpret_cast<Float4U*>(py + t) = zy;
+    for (int lane = 0; lane < 4; ++lane) {
+      sum_x += zx[lane];
+      sum_y += zy[lane];
+    }
+  }
+  for (; t < n; ++t) {
+    px[t] = (px[t] - mx.mean) / mx.sd;
+    py[t] = (py[t] - my.mean) / my.sd;
+    sum_x += px[t];
+    sum_y += py[t];
+  }
+  return {sum_x, sum_y};
 }
 
 }  // namespace
@@ -73,12 +98,28 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
                                                ResampleWork& work, Channel& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);
-  draw(x, first, work.index, xs);
-  draw(y, first + static_cast<std::uint64_t>(n), work.index, ys);
-  standardise(xs, diag);
-  standardise(ys, diag);
+  std::span<int> x_index(work.index.data(), n);
+  std::span<int> y_index(work.index.data() + n, n);
+  // The indices first, then the values: the columns can be far larger than
+  // the caches, and a loop of plain loads keeps many of its misses in flight.
+  resample_indices(first, static_cast<int>(x.size()), x_index);
+  resample_indices(first + static_cast<std::uint64_t>(n), static_cast<int>(y.size()), y_index);
+  double sum_x = 0.0, sum_y = 0.0;
+  for (int t = 0; t < n; ++t) {
+    xs[t] = x[x_index[t]];
+    ys[t] = y[y_index[t]];
+    sum_x += xs[t];
+    sum_y += ys[t];
+  }
+  // Each series is standardised, and the tests standardise it once more with
+  // the moments of its standardised values (which differ a little from 0 and
+  // 1): the sums of those moments' first pass are formed as the values are
+  // written.
+  const auto [mx, my] = sigmn_from_sums(xs, ys, sum_x, sum_y, diag);
+  const auto [sum_zx, sum_zy] = standardise(xs, mx, ys, my);
+  const auto [mzx, mzy] = sigmn_from_sums(xs, ys, sum_zx, sum_zy, diag);
   const FrameTests t =
-      covxy(xs, ys, L, work.xxy, work.yyx, work.rxy, work.r_lags, work.s_lags, diag, work.tests);
+      covxy_tests(covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests), {}, diag);
   return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
 }

@@ -23,15 +23,17 @@ struct Thresholds {
 // index 1..N is drawn with the same probability.
 int resample_index(float u, int N);
 
+// resample_index(UniformStream::at(first + i), N) - 1 for every i of `index`:
+// the 0-based indices of a resample drawn from the stream onwards from
+// `first`, for a column of N >= 1 values.
+void resample_indices(std::uint64_t first, int N, std::span<int> index);
+
 // Work storage of one resample, sized for frames of n values and L lags.
 // Allocated once and reused for every resample of a call.
 struct ResampleWork {
   ResampleWork(int n, int L);
   std::vector<float> x, y;          // the two resampled series
-  std::vector<int> index;           // the 0-based indices of one series
-  std::vector<float> xxy, yyx;      // cross-bicorrelation values (M each)
-  std::vector<float> rxy;           // cross-correlations (2L + 1)
-  std::vector<int> r_lags, s_lags;  // lag pairs (M each)
+  std::vector<int> index;           // the 0-based indices of both series (n each)
   CovxyWork tests;                  // the tests' sums and scratch
 };
 

@@ -32,10 +32,25 @@ namespace vok {
 
 class UniformStream {
  public:
+  // The generator's seed and counter step (see above).
+  static constexpr std::uint64_t kSeed = 0;
+  static constexpr std::uint64_t kGolden = 0x9E3779B97F4A7C15ULL;
+
   // The stream of the given seed, at its first number.
   explicit UniformStream(std::uint64_t seed = 0);
-  // Uniform number i (0-based) of the stream.
-  static float at(std::uint64_t i);
+  // Uniform number i (0-based) of the stream: bits(i) 2^-24 (24 bits fit a
+  // float's significand, so the product is exact).
+  static float at(std::uint64_t i) { return static_cast<float>(bits(i)) * 0x1p-24f; }
+  // The 24-bit integer m of number i, which is m 2^-24: the top bits of the
+  // SplitMix64 finaliser, a bijection of the 64-bit counter whose outputs
+  // pass the usual statistical batteries.
+  static std::uint32_t bits(std::uint64_t i) {
+    std::uint64_t z = kSeed + (i + 1) * kGolden;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z = z ^ (z >> 31);
+    return static_cast<std::uint32_t>(z >> 40);
+  }
   // Fills `out` with the next out.size() numbers and advances the position.
   void fill(std::span<float> out);
   // Position of the next number to be drawn.

@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "frames/covxy_fast.h"
 #include "stats/chisq.h"
@@ -25,12 +26,18 @@ bool standardise(std::span<const float> v, const MeanSd& moments, std::vector<do
   const float scale = 1.0f / moments.sd;
   if (!std::isfinite(scale)) return false;
   out.resize(v.size());
+  const float mean = moments.mean;
+  // Every value is formed, and tested after, so that the loop runs several
+  // values side by side; the values of a series that fails are not used.
+  const float* in = v.data();
+  double* values = out.data();
+  int not_finite = 0;
   for (std::size_t t = 0; t < v.size(); ++t) {
-    const float z = (v[t] - moments.mean) * scale;
-    if (!std::isfinite(z)) return false;
-    out[t] = z;
+    const float z = (in[t] - mean) * scale;
+    values[t] = z;
+    not_finite |= !(std::fabs(z) <= std::numeric_limits<float>::max());
   }
-  return true;
+  return not_finite == 0;
 }
 
 struct TripleSums {
@@ -70,11 +77,6 @@ void forward_pass(const double* X, const double* Y, int r, int s, int count, Tri
   if constexpr (kPairs) pairs = b;
 }
 
-// Product count of the lag pair (r, s): t, t + r and t + s all in 1..n.
-int product_count(int n, int r, int s) {
-  return n - std::max({0, r, s}) + std::min({0, r, s});
-}
-
 // A squared sum over its product count; an empty pair (n <= 2L) adds nothing.
 double term(double sum, int count) {
   return count > 0 ? sum * sum / count : 0.0;
@@ -104,13 +106,18 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
                             Channel& diag, SumsKernel kernel, CovxyWork& work) {
   assert(x.size() == y.size());
+  const auto [mx, my] = sigmn(x, y, diag);
+  return covxy_sums(x, y, mx, my, L, kernel, work);
+}
+
+const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, const MeanSd& mx,
+                            const MeanSd& my, int L, SumsKernel kernel, CovxyWork& work) {
+  assert(x.size() == y.size());
   FrameSums& sums = work.sums;
   const int n = static_cast<int>(x.size());
   sums.n = n;
   sums.L = L;
   sums.xy0 = 0.0;
-  const MeanSd mx = sigmn(x, diag);
-  const MeanSd my = sigmn(y, diag);
   sums.sx = mx.sd;
   sums.sy = my.sd;
 
@@ -199,6 +206,63 @@ const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, 
   return sums;
 }
 
+namespace {
+
+// Four doubles side by side (unaligned loads and stores through Quad4U).
+typedef double Quad4 __attribute__((vector_size(32)));
+typedef double Quad4U __attribute__((vector_size(32), aligned(8), may_alias));
+
+// Terms of a run of entries in blocks of this many: the quotients of a block
+// are formed four at a time (the divisions are the costly part), then added
+// one by one in entry order.
+constexpr int kTermBlock = 64;
+
+// Adds, in order, term(a[i], count(i)) onto sum_a and term(b[i], count(i))
+// onto sum_b for the `length` entries i of a run, where count(i) =
+// n - max(r, i + offset): the product counts of one lag r's serial pairs
+// (offset 0: n - r), forward pairs (offset 1: s = i + 1) and backward pairs
+// (offset r: s = -i). Counts are small integers, exact in double. Compiled
+// twice, for processors that divide four doubles at once and for the others.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void add_terms(
+    const double* a, const double* b, int length, int n, int r, int offset, double& sum_a,
+    double& sum_b) {
+  const double nd = n, rd = r;
+  double terms_a[kTermBlock], terms_b[kTermBlock];
+  for (int first = 0; first < length; first += kTermBlock) {
+    const int block = std::min(kTermBlock, length - first);
+    int i = 0;
+    for (; i + 4 <= block; i += 4) {
+      const double at = first + i + offset;
+      const Quad4 position = {at, at + 1.0, at + 2.0, at + 3.0};
+      const Quad4 count = nd - (position > rd ? position : rd);
+      // A count that is not positive adds 0, as term() does; its lane
+      // divides by 1 so that nothing divides by 0.
+      const auto positive = count > 0.0;
+      const Quad4 divisor = positive ? count : 1.0;
+      const Quad4 va = *reinterpret_cast<const Quad4U*>(a + first + i);
+      const Quad4 vb = *reinterpret_cast<const Quad4U*>(b + first + i);
+      const Quad4 qa = va * va / divisor;
+      const Quad4 qb = vb * vb / divisor;
+      *reinterpret_cast<Quad4U*>(terms_a + i) = positive ? qa : 0.0;
+      *reinterpret_cast<Quad4U*>(terms_b + i) = positive ? qb : 0.0;
+    }
+    for (; i < block; ++i) {
+      const int count = n - std::max(r, first + i + offset);
+      terms_a[i] = term(a[first + i], count);
+      terms_b[i] = term(b[first + i], count);
+    }
+    double running_a = sum_a, running_b = sum_b;
+    for (i = 0; i < block; ++i) {
+      running_a += terms_a[i];
+      running_b += terms_b[i];
+    }
+    sum_a = running_a;
+    sum_b = running_b;
+  }
+}
+
+}  // namespace
+
 FrameStatistics covxy_statistics(const FrameSums& sums) {
   FrameStatistics st;
   const int n = sums.n;
@@ -210,29 +274,22 @@ FrameStatistics covxy_statistics(const FrameSums& sums) {
   if (sums.degenerate) return st;
 
   // Each statistic is accumulated in the order of the pass: r by r, and
-  // within r the forward pairs before the backward ones.
+  // within r the forward pairs before the backward ones. The product count of
+  // the pair (r, s) is n - max(r, s) forward (s >= 1) and n - r - k backward
+  // (s = -k).
   std::size_t serial = 0;
   std::size_t entry = 0;
   for (int r = 1; r <= L; ++r) {
     st.cx += term(sums.ax[r - 1], n - r);
     st.cy += term(sums.ay[r - 1], n - r);
-    for (int s = 1; s <= L; ++s) {
-      const int count = product_count(n, r, s);
-      if (s < r) {
-        st.hxxx += term(sums.txxx[serial], count);
-        st.hyyy += term(sums.tyyy[serial], count);
-        ++serial;
-      }
-      st.hxxy += term(sums.txxy[entry], count);
-      st.hyyx += term(sums.tyyx[entry], count);
-      ++entry;
-    }
-    for (int k = 0; k <= L; ++k) {
-      const int count = product_count(n, r, -k);
-      st.hxxy += term(sums.txxy[entry], count);
-      st.hyyx += term(sums.tyyx[entry], count);
-      ++entry;
-    }
+    add_terms(sums.txxx.data() + serial, sums.tyyy.data() + serial, r - 1, n, r, 0, st.hxxx,
+              st.hyyy);
+    serial += static_cast<std::size_t>(r - 1);
+    add_terms(sums.txxy.data() + entry, sums.tyyx.data() + entry, L, n, r, 1, st.hxxy, st.hyyx);
+    entry += static_cast<std::size_t>(L);
+    add_terms(sums.txxy.data() + entry, sums.tyyx.data() + entry, L + 1, n, r, r, st.hxxy,
+              st.hyyx);
+    entry += static_cast<std::size_t>(L) + 1;
     const double bxy = sums.bxy[r - 1];
     const double byx = sums.byx[r - 1];
     if (n - r > 0) st.cxy += (bxy * bxy + byx * byx) / (n - r);
@@ -249,11 +306,6 @@ FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<f
   assert(xxy.size() >= entries && yyx.size() >= entries && r_lags.size() >= entries &&
          s_lags.size() >= entries && rxy.size() >= static_cast<std::size_t>(2 * L + 1));
 
-  FrameTests tests;
-  tests.sx = sums.sx;
-  tests.sy = sums.sy;
-  tests.degenerate = sums.degenerate;
-
   std::size_t entry = 0;
   for (int r = 1; r <= L; ++r) {
     for (int s = 1; s <= L; ++s, ++entry) {
@@ -266,28 +318,47 @@ FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<f
     }
   }
 
-  float* lag = rxy.data() + L;  // lag[s] is rxy(s), s = -L..L
   if (sums.degenerate) {
     std::fill_n(xxy.begin(), entries, 0.0f);
     std::fill_n(yyx.begin(), entries, 0.0f);
-    std::fill_n(rxy.begin(), 2 * L + 1, 0.0f);
+  } else {
+    // The bicorrelations divide by the frame length.
+    for (std::size_t m = 0; m < entries; ++m) {
+      xxy[m] = static_cast<float>(sums.txxy[m] / n);
+      yyx[m] = static_cast<float>(sums.tyyx[m] / n);
+    }
+  }
+  return covxy_tests(sums, rxy, diag);
+}
+
+FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Channel& diag) {
+  const int n = sums.n;
+  const int L = std::max(sums.L, 0);
+  assert(rxy.empty() || rxy.size() >= static_cast<std::size_t>(2 * L + 1));
+
+  FrameTests tests;
+  tests.sx = sums.sx;
+  tests.sy = sums.sy;
+  tests.degenerate = sums.degenerate;
+
+  if (sums.degenerate) {
+    if (!rxy.empty()) std::fill_n(rxy.begin(), 2 * L + 1, 0.0f);
+    tests.statistics = covxy_statistics(sums);
     return tests;
   }
 
-  // The bicorrelations divide by the frame length, the cross-correlations by
-  // their own product counts.
-  for (std::size_t m = 0; m < entries; ++m) {
-    xxy[m] = static_cast<float>(sums.txxy[m] / n);
-    yyx[m] = static_cast<float>(sums.tyyx[m] / n);
+  // The cross-correlations divide by their own product counts.
+  if (!rxy.empty()) {
+    float* lag = rxy.data() + L;  // lag[s] is rxy(s), s = -L..L
+    for (int r = 1; r <= L; ++r) {
+      const int count = n - r;
+      lag[-r] = count > 0 ? static_cast<float>(sums.bxy[r - 1] / count) : 0.0f;
+      lag[r] = count > 0 ? static_cast<float>(sums.byx[r - 1] / count) : 0.0f;
+    }
+    lag[0] = static_cast<float>(sums.xy0 / n);
   }
-  for (int r = 1; r <= L; ++r) {
-    const int count = n - r;
-    lag[-r] = count > 0 ? static_cast<float>(sums.bxy[r - 1] / count) : 0.0f;
-    lag[r] = count > 0 ? static_cast<float>(sums.byx[r - 1] / count) : 0.0f;
-  }
-  lag[0] = static_cast<float>(sums.xy0 / n);
 
-  const FrameStatistics st = covxy_statistics(sums);
+  const FrameStatistics& st = tests.statistics = covxy_statistics(sums);
   auto cdf = [&](double statistic, int df, float& p) {
     cdchi(static_cast<float>(statistic), static_cast<float>(df), p, diag);
   };
@@ -319,6 +390,11 @@ FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std:
                  std::span<int> s_lags, Channel& diag, CovxyWork& work) {
   return covxy_finish(covxy_sums(x, y, L, diag, sums_kernel(), work), xxy, yyx, rxy, r_lags, s_lags,
                       diag);
+}
+
+FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L,
+                       std::span<float> rxy, Channel& diag, CovxyWork& work) {
+  return covxy_tests(covxy_sums(x, y, L, diag, sums_kernel(), work), rxy, diag);
 }
 
 }  // namespace vok

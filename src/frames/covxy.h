@@ -16,12 +16,24 @@
 #include <vector>
 
 #include "output/channel.h"
+#include "stats/moments.h"
 
 namespace vok {
 
 // Order of the seven tests in the thresholds, the significance counts and
 // the threshold report: Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy.
 enum TestIndex : int { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy, kTestCount };
+
+// The seven statistics before the chi-square step, as accumulated in double
+// (the chi-square step takes each rounded to 32 bits), and their degrees of
+// freedom.
+struct FrameStatistics {
+  double hxxx = 0.0, hyyy = 0.0, hxxy = 0.0, hyyx = 0.0, cx = 0.0, cy = 0.0, cxy = 0.0;
+  int df_c = 0;     // Cx and Cy: L
+  int df_cxy = 0;   // Cxy: 2L + 1 (the lag-0 product is not in the sum)
+  int df_h = 0;     // Hxxx and Hyyy: L(L - 1)/2
+  int df_list = 0;  // Hxxy and Hyyx: M = L(2L + 1)
+};
 
 struct FrameTests {
   // CDF values.
@@ -30,6 +42,8 @@ struct FrameTests {
   // True when x or y has no spread or holds a value that is not finite: every
   // CDF value, list value and cross-correlation is then 0.
   bool degenerate = false;
+  // The statistics the CDF values come from (all 0 for a degenerate frame).
+  FrameStatistics statistics{};
 };
 
 // Every lag sum of one frame, over the standardised values X and Y (products
@@ -49,17 +63,6 @@ struct FrameSums {
   // T_xxy(r, s) and T_yyx(r, s) for the M = L(2L + 1) entries of the list, in
   // list order: for each r, s = 1..L, then s = 0, -1, ..., -L.
   std::vector<double> txxy, tyyx;
-};
-
-// The seven statistics before the chi-square step, as accumulated in double
-// (the chi-square step takes each rounded to 32 bits), and their degrees of
-// freedom.
-struct FrameStatistics {
-  double hxxx = 0.0, hyyy = 0.0, hxxy = 0.0, hyyx = 0.0, cx = 0.0, cy = 0.0, cxy = 0.0;
-  int df_c = 0;     // Cx and Cy: L
-  int df_cxy = 0;   // Cxy: 2L + 1 (the lag-0 product is not in the sum)
-  int df_h = 0;     // Hxxx and Hyyy: L(L - 1)/2
-  int df_list = 0;  // Hxxy and Hyyx: M = L(2L + 1)
 };
 
 // Number of entries of the cross-bicorrelation list, L(2L + 1).
@@ -93,6 +96,9 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 // The same into work.sums, with the work's storage.
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
                             Channel& diag, SumsKernel kernel, CovxyWork& work);
+// The same for a caller that has the moments of x and y as sigmn gives them.
+const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, const MeanSd& mx,
+                            const MeanSd& my, int L, SumsKernel kernel, CovxyWork& work);
 
 // The statistics of a frame's sums; all 0 for a degenerate frame. A term
 // whose product count is not positive (n <= 2L, which callers must avoid)
@@ -105,6 +111,9 @@ FrameStatistics covxy_statistics(const FrameSums& sums);
 FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<float> yyx,
                         std::span<float> rxy, std::span<int> r_lags, std::span<int> s_lags,
                         Channel& diag);
+// The same without the list: the tests, and the cross-correlations when rxy
+// is not empty (2L + 1 values, lags -L..L).
+FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Channel& diag);
 
 // x and y hold the frame (n = x.size() = y.size() > 2L values each), L >= 1.
 // Outputs (caller-owned): xxy, yyx, r_lags, s_lags of length M = L(2L + 1);
@@ -121,5 +130,9 @@ FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std:
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
                  std::span<int> s_lags, Channel& diag, CovxyWork& work);
+// The tests (and the cross-correlations when rxy is not empty) without the
+// list, for callers that need no more: the frames of a run, the resamples.
+FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L,
+                       std::span<float> rxy, Channel& diag, CovxyWork& work);
 
 }  // namespace vok

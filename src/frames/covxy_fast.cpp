@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -347,12 +348,15 @@ template <Shape kShape, WindowRunner kWindow>
   const Layout layout{n, L, kShape};
 
   // The lag-0 cross sum, as the direct pass forms it: over t = 1..n - 1 in
-  // the pass with r = s = 1, then the last product.
-  double xy0 = 0.0;
-  for (int t = 0; t < n - 1; ++t) xy0 += X[t] * Y[t];
-  if (n >= 1) xy0 += X[n - 1] * Y[n - 1];
-  sums.xy0 = xy0;
-  if (L < 1) return;
+  // the pass with r = s = 1, then the last product. With a lag it rides
+  // along in the loop over the rows of the first block, which are those t.
+  if (L < 1) {
+    double xy0 = 0.0;
+    for (int t = 0; t < n - 1; ++t) xy0 += X[t] * Y[t];
+    if (n >= 1) xy0 += X[n - 1] * Y[n - 1];
+    sums.xy0 = xy0;
+    return;
+  }
 
   // Shifted copies: Xs[L + t] = X(t), zeros before (L of them) and after,
   // far enough for the last window's rotating loads. Shift s of a sum is
@@ -410,25 +414,37 @@ template <Shape kShape, WindowRunner kWindow>
     {
       using Vec = typename Lanes<W>::Vec;
       Vec ax[V] = {}, ay[V] = {}, bxy[V] = {}, byx[V] = {};
-      for (int t = 0; t < m; ++t) {
-        const Vec x = broadcast<W, R>(X + t);
-        const Vec y = broadcast<W, R>(Y + t);
-        double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
-        double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
+      // The loop over the rows, with the lag-0 cross sum or without it.
+      const auto rows = [&](auto with_lag_zero) [[gnu::always_inline]] {
+        double lag_zero = 0.0;
+        for (int t = 0; t < m; ++t) {
+          if constexpr (decltype(with_lag_zero)::value) lag_zero += X[t] * Y[t];
+          const Vec x = broadcast<W, R>(X + t);
+          const Vec y = broadcast<W, R>(Y + t);
+          double* pxx = Pxx + static_cast<std::size_t>(t) * kBlockLags;
+          double* pyy = Pyy + static_cast<std::size_t>(t) * kBlockLags;
 #pragma GCC unroll 4
-        for (int v = 0; v < V; ++v) {
-          if (v >= vectors) break;
-          const Vec xr = load<W>(Xs + L + t + r0 + v * W);
-          const Vec yr = load<W>(Ys + L + t + r0 + v * W);
-          const Vec xx = x * xr;
-          const Vec yy = y * yr;
-          store<W>(pxx + v * W, xx);
-          store<W>(pyy + v * W, yy);
-          ax[v] += xx;
-          ay[v] += yy;
-          bxy[v] += x * yr;
-          byx[v] += y * xr;
+          for (int v = 0; v < V; ++v) {
+            if (v >= vectors) break;
+            const Vec xr = load<W>(Xs + L + t + r0 + v * W);
+            const Vec yr = load<W>(Ys + L + t + r0 + v * W);
+            const Vec xx = x * xr;
+            const Vec yy = y * yr;
+            store<W>(pxx + v * W, xx);
+            store<W>(pyy + v * W, yy);
+            ax[v] += xx;
+            ay[v] += yy;
+            bxy[v] += x * yr;
+            byx[v] += y * xr;
+          }
         }
+        return lag_zero;
+      };
+      if (r0 == 1) {
+        const double lag_zero = rows(std::true_type{});
+        sums.xy0 = n >= 1 ? lag_zero + X[n - 1] * Y[n - 1] : lag_zero;
+      } else {
+        rows(std::false_type{});
       }
       // Through memory, so that the running sums stay in registers in the loop.
       double lanes[4][kBlockLags];

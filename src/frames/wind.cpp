@@ -23,13 +23,8 @@ PerTest<bool> judge(const PerTest<float>& cdf, const PerTest<float>& thresholds)
 
 FrameWork::FrameWork(const FramePlan& plan) {
   const std::size_t len = static_cast<std::size_t>(plan.frame_length);
-  const std::size_t m = static_cast<std::size_t>(plan.list_length());
   frame.resize(2 * len);
   residuals.resize(2 * len);
-  xxy.resize(m);
-  yyx.resize(m);
-  r_lags.resize(m);
-  s_lags.resize(m);
 }
 
 namespace {
@@ -103,15 +98,15 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
       clip_to_signs(y);
     }
     stage = Stage::tests;
-    const FrameTests t = covxy(x, y, plan.lags, work.xxy, work.yyx, f.cross_correlations,
-                               work.r_lags, work.s_lags, messages.report, work.tests);
+    const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages.report,
+                                     work.tests);
     messages.end(stage);
     f.cdf = {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
     f.sd_x = t.sx;
     f.sd_y = t.sy;
     f.degenerate = t.degenerate;
     if (!t.degenerate) {
-      const FrameStatistics st = covxy_statistics(work.tests.sums);
+      const FrameStatistics& st = t.statistics;
       f.statistic = {static_cast<float>(st.hxxy), static_cast<float>(st.hyyx),
                      static_cast<float>(st.hxxx), static_cast<float>(st.hyyy),
                      static_cast<float>(st.cx),   static_cast<float>(st.cy),

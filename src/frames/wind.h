@@ -39,9 +39,7 @@ struct FrameWork {
   explicit FrameWork(const FramePlan& plan);
   std::vector<float> frame;      // lw x 2: raw x and y of the frame
   std::vector<float> residuals;  // lw x 2: VAR residuals, then the test series
-  std::vector<float> xxy, yyx;   // cross-bicorrelation values, M each
-  std::vector<int> r_lags, s_lags;
-  CovxyWork tests;  // the tests' sums and scratch
+  CovxyWork tests;               // the tests' sums and scratch
 };
 
 // One computed frame and the messages raised computing it, in the order

@@ -1,37 +1,79 @@
 #include "stats/moments.h"
 
+#include <cassert>
 #include <cmath>
 
 #include "output/failure.h"
 
 namespace vok {
 
-MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
-  const int n = static_cast<int>(x.size());
+namespace {
+
+void refuse_empty(int n, const ChannelGroup& diag) {
   if (n < 1) {
     diag.line("");
     diag.line("  n in dsigmn < 1");
     throw Stop{};
   }
-  double sum = 0.0;
-  for (float v : x) sum += v;
-  const double mean = sum / n;
+}
 
-  // The second pass works with the unrounded mean; the sum of deviations S1
-  // corrects for the rounding error that mean still carries.
-  double s1 = 0.0;
-  double s2 = 0.0;
-  for (float v : x) {
+// sigmn's second pass works with the unrounded mean; the sum of deviations
+// S1 corrects for the rounding error that mean still carries.
+struct Deviations {
+  double mean, s1 = 0.0, s2 = 0.0;
+  explicit Deviations(double sum, int n) : mean(sum / n) {}
+  void add(float v) {
     const double d = v - mean;
     s1 += d;
     s2 += d * d;
   }
-  const double variance = (s2 - s1 * s1 / n) / (n - 1);  // 0/0 (NaN) for n = 1
+  MeanSd moments(int n) const {
+    const double variance = (s2 - s1 * s1 / n) / (n - 1);  // 0/0 (NaN) for n = 1
+    MeanSd out;
+    out.mean = static_cast<float>(mean);
+    out.sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
+    return out;
+  }
+};
 
-  MeanSd out;
-  out.mean = static_cast<float>(mean);
-  out.sd = variance < 0.0 ? 0.0f : static_cast<float>(std::sqrt(variance));
-  return out;
+}  // namespace
+
+MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
+  const int n = static_cast<int>(x.size());
+  refuse_empty(n, diag);
+  double sum = 0.0;
+  for (float v : x) sum += v;
+  Deviations d(sum, n);
+  for (float v : x) d.add(v);
+  return d.moments(n);
+}
+
+std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
+                            const ChannelGroup& diag) {
+  assert(x.size() == y.size());
+  const int n = static_cast<int>(x.size());
+  refuse_empty(n, diag);
+  double sum_x = 0.0, sum_y = 0.0;
+  for (int t = 0; t < n; ++t) {
+    sum_x += x[t];
+    sum_y += y[t];
+  }
+  return sigmn_from_sums(x, y, sum_x, sum_y, diag);
+}
+
+std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const float> y,
+                                      double sum_x, double sum_y, const ChannelGroup& diag) {
+  assert(x.size() == y.size());
+  const int n = static_cast<int>(x.size());
+  refuse_empty(n, diag);
+  // The two series' sums are independent: side by side, each is what it
+  // would be alone.
+  Deviations dx(sum_x, n), dy(sum_y, n);
+  for (int t = 0; t < n; ++t) {
+    dx.add(x[t]);
+    dy.add(y[t]);
+  }
+  return {dx.moments(n), dy.moments(n)};
 }
 
 CorFlags cor(int n, int nf, std::span<const float> x, std::span<const float> y,

@@ -2,6 +2,7 @@
 // over a set of positions.
 #pragma once
 
+#include <array>
 #include <span>
 
 #include "output/channel.h"
@@ -16,6 +17,16 @@ struct MeanSd {
 // Corrected two-pass mean and standard deviation. An empty series writes its
 // message on each channel of `diag` and stops the program.
 MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag);
+
+// sigmn of x and of y (of one length) in the same two passes: each sum is
+// formed as sigmn forms it, the two series' sums side by side. An empty pair
+// writes sigmn's message once and stops.
+std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
+                            const ChannelGroup& diag);
+// The same for a caller that has formed the plain sums of x and y (each in
+// rising order from 0.0, as sigmn's first pass does) in a pass of its own.
+std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const float> y,
+                                      double sum_x, double sum_y, const ChannelGroup& diag);
 
 // Validity flags of cor: 'y' when the series varies over the positions, 'n'
 // when its sum of squared deviations is exactly 0.

@@ -23,6 +23,97 @@ std::vector<T> allocate(std::size_t count, const char* owner, Channel& out) {
   }
 }
 
+// Two doubles side by side: two sums, each in its own lane.
+typedef double Pair2 __attribute__((vector_size(16)));
+
+// The uncentred moment sums of lag h, S(g, u) = sum over t = 1..n - h of
+// x(t + h, g) x(t, u), into sums[(g - 1) k + u - 1], each added in rising t.
+// For two series, the case of every frame, the four sums are formed side by
+// side in one pass.
+void lagged_sums(std::span<const float> series, int k, int n, int h, double* sums) {
+  const float* x = series.data();
+  if (k == 2) {
+    const float* y = x + n;
+    Pair2 x_lead{}, y_lead{};  // {S(1, 1), S(1, 2)} and {S(2, 1), S(2, 2)}
+    for (int t = 0; t < n - h; ++t) {
+      const Pair2 now = {x[t], y[t]};
+      x_lead += static_cast<double>(x[t + h]) * now;
+      y_lead += static_cast<double>(y[t + h]) * now;
+    }
+    sums[0] = x_lead[0];
+    sums[1] = x_lead[1];
+    sums[2] = y_lead[0];
+    sums[3] = y_lead[1];
+    return;
+  }
+  for (int g = 0; g < k; ++g) {
+    for (int u = 0; u < k; ++u) {
+      const float* lead = x + static_cast<std::size_t>(g) * n + h;
+      const float* same = x + static_cast<std::size_t>(u) * n;
+      double s = 0.0;
+      for (int t = 0; t < n - h; ++t) s += static_cast<double>(lead[t]) * same[t];
+      sums[g * k + u] = s;
+    }
+  }
+}
+
+// The residuals of equation g, e(t) = x(t, g) - sum over h = 1..p, u = 1..k
+// of phi(g; h, u) x(t - h, u) (0 for t <= p), and their sums of squares
+// ssr[g - 1] in rising t. For two series the two equations share one pass.
+void residual_sums(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+                   const double* phi, double* ssr) {
+  const int kp = k * p;
+  const float* x = series.data();
+  for (int g = 0; g < k; ++g)
+    std::fill_n(residuals.data() + static_cast<std::size_t>(g) * n, std::min(p, n), 0.0f);
+  // The fitted value of equation g at time t (0-based), its terms in the
+  // order h = 1..p, u = 1..k.
+  const auto fitted = [&](int g, int t) {
+    const double* c = phi + static_cast<std::size_t>(g) * kp;
+    double sum = 0.0;
+    for (int h = 1; h <= p; ++h)
+      for (int u = 0; u < k; ++u)
+        sum += c[(h - 1) * k + u] * x[static_cast<std::size_t>(u) * n + t - h];
+    return sum;
+  };
+  if (k == 2) {
+    // Both equations' fitted values side by side, their coefficients paired
+    // term by term.
+    std::vector<Pair2> coefficients(static_cast<std::size_t>(kp));
+    for (int j = 0; j < kp; ++j) coefficients[j] = Pair2{phi[j], phi[kp + j]};
+    float* ex = residuals.data();
+    float* ey = ex + n;
+    const float* y = x + n;
+    Pair2 squares{};
+    for (int t = p; t < n; ++t) {
+      Pair2 sum{};
+      const Pair2* c = coefficients.data();
+      for (int h = 1; h <= p; ++h, c += 2) {
+        sum += c[0] * static_cast<double>(x[t - h]);
+        sum += c[1] * static_cast<double>(y[t - h]);
+      }
+      const Pair2 residual = Pair2{x[t], y[t]} - sum;
+      ex[t] = static_cast<float>(residual[0]);
+      ey[t] = static_cast<float>(residual[1]);
+      squares += residual * residual;
+    }
+    ssr[0] = squares[0];
+    ssr[1] = squares[1];
+    return;
+  }
+  for (int g = 0; g < k; ++g) {
+    float* e = residuals.data() + static_cast<std::size_t>(g) * n;
+    const float* own = x + static_cast<std::size_t>(g) * n;
+    double sum = 0.0;
+    for (int t = p; t < n; ++t) {
+      const double residual = own[t] - fitted(g, t);
+      e[t] = static_cast<float>(residual);
+      sum += residual * residual;
+    }
+    ssr[g] = sum;
+  }
+}
+
 }  // namespace
 
 VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
@@ -41,9 +132,6 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   std::vector<double> diag = allocate<double>(order, "var", out);
   result.resid_se = allocate<float>(static_cast<std::size_t>(k), "var", out);
 
-  auto x = [&](int t, int j) -> double {
-    return series[static_cast<std::size_t>(j - 1) * n + static_cast<std::size_t>(t - 1)];
-  };
   auto matrix = [&](int i, int j) -> double& {
     return a[static_cast<std::size_t>(j - 1) * order + static_cast<std::size_t>(i - 1)];
   };
@@ -53,12 +141,14 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   // block the regressor pair (lag l, series g), (lag l + h, series u) gets
   // M(g, u, h). Only pairs whose column lag is at least their row lag are
   // filled: the upper triangle, which is all the factorisation reads.
+  const auto pairs = static_cast<std::size_t>(k) * k;
+  std::vector<double> sums = allocate<double>(pairs * (p + 1), "var", out);
+  for (int h = 0; h <= p; ++h) lagged_sums(series, k, n, h, sums.data() + h * pairs);
   double total = 0.0;
   for (int g = 1; g <= k; ++g) {
     for (int h = 0; h <= p; ++h) {
       for (int u = 1; u <= k; ++u) {
-        double s = 0.0;
-        for (int t = 1; t <= n - h; ++t) s += x(t + h, g) * x(t, u);
+        const double s = sums[h * pairs + (g - 1) * k + u - 1];
         if (h == 0 && u == g) total += s;
         const double moment = s / n;
         if (h >= 1) rhs[(g - 1) * kp + (h - 1) * k + u - 1] = moment;
@@ -82,25 +172,15 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   // are set to 0; the residual standard error still divides by n - k p, the
   // degrees of freedom of the whole system.
   const int dof = n - kp;
+  std::vector<double> ssr = allocate<double>(static_cast<std::size_t>(k), "var", out);
+  residual_sums(series, residuals, k, n, p, result.phi.data(), ssr.data());
   double ssr_total = 0.0;
   for (int g = 1; g <= k; ++g) {
-    float* e = residuals.data() + static_cast<std::size_t>(g - 1) * n;
-    std::fill(e, e + std::min(p, n), 0.0f);
-    const double* phi = result.phi.data() + static_cast<std::size_t>(g - 1) * kp;
-    double ssr = 0.0;
-    for (int t = p + 1; t <= n; ++t) {
-      double fitted = 0.0;
-      for (int h = 1; h <= p; ++h)
-        for (int u = 1; u <= k; ++u) fitted += phi[(h - 1) * k + u - 1] * x(t - h, u);
-      const double residual = x(t, g) - fitted;
-      e[t - 1] = static_cast<float>(residual);
-      ssr += residual * residual;
-    }
-    ssr_total += ssr;
+    ssr_total += ssr[g - 1];
     // With no degrees of freedom left the residual standard error, and with
     // it every coefficient standard error, is reported as 0: disvar then
     // writes its standard-error lines instead of a block of infinite t values.
-    result.resid_se[g - 1] = dof > 0 ? static_cast<float>(std::sqrt(ssr / dof)) : 0.0f;
+    result.resid_se[g - 1] = dof > 0 ? static_cast<float>(std::sqrt(ssr[g - 1] / dof)) : 0.0f;
   }
   // T = 0 cannot pass the factorisation (every lag-0 moment would be 0); the
   // guard keeps the ratio defined whatever the caller hands in.

@@ -120,6 +120,23 @@ TEST(ResampleIndex, Table) {
   }
 }
 
+// The indices of a resample, formed side by side in integers, are those of
+// resample_index on each number of the stream, on either of its paths (N
+// below and from 2^29 on), for block lengths that leave vector tails.
+TEST(ResampleIndices, AgreeWithResampleIndexOnTheStream) {
+  for (int N : {1, 2, 7, 1000, (1 << 29) - 1, 1 << 29, 2147483645, 2147483647}) {
+    for (std::uint64_t first : {std::uint64_t{0}, std::uint64_t{12345}, std::uint64_t{1} << 40}) {
+      for (std::size_t size : {std::size_t{1}, std::size_t{7}, std::size_t{1003}}) {
+        SCOPED_TRACE(testing::Message() << "N=" << N << " first=" << first << " size=" << size);
+        std::vector<int> index(size, -1);
+        resample_indices(first, N, index);
+        for (std::size_t i = 0; i < size; ++i)
+          ASSERT_EQ(index[i], resample_index(UniformStream::at(first + i), N) - 1) << i;
+      }
+    }
+  }
+}
+
 // Every 24-bit uniform the stream can produce, counted by index: each index
 // takes either floor or ceil of 2^24 / N of them, the first and last alike.
 TEST(ResampleIndex, EveryIndexIsEquallyLikelyOverAllUniforms) {

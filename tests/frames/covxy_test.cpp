@@ -316,6 +316,48 @@ TEST(Covxy, ConstantOrNonFiniteSeriesSetsTheFrameAside) {
   }
 }
 
+// The tests without the list give what covxy gives, with the
+// cross-correlations or without them, for a frame and a degenerate one, and
+// carry the statistics the CDF values come from.
+TEST(CovxyTests, AgreeWithCovxyWithOrWithoutCrossCorrelations) {
+  const std::vector<float> varying = {0.5f, -1, 2, 0, -2, 1, 3, -1, 4, 0.25f, -0.5f};
+  const std::vector<float> other = {0, 1, -1, 2, 1, -3, 0.25f, 2, -1, 1.5f, 0.75f};
+  struct Case {
+    const char* name;
+    std::vector<float> x, y;
+  };
+  const Case cases[] = {
+      {"varying", varying, other},
+      {"constant y", varying, std::vector<float>(11, 2.0f)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int L = 3;
+    const FrameRun want(c.x, c.y, L);
+    for (bool with_rxy : {true, false}) {
+      SCOPED_TRACE(with_rxy);
+      Channel diag;
+      diag.capture();
+      CovxyWork work;
+      std::vector<float> rxy(with_rxy ? 2 * L + 1 : 0, 99.0f);
+      const FrameTests got = covxy_tests(c.x, c.y, L, rxy, diag, work);
+      const float got_cdf[] = {got.cx, got.cy, got.cxy, got.hxxx, got.hyyy, got.hxxy, got.hyyx};
+      const float want_cdf[] = {want.tests.cx,   want.tests.cy,   want.tests.cxy, want.tests.hxxx,
+                                want.tests.hyyy, want.tests.hxxy, want.tests.hyyx};
+      for (int i = 0; i < 7; ++i) EXPECT_EQ(got_cdf[i], want_cdf[i]) << i;
+      EXPECT_EQ(got.degenerate, want.tests.degenerate);
+      EXPECT_EQ(got.statistics.hxxy, want.stats.hxxy);
+      EXPECT_EQ(got.statistics.hxxx, want.stats.hxxx);
+      EXPECT_EQ(got.statistics.cxy, want.stats.cxy);
+      EXPECT_EQ(got.statistics.df_list, want.stats.df_list);
+      if (with_rxy) {
+        EXPECT_EQ(rxy, want.rxy);
+      }
+      EXPECT_EQ(diag.text(), want.diag.text());
+    }
+  }
+}
+
 TEST(Covxy, TooShortAFrameGivesFiniteValues) {
   // n = 2L: the backward pair (L, -L) has no product; callers must avoid
   // this, but nothing divides by zero.

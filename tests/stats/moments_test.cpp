@@ -63,6 +63,48 @@ TEST(Sigmn, EmptySeriesStopsAfterItsMessagesOnEachChannel) {
   EXPECT_EQ(console.text(), "\n  n in dsigmn < 1\n");
 }
 
+// The pair forms each series' moments bit for bit as sigmn does alone, and
+// so does the pair from sums formed elsewhere in sigmn's order.
+TEST(SigmnPair, EachSeriesAsSigmnGivesItAlone) {
+  struct Case {
+    const char* name;
+    std::vector<float> x, y;
+  };
+  const Case cases[] = {
+      {"one value each", {3.5f}, {-1.0f}},
+      {"constant and varying", std::vector<float>(9, 0.1f), {2, 4, 4, 4, 5, 5, 7, 9, 1e-3f}},
+      {"large offset", {1e6f + 0.25f, 1e6f - 0.5f, 1e6f + 0.125f, 1e6f}, {0.3f, -0.7f, 0.1f, 1.9f}},
+      {"thirds", {1.0f / 3, 2.0f / 3, 1.0f / 7, 5.0f / 7, 0.9f}, {0.1f, 0.2f, 0.3f, 0.7f, 0.11f}},
+  };
+  auto same = [](const MeanSd& got, const MeanSd& want) {
+    EXPECT_EQ(got.mean, want.mean);
+    EXPECT_TRUE(got.sd == want.sd || (std::isnan(got.sd) && std::isnan(want.sd)));
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Channel diag;
+    const MeanSd mx = sigmn(c.x, diag), my = sigmn(c.y, diag);
+    const auto [px, py] = sigmn(c.x, c.y, diag);
+    same(px, mx);
+    same(py, my);
+    double sum_x = 0.0, sum_y = 0.0;
+    for (float v : c.x) sum_x += v;
+    for (float v : c.y) sum_y += v;
+    const auto [sx, sy] = sigmn_from_sums(c.x, c.y, sum_x, sum_y, diag);
+    same(sx, mx);
+    same(sy, my);
+  }
+}
+
+TEST(SigmnPair, EmptyPairStopsAfterOneMessage) {
+  Channel diag;
+  diag.capture();
+  const std::span<const float> none;
+  EXPECT_THROW(sigmn(none, none, diag), Stop);
+  EXPECT_THROW(sigmn_from_sums(none, none, 0.0, 0.0, diag), Stop);
+  EXPECT_EQ(diag.text(), "\n  n in dsigmn < 1\n\n  n in dsigmn < 1\n");
+}
+
 struct CorResult {
   CorFlags flags;
   float r;
