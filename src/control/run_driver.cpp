@@ -88,11 +88,33 @@ bool affordable(std::uint64_t bytes) {
   return bytes <= static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
 }
 
+// An allocator whose containers leave new numbers unset: the rows' columns
+// are written whole by the reading, on its threads, and zeroing them first
+// would touch every page of them on one thread before the reading starts.
 template <typename T>
-bool allocate(std::vector<T>& v, std::uint64_t count) {
+struct LeftUnset : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = LeftUnset<U>;
+  };
+  LeftUnset() = default;
+  template <typename U>
+  LeftUnset(const LeftUnset<U>&) noexcept {}
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    if constexpr (sizeof...(Args) == 0)
+      ::new (static_cast<void*>(p)) U;
+    else
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+template <typename T, typename Allocator>
+bool allocate(std::vector<T, Allocator>& v, std::uint64_t count) {
   if (!affordable(count * sizeof(T))) return false;
   try {
-    v.assign(static_cast<std::size_t>(count), T{});
+    v.clear();
+    v.resize(static_cast<std::size_t>(count));
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
@@ -264,7 +286,7 @@ StampArray frame_end_stamps(const FramePlan& plan) {
 // The rows of a run as it uses them: the x and y columns (n values each, x
 // first) and the stamps of the frames' first and last rows.
 struct RunRows {
-  std::vector<float> xy;
+  std::vector<float, LeftUnset<float>> xy;  // every value read is written
   StampArray stamps;
   int n = 0;
   std::span<float> x() { return std::span<float>(xy).first(static_cast<std::size_t>(n)); }
