@@ -189,7 +189,7 @@ def main():
           f"scattering the {columns} series {1000 * scatter:.0f} ms")
     for workers in (1, 2):
         # The chunks analyse_pairs makes for `workers` one-thread workers.
-        size = max(1, math.ceil(n / (_pairs._CHUNKS_PER_THREAD * workers)))
+        size = _pairs._chunk_size(n, workers, args.rows, dict(SETTINGS))
         tasks = math.ceil(n / size)
         on_cluster = best[names[2 + workers]]
         locally = best[names[workers - 1]]

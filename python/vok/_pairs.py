@@ -16,11 +16,15 @@ from ._result import TESTS
 # The settings analyse takes after x and y, as analyse_pairs passes them on.
 _SETTINGS = tuple(p for p in inspect.signature(analyse).parameters if p not in ("x", "y"))
 
-# Chunks of pairs per worker thread of a cluster: enough that the last tasks
-# leave the workers little idle time and a slow worker gets fewer of them;
-# few enough that the overhead of a task (a few milliseconds) stays small
-# beside its pairs.
+# Chunks of pairs per worker thread of a cluster, at most: enough that the
+# last tasks leave the workers little idle time and a slow worker gets fewer
+# of them.
 _CHUNKS_PER_THREAD = 10
+# The work a task holds at least, in statistics of frames of 1000 rows and 32
+# lags (each frame and each resample is one statistic; about a quarter of a
+# millisecond each on a current core): the overhead of a task, some 10 to 30
+# ms of the workers' and the scheduler's time, then stays within a few percent.
+_TASK_STATISTICS = 2000
 
 
 class PairError(ValueError):
@@ -229,6 +233,32 @@ def _run_locally(pairs, settings, stamps, series, bar):
         return _in_order(futures, cancel)
 
 
+def _statistics_per_pair(rows, settings):
+    """A pair's work in statistics of frames of 1000 rows and 32 lags: its
+    frames and resamples, each weighted by the cost of its lag sums (frame
+    length times lags squared)."""
+    n = settings["frame_length"]
+    step = settings.get("overlap") or n
+    frames = max(0, (rows - n) // step + 1) if n > 0 and step > 0 else 0
+    lags = max(1, round(n ** settings.get("exponent", 0.4)))
+    weight = n * lags * lags / (1000 * 32 * 32)
+    return (frames + (settings.get("resamples") or 0)) * weight
+
+
+def _chunk_size(pairs, worker_threads, rows, settings):
+    """Pairs to a task: at most _CHUNKS_PER_THREAD tasks per worker thread,
+    tasks of at least _TASK_STATISTICS where the pairs are short, yet at
+    least two tasks per thread while there are pairs enough."""
+    fewest = math.ceil(pairs / (_CHUNKS_PER_THREAD * worker_threads))
+    try:
+        per_pair = _statistics_per_pair(rows, settings)
+    except (TypeError, ValueError, OverflowError):
+        per_pair = 0  # a bad setting: each pair reports it
+    by_work = math.ceil(_TASK_STATISTICS / per_pair) if per_pair > 0 else fewest
+    most = max(1, math.ceil(pairs / (2 * worker_threads)))
+    return max(1, fewest, min(by_work, most))
+
+
 def _run_on_cluster(client, pairs, settings, stamps, series, bar):
     """Chunks of pairs as tasks of the client's cluster, each series sent
     once; the results gathered in pair order."""
@@ -241,7 +271,7 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar):
     if each.get("threads") is None:
         each["threads"] = 1
     worker_threads = sum(client.nthreads().values()) or 1
-    size = max(1, math.ceil(len(pairs) / (_CHUNKS_PER_THREAD * worker_threads)))
+    size = _chunk_size(len(pairs), worker_threads, len(series[0]) if series else 0, each)
     futures = []
     for start in range(0, len(pairs), size):
         # A task takes the series of its own pairs only, so that a worker

@@ -218,3 +218,27 @@ def test_cluster_names_a_failing_pair(panel, client):
     # The cluster goes on serving.
     ok = vok.analyse_pairs(panel, [("a", "b")], client=client, progress=False, **SETTINGS)
     assert len(ok) == 1
+
+
+BENCH = dict(frame_length=1000, exponent=0.5, var_lag=2, resamples=200)
+
+
+@pytest.mark.parametrize("pairs, threads, rows, settings, size", [
+    # Short pairs (0.1 s each): tasks of about 2000 statistics, 8 of them.
+    (40, 2, 200_000, BENCH, 5),
+    (40, 1, 200_000, BENCH, 5),
+    # Long pairs of a large panel: at most ten tasks per worker thread.
+    (1225, 32, 1_000_000, dict(BENCH, resamples=1000), 4),
+    (2016, 64, 1_000_000, dict(BENCH, resamples=1000), 4),
+    # Few pairs, however short: every thread has work, two tasks each.
+    (6, 2, 600, SETTINGS, 2),
+    (3, 2, 600, SETTINGS, 1),
+    (5, 8, 600, SETTINGS, 1),
+    # A setting the analysis will refuse is left to each pair to report.
+    (4, 2, 600, dict(SETTINGS, frame_length=0), 1),
+    (4, 2, 600, dict(SETTINGS, exponent="x"), 1),
+])
+def test_tasks_hold_pairs_enough_to_outweigh_their_overhead(pairs, threads, rows, settings,
+                                                            size):
+    from vok import _pairs
+    assert _pairs._chunk_size(pairs, threads, rows, settings) == size
