@@ -10,7 +10,10 @@ exponent 0.5 (32 lags), VAR(2), 200 resamples. Measured:
 - locally, 1 and 2 threads, one pair per thread (what analyse_pairs does);
 - locally, the pairs one after another with the frames of each on 2 threads
   (the other way to use two cores);
-- on a LocalCluster of 1 and 2 worker processes (one thread each, loopback);
+- on a LocalCluster of 1 and 2 worker processes (one thread each, loopback),
+  started for its run alone (an idle cluster's processes take processor time
+  too) and warmed up (its workers have imported vok, as those of a cluster
+  that serves many calls have);
 - the cluster's overhead: the round trip of an empty task, the scatter of the
   series, and per task of the real work, the cluster's time less the local
   time on as many threads, divided by the tasks.
@@ -83,6 +86,11 @@ def cluster_cpu(client):
     return lambda: sum(client.run(time.process_time).values()) + time.process_time()
 
 
+def _warm_up():
+    """What a worker's first task of analyse_pairs imports."""
+    import vok._pairs  # noqa: F401
+
+
 def load():
     return " ".join(f"{v:.2f}" for v in os.getloadavg())
 
@@ -115,6 +123,8 @@ def main():
         return _pairs.PairResults.from_results(
             pairs, [(r.frames, r.thresholds) for r in results], SETTINGS)
 
+    warm_up = []  # seconds the workers of a new cluster took to import vok
+
     def start_cluster(workers):
         """A LocalCluster of `workers` one-thread worker processes on
         loopback, its workers up and connected, and its client. No
@@ -125,6 +135,12 @@ def main():
             dashboard_address=None, scheduler_kwargs={"dashboard_address": "127.0.0.1:0"})
         client = distributed.Client(cluster)
         client.submit(int, 0).result()
+        # A new worker process imports vok (and pandas) with its first task;
+        # a cluster that serves many calls pays that once, so the runs
+        # measured start on workers that have.
+        start = time.perf_counter()
+        client.run(_warm_up)
+        warm_up.append(time.perf_counter() - start)
         return cluster, client
 
     def locally(work):
@@ -186,7 +202,10 @@ def main():
     client.cancel(futures)
     scatter = time.perf_counter() - start
     print(f"  overhead: an empty task {1000 * per_empty:.2f} ms (200 in a batch, 2 workers); "
-          f"scattering the {columns} series {1000 * scatter:.0f} ms")
+          f"scattering the {columns} series {1000 * scatter:.0f} ms; "
+          f"a new cluster's workers importing vok {1000 * min(warm_up):.0f} to "
+          f"{1000 * max(warm_up):.0f} ms (not measured "
+          f"above)")
     for workers in (1, 2):
         # The chunks analyse_pairs makes for `workers` one-thread workers.
         size = _pairs._chunk_size(n, workers, args.rows, dict(SETTINGS))
