@@ -263,8 +263,11 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar):
     """Chunks of pairs as tasks of the client's cluster, each series sent
     once; the results gathered in pair order."""
     used = sorted({i for pair in pairs for i in pair[2:]})
-    scattered = dict(zip(used, client.scatter([series[i] for i in used])))
-    stamps_future = client.scatter(stamps) if stamps is not None else None
+    # Keys of this call's own (hash=False): keys named after the data would
+    # be those of an earlier call on the same panel, whose futures, released
+    # as it ended, could have the cluster forget the data this call sends.
+    scattered = dict(zip(used, client.scatter([series[i] for i in used], hash=False)))
+    stamps_future = client.scatter(stamps, hash=False) if stamps is not None else None
     # Workers run their threads' tasks side by side: each analysis takes one
     # thread, unless the caller chose a number.
     each = dict(settings)

@@ -207,6 +207,13 @@ def test_cluster_keeps_the_order_of_the_pairs(panel, local, client):
     pd.testing.assert_frame_equal(rows_of(on_cluster, ("a", "b")), rows_of(local, ("a", "b")))
 
 
+def test_cluster_serves_calls_on_the_same_panel_one_after_another(panel, local, client):
+    # Each call's series reach the cluster under keys of its own: the data of
+    # a call that has ended are released, and must not take those of the next.
+    for _ in range(5):
+        assert_same(vok.analyse_pairs(panel, client=client, progress=False, **SETTINGS), local)
+
+
 def test_cluster_names_a_failing_pair(panel, client):
     broken = panel.copy()
     broken.iloc[321, 3] = np.inf  # column d
