@@ -62,11 +62,14 @@ void describe(std::span<const float> x, std::span<const float> y, const FramePla
   sink.statistics(stats[0], stats[1]);
 }
 
-PerTest<int> frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
-                    const EngineOptions& options, PerFrameSeries& series) {
+PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
+                    const StampLookup& stamps, AnalysisSink& sink, const EngineOptions& options,
+                    PerFrameSeries& series) {
   const FramePlan& plan = job.plan;
   const int count = std::max(plan.frames, 0);
-  const int threads = std::clamp(options.threads, 1, std::max(count, 1));
+  const std::size_t ready = std::min(computed.size(), static_cast<std::size_t>(count));
+  const std::size_t missing = static_cast<std::size_t>(count) - ready;
+  const int threads = std::clamp(options.threads, 1, std::max(static_cast<int>(missing), 1));
   std::vector<FrameWork> work;  // one per thread
   try {
     series = PerFrameSeries(plan.frames);
@@ -77,38 +80,41 @@ PerTest<int> frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink
          "Unable to allocate work space for arrays in wind");
   }
 
-  // Frame k is handed on once the frames before it are; frames computed
-  // ahead wait in ordered_map's window. A frame that stops ends the loop: its
-  // messages follow once the progress line is gone, and the frames computed
-  // after it are dropped.
+  // Frame k is handed on once the frames before it are: first those computed
+  // already, then the others, which wait in ordered_map's window when
+  // computed ahead. A frame that stops ends the loop: its messages follow
+  // once the progress line is gone, and the frames computed after it are
+  // dropped.
   struct FrameStopped {};
   std::optional<FrameOutcome> stopped;
   PerTest<int> counts;
+  auto hand_on = [&](FrameOutcome&& outcome) {
+    if (outcome.stopped) {
+      stopped = std::move(outcome);
+      throw FrameStopped{};
+    }
+    Frame& f = outcome.frame;
+    f.significant = judge(f.cdf, job.thresholds);
+    if (stamps) {
+      f.first_stamp = stamps(f.first_row);
+      f.last_stamp = stamps(f.last_row);
+    }
+    for (Test t : kTests) counts[t] += f.significant[t] ? 1 : 0;
+    series.set(f.number, f);
+    sink.frame(f, outcome.diagnostics);
+  };
   try {
+    for (FrameOutcome& outcome : computed.first(ready)) hand_on(std::move(outcome));
     std::optional<Progress> progress;
-    if (options.progress) progress.emplace("frames", static_cast<std::size_t>(count));
+    if (options.progress) progress.emplace("frames", missing);
     ordered_map<FrameOutcome>(
-        static_cast<std::size_t>(count),
+        missing,
         [&](std::size_t i, int worker) {
-          FrameOutcome outcome = compute_frame(job, static_cast<int>(i) + 1, work[worker]);
+          FrameOutcome outcome = compute_frame(job, static_cast<int>(ready + i) + 1, work[worker]);
           if (progress) progress->advance();
           return outcome;
         },
-        [&](std::size_t, FrameOutcome&& outcome) {
-          if (outcome.stopped) {
-            stopped = std::move(outcome);
-            throw FrameStopped{};
-          }
-          Frame& f = outcome.frame;
-          if (stamps) {
-            f.first_stamp = stamps(f.first_row);
-            f.last_stamp = stamps(f.last_row);
-          }
-          for (Test t : kTests) counts[t] += f.significant[t] ? 1 : 0;
-          series.set(f.number, f);
-          sink.frame(f, outcome.diagnostics);
-        },
-        threads);
+        [&](std::size_t, FrameOutcome&& outcome) { hand_on(std::move(outcome)); }, threads);
   } catch (const FrameStopped&) {
     std::string reason = "frame " + std::to_string(stopped->frame.number) + " cannot be completed";
     for (const Diagnostic& d : stopped->diagnostics) {
@@ -153,7 +159,8 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
 
 void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
-                  AnalysisSink& sink, const EngineOptions& options) {
+                  AnalysisSink& sink, const EngineOptions& options,
+                  std::span<FrameOutcome> computed) {
   describe(x, y, plan, sink, options.threads);
 
   FrameJob job;
@@ -163,13 +170,13 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
   job.var_lag = settings.var_lag;
   job.clip = settings.transform == Transform::clip;
   job.thresholds = analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
-  analyse_frames(job, stamps, sink, options);
+  analyse_frames(job, stamps, sink, options, computed);
 }
 
 void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
-                    const EngineOptions& options) {
+                    const EngineOptions& options, std::span<FrameOutcome> computed) {
   PerFrameSeries series;
-  const PerTest<int> counts = frames(job, stamps, sink, options, series);
+  const PerTest<int> counts = frames(job, computed, stamps, sink, options, series);
 
   // The summary needs a significant bicorrelation frame and at least 8 frames.
   const bool hits = counts.hxxy > 0 || counts.hyyx > 0 || counts.hxxx > 0 || counts.hyyy > 0;

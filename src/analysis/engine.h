@@ -86,9 +86,14 @@ struct EngineOptions {
 // already) with the settings' VAR order, clipping, resamples and false-alarm
 // level. `stamps` (may be empty) gives each frame its first and last stamp.
 // The bootstrap draws from `uniforms` and leaves it after its last draw.
+// `computed` holds frames 1, 2, ... computed already by compute_frame with
+// the same series and plan (before the thresholds were known; those beyond
+// the plan's frames are dropped): they are judged and handed on in their
+// place (moved from), and only the others are computed.
 void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
-                  AnalysisSink& sink, const EngineOptions& options);
+                  AnalysisSink& sink, const EngineOptions& options,
+                  std::span<FrameOutcome> computed = {});
 
 // The thresholds step of run_analysis: the nominal level, or bootstrapped
 // from the series; ResamplesRefused when there are too few resamples.
@@ -100,6 +105,6 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
 // The frames of a run with their thresholds fixed, and what follows them
 // (counts, summary): run_analysis after its thresholds step.
 void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
-                    const EngineOptions& options);
+                    const EngineOptions& options, std::span<FrameOutcome> computed = {});
 
 }  // namespace vok

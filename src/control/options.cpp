@@ -122,7 +122,7 @@ std::string version_text() {
   return "vok 1.0.0\n";
 }
 
-int run_command_line(std::span<const std::string_view> args) {
+int run_command_line(std::span<const std::string_view> args, ExecutionOptions execution) {
   const Options o = parse_options(args);
   switch (o.action) {
     case Options::Action::help:
@@ -151,7 +151,6 @@ int run_command_line(std::span<const std::string_view> args) {
   }
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
-  ExecutionOptions execution;
   execution.seed = o.seed;
   return run_program(execution);
 }

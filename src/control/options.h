@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "control/program.h"
+
 namespace vok {
 
 // Exit status of a command line the program does not understand.
@@ -49,7 +51,8 @@ std::string version_text();
 // (set_thread_count, set_sums_kernel), the working directory changed to the
 // -C directory (one that cannot be entered is told on the standard error
 // stream, status kExitStopped, nothing written) and the execution run with
-// the seed (its status).
-int run_command_line(std::span<const std::string_view> args);
+// the seed (its status). `execution` gives what the command line does not
+// set (tests read the rows in small blocks).
+int run_command_line(std::span<const std::string_view> args, ExecutionOptions execution = {});
 
 }  // namespace vok

@@ -41,6 +41,7 @@ int run_program(const ExecutionOptions& options) {
     create_error_file();
     Execution execution(options.seed);
     execution.on_completed_run = options.on_completed_run;
+    execution.row_batching = options.row_batching;
     TopControlFile top;
     const SharedSettings shared = top.read(execution.readers);
     execution.shared_source = top.source();

@@ -16,6 +16,9 @@ struct ExecutionOptions {
   std::uint64_t seed = 0;
   // When set, receives each run that went through its frames.
   std::function<void(const CompletedRun&)> on_completed_run;
+  // How the data rows are read in blocks (tests make them small, so that a
+  // run's frames are computed across many blocks).
+  RowBatching row_batching;
 };
 
 // Runs a whole execution in the current working directory and returns the

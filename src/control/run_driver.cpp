@@ -283,12 +283,86 @@ StampArray frame_end_stamps(const FramePlan& plan) {
   return StampArray::of_rows(std::move(rows));
 }
 
+// The analysis settings of a run.
+Settings analysis_settings(const SharedSettings& shared, const RunSettings& run) {
+  Settings s;
+  s.frame_length = shared.lw;
+  s.exponent = shared.exponent;
+  s.overlap = shared.overlap;
+  s.var_lag = shared.var_order;
+  s.resamples = shared.resamples;
+  s.false_alarm = shared.false_alarm;
+  s.transform = run.clip.starts_with('c') ? Transform::clip
+                : run.clip == "lg"        ? Transform::log
+                                          : Transform::none;
+  s.threads = thread_count();
+  return s;
+}
+
+// Frames computed while the rows are read: once the rows of a frame are all
+// final, the reading's threads compute it (everything but its judgement
+// against the thresholds, which need every row), and the engine hands it on
+// in its place after the thresholds. Frames are taken up in order while their
+// outcomes fit in a budget; the rest are computed after the thresholds.
+class EarlyFrames : public RowsDone {
+ public:
+  // `job`: the run's series as the reading fills them, with the plan of the
+  // rows the header promised.
+  EarlyFrames(const FrameJob& job, std::size_t budget_bytes) : job_(job) {
+    const FramePlan& plan = job.plan;
+    const std::uint64_t fit = budget_bytes / frame_bytes(plan, job.var_lag);
+    limit_ = static_cast<std::size_t>(
+        std::min<std::uint64_t>(fit, static_cast<std::uint64_t>(std::max(plan.frames, 0))));
+    if (limit_ == 0) return;
+    outcomes_.reserve(limit_);
+    for (int w = 0; w < thread_count(); ++w) work_.emplace_back(plan);
+  }
+
+  std::size_t rows_final(std::size_t rows) override {
+    const FramePlan& plan = job_.plan;
+    const std::size_t length = static_cast<std::size_t>(plan.frame_length);
+    const std::size_t step = static_cast<std::size_t>(plan.step());
+    // Frames 1..whole lie in the rows final.
+    const std::size_t whole = rows < length ? 0 : (rows - length) / step + 1;
+    first_ = outcomes_.size();
+    outcomes_.resize(std::max(first_, std::min(whole, limit_)));
+    return outcomes_.size() - first_;
+  }
+
+  void work(std::size_t item, int worker) override {
+    const std::size_t i = first_ + item;
+    outcomes_[i] =
+        compute_frame(job_, static_cast<int>(i) + 1, work_[static_cast<std::size_t>(worker)]);
+  }
+
+  // Frames 1, 2, ... computed, taken away.
+  std::vector<FrameOutcome> take() { return std::move(outcomes_); }
+
+  // Bytes a computed frame holds, about: its outcome, its cross-correlations
+  // and its VAR fit, each heap block with the allocator's overhead.
+  static std::uint64_t frame_bytes(const FramePlan& plan, int var_lag) {
+    constexpr std::uint64_t kHeapBlock = 16;
+    const std::uint64_t lags = static_cast<std::uint64_t>(2 * plan.lags + 1);
+    const std::uint64_t coefficients = 4ull * static_cast<std::uint64_t>(std::max(var_lag, 0));
+    return sizeof(FrameOutcome) + lags * sizeof(float) + kHeapBlock +
+           coefficients * (sizeof(double) + sizeof(float)) + 2 * sizeof(float) + 3 * kHeapBlock;
+  }
+
+ private:
+  FrameJob job_;
+  std::size_t limit_ = 0;        // frames taken up at most
+  std::size_t first_ = 0;        // the first frame the last rows_final offered (0-based)
+  std::vector<FrameWork> work_;  // one per thread
+  std::vector<FrameOutcome> outcomes_;
+};
+
 // The rows of a run as it uses them: the x and y columns (n values each, x
 // first) and the stamps of the frames' first and last rows.
 struct RunRows {
   std::vector<float, LeftUnset<float>> xy;  // every value read is written
   StampArray stamps;
   int n = 0;
+  std::vector<FrameOutcome> frames_computed;  // frames 1, 2, ... computed during the reading
   std::span<float> x() { return std::span<float>(xy).first(static_cast<std::size_t>(n)); }
   std::span<float> y() {
     return std::span<float>(xy).subspan(static_cast<std::size_t>(n), static_cast<std::size_t>(n));
@@ -297,9 +371,11 @@ struct RunRows {
 
 // Steps 11 and 12: the run's arrays, then the rows. A file that holds fewer
 // rows than its header promised goes on with those: `range` and `plan` are
-// cut down to them.
+// cut down to them. Without the log transform (whose logs are taken after
+// the reading) the first frames are computed while the rows are read.
 RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& run,
-                  Datums& range, FramePlan& plan) {
+                  const Settings& settings, const RowBatching& batching, Datums& range,
+                  FramePlan& plan) {
   RunRows rows;
   rows.n = range.n;
   const std::uint64_t xy_size = 2ull * static_cast<std::uint64_t>(range.n);
@@ -323,9 +399,23 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
                 {"Unable to allocate work space for array t - ie ", range.end});
   }
 
+  std::optional<EarlyFrames> early;
+  if (settings.transform != Transform::log) {
+    FrameJob job;
+    job.x = std::span<const float>(rows.xy).first(static_cast<std::size_t>(range.n));
+    job.y = std::span<const float>(rows.xy).subspan(static_cast<std::size_t>(range.n));
+    job.plan = plan;
+    job.var_lag = settings.var_lag;
+    job.clip = settings.transform == Transform::clip;
+    // Outcomes of a sixteenth of the columns' bytes, at least 8 MiB.
+    early.emplace(job, static_cast<std::size_t>(
+                           std::max<std::uint64_t>(xy_size * sizeof(float) / 16, 8u << 20)));
+  }
   const int kept[] = {run.x_column, run.y_column};
   const int read = datc(rows.xy, rows.stamps, header.format, range.start, range.end, data,
-                        {report(), console(), error_file()}, kept);
+                        {report(), console(), error_file()}, kept, batching,
+                        early ? &*early : nullptr);
+  if (early) rows.frames_computed = early->take();
   if (read < range.n) {
     rows.n = read;
     plan = plan_frames(read, plan.frame_length, plan.overlap, plan.lags);
@@ -338,28 +428,13 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
   return rows;
 }
 
-// The analysis settings of a run.
-Settings analysis_settings(const SharedSettings& shared, const RunSettings& run) {
-  Settings s;
-  s.frame_length = shared.lw;
-  s.exponent = shared.exponent;
-  s.overlap = shared.overlap;
-  s.var_lag = shared.var_order;
-  s.resamples = shared.resamples;
-  s.false_alarm = shared.false_alarm;
-  s.transform = run.clip.starts_with('c') ? Transform::clip
-                : run.clip == "lg"        ? Transform::log
-                                          : Transform::none;
-  s.threads = thread_count();
-  return s;
-}
-
 // Steps 15 and 16: the analysis, written as it goes. A refused resample
 // count ends the run after the statistics; a step that cannot go on stops
 // the program after its messages.
 PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> y,
                                const StampLookup& stamps, const Settings& settings,
-                               const RunHeader& header, int run_index, Execution& execution) {
+                               const RunHeader& header, int run_index, Execution& execution,
+                               std::span<FrameOutcome> frames_computed) {
   RunWriter writer(header, settings, program_run_channels());
   FramesTableWriter table(frames_table_name(report().path()), header.clock.stamp_flag == 'm');
   // The frames are kept in a Result only for an observer of the execution:
@@ -371,7 +446,7 @@ PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> 
   SinkList all(sinks);
   try {
     run_analysis(x, y, stamps, settings, header.plan, execution.uniforms, all,
-                 EngineOptions{.threads = settings.threads, .progress = true});
+                 EngineOptions{.threads = settings.threads, .progress = true}, frames_computed);
     if (execution.on_completed_run) {
       result.rows = header.plan.rows;
       result.lags = header.plan.lags;
@@ -412,7 +487,8 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
     stop_on_setting({&console(), &error_file()},
                     {"Overlap parameter ", shared.overlap, " is incorrect"}, top, "lap");
   // 11, 12. The rows.
-  RunRows rows = read_rows(data, header, run, range, plan);
+  const Settings settings = analysis_settings(shared, run);
+  RunRows rows = read_rows(data, header, run, settings, execution.row_batching, range, plan);
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
   if (run.clip == "lg") {
@@ -444,7 +520,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   outcome.report = std::move(report_name);
   outcome.frames = plan.frames;
   outcome.counts =
-      analyse_and_write(x, y, stamps, analysis_settings(shared, run), rh, run_index, execution);
+      analyse_and_write(x, y, stamps, settings, rh, run_index, execution, rows.frames_computed);
 
   // 17. Release the arrays.
   rows = RunRows();

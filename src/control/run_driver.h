@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bootstrap/uniform.h"
+#include "data/datc.h"
 #include "text/fields.h"
 #include "text/source_lines.h"
 #include "vok/vok.h"
@@ -42,6 +43,7 @@ struct Execution {
   // When set, each run that went through its frames is handed on with
   // everything its analysis computed (the Python package's vok.run).
   std::function<void(const CompletedRun&)> on_completed_run;
+  RowBatching row_batching;  // how the data rows are read in blocks
 };
 
 // What a completed run leaves besides its files: the report's name, its frames

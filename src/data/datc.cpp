@@ -59,13 +59,14 @@ struct RowFailure {
 // at the first line of row 0, block after block. While the rows of one block
 // are decoded, the next block is read: one item of the parallel loop reads,
 // the others decode slices of the block, so that on two threads reading
-// overlaps decoding. Returns the first row in file order that could not be
-// read (decode error, or its lines missing), if any.
+// overlaps decoding; the work `done` offers once a block's rows are final runs
+// in the next block's loop. Returns the first row in file order that could
+// not be read (decode error, or its lines missing), if any.
 std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile& data,
                                               std::span<float> matrix,
                                               std::span<const int> item_columns,
                                               StampArray& stamps, std::size_t rows,
-                                              const RowBatching& batching) {
+                                              const RowBatching& batching, RowsDone* done) {
   const std::size_t lines_per_row = static_cast<std::size_t>(plan.lines_per_row());
   const bool has_values = plan.values() > 0;
   const bool has_stamp = plan.stamp() != StampPosition::none;
@@ -73,6 +74,7 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
   RowBlock blocks[2];
   std::vector<std::optional<RowFailure>> slice_failures;
   std::size_t start = 0;  // matrix row of the current block's first row
+  std::size_t work_items = 0;  // offered by `done` when the block before ended
   blocks[0].fill(data, nullptr, lines_per_row, batching.bytes, batching.slice_bytes);
   for (int current = 0;; current ^= 1) {
     const RowBlock& block = blocks[current];
@@ -109,11 +111,16 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
         return decode(r, lines, stamp_slots);
       });
     };
-    const std::size_t first_slice_item = read_next ? 1 : 0;
-    parallel_for(slice_failures.size() + first_slice_item, [&](std::size_t item, int) {
-      if (item < first_slice_item)
+    // Items: the read of the next block, the work offered, the slices (the
+    // small items last, to even out the threads' ends).
+    const std::size_t first_work_item = read_next ? 1 : 0;
+    const std::size_t first_slice_item = first_work_item + work_items;
+    parallel_for(slice_failures.size() + first_slice_item, [&](std::size_t item, int worker) {
+      if (item < first_work_item)
         blocks[current ^ 1].fill(data, &block, lines_per_row, batching.bytes,
                                  batching.slice_bytes);
+      else if (item < first_slice_item)
+        done->work(item - first_work_item, worker);
       else
         decode_slice(item - first_slice_item);
     });
@@ -123,6 +130,7 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
     assert(!last_row);
     if (!read_next) return std::nullopt;
     start = next_start;
+    work_items = done ? done->rows_final(start) : 0;
   }
 }
 
@@ -143,7 +151,7 @@ SourceLine data_row_line(TextFile& data, const DataFormat& format, int row) {
 
 int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
          TextFile& data, const RowMessages& to, std::span<const int> kept,
-         const RowBatching& batching) {
+         const RowBatching& batching, RowsDone* done) {
   const std::size_t rows = static_cast<std::size_t>(last - first + 1);
   assert(first >= 1 && last >= first);
 
@@ -210,7 +218,7 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
     return last - first + 1;
   }
   if (std::optional<RowFailure> failure =
-          read_rows_in_blocks(plan, data, matrix, item_columns, stamps, rows, batching)) {
+          read_rows_in_blocks(plan, data, matrix, item_columns, stamps, rows, batching, done)) {
     const int row = first + static_cast<int>(failure->row);
     if (failure->status == ReadStatus::end_of_file) {
       end_of_file_notice(row, to.report);

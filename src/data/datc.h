@@ -36,6 +36,22 @@ struct RowBatching {
   std::size_t slice_bytes = std::size_t{16} << 10;
 };
 
+// Work that becomes possible as the rows are read, run by the reading's own
+// threads: after each block, datc tells it how many rows are final, and the
+// items of work it offers then run next to the reading and decoding of the
+// following block. The rows of the last block are final only when datc
+// returns: no work is asked for them.
+class RowsDone {
+ public:
+  virtual ~RowsDone() = default;
+  // Matrix rows 0..rows-1 are final (values and stamps stored): how many
+  // items of work this makes possible.
+  virtual std::size_t rows_final(std::size_t rows) = 0;
+  // Item `item` (0..count-1) of those the last rows_final offered, on thread
+  // `worker` (0..thread_count()-1, one item at a time on each).
+  virtual void work(std::size_t item, int worker) = 0;
+};
+
 // Reads data rows `first` to `last` (1-based, counted from the first line after
 // the two header lines; 1 <= first <= last) of the format's values each.
 // Every value is read, but only the data columns listed in `kept` (1-based,
@@ -66,9 +82,13 @@ struct RowBatching {
 // those of reading row after row, for any number of threads: the first row in
 // file order that cannot be read decides. Only when the program stops on a
 // row that cannot be read may rows after it in its block have been stored.
+// `done` (may be null) is given the rows of each block but the last as they
+// become final, and its work runs during the next block (fixed-column
+// formats only; a row that cannot be read stops the program without a
+// rows_final for its block).
 int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, int first, int last,
          TextFile& data, const RowMessages& to, std::span<const int> kept = {},
-         const RowBatching& batching = {});
+         const RowBatching& batching = {}, RowsDone* done = nullptr);
 
 // Where data row `row` (1-based, counted as datc counts it) begins: the file,
 // the number of its first line (the two header lines counted) and that line's

@@ -112,7 +112,6 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
                      static_cast<float>(st.cx),   static_cast<float>(st.cy),
                      static_cast<float>(st.cxy)};
     }
-    f.significant = judge(f.cdf, job.thresholds);
   } catch (const Stop&) {
     messages.end(stage);
     out.stopped = true;

@@ -24,7 +24,7 @@ struct FrameJob {
   FramePlan plan;
   int var_lag = 0;    // VAR order p
   bool clip = false;  // the residuals are clipped to +1/-1
-  PerTest<float> thresholds;
+  PerTest<float> thresholds;  // what the frames' outcomes are judged against
 };
 
 // A frame is significant for a test when its p-value 1 - P lies strictly
@@ -52,7 +52,9 @@ struct FrameOutcome {
 };
 
 // Computes frame k (1-based): copy, VAR residuals (p >= 1) and their
-// statistics, clipping, tests, significance. Stamps are left to the caller.
+// statistics, clipping, tests. The thresholds are not used: judging the
+// frame's significance (judge) and its stamps are left to the caller, so a
+// frame can be computed before the thresholds are known.
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work);
 
 }  // namespace vok

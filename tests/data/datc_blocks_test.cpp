@@ -193,6 +193,54 @@ struct Case {
   Want want;
 };
 
+// Work offered as rows become final, one item for each row newly final,
+// which checks when it runs (next to the decoding of the next block) that
+// the row's values and stamp are stored.
+class FinalRowChecks : public RowsDone {
+ public:
+  FinalRowChecks(const std::vector<float>& matrix, const StampArray& stamps, int first)
+      : matrix_(matrix), stamps_(stamps), first_row_(first), n_(matrix.size() / 3),
+        ran_(n_, 0), stored_(n_, 0) {}
+
+  std::size_t rows_final(std::size_t rows) override {
+    EXPECT_GT(rows, final_) << "rows said final again";
+    EXPECT_LE(rows, n_);
+    offered_from_ = final_;
+    final_ = rows;
+    return rows - offered_from_;
+  }
+  void work(std::size_t item, int) override {
+    const std::size_t i = offered_from_ + item;
+    const int d = first_row_ + static_cast<int>(i);
+    bool stored = stamps_[i] == row_stamp(d) + " ";
+    for (std::size_t j = 0; j < 3; ++j)
+      stored = stored && matrix_[j * n_ + i] == row_value(d, static_cast<int>(j));
+    stored_[i] = stored ? 1 : 0;
+    ++ran_[i];
+  }
+
+  // After datc: every row said final was worked on once and was stored,
+  // and none at or after `rows_read` (the rows read in full) was said final.
+  void expect_sound(std::size_t rows_read) const {
+    EXPECT_LE(final_, rows_read);
+    for (std::size_t i = 0; i < final_; ++i) {
+      EXPECT_EQ(ran_[i], 1) << "row " << first_row_ + static_cast<int>(i);
+      EXPECT_EQ(stored_[i], 1) << "row " << first_row_ + static_cast<int>(i);
+    }
+  }
+  std::size_t rows_said_final() const { return final_; }
+
+ private:
+  const std::vector<float>& matrix_;
+  const StampArray& stamps_;
+  int first_row_;
+  std::size_t n_;
+  std::size_t final_ = 0;
+  std::size_t offered_from_ = 0;
+  std::vector<int> ran_;
+  std::vector<char> stored_;
+};
+
 class DatcBlocks : public ::testing::Test {
  protected:
   void SetUp() override { channels().error_file.capture(); }
@@ -211,16 +259,20 @@ class DatcBlocks : public ::testing::Test {
     std::vector<float> matrix(3 * n, -99.0f);
     StampArray stamps(n);
     set_thread_count(threads);
+    FinalRowChecks final_rows(matrix, stamps, c.first);
     Outcome out;
     try {
       out.returned = datc(matrix, stamps, DataFormat::compile(format, 3), c.first, c.last, data,
                           {report, channels().console, channels().error_file}, {},
-                          batching);
+                          batching, &final_rows);
     } catch (const Stop&) {
       out.returned = -1;
     }
     const std::size_t kept =
         out.returned >= 0 ? n : static_cast<std::size_t>(c.want.stop_row - c.first + 1);
+    // A row that stops the program is never said final, nor any after it.
+    final_rows.expect_sound(out.returned >= 0 ? static_cast<std::size_t>(out.returned) : kept - 1);
+    rows_said_final_ = std::max(rows_said_final_, final_rows.rows_said_final());
     for (std::size_t j = 0; j < 3; ++j)
       for (std::size_t i = 0; i < kept; ++i)
         out.matrix_bits.push_back(std::bit_cast<std::uint32_t>(matrix[j * n + i]));
@@ -280,6 +332,7 @@ class DatcBlocks : public ::testing::Test {
   }
 
   CapturedChannels cap_;
+  std::size_t rows_said_final_ = 0;  // the most in any run
 };
 
 // Blocks and slices that cut a case's rows everywhere: every row a slice of
@@ -359,6 +412,8 @@ TEST_F(DatcBlocks, SameOutcomeForAnyThreadCountAndBlockSize) {
        1, 9, 4, all_rows()},
   };
   for (const Case& c : cases) check(c, edge_batchings(c));
+  // Small blocks said their rows final before the reading ended.
+  EXPECT_GT(rows_said_final_, 0u);
 }
 
 // Files larger than one default block.

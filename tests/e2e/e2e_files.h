@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -112,7 +113,14 @@ struct GoldenExecution {
   std::vector<std::string> outputs;  // output files besides "Vok-error.out"
 };
 
-inline void check_goldens(const GoldenExecution& e) {
+// An execution run on `threads` threads with `options` (not as the process
+// stands).
+struct HowRun {
+  int threads = 0;  // 0: every core
+  ExecutionOptions options;
+};
+
+inline void check_goldens(const GoldenExecution& e, const std::optional<HowRun>& how = {}) {
   SCOPED_TRACE(e.folder);
   RunDir dir;
   dir.write("Runvok.cnl", e.top);
@@ -121,7 +129,7 @@ inline void check_goldens(const GoldenExecution& e) {
     dir.write(name, content);
     expected_files.insert(name);
   }
-  const ProgramResult r = dir.run();
+  const ProgramResult r = how ? dir.run(how->threads, how->options) : dir.run();
   EXPECT_EQ(r.status, e.status);
   EXPECT_EQ(r.standard_error, "");
   EXPECT_TRUE(matches_golden(e.folder, "console", r.console));

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,7 @@ TEST(RunGolden, TimeRun) {
 // Stamped rows (stamp first), rows 11 to 250 of 260, no prewhitening,
 // residuals clipped to their signs: stamps in the frames file, the graph file
 // and the xy graph file.
-TEST(RunGolden, StampedRun) {
+GoldenExecution stamped_run() {
   TopSettings top;
   top.exponent = "0.25";
   top.lw = 30;
@@ -71,18 +72,22 @@ TEST(RunGolden, StampedRun) {
   run.data = "stamped.dat";
   run.start = 11;
   run.end = 250;
-  check_goldens({"stamped_run",
-                 top_file(top, {"stamps.cnl"}),
-                 {{"stamps.cnl", run_file(run)}, {"stamped.dat", fixture("stamped.dat")}},
-                 0,
-                 {"stamps_1-_2.out", "stamps_1-_2.graph", "stamps-frames.out", "stamps-xy.graph",
-                  "stamps_1-_2.csv"}});
+  return {"stamped_run",
+          top_file(top, {"stamps.cnl"}),
+          {{"stamps.cnl", run_file(run)}, {"stamped.dat", fixture("stamped.dat")}},
+          0,
+          {"stamps_1-_2.out", "stamps_1-_2.graph", "stamps-frames.out", "stamps-xy.graph",
+           "stamps_1-_2.csv"}};
+}
+
+TEST(RunGolden, StampedRun) {
+  check_goldens(stamped_run());
 }
 
 // A frequency run at 10 kHz with overlapping frames (a new frame every 20 of
 // 300 rows, frames of 60: twelve frames, the last on rows 221-280), VAR(2),
 // alpha 0.1 and the columns swapped (tag _2-_1).
-TEST(RunGolden, FrequencyRunWithOverlap) {
+GoldenExecution frequency_run() {
   TopSettings top;
   top.exponent = "0.5";
   top.alarm = "0.1";
@@ -95,12 +100,16 @@ TEST(RunGolden, FrequencyRunWithOverlap) {
   run.graphing = true;
   run.unit = "frequency";
   run.data = "freq.dat";
-  check_goldens(
-      {"frequency_run",
-       top_file(top, {"freq.cnl"}),
-       {{"freq.cnl", run_file(run)}, {"freq.dat", fixture("freq.dat")}},
-       0,
-       {"freq_2-_1.out", "freq_2-_1.graph", "freq-frames.out", "freq-xy.graph", "freq_2-_1.csv"}});
+  return {
+      "frequency_run",
+      top_file(top, {"freq.cnl"}),
+      {{"freq.cnl", run_file(run)}, {"freq.dat", fixture("freq.dat")}},
+      0,
+      {"freq_2-_1.out", "freq_2-_1.graph", "freq-frames.out", "freq-xy.graph", "freq_2-_1.csv"}};
+}
+
+TEST(RunGolden, FrequencyRunWithOverlap) {
+  check_goldens(frequency_run());
 }
 
 // Two runs with the same settings in one execution, 20 resamples at alpha
@@ -185,16 +194,20 @@ TEST(RunGolden, NoWholeFrameThenAGoodRun) {
 
 // Log data: both columns are replaced by their natural logarithms before the
 // descriptive statistics and the frames; the header says so.
-TEST(RunGolden, LogData) {
+GoldenExecution log_data() {
   TopSettings top;
   RunSettingsText run;
   run.switches = "log data";
   run.data = "positive.dat";
-  check_goldens({"log_data",
-                 top_file(top, {"logs.cnl"}),
-                 {{"logs.cnl", run_file(run)}, {"positive.dat", fixture("positive.dat")}},
-                 0,
-                 {"logs_1-_2.out", "logs_1-_2.csv"}});
+  return {"log_data",
+          top_file(top, {"logs.cnl"}),
+          {{"logs.cnl", run_file(run)}, {"positive.dat", fixture("positive.dat")}},
+          0,
+          {"logs_1-_2.out", "logs_1-_2.csv"}};
+}
+
+TEST(RunGolden, LogData) {
+  check_goldens(log_data());
 }
 
 // The file's header promises 480 rows, the file holds 430: the notice on the
@@ -207,17 +220,76 @@ std::string truncated_bilinear(int rows) {
   return text;
 }
 
-TEST(RunGolden, EndOfFileInsideTheRows) {
+GoldenExecution end_of_file_inside_the_rows() {
   TopSettings top;
   RunSettingsText run;
   run.y = 3;
   run.data = "cut.dat";
   run.start = 21;
-  check_goldens({"eof_in_rows",
-                 top_file(top, {"cut.cnl"}),
-                 {{"cut.cnl", run_file(run)}, {"cut.dat", truncated_bilinear(430)}},
-                 0,
-                 {"cut_1-_3.out", "cut_1-_3.csv"}});
+  return {"eof_in_rows",
+          top_file(top, {"cut.cnl"}),
+          {{"cut.cnl", run_file(run)}, {"cut.dat", truncated_bilinear(430)}},
+          0,
+          {"cut_1-_3.out", "cut_1-_3.csv"}};
+}
+
+TEST(RunGolden, EndOfFileInsideTheRows) {
+  check_goldens(end_of_file_inside_the_rows());
+}
+
+// The rows read in blocks of a few rows, or of one row each (blocks of a
+// byte), so that the frames are computed while the rows are still read, on
+// one and two threads: the same files as frames computed after the reading.
+// Log data waits for the logs of every row; a short file keeps the frames
+// of the rows it has.
+TEST(RunGolden, FramesComputedWhileTheRowsAreRead) {
+  for (const GoldenExecution& e :
+       {time_run(), stamped_run(), frequency_run(), two_bootstrap_runs({"first.cnl", "second.cnl"}),
+        log_data(), end_of_file_inside_the_rows()}) {
+    for (const RowBatching& blocks : {RowBatching{.bytes = 150, .slice_bytes = 40},
+                                      RowBatching{.bytes = 1, .slice_bytes = 1}}) {
+      for (int threads : {1, 2}) {
+        SCOPED_TRACE("blocks of " + std::to_string(blocks.bytes) + " bytes, threads " +
+                     std::to_string(threads));
+        check_goldens(e, e2e::HowRun{threads, e2e::rows_in_blocks(blocks)});
+      }
+    }
+  }
+}
+
+// Row 400 of 480 cannot be read, after the frames of the rows before it
+// were computed during the reading (blocks of a few rows, one and two
+// threads): the program stops with the row's messages alone, as when the
+// rows are read in one block and no frame is computed; the report holds the
+// banner and the read error alone.
+TEST(RunStops, RowThatCannotBeReadAfterFramesWereComputed) {
+  std::vector<std::string> lines = e2e::lines_of(fixture("bilinear.dat"));
+  lines.at(2 + 399) = "    0.1234    x.5678    0.9012";
+  std::string data;
+  for (const std::string& line : lines) data += line + "\n";
+  RunSettingsText run;
+  run.y = 3;
+  auto execute = [&](const std::optional<e2e::HowRun>& how) {
+    RunDir dir;
+    dir.write("Runvok.cnl", top_file(TopSettings{}, {"bad.cnl"}));
+    dir.write("bad.cnl", run_file(run));
+    dir.write("data.dat", data);
+    const ProgramResult r = how ? dir.run(how->threads, how->options) : dir.run();
+    return std::vector<std::string>{
+        std::to_string(r.status), r.console,
+        r.standard_error,         dir.read("Vok-error.out"),
+        dir.read("bad_1-_3.out"), std::to_string(files_in(dir.path()).size())};
+  };
+  const std::vector<std::string> one_block = execute(e2e::HowRun{1, {}});
+  EXPECT_EQ(one_block[0], "1");
+  EXPECT_NE(one_block[1].find("Error in read of data file"), std::string::npos);
+  EXPECT_NE(one_block[1].find("x.5678"), std::string::npos);  // the detail line
+  EXPECT_EQ(e2e::lines_of(one_block[4]).size(), 3u);          // the banner and the read error
+  for (int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    EXPECT_EQ(execute(e2e::HowRun{threads, e2e::rows_in_blocks({.bytes = 100, .slice_bytes = 31})}),
+              one_block);
+  }
 }
 
 // Fewer rows left after the end of file than one frame: the notice, then

@@ -102,10 +102,26 @@ class RunDir {
     result.standard_error = captured.standard_error();
     return result;
   }
+  // The same on `threads` threads (0: every core) with `options`.
+  ProgramResult run(int threads, const ExecutionOptions& options) const {
+    CapturedChannels captured;
+    ProgramResult result;
+    result.status = run_program_in(path_.string(), threads, options);
+    result.console = captured.console();
+    result.standard_error = captured.standard_error();
+    return result;
+  }
 
  private:
   std::filesystem::path path_;
 };
+
+// Execution options that read the data rows in blocks of `batching`.
+inline ExecutionOptions rows_in_blocks(const RowBatching& batching) {
+  ExecutionOptions options;
+  options.row_batching = batching;
+  return options;
+}
 
 // The vok executable built beside the running test executable, or an empty
 // path when there is none.

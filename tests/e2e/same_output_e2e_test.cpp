@@ -1,7 +1,8 @@
-// The same execution on 1, 2 or 3 threads and with either lag-sum kernel
-// writes the same files, line for line (closing stamps masked), on the
-// shipped example and on random data, and stops at the same frame with the
-// same messages.
+// The same execution on 1, 2 or 3 threads, with either lag-sum kernel and
+// with the rows read in blocks of any size (small blocks: frames computed
+// while the rows are read) writes the same files, line for line (closing
+// stamps masked), on the shipped example and on random data, and stops at
+// the same frame with the same messages.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,7 +39,7 @@ using Inputs = std::vector<std::pair<std::string, std::string>>;
 enum class Start { inside, elsewhere_absolute, elsewhere_relative };
 
 Execution execute(const Inputs& inputs, std::vector<std::string_view> args,
-                  Start start = Start::inside) {
+                  Start start = Start::inside, const RowBatching& batching = {}) {
   RunDir dir;
   dir.make_directory("run");
   dir.make_directory("elsewhere");
@@ -52,7 +53,7 @@ Execution execute(const Inputs& inputs, std::vector<std::string_view> args,
   {
     ScopedWorkingDirectory here(start == Start::inside ? run : elsewhere);
     CapturedChannels captured;
-    e.status = run_command_line(args);
+    e.status = run_command_line(args, rows_in_blocks(batching));
     e.texts["<console>"] = mask_times(captured.console());
     e.texts["<standard error>"] = mask_times(captured.standard_error());
   }
@@ -78,18 +79,30 @@ void expect_same_output_for_any_threads_and_kernel(const Inputs& inputs) {
   const Execution first = execute(inputs, {"--threads", "1"});
   // The inputs, the error file and at least one report.
   ASSERT_GE(first.texts.size(), inputs.size() + 3);
-  const std::vector<std::vector<std::string_view>> variants = {
-      {},
-      {"--threads", "2"},
-      {"--threads=3"},
-      {"--reference-kernel", "--threads", "1"},
-      {"--reference-kernel", "--threads", "2"},
+  // Rows read in blocks of a few rows (or of one row each: blocks of a
+  // byte), so that frames are computed while the rows are still being read.
+  const RowBatching few_rows{.bytes = 200, .slice_bytes = 50};
+  const RowBatching one_row{.bytes = 1, .slice_bytes = 1};
+  struct Variant {
+    std::vector<std::string_view> args;
+    RowBatching batching;
+    const char* blocks;
   };
-  for (const auto& args : variants) {
+  const std::vector<Variant> variants = {
+      {{}, {}, ""},
+      {{"--threads", "2"}, {}, ""},
+      {{"--threads=3"}, {}, ""},
+      {{"--reference-kernel", "--threads", "1"}, {}, ""},
+      {{"--reference-kernel", "--threads", "2"}, {}, ""},
+      {{"--threads", "1"}, few_rows, " (blocks of a few rows)"},
+      {{"--threads", "2"}, few_rows, " (blocks of a few rows)"},
+      {{"--threads", "2"}, one_row, " (blocks of a row)"},
+  };
+  for (const Variant& v : variants) {
     std::string line;
-    for (std::string_view a : args) line += std::string(a) + " ";
-    SCOPED_TRACE("vok " + line);
-    expect_same_texts(execute(inputs, args), first);
+    for (std::string_view a : v.args) line += std::string(a) + " ";
+    SCOPED_TRACE("vok " + line + v.blocks);
+    expect_same_texts(execute(inputs, v.args, Start::inside, v.batching), first);
   }
 }
 

@@ -118,6 +118,7 @@ inline OneFrame compute_and_write(const RunCase& p, const std::vector<float>& da
   const FrameJob job = p.job(data, n);
   FrameWork work(job.plan);
   OneFrame out{compute_frame(job, k, work), "", "", ""};
+  out.outcome.frame.significant = judge(out.outcome.frame.cdf, job.thresholds);
   EngineRun run;
   run.run_header = p.header(n);
   run.run_header.graphing = 'n';
