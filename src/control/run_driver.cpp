@@ -407,9 +407,11 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
     job.plan = plan;
     job.var_lag = settings.var_lag;
     job.clip = settings.transform == Transform::clip;
-    // Outcomes of a sixteenth of the columns' bytes, at least 8 MiB.
+    // The outcomes held until the thresholds are known take at most a 32nd
+    // of the columns' bytes (a quarter of a byte a row; at least 2 MiB):
+    // the frames gain on the reading only what its threads would idle.
     early.emplace(job, static_cast<std::size_t>(
-                           std::max<std::uint64_t>(xy_size * sizeof(float) / 16, 8u << 20)));
+                           std::max<std::uint64_t>(xy_size * sizeof(float) / 32, 2u << 20)));
   }
   const int kept[] = {run.x_column, run.y_column};
   const int read = datc(rows.xy, rows.stamps, header.format, range.start, range.end, data,
