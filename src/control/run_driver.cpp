@@ -303,7 +303,8 @@ Settings analysis_settings(const SharedSettings& shared, const RunSettings& run)
 // final, the reading's threads compute it (everything but its judgement
 // against the thresholds, which need every row), and the engine hands it on
 // in its place after the thresholds. Frames are taken up in order while their
-// outcomes fit in a budget; the rest are computed after the thresholds.
+// outcomes fit in a budget, up to the last eighth of them; the rest are
+// computed after the thresholds.
 class EarlyFrames : public RowsDone {
  public:
   // `job`: the run's series as the reading fills them, with the plan of the
@@ -311,8 +312,11 @@ class EarlyFrames : public RowsDone {
   EarlyFrames(const FrameJob& job, std::size_t budget_bytes) : job_(job) {
     const FramePlan& plan = job.plan;
     const std::uint64_t fit = budget_bytes / frame_bytes(plan, job.var_lag);
+    // The last eighth of the frames at least are left to be computed
+    // after the thresholds, while the threads write those computed here.
+    const int frames = std::max(plan.frames, 0);
     limit_ = static_cast<std::size_t>(
-        std::min<std::uint64_t>(fit, static_cast<std::uint64_t>(std::max(plan.frames, 0))));
+        std::min<std::uint64_t>(fit, static_cast<std::uint64_t>(frames - frames / 8)));
     if (limit_ == 0) return;
     outcomes_.reserve(limit_);
     for (int w = 0; w < thread_count(); ++w) work_.emplace_back(plan);
