@@ -143,8 +143,11 @@ void check(const Case& c) {
   // The report never gets a detail line.
   if (dir.exists("run_1-_2.out")) {
     const std::string report = dir.read("run_1-_2.out");
-    for (const std::string& line : e2e::lines_of(r.console))
-      if (line.starts_with(" at ")) EXPECT_EQ(report.find(line), std::string::npos) << line;
+    for (const std::string& line : e2e::lines_of(r.console)) {
+      if (line.starts_with(" at ")) {
+        EXPECT_EQ(report.find(line), std::string::npos) << line;
+      }
+    }
   }
 }
 
