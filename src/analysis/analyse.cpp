@@ -1,10 +1,12 @@
 // vok::analyse: the input checked, the analysis run into a Result.
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <vector>
 
 #include "analysis/engine.h"
+#include "analysis/log_transform.h"
 #include "exec/parallel.h"
 #include "vok/vok.h"
 
@@ -19,13 +21,11 @@ template <class... Parts>
   throw Error(text.str());
 }
 
-// Every value finite (and, for the log transform, positive).
-void check_values(std::span<const float> values, const char* series, bool positive) {
+// Every value finite.
+void check_values(std::span<const float> values, const char* series) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     const float v = values[i];
     if (!std::isfinite(v)) refuse(series, "[", i, "] = ", v, " is not a finite number");
-    if (positive && !(v > 0.0f))
-      refuse(series, "[", i, "] = ", v, ": the log transform needs positive values");
   }
 }
 
@@ -43,14 +43,16 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
   const FramePlan plan = FramePlan::of(n, settings.frame_length, settings.overlap, lags(settings));
   if (plan.frames < 1)
     refuse(n, " rows are too few for one frame of frame_length = ", settings.frame_length);
-  const bool log = settings.transform == Transform::log;
-  check_values(x, "x", log);
-  check_values(y, "y", log);
+  check_values(x, "x");
+  check_values(y, "y");
 
   std::vector<float> logs_x, logs_y;
-  if (log) {
-    for (float v : x) logs_x.push_back(std::log(v));
-    for (float v : y) logs_y.push_back(std::log(v));
+  if (settings.transform == Transform::log) {
+    logs_x.assign(x.begin(), x.end());
+    logs_y.assign(y.begin(), y.end());
+    if (const std::optional<NonPositiveValue> bad = take_logs(logs_x, logs_y))
+      refuse(bad->in_y ? "y" : "x", "[", bad->index, "] = ", bad->value,
+             ": the log transform needs positive values");
     x = logs_x;
     y = logs_y;
   }

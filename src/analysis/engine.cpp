@@ -173,12 +173,7 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
                   std::span<FrameOutcome> computed) {
   describe(x, y, plan, sink, options.threads);
 
-  FrameJob job;
-  job.x = x;
-  job.y = y;
-  job.plan = plan;
-  job.var_lag = settings.var_lag;
-  job.clip = settings.transform == Transform::clip;
+  FrameJob job = FrameJob::of(x, y, plan, settings);
   job.thresholds = analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
   analyse_frames(job, stamps, sink, options, computed);
 }

@@ -33,7 +33,8 @@ void Settings::check() const {
   if (var_lag > frame_length / 2 || frame_length - 2 * var_lag < 1)
     refuse("var_lag", var_lag,
            "leaves no degrees of freedom in frames of " + std::to_string(frame_length));
-  if (!(false_alarm <= 1.0f)) refuse("false_alarm", false_alarm, "must be at most 1");
+  if (!(false_alarm > 0.0f && false_alarm <= 1.0f))
+    refuse("false_alarm", false_alarm, "must lie above 0 and at most 1");
   if (resamples < 0) refuse("resamples", resamples, "must be 0 or more");
   if (resamples >= 1 && 1.0f / static_cast<float>(resamples) > false_alarm)
     refuse("resamples", resamples,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "analysis/engine.h"
+#include "analysis/log_transform.h"
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
 #include "control/frames_table.h"
@@ -127,21 +128,16 @@ bool allocate(std::vector<T, Allocator>& v, std::uint64_t count) {
 // file order, x before y) stops the program, after its message and the
 // detail line `where` writes for its row.
 template <typename WhereIsRow>
-void take_logs(std::span<float> x, std::span<float> y, int first_row, int cx, int cy,
+void take_logs_or_stop(std::span<float> x, std::span<float> y, int first_row, int cx, int cy,
                WhereIsRow where) {
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    for (auto [values, column] : {std::pair{x, cx}, std::pair{y, cy}}) {
-      float& v = values[i];
-      if (v <= 0.0f) {
-        const int row = first_row + static_cast<int>(i);
-        ChannelGroup{&console(), &error_file()}.write_free(
-            {"Log data needs positive values: ", "row ", row, " column ", column, " value ", v});
-        where(row);
-        throw Stop{};
-      }
-      v = std::log(v);
-    }
-  }
+  const std::optional<NonPositiveValue> bad = take_logs(x, y);
+  if (!bad) return;
+  const int row = first_row + static_cast<int>(bad->index);
+  ChannelGroup{&console(), &error_file()}.write_free({"Log data needs positive values: ", "row ",
+                                                      row, " column ", bad->in_y ? cy : cx,
+                                                      " value ", bad->value});
+  where(row);
+  throw Stop{};
 }
 
 // Step 2: the data file, which must exist and have an extension.
@@ -405,12 +401,10 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
 
   std::optional<EarlyFrames> early;
   if (settings.transform != Transform::log) {
-    FrameJob job;
-    job.x = std::span<const float>(rows.xy).first(static_cast<std::size_t>(range.n));
-    job.y = std::span<const float>(rows.xy).subspan(static_cast<std::size_t>(range.n));
-    job.plan = plan;
-    job.var_lag = settings.var_lag;
-    job.clip = settings.transform == Transform::clip;
+    const FrameJob job =
+        FrameJob::of(std::span<const float>(rows.xy).first(static_cast<std::size_t>(range.n)),
+                     std::span<const float>(rows.xy).subspan(static_cast<std::size_t>(range.n)),
+                     plan, settings);
     // The outcomes held until the thresholds are known take at most a 32nd
     // of the columns' bytes (a quarter of a byte a row; at least 2 MiB):
     // the frames gain on the reading only what its threads would idle.
@@ -498,7 +492,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
   if (run.clip == "lg") {
-    take_logs(x, y, range.start, run.x_column, run.y_column,
+    take_logs_or_stop(x, y, range.start, run.x_column, run.y_column,
               [&](int row) { write_detail(data_row_line(data, header.format, row)); });
   }
 

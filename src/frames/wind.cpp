@@ -59,6 +59,17 @@ class FrameMessages {
 
 }  // namespace
 
+FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
+                      const FramePlan& plan, const Settings& settings) {
+  FrameJob job;
+  job.x = x;
+  job.y = y;
+  job.plan = plan;
+  job.var_lag = settings.var_lag;
+  job.clip = settings.transform == Transform::clip;
+  return job;
+}
+
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
   using Stage = Diagnostic::Stage;
   const FramePlan& plan = job.plan;

@@ -25,6 +25,11 @@ struct FrameJob {
   int var_lag = 0;    // VAR order p
   bool clip = false;  // the residuals are clipped to +1/-1
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
+
+  // The job of a run's frames, shaped by `settings`; the thresholds are the
+  // caller's to set once they are known.
+  static FrameJob of(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
+                     const Settings& settings);
 };
 
 // A frame is significant for a test when its p-value 1 - P lies strictly

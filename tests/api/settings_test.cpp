@@ -42,6 +42,20 @@ TEST(Settings, EachBadSettingIsNamedWithItsValue) {
        },
        "var_lag = 10"},
       {"false alarm 1.01", [](vok::Settings& s) { s.false_alarm = 1.01f; }, "false_alarm = 1.01"},
+      // Without resamples nothing else bounds the level from below: a level of
+      // 0 or less would make every threshold meaningless.
+      {"false alarm 0",
+       [](vok::Settings& s) {
+         s.resamples = 0;
+         s.false_alarm = 0.0f;
+       },
+       "false_alarm = 0"},
+      {"false alarm -0.05",
+       [](vok::Settings& s) {
+         s.resamples = 0;
+         s.false_alarm = -0.05f;
+       },
+       "false_alarm = -0.05"},
       {"resamples -1", [](vok::Settings& s) { s.resamples = -1; }, "resamples = -1"},
       {"resamples too few",
        [](vok::Settings& s) {

@@ -42,12 +42,10 @@ struct RunCase {
     return plan;
   }
   FrameJob job(const std::vector<float>& data, int n) const {
-    FrameJob j;
-    j.x = std::span<const float>(data).subspan(static_cast<std::size_t>(cx - 1) * n, n);
-    j.y = std::span<const float>(data).subspan(static_cast<std::size_t>(cy - 1) * n, n);
-    j.plan = plan(n);
-    j.var_lag = p;
-    j.clip = clip.starts_with('c');
+    FrameJob j =
+        FrameJob::of(std::span<const float>(data).subspan(static_cast<std::size_t>(cx - 1) * n, n),
+                     std::span<const float>(data).subspan(static_cast<std::size_t>(cy - 1) * n, n),
+                     plan(n), settings());
     const auto& t = thresholds;
     j.thresholds = {t[0], t[1], t[2], t[3], t[4], t[5], t[6]};
     return j;
