@@ -15,6 +15,7 @@
 #include "output/failure.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
+#include "vok/vok.h"
 
 namespace vok {
 
@@ -126,7 +127,8 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
-                    Channel& console, bool show_progress) {
+                    Channel& console, bool show_progress,
+                    const std::atomic<bool>* cancel) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   const int threads = static_cast<int>(std::clamp<std::size_t>(
       static_cast<std::size_t>(std::max(thread_limit, 1)), 1, std::max<std::size_t>(resamples, 1)));
@@ -158,6 +160,8 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   ordered_map<Resample>(
       resamples,
       [&](std::size_t b, int worker) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+          throw Cancelled("the analysis was cancelled");
         Resample r;
         Channel diag;
         diag.capture();
