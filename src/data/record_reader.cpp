@@ -25,7 +25,7 @@ std::string_view describe(ReadStatus status) {
     case ReadStatus::bad_character:
       return "a character that cannot stand in a number";
     case ReadStatus::no_digits:
-      return "a point or an exponent with no digits";
+      return "a sign, a point or an exponent with no digits";
     case ReadStatus::out_of_range:
       return "a number beyond the range of 32-bit reals";
     case ReadStatus::text_for_number:
@@ -271,8 +271,10 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
   const char* end = p + field.size();
   while (p < end && is_blank(*p)) ++p;
   bool negative = false;
+  bool sign = false;
   if (p < end && (*p == '+' || *p == '-')) {
     negative = *p == '-';
+    sign = true;
     ++p;
   }
   char digits[kKeptDigits + 1];
@@ -331,8 +333,9 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
     if (exponent_negative) exponent = -exponent;
   }
   if (!any_digit) {
-    if (point || has_exponent) return ReadStatus::no_digits;
-    value = 0.0f;  // blanks, or a sign alone
+    // A sign alone is no number; a field of blanks reads as zero.
+    if (point || has_exponent || sign) return ReadStatus::no_digits;
+    value = 0.0f;
     return ReadStatus::ok;
   }
   if (sticky) {

@@ -70,7 +70,7 @@ enum class ReadStatus : int {
   end_of_file = -1,         // no line left for the row (or one of its lines)
   bad_character = 1,        // a character that cannot stand in a number at its place
                             // (letters, a second point or sign, a point in an Iw field)
-  no_digits = 2,            // a point or an exponent with no digits for it
+  no_digits = 2,            // a sign, a point or an exponent with no digits for it
   out_of_range = 3,         // magnitude beyond the largest 32-bit real
   text_for_number = 4,      // an A descriptor where the row has a number
   number_for_text = 5,      // a numeric descriptor where the row has its stamp

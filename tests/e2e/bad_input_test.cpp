@@ -155,6 +155,9 @@ TEST(BadInput, ValuesThatAreNotFiniteRealsStopTheProgram) {
       {"exponent beyond any real", "  1.0e999999     0.50000", 3},
       {"exponent without digits", "      1.0e+      0.50000", 2},
       {"a point alone", "           .     0.50000", 2},
+      {"a minus sign alone", "           -     0.50000", 2},
+      {"a plus sign alone", "     0.50000           +", 2},
+      {"an exponent letter that is no exponent", "      1.5F2      0.50000", 1},
       {"two points", "     1.2.3       0.50000", 1},
       {"a letter", "      0.5x0      0.50000", 1},
   };
@@ -196,6 +199,25 @@ TEST(BadInput, ValuesNearTheLimitsOfRealsCompleteTheRun) {
 
 // ---------------------------------------------------------------------------
 // Headers that ask for more than can be had.
+
+TEST(BadInput, RowsBeforeTheStartDatumAreNotReadAsNumbers) {
+  // Rows 1 and 2 are passed over as lines: what they hold is no error, and
+  // the outputs are those of the same file with good rows there.
+  auto outputs = [](const std::string& first_rows) {
+    RunDir dir;
+    dir.write("Runvok.cnl", top_file(small_top(), {"run.cnl"}));
+    RunSettingsText r;
+    r.start = 3;
+    dir.write("run.cnl", run_file(r));
+    std::string data = header();
+    for (int i = 3; i <= kRows; ++i) data += row(i) + "\n";
+    dir.write("data.dat", header() + first_rows + data.substr(header().size()));
+    const ProgramResult result = dir.run();
+    EXPECT_EQ(result.status, 0) << first_rows;
+    return mask_times(dir.read("run_1-_2.out"));
+  };
+  EXPECT_EQ(outputs("         NaN           -\nx,y\n"), outputs(row(1) + "\n" + row(2) + "\n"));
+}
 
 TEST(BadInput, RowCountAboveTheLargestIntegerIsUnreadable) {
   RunDir dir;
