@@ -75,7 +75,9 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
   std::vector<std::optional<RowFailure>> slice_failures;
   std::size_t start = 0;  // matrix row of the current block's first row
   std::size_t work_items = 0;  // offered by `done` when the block before ended
-  blocks[0].fill(data, nullptr, lines_per_row, batching.bytes, batching.slice_bytes);
+  const std::size_t last_line_length = plan.last_line_length();
+  blocks[0].fill(data, nullptr, lines_per_row, batching.bytes, batching.slice_bytes,
+                 last_line_length);
   for (int current = 0;; current ^= 1) {
     const RowBlock& block = blocks[current];
     const std::size_t whole_rows = std::min(block.rows(), rows - start);
@@ -118,7 +120,7 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
     parallel_for(slice_failures.size() + first_slice_item, [&](std::size_t item, int worker) {
       if (item < first_work_item)
         blocks[current ^ 1].fill(data, &block, lines_per_row, batching.bytes,
-                                 batching.slice_bytes);
+                                 batching.slice_bytes, last_line_length);
       else if (item < first_slice_item)
         done->work(item - first_work_item, worker);
       else

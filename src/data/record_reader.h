@@ -122,6 +122,10 @@ class RecordFormat {
   bool list_directed() const { return list_directed_; }
   int values() const { return values_; }
   StampPosition stamp() const { return stamp_; }
+  // Characters the last line of a row must hold to reach the end of its last
+  // field (list-directed rows: 0). A file's last line without its line end
+  // that is shorter was cut off while being written, and is no row.
+  std::size_t last_line_length() const;
 
   struct Step {
     enum class Kind : std::uint8_t { next_line, real, integer, stamp, fail };

@@ -33,7 +33,8 @@ std::size_t count_line_ends(const char* text, std::size_t size) {
 RowBlock::RowBlock() : slices_{{0, 0}}, missing_(ReadStatus::end_of_file) {}
 
 void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_per_row,
-                    std::size_t bytes, std::size_t slice_bytes) {
+                    std::size_t bytes, std::size_t slice_bytes,
+                    std::size_t last_line_length) {
   lines_per_row_ = std::max<std::size_t>(lines_per_row, 1);
   bytes = std::max<std::size_t>(bytes, 1);
   missing_ = ReadStatus::end_of_file;
@@ -68,7 +69,15 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
     const void* lf = held_ > 0 ? memrchr(text_.data(), '\n', held_) : nullptr;
     held_ = lf == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
   } else if (ended_ && held_ > 0 && text_[held_ - 1] != '\n') {
-    text_[held_++] = '\n';
+    const void* lf = memrchr(text_.data(), '\n', held_);
+    const std::size_t begin =
+        lf == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
+    std::size_t length = held_ - begin;
+    if (text_[held_ - 1] == '\r') --length;
+    if (length < last_line_length)
+      held_ = begin;
+    else
+      text_[held_++] = '\n';
   }
   cut_rows(slice_bytes);
 }

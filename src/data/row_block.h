@@ -83,8 +83,11 @@ class RowBlock {
   // whole rows (the last line read in full being the last one) are those of
   // one more row that lacks lines. The whole rows are cut into slices of
   // about `slice_bytes` bytes each, at most kMaxSlices.
+  // A last line without a line end that is shorter than `last_line_length`
+  // (what a row's last line needs) was cut off while being written: it is
+  // dropped, and the file ends before it.
   void fill(TextFile& file, const RowBlock* before, std::size_t lines_per_row, std::size_t bytes,
-            std::size_t slice_bytes);
+            std::size_t slice_bytes, std::size_t last_line_length = 0);
 
   static constexpr std::size_t kMaxSlices = 64;
 

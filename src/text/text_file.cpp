@@ -104,6 +104,7 @@ bool TextFile::read_line(std::string& line) {
 
 bool TextFile::read_line(std::string_view& line) {
   line = {};
+  unterminated_ = false;
   if (file_ == nullptr) return false;
   std::size_t scanned = begin_;
   while (true) {
@@ -121,6 +122,7 @@ bool TextFile::read_line(std::string_view& line) {
       // Last line without a line end.
       line = std::string_view(buffer_.data() + begin_, end_ - begin_);
       begin_ = end_;
+      unterminated_ = true;
       break;
     }
     scanned += begin_;

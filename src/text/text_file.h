@@ -41,6 +41,8 @@ class TextFile {
   // reading fails (then error() is the system's error number).
   std::size_t read_bytes(char* to, std::size_t size);
   int error() const { return error_; }
+  // The line read last was the file's last and had no line end.
+  bool last_line_unterminated() const { return unterminated_; }
 
  private:
   bool fill();
@@ -51,6 +53,7 @@ class TextFile {
   std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
   std::size_t end_ = 0;
   bool eof_ = false;
+  bool unterminated_ = false;
   int error_ = 0;
 };
 

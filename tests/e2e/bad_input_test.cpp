@@ -219,6 +219,51 @@ TEST(BadInput, RowsBeforeTheStartDatumAreNotReadAsNumbers) {
   EXPECT_EQ(outputs("         NaN           -\nx,y\n"), outputs(row(1) + "\n" + row(2) + "\n"));
 }
 
+// A data file whose writer was stopped mid-row: its last line has no line
+// end. Shorter than a row needs, it is no row and the file ends before it (the
+// outputs are those of the file without it); long enough, it is a row.
+TEST(BadInput, ALastRowCutOffWhileBeingWrittenIsNoRow) {
+  struct Case {
+    std::string what;
+    std::string keywords;
+    std::function<std::string(int)> line;  // data row i
+    std::string last;                      // the cut last line, no line end
+    bool is_row;
+  };
+  auto fixed = [](int i) { return row(i); };
+  auto listed = [](int i) {
+    std::string r = row(i);
+    return r.substr(0, 12) + "," + r.substr(12);
+  };
+  const std::string fixed_keywords = "rows=48 columns=2 interval=1.0 format=(2f12.5)";
+  const std::string listed_keywords = "rows=48 columns=2 interval=1.0 format=*";
+  const Case cases[] = {
+      {"cut at a field's end", fixed_keywords, fixed, row(48).substr(0, 12), false},
+      {"cut inside a field", fixed_keywords, fixed, row(48).substr(0, 19), false},
+      {"cut inside the line end", fixed_keywords, fixed, row(48).substr(0, 20) + "\r", false},
+      {"whole but for its line end", fixed_keywords, fixed, row(48), true},
+      {"list-directed, one value of two", listed_keywords, listed, listed(48).substr(0, 13), false},
+      {"list-directed, both values", listed_keywords, listed, listed(48), true},
+  };
+  auto outputs = [](const std::string& data) {
+    RunDir dir;
+    lay_out(dir, data);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 0);
+    return mask_times(dir.read("run_1-_2.out")) + mask_times(r.console);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string rows;
+    for (int i = 1; i <= 47; ++i) rows += c.line(i) + "\n";
+    const std::string cut = outputs(header(c.keywords) + rows + c.last);
+    const std::string without = outputs(header(c.keywords) + rows);
+    const std::string whole = outputs(header(c.keywords) + rows + c.line(48) + "\n");
+    EXPECT_NE(without, whole);
+    EXPECT_EQ(cut, c.is_row ? whole : without);
+  }
+}
+
 TEST(BadInput, RowCountAboveTheLargestIntegerIsUnreadable) {
   RunDir dir;
   const std::string keywords = "rows=2147483648 columns=2 interval=1.0 format=(2f12.5)";
