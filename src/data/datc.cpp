@@ -1,5 +1,8 @@
 #include "data/datc.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <cassert>
 #include <string>
@@ -53,6 +56,7 @@ struct RowFailure {
   std::size_t row;  // 0-based in the matrix
   ReadStatus status;
   std::string first_line;  // the row's first line, when it has one
+  bool overlong = false;   // a line of it is longer than the line limit
 };
 
 // Reads matrix rows 0..rows-1 of a fixed-column format, the data file standing
@@ -100,7 +104,9 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
         const ReadStatus s = decode_row(plan, lines, to);
         if (s == ReadStatus::ok) return true;
         slice_failures[slice] =
-            RowFailure{i, s, lines.count() > 0 ? std::string(lines.line(0)) : std::string()};
+            RowFailure{i, s,
+                       lines.count() > 0 ? std::string(lines.line(0)) : block.overlong_start(),
+                       s == ReadStatus::line_read_failed && block.overlong()};
         return false;
       };
       if (slice == slices) {
@@ -196,13 +202,22 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
   };
 
   RecordReader reader(plan, data);
+  // A line that could not be read: the system's reason, or that it is too long.
+  const std::string overlong = "a line longer than " + std::to_string(data.line_limit()) + " bytes";
+  auto why = [&](ReadStatus s) -> std::string {
+    if (s != ReadStatus::line_read_failed || data.error() == 0) return {};
+    return data.error() == EFBIG ? overlong : std::strerror(data.error());
+  };
+  auto row_text = [&] {
+    return data.error() == EFBIG ? data.overlong_start() : reader.last_line();
+  };
   for (int row = 1; row < first; ++row) {
     ReadStatus s = reader.skip_row();
     if (s == ReadStatus::end_of_file) {
       end_of_file_notice(row, to.report);
       return 0;
     }
-    if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, reader.last_line()));
+    if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, row_text()), why(s));
   }
   if (plan.list_directed()) {
     // One line to a row, read and decoded row after row.
@@ -215,7 +230,7 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
         end_of_file_notice(row, to.report);
         return row - first;
       }
-      if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, reader.last_line()));
+      if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, row_text()), why(s));
     }
     return last - first + 1;
   }
@@ -226,7 +241,8 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
       end_of_file_notice(row, to.report);
       return row - first;
     }
-    read_error(failure->status, format, to, row_line(row, std::move(failure->first_line)));
+    read_error(failure->status, format, to, row_line(row, std::move(failure->first_line)),
+               failure->overlong ? overlong : why(failure->status));
   }
   return last - first + 1;
 }

@@ -47,7 +47,13 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
     std::memcpy(text_.data(), before->text_.data() + before->rows_end_, held_);
     found = before->lines_ - before->rows_ * before->lines_per_row_;
   }
-  // What is carried holds less than a row: read at least once.
+  overlong_start_.clear();
+  // What is carried holds less than a row: read at least once. Only that
+  // row's lines can outgrow one read, so only they are held to the line
+  // limit: a longer line stops the reading before that row.
+  const std::size_t limit = file.line_limit();
+  std::size_t row_end = 0;  // byte after the first row, once its lines are held
+  bool overlong = false;
   do {
     // One byte of room more, for the line end of a last line without one.
     if (text_.size() < held_ + bytes + 1) text_.resize(held_ + bytes + 1);
@@ -59,11 +65,17 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
       const void* lf = std::memchr(text_.data() + scan, '\n', held_ - scan);
       if (lf == nullptr) break;
       scan = static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
-      ++found;
+      if (++found == lines_per_row_) row_end = scan;
+    }
+    if (const std::size_t line = overlong_line_start(found < lines_per_row_ ? held_ : row_end, limit);
+        line != kNoLine) {
+      overlong = ended_ = true;
+      overlong_start_.assign(text_.data() + line, std::min<std::size_t>(held_ - line, 80));
+      held_ = 0;
     }
   } while (!ended_ && found < lines_per_row_);
 
-  if (ended_ && file.error() != 0) {
+  if (ended_ && (overlong || file.error() != 0)) {
     // A line cut off by the failed read is no line.
     missing_ = ReadStatus::line_read_failed;
     const void* lf = held_ > 0 ? memrchr(text_.data(), '\n', held_) : nullptr;
@@ -80,6 +92,18 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
       text_[held_++] = '\n';
   }
   cut_rows(slice_bytes);
+}
+
+std::size_t RowBlock::overlong_line_start(std::size_t end, std::size_t limit) const {
+  if (end <= limit) return kNoLine;  // no line can be longer: the usual case
+  const char* text = text_.data();
+  for (std::size_t begin = 0; begin < end;) {
+    const void* lf = std::memchr(text + begin, '\n', end - begin);
+    const std::size_t stop = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : end;
+    if (stop - begin > limit) return begin;
+    begin = stop + 1;
+  }
+  return kNoLine;
 }
 
 void RowBlock::cut_rows(std::size_t slice_bytes) {

@@ -373,6 +373,22 @@ TEST(BadInput, LongLines) {
   expect_outcomes(cases);
 }
 
+// A data line longer than 64 MiB (a file with no line ends, say) is a read
+// error of its row, not an allocation that grows with it.
+TEST(BadInput, ADataLineLongerThan64MiBIsAReadErrorOfItsRow) {
+  const std::string start = row(10);
+  const std::string line = start + std::string((std::size_t{64} << 20) - start.size() + 1, ' ');
+  RunDir dir;
+  lay_out(dir, data_with_row(10, line));
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  const std::string message = read_error(7) + " at data.dat line 12: \"" + start +
+                              std::string(80 - start.size(), ' ') +
+                              "\": a line longer than 67108864 bytes\n";
+  EXPECT_EQ(r.console, message);
+  EXPECT_EQ(dir.read("Vok-error.out"), message);
+}
+
 // Long lines whose extra characters carry nothing change nothing: long
 // comments in both control files, a keyword line padded past 120 characters,
 // data rows with 100000 characters after their fields. The title is cut to
