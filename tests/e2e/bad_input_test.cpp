@@ -543,28 +543,32 @@ TEST(BadInput, EmptyFilesAndDirectories) {
       {"data file of a header alone", [](const RunDir& dir) { lay_out(dir, header()); }, 2,
        "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      24\n\n",
        "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      24\n\n"},
+      // The reason follows each message about a file, on the console and the
+      // error file.
       {"Runvok.cnl a directory", [](const RunDir& dir) { dir.make_directory("Runvok.cnl"); }, 1,
-       " **** Error on opening Runvok.cnl  21\n", ""},
+       " **** Error on opening Runvok.cnl  21\n at Runvok.cnl: Is a directory\n",
+       " at Runvok.cnl: Is a directory\n"},
       {"run control file a directory",
        [](const RunDir& dir) {
          lay_out(dir, good_data());
          std::filesystem::remove(dir.path() / "run.cnl");
          dir.make_directory("run.cnl");
        },
-       1, " **** Error on opening control file  21\n", " **** Error on opening control file  21\n"},
+       1, " **** Error on opening control file  21\n at run.cnl: Is a directory\n"},
       // Only regular files are read: a pipe would block the program, and a
       // device such as /dev/zero, a line without end, would fill its memory
       // (/dev/null stands in for it here).
       {"Runvok.cnl a pipe",
        [](const RunDir& dir) { ASSERT_EQ(::mkfifo((dir.path() / "Runvok.cnl").c_str(), 0600), 0); },
-       1, " **** Error on opening Runvok.cnl  22\n", ""},
+       1, " **** Error on opening Runvok.cnl  22\n at Runvok.cnl: Invalid argument\n",
+       " at Runvok.cnl: Invalid argument\n"},
       {"data file a device",
        [](const RunDir& dir) {
          lay_out(dir, good_data());
          std::filesystem::remove(dir.path() / "data.dat");
          std::filesystem::create_symlink("/dev/null", dir.path() / "data.dat");
        },
-       1, " **** Error on opening data file  22\n", " **** Error on opening data file  22\n"},
+       1, " **** Error on opening data file  22\n at data.dat: Invalid argument\n"},
   };
   expect_outcomes(cases);
 }
@@ -573,20 +577,18 @@ TEST(BadInput, EmptyFilesAndDirectories) {
 // Output files that cannot be created or written.
 
 // A report that cannot be created ends its run; the next run follows and is
-// complete.
+// complete. (A link of the report's name is replaced, never written through:
+// see whole_outputs_test.cpp.)
 TEST(BadInput, ReportThatCannotBeCreatedEndsOnlyItsRun) {
   struct Case {
     std::string what;
     std::function<void(const RunDir&)> block;  // makes first_1-_2.out uncreatable
     int status;                                // the system's error number
+    std::string reason;
   };
   const Case cases[] = {
-      {"a directory", [](const RunDir& dir) { dir.make_directory("first_1-_2.out"); }, 21},
-      {"a link into a missing directory",
-       [](const RunDir& dir) {
-         std::filesystem::create_symlink("no/such/dir/x.out", dir.path() / "first_1-_2.out");
-       },
-       2},
+      {"a directory", [](const RunDir& dir) { dir.make_directory("first_1-_2.out"); }, 21,
+       "Is a directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -595,70 +597,13 @@ TEST(BadInput, ReportThatCannotBeCreatedEndsOnlyItsRun) {
     c.block(dir);
     const ProgramResult r = dir.run();
     EXPECT_EQ(r.status, 2);
-    const std::string message =
-        " **** Error on opening output file  " + std::to_string(c.status) + "\n";
+    const std::string message = " **** Error on opening output file  " +
+                                std::to_string(c.status) + "\n at first_1-_2.out: " + c.reason +
+                                "\n";
     EXPECT_EQ(mask_times(r.console), message + kElapsed);
     EXPECT_EQ(dir.read("Vok-error.out"), message);
     EXPECT_NE(dir.read("second_1-_2.out").find(" Elapsed time = "), std::string::npos);
   }
-}
-
-// An output file on a full device: the failed write is reported on the console
-// and the error file, naming the file, the runs go on, and the exit status
-// says output was lost.
-TEST(BadInput, OutputFileOnAFullDevice) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  struct Case {
-    std::string what;
-    std::string full;  // linked to /dev/full
-    bool graphing;
-  };
-  const Case cases[] = {
-      {"report of the first run", "first_1-_2.out", false},
-      {"report of the last run", "second_1-_2.out", false},
-      {"graph file", "first_1-_2.graph", true},
-      {"frames file", "first-frames.out", true},
-      {"xy graph file", "second-xy.graph", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    RunDir dir;
-    lay_out(dir, good_data(), {"first.cnl", "second.cnl"});
-    RunSettingsText run;
-    run.graphing = c.graphing;
-    dir.write("first.cnl", run_file(run));
-    dir.write("second.cnl", run_file(run));
-    std::filesystem::create_symlink("/dev/full", dir.path() / c.full);
-    const ProgramResult r = dir.run();
-    EXPECT_EQ(r.status, 1);
-    // Told once, when the failure shows (at the latest when the file is
-    // closed), between the closing stamps of the runs.
-    const std::string message = " **** Error writing file " + c.full + "\n";
-    EXPECT_EQ(without_stamps(r.console), message);
-    EXPECT_EQ(dir.read("Vok-error.out"), message);
-    // Both runs went to their end.
-    for (const std::string name : {"first_1-_2.out", "second_1-_2.out"}) {
-      if (name == c.full) continue;
-      EXPECT_NE(dir.read(name).find(" Elapsed time = "), std::string::npos) << name;
-    }
-    // The failure belongs to that execution alone.
-    RunDir next;
-    lay_out(next, good_data());
-    EXPECT_EQ(next.run().status, 0);
-  }
-}
-
-// The error file itself on a full device: its failure can only be told on the
-// console.
-TEST(BadInput, ErrorFileOnAFullDevice) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  RunDir dir;
-  lay_out(dir, data_with_row(3, "         NaN     0.50000"));
-  std::filesystem::create_symlink("/dev/full", dir.path() / "Vok-error.out");
-  const ProgramResult r = dir.run();
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, read_error(1) + detail("data.dat", 5, "         NaN     0.50000") +
-                           " **** Error writing file Vok-error.out\n");
 }
 
 // The console on a full device: only the error file can tell. Run as a
