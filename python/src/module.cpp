@@ -7,7 +7,7 @@
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
 //           resamples, transform, threads, seed, stamps) -> dict
-//   run_directory(directory, threads, seed) -> (status, [run dict, ...])
+//   run_directory(directory, threads, seed) -> (status, [run dict, ...], console bytes)
 //   lags(frame_length, exponent) -> int
 //   TESTS: the test names in the order of every per-test array
 //
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "control/program.h"
+#include "output/channel.h"
 #include "vok/vok.h"
 
 namespace py = pybind11;
@@ -235,8 +236,16 @@ py::tuple run_directory(const std::string& directory, int threads, std::uint64_t
   };
   // The interpreter stays locked: the process's working directory is the
   // directory's for the execution, and no other Python thread may run
-  // meanwhile and find itself there.
-  const int status = vok::run_program_in(directory, threads, options);
+  // meanwhile and find itself there. The console's lines are kept for
+  // Python (printed on request, and the reason of a failure), not written on
+  // the process's standard output.
+  std::string console;
+  int status = 0;
+  {
+    vok::CapturedChannels captured;
+    status = vok::run_program_in(directory, threads, options);
+    console = captured.console();
+  }
   py::list completed;
   for (const Run& r : runs) {
     std::string_view name = r.report;
@@ -244,7 +253,7 @@ py::tuple run_directory(const std::string& directory, int threads, std::uint64_t
     completed.append(
         py::make_tuple(std::string(name), settings_dict(r.settings), result_dict(r.result)));
   }
-  return py::make_tuple(status, completed);
+  return py::make_tuple(status, completed, py::bytes(console));
 }
 
 // The address of the values the analysis would read for this argument: the
