@@ -30,10 +30,10 @@ The package's modules, for code that builds on it:
 """
 
 from ._analysis import analyse
-from ._pairs import PairError, PairResults, analyse_pairs
+from ._pairs import ClusterError, PairError, PairResults, analyse_pairs
 from ._result import TESTS, Result
 from ._run import RunError, run
 
-__all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "RunError",
-           "TESTS"]
+__all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "ClusterError",
+           "RunError", "TESTS"]
 __version__ = "1.0.0"

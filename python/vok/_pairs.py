@@ -1,6 +1,7 @@
 """vok.analyse_pairs: every pair of a panel of series, on the local cores or a
 Dask cluster, gathered into long pandas tables."""
 
+import asyncio
 import inspect
 import itertools
 import math
@@ -38,6 +39,22 @@ class PairError(ValueError):
 
     def __str__(self):
         return self.args[0]
+
+
+class ClusterError(RuntimeError):
+    """The cluster could not complete the pairs: the client or the cluster
+    was closed, or tasks failed again after being sent anew. `pairs_not_done`
+    lists the (x, y) pairs without results; the message names the failure
+    (also the exception's __cause__)."""
+
+    def __init__(self, message, pairs_not_done):
+        super().__init__(message)
+        self.pairs_not_done = list(pairs_not_done)
+
+
+# Times a chunk whose task failed on the cluster (its worker lost, its data
+# gone) is sent anew, with its series, before the call gives up.
+_CLUSTER_ATTEMPTS = 3
 
 
 class PairResults:
@@ -260,35 +277,99 @@ def _chunk_size(pairs, worker_threads, rows, settings):
 
 
 def _run_on_cluster(client, pairs, settings, stamps, series, bar):
-    """Chunks of pairs as tasks of the client's cluster, each series sent
-    once; the results gathered in pair order."""
-    used = sorted({i for pair in pairs for i in pair[2:]})
-    # Keys of this call's own (hash=False): keys named after the data would
-    # be those of an earlier call on the same panel, whose futures, released
-    # as it ended, could have the cluster forget the data this call sends.
-    scattered = dict(zip(used, client.scatter([series[i] for i in used], hash=False)))
-    stamps_future = client.scatter(stamps, hash=False) if stamps is not None else None
+    """Chunks of pairs as tasks of the client's cluster; the results gathered
+    in pair order.
+
+    The series are sent to every worker (a worker that is lost takes no
+    series with it), and a task that fails for a reason of the cluster's (its
+    worker lost, its data gone) is sent anew with its series, up to
+    _CLUSTER_ATTEMPTS times; then, or when the client or the cluster is
+    closed, ClusterError names the failure and the pairs not done. A pair
+    whose analysis fails raises its PairError, as locally.
+    """
     # Workers run their threads' tasks side by side: each analysis takes one
     # thread, unless the caller chose a number.
     each = dict(settings)
     if each.get("threads") is None:
         each["threads"] = 1
-    worker_threads = sum(client.nthreads().values()) or 1
-    size = _chunk_size(len(pairs), worker_threads, len(series[0]) if series else 0, each)
-    futures = []
-    for start in range(0, len(pairs), size):
-        # A task takes the series of its own pairs only, so that a worker
-        # fetches no more of them than it needs.
-        pairs_here = pairs[start:start + size]
-        needed = sorted({i for pair in pairs_here for i in pair[2:]})
-        argument = {i: k for k, i in enumerate(needed)}
-        chunk = [(x, y, argument[i], argument[j]) for x, y, i, j in pairs_here]
-        future = client.submit(_analyse_chunk, chunk, each, stamps_future,
-                               *(scattered[i] for i in needed), pure=False)
-        if bar is not None:
-            future.add_done_callback(lambda _, n=len(chunk): bar.update(n))
-        futures.append(future)
-    return _in_order(futures, lambda: client.cancel(futures))
+    done = []  # results in pair order
+
+    def not_done():
+        return [(x, y) for x, y, _, _ in pairs[len(done):]]
+
+    try:
+        used = sorted({i for pair in pairs for i in pair[2:]})
+        worker_threads = sum(client.nthreads().values()) or 1
+        size = _chunk_size(len(pairs), worker_threads, len(series[0]) if series else 0, each)
+        chunks = [pairs[start:start + size] for start in range(0, len(pairs), size)]
+
+        def send(chunk, scattered, stamps_future):
+            # A task takes the series of its own pairs only.
+            needed = sorted({i for pair in chunk for i in pair[2:]})
+            argument = {i: k for k, i in enumerate(needed)}
+            local = [(x, y, argument[i], argument[j]) for x, y, i, j in chunk]
+            future = client.submit(_analyse_chunk, local, each, stamps_future,
+                                   *(scattered[i] for i in needed), pure=False)
+            if bar is not None:
+                future.add_done_callback(lambda f, n=len(chunk): f.status == "finished"
+                                         and bar.update(n))
+            return future
+
+        def scatter(indices):
+            # Keys of this call's own (hash=False): keys named after the data
+            # would be those of an earlier call on the same panel, whose
+            # futures, released as it ended, could have the cluster forget
+            # the data this call sends.
+            futures = client.scatter([series[i] for i in indices], hash=False, broadcast=True)
+            stamps_future = (client.scatter(stamps, hash=False, broadcast=True)
+                             if stamps is not None else None)
+            return dict(zip(indices, futures)), stamps_future
+
+        scattered, stamps_future = scatter(used)
+        futures = [send(chunk, scattered, stamps_future) for chunk in chunks]
+        try:
+            for k, chunk in enumerate(chunks):
+                for attempt in range(1, _CLUSTER_ATTEMPTS + 1):
+                    try:
+                        items = futures[k].result()
+                        break
+                    except (Exception, asyncio.CancelledError) as failure:  # the cluster's
+                        if attempt == _CLUSTER_ATTEMPTS or _client_closed(client):
+                            raise
+                        # Sent anew, with its series: the data it needed may
+                        # have been lost with its worker.
+                        needed = sorted({i for pair in chunk for i in pair[2:]})
+                        fresh, fresh_stamps = scatter(needed)
+                        futures[k] = send(chunk, fresh, fresh_stamps)
+                        del failure
+                for item in items:
+                    if isinstance(item, PairError):
+                        raise item
+                    done.append(item)
+        except BaseException:
+            try:
+                client.cancel(futures)
+            except Exception:
+                pass
+            raise
+    except (PairError, KeyboardInterrupt):
+        raise
+    except (Exception, asyncio.CancelledError) as failure:
+        missing = not_done()
+        shown = ", ".join(f"({x!r}, {y!r})" for x, y in missing[:5])
+        if len(missing) > 5:
+            shown += f" and {len(missing) - 5} more"
+        # Once the client is closed, what its futures raise says nothing more.
+        reason = ("the client or its cluster was closed" if _client_closed(client)
+                  else f"the cluster failed ({type(failure).__name__}: {failure})")
+        raise ClusterError(f"{reason}; {len(missing)} of {len(pairs)} pairs not done: {shown}",
+                           missing) from failure
+    return done
+
+
+def _client_closed(client):
+    """True when the client (or its cluster) can take no more work."""
+    return getattr(client, "status", "running") in ("closing", "closed")
 
 
 def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
@@ -299,11 +380,13 @@ def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
     pairs: a list of (x, y), each a column name or position; by default every
         pair i < j of the columns in order (the tests of (y, x) are those of
         (x, y) with the roles of x and y swapped).
-    client: a dask.distributed.Client: each series is sent to the cluster
+    client: a dask.distributed.Client: each series is sent to every worker
         once, tasks analyse chunks of pairs, and the results come back in
         pair order, the same as a local run. A task whose worker is lost is
-        run again by Dask. Without a client the pairs run on the local cores,
-        up to `threads` pairs at a time.
+        run again, its series sent anew; a closed client or cluster, or
+        tasks that keep failing, raise ClusterError (naming the failure and
+        the pairs not done). Without a client the pairs run on the local
+        cores, up to `threads` pairs at a time.
     progress: a progress bar (tqdm) on a terminal or in a notebook: None
         shows it when the work lasts more than two seconds, True always,
         False never.
@@ -314,7 +397,8 @@ def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
         run their tasks side by side).
 
     Returns a PairResults. A pair whose analysis fails raises PairError (a
-    ValueError) naming the pair; a bad pair or data raise ValueError.
+    ValueError) naming the pair; a bad pair or data raise ValueError; a
+    failure of the cluster raises ClusterError.
     """
     unknown = sorted(set(settings) - set(_SETTINGS))
     if unknown:

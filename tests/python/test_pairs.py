@@ -249,3 +249,73 @@ def test_tasks_hold_pairs_enough_to_outweigh_their_overhead(pairs, threads, rows
                                                             size):
     from vok import _pairs
     assert _pairs._chunk_size(pairs, threads, rows, settings) == size
+
+
+# ---------------------------------------------------------------------------
+# Faults of the cluster
+
+
+@pytest.fixture
+def fresh_cluster():
+    """A cluster of its own for a test that breaks it: two worker processes."""
+    distributed = pytest.importorskip("distributed")
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                       host="127.0.0.1", dashboard_address=None,
+                                       scheduler_kwargs={"dashboard_address": "127.0.0.1:0"})
+    client = distributed.Client(cluster)
+    yield cluster, client
+    client.close()
+    cluster.close()
+
+
+class _AtFirstTask:
+    """Stands in for the progress bar: calls `act` once, when the first task
+    of analyse_pairs has ended (a fixed point of the call)."""
+
+    def __init__(self, act):
+        self.act = act
+        self.acted = False
+
+    def update(self, _):
+        if not self.acted:
+            self.acted = True
+            self.act()
+
+    def close(self):
+        pass
+
+
+LONGER = dict(SETTINGS, resamples=200)
+
+
+def test_a_worker_lost_after_the_first_task_changes_no_table(panel, fresh_cluster, monkeypatch):
+    cluster, client = fresh_cluster
+    want = vok.analyse_pairs(panel, progress=False, **LONGER)
+    pids = client.run(os.getpid)
+    victim = sorted(pids)[0]
+    hook = _AtFirstTask(lambda: os.kill(pids[victim], 9))
+    monkeypatch.setattr(vok._pairs, "_progress_bar", lambda progress, total: hook)
+    got = vok.analyse_pairs(panel, client=client, **LONGER)
+    assert hook.acted
+    assert_same(got, want)
+
+
+def test_a_closed_client_is_one_clear_error_naming_the_pairs(panel, fresh_cluster, monkeypatch):
+    cluster, client = fresh_cluster
+    import threading
+    # Closed while the call runs, from another thread, after the first task.
+    hook = _AtFirstTask(lambda: threading.Thread(target=client.close).start())
+    monkeypatch.setattr(vok._pairs, "_progress_bar", lambda progress, total: hook)
+    pairs = [("a", "b"), ("c", "d"), ("a", "d"), ("b", "c"), ("a", "c"), ("b", "d")] * 3
+    try:
+        got = vok.analyse_pairs(panel, pairs, client=client, **LONGER)
+    except vok.ClusterError as error:
+        assert error.pairs_not_done and set(error.pairs_not_done) <= set(pairs)
+        assert "pairs not done" in str(error)
+    else:  # every task had ended before the client closed
+        assert len(got) == len(pairs)
+    # Closed before the call: the same error, every pair not done.
+    client.close()
+    with pytest.raises(vok.ClusterError, match="closed") as caught:
+        vok.analyse_pairs(panel, [("a", "b")], client=client, progress=False, **SETTINGS)
+    assert caught.value.pairs_not_done == [("a", "b")]
