@@ -82,9 +82,10 @@ bool Channel::flush() {
 bool Channel::close() {
   switch (mode_) {
     case Mode::file: {
-      // On the disk before it is renamed over the earlier file, so that a
-      // crash leaves the one or the other, never an empty file.
-      bool ok = std::fflush(file_) == 0 && !std::ferror(file_) && ::fsync(::fileno(file_)) == 0;
+      // With sync_outputs on the disk before it is renamed over the earlier
+      // file, so that a power loss leaves the one or the other.
+      bool ok = std::fflush(file_) == 0 && !std::ferror(file_) &&
+                (!channels().sync_outputs || ::fsync(::fileno(file_)) == 0);
       const int error = errno;
       ok = std::fclose(file_) == 0 && ok;
       file_ = nullptr;

@@ -168,6 +168,10 @@ struct Channels {
   void stage(Staged file) { staged_.push_back(std::move(file)); }
   std::vector<Staged> take_staged() { return std::exchange(staged_, {}); }
   int write_errors() const { return write_errors_; }
+  // Every file is flushed to the disk (fsync) before it is staged: it then
+  // survives a power loss once renamed. Off, a rename still replaces the
+  // earlier file whole for every reader and after the program's own end.
+  bool sync_outputs = false;
   void reset_write_errors() { write_errors_ = 0; }
 
  private:

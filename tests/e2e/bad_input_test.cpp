@@ -200,6 +200,27 @@ TEST(BadInput, ValuesNearTheLimitsOfRealsCompleteTheRun) {
 // ---------------------------------------------------------------------------
 // Headers that ask for more than can be had.
 
+// Record formats that say the same in other words read the same rows: D for
+// E, tabs to columns, tabs left and right.
+TEST(BadInput, RecordFormatsThatReadTheSameColumnsGiveTheSameReport) {
+  auto report = [](const std::string& format) {
+    RunDir dir;
+    lay_out(dir, header("rows=48 columns=2 interval=1.0 format=" + format) + rows_with());
+    EXPECT_EQ(dir.run().status, 0) << format;
+    std::string text = mask_times(dir.read("run_1-_2.out"));
+    // The run-parameter header shows the format itself.
+    const std::size_t at = text.find("Data format: ");
+    if (at != std::string::npos) text.erase(at, text.find('\n', at) - at);
+    return text;
+  };
+  const std::string plain = report("(2f12.5)");
+  for (const char* format : {"(2d12.5)", "(2D12.5)", "(t1,f12.5,t13,f12.5)",
+                             "(f12.5,tl12,tr12,f12.5)", "(12x,tl12,f12.5,f12.5)",
+                             "(t13,tl12,f12.5,f12.5)"}) {
+    EXPECT_EQ(report(format), plain) << format;
+  }
+}
+
 TEST(BadInput, RowsBeforeTheStartDatumAreNotReadAsNumbers) {
   // Rows 1 and 2 are passed over as lines: what they hold is no error, and
   // the outputs are those of the same file with good rows there.
