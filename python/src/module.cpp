@@ -17,7 +17,13 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <span>
 #include <string>
@@ -169,6 +175,52 @@ py::dict result_dict(const vok::Result& r) {
   return d;
 }
 
+// The analysis on a thread of its own, the interpreter unlocked, while this
+// thread looks for a signal every 50 ms: Ctrl-C raises the library's
+// cancellation flag, and KeyboardInterrupt follows once the analysis has
+// stopped (between two frames or resamples). Only the interpreter's main
+// thread sees signals; elsewhere this is a plain wait.
+vok::Result analyse_interruptibly(std::span<const float> x, std::span<const float> y,
+                                  const vok::Settings& settings,
+                                  std::span<const std::string> stamps) {
+  std::atomic<bool> cancel{false};
+  std::optional<vok::Result> result;
+  std::exception_ptr failure;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  bool interrupted = false;
+  {
+    py::gil_scoped_release unlocked;
+    std::thread worker([&] {
+      try {
+        result = vok::analyse(x, y, settings, stamps, &cancel);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      const std::lock_guard lock(mutex);
+      done = true;
+      finished.notify_one();
+    });
+    std::unique_lock lock(mutex);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+      if (interrupted) continue;
+      lock.unlock();
+      {
+        py::gil_scoped_acquire locked;
+        if (PyErr_CheckSignals() != 0) interrupted = true;  // the handler's exception is set
+      }
+      if (interrupted) cancel = true;
+      lock.lock();
+    }
+    lock.unlock();
+    worker.join();
+  }
+  if (interrupted) throw py::error_already_set();
+  if (failure) std::rethrow_exception(failure);
+  return std::move(*result);
+}
+
 py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, float exponent,
                  float false_alarm, int overlap, int var_lag, int resamples,
                  const std::optional<std::string>& transform, int threads, std::uint64_t seed,
@@ -187,12 +239,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   const std::span<const float> ys = values_of(y, "y");
   std::span<const std::string> stamp_span;
   if (stamps) stamp_span = *stamps;
-  vok::Result result;
-  {
-    py::gil_scoped_release unlocked;
-    result = vok::analyse(xs, ys, s, stamp_span);
-  }
-  return result_dict(result);
+  return result_dict(analyse_interruptibly(xs, ys, s, stamp_span));
 }
 
 py::object transform_name(vok::Transform t) {

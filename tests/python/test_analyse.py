@@ -1,6 +1,9 @@
 """vok.analyse on its own: the tables, inputs of every kind, threads, the
 interpreter lock, no copy of 32-bit input, and every error."""
+import os
+import signal
 import threading
+import time
 
 import matplotlib.figure
 import numpy as np
@@ -153,6 +156,21 @@ def test_the_interpreter_runs_other_threads_during_the_analysis():
         counter.join()
     # Holding the lock through the analysis would leave a tick or two.
     assert during > 10_000
+
+
+def test_ctrl_c_stops_a_long_analysis_between_two_resamples():
+    # About 25 s of resamples on one thread, interrupted after a quarter of a
+    # second: the analysis stops there instead of running to its end.
+    x, y = bilinear(20_000, seed=4)
+    timer = threading.Timer(0.25, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        vok.analyse(x, y, frame_length=1000, exponent=0.5, resamples=100_000, threads=1)
+    timer.join()
+    assert time.monotonic() - started < 5.0
+    # The module goes on serving.
+    assert len(vok.analyse(x, y, frame_length=1000).frames) == 20
 
 
 def values_with(position, value, rows=600):
