@@ -88,16 +88,6 @@ void lay_out(const fs::path& dir, int resamples = 0, int bad_row = 0) {
 const char* const kRunOutputs[] = {"run_1-_2.out", "run_1-_2.graph", "run-frames.out",
                                    "run-xy.graph", "run_1-_2.csv"};
 
-ProgramResult run_in(const fs::path& dir) {
-  e2e::ScopedWorkingDirectory here(dir);
-  CapturedChannels captured;
-  ProgramResult r;
-  r.status = run_program();
-  r.console = captured.console();
-  r.standard_error = captured.standard_error();
-  return r;
-}
-
 // The program as a process of its own in `dir`, its console and standard
 // error in files of `logs`.
 class Process {
@@ -185,13 +175,27 @@ TEST(WholeOutputs, APlantedLinkIsReplacedByTheFileNeverWrittenThrough) {
     lay_out(dir.path());
     elsewhere.write("precious.txt", "precious\n");
     fs::create_symlink(elsewhere.path() / "precious.txt", dir.path() / name);
-    const ProgramResult r = run_in(dir.path());
+    const ProgramResult r = e2e::run_program_at(dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(elsewhere.read("precious.txt"), "precious\n");
     EXPECT_FALSE(fs::is_symlink(dir.path() / name));
     EXPECT_TRUE(fs::is_regular_file(dir.path() / name));
     EXPECT_TRUE(temporaries(dir.path()).empty());
   }
+}
+
+// An execution on many resamples, ended by `signal` in the middle of its run.
+std::function<bool(const fs::path&, std::string&)> interrupted_by(int signal, int status) {
+  return [signal, status](const fs::path& dir, std::string&) {
+    lay_out(dir, 2'000'000);
+    RunDir logs;
+    Process vok(dir, logs.path(), "vok");
+    EXPECT_TRUE(wait_for_report_in_progress(dir));
+    vok.signal(signal);
+    EXPECT_EQ(vok.wait(), status);
+    EXPECT_EQ(vok.standard_error(), "vok: interrupted; the outputs of run 1 were not written\n");
+    return true;
+  };
 }
 
 // An earlier execution's complete outputs, then a second execution that meets
@@ -207,29 +211,9 @@ TEST(WholeOutputs, FaultsAfterACompleteExecution) {
     bool earlier_kept;
   };
   const Case cases[] = {
-      {"interrupted by SIGTERM while the run is in progress",
-       [](const fs::path& dir, std::string&) {
-         lay_out(dir, 2'000'000);
-         RunDir logs;
-         Process vok(dir, logs.path(), "vok");
-         EXPECT_TRUE(wait_for_report_in_progress(dir));
-         vok.signal(SIGTERM);
-         EXPECT_EQ(vok.wait(), 143);
-         EXPECT_EQ(vok.standard_error(), "vok: interrupted; the outputs of run 1 were not written\n");
-         return true;
-       },
-       true},
-      {"interrupted by SIGINT",
-       [](const fs::path& dir, std::string&) {
-         lay_out(dir, 2'000'000);
-         RunDir logs;
-         Process vok(dir, logs.path(), "vok");
-         EXPECT_TRUE(wait_for_report_in_progress(dir));
-         vok.signal(SIGINT);
-         EXPECT_EQ(vok.wait(), 130);
-         return true;
-       },
-       true},
+      {"interrupted by SIGTERM while the run is in progress", interrupted_by(SIGTERM, 143), true},
+      {"interrupted by SIGINT", interrupted_by(SIGINT, 130), true},
+      {"interrupted by SIGHUP", interrupted_by(SIGHUP, 129), true},
       {"a second execution while the first runs",
        [](const fs::path& dir, std::string&) {
          lay_out(dir, 2'000'000);
@@ -250,7 +234,7 @@ TEST(WholeOutputs, FaultsAfterACompleteExecution) {
       {"a run that stops on a bad row",
        [](const fs::path& dir, std::string&) {
          lay_out(dir, 0, 100);
-         EXPECT_EQ(run_in(dir).status, 1);
+         EXPECT_EQ(e2e::run_program_at(dir).status, 1);
          return true;
        },
        false},
@@ -259,7 +243,7 @@ TEST(WholeOutputs, FaultsAfterACompleteExecution) {
     SCOPED_TRACE(c.what);
     RunDir dir;
     lay_out(dir.path());
-    ASSERT_EQ(run_in(dir.path()).status, 0);
+    ASSERT_EQ(e2e::run_program_at(dir.path()).status, 0);
     const Snapshot earlier = snapshot(dir.path());
     for (const char* name : kRunOutputs) ASSERT_TRUE(earlier.contains(name)) << name;
     std::string skip;
@@ -297,7 +281,7 @@ TEST(WholeOutputs, AFullFileSystemKeepsTheEarlierOutputs) {
   RunDir probe;
   lay_out(probe.path());
   const Snapshot inputs = snapshot(probe.path());
-  ASSERT_EQ(run_in(probe.path()).status, 0);
+  ASSERT_EQ(e2e::run_program_at(probe.path()).status, 0);
   std::size_t pages = 0;
   for (const auto& [name, bytes] : snapshot(probe.path())) {
     const std::size_t file_pages = (bytes.size() + 4095) / 4096;
@@ -306,10 +290,10 @@ TEST(WholeOutputs, AFullFileSystemKeepsTheEarlierOutputs) {
   Tmpfs fs(pages * 4096);
   if (!fs.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (not root?)";
   lay_out(fs.path());
-  ASSERT_EQ(run_in(fs.path()).status, 0);
+  ASSERT_EQ(e2e::run_program_at(fs.path()).status, 0);
   const Snapshot earlier = snapshot(fs.path());
 
-  const ProgramResult r = run_in(fs.path());
+  const ProgramResult r = e2e::run_program_at(fs.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.console.find(" **** Error writing file"), std::string::npos) << r.console;
   EXPECT_NE(r.console.find(": No space left on device\n"), std::string::npos) << r.console;
@@ -327,7 +311,7 @@ TEST(WholeOutputs, AReadOnlyFolderIsToldWithItsReason) {
   if (!fs.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here (not root?)";
   lay_out(fs.path());
   if (!fs.make_read_only()) GTEST_SKIP() << "the tmpfs cannot be made read-only";
-  const ProgramResult r = run_in(fs.path());
+  const ProgramResult r = e2e::run_program_at(fs.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.console,
             " **** Error on creating the error file Vok-error.out  30\n"
