@@ -32,6 +32,8 @@ class Result:
         bootstrapped: whether the thresholds come from resamples.
         diagnostics: list of the messages raised while analysing (each a
             tuple: frame or 0, where the console program shows it, text).
+        names: (x name, y name): the names of x and y when they were
+            pandas Series (None otherwise).
     """
 
     def __init__(self, frames, thresholds, counts, xy, statistics, settings, rows, lags,
@@ -46,6 +48,7 @@ class Result:
         self.lags = lags
         self.bootstrapped = bootstrapped
         self.diagnostics = list(diagnostics)
+        self.names = (None, None)
 
     @classmethod
     def from_arrays(cls, a, settings, stamps=None, stamped=None):
@@ -96,11 +99,14 @@ class Result:
         s = self.settings
         frames = len(self.frames)
         how = "bootstrapped" if self.bootstrapped else "nominal"
+        x_name, y_name = self.names
+        named = (f" (x = {x_name!r}, y = {y_name!r})"
+                 if x_name is not None or y_name is not None else "")
         lines = [
             f"vok.Result: {frames} frame{'s' if frames != 1 else ''} of "
             f"{s.get('frame_length', '?')} rows from {self.rows} observations, "
             f"{self.lags} lag{'s' if self.lags != 1 else ''}, VAR({s.get('var_lag', 0)}), "
-            f"{how} thresholds",
+            f"{how} thresholds{named}",
             f"{'test':<6}{'threshold':>11}{'significant':>13}{'percent':>9}",
         ]
         for test in TESTS:

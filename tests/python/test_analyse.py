@@ -232,3 +232,67 @@ def test_frame_length_is_required_and_settings_are_keywords():
         vok.analyse(GOOD_X, GOOD_Y)
     with pytest.raises(TypeError):
         vok.analyse(GOOD_X, GOOD_Y, 100)
+
+
+# ---------------------------------------------------------------------------
+# pandas Series: the index pairs x and y, gives the stamps and names the rows
+
+
+def _as_series(series, index, names=("x", "y")):
+    x, y = series
+    return pd.Series(x, index=index, name=names[0]), pd.Series(y, index=index, name=names[1])
+
+
+def test_series_must_share_their_index_or_be_aligned_on_request(series):
+    minutes = pd.date_range("2024-01-01", periods=len(series[0]), freq="min")
+    x, y = _as_series(series, minutes)
+    shifted = y.copy()
+    shifted.index = minutes + pd.Timedelta(minutes=3)
+    with pytest.raises(ValueError, match="share their index: row 0 is 2024-01-01 00:00:00 in x "
+                                         "and 2024-01-01 00:03:00 in y"):
+        vok.analyse(x, shifted, frame_length=200)
+    with pytest.raises(ValueError, match="share their index"):
+        vok.analyse(x, y[::-1], frame_length=200)  # reversed: the same labels, another order
+    with pytest.raises(ValueError, match="x has 2000 rows and y 1999"):
+        vok.analyse(x, y.iloc[1:], frame_length=200)
+    aligned = vok.analyse(x, shifted, frame_length=200, align="inner")
+    common = x.index.intersection(shifted.index)
+    direct = vok.analyse(x[common].to_numpy(), shifted[common].to_numpy(), frame_length=200)
+    pd.testing.assert_frame_equal(aligned.frames.drop(columns=["start", "end"]), direct.frames)
+    assert aligned.frames["start"].iloc[0] == common[0]
+    with pytest.raises(ValueError, match="align = 'outer'"):
+        vok.analyse(x, y, frame_length=200, align="outer")
+
+
+@pytest.mark.parametrize("index", [
+    pd.date_range("2024-01-01", periods=2000, freq="h"),
+    pd.period_range("1800-01", periods=2000, freq="M"),
+], ids=["DatetimeIndex", "PeriodIndex"])
+def test_a_time_index_gives_the_stamps_and_names_are_kept(series, index):
+    x, y = _as_series(series, index, names=("rate", "spread"))
+    result = vok.analyse(x, y, frame_length=200)
+    times = index.to_timestamp() if isinstance(index, pd.PeriodIndex) else index
+    assert list(result.frames["start"]) == list(times[::200])
+    assert list(result.frames["end"]) == list(times[199::200])
+    assert result.names == ("rate", "spread")
+    assert "(x = 'rate', y = 'spread')" in repr(result)
+    plain = vok.analyse(*series, frame_length=200)
+    assert plain.names == (None, None)
+    pd.testing.assert_frame_equal(result.frames.drop(columns=["start", "end"]), plain.frames)
+
+
+def test_messages_name_index_labels_and_no_cpp_names(series):
+    index = pd.date_range("2024-01-01", periods=2000, freq="D")
+    x, y = _as_series(series, index)
+    x = x.copy()
+    x.iloc[1234] = np.nan
+    with pytest.raises(ValueError) as raised:
+        vok.analyse(x, y, frame_length=200)
+    message = str(raised.value)
+    assert "x[1234] (label 2027-05-19 00:00:00) = nan" in message, message
+    assert "vok::" not in message
+    with pytest.raises(ValueError, match="^x has 2000 values and y 1999$"):
+        vok.analyse(series[0], series[1][1:], frame_length=200)
+    with pytest.raises(ValueError, match="x must be a one-dimensional array of numbers; it is a "
+                                         "float"):
+        vok.analyse(3.5, series[1], frame_length=200)
