@@ -1,8 +1,12 @@
 """vok.analyse: the arguments checked and converted, the analysis run by the
 extension module, the result wrapped in a Result."""
 
+from __future__ import annotations
+
 import numbers
 import re
+from collections.abc import Sequence
+from typing import Literal, Optional
 
 import numpy as np
 import pandas as pd
@@ -162,8 +166,13 @@ def _stamps(stamps, rows):
     return strings, None
 
 
-def analyse(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0, var_lag=0,
-            resamples=0, transform=None, stamps=None, threads=None, seed=None, align=None):
+def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.Series", *,
+            frame_length: int, exponent: float = 0.4, false_alarm: float = 0.05,
+            overlap: int = 0, var_lag: int = 0, resamples: int = 0,
+            transform: Optional[Literal["clip", "log"]] = None,
+            stamps: "pd.DatetimeIndex | Sequence[str] | None" = None,
+            threads: Optional[int] = None, seed: Optional[int] = None,
+            align: Optional[Literal["inner"]] = None) -> Result:
     """Tests x and y frame by frame for serial and cross dependence.
 
     x, y: 1-D array-likes of equal length (numpy arrays, pandas Series,

@@ -1,12 +1,16 @@
 """vok.analyse_pairs: every pair of a panel of series, on the local cores or a
 Dask cluster, gathered into long pandas tables."""
 
+from __future__ import annotations
+
 import asyncio
 import inspect
 import itertools
 import math
 import os
+from collections.abc import Sequence
 from concurrent.futures import ThreadPoolExecutor
+from typing import Optional
 
 import numpy as np
 import pandas as pd
@@ -372,7 +376,10 @@ def _client_closed(client):
     return getattr(client, "status", "running") in ("closing", "closed")
 
 
-def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
+def analyse_pairs(data: "pd.DataFrame | np.ndarray",
+                  pairs: "Sequence[tuple[object, object]] | None" = None, *,
+                  client: object = None, progress: Optional[bool] = None,
+                  **settings: object) -> PairResults:
     """Tests every pair of a panel of series, as vok.analyse tests one pair.
 
     data: a pandas DataFrame, one column per series (a DatetimeIndex gives

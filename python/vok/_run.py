@@ -1,7 +1,10 @@
 """vok.run: the console program's execution of a directory, in-process."""
 
+from __future__ import annotations
+
 import os
 import sys
+from typing import Optional
 import warnings
 
 from . import _vok
@@ -31,7 +34,8 @@ def _message_lines(console):
             if line.strip() and not line.lstrip().startswith("Elapsed time =")]
 
 
-def run(directory=".", *, threads=None, seed=None, verbose=False):
+def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = None,
+        seed: Optional[int] = None, verbose: bool = False) -> "dict[str, Result]":
     """Runs the control files of a directory as the console program does.
 
     The directory holds Runvok.cnl and the files it names; every output file
