@@ -296,3 +296,18 @@ def test_messages_name_index_labels_and_no_cpp_names(series):
     with pytest.raises(ValueError, match="x must be a one-dimensional array of numbers; it is a "
                                          "float"):
         vok.analyse(3.5, series[1], frame_length=200)
+
+
+def test_a_series_far_from_zero_warns_that_32_bits_lose_it(series):
+    x, y = (v.astype(np.float64) for v in series)
+    with pytest.warns(vok.PrecisionWarning, match="x: its rounding to 32-bit floats costs"):
+        far = vok.analyse(1e8 + x, y, frame_length=200)
+    # The warning's advice: centred, the same series keeps its digits.
+    import warnings
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", vok.PrecisionWarning)
+        centred = vok.analyse((1e8 + x) - 1e8, y, frame_length=200)
+        plain = vok.analyse(x, y, frame_length=200)
+        vok.analyse(1e3 + x, y, frame_length=200)  # three digits of level: no warning
+    assert not far.frames["cdf_Hxxy"].equals(plain.frames["cdf_Hxxy"])
+    pd.testing.assert_frame_equal(centred.frames, plain.frames)
