@@ -153,7 +153,8 @@ py::dict result_dict(const vok::Result& r) {
 
   d["statistic"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.statistic; });
   d["cdf"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.cdf; });
-  d["pvalue"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.p_values(); });
+  d["df"] = per_test_table<int>(frames, [](const vok::Frame& f) { return f.df; });
+  d["pvalue"] = per_test_table<double>(frames, [](const vok::Frame& f) { return f.pvalue; });
   d["significant"] =
       per_test_table<bool>(frames, [](const vok::Frame& f) { return f.significant; });
 

@@ -68,7 +68,8 @@ class PairResults:
         frames: DataFrame, one row per frame of each pair: columns x and y
             (the pair's column names, or positions for an array), frame, then
             the columns of Result.frames (first_row, last_row, [start, end],
-            cdf_T, pvalue_T, significant_T for each test T).
+            degenerate, statistic_T, df_T, cdf_T, pvalue_T, significant_T for
+            each test T).
         thresholds: DataFrame, one row per pair: x, y, then the p-value
             threshold of each test (columns in vok.TESTS order).
         pairs: the (x, y) pairs, in order.

@@ -15,10 +15,14 @@ class Result:
     Attributes:
         frames: DataFrame, one row per frame, index `frame` (1, 2, ...):
             first_row, last_row (1-based positions in x and y), start and end
-            (with stamps), then per test T in TESTS: cdf_T (the chi-square
-            CDF value of the test statistic), pvalue_T (1 - cdf_T, in 32 bits
-            as the reports compute it) and significant_T (pvalue_T strictly
-            below the test's threshold).
+            (with stamps), degenerate (a test series without spread: no test
+            can be computed), then per test T in TESTS: statistic_T (the
+            test statistic), df_T (its chi-square degrees of freedom), cdf_T
+            (the chi-square CDF value in 32 bits, as the console program's
+            reports), pvalue_T (the chi-square survival function of the
+            statistic in 64 bits, NaN where the test cannot be computed) and
+            significant_T (the console program's judgement: 1 - cdf_T in 32
+            bits strictly below the test's threshold).
         thresholds: Series, test -> the p-value threshold used (the
             false-alarm level, or bootstrapped).
         counts: DataFrame, per test: significant frames and their percent.
@@ -71,7 +75,10 @@ class Result:
         elif stamped:
             columns["start"] = list(a["first_stamp"])
             columns["end"] = list(a["last_stamp"])
+        columns["degenerate"] = np.asarray(a["degenerate"], dtype=bool)
         for t, test in enumerate(TESTS):
+            columns[f"statistic_{test}"] = a["statistic"][:, t]
+            columns[f"df_{test}"] = np.asarray(a["df"][:, t], dtype=np.int64)
             columns[f"cdf_{test}"] = a["cdf"][:, t]
             columns[f"pvalue_{test}"] = a["pvalue"][:, t]
             columns[f"significant_{test}"] = a["significant"][:, t]

@@ -37,21 +37,30 @@ def test_frames_table_layout(result):
     frames = result.frames
     assert frames.index.name == "frame"
     assert list(frames.index) == list(range(1, 11))
-    expected = ["first_row", "last_row"]
+    expected = ["first_row", "last_row", "degenerate"]
     for test in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx"):
-        expected += [f"cdf_{test}", f"pvalue_{test}", f"significant_{test}"]
+        expected += [f"statistic_{test}", f"df_{test}", f"cdf_{test}", f"pvalue_{test}",
+                     f"significant_{test}"]
     assert list(frames.columns) == expected
     assert list(frames["first_row"]) == list(range(1, 2000, 200))
     assert list(frames["last_row"]) == list(range(200, 2001, 200))
+    assert not frames["degenerate"].any()
+    # 200 ** 0.4 gives 8 lags: L, L, 2L + 1, L(L - 1)/2 twice, L(2L + 1) twice.
+    df = dict(Cx=8, Cy=8, Cxy=17, Hxxx=28, Hyyy=28, Hxxy=136, Hyyx=136)
     for test in vok.TESTS:
         cdf = frames[f"cdf_{test}"]
         assert cdf.dtype == np.float32
-        # 1 - P in double precision, rounded to 32 bits.
-        want = (1.0 - cdf.astype(np.float64)).astype(np.float32)
-        np.testing.assert_array_equal(frames[f"pvalue_{test}"], want)
+        assert (frames[f"df_{test}"] == df[test]).all()
+        p = frames[f"pvalue_{test}"]
+        assert p.dtype == np.float64
+        # The survival function of the statistic, in 64 bits: 1 - P to the
+        # 32-bit CDF's own rounding.
+        np.testing.assert_allclose(p, 1.0 - cdf.astype(np.float64), rtol=0, atol=2e-6)
         assert frames[f"significant_{test}"].dtype == bool
+        # The judgement stays the console program's, in 32 bits.
+        one_minus = (1.0 - cdf.astype(np.float64)).astype(np.float32)
         np.testing.assert_array_equal(frames[f"significant_{test}"],
-                                      frames[f"pvalue_{test}"] < result.thresholds[test])
+                                      one_minus < result.thresholds[test])
 
 
 def test_bilinear_dependence_is_found_by_hxxy(result):
@@ -311,3 +320,19 @@ def test_a_series_far_from_zero_warns_that_32_bits_lose_it(series):
         vok.analyse(1e3 + x, y, frame_length=200)  # three digits of level: no warning
     assert not far.frames["cdf_Hxxy"].equals(plain.frames["cdf_Hxxy"])
     pd.testing.assert_frame_equal(centred.frames, plain.frames)
+
+
+def test_pvalues_keep_their_digits_in_the_tail_and_are_nan_where_no_test_is():
+    x, y = bilinear(4000, seed=11)
+    y = y.copy()
+    y[2:] += 3.0 * x[1:-1] * x[:-2]  # dependence strong enough to leave 1 - cdf at 0
+    x = x.copy()
+    x[2000:2400] = 1.5  # frames 11 and 12 of 200 rows: a constant x
+    frames = vok.analyse(x, y, frame_length=200).frames
+    zero_in_32_bits = frames["cdf_Hxxy"] == np.float32(1.0)
+    assert zero_in_32_bits.sum() > 3
+    assert (frames.loc[zero_in_32_bits & ~frames["degenerate"], "pvalue_Hxxy"] > 0).all()
+    assert list(frames.index[frames["degenerate"]]) == [11, 12]
+    for test in vok.TESTS:
+        assert frames.loc[[11, 12], f"pvalue_{test}"].isna().all()
+        assert not frames.loc[[11, 12], f"significant_{test}"].any()

@@ -11,7 +11,7 @@ import pandas as pd
 import pytest
 
 import vok
-from conftest import read_table, run_file, top_file
+from conftest import assert_console_table, read_table, run_file, top_file
 
 STAMP_LINES = re.compile(r"^ (Date & Time|Elapsed time = ).*$", re.MULTILINE)
 
@@ -40,8 +40,7 @@ def test_writes_the_console_files_and_returns_the_results(tmp_path, example_run)
 
     assert list(results) == ["runA_1-_2", "runB_1-_2"]
     for name, result in results.items():
-        pd.testing.assert_frame_equal(result.frames, read_table(example_run / f"{name}.csv"),
-                                      check_exact=True)
+        assert_console_table(result.frames, read_table(example_run / f"{name}.csv"))
     a = results["runA_1-_2"]
     assert a.settings["frame_length"] == 200 and a.settings["var_lag"] == 1
     assert a.settings["resamples"] == 100 and a.settings["transform"] is None
