@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-need_packages build tests python cluster
+need_packages build tests python cluster pip
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVOK_BUILD_TESTS=ON -DVOK_BUILD_BENCH=OFF \
   -DVOK_BUILD_PYTHON=ON >/dev/null
 cmake --build build -j"$(nproc)"

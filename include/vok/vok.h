@@ -21,6 +21,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -36,6 +37,13 @@ namespace vok {
 class Error : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
+};
+
+// Thrown by analyse when the caller's cancellation flag was raised: the
+// analysis stopped between two frames or two resamples and returns nothing.
+class Cancelled : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // ---------------------------------------------------------------- settings
@@ -148,7 +156,12 @@ struct Frame {
   std::string first_stamp, last_stamp;  // stamps of those rows (empty without stamps)
 
   PerTest<float> statistic;    // test statistics
-  PerTest<float> cdf;          // their chi-square CDF values
+  PerTest<int> df;             // degrees of freedom of each test's chi-square reference
+  PerTest<float> cdf;          // chi-square CDF values of the statistics, in 32 bits
+  // The chi-square survival function of each statistic in 64 bits: the
+  // p-value with its digits far into the tail, where 1 - cdf is 0. NaN where
+  // the test cannot be computed (a degenerate frame, no degrees of freedom).
+  PerTest<double> pvalue;
   PerTest<bool> significant;   // p-value strictly below the test's threshold
   float sd_x = 0.0f, sd_y = 0.0f;  // standard deviations of the two test series
   bool degenerate = false;     // a test series without spread or not finite: tests are 0
@@ -159,7 +172,7 @@ struct Frame {
   // Statistics of the VAR residuals (with var_lag >= 1).
   std::optional<DescriptiveStats> x_residuals, y_residuals;
 
-  // 1 - CDF, as the reports show them.
+  // 1 - cdf in 32 bits, as the reports show them and as `significant` judges.
   PerTest<float> p_values() const;
   // Significant bicorrelation tests (Hxxy, Hyyx, Hxxx, Hyyy).
   int hits() const;
@@ -212,8 +225,11 @@ struct Result {
 // first_stamp and last_stamp. Throws Error for a bad setting, series of
 // unequal length or too short for one frame, a value that is not finite (or
 // not positive for the log transform), stamps of the wrong count, and a frame
-// whose VAR fit fails.
+// whose VAR fit fails. `cancel`, when given, is polled between frames and
+// between resamples (it may be raised from any thread, or from a signal
+// handler); once it holds true, analyse throws Cancelled soon after.
 Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
-               std::span<const std::string> stamps = {});
+               std::span<const std::string> stamps = {},
+               const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vok

@@ -7,7 +7,7 @@
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
 //           resamples, transform, threads, seed, stamps) -> dict
-//   run_directory(directory, threads, seed) -> (status, [run dict, ...])
+//   run_directory(directory, threads, seed) -> (status, [run dict, ...], console bytes)
 //   lags(frame_length, exponent) -> int
 //   TESTS: the test names in the order of every per-test array
 //
@@ -17,7 +17,13 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,6 +31,7 @@
 #include <vector>
 
 #include "control/program.h"
+#include "output/channel.h"
 #include "vok/vok.h"
 
 namespace py = pybind11;
@@ -146,7 +153,8 @@ py::dict result_dict(const vok::Result& r) {
 
   d["statistic"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.statistic; });
   d["cdf"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.cdf; });
-  d["pvalue"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.p_values(); });
+  d["df"] = per_test_table<int>(frames, [](const vok::Frame& f) { return f.df; });
+  d["pvalue"] = per_test_table<double>(frames, [](const vok::Frame& f) { return f.pvalue; });
   d["significant"] =
       per_test_table<bool>(frames, [](const vok::Frame& f) { return f.significant; });
 
@@ -168,6 +176,52 @@ py::dict result_dict(const vok::Result& r) {
   return d;
 }
 
+// The analysis on a thread of its own, the interpreter unlocked, while this
+// thread looks for a signal every 50 ms: Ctrl-C raises the library's
+// cancellation flag, and KeyboardInterrupt follows once the analysis has
+// stopped (between two frames or resamples). Only the interpreter's main
+// thread sees signals; elsewhere this is a plain wait.
+vok::Result analyse_interruptibly(std::span<const float> x, std::span<const float> y,
+                                  const vok::Settings& settings,
+                                  std::span<const std::string> stamps) {
+  std::atomic<bool> cancel{false};
+  std::optional<vok::Result> result;
+  std::exception_ptr failure;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  bool interrupted = false;
+  {
+    py::gil_scoped_release unlocked;
+    std::thread worker([&] {
+      try {
+        result = vok::analyse(x, y, settings, stamps, &cancel);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      const std::lock_guard lock(mutex);
+      done = true;
+      finished.notify_one();
+    });
+    std::unique_lock lock(mutex);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+      if (interrupted) continue;
+      lock.unlock();
+      {
+        py::gil_scoped_acquire locked;
+        if (PyErr_CheckSignals() != 0) interrupted = true;  // the handler's exception is set
+      }
+      if (interrupted) cancel = true;
+      lock.lock();
+    }
+    lock.unlock();
+    worker.join();
+  }
+  if (interrupted) throw py::error_already_set();
+  if (failure) std::rethrow_exception(failure);
+  return std::move(*result);
+}
+
 py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, float exponent,
                  float false_alarm, int overlap, int var_lag, int resamples,
                  const std::optional<std::string>& transform, int threads, std::uint64_t seed,
@@ -186,12 +240,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   const std::span<const float> ys = values_of(y, "y");
   std::span<const std::string> stamp_span;
   if (stamps) stamp_span = *stamps;
-  vok::Result result;
-  {
-    py::gil_scoped_release unlocked;
-    result = vok::analyse(xs, ys, s, stamp_span);
-  }
-  return result_dict(result);
+  return result_dict(analyse_interruptibly(xs, ys, s, stamp_span));
 }
 
 py::object transform_name(vok::Transform t) {
@@ -235,8 +284,16 @@ py::tuple run_directory(const std::string& directory, int threads, std::uint64_t
   };
   // The interpreter stays locked: the process's working directory is the
   // directory's for the execution, and no other Python thread may run
-  // meanwhile and find itself there.
-  const int status = vok::run_program_in(directory, threads, options);
+  // meanwhile and find itself there. The console's lines are kept for
+  // Python (printed on request, and the reason of a failure), not written on
+  // the process's standard output.
+  std::string console;
+  int status = 0;
+  {
+    vok::CapturedChannels captured;
+    status = vok::run_program_in(directory, threads, options);
+    console = captured.console();
+  }
   py::list completed;
   for (const Run& r : runs) {
     std::string_view name = r.report;
@@ -244,7 +301,7 @@ py::tuple run_directory(const std::string& directory, int threads, std::uint64_t
     completed.append(
         py::make_tuple(std::string(name), settings_dict(r.settings), result_dict(r.result)));
   }
-  return py::make_tuple(status, completed);
+  return py::make_tuple(status, completed, py::bytes(console));
 }
 
 // The address of the values the analysis would read for this argument: the

@@ -1,7 +1,12 @@
 """vok.analyse: the arguments checked and converted, the analysis run by the
 extension module, the result wrapped in a Result."""
 
+from __future__ import annotations
+
 import numbers
+import re
+from collections.abc import Sequence
+from typing import Literal, Optional
 
 import numpy as np
 import pandas as pd
@@ -10,6 +15,40 @@ from . import _vok
 from ._result import Result
 
 _UINT64_MAX = 2**64 - 1
+
+# The share of a series' spread that its rounding to 32 bits may cost before
+# PrecisionWarning: the root mean square of the rounding errors against the
+# standard deviation. Data near their own scale lose about 1e-7 of it; a level
+# far from zero (1e8 + x) loses all of it.
+_PRECISION_LOST = 1e-4
+
+
+class PrecisionWarning(UserWarning):
+    """The conversion of a series to 32-bit floats (as the analysis reads
+    every value, and the console program a data file's) lost more than
+    1e-4 of the series' spread: the series lies far from zero against its
+    variation (a price level, a time in seconds since 1970). The tests are
+    location-invariant: subtract the mean (x - x.mean()) before the call."""
+
+
+def _to_32_bits(name, values):
+    """values as contiguous float32, with PrecisionWarning when the rounding
+    costs the series its variation (float32 input is passed on as it is)."""
+    if values.dtype == np.float32:
+        return values
+    converted = np.ascontiguousarray(values, dtype=np.float32)
+    wide = values.astype(np.float64, copy=False)
+    with np.errstate(all="ignore"):
+        spread = float(np.std(wide))
+        lost = float(np.sqrt(np.mean(np.square(wide - converted.astype(np.float64)))))
+    if np.isfinite(spread) and np.isfinite(lost) and spread > 0 and lost > _PRECISION_LOST * spread:
+        import warnings
+
+        warnings.warn(f"{name}: its rounding to 32-bit floats costs {lost / spread:.2g} of its "
+                      f"standard deviation (values near {float(np.mean(wide)):.6g}, spread "
+                      f"{spread:.3g}); subtract its mean before the analysis",
+                      PrecisionWarning, stacklevel=4)
+    return converted
 
 
 def _whole(name, value, minimum=None):
@@ -64,9 +103,69 @@ def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, 
     )
 
 
+def _label(value):
+    """An index label as a message shows it: times as written, others as Python."""
+    return str(value) if isinstance(value, (pd.Timestamp, pd.Period)) else repr(value)
+
+
+def _paired(x, y, align):
+    """x and y as pandas pairs them: two Series must share their index (the
+    first label that differs is named), or with align="inner" are aligned on
+    the labels they share. Returns (x, y, index): the index of the rows
+    analysed when one of them is a Series, else None."""
+    if align not in (None, "inner"):
+        raise ValueError(f"align = {align!r}: must be None or 'inner'")
+    if isinstance(x, pd.Series) and isinstance(y, pd.Series):
+        if align == "inner":
+            x, y = x.align(y, join="inner")
+        elif not x.index.equals(y.index):
+            if len(x) != len(y):
+                raise ValueError(f"x and y must share their index: x has {len(x)} rows and y "
+                                 f"{len(y)} (align='inner' aligns them on their common labels)")
+            differ = np.flatnonzero(np.asarray(x.index != y.index))
+            at = int(differ[0]) if len(differ) else 0
+            raise ValueError(f"x and y must share their index: row {at} is "
+                             f"{_label(x.index[at])} in x and {_label(y.index[at])} in y "
+                             "(align='inner' aligns them on their common labels)")
+        return x, y, x.index
+    for s in (x, y):
+        if isinstance(s, pd.Series):
+            return x, y, s.index
+    return x, y, None
+
+
+def _index_stamps(index):
+    """Datetimes from a DatetimeIndex or PeriodIndex (None otherwise)."""
+    if isinstance(index, pd.DatetimeIndex):
+        return index
+    if isinstance(index, pd.PeriodIndex):
+        return index.to_timestamp()
+    return None
+
+
+def _said_in_python(error, index):
+    """The library's message without its C++ name, a position of x or y also
+    named by its index label."""
+    message = str(error)
+    message = re.sub(r"^vok::analyse: ", "", message)
+    positions_are_labels = isinstance(index, pd.RangeIndex) and index.start == 0 and index.step == 1
+    if index is not None and not positions_are_labels:
+        def label(match):
+            position = int(match.group(2))
+            if 0 <= position < len(index):
+                return f"{match.group(1)}[{position}] (label {_label(index[position])})"
+            return match.group(0)
+
+        message = re.sub(r"\b([xy])\[(\d+)\]", label, message)
+    return message
+
+
 def _series(name, values):
     """x or y as a numpy array of numbers (a contiguous float32 array is
     passed on as it is, and the extension uses it without a copy)."""
+    if np.ndim(values) == 0 and not isinstance(values, (pd.Series, pd.Index, np.ndarray)):
+        raise ValueError(f"{name} must be a one-dimensional array of numbers; it is a "
+                         f"{type(values).__name__}")
     if isinstance(values, (pd.Series, pd.Index)):
         if isinstance(values.dtype, np.dtype):
             values = values.to_numpy()
@@ -80,7 +179,9 @@ def _series(name, values):
         values = np.asarray(values)
     if values.dtype.kind not in "biuf":
         raise ValueError(f"{name} must hold numbers; its dtype is {values.dtype}")
-    return values
+    if values.ndim != 1:
+        return values  # the extension names the shape
+    return _to_32_bits(name, values)
 
 
 def _stamps(stamps, rows):
@@ -101,8 +202,13 @@ def _stamps(stamps, rows):
     return strings, None
 
 
-def analyse(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0, var_lag=0,
-            resamples=0, transform=None, stamps=None, threads=None, seed=None):
+def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.Series", *,
+            frame_length: int, exponent: float = 0.4, false_alarm: float = 0.05,
+            overlap: int = 0, var_lag: int = 0, resamples: int = 0,
+            transform: Optional[Literal["clip", "log"]] = None,
+            stamps: "pd.DatetimeIndex | Sequence[str] | None" = None,
+            threads: Optional[int] = None, seed: Optional[int] = None,
+            align: Optional[Literal["inner"]] = None) -> Result:
     """Tests x and y frame by frame for serial and cross dependence.
 
     x, y: 1-D array-likes of equal length (numpy arrays, pandas Series,
@@ -118,25 +224,40 @@ def analyse(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0, va
     transform: None, "clip" (VAR residuals clipped to +1/-1) or "log"
         (natural logarithms of x and y, which must be positive).
     stamps: optional stamps, one per observation (a pandas DatetimeIndex, or
-        strings), giving each frame a start and an end.
+        strings), giving each frame a start and an end. By default, the
+        DatetimeIndex or PeriodIndex of x or y when they are Series.
     threads: threads to use (None: every core); the results do not depend on it.
     seed: seed of the bootstrap's random stream (None: the fixed default,
         which the console program's first run uses).
+    align: two Series must share their index (ValueError naming the first
+        label that differs); align="inner" aligns them on the labels they
+        share, as pandas' Series.align(join="inner").
 
-    Returns a Result. A bad setting, x and y of unequal length or too short
-    for one frame, or a value that is NaN or infinite raise ValueError.
+    Returns a Result; Result.names holds the Series' names (x.name, y.name).
+    A bad setting, x and y of unequal length or too short for one frame, or
+    a value that is NaN or infinite raise ValueError (naming the index label
+    of a Series).
     """
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
                          transform, threads, seed)
+    x, y, index = _paired(x, y, align)
+    names = (getattr(x, "name", None), getattr(y, "name", None))
+    if stamps is None and index is not None:
+        stamps = _index_stamps(index)
     x = _series("x", x)
     y = _series("y", y)
     # Unequal x and y are the library's to report, before any stamp count.
     rows = len(x) if hasattr(x, "__len__") and hasattr(y, "__len__") and len(x) == len(y) else None
     stamp_strings, stamp_times = _stamps(stamps, rows)
-    arrays = _vok.analyse(x, y, stamps=stamp_strings, **settings)
+    try:
+        arrays = _vok.analyse(x, y, stamps=stamp_strings, **settings)
+    except ValueError as error:
+        raise ValueError(_said_in_python(error, index)) from None
     echo = dict(settings)
     echo["exponent"] = float(np.float32(settings["exponent"]))
     echo["false_alarm"] = float(np.float32(settings["false_alarm"]))
     echo["threads"] = threads
-    return Result.from_arrays(arrays, echo, stamps=stamp_times,
-                              stamped=stamp_times is not None or stamp_strings is not None)
+    result = Result.from_arrays(arrays, echo, stamps=stamp_times,
+                                stamped=stamp_times is not None or stamp_strings is not None)
+    result.names = names
+    return result

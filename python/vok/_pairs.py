@@ -1,11 +1,17 @@
 """vok.analyse_pairs: every pair of a panel of series, on the local cores or a
 Dask cluster, gathered into long pandas tables."""
 
+from __future__ import annotations
+
+import asyncio
 import inspect
 import itertools
 import math
 import os
+import sys
+from collections.abc import Sequence
 from concurrent.futures import ThreadPoolExecutor
+from typing import Literal, Optional
 
 import numpy as np
 import pandas as pd
@@ -40,6 +46,22 @@ class PairError(ValueError):
         return self.args[0]
 
 
+class ClusterError(RuntimeError):
+    """The cluster could not complete the pairs: the client or the cluster
+    was closed, or tasks failed again after being sent anew. `pairs_not_done`
+    lists the (x, y) pairs without results; the message names the failure
+    (also the exception's __cause__)."""
+
+    def __init__(self, message, pairs_not_done):
+        super().__init__(message)
+        self.pairs_not_done = list(pairs_not_done)
+
+
+# Times a chunk whose task failed on the cluster (its worker lost, its data
+# gone) is sent anew, with its series, before the call gives up.
+_CLUSTER_ATTEMPTS = 3
+
+
 class PairResults:
     """The results of vok.analyse_pairs, in the order of its pairs.
 
@@ -47,11 +69,14 @@ class PairResults:
         frames: DataFrame, one row per frame of each pair: columns x and y
             (the pair's column names, or positions for an array), frame, then
             the columns of Result.frames (first_row, last_row, [start, end],
-            cdf_T, pvalue_T, significant_T for each test T).
+            degenerate, statistic_T, df_T, cdf_T, pvalue_T, significant_T for
+            each test T).
         thresholds: DataFrame, one row per pair: x, y, then the p-value
             threshold of each test (columns in vok.TESTS order).
         pairs: the (x, y) pairs, in order.
         settings: the settings every pair was analysed with.
+        errors: DataFrame of the pairs that failed (x, y, message), with
+            errors="collect" (empty otherwise).
     """
 
     def __init__(self, pairs, frames, thresholds, settings):
@@ -59,6 +84,8 @@ class PairResults:
         self.frames = frames
         self.thresholds = thresholds
         self.settings = settings
+        # Failed pairs (with errors="collect"): x, y, message.
+        self.errors = pd.DataFrame(columns=["x", "y", "message"])
 
     @classmethod
     def from_results(cls, pairs, results, settings):
@@ -81,6 +108,50 @@ class PairResults:
 
     def __len__(self):
         return len(self.pairs)
+
+    def tidy(self):
+        """One row per pair, frame and test: x, y, frame, [start, end,] test,
+        statistic, df, pvalue, threshold, significant."""
+        f = self.frames
+        if not len(f):
+            return pd.DataFrame(columns=["x", "y", "frame", "test", "statistic", "df", "pvalue",
+                                         "threshold", "significant"])
+        keys = ["x", "y", "frame"] + [c for c in ("start", "end") if c in f.columns]
+        thresholds = self.thresholds.set_index(["x", "y"])
+        parts = []
+        for test in TESTS:
+            part = f[keys].copy()
+            part["test"] = test
+            part["statistic"] = f[f"statistic_{test}"].to_numpy()
+            part["df"] = f[f"df_{test}"].to_numpy()
+            part["pvalue"] = f[f"pvalue_{test}"].to_numpy()
+            part["threshold"] = thresholds[test].reindex(
+                pd.MultiIndex.from_frame(f[["x", "y"]])).to_numpy()
+            part["significant"] = f[f"significant_{test}"].to_numpy()
+            parts.append(part)
+        table = pd.concat(parts, ignore_index=True)
+        order = {test: k for k, test in enumerate(TESTS)}
+        table["_pair"] = table.groupby(["x", "y"], sort=False).ngroup()
+        table["_test"] = table["test"].map(order)
+        table = table.sort_values(["_pair", "frame", "_test"], kind="stable")
+        return table.drop(columns=["_pair", "_test"]).reset_index(drop=True)
+
+    def summary(self):
+        """Per pair and test: significant frames, frames, their share and the
+        binomial p-value against the false-alarm level (as Result.summary())."""
+        from ._result import binomial_upper_tail
+
+        alpha = float(np.float32(self.settings.get("false_alarm", 0.05)))
+        rows = []
+        for (x, y), part in self.frames.groupby(["x", "y"], sort=False):
+            n = len(part)
+            for test in TESTS:
+                k = int(part[f"significant_{test}"].sum())
+                rows.append({"x": x, "y": y, "test": test, "significant": k, "frames": n,
+                             "share": k / n if n else float("nan"),
+                             "binomial_p": binomial_upper_tail(k, n, alpha)})
+        return pd.DataFrame(rows, columns=["x", "y", "test", "significant", "frames", "share",
+                                           "binomial_p"])
 
     def __repr__(self):
         pairs = len(self.pairs)
@@ -151,34 +222,53 @@ def _resolve_pairs(pairs, labels):
     return resolved
 
 
-def _analyse_chunk(chunk, settings, stamps, *series):
+def _without_missing(a, b, stamps):
+    """The rows where neither a nor b is NaN (and their stamps)."""
+    keep = ~(np.isnan(a) | np.isnan(b))
+    if keep.all():
+        return a, b, stamps
+    if stamps is not None:
+        stamps = stamps[keep] if hasattr(stamps, "__getitem__") and not isinstance(
+            stamps, list) else [s for s, k in zip(stamps, keep) if k]
+    return a[keep], b[keep], stamps
+
+
+def _analyse_chunk(chunk, settings, stamps, policy, *series):
     """Analyses the pairs of a chunk, one after another: (frames, thresholds)
-    per pair, up to a pair whose analysis fails, whose PairError ends the
-    list (returned, not raised: a cluster then sees a task that completed,
-    and the caller raises the first error in pair order). chunk holds (x, y,
-    i, j): the pair's labels and its series' positions in `series`. The same
-    function runs locally and on a cluster's workers."""
+    per pair; a pair whose analysis fails gives its PairError (returned, not
+    raised: a cluster then sees a task that completed, and the caller raises
+    the first error in pair order, or collects them), which ends the list
+    unless policy["errors"] is "collect". With policy["missing"] "drop", the
+    rows where either series is NaN are left out of that pair. chunk holds
+    (x, y, i, j): the pair's labels and its series' positions in `series`.
+    The same function runs locally and on a cluster's workers."""
     results = []
     for x, y, i, j in chunk:
+        a, b, pair_stamps = series[i], series[j], stamps
+        if policy["missing"] == "drop":
+            a, b, pair_stamps = _without_missing(a, b, pair_stamps)
         try:
-            result = analyse(series[i], series[j], stamps=stamps, **settings)
+            result = analyse(a, b, stamps=pair_stamps, **settings)
         except ValueError as error:
             failure = PairError(f"pair (x={x!r}, y={y!r}): {error}", (x, y))
             failure.__cause__ = error
             results.append(failure)
-            break
+            if policy["errors"] != "collect":
+                break
+            continue
         results.append((result.frames, result.thresholds))
     return results
 
 
-def _in_order(futures, cancel):
+def _in_order(futures, cancel, collect=False):
     """The results of the chunks' futures in order; at a failed pair, the
-    futures still running are cancelled and its PairError raised."""
+    futures still running are cancelled and its PairError raised (with
+    collect, the PairError takes the pair's place in the list)."""
     results = []
     try:
         for future in futures:
             for item in future.result():
-                if isinstance(item, PairError):
+                if isinstance(item, PairError) and not collect:
                     raise item
                 results.append(item)
     except BaseException:
@@ -213,7 +303,7 @@ def _local_threads(threads):
         return os.cpu_count() or 1
 
 
-def _run_locally(pairs, settings, stamps, series, bar):
+def _run_locally(pairs, settings, stamps, series, bar, policy):
     """Up to `threads` pairs at a time, one thread each (the analysis releases
     the GIL). With fewer pairs than threads, each pair gets its share of the
     threads for its frames."""
@@ -221,7 +311,8 @@ def _run_locally(pairs, settings, stamps, series, bar):
     side_by_side = max(1, min(threads, len(pairs)))
     each = dict(settings, threads=max(1, threads // side_by_side))
     with ThreadPoolExecutor(max_workers=side_by_side) as pool:
-        futures = [pool.submit(_analyse_chunk, [pair], each, stamps, *series) for pair in pairs]
+        futures = [pool.submit(_analyse_chunk, [pair], each, stamps, policy, *series)
+                   for pair in pairs]
         if bar is not None:
             for future in futures:
                 future.add_done_callback(lambda _: bar.update(1))
@@ -230,7 +321,7 @@ def _run_locally(pairs, settings, stamps, series, bar):
             for future in futures:
                 future.cancel()
 
-        return _in_order(futures, cancel)
+        return _in_order(futures, cancel, policy["errors"] == "collect")
 
 
 def _statistics_per_pair(rows, settings):
@@ -259,39 +350,121 @@ def _chunk_size(pairs, worker_threads, rows, settings):
     return max(1, fewest, min(by_work, most))
 
 
-def _run_on_cluster(client, pairs, settings, stamps, series, bar):
-    """Chunks of pairs as tasks of the client's cluster, each series sent
-    once; the results gathered in pair order."""
-    used = sorted({i for pair in pairs for i in pair[2:]})
-    # Keys of this call's own (hash=False): keys named after the data would
-    # be those of an earlier call on the same panel, whose futures, released
-    # as it ended, could have the cluster forget the data this call sends.
-    scattered = dict(zip(used, client.scatter([series[i] for i in used], hash=False)))
-    stamps_future = client.scatter(stamps, hash=False) if stamps is not None else None
+def _run_on_cluster(client, pairs, settings, stamps, series, bar, policy):
+    """Chunks of pairs as tasks of the client's cluster; the results gathered
+    in pair order.
+
+    The series are sent to every worker (a worker that is lost takes no
+    series with it), and a task that fails for a reason of the cluster's (its
+    worker lost, its data gone) is sent anew with its series, up to
+    _CLUSTER_ATTEMPTS times; then, or when the client or the cluster is
+    closed, ClusterError names the failure and the pairs not done. A pair
+    whose analysis fails raises its PairError, as locally.
+    """
     # Workers run their threads' tasks side by side: each analysis takes one
     # thread, unless the caller chose a number.
     each = dict(settings)
     if each.get("threads") is None:
         each["threads"] = 1
-    worker_threads = sum(client.nthreads().values()) or 1
-    size = _chunk_size(len(pairs), worker_threads, len(series[0]) if series else 0, each)
-    futures = []
-    for start in range(0, len(pairs), size):
-        # A task takes the series of its own pairs only, so that a worker
-        # fetches no more of them than it needs.
-        pairs_here = pairs[start:start + size]
-        needed = sorted({i for pair in pairs_here for i in pair[2:]})
-        argument = {i: k for k, i in enumerate(needed)}
-        chunk = [(x, y, argument[i], argument[j]) for x, y, i, j in pairs_here]
-        future = client.submit(_analyse_chunk, chunk, each, stamps_future,
-                               *(scattered[i] for i in needed), pure=False)
-        if bar is not None:
-            future.add_done_callback(lambda _, n=len(chunk): bar.update(n))
-        futures.append(future)
-    return _in_order(futures, lambda: client.cancel(futures))
+    done = []  # results in pair order
+
+    def not_done():
+        return [(x, y) for x, y, _, _ in pairs[len(done):]]
+
+    try:
+        used = sorted({i for pair in pairs for i in pair[2:]})
+        worker_threads = sum(client.nthreads().values()) or 1
+        size = _chunk_size(len(pairs), worker_threads, len(series[0]) if series else 0, each)
+        chunks = [pairs[start:start + size] for start in range(0, len(pairs), size)]
+
+        def send(chunk, scattered, stamps_future):
+            # A task takes the series of its own pairs only.
+            needed = sorted({i for pair in chunk for i in pair[2:]})
+            argument = {i: k for k, i in enumerate(needed)}
+            local = [(x, y, argument[i], argument[j]) for x, y, i, j in chunk]
+            future = client.submit(_analyse_chunk, local, each, stamps_future, policy,
+                                   *(scattered[i] for i in needed), pure=False)
+            if bar is not None:
+                future.add_done_callback(lambda f, n=len(chunk): f.status == "finished"
+                                         and bar.update(n))
+            return future
+
+        def scatter(indices):
+            # Keys of this call's own (hash=False): keys named after the data
+            # would be those of an earlier call on the same panel, whose
+            # futures, released as it ended, could have the cluster forget
+            # the data this call sends.
+            futures = client.scatter([series[i] for i in indices], hash=False, broadcast=True)
+            stamps_future = (client.scatter(stamps, hash=False, broadcast=True)
+                             if stamps is not None else None)
+            return dict(zip(indices, futures)), stamps_future
+
+        scattered, stamps_future = scatter(used)
+        futures = [send(chunk, scattered, stamps_future) for chunk in chunks]
+        try:
+            for k, chunk in enumerate(chunks):
+                for attempt in range(1, _CLUSTER_ATTEMPTS + 1):
+                    try:
+                        items = futures[k].result()
+                        break
+                    except (Exception, asyncio.CancelledError) as failure:  # the cluster's
+                        if attempt == _CLUSTER_ATTEMPTS or _client_closed(client):
+                            raise
+                        # Sent anew, with its series: the data it needed may
+                        # have been lost with its worker.
+                        needed = sorted({i for pair in chunk for i in pair[2:]})
+                        fresh, fresh_stamps = scatter(needed)
+                        futures[k] = send(chunk, fresh, fresh_stamps)
+                        del failure
+                for item in items:
+                    if isinstance(item, PairError) and policy["errors"] != "collect":
+                        raise item
+                    done.append(item)
+        except BaseException:
+            try:
+                client.cancel(futures)
+            except Exception:
+                pass
+            raise
+    except (PairError, KeyboardInterrupt):
+        raise
+    except (Exception, asyncio.CancelledError) as failure:
+        missing = not_done()
+        shown = ", ".join(f"({x!r}, {y!r})" for x, y in missing[:5])
+        if len(missing) > 5:
+            shown += f" and {len(missing) - 5} more"
+        # Once the client is closed, what its futures raise says nothing more.
+        reason = ("the client or its cluster was closed" if _client_closed(client)
+                  else f"the cluster failed ({type(failure).__name__}: {failure})")
+        raise ClusterError(f"{reason}; {len(missing)} of {len(pairs)} pairs not done: {shown}",
+                           missing) from failure
+    return done
 
 
-def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
+def _client_closed(client):
+    """True when the client (or its cluster) can take no more work."""
+    return getattr(client, "status", "running") in ("closing", "closed")
+
+
+def _active_client():
+    """The Dask client in use in this process (dask.distributed's default
+    client), or None; Dask is not imported for this."""
+    if "distributed" not in sys.modules:
+        return None
+    try:
+        from distributed import default_client
+
+        return default_client()
+    except (ValueError, ImportError):
+        return None
+
+
+def analyse_pairs(data: "pd.DataFrame | np.ndarray",
+                  pairs: "Sequence[tuple[object, object]] | None" = None, *,
+                  client: object = None, progress: Optional[bool] = None,
+                  missing: Literal["raise", "drop"] = "raise",
+                  errors: Literal["raise", "collect"] = "raise",
+                  **settings: object) -> PairResults:
     """Tests every pair of a panel of series, as vok.analyse tests one pair.
 
     data: a pandas DataFrame, one column per series (a DatetimeIndex gives
@@ -299,14 +472,24 @@ def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
     pairs: a list of (x, y), each a column name or position; by default every
         pair i < j of the columns in order (the tests of (y, x) are those of
         (x, y) with the roles of x and y swapped).
-    client: a dask.distributed.Client: each series is sent to the cluster
+    client: a dask.distributed.Client (None, the default: the client in use,
+        as Dask collections take it, if there is one; False: the local
+        cores): each series is sent to every worker
         once, tasks analyse chunks of pairs, and the results come back in
         pair order, the same as a local run. A task whose worker is lost is
-        run again by Dask. Without a client the pairs run on the local cores,
-        up to `threads` pairs at a time.
+        run again, its series sent anew; a closed client or cluster, or
+        tasks that keep failing, raise ClusterError (naming the failure and
+        the pairs not done). Without a client the pairs run on the local
+        cores, up to `threads` pairs at a time.
     progress: a progress bar (tqdm) on a terminal or in a notebook: None
         shows it when the work lasts more than two seconds, True always,
         False never.
+    missing: "raise" (a NaN fails its pairs, naming the row) or "drop" (the
+        rows where either series of a pair is NaN are left out of that pair,
+        as a panel whose series start at different times needs).
+    errors: "raise" (the first failed pair raises its PairError) or
+        "collect" (failed pairs go to PairResults.errors, a DataFrame of x,
+        y and message, and the other pairs are kept).
     settings: as for vok.analyse (frame_length, exponent, false_alarm,
         overlap, var_lag, resamples, transform, stamps, threads, seed).
         threads: locally, the threads in all (None: every core); on a
@@ -314,7 +497,8 @@ def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
         run their tasks side by side).
 
     Returns a PairResults. A pair whose analysis fails raises PairError (a
-    ValueError) naming the pair; a bad pair or data raise ValueError.
+    ValueError) naming the pair; a bad pair or data raise ValueError; a
+    failure of the cluster raises ClusterError.
     """
     unknown = sorted(set(settings) - set(_SETTINGS))
     if unknown:
@@ -324,16 +508,29 @@ def analyse_pairs(data, pairs=None, *, client=None, progress=None, **settings):
     labels, series, stamps = _columns(data)
     if "stamps" in settings:
         stamps = settings.pop("stamps")
+    if missing not in ("raise", "drop"):
+        raise ValueError(f"missing = {missing!r}: must be 'raise' or 'drop'")
+    if errors not in ("raise", "collect"):
+        raise ValueError(f"errors = {errors!r}: must be 'raise' or 'collect'")
+    policy = {"missing": missing, "errors": errors}
     resolved = _resolve_pairs(pairs, labels)
     if not resolved:
         return PairResults.from_results([], [], settings)
+    if client is None:
+        client = _active_client()
     bar = _progress_bar(progress, len(resolved))
     try:
-        if client is None:
-            results = _run_locally(resolved, settings, stamps, series, bar)
+        if client is None or client is False:
+            results = _run_locally(resolved, settings, stamps, series, bar, policy)
         else:
-            results = _run_on_cluster(client, resolved, settings, stamps, series, bar)
+            results = _run_on_cluster(client, resolved, settings, stamps, series, bar, policy)
     finally:
         if bar is not None:
             bar.close()
-    return PairResults.from_results([(x, y) for x, y, _, _ in resolved], results, settings)
+    done = [((x, y), r) for (x, y, _, _), r in zip(resolved, results)]
+    failed = [(pair, r) for pair, r in done if isinstance(r, PairError)]
+    kept = [(pair, r) for pair, r in done if not isinstance(r, PairError)]
+    outcome = PairResults.from_results([p for p, _ in kept], [r for _, r in kept], settings)
+    outcome.errors = pd.DataFrame([(x, y, str(e)) for (x, y), e in failed],
+                                  columns=["x", "y", "message"])
+    return outcome

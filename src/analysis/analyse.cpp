@@ -32,7 +32,7 @@ void check_values(std::span<const float> values, const char* series) {
 }  // namespace
 
 Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
-               std::span<const std::string> stamps) {
+               std::span<const std::string> stamps, const std::atomic<bool>* cancel) {
   settings.check();
   if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
   if (!stamps.empty() && stamps.size() != x.size())
@@ -72,7 +72,7 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
   const int threads = settings.threads > 0 ? settings.threads : processor_count();
   try {
     run_analysis(x, y, lookup, settings, plan, uniforms, collector,
-                 EngineOptions{.threads = threads, .progress = false});
+                 EngineOptions{.threads = threads, .progress = false, .cancel = cancel});
   } catch (const AnalysisStopped& stopped) {
     refuse(stopped.reason);
   }

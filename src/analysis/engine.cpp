@@ -116,6 +116,7 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
     ordered_map<FrameOutcome>(
         missing,
         [&](std::size_t i, int worker) {
+          throw_if_cancelled(options.cancel);
           FrameOutcome outcome = compute_frame(job, static_cast<int>(ready + i) + 1, work[worker]);
           if (progress) progress->advance();
           return outcome;
@@ -138,6 +139,10 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
 
 }  // namespace
 
+void throw_if_cancelled(const std::atomic<bool>* cancel) {
+  if (cancel && cancel->load(std::memory_order_relaxed)) throw Cancelled("the analysis was cancelled");
+}
+
 PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const float> y,
                                    const Settings& settings, const FramePlan& plan,
                                    UniformStream& uniforms, AnalysisSink& sink,
@@ -152,8 +157,9 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
   }
   Captured diag(Where::standard_error), console(Where::console);
   try {
-    const Thresholds t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms,
-                                  options.threads, diag.channel, console.channel, options.progress);
+    const Thresholds t =
+        resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms, options.threads,
+                 diag.channel, console.channel, options.progress, options.cancel);
     const auto& v = t.values;
     out = {v[kHxxy], v[kHyyx], v[kHxxx], v[kHyyy], v[kCx], v[kCy], v[kCxy]};
   } catch (const Stop&) {
@@ -171,6 +177,7 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
                   AnalysisSink& sink, const EngineOptions& options,
                   std::span<FrameOutcome> computed) {
+  throw_if_cancelled(options.cancel);
   describe(x, y, plan, sink, options.threads);
 
   FrameJob job = FrameJob::of(x, y, plan, settings);

@@ -10,6 +10,7 @@
 // the sink as a diagnostic.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <span>
 #include <string>
@@ -80,7 +81,13 @@ struct ResamplesRefused {};
 struct EngineOptions {
   int threads = 1;        // threads of the bootstrap and the frames
   bool progress = false;  // a progress line on a terminal during long steps
+  // Polled between frames and between resamples: once it holds true the
+  // analysis throws Cancelled.
+  const std::atomic<bool>* cancel = nullptr;
 };
+
+// Throws Cancelled when `cancel` is given and raised.
+void throw_if_cancelled(const std::atomic<bool>* cancel);
 
 // Analyses the series x and y (n = plan.rows values each, transformed
 // already) with the settings' VAR order, clipping, resamples and false-alarm

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -55,9 +56,11 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 // count. An allocation failure writes "Unable to allocate work space - arrays
 // in resampxy" on `diag` and stops. The fractiles' messages go to `console`
 // (and `diag`). With `progress` a progress line is drawn on a terminal while
-// the resamples go on.
+// the resamples go on. `cancel`, when given, is polled before each resample:
+// once it holds true, Cancelled is thrown.
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int threads, Channel& diag,
-                    Channel& console, bool progress = false);
+                    Channel& console, bool progress = false,
+                    const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vok

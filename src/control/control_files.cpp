@@ -120,6 +120,7 @@ std::string as_record(std::string_view line) {
 void create_error_file() {
   if (int status = error_file().open_file(kErrorFileName); status != 0) {
     console().write_free({"**** Error on creating the error file Vok-error.out ", status});
+    console().write_free({file_error_line(kErrorFileName, status)});
     throw Stop{};
   }
 }
@@ -237,6 +238,7 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
   }
   if (int status = file_.open(kTopControlName); status != 0) {
     console().write_free({"**** Error on opening Runvok.cnl ", status});
+    ChannelGroup{&console(), &error_file()}.write_free({file_error_line(kTopControlName, status)});
     throw Stop{};
   }
 
@@ -416,6 +418,7 @@ RunSettings read_run_control(const std::string& name, Execution& execution) {
   if (int status = file.open(path); status != 0) {
     to_each({&console(), &error_file()}, [&](Channel& ch) {
       ch.write_free({"**** Error on opening control file ", status});
+      ch.write_free({file_error_line(std::string(path), status)});
     });
     throw Stop{};
   }

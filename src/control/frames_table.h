@@ -36,7 +36,8 @@ std::string frames_table(const Result& result, bool stamped);
 // row per frame, and is closed after the last. A file that cannot be created
 // or written is reported as every output file is (" **** Error writing
 // file" and its name on the console and the error file) and fails the
-// execution.
+// execution. A run that stops keeps the rows of the frames before the stop,
+// as its report does.
 class FramesTableWriter : public AnalysisSink {
  public:
   FramesTableWriter(std::string path, bool stamped);

@@ -77,6 +77,8 @@ Options parse_options(std::span<const std::string_view> args) {
     std::optional<std::string_view> value;
     if (arg == "--reference-kernel") {
       o.reference_kernel = true;
+    } else if (arg == "--sync") {
+      o.sync = true;
     } else if (option_value(args, i, "--threads", value)) {
       if (!value) return refuse("option --threads needs a number of threads");
       if (!read_threads(*value, o.threads))
@@ -105,7 +107,7 @@ Options parse_options(std::span<const std::string_view> args) {
 }
 
 std::string usage_text() {
-  return "Usage: vok [-C DIR] [--threads N] [--seed N]\n"
+  return "Usage: vok [-C DIR] [--threads N] [--seed N] [--sync]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
@@ -114,6 +116,8 @@ std::string usage_text() {
          "               the output is the same for any N\n"
          "  --seed N     seed of the bootstrap's random stream (default 0,\n"
          "               the fixed stream: the same thresholds every time)\n"
+         "  --sync       flush every output file to the disk before it replaces\n"
+         "               the earlier one, so that it survives a power loss\n"
          "  --help       show this text and exit\n"
          "  --version    show the version and exit\n";
 }
@@ -152,6 +156,7 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
   execution.seed = o.seed;
+  channels().sync_outputs = o.sync;
   return run_program(execution);
 }
 

@@ -30,6 +30,7 @@ struct Options {
   // program's fixed stream.
   std::uint64_t seed = 0;
   bool reference_kernel = false;
+  bool sync = false;  // outputs flushed to the disk before they replace earlier files
   std::string error;  // Action::refuse: what is wrong
 };
 
@@ -37,7 +38,7 @@ struct Options {
 // DIR", "--directory=DIR"; a relative DIR after another is taken inside it,
 // as cd would), "--threads N" (or "--threads=N", N from 1 to 1024), "--seed
 // N" (or "--seed=N", N from 0 to 2^64 - 1), "--help" ("-h"), "--version",
-// "--reference-kernel". Anything else is refused.
+// "--sync", "--reference-kernel". Anything else is refused.
 Options parse_options(std::span<const std::string_view> args);
 
 // The text of --help, line by line with newlines.

@@ -5,7 +5,17 @@
 #include <utility>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
 #include "control/control_files.h"
+#include "control/interruption.h"
+#include "output/whole_files.h"
 #include "control/run_driver.h"
 #include "data/descriptive.h"
 #include "output/channel.h"
@@ -32,11 +42,66 @@ std::string summary_line(const RunOutcome& run) {
   return line;
 }
 
+
+// One execution per folder: an advisory lock on the working folder, held
+// while the execution runs (released when the descriptor is closed, also
+// when the process ends in any way).
+class FolderLock {
+ public:
+  FolderLock() : fd_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  // False when another execution holds the folder.
+  bool take() { return fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK; }
+
+ private:
+  int fd_;
+};
+
+// The end of a run, completed or stopped: its files replace those of an
+// earlier execution together, and the files of its set that it did not write
+// go, so that the folder holds one execution's outputs. A run that could not
+// write a file whole commits nothing: the earlier files stay as they were.
+void commit_run(Execution& execution, int write_errors_before) {
+  Channels& all = channels();
+  for (Channel* c : {&all.report, &all.graph, &all.frames, &all.xy_graph}) c->close();
+  const std::vector<Channels::Staged> staged = all.take_staged();
+  const std::vector<std::string> set = std::exchange(execution.output_set, {});
+  const CommitSection section;
+  if (all.write_errors() != write_errors_before) {
+    for (const Channels::Staged& s : staged) discard_temporary(s.temporary_path);
+    return;
+  }
+  for (const Channels::Staged& s : staged)
+    if (const int error = commit_temporary(s.temporary_path, s.path); error != 0)
+      all.report_write_error(s.path, error);
+  for (const std::string& name : set) {
+    const bool written = std::any_of(staged.begin(), staged.end(),
+                                     [&](const Channels::Staged& s) { return s.path == name; });
+    struct stat info;
+    if (!written && ::lstat(name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+      ::unlink(name.c_str());
+  }
+}
+
 }  // namespace
 
 int run_program(const ExecutionOptions& options) {
   int status = kExitCompleted;
   channels().reset_write_errors();
+  FolderLock lock;
+  if (!lock.take()) {
+    std::error_code ignored;
+    const std::string line = "Another vok is running in " + std::filesystem::current_path(ignored).string();
+    channels().console.line(line);
+    channels().standard_error.line(line);
+    channels().console.flush();
+    channels().standard_error.flush();
+    return kExitStopped;
+  }
   try {
     create_error_file();
     Execution execution(options.seed);
@@ -52,13 +117,20 @@ int run_program(const ExecutionOptions& options) {
     // the console holds exactly the program's own lines.
     const bool terminal = channels().console.is_terminal();
     for (int run = 1; run <= shared.runs; ++run) {
+      set_run_in_progress(run);
       const std::string name = top.next_run_name(run);
       execution.run_name_line = top.name_line();
+      const int write_errors_before = channels().write_errors();
       try {
         const RunOutcome summary = run_driver(name, shared, run, execution);
+        commit_run(execution, write_errors_before);
         if (terminal) channels().console.line(summary_line(summary));
       } catch (const RunEnded&) {
+        commit_run(execution, write_errors_before);
         run_ended = true;
+      } catch (...) {
+        commit_run(execution, write_errors_before);
+        throw;
       }
     }
     status = run_ended ? kExitRunEnded : kExitCompleted;

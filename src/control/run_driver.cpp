@@ -149,15 +149,18 @@ void open_data_file(const RunSettings& run, TextFile& data) {
   if (data_name.find('.') == std::string::npos)
     stop_on_setting({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"},
                     run.source, "ile name");
-  if (int status = data.open(data_name); status != 0)
-    stop_with({&console(), &error_file()}, {"**** Error on opening data file ", status});
+  if (int status = data.open(data_name); status != 0) {
+    const ChannelGroup to{&console(), &error_file()};
+    to.write_free({"**** Error on opening data file ", status});
+    stop_with(to, {file_error_line(data_name, status)});
+  }
 }
 
 // Steps 3 and 4: the report with its banner, then the plot files. The names
 // stand where the run control file stands, as its name is written in
 // "Runvok.cnl".
 std::string open_outputs(const std::string& name, const RunSettings& run,
-                         const Execution& execution) {
+                         Execution& execution) {
   const std::optional<std::string> base = output_base(without_trailing_blanks(name));
   if (!base) {
     ChannelGroup{&console(), &error_file()}.write_free({"cnl file name has no extension ", name});
@@ -165,8 +168,12 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
     throw RunEnded{};
   }
   const OutputNames files = output_names(*base, run.x_column, run.y_column);
+  execution.output_set = {files.report, files.graph, files.frames, files.xy,
+                          frames_table_name(files.report)};
   if (int status = report().open_file(files.report); status != 0) {
-    ChannelGroup{&console(), &error_file()}.write_free({"**** Error on opening output file ", status});
+    const ChannelGroup to{&console(), &error_file()};
+    to.write_free({"**** Error on opening output file ", status});
+    to.write_free({file_error_line(files.report, status)});
     throw RunEnded{};
   }
   static const Layout kBanner =
@@ -184,9 +191,11 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
   for (const PlotFile& f :
        {PlotFile{all.graph, files.graph, "graph"}, PlotFile{all.frames, files.frames, "frames"},
         PlotFile{all.xy_graph, files.xy, "xy"}}) {
-    if (int status = f.channel.open_file(f.path); status != 0)
-      stop_with({&console(), &error_file()},
-                {std::string("**** Error on opening ") + f.what + " file ", status});
+    if (int status = f.channel.open_file(f.path); status != 0) {
+      const ChannelGroup to{&console(), &error_file()};
+      to.write_free({std::string("**** Error on opening ") + f.what + " file ", status});
+      stop_with(to, {file_error_line(f.path, status)});
+    }
   }
   return files.report;
 }

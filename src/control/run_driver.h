@@ -44,6 +44,9 @@ struct Execution {
   // everything its analysis computed (the Python package's vok.run).
   std::function<void(const CompletedRun&)> on_completed_run;
   RowBatching row_batching;  // how the data rows are read in blocks
+  // The files the run in progress may write (written or not), once known:
+  // committed together when it ends.
+  std::vector<std::string> output_set;
 };
 
 // What a completed run leaves besides its files: the report's name, its frames

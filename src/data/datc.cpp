@@ -1,5 +1,8 @@
 #include "data/datc.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <cassert>
 #include <string>
@@ -53,6 +56,7 @@ struct RowFailure {
   std::size_t row;  // 0-based in the matrix
   ReadStatus status;
   std::string first_line;  // the row's first line, when it has one
+  bool overlong = false;   // a line of it is longer than the line limit
 };
 
 // Reads matrix rows 0..rows-1 of a fixed-column format, the data file standing
@@ -75,7 +79,9 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
   std::vector<std::optional<RowFailure>> slice_failures;
   std::size_t start = 0;  // matrix row of the current block's first row
   std::size_t work_items = 0;  // offered by `done` when the block before ended
-  blocks[0].fill(data, nullptr, lines_per_row, batching.bytes, batching.slice_bytes);
+  const std::size_t last_line_length = plan.last_line_length();
+  blocks[0].fill(data, nullptr, lines_per_row, batching.bytes, batching.slice_bytes,
+                 last_line_length);
   for (int current = 0;; current ^= 1) {
     const RowBlock& block = blocks[current];
     const std::size_t whole_rows = std::min(block.rows(), rows - start);
@@ -98,7 +104,9 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
         const ReadStatus s = decode_row(plan, lines, to);
         if (s == ReadStatus::ok) return true;
         slice_failures[slice] =
-            RowFailure{i, s, lines.count() > 0 ? std::string(lines.line(0)) : std::string()};
+            RowFailure{i, s,
+                       lines.count() > 0 ? std::string(lines.line(0)) : block.overlong_start(),
+                       s == ReadStatus::line_read_failed && block.overlong()};
         return false;
       };
       if (slice == slices) {
@@ -118,7 +126,7 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
     parallel_for(slice_failures.size() + first_slice_item, [&](std::size_t item, int worker) {
       if (item < first_work_item)
         blocks[current ^ 1].fill(data, &block, lines_per_row, batching.bytes,
-                                 batching.slice_bytes);
+                                 batching.slice_bytes, last_line_length);
       else if (item < first_slice_item)
         done->work(item - first_work_item, worker);
       else
@@ -194,13 +202,22 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
   };
 
   RecordReader reader(plan, data);
+  // A line that could not be read: the system's reason, or that it is too long.
+  const std::string overlong = "a line longer than " + std::to_string(data.line_limit()) + " bytes";
+  auto why = [&](ReadStatus s) -> std::string {
+    if (s != ReadStatus::line_read_failed || data.error() == 0) return {};
+    return data.error() == EFBIG ? overlong : std::strerror(data.error());
+  };
+  auto row_text = [&] {
+    return data.error() == EFBIG ? data.overlong_start() : reader.last_line();
+  };
   for (int row = 1; row < first; ++row) {
     ReadStatus s = reader.skip_row();
     if (s == ReadStatus::end_of_file) {
       end_of_file_notice(row, to.report);
       return 0;
     }
-    if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, reader.last_line()));
+    if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, row_text()), why(s));
   }
   if (plan.list_directed()) {
     // One line to a row, read and decoded row after row.
@@ -213,7 +230,7 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
         end_of_file_notice(row, to.report);
         return row - first;
       }
-      if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, reader.last_line()));
+      if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, row_text()), why(s));
     }
     return last - first + 1;
   }
@@ -224,7 +241,8 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
       end_of_file_notice(row, to.report);
       return row - first;
     }
-    read_error(failure->status, format, to, row_line(row, std::move(failure->first_line)));
+    read_error(failure->status, format, to, row_line(row, std::move(failure->first_line)),
+               failure->overlong ? overlong : why(failure->status));
   }
   return last - first + 1;
 }

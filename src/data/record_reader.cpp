@@ -25,7 +25,7 @@ std::string_view describe(ReadStatus status) {
     case ReadStatus::bad_character:
       return "a character that cannot stand in a number";
     case ReadStatus::no_digits:
-      return "a point or an exponent with no digits";
+      return "a sign, a point or an exponent with no digits";
     case ReadStatus::out_of_range:
       return "a number beyond the range of 32-bit reals";
     case ReadStatus::text_for_number:
@@ -271,8 +271,10 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
   const char* end = p + field.size();
   while (p < end && is_blank(*p)) ++p;
   bool negative = false;
+  bool sign = false;
   if (p < end && (*p == '+' || *p == '-')) {
     negative = *p == '-';
+    sign = true;
     ++p;
   }
   char digits[kKeptDigits + 1];
@@ -331,8 +333,9 @@ bool decode_short_usual_field(const char* p, std::size_t n, int implied_decimals
     if (exponent_negative) exponent = -exponent;
   }
   if (!any_digit) {
-    if (point || has_exponent) return ReadStatus::no_digits;
-    value = 0.0f;  // blanks, or a sign alone
+    // A sign alone is no number; a field of blanks reads as zero.
+    if (point || has_exponent || sign) return ReadStatus::no_digits;
+    value = 0.0f;
     return ReadStatus::ok;
   }
   if (sticky) {
@@ -580,6 +583,17 @@ void copy_stamp(std::string_view line, int column, int width, char* stamp) {
 
 }  // namespace
 
+std::size_t RecordFormat::last_line_length() const {
+  std::size_t length = 0;
+  for (const Step& step : steps_) {
+    if (step.kind == Step::Kind::next_line) length = 0;
+    if (step.kind == Step::Kind::real || step.kind == Step::Kind::integer ||
+        step.kind == Step::Kind::stamp)
+      length = std::max(length, static_cast<std::size_t>(step.column + step.width));
+  }
+  return length;
+}
+
 ReadStatus RecordReader::next_line() {
   if (file_->read_line(line_)) return ReadStatus::ok;
   return file_->error() != 0 ? ReadStatus::line_read_failed : ReadStatus::end_of_file;
@@ -614,7 +628,11 @@ ReadStatus RecordReader::read_list_row(const RowDestination* to) {
   bool after_comma = false;  // the last separator held a comma
   for (int item = 0; item < wanted; ++item) {
     while (at < line.size() && is_list_blank(line[at])) ++at;
-    if (at == line.size()) return after_comma ? ReadStatus::missing_value : ReadStatus::short_line;
+    if (at == line.size()) {
+      // The file's last line, cut off while being written: no row.
+      if (file_->last_line_unterminated()) return ReadStatus::end_of_file;
+      return after_comma ? ReadStatus::missing_value : ReadStatus::short_line;
+    }
     // A comma where a value should begin: an empty field.
     if (line[at] == ',') return ReadStatus::missing_value;
     const std::size_t begin = at;
@@ -681,6 +699,11 @@ ReadStatus RecordReader::read_row(const RowDestination& to) {
     if (missing = next_line(); missing != ReadStatus::ok) break;
     line.swap(line_);
     row_lines_.push_back(line);
+  }
+  if (missing == ReadStatus::ok && file_->last_line_unterminated() &&
+      row_lines_.back().size() < format_->last_line_length()) {
+    row_lines_.pop_back();  // cut off while being written: the row lacks it
+    missing = ReadStatus::end_of_file;
   }
   return decode_row(*format_, RowLines{row_lines_, missing}, to);
 }

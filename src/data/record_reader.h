@@ -70,7 +70,7 @@ enum class ReadStatus : int {
   end_of_file = -1,         // no line left for the row (or one of its lines)
   bad_character = 1,        // a character that cannot stand in a number at its place
                             // (letters, a second point or sign, a point in an Iw field)
-  no_digits = 2,            // a point or an exponent with no digits for it
+  no_digits = 2,            // a sign, a point or an exponent with no digits for it
   out_of_range = 3,         // magnitude beyond the largest 32-bit real
   text_for_number = 4,      // an A descriptor where the row has a number
   number_for_text = 5,      // a numeric descriptor where the row has its stamp
@@ -122,6 +122,10 @@ class RecordFormat {
   bool list_directed() const { return list_directed_; }
   int values() const { return values_; }
   StampPosition stamp() const { return stamp_; }
+  // Characters the last line of a row must hold to reach the end of its last
+  // field (list-directed rows: 0). A file's last line without its line end
+  // that is shorter was cut off while being written, and is no row.
+  std::size_t last_line_length() const;
 
   struct Step {
     enum class Kind : std::uint8_t { next_line, real, integer, stamp, fail };

@@ -33,7 +33,8 @@ std::size_t count_line_ends(const char* text, std::size_t size) {
 RowBlock::RowBlock() : slices_{{0, 0}}, missing_(ReadStatus::end_of_file) {}
 
 void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_per_row,
-                    std::size_t bytes, std::size_t slice_bytes) {
+                    std::size_t bytes, std::size_t slice_bytes,
+                    std::size_t last_line_length) {
   lines_per_row_ = std::max<std::size_t>(lines_per_row, 1);
   bytes = std::max<std::size_t>(bytes, 1);
   missing_ = ReadStatus::end_of_file;
@@ -46,7 +47,13 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
     std::memcpy(text_.data(), before->text_.data() + before->rows_end_, held_);
     found = before->lines_ - before->rows_ * before->lines_per_row_;
   }
-  // What is carried holds less than a row: read at least once.
+  overlong_start_.clear();
+  // What is carried holds less than a row: read at least once. Only that
+  // row's lines can outgrow one read, so only they are held to the line
+  // limit: a longer line stops the reading before that row.
+  const std::size_t limit = file.line_limit();
+  std::size_t row_end = 0;  // byte after the first row, once its lines are held
+  bool overlong = false;
   do {
     // One byte of room more, for the line end of a last line without one.
     if (text_.size() < held_ + bytes + 1) text_.resize(held_ + bytes + 1);
@@ -58,19 +65,45 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
       const void* lf = std::memchr(text_.data() + scan, '\n', held_ - scan);
       if (lf == nullptr) break;
       scan = static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
-      ++found;
+      if (++found == lines_per_row_) row_end = scan;
+    }
+    if (const std::size_t line = overlong_line_start(found < lines_per_row_ ? held_ : row_end, limit);
+        line != kNoLine) {
+      overlong = ended_ = true;
+      overlong_start_.assign(text_.data() + line, std::min<std::size_t>(held_ - line, 80));
+      held_ = 0;
     }
   } while (!ended_ && found < lines_per_row_);
 
-  if (ended_ && file.error() != 0) {
+  if (ended_ && (overlong || file.error() != 0)) {
     // A line cut off by the failed read is no line.
     missing_ = ReadStatus::line_read_failed;
     const void* lf = held_ > 0 ? memrchr(text_.data(), '\n', held_) : nullptr;
     held_ = lf == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
   } else if (ended_ && held_ > 0 && text_[held_ - 1] != '\n') {
-    text_[held_++] = '\n';
+    const void* lf = memrchr(text_.data(), '\n', held_);
+    const std::size_t begin =
+        lf == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data()) + 1;
+    std::size_t length = held_ - begin;
+    if (text_[held_ - 1] == '\r') --length;
+    if (length < last_line_length)
+      held_ = begin;
+    else
+      text_[held_++] = '\n';
   }
   cut_rows(slice_bytes);
+}
+
+std::size_t RowBlock::overlong_line_start(std::size_t end, std::size_t limit) const {
+  if (end <= limit) return kNoLine;  // no line can be longer: the usual case
+  const char* text = text_.data();
+  for (std::size_t begin = 0; begin < end;) {
+    const void* lf = std::memchr(text + begin, '\n', end - begin);
+    const std::size_t stop = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : end;
+    if (stop - begin > limit) return begin;
+    begin = stop + 1;
+  }
+  return kNoLine;
 }
 
 void RowBlock::cut_rows(std::size_t slice_bytes) {

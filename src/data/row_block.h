@@ -83,8 +83,11 @@ class RowBlock {
   // whole rows (the last line read in full being the last one) are those of
   // one more row that lacks lines. The whole rows are cut into slices of
   // about `slice_bytes` bytes each, at most kMaxSlices.
+  // A last line without a line end that is shorter than `last_line_length`
+  // (what a row's last line needs) was cut off while being written: it is
+  // dropped, and the file ends before it.
   void fill(TextFile& file, const RowBlock* before, std::size_t lines_per_row, std::size_t bytes,
-            std::size_t slice_bytes);
+            std::size_t slice_bytes, std::size_t last_line_length = 0);
 
   static constexpr std::size_t kMaxSlices = 64;
 
@@ -93,6 +96,10 @@ class RowBlock {
   // What a line past the lines held gives: line_read_failed when reading
   // stopped on a failed read, otherwise end_of_file.
   ReadStatus missing() const { return missing_; }
+  // Reading stopped at a line longer than the file's line limit; its first
+  // characters (up to 80).
+  bool overlong() const { return !overlong_start_.empty(); }
+  const std::string& overlong_start() const { return overlong_start_; }
   // Whole rows held.
   std::size_t rows() const { return rows_; }
 
@@ -129,6 +136,10 @@ class RowBlock {
     std::size_t first_row;  // 0-based in the block
   };
 
+  // The start of the first line in [0, end) longer than `limit` bytes, or
+  // kNoLine.
+  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+  std::size_t overlong_line_start(std::size_t end, std::size_t limit) const;
   // Counts the lines and rows held and cuts the whole rows into slices.
   void cut_rows(std::size_t slice_bytes);
 
@@ -141,6 +152,7 @@ class RowBlock {
   std::vector<Slice> slices_;  // the last one marks the end: {rows_end_, rows_}
   ReadStatus missing_;
   bool ended_ = false;
+  std::string overlong_start_;
 };
 
 }  // namespace vok

@@ -1,11 +1,13 @@
 #include "frames/wind.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "data/descriptive.h"
 #include "frames/summary.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "stats/survival.h"
 #include "stats/var.h"
 
 namespace vok {
@@ -116,13 +118,19 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     f.sd_x = t.sx;
     f.sd_y = t.sy;
     f.degenerate = t.degenerate;
+    const FrameStatistics& st = t.statistics;
+    f.df = {st.df_list, st.df_list, st.df_h, st.df_h, st.df_c, st.df_c, st.df_cxy};
     if (!t.degenerate) {
-      const FrameStatistics& st = t.statistics;
       f.statistic = {static_cast<float>(st.hxxy), static_cast<float>(st.hyyx),
                      static_cast<float>(st.hxxx), static_cast<float>(st.hyyy),
                      static_cast<float>(st.cx),   static_cast<float>(st.cy),
                      static_cast<float>(st.cxy)};
     }
+    // From the statistic as the 32-bit CDF takes it, so that the two agree
+    // but for the CDF's own rounding.
+    for (Test test : kTests)
+      f.pvalue[test] = t.degenerate ? std::numeric_limits<double>::quiet_NaN()
+                                    : chi_square_survival(f.statistic[test], f.df[test]);
   } catch (const Stop&) {
     messages.end(stage);
     out.stopped = true;

@@ -1,8 +1,11 @@
 #include "output/channel.h"
 
+#include "output/whole_files.h"
+
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -14,16 +17,33 @@ Channel::~Channel() {
 
 int Channel::open_file(const std::string& path) {
   if (is_open()) close();
-  errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (f == nullptr) return errno != 0 ? errno : -1;
+  std::string temporary;
+  const int fd = create_temporary(path, temporary);
+  if (fd < 0) return -fd;
+  std::FILE* f = ::fdopen(fd, "w");
+  if (f == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    discard_temporary(temporary);
+    return error;
+  }
   std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
   file_ = f;
   path_ = path;
+  temporary_path_ = std::move(temporary);
+  error_number_ = 0;
   mode_ = Mode::file;
   failed_ = false;
   reported_ = false;
   return 0;
+}
+
+void Channel::discard() {
+  if (mode_ != Mode::file) return;
+  std::fclose(file_);
+  file_ = nullptr;
+  mode_ = Mode::closed;
+  discard_temporary(std::exchange(temporary_path_, {}));
 }
 
 void Channel::attach(std::FILE* stream) {
@@ -47,6 +67,7 @@ void Channel::capture() {
 }
 
 void Channel::fail() {
+  if (!failed_) error_number_ = errno;
   failed_ = true;
   if (reported_) return;
   reported_ = true;
@@ -61,12 +82,22 @@ bool Channel::flush() {
 bool Channel::close() {
   switch (mode_) {
     case Mode::file: {
-      bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+      // With sync_outputs on the disk before it is renamed over the earlier
+      // file, so that a power loss leaves the one or the other.
+      bool ok = std::fflush(file_) == 0 && !std::ferror(file_) &&
+                (!channels().sync_outputs || ::fsync(::fileno(file_)) == 0);
+      const int error = errno;
       ok = std::fclose(file_) == 0 && ok;
       file_ = nullptr;
       // Marked closed before the failure is reported: nothing more goes to it.
       mode_ = Mode::closed;
-      if (!ok) fail();
+      if (ok && !failed_) {
+        channels().stage({std::exchange(temporary_path_, {}), path_});
+      } else {
+        discard_temporary(std::exchange(temporary_path_, {}));
+        errno = error;
+        fail();
+      }
       break;
     }
     case Mode::stream:
@@ -143,6 +174,9 @@ bool Channels::close_all() {
   console.flush();
   standard_error.flush();
   for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) c->close();
+  for (const Staged& s : take_staged())
+    if (const int error = commit_temporary(s.temporary_path, s.path); error != 0)
+      report_write_error(s.path, error);
   return write_errors_ == 0;
 }
 
@@ -155,7 +189,21 @@ void Channels::report_write_error(const Channel& failed) {
       c->write_free({"**** Error writing file", failed.path()});
     else
       c->write_free({"**** Error writing", failed.name()});
+    if (is_file && failed.error_number() != 0)
+      c->write_free({file_error_line(failed.path(), failed.error_number())});
   }
+}
+
+void Channels::report_write_error(const std::string& path, int error_number) {
+  ++write_errors_;
+  for (Channel* c : {&console, &error_file}) {
+    c->write_free({"**** Error writing file", path});
+    c->write_free({file_error_line(path, error_number)});
+  }
+}
+
+std::string file_error_line(const std::string& path, int error_number) {
+  return "at " + path + ": " + std::strerror(error_number);
 }
 
 bool Channels::any_failed() const {

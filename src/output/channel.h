@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "output/free_format.h"
 #include "output/layout.h"
@@ -23,9 +25,14 @@ class Channel {
   Channel(const Channel&) = delete;
   Channel& operator=(const Channel&) = delete;
 
-  // Creates or replaces a file and writes to it. Returns 0 on success or the
-  // system's error number; a channel already open is closed first.
+  // Writes a file whole: under a temporary name beside `path` until the
+  // channel is closed, when the complete file is staged (Channels::take_staged)
+  // to be renamed over `path`; a file that could not be written whole is
+  // removed instead. Returns 0 on success or the system's error number; a
+  // channel already open is closed first.
   int open_file(const std::string& path);
+  // Closes a file without staging it: the temporary file is removed.
+  void discard();
   // Writes to a standard stream that the channel does not own.
   void attach(std::FILE* stream);
   // Keeps everything written in memory; text() returns it.
@@ -44,6 +51,8 @@ class Channel {
   bool failed() const { return failed_; }
   const std::string& name() const { return name_; }
   const std::string& path() const { return path_; }
+  // The system's error number of the first failed write (0: none known).
+  int error_number() const { return error_number_; }
   // Captured text (memory channels).
   const std::string& text() const { return buffer_; }
   void clear_text() { buffer_.clear(); }
@@ -73,8 +82,10 @@ class Channel {
   std::string path_;
   Mode mode_ = Mode::closed;
   std::FILE* file_ = nullptr;
+  std::string temporary_path_;  // of a file channel
   std::string buffer_;
   bool failed_ = false;
+  int error_number_ = 0;
   bool reported_ = false;
 };
 
@@ -143,17 +154,36 @@ struct Channels {
   bool any_failed() const;
 
   // A write to `failed` failed: " **** Error writing file " and its name go
-  // to the console and the error file (not to the failed channel itself), and
-  // the failure is counted.
+  // to the console and the error file (not to the failed channel itself),
+  // then " at " the file ": " and the system's reason, and the failure is
+  // counted.
   void report_write_error(const Channel& failed);
+  // The same lines for a file that could not be committed.
+  void report_write_error(const std::string& path, int error_number);
+
+  // Files written whole and closed, waiting to be renamed over their names.
+  struct Staged {
+    std::string temporary_path, path;
+  };
+  void stage(Staged file) { staged_.push_back(std::move(file)); }
+  std::vector<Staged> take_staged() { return std::exchange(staged_, {}); }
   int write_errors() const { return write_errors_; }
+  // Every file is flushed to the disk (fsync) before it is staged: it then
+  // survives a power loss once renamed. Off, a rename still replaces the
+  // earlier file whole for every reader and after the program's own end.
+  bool sync_outputs = false;
   void reset_write_errors() { write_errors_ = 0; }
 
  private:
   int write_errors_ = 0;
+  std::vector<Staged> staged_;
 };
 
 Channels& channels();
+
+// The detail line after a message about a file: "at " file ": " and the
+// system's reason for `error_number` (written as a free-format line).
+std::string file_error_line(const std::string& path, int error_number);
 
 // For tests: while alive, the console and the standard error stream are
 // captured in memory and every file channel is closed on exit.

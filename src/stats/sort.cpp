@@ -51,6 +51,38 @@ void indexx(std::span<const float> x, std::span<int> p) {
   }
 }
 
+namespace {
+
+// Position f (n + 1) between two order statistics, clamped to 1..n: the
+// ranks k <= k1 and the weight d of the upper one.
+struct FractileRanks {
+  int k, k1;
+  float d;
+};
+FractileRanks fractile_ranks(float f, int n) {
+  const float z = f * static_cast<float>(n + 1);
+  int k = static_cast<int>(z);
+  const float d = z - static_cast<float>(k);
+  const int k1 = std::min(k + 1, n);
+  k = std::min(std::max(k, 1), n);
+  return {k, k1, d};
+}
+
+}  // namespace
+
+float select_fractile(std::span<float> x, float level) {
+  const int n = static_cast<int>(x.size());
+  if (level >= 1.0f) return *std::max_element(x.begin(), x.end());
+  if (level <= 0.0f) return *std::min_element(x.begin(), x.end());
+  const auto [k, k1, d] = fractile_ranks(level, n);
+  const auto at_k = x.begin() + (k - 1);
+  std::nth_element(x.begin(), at_k, x.end());
+  const float lower = *at_k;
+  // Rank k + 1 is the least of the values after rank k.
+  const float upper = k1 == k ? lower : *std::min_element(at_k + 1, x.end());
+  return (1.0f - d) * lower + d * upper;
+}
+
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
          std::span<float> fractiles, char control, Channel& console, Channel& standard_error) {
   const int n = static_cast<int>(x.size());
@@ -86,12 +118,7 @@ int sort(std::span<int> p, std::span<const float> x, std::span<const float> leve
       } else if (f <= 0.0f) {
         fractiles[i] = ranked(1);
       } else {
-        // Position f (n + 1) between two order statistics, clamped to 1..n.
-        const float z = f * static_cast<float>(n + 1);
-        int k = static_cast<int>(z);
-        const float d = z - static_cast<float>(k);
-        const int k1 = std::min(k + 1, n);
-        k = std::min(std::max(k, 1), n);
+        const auto [k, k1, d] = fractile_ranks(f, n);
         fractiles[i] = (1.0f - d) * ranked(k) + d * ranked(k1);
       }
     }

@@ -26,4 +26,11 @@ inline constexpr int kSortSingleValue = 4;
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
          std::span<float> fractiles, char control, Channel& console, Channel& standard_error);
 
+// The fractile at `level` of x (at least two values, none NaN) that sort's
+// control 'B' gives, found by selecting the one or two order statistics it
+// interpolates between instead of ordering x: the same value to the last bit
+// (only the values at the two ranks count, not the order among equal ones),
+// in time linear in x.size(). x is reordered.
+float select_fractile(std::span<float> x, float level);
+
 }  // namespace vok

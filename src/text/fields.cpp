@@ -227,11 +227,19 @@ FieldRead<float> FieldReaders::rnumread(std::string_view search, std::string_vie
     return r;
   }
 
-  // The point and the 9 characters after it; a blank right after the point
-  // reads as "0", so "5. " is 5.0.
+  // The point and the 9 characters after it. A blank right after the point
+  // ends the value: "5. " is 5.0, whatever the text after the blank holds.
   std::string after = w.slice(point, 10);
   const bool digit_after_point = is_digit(after[1]);
-  if (after[1] == ' ') after[1] = '0';
+  if (after[1] == ' ') {
+    if (integer_digits.empty()) {  // "." or "-." alone holds no digit
+      r.error = 3;
+      return r;
+    }
+    last_real_ = static_cast<float>(sign) * static_cast<float>(integer_part);
+    r.value = last_real_;
+    return r;
+  }
   std::size_t fraction_digits = std::string_view::npos;
   for (std::size_t i = 1; i < after.size(); ++i) {
     if (after[i] == terminator) {

@@ -102,8 +102,17 @@ bool TextFile::read_line(std::string& line) {
   return true;
 }
 
+bool TextFile::overlong() {
+  overlong_start_.assign(buffer_.data() + begin_, std::min<std::size_t>(end_ - begin_, 80));
+  error_ = EFBIG;
+  eof_ = true;
+  begin_ = end_;
+  return false;
+}
+
 bool TextFile::read_line(std::string_view& line) {
   line = {};
+  unterminated_ = false;
   if (file_ == nullptr) return false;
   std::size_t scanned = begin_;
   while (true) {
@@ -111,16 +120,19 @@ bool TextFile::read_line(std::string_view& line) {
     const void* nl = std::memchr(start, '\n', end_ - scanned);
     if (nl != nullptr) {
       std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer_.data());
+      if (stop - begin_ > line_limit_) return overlong();
       line = std::string_view(buffer_.data() + begin_, stop - begin_);
       begin_ = stop + 1;
       break;
     }
     scanned = end_ - begin_;
+    if (scanned > line_limit_) return overlong();
     if (!fill()) {
       if (error_ != 0 || begin_ == end_) return false;
       // Last line without a line end.
       line = std::string_view(buffer_.data() + begin_, end_ - begin_);
       begin_ = end_;
+      unterminated_ = true;
       break;
     }
     scanned += begin_;

@@ -16,6 +16,10 @@ bool file_exists(const std::string& path);
 
 class TextFile {
  public:
+  // The longest line read: a longer one is a read error (error() EFBIG), never
+  // a buffer that grows with it.
+  static constexpr std::size_t kLineLimit = std::size_t{64} << 20;
+
   TextFile() = default;
   ~TextFile() { close(); }
   TextFile(const TextFile&) = delete;
@@ -41,9 +45,17 @@ class TextFile {
   // reading fails (then error() is the system's error number).
   std::size_t read_bytes(char* to, std::size_t size);
   int error() const { return error_; }
+  // The line read last was the file's last and had no line end.
+  bool last_line_unterminated() const { return unterminated_; }
+  std::size_t line_limit() const { return line_limit_; }
+  void set_line_limit(std::size_t bytes) { line_limit_ = bytes; }
+  // After a line longer than the limit: its first characters (up to 80).
+  const std::string& overlong_start() const { return overlong_start_; }
 
  private:
   bool fill();
+  // Ends the reading at a line longer than the limit.
+  bool overlong();
 
   std::FILE* file_ = nullptr;
   std::string path_;
@@ -51,6 +63,9 @@ class TextFile {
   std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
   std::size_t end_ = 0;
   bool eof_ = false;
+  bool unterminated_ = false;
+  std::size_t line_limit_ = kLineLimit;
+  std::string overlong_start_;
   int error_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -357,6 +358,65 @@ TEST(Analyse, StampsAndLogDataReachTheFrames) {
   const vok::Result direct = vok::analyse(lx, ly, s);
   EXPECT_EQ(logged.frames[2].cdf, direct.frames[2].cdf);
   EXPECT_EQ(logged.x_stats, direct.x_stats);
+}
+
+TEST(Analyse, PValuesIn64BitsAgreeWithTheReportsAndKeepTheirTail) {
+  const Series data = example_data();
+  const vok::Result r = vok::analyse(data.x, data.y, example_settings());
+  // 200 ** 0.4 rounds to 8 lags: Cx, Cy L; Cxy 2L + 1; Hxxx, Hyyy L(L - 1)/2;
+  // Hxxy, Hyyx L(2L + 1).
+  const vok::PerTest<int> df{136, 136, 28, 28, 8, 8, 17};
+  for (const vok::Frame& f : r.frames) {
+    EXPECT_EQ(f.df, df);
+    const vok::PerTest<float> reported = f.p_values();
+    for (vok::Test t : vok::kTests) {
+      SCOPED_TRACE(testing::Message() << "frame " << f.number << ' ' << vok::name(t));
+      // 1 - cdf in 32 bits carries the CDF's absolute error of a few units in
+      // the 7th digit; the 64-bit value is the same p-value without it.
+      EXPECT_NEAR(f.pvalue[t], reported[t], 2e-6);
+      EXPECT_GT(f.pvalue[t], 0.0);
+    }
+  }
+}
+
+TEST(Analyse, TestsThatCannotBeComputedHaveNoPValue) {
+  // Frame 2 of x is constant (degenerate: every test NaN). A single lag
+  // leaves the serial bicorrelation tests no degrees of freedom (L(L - 1)/2).
+  std::vector<float> x(60), y(60);
+  for (int i = 0; i < 60; ++i) {
+    x[i] = i >= 20 && i < 40 ? 1.0f : std::sin(1.3f * i) + 0.1f * (i % 7);
+    y[i] = std::cos(0.7f * i) + 0.05f * (i % 5);
+  }
+  vok::Settings s;
+  s.frame_length = 20;
+  const vok::Result r = vok::analyse(x, y, s);
+  ASSERT_EQ(r.frames.size(), 3u);
+  EXPECT_TRUE(r.frames[1].degenerate);
+  for (vok::Test t : vok::kTests) {
+    EXPECT_TRUE(std::isnan(r.frames[1].pvalue[t])) << vok::name(t);
+    EXPECT_FALSE(std::isnan(r.frames[0].pvalue[t])) << vok::name(t);
+  }
+  s.frame_length = 12;
+  s.exponent = 0.011f;  // 12 ** 0.011 rounds to 1 lag
+  const vok::Result one_lag = vok::analyse(x, y, s);
+  EXPECT_EQ(one_lag.frames[0].df.hxxx, 0);
+  EXPECT_TRUE(std::isnan(one_lag.frames[0].pvalue.hxxx));
+  EXPECT_FALSE(std::isnan(one_lag.frames[0].pvalue.cx));
+}
+
+TEST(Analyse, ARaisedCancellationFlagStopsItAndALoweredOneChangesNothing) {
+  const Series data = example_data();
+  std::atomic<bool> cancel{false};
+  const vok::Result plain = vok::analyse(data.x, data.y, example_settings());
+  const vok::Result polled = vok::analyse(data.x, data.y, example_settings(), {}, &cancel);
+  EXPECT_EQ(polled.thresholds, plain.thresholds);
+  EXPECT_EQ(polled.counts, plain.counts);
+  cancel = true;
+  for (int resamples : {0, 100}) {
+    vok::Settings s = example_settings();
+    s.resamples = resamples;
+    EXPECT_THROW(vok::analyse(data.x, data.y, s, {}, &cancel), vok::Cancelled) << resamples;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -260,6 +261,23 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
 
 // A column of repeated values gives constant resamples; their tests are set
 // to 0, so every p-value and every threshold is 1.
+TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
+  std::atomic<bool> cancel{true};
+  EXPECT_THROW(resampxy(x, y, kLw, kLg, 50, 0.05f, stream, 2, channels().standard_error,
+                        channels().console, false, &cancel),
+               Cancelled);
+  FrameJob job;
+  job.x = x;
+  job.y = y;
+  job.plan = FramePlan::of(kN, kLw, 0, kLg);
+  job.thresholds = {0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
+  Result result;
+  ResultCollector collector(result);
+  EXPECT_THROW(analyse_frames(job, {}, collector, EngineOptions{.threads = 2, .cancel = &cancel}),
+               Cancelled);
+  EXPECT_TRUE(result.frames.empty());
+}
+
 TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOne) {
   std::fill(x.begin(), x.end(), 3.5f);
   const Seven t = threshold_block(x, y, 20, 0.05f, stream, channels().report);

@@ -379,7 +379,8 @@ TEST_F(ControlFileReading, RunControlFileThatCannotBeOpened) {
   e2e::ScopedWorkingDirectory here(dir_.path());
   dir_.make_directory("dir.cnl");
   EXPECT_THROW(read_run_control(name80("dir.cnl"), execution_), Stop);
-  const std::string line = " **** Error on opening control file  21\n";  // EISDIR
+  const std::string line =
+      " **** Error on opening control file  21\n at dir.cnl: Is a directory\n";  // EISDIR
   EXPECT_EQ(console(), line);
   EXPECT_EQ(error_file(), line);
 }

@@ -175,19 +175,26 @@ TEST_F(CommandLine, AnOptionNotUnderstoodIsRefusedWithStatus64) {
   EXPECT_EQ(cap.console(), "");
 }
 
+TEST(Options, SyncIsAskedFor) {
+  EXPECT_FALSE(parse_options(std::vector<std::string_view>{}).sync);
+  EXPECT_TRUE(parse_options(std::vector<std::string_view>{"--threads", "2", "--sync"}).sync);
+}
+
 TEST_F(CommandLine, SettingsReachTheProgramBeforeItRuns) {
   // An empty directory: the execution stops for want of Runvok.cnl, after the
   // settings took hold.
   e2e::RunDir dir;
   e2e::ScopedWorkingDirectory here(dir.path());
-  EXPECT_EQ(run({"--threads", "3", "--reference-kernel"}), 1);
+  EXPECT_EQ(run({"--threads", "3", "--reference-kernel", "--sync"}), 1);
   EXPECT_EQ(thread_count(), 3);
   EXPECT_EQ(sums_kernel(), SumsKernel::reference);
+  EXPECT_TRUE(channels().sync_outputs);
   EXPECT_TRUE(dir.exists("Vok-error.out"));
 
   EXPECT_EQ(run({}), 1);
   EXPECT_EQ(thread_count(), processor_count());
   EXPECT_EQ(sums_kernel(), SumsKernel::fast);
+  EXPECT_FALSE(channels().sync_outputs);
 }
 
 TEST_F(CommandLine, ADirectoryThatCannotBeEnteredStopsWithNothingWritten) {

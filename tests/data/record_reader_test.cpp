@@ -51,7 +51,6 @@ TEST(DecodeReal, ValuesTable) {
       {"- 3.25", 2, -3.25f},
       {"", 3, 0.0f},  // the line ended before the field
       {"          ", 3, 0.0f},
-      {"   -", 3, 0.0f},  // a sign alone
       {"0000.000", 3, 0.0f},
       {"0.0012", 0, 0.0012f},
       {"3.4028235e38", 0, 3.4028235e38f},
@@ -101,6 +100,10 @@ TEST(DecodeReal, FieldsThatCannotBeRead) {
       {"1\t5", ReadStatus::bad_character},
       {".", ReadStatus::no_digits},
       {"-.", ReadStatus::no_digits},
+      {"   -", ReadStatus::no_digits},  // a sign alone is no number
+      {"+", ReadStatus::no_digits},
+      {"- ", ReadStatus::no_digits},
+      {"-E5", ReadStatus::no_digits},
       {"1.5E", ReadStatus::no_digits},
       {"1.5E+", ReadStatus::no_digits},
       {"E5", ReadStatus::no_digits},
@@ -531,6 +534,7 @@ TEST(ListDirectedRows, SeparatorsAndLinesTable) {
       {"values beyond the row ignored", 2, "1,2,3,4\n5 6 7\n", {{1, 2}, {5, 6}}},
       // A comma after the row's last value stands before values ignored.
       {"trailing comma after the last value", 2, "1,2,\n3,4,\n", {{1, 2}, {3, 4}}},
+      {"empty fields and text after the last value", 2, "1,2,,\n3,4,,x,\n", {{1, 2}, {3, 4}}},
       {"no value to read: one line per row", 0, "x,y\nanything\n", {{}, {}}},
   };
   for (const ListCase& c : cases) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "data/record_reader.h"
 #include "data/temp_text_file.h"
 
@@ -149,6 +151,44 @@ TEST(CountLineEnds, AnyLengthAndPlace) {
   // More than 255 rounds of 16 bytes, every byte a line end.
   const std::string ends(16 * 300 + 5, '\n');
   EXPECT_EQ(count_line_ends(ends.data(), ends.size()), ends.size());
+}
+
+// A line longer than the file's limit is a read error at that line, both
+// line by line and block by block, and the memory held stays near the limit.
+TEST(TextFile, ALineLongerThanTheLimitIsAReadErrorNotAnAllocation) {
+  const std::string long_line = "1234567890" + std::string(400, 'x');
+  testing::TempTextFile file("short\n" + long_line + "\nafter\n");
+
+  TextFile text;
+  ASSERT_EQ(text.open(file.path()), 0);
+  text.set_line_limit(300);
+  std::string line;
+  ASSERT_TRUE(text.read_line(line));
+  EXPECT_FALSE(text.read_line(line));
+  EXPECT_EQ(text.error(), EFBIG);
+  EXPECT_EQ(text.overlong_start(), long_line.substr(0, 80));
+
+  TextFile blocks;
+  ASSERT_EQ(blocks.open(file.path()), 0);
+  blocks.set_line_limit(300);
+  RowBlock block[2];
+  block[0].fill(blocks, nullptr, 1, 64, 1 << 16);
+  EXPECT_EQ(rows_of(block[0]).rows, (std::vector<Lines>{{"short"}}));
+  block[1].fill(blocks, &block[0], 1, 64, 1 << 16);
+  EXPECT_TRUE(block[1].ended());
+  EXPECT_TRUE(block[1].overlong());
+  EXPECT_EQ(block[1].missing(), ReadStatus::line_read_failed);
+  EXPECT_EQ(block[1].rows(), 0u);
+  EXPECT_EQ(block[1].overlong_start(), long_line.substr(0, 80));
+
+  // Under the limit the same line is a line.
+  TextFile roomy;
+  ASSERT_EQ(roomy.open(file.path()), 0);
+  roomy.set_line_limit(long_line.size());
+  RowBlock whole;
+  whole.fill(roomy, nullptr, 1, 1 << 16, 1 << 16);
+  EXPECT_FALSE(whole.overlong());
+  EXPECT_EQ(rows_of(whole).rows.size(), 3u);
 }
 
 }  // namespace

@@ -155,6 +155,9 @@ TEST(BadInput, ValuesThatAreNotFiniteRealsStopTheProgram) {
       {"exponent beyond any real", "  1.0e999999     0.50000", 3},
       {"exponent without digits", "      1.0e+      0.50000", 2},
       {"a point alone", "           .     0.50000", 2},
+      {"a minus sign alone", "           -     0.50000", 2},
+      {"a plus sign alone", "     0.50000           +", 2},
+      {"an exponent letter that is no exponent", "      1.5F2      0.50000", 1},
       {"two points", "     1.2.3       0.50000", 1},
       {"a letter", "      0.5x0      0.50000", 1},
   };
@@ -196,6 +199,91 @@ TEST(BadInput, ValuesNearTheLimitsOfRealsCompleteTheRun) {
 
 // ---------------------------------------------------------------------------
 // Headers that ask for more than can be had.
+
+// Record formats that say the same in other words read the same rows: D for
+// E, tabs to columns, tabs left and right.
+TEST(BadInput, RecordFormatsThatReadTheSameColumnsGiveTheSameReport) {
+  auto report = [](const std::string& format) {
+    RunDir dir;
+    lay_out(dir, header("rows=48 columns=2 interval=1.0 format=" + format) + rows_with());
+    EXPECT_EQ(dir.run().status, 0) << format;
+    std::string text = mask_times(dir.read("run_1-_2.out"));
+    // The run-parameter header shows the format itself.
+    const std::size_t at = text.find("Data format: ");
+    if (at != std::string::npos) text.erase(at, text.find('\n', at) - at);
+    return text;
+  };
+  const std::string plain = report("(2f12.5)");
+  for (const char* format : {"(2d12.5)", "(2D12.5)", "(t1,f12.5,t13,f12.5)",
+                             "(f12.5,tl12,tr12,f12.5)", "(12x,tl12,f12.5,f12.5)",
+                             "(t13,tl12,f12.5,f12.5)"}) {
+    EXPECT_EQ(report(format), plain) << format;
+  }
+}
+
+TEST(BadInput, RowsBeforeTheStartDatumAreNotReadAsNumbers) {
+  // Rows 1 and 2 are passed over as lines: what they hold is no error, and
+  // the outputs are those of the same file with good rows there.
+  auto outputs = [](const std::string& first_rows) {
+    RunDir dir;
+    dir.write("Runvok.cnl", top_file(small_top(), {"run.cnl"}));
+    RunSettingsText r;
+    r.start = 3;
+    dir.write("run.cnl", run_file(r));
+    std::string data = header();
+    for (int i = 3; i <= kRows; ++i) data += row(i) + "\n";
+    dir.write("data.dat", header() + first_rows + data.substr(header().size()));
+    const ProgramResult result = dir.run();
+    EXPECT_EQ(result.status, 0) << first_rows;
+    return mask_times(dir.read("run_1-_2.out"));
+  };
+  EXPECT_EQ(outputs("         NaN           -\nx,y\n"), outputs(row(1) + "\n" + row(2) + "\n"));
+}
+
+// A data file whose writer was stopped mid-row: its last line has no line
+// end. Shorter than a row needs, it is no row and the file ends before it (the
+// outputs are those of the file without it); long enough, it is a row.
+TEST(BadInput, ALastRowCutOffWhileBeingWrittenIsNoRow) {
+  struct Case {
+    std::string what;
+    std::string keywords;
+    std::function<std::string(int)> line;  // data row i
+    std::string last;                      // the cut last line, no line end
+    bool is_row;
+  };
+  auto fixed = [](int i) { return row(i); };
+  auto listed = [](int i) {
+    std::string r = row(i);
+    return r.substr(0, 12) + "," + r.substr(12);
+  };
+  const std::string fixed_keywords = "rows=48 columns=2 interval=1.0 format=(2f12.5)";
+  const std::string listed_keywords = "rows=48 columns=2 interval=1.0 format=*";
+  const Case cases[] = {
+      {"cut at a field's end", fixed_keywords, fixed, row(48).substr(0, 12), false},
+      {"cut inside a field", fixed_keywords, fixed, row(48).substr(0, 19), false},
+      {"cut inside the line end", fixed_keywords, fixed, row(48).substr(0, 20) + "\r", false},
+      {"whole but for its line end", fixed_keywords, fixed, row(48), true},
+      {"list-directed, one value of two", listed_keywords, listed, listed(48).substr(0, 13), false},
+      {"list-directed, both values", listed_keywords, listed, listed(48), true},
+  };
+  auto outputs = [](const std::string& data) {
+    RunDir dir;
+    lay_out(dir, data);
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 0);
+    return mask_times(dir.read("run_1-_2.out")) + mask_times(r.console);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string rows;
+    for (int i = 1; i <= 47; ++i) rows += c.line(i) + "\n";
+    const std::string cut = outputs(header(c.keywords) + rows + c.last);
+    const std::string without = outputs(header(c.keywords) + rows);
+    const std::string whole = outputs(header(c.keywords) + rows + c.line(48) + "\n");
+    EXPECT_NE(without, whole);
+    EXPECT_EQ(cut, c.is_row ? whole : without);
+  }
+}
 
 TEST(BadInput, RowCountAboveTheLargestIntegerIsUnreadable) {
   RunDir dir;
@@ -304,6 +392,22 @@ TEST(BadInput, LongLines) {
        " at data.dat line 2: \"rows=48 columns=2 interval=1.0" + std::string(50, ' ') + "\"\n"},
   };
   expect_outcomes(cases);
+}
+
+// A data line longer than 64 MiB (a file with no line ends, say) is a read
+// error of its row, not an allocation that grows with it.
+TEST(BadInput, ADataLineLongerThan64MiBIsAReadErrorOfItsRow) {
+  const std::string start = row(10);
+  const std::string line = start + std::string((std::size_t{64} << 20) - start.size() + 1, ' ');
+  RunDir dir;
+  lay_out(dir, data_with_row(10, line));
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  const std::string message = read_error(7) + " at data.dat line 12: \"" + start +
+                              std::string(80 - start.size(), ' ') +
+                              "\": a line longer than 67108864 bytes\n";
+  EXPECT_EQ(r.console, message);
+  EXPECT_EQ(dir.read("Vok-error.out"), message);
 }
 
 // Long lines whose extra characters carry nothing change nothing: long
@@ -460,28 +564,32 @@ TEST(BadInput, EmptyFilesAndDirectories) {
       {"data file of a header alone", [](const RunDir& dir) { lay_out(dir, header()); }, 2,
        "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      24\n\n",
        "\n       Error - No. of frames < 1\n\n       Decrease the frame length =      24\n\n"},
+      // The reason follows each message about a file, on the console and the
+      // error file.
       {"Runvok.cnl a directory", [](const RunDir& dir) { dir.make_directory("Runvok.cnl"); }, 1,
-       " **** Error on opening Runvok.cnl  21\n", ""},
+       " **** Error on opening Runvok.cnl  21\n at Runvok.cnl: Is a directory\n",
+       " at Runvok.cnl: Is a directory\n"},
       {"run control file a directory",
        [](const RunDir& dir) {
          lay_out(dir, good_data());
          std::filesystem::remove(dir.path() / "run.cnl");
          dir.make_directory("run.cnl");
        },
-       1, " **** Error on opening control file  21\n", " **** Error on opening control file  21\n"},
+       1, " **** Error on opening control file  21\n at run.cnl: Is a directory\n"},
       // Only regular files are read: a pipe would block the program, and a
       // device such as /dev/zero, a line without end, would fill its memory
       // (/dev/null stands in for it here).
       {"Runvok.cnl a pipe",
        [](const RunDir& dir) { ASSERT_EQ(::mkfifo((dir.path() / "Runvok.cnl").c_str(), 0600), 0); },
-       1, " **** Error on opening Runvok.cnl  22\n", ""},
+       1, " **** Error on opening Runvok.cnl  22\n at Runvok.cnl: Invalid argument\n",
+       " at Runvok.cnl: Invalid argument\n"},
       {"data file a device",
        [](const RunDir& dir) {
          lay_out(dir, good_data());
          std::filesystem::remove(dir.path() / "data.dat");
          std::filesystem::create_symlink("/dev/null", dir.path() / "data.dat");
        },
-       1, " **** Error on opening data file  22\n", " **** Error on opening data file  22\n"},
+       1, " **** Error on opening data file  22\n at data.dat: Invalid argument\n"},
   };
   expect_outcomes(cases);
 }
@@ -490,20 +598,18 @@ TEST(BadInput, EmptyFilesAndDirectories) {
 // Output files that cannot be created or written.
 
 // A report that cannot be created ends its run; the next run follows and is
-// complete.
+// complete. (A link of the report's name is replaced, never written through:
+// see whole_outputs_test.cpp.)
 TEST(BadInput, ReportThatCannotBeCreatedEndsOnlyItsRun) {
   struct Case {
     std::string what;
     std::function<void(const RunDir&)> block;  // makes first_1-_2.out uncreatable
     int status;                                // the system's error number
+    std::string reason;
   };
   const Case cases[] = {
-      {"a directory", [](const RunDir& dir) { dir.make_directory("first_1-_2.out"); }, 21},
-      {"a link into a missing directory",
-       [](const RunDir& dir) {
-         std::filesystem::create_symlink("no/such/dir/x.out", dir.path() / "first_1-_2.out");
-       },
-       2},
+      {"a directory", [](const RunDir& dir) { dir.make_directory("first_1-_2.out"); }, 21,
+       "Is a directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -512,70 +618,13 @@ TEST(BadInput, ReportThatCannotBeCreatedEndsOnlyItsRun) {
     c.block(dir);
     const ProgramResult r = dir.run();
     EXPECT_EQ(r.status, 2);
-    const std::string message =
-        " **** Error on opening output file  " + std::to_string(c.status) + "\n";
+    const std::string message = " **** Error on opening output file  " +
+                                std::to_string(c.status) + "\n at first_1-_2.out: " + c.reason +
+                                "\n";
     EXPECT_EQ(mask_times(r.console), message + kElapsed);
     EXPECT_EQ(dir.read("Vok-error.out"), message);
     EXPECT_NE(dir.read("second_1-_2.out").find(" Elapsed time = "), std::string::npos);
   }
-}
-
-// An output file on a full device: the failed write is reported on the console
-// and the error file, naming the file, the runs go on, and the exit status
-// says output was lost.
-TEST(BadInput, OutputFileOnAFullDevice) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  struct Case {
-    std::string what;
-    std::string full;  // linked to /dev/full
-    bool graphing;
-  };
-  const Case cases[] = {
-      {"report of the first run", "first_1-_2.out", false},
-      {"report of the last run", "second_1-_2.out", false},
-      {"graph file", "first_1-_2.graph", true},
-      {"frames file", "first-frames.out", true},
-      {"xy graph file", "second-xy.graph", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    RunDir dir;
-    lay_out(dir, good_data(), {"first.cnl", "second.cnl"});
-    RunSettingsText run;
-    run.graphing = c.graphing;
-    dir.write("first.cnl", run_file(run));
-    dir.write("second.cnl", run_file(run));
-    std::filesystem::create_symlink("/dev/full", dir.path() / c.full);
-    const ProgramResult r = dir.run();
-    EXPECT_EQ(r.status, 1);
-    // Told once, when the failure shows (at the latest when the file is
-    // closed), between the closing stamps of the runs.
-    const std::string message = " **** Error writing file " + c.full + "\n";
-    EXPECT_EQ(without_stamps(r.console), message);
-    EXPECT_EQ(dir.read("Vok-error.out"), message);
-    // Both runs went to their end.
-    for (const std::string name : {"first_1-_2.out", "second_1-_2.out"}) {
-      if (name == c.full) continue;
-      EXPECT_NE(dir.read(name).find(" Elapsed time = "), std::string::npos) << name;
-    }
-    // The failure belongs to that execution alone.
-    RunDir next;
-    lay_out(next, good_data());
-    EXPECT_EQ(next.run().status, 0);
-  }
-}
-
-// The error file itself on a full device: its failure can only be told on the
-// console.
-TEST(BadInput, ErrorFileOnAFullDevice) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  RunDir dir;
-  lay_out(dir, data_with_row(3, "         NaN     0.50000"));
-  std::filesystem::create_symlink("/dev/full", dir.path() / "Vok-error.out");
-  const ProgramResult r = dir.run();
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.console, read_error(1) + detail("data.dat", 5, "         NaN     0.50000") +
-                           " **** Error writing file Vok-error.out\n");
 }
 
 // The console on a full device: only the error file can tell. Run as a

@@ -451,28 +451,28 @@ TEST(RunStops, EveryStopAndEarlyEnd) {
            run_line(5, "data file name =datafile * the data")},
       {"data file that cannot be opened", same,
        [](const RunDir& dir) { dir.make_directory("data.dat"); }, 1,
-       " **** Error on opening data file  21\n"},  // EISDIR
+       " **** Error on opening data file  21\n at data.dat: Is a directory\n"},
       {"graph file that cannot be opened",
        [](TopSettings&, RunSettingsText& r) { r.graphing = true; },
        [](const RunDir& dir) {
          with_data(dir);
          dir.make_directory("runA_1-_2.graph");
        },
-       1, " **** Error on opening graph file  21\n", "", kBanner},
+       1, " **** Error on opening graph file  21\n at runA_1-_2.graph: Is a directory\n", "", kBanner},
       {"frames file that cannot be opened",
        [](TopSettings&, RunSettingsText& r) { r.graphing = true; },
        [](const RunDir& dir) {
          with_data(dir);
          dir.make_directory("runA-frames.out");
        },
-       1, " **** Error on opening frames file  21\n", "", kBanner},
+       1, " **** Error on opening frames file  21\n at runA-frames.out: Is a directory\n", "", kBanner},
       {"xy graph file that cannot be opened",
        [](TopSettings&, RunSettingsText& r) { r.graphing = true; },
        [](const RunDir& dir) {
          with_data(dir);
          dir.make_directory("runA-xy.graph");
        },
-       1, " **** Error on opening xy file  21\n", "", kBanner},
+       1, " **** Error on opening xy file  21\n at runA-xy.graph: Is a directory\n", "", kBanner},
       {"x column beyond the data", [](TopSettings&, RunSettingsText& r) { r.x = 4; }, with_data, 1,
        " x-column number  4  < number of data columns  3\n" +
            run_line(1, "column-x = 4     * x-data column"),
@@ -574,7 +574,7 @@ TEST(RunStops, EarlyEndsLetTheNextRunFollow) {
          dir.write("runA.cnl", run_file({}));
          dir.make_directory("runA_1-_2.out");
        },
-       " **** Error on opening output file  21\n"},
+       " **** Error on opening output file  21\n at runA_1-_2.out: Is a directory\n"},
       {"run control file name without a dot", "runA",
        [](const RunDir& dir) { dir.write("runA", run_file({})); },
        " cnl file name has no extension  " + name80("runA") + "\n" +

@@ -51,6 +51,17 @@ class ScopedWorkingDirectory {
   std::filesystem::path previous_;
 };
 
+// The program run in `dir` with the console and standard error captured.
+inline ProgramResult run_program_at(const std::filesystem::path& dir) {
+  ScopedWorkingDirectory here(dir);
+  CapturedChannels captured;
+  ProgramResult result;
+  result.status = run_program();
+  result.console = captured.console();
+  result.standard_error = captured.standard_error();
+  return result;
+}
+
 // A fresh temporary directory, removed with everything in it at the end.
 class RunDir {
  public:
@@ -93,15 +104,7 @@ class RunDir {
 
   // Runs the program in this directory with the console and standard error
   // captured.
-  ProgramResult run() const {
-    ScopedWorkingDirectory here(path_);
-    CapturedChannels captured;
-    ProgramResult result;
-    result.status = run_program();
-    result.console = captured.console();
-    result.standard_error = captured.standard_error();
-    return result;
-  }
+  ProgramResult run() const { return run_program_at(path_); }
   // The same on `threads` threads (0: every core) with `options`.
   ProgramResult run(int threads, const ExecutionOptions& options) const {
     CapturedChannels captured;

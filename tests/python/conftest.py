@@ -98,6 +98,24 @@ def read_table(path):
     return table
 
 
+def assert_console_table(frames, table, columns=None):
+    """Result.frames against a console .csv: the columns the table has are
+    equal to the last bit (the table's number text reads back as the same
+    32-bit value), except pvalue_T, which the table gives as 1 - cdf_T in 32
+    bits and Result.frames as the survival function in 64 bits: they agree
+    to the CDF's own rounding (and a degenerate frame has no p-value)."""
+    columns = list(table.columns if columns is None else columns)
+    exact = [c for c in columns if not c.startswith("pvalue_")]
+    pd.testing.assert_frame_equal(frames[exact], table[exact], check_exact=True)
+    computed = ~frames["degenerate"].to_numpy()
+    for c in columns:
+        if c.startswith("pvalue_"):
+            np.testing.assert_allclose(frames[c].to_numpy()[computed],
+                                       table[c].to_numpy(dtype=np.float64)[computed],
+                                       rtol=0, atol=2e-6, err_msg=c)
+            assert frames[c][~computed].isna().all()
+
+
 def read_thresholds(report):
     """The thresholds a report shows: test -> value (the nominal level for
     every test when the report has the single false-alarm line)."""

@@ -1,6 +1,10 @@
 """vok.analyse on its own: the tables, inputs of every kind, threads, the
 interpreter lock, no copy of 32-bit input, and every error."""
+import math
+import os
+import signal
 import threading
+import time
 
 import matplotlib.figure
 import numpy as np
@@ -34,21 +38,30 @@ def test_frames_table_layout(result):
     frames = result.frames
     assert frames.index.name == "frame"
     assert list(frames.index) == list(range(1, 11))
-    expected = ["first_row", "last_row"]
+    expected = ["first_row", "last_row", "degenerate"]
     for test in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx"):
-        expected += [f"cdf_{test}", f"pvalue_{test}", f"significant_{test}"]
+        expected += [f"statistic_{test}", f"df_{test}", f"cdf_{test}", f"pvalue_{test}",
+                     f"significant_{test}"]
     assert list(frames.columns) == expected
     assert list(frames["first_row"]) == list(range(1, 2000, 200))
     assert list(frames["last_row"]) == list(range(200, 2001, 200))
+    assert not frames["degenerate"].any()
+    # 200 ** 0.4 gives 8 lags: L, L, 2L + 1, L(L - 1)/2 twice, L(2L + 1) twice.
+    df = dict(Cx=8, Cy=8, Cxy=17, Hxxx=28, Hyyy=28, Hxxy=136, Hyyx=136)
     for test in vok.TESTS:
         cdf = frames[f"cdf_{test}"]
         assert cdf.dtype == np.float32
-        # 1 - P in double precision, rounded to 32 bits.
-        want = (1.0 - cdf.astype(np.float64)).astype(np.float32)
-        np.testing.assert_array_equal(frames[f"pvalue_{test}"], want)
+        assert (frames[f"df_{test}"] == df[test]).all()
+        p = frames[f"pvalue_{test}"]
+        assert p.dtype == np.float64
+        # The survival function of the statistic, in 64 bits: 1 - P to the
+        # 32-bit CDF's own rounding.
+        np.testing.assert_allclose(p, 1.0 - cdf.astype(np.float64), rtol=0, atol=2e-6)
         assert frames[f"significant_{test}"].dtype == bool
+        # The judgement stays the console program's, in 32 bits.
+        one_minus = (1.0 - cdf.astype(np.float64)).astype(np.float32)
         np.testing.assert_array_equal(frames[f"significant_{test}"],
-                                      frames[f"pvalue_{test}"] < result.thresholds[test])
+                                      one_minus < result.thresholds[test])
 
 
 def test_bilinear_dependence_is_found_by_hxxy(result):
@@ -155,6 +168,21 @@ def test_the_interpreter_runs_other_threads_during_the_analysis():
     assert during > 10_000
 
 
+def test_ctrl_c_stops_a_long_analysis_between_two_resamples():
+    # About 25 s of resamples on one thread, interrupted after a quarter of a
+    # second: the analysis stops there instead of running to its end.
+    x, y = bilinear(20_000, seed=4)
+    timer = threading.Timer(0.25, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        vok.analyse(x, y, frame_length=1000, exponent=0.5, resamples=100_000, threads=1)
+    timer.join()
+    assert time.monotonic() - started < 5.0
+    # The module goes on serving.
+    assert len(vok.analyse(x, y, frame_length=1000).frames) == 20
+
+
 def values_with(position, value, rows=600):
     x, _ = bilinear(rows)
     x = x.copy()
@@ -214,3 +242,159 @@ def test_frame_length_is_required_and_settings_are_keywords():
         vok.analyse(GOOD_X, GOOD_Y)
     with pytest.raises(TypeError):
         vok.analyse(GOOD_X, GOOD_Y, 100)
+
+
+# ---------------------------------------------------------------------------
+# pandas Series: the index pairs x and y, gives the stamps and names the rows
+
+
+def _as_series(series, index, names=("x", "y")):
+    x, y = series
+    return pd.Series(x, index=index, name=names[0]), pd.Series(y, index=index, name=names[1])
+
+
+def test_series_must_share_their_index_or_be_aligned_on_request(series):
+    minutes = pd.date_range("2024-01-01", periods=len(series[0]), freq="min")
+    x, y = _as_series(series, minutes)
+    shifted = y.copy()
+    shifted.index = minutes + pd.Timedelta(minutes=3)
+    with pytest.raises(ValueError, match="share their index: row 0 is 2024-01-01 00:00:00 in x "
+                                         "and 2024-01-01 00:03:00 in y"):
+        vok.analyse(x, shifted, frame_length=200)
+    with pytest.raises(ValueError, match="share their index"):
+        vok.analyse(x, y[::-1], frame_length=200)  # reversed: the same labels, another order
+    with pytest.raises(ValueError, match="x has 2000 rows and y 1999"):
+        vok.analyse(x, y.iloc[1:], frame_length=200)
+    aligned = vok.analyse(x, shifted, frame_length=200, align="inner")
+    common = x.index.intersection(shifted.index)
+    direct = vok.analyse(x[common].to_numpy(), shifted[common].to_numpy(), frame_length=200)
+    pd.testing.assert_frame_equal(aligned.frames.drop(columns=["start", "end"]), direct.frames)
+    assert aligned.frames["start"].iloc[0] == common[0]
+    with pytest.raises(ValueError, match="align = 'outer'"):
+        vok.analyse(x, y, frame_length=200, align="outer")
+
+
+@pytest.mark.parametrize("index", [
+    pd.date_range("2024-01-01", periods=2000, freq="h"),
+    pd.period_range("1800-01", periods=2000, freq="M"),
+], ids=["DatetimeIndex", "PeriodIndex"])
+def test_a_time_index_gives_the_stamps_and_names_are_kept(series, index):
+    x, y = _as_series(series, index, names=("rate", "spread"))
+    result = vok.analyse(x, y, frame_length=200)
+    times = index.to_timestamp() if isinstance(index, pd.PeriodIndex) else index
+    assert list(result.frames["start"]) == list(times[::200])
+    assert list(result.frames["end"]) == list(times[199::200])
+    assert result.names == ("rate", "spread")
+    assert "(x = 'rate', y = 'spread')" in repr(result)
+    plain = vok.analyse(*series, frame_length=200)
+    assert plain.names == (None, None)
+    pd.testing.assert_frame_equal(result.frames.drop(columns=["start", "end"]), plain.frames)
+
+
+def test_messages_name_index_labels_and_no_cpp_names(series):
+    index = pd.date_range("2024-01-01", periods=2000, freq="D")
+    x, y = _as_series(series, index)
+    x = x.copy()
+    x.iloc[1234] = np.nan
+    with pytest.raises(ValueError) as raised:
+        vok.analyse(x, y, frame_length=200)
+    message = str(raised.value)
+    assert "x[1234] (label 2027-05-19 00:00:00) = nan" in message, message
+    assert "vok::" not in message
+    with pytest.raises(ValueError, match="^x has 2000 values and y 1999$"):
+        vok.analyse(series[0], series[1][1:], frame_length=200)
+    with pytest.raises(ValueError, match="x must be a one-dimensional array of numbers; it is a "
+                                         "float"):
+        vok.analyse(3.5, series[1], frame_length=200)
+
+
+def test_a_series_far_from_zero_warns_that_32_bits_lose_it(series):
+    x, y = (v.astype(np.float64) for v in series)
+    with pytest.warns(vok.PrecisionWarning, match="x: its rounding to 32-bit floats costs"):
+        far = vok.analyse(1e8 + x, y, frame_length=200)
+    # The warning's advice: centred, the same series keeps its digits.
+    import warnings
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", vok.PrecisionWarning)
+        centred = vok.analyse((1e8 + x) - 1e8, y, frame_length=200)
+        plain = vok.analyse(x, y, frame_length=200)
+        vok.analyse(1e3 + x, y, frame_length=200)  # three digits of level: no warning
+    assert not far.frames["cdf_Hxxy"].equals(plain.frames["cdf_Hxxy"])
+    pd.testing.assert_frame_equal(centred.frames, plain.frames)
+
+
+def test_pvalues_keep_their_digits_in_the_tail_and_are_nan_where_no_test_is():
+    x, y = bilinear(4000, seed=11)
+    y = y.copy()
+    y[2:] += 3.0 * x[1:-1] * x[:-2]  # dependence strong enough to leave 1 - cdf at 0
+    x = x.copy()
+    x[2000:2400] = 1.5  # frames 11 and 12 of 200 rows: a constant x
+    frames = vok.analyse(x, y, frame_length=200).frames
+    zero_in_32_bits = frames["cdf_Hxxy"] == np.float32(1.0)
+    assert zero_in_32_bits.sum() > 3
+    assert (frames.loc[zero_in_32_bits & ~frames["degenerate"], "pvalue_Hxxy"] > 0).all()
+    assert list(frames.index[frames["degenerate"]]) == [11, 12]
+    for test in vok.TESTS:
+        assert frames.loc[[11, 12], f"pvalue_{test}"].isna().all()
+        assert not frames.loc[[11, 12], f"significant_{test}"].any()
+
+
+# ---------------------------------------------------------------------------
+# Results as a researcher reads them: summary, tidy table, notebook display, plots
+
+
+def test_summary_counts_shares_and_binomial_p_values(result):
+    summary = result.summary()
+    table = summary.table
+    assert list(table.index) == list(vok.TESTS)
+    n = len(result.frames)
+    for test in vok.TESTS:
+        k = int(result.counts.loc[test, "significant"])
+        assert table.loc[test, "significant"] == k and table.loc[test, "frames"] == n
+        # P(X >= k), X ~ Binomial(n, alpha), summed directly; alpha is the
+        # level the analysis used, 0.05 in 32 bits.
+        a = float(np.float32(0.05))
+        direct = sum(math.comb(n, i) * a ** i * (1 - a) ** (n - i) for i in range(k, n + 1))
+        assert table.loc[test, "binomial_p"] == pytest.approx(direct, rel=1e-9)
+    text = str(summary)
+    assert "frames: 10 of 200 rows" in text and "VAR order: 1" in text
+    assert "binomial p" in text
+    html = result._repr_html_()
+    assert html.startswith("<div>") and "<table" in html and "Hxxy" in html
+
+
+def test_tidy_is_one_row_per_frame_and_test(result):
+    tidy = result.tidy()
+    assert list(tidy.columns) == ["frame", "test", "statistic", "df", "pvalue", "threshold",
+                                  "significant"]
+    assert len(tidy) == 7 * len(result.frames)
+    row = tidy[(tidy["frame"] == 3) & (tidy["test"] == "Hxxy")].iloc[0]
+    f = result.frames.loc[3]
+    assert row["statistic"] == f["statistic_Hxxy"] and row["df"] == f["df_Hxxy"]
+    assert row["pvalue"] == f["pvalue_Hxxy"] and row["significant"] == f["significant_Hxxy"]
+    assert row["threshold"] == result.thresholds["Hxxy"]
+    assert list(tidy["test"].iloc[:7]) == list(vok.TESTS)
+
+
+def test_plots_on_given_axes_on_a_date_axis_and_the_heat_map(series):
+    import matplotlib.pyplot as plt
+    index = pd.date_range("2024-01-01", periods=len(series[0]), freq="h")
+    x, y = _as_series(series, index, names=("a", "b"))
+    dated = vok.analyse(x, y, frame_length=200)
+    fig, ax = plt.subplots()
+    assert dated.plot(ax=ax, tests=["Hxxy", "Cx"]) is fig
+    labels = [line.get_label() for line in ax.get_lines()]
+    assert any(label.startswith("Hxxy (") for label in labels)
+    assert not any(label.startswith("Hyyx (") for label in labels)
+    # A real date axis: the x data are the frames' start times.
+    first = ax.get_lines()[0].get_xdata()
+    assert pd.Timestamp(first[0]) == index[0]
+    with pytest.raises(ValueError, match="'Hzzz' is not one of"):
+        dated.plot(tests=["Hzzz"])
+    heat = dated.plot_xy()
+    assert isinstance(heat, matplotlib.figure.Figure)
+    assert heat.axes[0].collections  # the mesh
+    one_panel = dated.plot(tests="Cxy")
+    assert len(one_panel.axes) == 1
+    for f in (fig, heat, one_panel):
+        plt.close(f)

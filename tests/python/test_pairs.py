@@ -249,3 +249,113 @@ def test_tasks_hold_pairs_enough_to_outweigh_their_overhead(pairs, threads, rows
                                                             size):
     from vok import _pairs
     assert _pairs._chunk_size(pairs, threads, rows, settings) == size
+
+
+# ---------------------------------------------------------------------------
+# Faults of the cluster
+
+
+@pytest.fixture
+def fresh_cluster():
+    """A cluster of its own for a test that breaks it: two worker processes."""
+    distributed = pytest.importorskip("distributed")
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                       host="127.0.0.1", dashboard_address=None,
+                                       scheduler_kwargs={"dashboard_address": "127.0.0.1:0"})
+    client = distributed.Client(cluster)
+    yield cluster, client
+    client.close()
+    cluster.close()
+
+
+class _AtFirstTask:
+    """Stands in for the progress bar: calls `act` once, when the first task
+    of analyse_pairs has ended (a fixed point of the call)."""
+
+    def __init__(self, act):
+        self.act = act
+        self.acted = False
+
+    def update(self, _):
+        if not self.acted:
+            self.acted = True
+            self.act()
+
+    def close(self):
+        pass
+
+
+LONGER = dict(SETTINGS, resamples=200)
+
+
+def test_a_worker_lost_after_the_first_task_changes_no_table(panel, fresh_cluster, monkeypatch):
+    cluster, client = fresh_cluster
+    want = vok.analyse_pairs(panel, progress=False, **LONGER)
+    pids = client.run(os.getpid)
+    victim = sorted(pids)[0]
+    hook = _AtFirstTask(lambda: os.kill(pids[victim], 9))
+    monkeypatch.setattr(vok._pairs, "_progress_bar", lambda progress, total: hook)
+    got = vok.analyse_pairs(panel, client=client, **LONGER)
+    assert hook.acted
+    assert_same(got, want)
+
+
+def test_a_closed_client_is_one_clear_error_naming_the_pairs(panel, fresh_cluster, monkeypatch):
+    cluster, client = fresh_cluster
+    import threading
+    # Closed while the call runs, from another thread, after the first task.
+    hook = _AtFirstTask(lambda: threading.Thread(target=client.close).start())
+    monkeypatch.setattr(vok._pairs, "_progress_bar", lambda progress, total: hook)
+    pairs = [("a", "b"), ("c", "d"), ("a", "d"), ("b", "c"), ("a", "c"), ("b", "d")] * 3
+    try:
+        got = vok.analyse_pairs(panel, pairs, client=client, **LONGER)
+    except vok.ClusterError as error:
+        assert error.pairs_not_done and set(error.pairs_not_done) <= set(pairs)
+        assert "pairs not done" in str(error)
+    else:  # every task had ended before the client closed
+        assert len(got) == len(pairs)
+    # Closed before the call: the same error, every pair not done.
+    client.close()
+    with pytest.raises(vok.ClusterError, match="closed") as caught:
+        vok.analyse_pairs(panel, [("a", "b")], client=client, progress=False, **SETTINGS)
+    assert caught.value.pairs_not_done == [("a", "b")]
+
+
+# ---------------------------------------------------------------------------
+# Missing values, failed pairs, the client in use
+
+
+def test_late_starting_series_are_dropped_pairwise_and_failures_collected(panel):
+    late = panel.copy()
+    late.iloc[:150, 2] = np.nan  # c starts 150 rows later
+    late.iloc[400, 3] = np.inf   # d cannot be analysed
+    with pytest.raises(vok.PairError, match="pair \\(x='a', y='c'\\)"):
+        vok.analyse_pairs(late, progress=False, **SETTINGS)
+    got = vok.analyse_pairs(late, progress=False, missing="drop", errors="collect", **SETTINGS)
+    assert got.pairs == [("a", "b"), ("a", "c"), ("b", "c")]
+    assert list(got.errors[["x", "y"]].itertuples(index=False, name=None)) == [
+        ("a", "d"), ("b", "d"), ("c", "d")]
+    assert got.errors["message"].str.contains("not a finite number").all()
+    # The pair with c is that of its rows from 150 on, stamps included.
+    direct = vok.analyse(late["a"].iloc[150:], late["c"].iloc[150:], **SETTINGS)
+    pd.testing.assert_frame_equal(rows_of(got, ("a", "c")).drop(columns=["first_row", "last_row"]),
+                                  direct.frames.drop(columns=["first_row", "last_row"]))
+    with pytest.raises(ValueError, match="missing = 'skip'"):
+        vok.analyse_pairs(panel, missing="skip", **SETTINGS)
+
+
+def test_tidy_and_summary_of_pairs(local):
+    tidy = local.tidy()
+    assert len(tidy) == 7 * len(local.frames)
+    assert list(tidy.columns[:3]) == ["x", "y", "frame"]
+    summary = local.summary()
+    assert len(summary) == 7 * len(local.pairs)
+    ab = summary[(summary["x"] == "a") & (summary["y"] == "b") & (summary["test"] == "Hxxy")]
+    assert int(ab["significant"].iloc[0]) == int(rows_of(local, ("a", "b"))["significant_Hxxy"].sum())
+
+
+def test_the_client_in_use_is_taken_and_false_means_local(panel, local, client):
+    # `client` (the fixture) is the default client while it is open.
+    assert vok._pairs._active_client() is client
+    assert_same(vok.analyse_pairs(panel, progress=False, **SETTINGS), local)
+    assert_same(vok.analyse_pairs(panel, client=False, progress=False, **SETTINGS), local)

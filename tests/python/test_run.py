@@ -5,12 +5,13 @@ import os
 import pathlib
 import re
 import shutil
+import subprocess
 
 import pandas as pd
 import pytest
 
 import vok
-from conftest import read_table, run_file, top_file
+from conftest import assert_console_table, read_table, run_file, top_file
 
 STAMP_LINES = re.compile(r"^ (Date & Time|Elapsed time = ).*$", re.MULTILINE)
 
@@ -39,8 +40,7 @@ def test_writes_the_console_files_and_returns_the_results(tmp_path, example_run)
 
     assert list(results) == ["runA_1-_2", "runB_1-_2"]
     for name, result in results.items():
-        pd.testing.assert_frame_equal(result.frames, read_table(example_run / f"{name}.csv"),
-                                      check_exact=True)
+        assert_console_table(result.frames, read_table(example_run / f"{name}.csv"))
     a = results["runA_1-_2"]
     assert a.settings["frame_length"] == 200 and a.settings["var_lag"] == 1
     assert a.settings["resamples"] == 100 and a.settings["transform"] is None
@@ -94,3 +94,49 @@ def test_seed_and_threads_reach_the_execution(tmp_path, example_run):
     x, y = (seeded[a].frames, default[a].frames)
     cdf = [c for c in x.columns if c.startswith("cdf_")]
     pd.testing.assert_frame_equal(x[cdf], y[cdf], check_exact=True)
+
+
+def test_quiet_unless_asked_and_the_console_goes_through_python(tmp_path, example_run, capfd):
+    vok.run(copy_example(example_run, tmp_path / "quiet"))
+    out, _ = capfd.readouterr()
+    assert out == ""  # nothing on file descriptor 1 either
+    vok.run(copy_example(example_run, tmp_path / "verbose"), verbose=True)
+    out, _ = capfd.readouterr()
+    assert out.startswith(" Elapsed time =")  # the closing stamps of the console
+
+
+def test_the_exception_says_why(tmp_path, example_run):
+    directory = copy_example(example_run, tmp_path / "folder")
+    (directory / "example.dat").unlink()
+    (directory / "example.dat").mkdir()
+    with pytest.raises(vok.RunError, match="Error on opening data file +21; "
+                       "at example.dat: Is a directory"):
+        vok.run(directory)
+
+
+@pytest.fixture
+def small_tmpfs(tmp_path):
+    """A tmpfs of four pages (needs root: skipped elsewhere)."""
+    if shutil.which("mount") is None:
+        pytest.skip("no mount command")
+    mount = tmp_path / "full"
+    mount.mkdir()
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", str(mount)],
+                          capture_output=True)
+    if done.returncode != 0:
+        pytest.skip("a tmpfs cannot be mounted here: " + done.stderr.decode().strip())
+    yield mount
+    subprocess.run(["umount", "-l", str(mount)], check=False)
+
+
+def test_a_full_disk_is_named_in_the_exception(small_tmpfs, example_run):
+    for name in ("Runvok.cnl", "runA.cnl"):
+        shutil.copy(example_run / name, small_tmpfs / name)
+    (small_tmpfs / "Runvok.cnl").write_text(top_file(["runA.cnl"], lw=200, p=1))
+    # The data file lies outside: the outputs alone fill the file system.
+    (small_tmpfs / "example.dat").symlink_to(example_run / "example.dat")
+    (small_tmpfs / "runA.cnl").write_text(run_file("example.dat", graphing=True))
+    with pytest.raises(vok.RunError, match="No space left on device") as raised:
+        vok.run(small_tmpfs)
+    assert "Error writing file" in str(raised.value)
+    assert not [p for p in small_tmpfs.iterdir() if p.name.endswith(".tmp")]

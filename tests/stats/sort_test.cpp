@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
 #include <numeric>
 #include <vector>
 
@@ -86,6 +90,40 @@ TEST(Sort, FractilePositions) {
     EXPECT_EQ(sort(p, x, levels, q, 'B', channels().console, channels().standard_error), kSortOk);
     EXPECT_NEAR(q[0], c.want, 2e-6f);
     EXPECT_EQ(cap.console(), "");
+  }
+}
+
+// Selection gives the ordering's fractile to the last bit: random values
+// with many ties (drawn from a few levels), distinct values, p-values near 0
+// and 1, levels at and between the ranks' edges, n from 2 up.
+TEST(SelectFractile, EqualsTheOrderingsFractileBitForBit) {
+  std::mt19937 random(20261210);
+  const float levels[] = {0.05f, 0.01f, 0.5f, 0.999f, 0.1f, 1e-6f, 0.9999f, 1.0f, 0.0f};
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int n = 2 + static_cast<int>(random() % (trial < 2000 ? 60 : 3000));
+    const int distinct = 1 + static_cast<int>(random() % 8);  // few values: many ties
+    std::vector<float> x(static_cast<std::size_t>(n));
+    for (float& v : x) {
+      switch (trial % 3) {
+        case 0: v = static_cast<float>(random() % distinct) / 8.0f; break;
+        case 1: v = std::ldexp(static_cast<float>(random() % 1000), -30); break;  // tiny p
+        default: v = std::generate_canonical<float, 24>(random); break;
+      }
+    }
+    for (float level : levels) {
+      const float at_rank_edge = static_cast<float>(1 + random() % n) / static_cast<float>(n + 1);
+      for (float f : {level, at_rank_edge}) {
+        std::vector<int> p(x.size());
+        const float fl[] = {f};
+        float want[] = {0.0f};
+        CapturedChannels cap;
+        sort(p, x, fl, want, 'B', channels().console, channels().standard_error);
+        std::vector<float> work = x;
+        const float got = select_fractile(work, f);
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(got), std::bit_cast<std::uint32_t>(want[0]))
+            << "n = " << n << ", level = " << f << ", trial " << trial;
+      }
+    }
   }
 }
 

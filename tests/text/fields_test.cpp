@@ -146,6 +146,11 @@ TEST(Rnumread, Table) {
       {"larm", "false alarm = 0.05 ", 0, 0.05f, 15},
       {"a", "a=.05 ", 0, 0.05f, 3},  // no integer part
       {"a", "a=5. ", 0, 5.0f, 3},    // point then blank reads as 5.0
+      // ... and the text after the blank is a comment, not a fraction.
+      {"larm", "false alarm = 0. * level", 0, 0.0f, 15},
+      {"a", "a=5. 25 ", 0, 5.0f, 3},
+      {"a", "a=-3. x ", 0, -3.0f, 4},
+      {"a", "a=-. * ", 3, 0.0f, 4},
       {"a", "a=-0.5 ", 0, -0.5f, 4},
       {"a", "a= 1.0 ", 0, 1.0f, 4},
       {"a", "a=0.51 ", 0, 0.51f, 3},
