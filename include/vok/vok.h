@@ -34,9 +34,32 @@ namespace vok {
 // The one exception type of the API: a setting out of its bounds, input that
 // cannot be analysed, or a frame whose analysis cannot go on. The message
 // names the setting (or series) and the value (or position).
+//
+// An error about a setting carries the setting's code, so that a client can
+// give its own message for each bound (the console program does); any other
+// error carries Setting::none.
+enum class Setting {
+  none,
+  frame_length,
+  exponent,
+  overlap,
+  var_lag,
+  false_alarm,
+  resamples,
+  transform,
+  threads,
+};
+
 class Error : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
+  Error(const std::string& message, Setting setting)
+      : std::invalid_argument(message), setting_(setting) {}
+  // The setting out of its bounds; Setting::none for any other error.
+  Setting setting() const noexcept { return setting_; }
+
+ private:
+  Setting setting_ = Setting::none;
 };
 
 // Thrown by analyse when the caller's cancellation flag was raised: the
@@ -61,7 +84,7 @@ struct Settings {
   int overlap = 0;           // 0: frames end to end; > 0: a new frame every `overlap` rows
   int var_lag = 0;           // order p of the VAR fit (0: none); frame_length - 2 p >= 1
   int resamples = 0;         // bootstrap resamples (0: nominal thresholds); 1/resamples <= false_alarm
-  float false_alarm = 0.05f; // false-alarm level of the tests, at most 1
+  float false_alarm = 0.05f; // false-alarm level of the tests, above 0 and at most 1
   Transform transform = Transform::none;
   int threads = 0;           // threads to use; 0: one per processor core
   // Seed of the bootstrap's uniform stream. The default gives the stream of

@@ -11,10 +11,10 @@ namespace vok {
 namespace {
 
 template <class V>
-[[noreturn]] void refuse(const char* setting, V value, const std::string& why) {
+[[noreturn]] void refuse(Setting code, const char* setting, V value, const std::string& why) {
   std::ostringstream text;
   text << "vok::Settings::" << setting << " = " << value << ": " << why;
-  throw Error(text.str());
+  throw Error(text.str(), code);
 }
 
 }  // namespace
@@ -24,37 +24,47 @@ int lags(const Settings& s) {
 }
 
 void Settings::check() const {
-  if (frame_length < 12) refuse("frame_length", frame_length, "must be at least 12");
+  if (frame_length < 12)
+    refuse(Setting::frame_length, "frame_length", frame_length, "must be at least 12");
   // The bounds are the 32-bit reals nearest 0.01 and 0.5.
   if (!(exponent > 0.01f && exponent <= 0.5f))
-    refuse("exponent", exponent, "must lie above 0.01 and at most 0.5");
-  if (overlap < 0) refuse("overlap", overlap, "must be 0 or more");
-  if (var_lag < 0) refuse("var_lag", var_lag, "must be 0 or more");
+    refuse(Setting::exponent, "exponent", exponent, "must lie above 0.01 and at most 0.5");
+  if (overlap < 0) refuse(Setting::overlap, "overlap", overlap, "must be 0 or more");
+  if (var_lag < 0) refuse(Setting::var_lag, "var_lag", var_lag, "must be 0 or more");
   if (var_lag > frame_length / 2 || frame_length - 2 * var_lag < 1)
-    refuse("var_lag", var_lag,
+    refuse(Setting::var_lag, "var_lag", var_lag,
            "leaves no degrees of freedom in frames of " + std::to_string(frame_length));
   if (!(false_alarm > 0.0f && false_alarm <= 1.0f))
-    refuse("false_alarm", false_alarm, "must lie above 0 and at most 1");
-  if (resamples < 0) refuse("resamples", resamples, "must be 0 or more");
+    refuse(Setting::false_alarm, "false_alarm", false_alarm, "must lie above 0 and at most 1");
+  if (resamples < 0) refuse(Setting::resamples, "resamples", resamples, "must be 0 or more");
   if (resamples >= 1 && 1.0f / static_cast<float>(resamples) > false_alarm)
-    refuse("resamples", resamples,
+    refuse(Setting::resamples, "resamples", resamples,
            "too few for false_alarm = " + std::to_string(false_alarm) +
                " (1/resamples must not exceed it)");
   if (transform != Transform::none && transform != Transform::clip && transform != Transform::log)
-    refuse("transform", static_cast<int>(transform), "is not none, clip or log");
-  if (threads < 0) refuse("threads", threads, "must be 0 (every core) or more");
-  if (lags(*this) < 1) refuse("exponent", exponent, "gives no lag in frames of this length");
+    refuse(Setting::transform, "transform", static_cast<int>(transform),
+           "is not none, clip or log");
+  if (threads < 0) refuse(Setting::threads, "threads", threads, "must be 0 (every core) or more");
+  if (lags(*this) < 1)
+    refuse(Setting::exponent, "exponent", exponent, "gives no lag in frames of this length");
 }
 
 const char* name(Test test) {
   switch (test) {
-    case Test::hxxy: return "Hxxy";
-    case Test::hyyx: return "Hyyx";
-    case Test::hxxx: return "Hxxx";
-    case Test::hyyy: return "Hyyy";
-    case Test::cx: return "Cx";
-    case Test::cy: return "Cy";
-    case Test::cxy: break;
+    case Test::hxxy:
+      return "Hxxy";
+    case Test::hyyx:
+      return "Hyyx";
+    case Test::hxxx:
+      return "Hxxx";
+    case Test::hyyy:
+      return "Hyyy";
+    case Test::cx:
+      return "Cx";
+    case Test::cy:
+      return "Cy";
+    case Test::cxy:
+      break;
   }
   return "Cxy";
 }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "vok/vok.h"
 
@@ -13,8 +15,23 @@ namespace {
 struct BadSetting {
   const char* what;
   std::function<void(vok::Settings&)> change;
-  const char* named;  // text the message must hold
+  const char* named;  // text the message must hold: "setting = value"
 };
+
+// The code an error about the setting `named` begins with must carry.
+vok::Setting code_of(const std::string& named) {
+  const std::string setting = named.substr(0, named.find(" = "));
+  const std::pair<const char*, vok::Setting> codes[] = {
+      {"frame_length", vok::Setting::frame_length}, {"exponent", vok::Setting::exponent},
+      {"overlap", vok::Setting::overlap},           {"var_lag", vok::Setting::var_lag},
+      {"false_alarm", vok::Setting::false_alarm},   {"resamples", vok::Setting::resamples},
+      {"transform", vok::Setting::transform},       {"threads", vok::Setting::threads},
+  };
+  for (const auto& [name, code] : codes)
+    if (setting == name) return code;
+  ADD_FAILURE() << "no setting named " << setting;
+  return vok::Setting::none;
+}
 
 TEST(Settings, DefaultsAreAccepted) {
   EXPECT_NO_THROW(vok::Settings{}.check());
@@ -76,7 +93,20 @@ TEST(Settings, EachBadSettingIsNamedWithItsValue) {
       ADD_FAILURE() << "accepted";
     } catch (const vok::Error& e) {
       EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+      EXPECT_EQ(e.setting(), code_of(c.named)) << e.what();
     }
+  }
+}
+
+TEST(Settings, ErrorsAboutTheInputCarryNoSettingCode) {
+  const std::vector<float> x(100, 1.0f), y(99, 1.0f);
+  vok::Settings s;
+  s.frame_length = 40;
+  try {
+    vok::analyse(x, y, s);
+    ADD_FAILURE() << "accepted";
+  } catch (const vok::Error& e) {
+    EXPECT_EQ(e.setting(), vok::Setting::none) << e.what();
   }
 }
 
