@@ -43,7 +43,7 @@ import vok  # noqa: E402
 
 WORK = pathlib.Path(os.environ.get("VOK_BENCH_DIR", "/tmp/vok-whole-program"))
 REPEATS = int(os.environ.get("VOK_BENCH_REPEATS", "3"))
-ROWS = 1_000_000
+ROWS = int(os.environ.get("VOK_BENCH_ROWS", "1000000"))  # the docs check runs fewer
 SETTINGS = dict(frame_length=1000, exponent=0.5, var_lag=2, resamples=1000)
 
 
@@ -143,10 +143,17 @@ def main():
                   f"{python_time:>11.2f}s {ratio:>6.3f}")
         table = pd.read_csv(full / "bench_1-_2.csv", index_col="frame")
         for column in table.columns:
-            if column.startswith(("cdf_", "pvalue_")):
+            if column.startswith("cdf_"):
                 table[column] = table[column].astype(np.float32)
-        pd.testing.assert_frame_equal(result.frames, table.drop(columns=["start", "end"]),
-                                      check_exact=True)
+        # The table's columns (stamps aside): the CDF values and judgements to
+        # the last bit; its p-values, 1 - cdf in 32 bits, to the 32-bit CDF's
+        # own error (some 1e-5 at the 2080 degrees of freedom of 32 lags) of
+        # the 64-bit ones of Result.frames.
+        exact = [c for c in table.columns if c not in ("start", "end")
+                 and not c.startswith("pvalue_")]
+        pd.testing.assert_frame_equal(result.frames[exact], table[exact], check_exact=True)
+        for column in (c for c in table.columns if c.startswith("pvalue_")):
+            np.testing.assert_allclose(result.frames[column], table[column], rtol=0, atol=1e-4)
     print("(vok.analyse and the console program gave the same table)")
     for kind in ("wall", "cpu"):
         print(f"vok.analyse against the console's analysis, {kind} time: "

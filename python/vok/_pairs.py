@@ -8,9 +8,10 @@ import inspect
 import itertools
 import math
 import os
+import sys
 from collections.abc import Sequence
 from concurrent.futures import ThreadPoolExecutor
-from typing import Optional
+from typing import Literal, Optional
 
 import numpy as np
 import pandas as pd
@@ -74,6 +75,8 @@ class PairResults:
             threshold of each test (columns in vok.TESTS order).
         pairs: the (x, y) pairs, in order.
         settings: the settings every pair was analysed with.
+        errors: DataFrame of the pairs that failed (x, y, message), with
+            errors="collect" (empty otherwise).
     """
 
     def __init__(self, pairs, frames, thresholds, settings):
@@ -81,6 +84,8 @@ class PairResults:
         self.frames = frames
         self.thresholds = thresholds
         self.settings = settings
+        # Failed pairs (with errors="collect"): x, y, message.
+        self.errors = pd.DataFrame(columns=["x", "y", "message"])
 
     @classmethod
     def from_results(cls, pairs, results, settings):
@@ -103,6 +108,50 @@ class PairResults:
 
     def __len__(self):
         return len(self.pairs)
+
+    def tidy(self):
+        """One row per pair, frame and test: x, y, frame, [start, end,] test,
+        statistic, df, pvalue, threshold, significant."""
+        f = self.frames
+        if not len(f):
+            return pd.DataFrame(columns=["x", "y", "frame", "test", "statistic", "df", "pvalue",
+                                         "threshold", "significant"])
+        keys = ["x", "y", "frame"] + [c for c in ("start", "end") if c in f.columns]
+        thresholds = self.thresholds.set_index(["x", "y"])
+        parts = []
+        for test in TESTS:
+            part = f[keys].copy()
+            part["test"] = test
+            part["statistic"] = f[f"statistic_{test}"].to_numpy()
+            part["df"] = f[f"df_{test}"].to_numpy()
+            part["pvalue"] = f[f"pvalue_{test}"].to_numpy()
+            part["threshold"] = thresholds[test].reindex(
+                pd.MultiIndex.from_frame(f[["x", "y"]])).to_numpy()
+            part["significant"] = f[f"significant_{test}"].to_numpy()
+            parts.append(part)
+        table = pd.concat(parts, ignore_index=True)
+        order = {test: k for k, test in enumerate(TESTS)}
+        table["_pair"] = table.groupby(["x", "y"], sort=False).ngroup()
+        table["_test"] = table["test"].map(order)
+        table = table.sort_values(["_pair", "frame", "_test"], kind="stable")
+        return table.drop(columns=["_pair", "_test"]).reset_index(drop=True)
+
+    def summary(self):
+        """Per pair and test: significant frames, frames, their share and the
+        binomial p-value against the false-alarm level (as Result.summary())."""
+        from ._result import binomial_upper_tail
+
+        alpha = float(np.float32(self.settings.get("false_alarm", 0.05)))
+        rows = []
+        for (x, y), part in self.frames.groupby(["x", "y"], sort=False):
+            n = len(part)
+            for test in TESTS:
+                k = int(part[f"significant_{test}"].sum())
+                rows.append({"x": x, "y": y, "test": test, "significant": k, "frames": n,
+                             "share": k / n if n else float("nan"),
+                             "binomial_p": binomial_upper_tail(k, n, alpha)})
+        return pd.DataFrame(rows, columns=["x", "y", "test", "significant", "frames", "share",
+                                           "binomial_p"])
 
     def __repr__(self):
         pairs = len(self.pairs)
@@ -173,34 +222,53 @@ def _resolve_pairs(pairs, labels):
     return resolved
 
 
-def _analyse_chunk(chunk, settings, stamps, *series):
+def _without_missing(a, b, stamps):
+    """The rows where neither a nor b is NaN (and their stamps)."""
+    keep = ~(np.isnan(a) | np.isnan(b))
+    if keep.all():
+        return a, b, stamps
+    if stamps is not None:
+        stamps = stamps[keep] if hasattr(stamps, "__getitem__") and not isinstance(
+            stamps, list) else [s for s, k in zip(stamps, keep) if k]
+    return a[keep], b[keep], stamps
+
+
+def _analyse_chunk(chunk, settings, stamps, policy, *series):
     """Analyses the pairs of a chunk, one after another: (frames, thresholds)
-    per pair, up to a pair whose analysis fails, whose PairError ends the
-    list (returned, not raised: a cluster then sees a task that completed,
-    and the caller raises the first error in pair order). chunk holds (x, y,
-    i, j): the pair's labels and its series' positions in `series`. The same
-    function runs locally and on a cluster's workers."""
+    per pair; a pair whose analysis fails gives its PairError (returned, not
+    raised: a cluster then sees a task that completed, and the caller raises
+    the first error in pair order, or collects them), which ends the list
+    unless policy["errors"] is "collect". With policy["missing"] "drop", the
+    rows where either series is NaN are left out of that pair. chunk holds
+    (x, y, i, j): the pair's labels and its series' positions in `series`.
+    The same function runs locally and on a cluster's workers."""
     results = []
     for x, y, i, j in chunk:
+        a, b, pair_stamps = series[i], series[j], stamps
+        if policy["missing"] == "drop":
+            a, b, pair_stamps = _without_missing(a, b, pair_stamps)
         try:
-            result = analyse(series[i], series[j], stamps=stamps, **settings)
+            result = analyse(a, b, stamps=pair_stamps, **settings)
         except ValueError as error:
             failure = PairError(f"pair (x={x!r}, y={y!r}): {error}", (x, y))
             failure.__cause__ = error
             results.append(failure)
-            break
+            if policy["errors"] != "collect":
+                break
+            continue
         results.append((result.frames, result.thresholds))
     return results
 
 
-def _in_order(futures, cancel):
+def _in_order(futures, cancel, collect=False):
     """The results of the chunks' futures in order; at a failed pair, the
-    futures still running are cancelled and its PairError raised."""
+    futures still running are cancelled and its PairError raised (with
+    collect, the PairError takes the pair's place in the list)."""
     results = []
     try:
         for future in futures:
             for item in future.result():
-                if isinstance(item, PairError):
+                if isinstance(item, PairError) and not collect:
                     raise item
                 results.append(item)
     except BaseException:
@@ -235,7 +303,7 @@ def _local_threads(threads):
         return os.cpu_count() or 1
 
 
-def _run_locally(pairs, settings, stamps, series, bar):
+def _run_locally(pairs, settings, stamps, series, bar, policy):
     """Up to `threads` pairs at a time, one thread each (the analysis releases
     the GIL). With fewer pairs than threads, each pair gets its share of the
     threads for its frames."""
@@ -243,7 +311,8 @@ def _run_locally(pairs, settings, stamps, series, bar):
     side_by_side = max(1, min(threads, len(pairs)))
     each = dict(settings, threads=max(1, threads // side_by_side))
     with ThreadPoolExecutor(max_workers=side_by_side) as pool:
-        futures = [pool.submit(_analyse_chunk, [pair], each, stamps, *series) for pair in pairs]
+        futures = [pool.submit(_analyse_chunk, [pair], each, stamps, policy, *series)
+                   for pair in pairs]
         if bar is not None:
             for future in futures:
                 future.add_done_callback(lambda _: bar.update(1))
@@ -252,7 +321,7 @@ def _run_locally(pairs, settings, stamps, series, bar):
             for future in futures:
                 future.cancel()
 
-        return _in_order(futures, cancel)
+        return _in_order(futures, cancel, policy["errors"] == "collect")
 
 
 def _statistics_per_pair(rows, settings):
@@ -281,7 +350,7 @@ def _chunk_size(pairs, worker_threads, rows, settings):
     return max(1, fewest, min(by_work, most))
 
 
-def _run_on_cluster(client, pairs, settings, stamps, series, bar):
+def _run_on_cluster(client, pairs, settings, stamps, series, bar, policy):
     """Chunks of pairs as tasks of the client's cluster; the results gathered
     in pair order.
 
@@ -313,7 +382,7 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar):
             needed = sorted({i for pair in chunk for i in pair[2:]})
             argument = {i: k for k, i in enumerate(needed)}
             local = [(x, y, argument[i], argument[j]) for x, y, i, j in chunk]
-            future = client.submit(_analyse_chunk, local, each, stamps_future,
+            future = client.submit(_analyse_chunk, local, each, stamps_future, policy,
                                    *(scattered[i] for i in needed), pure=False)
             if bar is not None:
                 future.add_done_callback(lambda f, n=len(chunk): f.status == "finished"
@@ -348,7 +417,7 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar):
                         futures[k] = send(chunk, fresh, fresh_stamps)
                         del failure
                 for item in items:
-                    if isinstance(item, PairError):
+                    if isinstance(item, PairError) and policy["errors"] != "collect":
                         raise item
                     done.append(item)
         except BaseException:
@@ -377,9 +446,24 @@ def _client_closed(client):
     return getattr(client, "status", "running") in ("closing", "closed")
 
 
+def _active_client():
+    """The Dask client in use in this process (dask.distributed's default
+    client), or None; Dask is not imported for this."""
+    if "distributed" not in sys.modules:
+        return None
+    try:
+        from distributed import default_client
+
+        return default_client()
+    except (ValueError, ImportError):
+        return None
+
+
 def analyse_pairs(data: "pd.DataFrame | np.ndarray",
                   pairs: "Sequence[tuple[object, object]] | None" = None, *,
                   client: object = None, progress: Optional[bool] = None,
+                  missing: Literal["raise", "drop"] = "raise",
+                  errors: Literal["raise", "collect"] = "raise",
                   **settings: object) -> PairResults:
     """Tests every pair of a panel of series, as vok.analyse tests one pair.
 
@@ -388,7 +472,9 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
     pairs: a list of (x, y), each a column name or position; by default every
         pair i < j of the columns in order (the tests of (y, x) are those of
         (x, y) with the roles of x and y swapped).
-    client: a dask.distributed.Client: each series is sent to every worker
+    client: a dask.distributed.Client (None, the default: the client in use,
+        as Dask collections take it, if there is one; False: the local
+        cores): each series is sent to every worker
         once, tasks analyse chunks of pairs, and the results come back in
         pair order, the same as a local run. A task whose worker is lost is
         run again, its series sent anew; a closed client or cluster, or
@@ -398,6 +484,12 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
     progress: a progress bar (tqdm) on a terminal or in a notebook: None
         shows it when the work lasts more than two seconds, True always,
         False never.
+    missing: "raise" (a NaN fails its pairs, naming the row) or "drop" (the
+        rows where either series of a pair is NaN are left out of that pair,
+        as a panel whose series start at different times needs).
+    errors: "raise" (the first failed pair raises its PairError) or
+        "collect" (failed pairs go to PairResults.errors, a DataFrame of x,
+        y and message, and the other pairs are kept).
     settings: as for vok.analyse (frame_length, exponent, false_alarm,
         overlap, var_lag, resamples, transform, stamps, threads, seed).
         threads: locally, the threads in all (None: every core); on a
@@ -416,16 +508,29 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
     labels, series, stamps = _columns(data)
     if "stamps" in settings:
         stamps = settings.pop("stamps")
+    if missing not in ("raise", "drop"):
+        raise ValueError(f"missing = {missing!r}: must be 'raise' or 'drop'")
+    if errors not in ("raise", "collect"):
+        raise ValueError(f"errors = {errors!r}: must be 'raise' or 'collect'")
+    policy = {"missing": missing, "errors": errors}
     resolved = _resolve_pairs(pairs, labels)
     if not resolved:
         return PairResults.from_results([], [], settings)
+    if client is None:
+        client = _active_client()
     bar = _progress_bar(progress, len(resolved))
     try:
-        if client is None:
-            results = _run_locally(resolved, settings, stamps, series, bar)
+        if client is None or client is False:
+            results = _run_locally(resolved, settings, stamps, series, bar, policy)
         else:
-            results = _run_on_cluster(client, resolved, settings, stamps, series, bar)
+            results = _run_on_cluster(client, resolved, settings, stamps, series, bar, policy)
     finally:
         if bar is not None:
             bar.close()
-    return PairResults.from_results([(x, y) for x, y, _, _ in resolved], results, settings)
+    done = [((x, y), r) for (x, y, _, _), r in zip(resolved, results)]
+    failed = [(pair, r) for pair, r in done if isinstance(r, PairError)]
+    kept = [(pair, r) for pair, r in done if not isinstance(r, PairError)]
+    outcome = PairResults.from_results([p for p, _ in kept], [r for _, r in kept], settings)
+    outcome.errors = pd.DataFrame([(x, y, str(e)) for (x, y), e in failed],
+                                  columns=["x", "y", "message"])
+    return outcome

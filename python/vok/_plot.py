@@ -1,6 +1,8 @@
-"""Result.plot: the p-values by frame, drawn as vok-plot draws them."""
+"""Result.plot and Result.plot_xy: the p-values by frame, drawn as vok-plot
+draws them, and the cross-correlations as a heat map."""
 
 import numpy as np
+import pandas as pd
 
 # The panels and colours of vok-plot's p-value picture.
 _PANELS = (
@@ -11,62 +13,150 @@ _COLOURS = {
     "Hxxy": "#1f77b4", "Hyyx": "#d62728", "Hxxx": "#2ca02c", "Hyyy": "#9467bd",
     "Cxy": "#ff7f0e", "Cx": "#1f77b4", "Cy": "#d62728",
 }
-# A p-value of 0 (a CDF value of 1) is drawn at the bottom line.
+# A p-value of 0 (or below this) is drawn at the bottom line.
 SMALLEST_PVALUE = 0.00005
 
 
-def plot_pvalues(result, **subplots):
-    import matplotlib.pyplot as plt
+def _tests(tests):
+    every = [t for _, panel in _PANELS for t in panel]
+    if tests is None:
+        return every
+    tests = [tests] if isinstance(tests, str) else list(tests)
+    unknown = [t for t in tests if t not in every]
+    if unknown:
+        raise ValueError(f"tests = {tests!r}: {unknown[0]!r} is not one of {every}")
+    return tests
 
+
+def _frame_axis(frames):
+    """The x positions of the frames: their start times when the stamps are
+    datetimes (a real date axis), else the frame numbers."""
+    if "start" in frames.columns and pd.api.types.is_datetime64_any_dtype(frames["start"]):
+        return frames["start"].to_numpy(), True
+    return frames.index.to_numpy(), False
+
+
+def _draw(ax, result, tests, x, few):
     frames = result.frames
-    subplots.setdefault("figsize", (12, 9))
-    fig, axes = plt.subplots(2, 1, sharex=True, **subplots)
+    for test in tests:
+        colour = _COLOURS[test]
+        p = frames[f"pvalue_{test}"].to_numpy(dtype=float)
+        p = np.where(np.isnan(p), np.nan, np.maximum(p, SMALLEST_PVALUE))
+        significant = frames[f"significant_{test}"].to_numpy()
+        ax.plot(x, p, color=colour, marker="o" if few else None, markersize=3,
+                linewidth=1.5 if few else 1.0,
+                label=f"{test} ({int(significant.sum())} significant)")
+        ax.plot(x[significant], p[significant], linestyle="none", marker="o",
+                markersize=10 if few else 6, markerfacecolor="none", color=colour)
+        if result.bootstrapped:
+            threshold = float(result.thresholds[test])
+            ax.axhline(threshold, color=colour, linestyle="--", linewidth=1.5,
+                       label=f"{test} threshold {threshold:.4f}")
+    if not result.bootstrapped:
+        threshold = float(result.thresholds.iloc[0])
+        ax.axhline(threshold, color="black", linestyle="--", linewidth=1.5,
+                   label=f"threshold {threshold:.4f}")
+    ax.plot([], [], linestyle="none", marker="o", markerfacecolor="none", color="black",
+            label="significant frame")
+    ax.set_yscale("log")
+    ax.set_ylim(SMALLEST_PVALUE * 0.6, 1.5)
+    ax.set_yticks([SMALLEST_PVALUE, 1e-4, 1e-3, 1e-2, 1e-1, 1])
+    ax.set_yticklabels(["< 0.0001", "0.0001", "0.001", "0.01", "0.1", "1"])
+    ax.minorticks_off()
+    ax.set_ylabel("p-value (log scale)")
+    ax.grid(True, color="#dddddd")
+    ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small")
+
+
+def _label_frames(ax, frames, x, dated):
+    if dated:
+        ax.set_xlabel("frame start")
+        return
+    if "start" in frames.columns:  # stamps as text: every few frames labelled
+        step = max(1, (len(frames) + 7) // 8)
+        ax.set_xticks(x[::step])
+        ax.set_xticklabels([str(s) for s in frames["start"].iloc[::step]], rotation=30,
+                           ha="right")
+        ax.set_xlabel("frame start")
+    else:
+        ax.set_xlabel("frame")
+        if len(frames) <= 30:
+            ax.set_xticks(x)
+    if len(x):
+        ax.set_xlim(x[0] - 0.5, x[-1] + 0.5)
+
+
+def _title(result):
     how = (f"{result.settings.get('resamples', 0)} resamples: bootstrapped thresholds"
            if result.bootstrapped else "nominal false alarm threshold")
-    fig.suptitle(f"p-values 1 - P by frame ({how})")
-    stamped = "start" in frames.columns
-    position = np.arange(1, len(frames) + 1)
+    x_name, y_name = getattr(result, "names", (None, None))
+    named = f" of {x_name} and {y_name}" if x_name is not None or y_name is not None else ""
+    return f"p-values by frame{named} ({how})"
+
+
+def plot_pvalues(result, ax=None, tests=None, **subplots):
+    import matplotlib.pyplot as plt
+
+    tests = _tests(tests)
+    frames = result.frames
+    x, dated = _frame_axis(frames)
     few = len(frames) <= 100
-    for ax, (title, tests) in zip(axes, _PANELS):
-        for test in tests:
-            colour = _COLOURS[test]
-            p = np.maximum(frames[f"pvalue_{test}"].to_numpy(dtype=float), SMALLEST_PVALUE)
-            significant = frames[f"significant_{test}"].to_numpy()
-            ax.plot(position, p, color=colour, marker="o" if few else None,
-                    markersize=3, linewidth=1.5 if few else 1.0,
-                    label=f"{test} ({int(significant.sum())} significant)")
-            ax.plot(position[significant], p[significant], linestyle="none", marker="o",
-                    markersize=10 if few else 6, markerfacecolor="none", color=colour)
-            if result.bootstrapped:
-                threshold = float(result.thresholds[test])
-                ax.axhline(threshold, color=colour, linestyle="--", linewidth=1.5,
-                           label=f"{test} threshold {threshold:.4f}")
-        if not result.bootstrapped:
-            threshold = float(result.thresholds.iloc[0])
-            ax.axhline(threshold, color="black", linestyle="--", linewidth=1.5,
-                       label=f"threshold {threshold:.4f}")
-        ax.plot([], [], linestyle="none", marker="o", markerfacecolor="none", color="black",
-                label="significant frame")
-        ax.set_yscale("log")
-        ax.set_ylim(SMALLEST_PVALUE * 0.6, 1.5)
-        ax.set_yticks([SMALLEST_PVALUE, 1e-4, 1e-3, 1e-2, 1e-1, 1])
-        ax.set_yticklabels(["< 0.0001", "0.0001", "0.001", "0.01", "0.1", "1"])
-        ax.minorticks_off()
-        ax.set_ylabel("p-value (log scale)")
-        ax.set_title(title)
-        ax.grid(True, color="#dddddd")
-        ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small")
-    axes[-1].set_xlim(0.5, len(frames) + 0.5)
-    if stamped:
-        step = max(1, (len(frames) + 7) // 8)
-        ticks = position[::step]
-        axes[-1].set_xticks(ticks)
-        axes[-1].set_xticklabels([str(s) for s in frames["start"].iloc[::step]], rotation=30,
-                                 ha="right")
-        axes[-1].set_xlabel("frame start")
-    else:
-        axes[-1].set_xlabel("frame")
-        if len(frames) <= 30:
-            axes[-1].set_xticks(position)
+    if ax is not None:
+        _draw(ax, result, tests, x, few)
+        ax.set_title(_title(result))
+        _label_frames(ax, frames, x, dated)
+        return ax.figure
+    panels = [(title, [t for t in panel if t in tests]) for title, panel in _PANELS]
+    panels = [(title, chosen) for title, chosen in panels if chosen]
+    subplots.setdefault("figsize", (12, 4.5 * len(panels)))
+    fig, axes = plt.subplots(len(panels), 1, sharex=True, squeeze=False, **subplots)
+    axes = axes[:, 0]
+    fig.suptitle(_title(result))
+    for ax_, (title, chosen) in zip(axes, panels):
+        _draw(ax_, result, chosen, x, few)
+        ax_.set_title(title)
+    _label_frames(axes[-1], frames, x, dated)
+    if dated:
+        fig.autofmt_xdate()
     fig.tight_layout()
+    return fig
+
+
+def plot_xy(result, ax=None, **subplots):
+    """The cross-correlations of the prewhitened x and y, frames by lags, as
+    a heat map (red positive, blue negative), on the frames' dates when the
+    stamps are datetimes."""
+    import matplotlib.pyplot as plt
+
+    if ax is None:
+        subplots.setdefault("figsize", (12, 5))
+        fig, ax = plt.subplots(**subplots)
+    else:
+        fig = ax.figure
+    xy = result.xy
+    values = xy.to_numpy(dtype=float).T  # lags by frames
+    limit = float(np.nanmax(np.abs(values))) if values.size else 1.0
+    limit = limit if limit > 0 else 1.0
+    x, dated = _frame_axis(result.frames)
+    lags = xy.columns.to_numpy()
+    if dated and len(x) > 1:
+        import matplotlib.dates as mdates
+
+        numbers = mdates.date2num(pd.to_datetime(x))
+        edges = np.r_[numbers, numbers[-1] + (numbers[-1] - numbers[-2])]
+        mesh = ax.pcolormesh(edges, np.r_[lags - 0.5, lags[-1] + 0.5], values, cmap="RdBu_r",
+                             vmin=-limit, vmax=limit, shading="flat")
+        ax.xaxis_date()
+        ax.set_xlabel("frame start")
+    else:
+        frames = result.frames.index.to_numpy()
+        mesh = ax.pcolormesh(np.r_[frames - 0.5, frames[-1] + 0.5] if len(frames) else [0, 1],
+                             np.r_[lags - 0.5, lags[-1] + 0.5], values, cmap="RdBu_r",
+                             vmin=-limit, vmax=limit, shading="flat")
+        ax.set_xlabel("frame")
+    ax.set_ylabel("lag")
+    x_name, y_name = getattr(result, "names", (None, None))
+    named = f" of {x_name} and {y_name}" if x_name is not None or y_name is not None else ""
+    ax.set_title(f"Cross-correlations{named} by frame and lag")
+    fig.colorbar(mesh, ax=ax, label="cross-correlation")
     return fig

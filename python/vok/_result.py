@@ -1,5 +1,8 @@
 """vok.Result: the results of one analysis as pandas tables."""
 
+import html
+import math
+
 import numpy as np
 import pandas as pd
 
@@ -7,6 +10,71 @@ from . import _vok
 
 #: The seven tests in the order of every per-test column and index.
 TESTS = tuple(_vok.TESTS)  # ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")
+
+
+def binomial_upper_tail(k, n, p):
+    """P(X >= k) for X binomial with n draws of probability p (exact sum in
+    log space; 1 for k <= 0)."""
+    if k <= 0:
+        return 1.0
+    if k > n or p <= 0:
+        return 0.0
+    if p >= 1:
+        return 1.0
+    i = np.arange(k, n + 1, dtype=np.float64)
+    log_terms = (math.lgamma(n + 1) - np.array([math.lgamma(v + 1) for v in i]) -
+                 np.array([math.lgamma(n - v + 1) for v in i]) + i * math.log(p) +
+                 (n - i) * math.log1p(-p))
+    top = log_terms.max()
+    return float(min(1.0, math.exp(top) * np.exp(log_terms - top).sum()))
+
+
+class Summary:
+    """Result.summary(): a text table (str), its numbers (.table, a DataFrame
+    by test) and an HTML rendering for notebooks."""
+
+    def __init__(self, result):
+        s = result.settings
+        n = len(result.frames)
+        alpha = float(np.float32(s.get("false_alarm", 0.05)))
+        rows = []
+        for test in TESTS:
+            k = int(result.counts.loc[test, "significant"])
+            rows.append({"threshold": float(result.thresholds[test]), "significant": k,
+                         "frames": n, "share": k / n if n else float("nan"),
+                         "binomial_p": binomial_upper_tail(k, n, alpha)})
+        self.table = pd.DataFrame(rows, index=pd.Index(TESTS, name="test"))
+        x_name, y_name = getattr(result, "names", (None, None))
+        transform = s.get("transform") or "none"
+        how = (f"bootstrapped from {s.get('resamples')} resamples" if result.bootstrapped
+               else "nominal")
+        self.header = [
+            "vok analysis" + (f" of x = {x_name!r}, y = {y_name!r}"
+                              if x_name is not None or y_name is not None else ""),
+            f"observations: {result.rows}   frames: {n} of {s.get('frame_length')} rows"
+            f" (overlap {s.get('overlap', 0)})   lags: {result.lags}",
+            f"VAR order: {s.get('var_lag', 0)}   transform: {transform}   "
+            f"false alarm: {alpha:g}   thresholds: {how}",
+        ]
+
+    def __str__(self):
+        lines = list(self.header)
+        lines.append(f"{'test':<6}{'threshold':>11}{'significant':>13}{'share':>9}"
+                     f"{'binomial p':>12}")
+        for test, row in self.table.iterrows():
+            lines.append(f"{test:<6}{row['threshold']:>11.4f}{int(row['significant']):>13d}"
+                         f"{100 * row['share']:>8.1f}%{row['binomial_p']:>12.3g}")
+        lines.append("binomial p: the chance of at least so many significant frames if "
+                     "each were significant with the false-alarm probability alone")
+        return "\n".join(lines)
+
+    __repr__ = __str__
+
+    def _repr_html_(self):
+        shown = self.table.assign(share=(100 * self.table["share"]).round(1))
+        head = "<br>".join(html.escape(line) for line in self.header)
+        return (f"<div><p>{head}</p>" +
+                shown.to_html(float_format=lambda v: f"{v:.4g}") + "</div>")
 
 
 class Result:
@@ -122,11 +190,57 @@ class Result:
                          f"{self.counts.loc[test, 'percent']:>8.1f}%")
         return "\n".join(lines)
 
-    def plot(self, **kwargs):
-        """The p-values of the seven tests by frame on a log scale, the
-        bicorrelation tests above the correlation tests, with the thresholds
-        dashed and the significant frames circled; returns the matplotlib
-        Figure. Keyword arguments go to matplotlib.pyplot.subplots."""
+    def plot(self, ax=None, tests=None, **kwargs):
+        """The p-values by frame on a log scale, the bicorrelation tests above
+        the correlation tests, with the thresholds dashed and the significant
+        frames circled; on a date axis when the stamps are datetimes.
+
+        ax: a matplotlib Axes to draw every test chosen into (one panel);
+            None makes a figure of one panel per kind of test.
+        tests: the tests to draw (a name or names of vok.TESTS; None: all).
+        Other keyword arguments go to matplotlib.pyplot.subplots. Returns
+        the Figure."""
         from ._plot import plot_pvalues
 
-        return plot_pvalues(self, **kwargs)
+        return plot_pvalues(self, ax=ax, tests=tests, **kwargs)
+
+    def plot_xy(self, ax=None, **kwargs):
+        """The cross-correlations of the prewhitened x and y as a heat map,
+        frames by lags (red positive, blue negative); returns the Figure."""
+        from ._plot import plot_xy
+
+        return plot_xy(self, ax=ax, **kwargs)
+
+    def tidy(self):
+        """The frames as a long table, one row per frame and test: frame,
+        [start, end,] test, statistic, df, pvalue (64 bits), threshold,
+        significant (the console program's judgement)."""
+        f = self.frames
+        stamped = "start" in f.columns
+        parts = []
+        for test in TESTS:
+            part = pd.DataFrame({"frame": f.index.to_numpy()})
+            if stamped:
+                part["start"] = f["start"].to_numpy()
+                part["end"] = f["end"].to_numpy()
+            part["test"] = test
+            part["statistic"] = f[f"statistic_{test}"].to_numpy()
+            part["df"] = f[f"df_{test}"].to_numpy()
+            part["pvalue"] = f[f"pvalue_{test}"].to_numpy()
+            part["threshold"] = np.float32(self.thresholds[test])
+            part["significant"] = f[f"significant_{test}"].to_numpy()
+            parts.append(part)
+        table = pd.concat(parts, ignore_index=True)
+        table["test"] = pd.Categorical(table["test"], categories=TESTS, ordered=True)
+        return table.sort_values(["frame", "test"], kind="stable").reset_index(drop=True)
+
+    def summary(self):
+        """The analysis at a glance: the settings, then per test the
+        threshold, the significant frames and their share, and the binomial
+        p-value of so many significant frames if every frame were a draw at
+        the false-alarm level (independent frames, no dependence). Returns a
+        Summary (str() the text, .table the numbers, HTML in a notebook)."""
+        return Summary(self)
+
+    def _repr_html_(self):
+        return Summary(self)._repr_html_()

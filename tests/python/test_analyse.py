@@ -1,5 +1,6 @@
 """vok.analyse on its own: the tables, inputs of every kind, threads, the
 interpreter lock, no copy of 32-bit input, and every error."""
+import math
 import os
 import signal
 import threading
@@ -336,3 +337,64 @@ def test_pvalues_keep_their_digits_in_the_tail_and_are_nan_where_no_test_is():
     for test in vok.TESTS:
         assert frames.loc[[11, 12], f"pvalue_{test}"].isna().all()
         assert not frames.loc[[11, 12], f"significant_{test}"].any()
+
+
+# ---------------------------------------------------------------------------
+# Results as a researcher reads them: summary, tidy table, notebook display, plots
+
+
+def test_summary_counts_shares_and_binomial_p_values(result):
+    summary = result.summary()
+    table = summary.table
+    assert list(table.index) == list(vok.TESTS)
+    n = len(result.frames)
+    for test in vok.TESTS:
+        k = int(result.counts.loc[test, "significant"])
+        assert table.loc[test, "significant"] == k and table.loc[test, "frames"] == n
+        # P(X >= k), X ~ Binomial(n, alpha), summed directly; alpha is the
+        # level the analysis used, 0.05 in 32 bits.
+        a = float(np.float32(0.05))
+        direct = sum(math.comb(n, i) * a ** i * (1 - a) ** (n - i) for i in range(k, n + 1))
+        assert table.loc[test, "binomial_p"] == pytest.approx(direct, rel=1e-9)
+    text = str(summary)
+    assert "frames: 10 of 200 rows" in text and "VAR order: 1" in text
+    assert "binomial p" in text
+    html = result._repr_html_()
+    assert html.startswith("<div>") and "<table" in html and "Hxxy" in html
+
+
+def test_tidy_is_one_row_per_frame_and_test(result):
+    tidy = result.tidy()
+    assert list(tidy.columns) == ["frame", "test", "statistic", "df", "pvalue", "threshold",
+                                  "significant"]
+    assert len(tidy) == 7 * len(result.frames)
+    row = tidy[(tidy["frame"] == 3) & (tidy["test"] == "Hxxy")].iloc[0]
+    f = result.frames.loc[3]
+    assert row["statistic"] == f["statistic_Hxxy"] and row["df"] == f["df_Hxxy"]
+    assert row["pvalue"] == f["pvalue_Hxxy"] and row["significant"] == f["significant_Hxxy"]
+    assert row["threshold"] == result.thresholds["Hxxy"]
+    assert list(tidy["test"].iloc[:7]) == list(vok.TESTS)
+
+
+def test_plots_on_given_axes_on_a_date_axis_and_the_heat_map(series):
+    import matplotlib.pyplot as plt
+    index = pd.date_range("2024-01-01", periods=len(series[0]), freq="h")
+    x, y = _as_series(series, index, names=("a", "b"))
+    dated = vok.analyse(x, y, frame_length=200)
+    fig, ax = plt.subplots()
+    assert dated.plot(ax=ax, tests=["Hxxy", "Cx"]) is fig
+    labels = [line.get_label() for line in ax.get_lines()]
+    assert any(label.startswith("Hxxy (") for label in labels)
+    assert not any(label.startswith("Hyyx (") for label in labels)
+    # A real date axis: the x data are the frames' start times.
+    first = ax.get_lines()[0].get_xdata()
+    assert pd.Timestamp(first[0]) == index[0]
+    with pytest.raises(ValueError, match="'Hzzz' is not one of"):
+        dated.plot(tests=["Hzzz"])
+    heat = dated.plot_xy()
+    assert isinstance(heat, matplotlib.figure.Figure)
+    assert heat.axes[0].collections  # the mesh
+    one_panel = dated.plot(tests="Cxy")
+    assert len(one_panel.axes) == 1
+    for f in (fig, heat, one_panel):
+        plt.close(f)

@@ -319,3 +319,43 @@ def test_a_closed_client_is_one_clear_error_naming_the_pairs(panel, fresh_cluste
     with pytest.raises(vok.ClusterError, match="closed") as caught:
         vok.analyse_pairs(panel, [("a", "b")], client=client, progress=False, **SETTINGS)
     assert caught.value.pairs_not_done == [("a", "b")]
+
+
+# ---------------------------------------------------------------------------
+# Missing values, failed pairs, the client in use
+
+
+def test_late_starting_series_are_dropped_pairwise_and_failures_collected(panel):
+    late = panel.copy()
+    late.iloc[:150, 2] = np.nan  # c starts 150 rows later
+    late.iloc[400, 3] = np.inf   # d cannot be analysed
+    with pytest.raises(vok.PairError, match="pair \\(x='a', y='c'\\)"):
+        vok.analyse_pairs(late, progress=False, **SETTINGS)
+    got = vok.analyse_pairs(late, progress=False, missing="drop", errors="collect", **SETTINGS)
+    assert got.pairs == [("a", "b"), ("a", "c"), ("b", "c")]
+    assert list(got.errors[["x", "y"]].itertuples(index=False, name=None)) == [
+        ("a", "d"), ("b", "d"), ("c", "d")]
+    assert got.errors["message"].str.contains("not a finite number").all()
+    # The pair with c is that of its rows from 150 on, stamps included.
+    direct = vok.analyse(late["a"].iloc[150:], late["c"].iloc[150:], **SETTINGS)
+    pd.testing.assert_frame_equal(rows_of(got, ("a", "c")).drop(columns=["first_row", "last_row"]),
+                                  direct.frames.drop(columns=["first_row", "last_row"]))
+    with pytest.raises(ValueError, match="missing = 'skip'"):
+        vok.analyse_pairs(panel, missing="skip", **SETTINGS)
+
+
+def test_tidy_and_summary_of_pairs(local):
+    tidy = local.tidy()
+    assert len(tidy) == 7 * len(local.frames)
+    assert list(tidy.columns[:3]) == ["x", "y", "frame"]
+    summary = local.summary()
+    assert len(summary) == 7 * len(local.pairs)
+    ab = summary[(summary["x"] == "a") & (summary["y"] == "b") & (summary["test"] == "Hxxy")]
+    assert int(ab["significant"].iloc[0]) == int(rows_of(local, ("a", "b"))["significant_Hxxy"].sum())
+
+
+def test_the_client_in_use_is_taken_and_false_means_local(panel, local, client):
+    # `client` (the fixture) is the default client while it is open.
+    assert vok._pairs._active_client() is client
+    assert_same(vok.analyse_pairs(panel, progress=False, **SETTINGS), local)
+    assert_same(vok.analyse_pairs(panel, client=False, progress=False, **SETTINGS), local)
