@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/engine.h"
+#include "analysis/run_checks.h"
 #include "exec/parallel.h"
 #include "vok/vok.h"
 
@@ -74,6 +75,7 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
   } catch (const AnalysisStopped& stopped) {
     refuse(stopped.reason);
   }
+  complete_result(result, settings.false_alarm);
   return result;
 }
 

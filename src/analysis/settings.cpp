@@ -41,6 +41,8 @@ void Settings::check() const {
                " (1/resamples must not exceed it)");
   if (transform != Transform::none && transform != Transform::clip && transform != Transform::log)
     refuse("transform", static_cast<int>(transform), "is not none, clip or log");
+  if (bootstrap != Bootstrap::data && bootstrap != Bootstrap::frames)
+    refuse("bootstrap", static_cast<int>(bootstrap), "is not data or frames");
   if (threads < 0) refuse("threads", threads, "must be 0 (every core) or more");
   if (lags(*this) < 1) refuse("exponent", exponent, "gives no lag in frames of this length");
 }

@@ -125,36 +125,40 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
 }
 
-Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
-                    Channel& console, bool show_progress,
-                    const std::atomic<bool>* cancel) {
+int bootstrap_threads(int thread_limit, int B) {
+  return static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(std::max(thread_limit, 1)),
+                                                  1, static_cast<std::size_t>(std::max(B, 1))));
+}
+
+[[noreturn]] void bootstrap_allocation_failed(Channel& diag) {
+  diag.write_free({"Unable to allocate work space - arrays in resampxy"});
+  throw Stop{};
+}
+
+Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
+                                UniformStream& uniforms, int threads, Channel& diag,
+                                Channel& console, bool show_progress,
+                                const std::atomic<bool>* cancel, const ResampleFunction& resample) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
-  const int threads = static_cast<int>(std::clamp<std::size_t>(
-      static_cast<std::size_t>(std::max(thread_limit, 1)), 1, std::max<std::size_t>(resamples, 1)));
   std::array<std::vector<float>, kTestCount> pvalues;
   std::vector<int> order;
-  std::deque<ResampleWork> work;  // one per thread
   try {
     for (auto& p : pvalues) p.resize(resamples);
     order.resize(std::max<std::size_t>(resamples, 1));
-    for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
   } catch (const std::bad_alloc&) {
-    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
-    throw Stop{};
+    bootstrap_allocation_failed(diag);
   }
 
-  // Resample b owns stream positions start + (b - 1) 2n .. start + 2nb - 1,
-  // so its p-values do not depend on the order the resamples are taken in.
-  // Each resample keeps its messages (and a stop) until its turn comes, so
-  // they reach the standard error stream in resample order.
+  // Resample b owns stream positions start + b per_resample onwards, so its
+  // p-values do not depend on the order the resamples are taken in. Each
+  // resample keeps its messages (and a stop) until its turn comes, so they
+  // reach the standard error stream in resample order.
   struct Resample {
     std::array<float, kTestCount> p{};
     std::string messages;
     std::exception_ptr stop;
   };
   const std::uint64_t start = uniforms.position();
-  const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
   std::optional<Progress> progress;
   if (show_progress) progress.emplace("resamples", resamples);
   ordered_map<Resample>(
@@ -166,7 +170,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
         Channel diag;
         diag.capture();
         try {
-          r.p = resample_pvalues(x, y, n, L, start + b * per_resample, work[worker], diag);
+          r.p = resample(start + b * per_resample, worker, diag);
         } catch (...) {
           r.stop = std::current_exception();
         }
@@ -203,6 +207,24 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     result.values[t] = fractile[0];
   }
   return result;
+}
+
+Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
+                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
+                    Channel& console, bool show_progress,
+                    const std::atomic<bool>* cancel) {
+  const int threads = bootstrap_threads(thread_limit, B);
+  std::deque<ResampleWork> work;  // one per thread
+  try {
+    for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
+  } catch (const std::bad_alloc&) {
+    bootstrap_allocation_failed(diag);
+  }
+  return bootstrap_thresholds(
+      B, 2 * static_cast<std::uint64_t>(n), alpha, uniforms, threads, diag, console,
+      show_progress, cancel, [&](std::uint64_t first, int worker, Channel& resample_diag) {
+        return resample_pvalues(x, y, n, L, first, work[worker], resample_diag);
+      });
 }
 
 }  // namespace vok

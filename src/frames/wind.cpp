@@ -7,6 +7,7 @@
 #include "frames/summary.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "stats/mcleod_li.h"
 #include "stats/survival.h"
 #include "stats/var.h"
 
@@ -95,6 +96,8 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
       f.y_residuals = stat(y, messages.report);
       messages.end(stage);
     }
+    f.variance_pvalue_x = mcleod_li(x, plan.lags).pvalue;
+    f.variance_pvalue_y = mcleod_li(y, plan.lags).pvalue;
     if (job.clip) {
       clip_to_signs(x);
       clip_to_signs(y);

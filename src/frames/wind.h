@@ -52,9 +52,10 @@ struct FrameOutcome {
 };
 
 // Computes frame k (1-based): copy, VAR residuals (p >= 1) and their
-// statistics, clipping, tests. The thresholds are not used: judging the
-// frame's significance (judge) and its stamps are left to the caller, so a
-// frame can be computed before the thresholds are known.
+// statistics, the McLeod-Li check of the residuals, clipping, tests. The
+// thresholds are not used: judging the frame's significance (judge) and its
+// stamps are left to the caller, so a frame can be computed before the
+// thresholds are known.
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work);
 
 }  // namespace vok
