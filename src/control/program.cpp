@@ -68,7 +68,8 @@ std::vector<std::string> guard_lines(const RunOutcome& run) {
       if (i > 0) line += " and ";
       line += share_text(*strong[i].second) + " of the frames of " + strong[i].first;
     }
-    line += "; the bicorrelation tests fire on it: add a line clip data to the run control file";
+    line += "; the bicorrelation tests fire on changing variance alone: clip the series to tell "
+            "(a line clip data in the run control file)";
     lines.push_back(line);
   }
   if (clipped && run.settings.resamples > 0 && run.settings.bootstrap == Bootstrap::data)

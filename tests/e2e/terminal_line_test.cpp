@@ -182,8 +182,9 @@ TEST(TerminalLine, ChangingVarianceWithoutClippingPointsToClipping) {
       "\nChanging variance: McLeod-Li significant in ";
   const auto at = seen.find(line);
   ASSERT_NE(at, std::string::npos) << seen;
-  EXPECT_NE(seen.find("% of the frames of x; the bicorrelation tests fire on it: add a line "
-                      "clip data to the run control file\n"),
+  EXPECT_NE(seen.find("% of the frames of x; the bicorrelation tests fire on changing variance "
+                      "alone: clip the series to tell (a line clip data in the run control "
+                      "file)\n"),
             std::string::npos)
       << seen;
   EXPECT_EQ(seen.find("frames of y"), std::string::npos) << seen;
