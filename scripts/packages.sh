@@ -11,6 +11,7 @@ declare -gA VOK_PACKAGES=(
   [python]="pybind11-dev python3-dev python3-numpy python3-pandas python3-matplotlib python3-pytest"  # the Python package and its tests
   [cluster]="parallel python3-distributed python3-tqdm"  # vok.analyse_pairs on Dask, the cluster scripts and their tests
   [pip]="python3-venv python3-pip python3-setuptools python3-wheel python3-pybind11"  # pip install . and pip wheel (pyproject.toml)
+  [validation]="python3-statsmodels python3-scipy python3-matplotlib"  # validation/run.sh: the peers, the bounds, the figures
   [fuzz]="clang libclang-rt-14-dev"                # libFuzzer (fuzz/fuzz.sh)
   [package]="dpkg-dev file lintian"                # cpack's Debian package and its check
   [fresh]="mmdebstrap"                             # scripts/fresh_machine_check.sh
