@@ -425,6 +425,23 @@ def write_tables(rows, spread, out, header):
                 lines.append("| " + " | ".join(cells) + " |")
         lines.append("")
 
+    lines.append("### At a glance: size at frame 250, VAR(1), by thresholds")
+    lines.append("")
+    lines.append("Percent of frames rejected with the nominal level / the data bootstrap / "
+                 "the frames bootstrap.")
+    lines.append("")
+    lines.append("| data | clip | " + " | ".join(TESTS) + " |")
+    lines.append("|---|---|" + "---|" * len(TESTS))
+    for process in ("iid", "t5", "garch", "ar1", "linear"):
+        for clip in (False, True):
+            if (process, 250, 1, clip, "nominal", "Cx") not in index:
+                continue
+            cells = [" / ".join(value(process, 250, 1, clip, k, t)
+                                for k in ("nominal", "data", "frames")) for t in TESTS]
+            lines.append(f"| {PROCESSES[process]} | {'on' if clip else ''} | " +
+                         " | ".join(cells) + " |")
+    lines.append("")
+
     kinds = ("nominal", "data", "frames")
     frames = rows[0]["frames"]
     lo, hi = binomial_bounds(round(frames * ALPHA), frames)
