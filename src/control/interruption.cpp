@@ -65,12 +65,10 @@ void set_run_in_progress(int run) { run_in_progress.store(run); }
 CommitSection::CommitSection() { committing.store(true); }
 
 CommitSection::~CommitSection() {
+  // The run was committed whole: from here on an interruption loses the next.
+  run_in_progress.fetch_add(1);
   committing.store(false);
-  if (const int signal = pending_signal.exchange(0); signal != 0) {
-    // The run was committed whole; what follows it is what is lost.
-    run_in_progress.fetch_add(1);
-    end_interrupted(signal);
-  }
+  if (const int signal = pending_signal.exchange(0); signal != 0) end_interrupted(signal);
 }
 
 }  // namespace vok

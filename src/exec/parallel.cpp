@@ -3,6 +3,8 @@
 #if defined(__linux__)
 #include <sched.h>
 #endif
+#include <pthread.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -131,7 +133,16 @@ class ThreadPool {
   void start(std::vector<Task>& tasks) {
     std::lock_guard lock(mutex_);
     for (Task& t : tasks) queue_.push_back(&t);
-    for (; threads_ < tasks.size(); ++threads_) std::thread([this] { serve(); }).detach();
+    if (threads_ < tasks.size()) {
+      // The pool's threads start with every signal blocked, so a signal sent
+      // to the process reaches a thread of the caller's: its handler then
+      // never runs beside the code it interrupts.
+      sigset_t all, before;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &before);
+      for (; threads_ < tasks.size(); ++threads_) std::thread([this] { serve(); }).detach();
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
     work_.notify_all();
   }
 

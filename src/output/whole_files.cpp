@@ -45,13 +45,15 @@ int create_temporary(const std::string& final_path, std::string& temporary_path)
   const std::string prefix = final_path + ".vok-" + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary_path = prefix + std::to_string(counter.fetch_add(1)) + ".tmp";
+    // Tracked before it exists: a signal between its creation and its
+    // tracking would leave it behind.
+    track(temporary_path);
     const int fd = ::open(temporary_path.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      track(temporary_path);
-      return fd;
-    }
-    if (errno != EEXIST) return -errno;
+    if (fd >= 0) return fd;
+    const int error = errno;
+    untrack(temporary_path);
+    if (error != EEXIST) return -error;
   }
   return -EEXIST;
 }

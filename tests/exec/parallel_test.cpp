@@ -1,6 +1,8 @@
 #include "exec/parallel.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -197,6 +199,31 @@ TEST(ParallelFor, LoopsShareTheExecutionsThreads) {
   }
   EXPECT_GE(tids.size(), 2u);
   EXPECT_LE(tids.size(), 20u);
+}
+
+// The program's signal handlers run on the thread they interrupt: the pool's
+// threads take no signal, so a handler never runs beside the main thread.
+TEST(ParallelFor, HelperThreadsBlockEverySignal) {
+  std::mutex m;
+  std::vector<bool> blocked;
+  const long caller = static_cast<long>(gettid());
+  parallel_for(
+      16,
+      [&](std::size_t, int) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (static_cast<long>(gettid()) == caller) return;
+        sigset_t mask;
+        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        std::lock_guard lock(m);
+        blocked.push_back(sigismember(&mask, SIGINT) == 1 && sigismember(&mask, SIGTERM) == 1 &&
+                          sigismember(&mask, SIGHUP) == 1);
+      },
+      3);
+  ASSERT_FALSE(blocked.empty());
+  for (const bool b : blocked) EXPECT_TRUE(b);
+  sigset_t mask;
+  pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+  EXPECT_EQ(sigismember(&mask, SIGTERM), 0) << "the caller's mask is left as it was";
 }
 
 // A loop inside an item of another loop finishes, helpers busy or not.
