@@ -30,6 +30,7 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
   one.x = frame.first(len);
   one.y = frame.subspan(len, len);
   one.plan = FramePlan::of(n, n, 0, L);
+  one.describe = false;
   const FrameOutcome outcome = compute_frame(one, 1, work.frame);
   for (const Diagnostic& d : outcome.diagnostics) diag.append(d.text);
   if (outcome.stopped) return {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};

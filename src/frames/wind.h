@@ -24,6 +24,9 @@ struct FrameJob {
   FramePlan plan;
   int var_lag = 0;    // VAR order p
   bool clip = false;  // the residuals are clipped to +1/-1
+  // The residuals' statistics and the McLeod-Li check are computed (a
+  // bootstrap resample, tested like a frame, needs neither).
+  bool describe = true;
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
 };
 

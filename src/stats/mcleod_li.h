@@ -16,7 +16,8 @@ struct McLeodLi {
 // the sum of squares over t = 1..n), as the Ljung-Box test of statistical
 // packages forms it. Statistic and p-value are NaN when e does not vary (a
 // constant series, or one of two values symmetric about its mean), when
-// lags < 1 or lags >= n, or when a value is not finite. Sums in double.
+// lags < 1 or lags >= n, or when a value is not finite. Sums in double, in
+// a fixed order (the same on every machine).
 McLeodLi mcleod_li(std::span<const float> x, int lags);
 
 }  // namespace vok
