@@ -23,6 +23,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -186,7 +187,8 @@ struct Frame {
   // clipping): McLeod-Li p-values of x and of y, the Ljung-Box test of the
   // squared deviations from the mean at the frame's lags, referred to a
   // chi-square with `lags` degrees of freedom. NaN for a series without spread.
-  double variance_pvalue_x = 0.0, variance_pvalue_y = 0.0;
+  double variance_pvalue_x = std::numeric_limits<double>::quiet_NaN();
+  double variance_pvalue_y = std::numeric_limits<double>::quiet_NaN();
 
   std::vector<float> cross_correlations;  // rxy at lags -lags..lags
 
