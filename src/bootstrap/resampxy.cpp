@@ -94,9 +94,12 @@ std::array<double, 2> standardise(std::span<float> x, const MeanSd& mx, std::spa
 
 }  // namespace
 
-std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
-                                               int n, int L, std::uint64_t first,
-                                               ResampleWork& work, Channel& diag) {
+namespace {
+
+// The lag sums of the resample whose 2n uniforms start at `first`: drawn,
+// standardised, and summed by the tests' kernel into work.tests.
+const FrameSums& resample_sums(std::span<const float> x, std::span<const float> y, int n, int L,
+                               std::uint64_t first, ResampleWork& work, Channel& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);
   std::span<int> x_index(work.index.data(), n);
@@ -119,10 +122,26 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
   const auto [mx, my] = sigmn_from_sums(xs, ys, sum_x, sum_y, diag);
   const auto [sum_zx, sum_zy] = standardise(xs, mx, ys, my);
   const auto [mzx, mzy] = sigmn_from_sums(xs, ys, sum_zx, sum_zy, diag);
-  const FrameTests t =
-      covxy_tests(covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests), {}, diag);
+  return covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests);
+}
+
+}  // namespace
+
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work, Channel& diag) {
+  const FrameTests t = covxy_tests(resample_sums(x, y, n, L, first, work, diag), {}, diag);
   return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
+}
+
+ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,
+                                       int L, std::uint64_t first, ResampleWork& work,
+                                       Channel& diag) {
+  const FrameStatistics st = covxy_statistics(resample_sums(x, y, n, L, first, work, diag));
+  return {static_cast<float>(st.hxxy), static_cast<float>(st.hyyx), static_cast<float>(st.hxxx),
+          static_cast<float>(st.hyyy), static_cast<float>(st.cx),   static_cast<float>(st.cy),
+          static_cast<float>(st.cxy)};
 }
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
