@@ -27,8 +27,11 @@ struct Lanes {
   typedef std::int32_t Mask __attribute__((vector_size(4 * W)));  // of float comparisons
 };
 
-// The widest batch, and the most sums a window keeps in registers per series.
-constexpr int kMaxLanes = 8;
+// The widest vector (doubles), the most groups of lanes a batch interleaves,
+// and the most sums a window keeps in registers per series.
+constexpr int kWidestVector = 8;
+constexpr int kMaxGroups = 2;
+constexpr int kMaxLanes = kWidestVector * kMaxGroups;
 constexpr int kMaxWindow = 12;
 // Sums a window holds in registers per series: two series' sums and their
 // operands fill AVX-512's 32 vector registers at 12, the 16 of the others at 6.
@@ -42,32 +45,34 @@ constexpr int kMaxBatchValues = 256;
 
 }  // namespace
 
-// Rows of kMaxLanes values, each row one time step of every lane (only the
-// first lanes() of a row are used). Padded series hold L zero rows before and
-// after the n values, written once here, so that every shifted sum runs over
-// the whole product series (see lag_sums below).
+// The work storage of a batch, in rows: a row holds one time step of every
+// lane, kMaxLanes values (of which a narrower batch uses the first). Each
+// group of lanes has its padded series X and Y: L zero rows before and after
+// the n values, written once here, so that every shifted sum runs over the
+// whole product series (see batch_statistics below).
 struct ResampleBatch::Storage {
   Storage(int n, int L)
-      : n(n), rows(static_cast<std::size_t>(n) + 2 * static_cast<std::size_t>(L) + kMaxWindow),
-        buffer(static_cast<double*>(::operator new(
-            sizeof(double) * kMaxLanes * (4 * rows + 2 * static_cast<std::size_t>(n)),
-            std::align_val_t(64)))) {
-    std::memset(buffer, 0,
-                sizeof(double) * kMaxLanes * (4 * rows + 2 * static_cast<std::size_t>(n)));
+      : n(static_cast<std::size_t>(n)),
+        rows(static_cast<std::size_t>(n) + 2 * static_cast<std::size_t>(L)),
+        size(kMaxLanes * 2 * rows + 2 * kWidestVector * this->n + 2 * kMaxLanes * this->n),
+        buffer(static_cast<double*>(::operator new(sizeof(double) * size, std::align_val_t(64)))) {
+    std::memset(buffer, 0, sizeof(double) * size);
   }
   ~Storage() { ::operator delete(buffer, std::align_val_t(64)); }
-  double* X() const { return buffer; }
-  double* Y() const { return buffer + kMaxLanes * rows; }
+  // The padded series of group g, rows of the group's lanes.
+  double* X(int g) const { return buffer + (2 * g) * kWidestVector * rows; }
+  double* Y(int g) const { return buffer + (2 * g + 1) * kWidestVector * rows; }
+  // The product series of the lag in hand, of one group.
   double* P() const { return buffer + 2 * kMaxLanes * rows; }
-  double* Q() const { return buffer + 3 * kMaxLanes * rows; }
-  // The gathered values as 32-bit reals, x then y, n rows each.
-  float* values() const { return reinterpret_cast<float*>(buffer + 4 * kMaxLanes * rows); }
-  // The 0-based indices drawn for them, in the same rows.
+  double* Q() const { return P() + kWidestVector * n; }
+  // The drawn values as 32-bit reals, then their 0-based indices: n rows of
+  // x and y of every lane.
+  float* values() const { return reinterpret_cast<float*>(Q() + kWidestVector * n); }
   std::int32_t* indices() const {
-    return reinterpret_cast<std::int32_t*>(buffer + 4 * kMaxLanes * rows) + 2 * kMaxLanes * n;
+    return reinterpret_cast<std::int32_t*>(values() + 2 * kMaxLanes * n);
   }
 
-  std::size_t n, rows;
+  std::size_t n, rows, size;
   double* buffer;
 };
 
@@ -77,6 +82,10 @@ template <int W>
 using D = typename Lanes<W>::D;
 template <int W>
 using F = typename Lanes<W>::F;
+template <int W>
+using U = typename Lanes<W>::U;
+template <int W>
+using I = typename Lanes<W>::Mask;
 
 template <int W>
 [[gnu::always_inline]] inline D<W> load(const double* p) {
@@ -103,117 +112,169 @@ template <int W>
   return __builtin_convertvector(v, D<W>);
 }
 
-// The front of a batch works on both series at once: a row holds the x
-// values of every lane, then their y values (V = 2W values), so each step
-// is one vector operation for both series, and each lane of a row is a
-// series of its own.
+// The front of a batch (drawing, gathering and the two standardisations)
+// works on rows of H = 2K vectors of W lanes: the x values of the first
+// group's lanes, their y values, then those of the next group, and so on.
+// Every vector of a row is a series of its own and its additions a chain of
+// their own, so the K groups' chains run side by side.
+template <int W, int H>
+using Row = std::array<D<W>, H>;
+template <int W, int H>
+using RowF = std::array<F<W>, H>;
 
-// The stream indices of every row: lane v draws its n uniforms from first[v]
-// on, 0-based indices into rows of `index`. Number i of the stream is
-// UniformStream::bits(i) 2^-24 and its index floor(N u); the counter times
-// the generator's odd constant is carried from one step to the next by an
-// addition.
-template <int V>
-[[gnu::always_inline]] inline void draw_indices(int N, typename Lanes<V>::U first, int n,
+template <int W, int H>
+[[gnu::always_inline]] inline F<W> load_part(const float* values, int t, int h) {
+  return loadf<W>(values + (static_cast<std::size_t>(t) * H + h) * W);
+}
+
+// The stream indices of every row: lane j of part h draws its n uniforms from
+// first[h][j] on, 0-based indices into rows of `index`. Number i of the
+// stream is UniformStream::bits(i) 2^-24 and its index floor(N u), formed as
+// N times the 24-bit integer shifted right by 24 (both factors below 2^32);
+// the counter times the generator's odd constant is carried from one step to
+// the next by an addition.
+template <int W, int H>
+[[gnu::always_inline]] inline void draw_indices(int N, const std::array<U<W>, H>& first, int n,
                                                 std::int32_t* index) {
-  using U = typename Lanes<V>::U;
-  using I = typename Lanes<V>::Mask;
-  U z0 = (first + 1) * UniformStream::kGolden;
-  const U count = U{} + static_cast<std::uint64_t>(N);
+  std::array<U<W>, H> z0;
+#pragma GCC unroll 4
+  for (int h = 0; h < H; ++h) z0[h] = (first[h] + 1) * UniformStream::kGolden;
+  const U<W> count = U<W>{} + static_cast<std::uint32_t>(N);
   for (int t = 0; t < n; ++t) {
-    U z = z0;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    z = z ^ (z >> 31);
-    const I k = __builtin_convertvector((count * (z >> 40)) >> 24, I);
-    std::memcpy(index + static_cast<std::size_t>(t) * V, &k, sizeof k);
-    z0 += UniformStream::kGolden;
+#pragma GCC unroll 4
+    for (int h = 0; h < H; ++h) {
+      U<W> z = z0[h];
+      z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+      z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+      z = z ^ (z >> 31);
+      const I<W> k = __builtin_convertvector((count * (z >> 40)) >> 24, I<W>);
+      std::memcpy(index + (static_cast<std::size_t>(t) * H + h) * W, &k, sizeof k);
+      z0[h] += UniformStream::kGolden;
+    }
   }
 }
 
-// The values of the drawn indices, x from the first W lanes of each row and
-// y from the others, one plain load each; then the plain sums per lane, each
-// added in rising order from 0.0 as sigmn's first pass adds them (a pass of
-// its own: a vector load right after the single stores would wait for them).
-template <int W>
-[[gnu::always_inline]] inline D<2 * W> gather(const float* x, const float* y,
-                                              const std::int32_t* index, int n, float* values) {
+// The values of the drawn indices (x for the even parts of a row, y for the
+// odd ones), one plain load each; then the plain sums per lane, each added
+// in rising order from 0.0 as sigmn's first pass adds them (a pass of its
+// own: a vector load right after the single stores would wait for them).
+template <int W, int H>
+[[gnu::always_inline]] inline Row<W, H> gather(const float* x, const float* y,
+                                               const std::int32_t* index, int n, float* values) {
   for (int t = 0; t < n; ++t) {
-    const std::size_t row = static_cast<std::size_t>(t) * 2 * W;
-    for (int j = 0; j < W; ++j) values[row + j] = x[index[row + j]];
-    for (int j = W; j < 2 * W; ++j) values[row + j] = y[index[row + j]];
+    for (int h = 0; h < H; ++h) {
+      const std::size_t at = (static_cast<std::size_t>(t) * H + h) * W;
+      const float* column = h % 2 == 0 ? x : y;
+      for (int j = 0; j < W; ++j) values[at + j] = column[index[at + j]];
+    }
   }
-  D<2 * W> sum = {};
+  Row<W, H> sum = {};
   for (int t = 0; t < n; ++t)
-    sum += widen<2 * W>(loadf<2 * W>(values + static_cast<std::size_t>(t) * 2 * W));
+#pragma GCC unroll 4
+    for (int h = 0; h < H; ++h) sum[h] += widen<W>(load_part<W, H>(values, t, h));
   return sum;
+}
+
+// The correctly rounded square root of every lane, as std::sqrt gives it:
+// one instruction of the batch's own instruction set (W = 8 runs only with
+// AVX-512, W = 4 only with AVX2), two lanes at a time without.
+template <int W>
+[[gnu::always_inline]] inline D<W> square_root(D<W> v) {
+#if defined(__x86_64__) || defined(__i386__)
+  if constexpr (W == 8) {
+    asm("vsqrtpd %1, %0" : "=v"(v) : "v"(v));
+    return v;
+  } else if constexpr (W == 4) {
+    asm("vsqrtpd %1, %0" : "=x"(v) : "x"(v));
+    return v;
+  }
+#endif
+  typedef double Pair __attribute__((vector_size(16)));
+  Pair parts[W / 2];
+  std::memcpy(parts, &v, sizeof parts);
+  for (Pair& p : parts) p = __builtin_ia32_sqrtpd(p);
+  std::memcpy(&v, parts, sizeof v);
+  return v;
 }
 
 // sigmn's moments of every lane's series, from the plain sums of its first
 // pass: mean and standard deviation (divisor n - 1), as sigmn forms them.
-template <int V>
+template <int W, int H>
 struct Moments {
-  F<V> mean, sd;
+  RowF<W, H> mean, sd;
 };
-template <int V>
-[[gnu::always_inline]] inline Moments<V> moments(const float* values, D<V> sum, int n) {
-  const D<V> mean = sum / static_cast<double>(n);
-  D<V> s1 = {}, s2 = {};
+template <int W, int H>
+[[gnu::always_inline]] inline Moments<W, H> moments(const float* values, const Row<W, H>& sum,
+                                                    int n) {
+  Row<W, H> mean, s1 = {}, s2 = {};
+#pragma GCC unroll 4
+  for (int h = 0; h < H; ++h) mean[h] = sum[h] / static_cast<double>(n);
   for (int t = 0; t < n; ++t) {
-    const D<V> d = widen<V>(loadf<V>(values + static_cast<std::size_t>(t) * V)) - mean;
-    s1 += d;
-    s2 += d * d;
+#pragma GCC unroll 4
+    for (int h = 0; h < H; ++h) {
+      const D<W> d = widen<W>(load_part<W, H>(values, t, h)) - mean[h];
+      s1[h] += d;
+      s2[h] += d * d;
+    }
   }
-  const D<V> variance = (s2 - s1 * s1 / static_cast<double>(n)) / static_cast<double>(n - 1);
-  // Square roots two lanes at a time (an instruction every x86-64 has, and
-  // the correctly rounded root like std::sqrt); a negative variance gives 0.
-  typedef double Pair __attribute__((vector_size(16)));
-  Pair parts[V / 2];
-  std::memcpy(parts, &variance, sizeof parts);
-  for (Pair& p : parts) p = __builtin_ia32_sqrtpd(p);
-  D<V> root;
-  std::memcpy(&root, parts, sizeof root);
-  Moments<V> out;
-  out.mean = __builtin_convertvector(mean, F<V>);
-  out.sd = __builtin_convertvector(variance < 0.0 ? D<V>{} : root, F<V>);
+  Moments<W, H> out;
+#pragma GCC unroll 4
+  for (int h = 0; h < H; ++h) {
+    const D<W> variance =
+        (s2[h] - s1[h] * s1[h] / static_cast<double>(n)) / static_cast<double>(n - 1);
+    const D<W> root = square_root<W>(variance);
+    out.mean[h] = __builtin_convertvector(mean[h], F<W>);
+    out.sd[h] = __builtin_convertvector(variance < 0.0 ? D<W>{} : root, F<W>);
+  }
   return out;
 }
 
 // Replaces each value by (value - mean) / standard deviation and returns the
 // plain sums of the new values, as the resample's standardisation does.
-template <int V>
-[[gnu::always_inline]] inline D<V> standardise(float* values, const Moments<V>& m, int n) {
-  D<V> sum = {};
+template <int W, int H>
+[[gnu::always_inline]] inline Row<W, H> standardise(float* values, const Moments<W, H>& m, int n) {
+  Row<W, H> sum = {};
   for (int t = 0; t < n; ++t) {
-    float* row = values + static_cast<std::size_t>(t) * V;
-    const F<V> z = (loadf<V>(row) - m.mean) / m.sd;
-    storef<V>(row, z);
-    sum += widen<V>(z);
+#pragma GCC unroll 4
+    for (int h = 0; h < H; ++h) {
+      float* at = values + (static_cast<std::size_t>(t) * H + h) * W;
+      const F<W> z = (loadf<W>(at) - m.mean[h]) / m.sd[h];
+      storef<W>(at, z);
+      sum[h] += widen<W>(z);
+    }
   }
   return sum;
 }
 
 // The tests' own standardisation: (value - mean) * (1 / sd) as 32-bit reals,
-// held in double in the padded series X (the first W lanes of each row) and Y
-// (the others). The mask is true in the lanes whose moments, scale and values
-// are all finite with a positive spread (the others are degenerate frames).
-template <int W>
-[[gnu::always_inline]] inline typename Lanes<2 * W>::Mask standardise_for_tests(
-    const float* values, const Moments<2 * W>& m, int n, double* X, double* Y) {
-  using Mask = typename Lanes<2 * W>::Mask;
-  const F<2 * W> scale = 1.0f / m.sd;
-  Mask ok = (m.mean - m.mean == 0.0f) & (m.sd - m.sd == 0.0f) & (m.sd > 0.0f) &
-            (scale - scale == 0.0f);
-  for (int t = 0; t < n; ++t) {
-    const F<2 * W> z =
-        (loadf<2 * W>(values + static_cast<std::size_t>(t) * 2 * W) - m.mean) * scale;
-    ok &= (z - z == 0.0f);
-    const D<2 * W> wide = widen<2 * W>(z);
-    std::memcpy(X + static_cast<std::size_t>(t) * W, &wide, sizeof(double) * W);
-    std::memcpy(Y + static_cast<std::size_t>(t) * W, reinterpret_cast<const double*>(&wide) + W,
-                sizeof(double) * W);
+// held in double in the padded series of each group (X from the even parts,
+// Y from the odd ones). A lane of a group is true when its two series'
+// moments, scales and values are all finite with a positive spread (the
+// others are degenerate frames).
+template <int W, int H>
+[[gnu::always_inline]] inline std::array<I<W>, H / 2> standardise_for_tests(
+    const float* values, const Moments<W, H>& m, int n, const ResampleBatch::Storage& s, int L) {
+  std::array<I<W>, H> ok;
+  RowF<W, H> scale;
+  double* out[H];
+#pragma GCC unroll 4
+  for (int h = 0; h < H; ++h) {
+    scale[h] = 1.0f / m.sd[h];
+    ok[h] = (m.mean[h] - m.mean[h] == 0.0f) & (m.sd[h] - m.sd[h] == 0.0f) & (m.sd[h] > 0.0f) &
+            (scale[h] - scale[h] == 0.0f);
+    out[h] = (h % 2 == 0 ? s.X(h / 2) : s.Y(h / 2)) + static_cast<std::size_t>(L) * W;
   }
-  return ok;
+  for (int t = 0; t < n; ++t) {
+#pragma GCC unroll 4
+    for (int h = 0; h < H; ++h) {
+      const F<W> z = (load_part<W, H>(values, t, h) - m.mean[h]) * scale[h];
+      ok[h] &= (z - z == 0.0f);
+      store<W>(out[h] + static_cast<std::size_t>(t) * W, widen<W>(z));
+    }
+  }
+  std::array<I<W>, H / 2> group_ok;
+  for (int g = 0; g < H / 2; ++g) group_ok[g] = ok[2 * g] & ok[2 * g + 1];
+  return group_ok;
 }
 
 // out1[g] = sum over t < m of A1(t) B1(t + g), and out2 likewise, g < G:
@@ -278,34 +339,13 @@ template <int W>
 // standardised 32-bit values is exact in double, so each triple product is
 // the one rounding of the exact product whichever pair is formed first.
 template <int W>
-[[gnu::always_inline]] inline void batch_statistics(const float* x, const float* y, int N, int n,
-                                                    int L, std::uint64_t first,
-                                                    const ResampleBatch::Storage& s, int count,
+[[gnu::always_inline]] inline void group_statistics(int n, int L, const ResampleBatch::Storage& s,
+                                                    int group, I<W> ok, int count,
                                                     ResampleStatistics* out) {
-  using U = typename Lanes<2 * W>::U;
-  U start;
-  for (int j = 0; j < W; ++j) {
-    start[j] = first + 2 * static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(j);
-    start[W + j] = start[j] + static_cast<std::uint64_t>(n);
-  }
-  float* values = s.values();
-  std::int32_t* index = s.indices();
-  draw_indices<2 * W>(N, start, n, index);
-  const D<2 * W> sum = gather<W>(x, y, index, n, values);
-
-  // Each series is standardised, and the tests standardise it once more with
-  // the moments of its standardised values.
-  const Moments<2 * W> m = moments<2 * W>(values, sum, n);
-  const D<2 * W> sum_z = standardise<2 * W>(values, m, n);
-  const Moments<2 * W> mz = moments<2 * W>(values, sum_z, n);
-  double* X = s.X() + static_cast<std::size_t>(L) * W;  // X(t) at X + tW, zeros around
-  double* Y = s.Y() + static_cast<std::size_t>(L) * W;
-  const auto both = standardise_for_tests<W>(values, mz, n, X, Y);
-  bool ok[W];
-  for (int j = 0; j < W; ++j) ok[j] = both[j] && both[W + j];
-
   double* P = s.P();
   double* Q = s.Q();
+  const double* X = s.X(group) + static_cast<std::size_t>(L) * W;  // X(t) at X + tW
+  const double* Y = s.Y(group) + static_cast<std::size_t>(L) * W;
   D<W> cx = {}, cy = {}, cxy = {}, hxxx = {}, hyyy = {}, hxxy = {}, hyyx = {};
   D<W> xxy[2 * kMaxBatchLags + 1], yyx[2 * kMaxBatchLags + 1];
   D<W> xxx[kMaxBatchLags], yyy[kMaxBatchLags];
@@ -372,20 +412,49 @@ template <int W>
   }
 }
 
+// A batch of K groups of W lanes: the front for all groups at once, then the
+// sums group by group. Lane j of group g is resample gW + j of the batch.
+template <int W, int K>
+[[gnu::always_inline]] inline void batch_statistics(const float* x, const float* y, int N, int n,
+                                                    int L, std::uint64_t first,
+                                                    const ResampleBatch::Storage& s, int count,
+                                                    ResampleStatistics* out) {
+  constexpr int H = 2 * K;
+  std::array<U<W>, H> start;
+  const auto per_resample = 2 * static_cast<std::uint64_t>(n);
+  for (int g = 0; g < K; ++g) {
+    for (int j = 0; j < W; ++j) {
+      start[2 * g][j] = first + per_resample * static_cast<std::uint64_t>(g * W + j);
+      start[2 * g + 1][j] = start[2 * g][j] + static_cast<std::uint64_t>(n);
+    }
+  }
+  float* values = s.values();
+  draw_indices<W, H>(N, start, n, s.indices());
+  const Row<W, H> sum = gather<W, H>(x, y, s.indices(), n, values);
+
+  // Each series is standardised, and the tests standardise it once more with
+  // the moments of its standardised values.
+  const Moments<W, H> m = moments<W, H>(values, sum, n);
+  const Moments<W, H> mz = moments<W, H>(values, standardise<W, H>(values, m, n), n);
+  const std::array<I<W>, K> ok = standardise_for_tests<W, H>(values, mz, n, s, L);
+  for (int g = 0; g < K && g * W < count; ++g)
+    group_statistics<W>(n, L, s, g, ok[g], std::min(W, count - g * W), out + g * W);
+}
+
 // Each instruction set's batch.
-#define VOK_BATCH(name, target_attribute, lanes)                                               \
+#define VOK_BATCH(name, target_attribute, width, groups)                                       \
   target_attribute [[gnu::noinline]] void batch_##name(                                         \
       const float* x, const float* y, int N, int n, int L, std::uint64_t first,                \
       const ResampleBatch::Storage& s, int count, ResampleStatistics* out) {                    \
-    batch_statistics<lanes>(x, y, N, n, L, first, s, count, out);                               \
+    batch_statistics<width, groups>(x, y, N, n, L, first, s, count, out);                       \
   }
 
 #if defined(__x86_64__) || defined(__i386__)
 #define VOK_X86 1
-VOK_BATCH(avx512, __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw"))), 8)
-VOK_BATCH(avx2, __attribute__((target("avx2"))), 4)
+VOK_BATCH(avx512, __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw"))), 8, 2)
+VOK_BATCH(avx2, __attribute__((target("avx2"))), 4, 2)
 #endif
-VOK_BATCH(baseline, , 2)
+VOK_BATCH(baseline, , 2, 2)
 #undef VOK_BATCH
 
 }  // namespace
@@ -394,7 +463,7 @@ ResampleBatch::ResampleBatch(int n, int L, int lanes)
     : n_(n), L_(L), lanes_(lanes), storage_(std::make_unique<Storage>(n, L)) {
   assert(fits(n, L));
   if (lanes_ == 0 || !lanes_available(lanes_))
-    lanes_ = lanes_available(8) ? 8 : lanes_available(4) ? 4 : 2;
+    lanes_ = lanes_available(16) ? 16 : lanes_available(8) ? 8 : 4;
 }
 
 ResampleBatch::~ResampleBatch() = default;
@@ -406,12 +475,12 @@ bool ResampleBatch::fits(int n, int L) {
 bool ResampleBatch::lanes_available(int lanes) {
 #ifdef VOK_X86
   __builtin_cpu_init();
-  if (lanes == 8)
+  if (lanes == 16)
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
-  if (lanes == 4) return __builtin_cpu_supports("avx2");
+  if (lanes == 8) return __builtin_cpu_supports("avx2");
 #endif
-  return lanes == 2;
+  return lanes == 4;
 }
 
 void ResampleBatch::statistics(std::span<const float> x, std::span<const float> y,
@@ -420,9 +489,9 @@ void ResampleBatch::statistics(std::span<const float> x, std::span<const float> 
   const int N = static_cast<int>(x.size());
   switch (lanes_) {
 #ifdef VOK_X86
-    case 8:
+    case 16:
       return batch_avx512(x.data(), y.data(), N, n_, L_, first, *storage_, count, out);
-    case 4:
+    case 8:
       return batch_avx2(x.data(), y.data(), N, n_, L_, first, *storage_, count, out);
 #endif
     default:

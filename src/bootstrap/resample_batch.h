@@ -27,8 +27,9 @@ using ResampleStatistics = std::array<float, kTestCount>;
 class ResampleBatch {
  public:
   // Frames of n values and L lags; requires fits(n, L). `lanes` picks the
-  // instruction set by its width (8: AVX-512, 4: AVX2, 2: the baseline; 0:
-  // the widest the processor offers); the numbers are the same for all.
+  // instruction set by the batch it takes (16: AVX-512, 8: AVX2, 4: the
+  // baseline, each two vectors wide; 0: the widest the processor offers);
+  // the numbers are the same for all.
   explicit ResampleBatch(int n, int L, int lanes = 0);
   ~ResampleBatch();
   ResampleBatch(const ResampleBatch&) = delete;
