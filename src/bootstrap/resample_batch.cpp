@@ -32,6 +32,7 @@ struct Lanes {
 constexpr int kWidestVector = 8;
 constexpr int kMaxGroups = 2;
 constexpr int kMaxLanes = kWidestVector * kMaxGroups;
+static_assert(kMaxLanes == kMaxBatchLanes);
 constexpr int kMaxWindow = 12;
 // Sums a window holds in registers per series: two series' sums and their
 // operands fill AVX-512's 32 vector registers at 12, the 16 of the others at 6.

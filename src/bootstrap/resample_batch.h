@@ -24,6 +24,9 @@ namespace vok {
 // bits as the chi-square step takes it; all 0 for a degenerate resample.
 using ResampleStatistics = std::array<float, kTestCount>;
 
+// The most resamples a batch takes.
+inline constexpr int kMaxBatchLanes = 16;
+
 class ResampleBatch {
  public:
   // Frames of n values and L lags; requires fits(n, L). `lanes` picks the

@@ -4,15 +4,18 @@
 #include <cmath>
 #include <deque>
 #include <exception>
-#include <optional>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
+#include "bootstrap/statistic_fractile.h"
 #include "exec/parallel.h"
 #include "exec/progress.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "stats/chisq.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
 #include "vok/vok.h"
@@ -144,82 +147,185 @@ ResampleStatistics resample_statistics(std::span<const float> x, std::span<const
           static_cast<float>(st.cxy)};
 }
 
-Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
-                    Channel& console, bool show_progress,
-                    const std::atomic<bool>* cancel) {
-  const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
-  const int threads = static_cast<int>(std::clamp<std::size_t>(
-      static_cast<std::size_t>(std::max(thread_limit, 1)), 1, std::max<std::size_t>(resamples, 1)));
+namespace {
+
+// The thresholds of B < 2 resamples, through every p-value and sort, which
+// writes its messages for a single value or none.
+Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int n, int L,
+                         std::size_t resamples, float alpha, UniformStream& uniforms,
+                         Channel& diag, Channel& console, const std::atomic<bool>* cancel) {
   std::array<std::vector<float>, kTestCount> pvalues;
-  std::vector<int> order;
-  std::deque<ResampleWork> work;  // one per thread
-  try {
-    for (auto& p : pvalues) p.resize(resamples);
-    order.resize(std::max<std::size_t>(resamples, 1));
-    for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
-  } catch (const std::bad_alloc&) {
-    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
-    throw Stop{};
-  }
-
-  // Resample b owns stream positions start + (b - 1) 2n .. start + 2nb - 1,
-  // so its p-values do not depend on the order the resamples are taken in.
-  // Each resample keeps its messages (and a stop) until its turn comes, so
-  // they reach the standard error stream in resample order.
-  struct Resample {
-    std::array<float, kTestCount> p{};
-    std::string messages;
-    std::exception_ptr stop;
-  };
-  const std::uint64_t start = uniforms.position();
+  std::vector<int> order(1);
+  ResampleWork work(n, L);
   const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
-  std::optional<Progress> progress;
-  if (show_progress) progress.emplace("resamples", resamples);
-  ordered_map<Resample>(
-      resamples,
-      [&](std::size_t b, int worker) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-          throw Cancelled("the analysis was cancelled");
-        Resample r;
-        Channel diag;
-        diag.capture();
-        try {
-          r.p = resample_pvalues(x, y, n, L, start + b * per_resample, work[worker], diag);
-        } catch (...) {
-          r.stop = std::current_exception();
-        }
-        r.messages = diag.text();
-        if (progress) progress->advance();
-        return r;
-      },
-      [&](std::size_t b, Resample&& r) {
-        if (!r.messages.empty()) diag.append(r.messages);
-        if (r.stop) std::rethrow_exception(r.stop);
-        for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = r.p[t];
-      },
-      threads);
-  uniforms.advance(per_resample * resamples);
-
-  Thresholds result;
-  const bool has_nan = std::any_of(pvalues.begin(), pvalues.end(), [](const auto& p) {
-    return std::any_of(p.begin(), p.end(), [](float v) { return std::isnan(v); });
-  });
-  if (resamples >= 2 && !has_nan) {
-    // Two order statistics per test, selected on the pool's threads: the
-    // values the ordering below gives, without ordering.
-    parallel_for(
-        kTestCount,
-        [&](std::size_t t, int) { result.values[t] = select_fractile(pvalues[t], alpha); },
-        threads);
-    result.status = kSortOk;
-    return result;
+  for (std::size_t b = 0; b < resamples; ++b) {
+    if (cancel && cancel->load(std::memory_order_relaxed))
+      throw Cancelled("the analysis was cancelled");
+    const auto p = resample_pvalues(x, y, n, L, uniforms.position() + b * per_resample, work, diag);
+    for (int t = 0; t < kTestCount; ++t) pvalues[t].push_back(p[t]);
   }
+  uniforms.advance(per_resample * resamples);
+  Thresholds result;
   const float level[1] = {alpha};
   for (int t = 0; t < kTestCount; ++t) {
     float fractile[1] = {alpha};
     result.status = sort(order, pvalues[t], level, fractile, 'B', console, diag);
     result.values[t] = fractile[0];
+  }
+  return result;
+}
+
+// The degrees of freedom of each test (TestIndex order) at L lags.
+std::array<float, kTestCount> degrees_of_freedom(int L) {
+  FrameSums none;
+  none.L = L;
+  none.degenerate = true;
+  const FrameStatistics st = covxy_statistics(none);
+  std::array<float, kTestCount> df{};
+  df[kHxxy] = df[kHyyx] = static_cast<float>(st.df_list);
+  df[kHxxx] = df[kHyyy] = static_cast<float>(st.df_h);
+  df[kCx] = df[kCy] = static_cast<float>(st.df_c);
+  df[kCxy] = static_cast<float>(st.df_cxy);
+  return df;
+}
+
+// The order in which the frame tests take the chi-square step.
+constexpr TestIndex kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy, kHyyx};
+
+}  // namespace
+
+Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
+                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
+                    Channel& console, bool show_progress,
+                    const std::atomic<bool>* cancel) {
+  const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
+  if (resamples < 2)
+    return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, console, cancel);
+  const int threads = static_cast<int>(std::clamp<std::size_t>(
+      static_cast<std::size_t>(std::max(thread_limit, 1)), 1, resamples));
+
+  // Each resample's seven statistics (not its p-values: see
+  // statistic_fractile.h), by test. Short frames are taken in batches, one
+  // resample per vector lane; others one by one.
+  const bool batched = ResampleBatch::fits(n, L);
+  std::array<std::unique_ptr<float[]>, kTestCount> statistics;
+  std::deque<ResampleWork> work;      // one per thread
+  std::deque<ResampleBatch> batches;  // one per thread
+  try {
+    for (auto& s : statistics) s.reset(new float[resamples]);
+    for (int w = 0; w < threads; ++w) {
+      if (batched)
+        batches.emplace_back(n, L);
+      else
+        work.emplace_back(n, L);
+    }
+  } catch (const std::bad_alloc&) {
+    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
+    throw Stop{};
+  }
+  const std::array<float, kTestCount> df = degrees_of_freedom(L);
+  std::array<bool, kTestCount> quiet_df;
+  for (int t = 0; t < kTestCount; ++t) quiet_df[t] = cdf_is_quiet(df[t]);
+
+  // Resample b owns stream positions start + 2nb .. start + 2n(b + 1) - 1,
+  // so its statistics do not depend on the order the resamples are taken
+  // in. They are taken in tasks of many resamples; each task keeps its
+  // messages (and a stop) until its turn comes, so they reach the standard
+  // error stream in resample order. The only messages are the chi-square
+  // step's, for a statistic that is not finite or degrees of freedom beyond
+  // cdf_is_quiet: such a statistic takes the step in its resample, as the
+  // frame tests take it, and marks its test `loud`.
+  const std::size_t lanes = batched ? static_cast<std::size_t>(batches.front().lanes()) : 1;
+  const std::size_t task =
+      lanes * std::clamp<std::size_t>(resamples / (lanes * threads * 16), 1, 64);
+  const std::size_t tasks = (resamples + task - 1) / task;
+  struct Task {
+    std::string messages;
+    std::exception_ptr stop;
+    unsigned loud = 0;  // bit t: test t had a statistic the step was taken for
+  };
+  const std::uint64_t start = uniforms.position();
+  const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
+  std::optional<Progress> progress;
+  if (show_progress) progress.emplace("resamples", resamples);
+  unsigned loud = 0;
+  ordered_map<Task>(
+      tasks,
+      [&](std::size_t i, int worker) {
+        Task r;
+        Channel diag;
+        diag.capture();
+        const std::size_t first = i * task, last = std::min(resamples, first + task);
+        ResampleStatistics batch[kMaxBatchLanes];
+        try {
+          for (std::size_t b = first; b < last; b += lanes) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+              throw Cancelled("the analysis was cancelled");
+            const int count = static_cast<int>(std::min(lanes, last - b));
+            if (batched)
+              batches[worker].statistics(x, y, start + b * per_resample, count, batch);
+            else
+              batch[0] = resample_statistics(x, y, n, L, start + b * per_resample, work[worker], diag);
+            for (int j = 0; j < count; ++j) {
+              for (const TestIndex t : kCdfOrder) {
+                const float s = batch[j][t];
+                statistics[t][b + j] = s;
+                if (!quiet_df[t] || !std::isfinite(s)) {
+                  float cdf = 0.0f;
+                  cdchi(s, df[t], cdf, diag);
+                  r.loud |= 1u << t;
+                }
+              }
+            }
+          }
+        } catch (const Cancelled&) {
+          throw;
+        } catch (...) {
+          r.stop = std::current_exception();
+        }
+        r.messages = diag.text();
+        if (progress) progress->advance(last - first);
+        return r;
+      },
+      [&](std::size_t, Task&& r) {
+        if (!r.messages.empty()) diag.append(r.messages);
+        if (r.stop) std::rethrow_exception(r.stop);
+        loud |= r.loud;
+      },
+      threads);
+  uniforms.advance(per_resample * resamples);
+
+  // The two order statistics of each test, on the pool's threads. A loud
+  // test forms every p-value (its messages are written) and takes the
+  // ordering's fractile from them; with a p-value that is NaN, from the
+  // ordering itself.
+  Thresholds result;
+  result.status = kSortOk;
+  parallel_for(
+      kTestCount,
+      [&](std::size_t t, int) {
+        if (loud & (1u << t)) return;
+        result.values[t] = pvalue_fractile({statistics[t].get(), resamples}, df[t], alpha);
+      },
+      threads);
+  for (int t = 0; t < kTestCount; ++t) {
+    if (!(loud & (1u << t))) continue;
+    std::vector<float> p(resamples);
+    Channel quiet;
+    for (std::size_t b = 0; b < resamples; ++b) {
+      float cdf = 0.0f;
+      cdchi(statistics[t][b], df[t], cdf, quiet);
+      p[b] = 1.0f - cdf;
+    }
+    if (std::none_of(p.begin(), p.end(), [](float v) { return std::isnan(v); })) {
+      result.values[t] = select_fractile(p, alpha);
+    } else {
+      std::vector<int> order(resamples);
+      const float level[1] = {alpha};
+      float fractile[1] = {alpha};
+      result.status = sort(order, p, level, fractile, 'B', console, diag);
+      result.values[t] = fractile[0];
+    }
   }
   return result;
 }

@@ -84,7 +84,9 @@ TEST(ResampleBatch, EachLaneIsTheResampleTakenAlone) {
         }
       }
       // The columns of one value, or of one row, give constant resamples.
-      if (c.N == 1 || c.kind == Kind::constant_x) EXPECT_GT(degenerate, 0);
+      if (c.N == 1 || c.kind == Kind::constant_x) {
+        EXPECT_GT(degenerate, 0);
+      }
     }
     EXPECT_EQ(diag.text(), "");
   }

@@ -1,0 +1,42 @@
+// The fractile of a test's bootstrap p-values from the resamples'
+// statistics, with the chi-square CDF evaluated only near the ranks the
+// fractile needs.
+//
+// A p-value is 1 minus the 32-bit chi-square CDF value of its statistic, a
+// nondecreasing function of the statistic apart from the last bits of its
+// rounding and of its series' truncation. So the k-th smallest p-value
+// belongs, near enough, to the k-th largest statistic: the statistics are
+// selected (not ordered) at the ranks the fractile interpolates between and a
+// neighbourhood of ranks around them, only those get their p-values, and
+// those are ordered. The neighbourhood grows until it is wide enough that no
+// statistic outside it can have a p-value on the wrong side of the two
+// order statistics: for statistics s >= s', p(s) <= p(s') + kPValueSlack,
+// a bound far above the CDF's worst step backwards (none was found in the
+// scans of the tests). The result is the fractile of the p-values, to the
+// last bit, as the ordering of every resample's p-value (sort, control 'B')
+// gives it.
+#pragma once
+
+#include <span>
+
+namespace vok {
+
+// The most a p-value can exceed that of a smaller statistic: 2^-12.
+inline constexpr double kPValueSlack = 0x1p-12;
+
+// True when the chi-square CDF of df degrees of freedom writes no message for
+// any finite statistic >= 0 (its series and continued fraction converge well
+// within their iteration limit up to about 10^5 degrees of freedom; this
+// allows 2 10^4).
+bool cdf_is_quiet(float df);
+
+// The p-value 1 - CDF value of a statistic, as the frame tests form it.
+// Requires cdf_is_quiet(df) and a finite statistic >= 0.
+float pvalue_of(float statistic, float df);
+
+// The fractile at `level` (sort's positions) of the p-values of `statistics`
+// (B >= 2 finite values >= 0) with df degrees of freedom (cdf_is_quiet).
+// The statistics are reordered.
+float pvalue_fractile(std::span<float> statistics, float df, float level);
+
+}  // namespace vok
