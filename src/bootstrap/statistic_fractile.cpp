@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -16,8 +18,71 @@ namespace vok {
 namespace {
 
 // Statistics below this many are selected directly; above, from a sample.
-constexpr std::size_t kDirect = 4096;
-constexpr std::size_t kSample = 4096;
+constexpr std::size_t kDirect = 16384;
+constexpr std::size_t kSample = 8192;
+
+// Four values side by side; the comparisons give -1 (true) or 0 per lane.
+typedef float Float4 __attribute__((vector_size(16)));
+typedef std::int32_t Int4 __attribute__((vector_size(16)));
+
+Float4 load4(const float* p) {
+  Float4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+struct Bracket {
+  std::size_t above = 0, inside = 0;  // values above upper, and in [lower, upper]
+};
+
+// The counts of a bracket, four values at a time.
+Bracket count_bracket(std::span<const float> x, float lower, float upper) {
+  const std::size_t n = x.size();
+  Bracket b;
+  constexpr std::size_t kBlock = std::size_t{1} << 24;  // below 2^31 per lane
+  std::size_t i = 0;
+  while (i + 4 <= n) {
+    const std::size_t end = i + std::min(kBlock, (n - i) / 4 * 4);
+    Int4 above = {}, inside = {};
+    for (; i < end; i += 4) {
+      const Float4 v = load4(x.data() + i);
+      above -= v > upper;
+      inside -= (v <= upper) & (v >= lower);
+    }
+    for (int lane = 0; lane < 4; ++lane) {
+      b.above += static_cast<std::size_t>(above[lane]);
+      b.inside += static_cast<std::size_t>(inside[lane]);
+    }
+  }
+  for (; i < n; ++i) {
+    b.above += x[i] > upper;
+    b.inside += (x[i] <= upper) & (x[i] >= lower);
+  }
+  return b;
+}
+
+// The `inside` values of x in [lower, upper], in their order in x. Few
+// groups of four hold one, so a group is looked into only when it does.
+std::vector<float> collect_bracket(std::span<const float> x, float lower, float upper,
+                                   std::size_t inside) {
+  std::vector<float> out;
+  out.reserve(inside);
+  const std::size_t n = x.size();
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const Float4 v = load4(x.data() + i);
+    const Int4 in = (v <= upper) & (v >= lower);
+#if defined(__x86_64__) || defined(__i386__)
+    int mask = __builtin_ia32_movmskps(reinterpret_cast<Float4>(in));
+#else
+    int mask = (in[0] & 1) | (in[1] & 2) | (in[2] & 4) | (in[3] & 8);
+#endif
+    for (; mask != 0; mask &= mask - 1) out.push_back(v[__builtin_ctz(mask)]);
+  }
+  for (; i < n; ++i)
+    if (x[i] <= upper && x[i] >= lower) out.push_back(x[i]);
+  return out;
+}
 
 // The values at descending ranks lo..hi (1-based) of x, largest first,
 // selected directly; x is reordered.
@@ -41,27 +106,24 @@ std::vector<float> ranks_of(std::span<float> x, std::size_t lo, std::size_t hi) 
   if (n <= kDirect) return ranks_directly(x, lo, hi);
   std::vector<float> sample(kSample);
   for (std::size_t i = 0; i < kSample; ++i) sample[i] = x[i * n / kSample];
-  std::sort(sample.begin(), sample.end(), std::greater<float>());
-  // Sample ranks of lo and hi, widened by several standard deviations of a
-  // rank's sampling error and by the range itself.
+  // Sample ranks of lo and hi, widened by four standard deviations of the
+  // sample's count of values above a rank's.
   const double scale = static_cast<double>(kSample) / static_cast<double>(n);
-  const double margin = 4.0 * std::sqrt(static_cast<double>(kSample)) + 8.0;
+  const double q = std::min(0.5, static_cast<double>(std::min(lo, n - hi + 1)) / n);
+  const double margin = 4.0 * std::sqrt(static_cast<double>(kSample) * q * (1.0 - q)) + 16.0;
   const auto at = [&](double rank) {
-    return sample[static_cast<std::size_t>(std::clamp(rank, 0.0, kSample - 1.0))];
+    const auto r = static_cast<std::ptrdiff_t>(std::clamp(rank, 0.0, kSample - 1.0));
+    std::nth_element(sample.begin(), sample.begin() + r, sample.end(), std::greater<float>());
+    return sample[static_cast<std::size_t>(r)];
   };
   const float upper = at(std::floor(static_cast<double>(lo - 1) * scale - margin));
   const float lower = at(std::ceil(static_cast<double>(hi - 1) * scale + margin));
 
-  std::size_t above = 0, inside = 0;
-  for (const float v : x) {
-    above += v > upper;
-    inside += (v <= upper) & (v >= lower);
-  }
-  if (above >= lo || above + inside < hi || inside > n / 8) return ranks_directly(x, lo, hi);
-  std::vector<float> bracket;
-  bracket.reserve(inside);
-  for (const float v : x)
-    if (v <= upper && v >= lower) bracket.push_back(v);
+  const Bracket b = count_bracket(x, lower, upper);
+  if (b.above >= lo || b.above + b.inside < hi || b.inside > n / 4)
+    return ranks_directly(x, lo, hi);
+  std::vector<float> bracket = collect_bracket(x, lower, upper, b.inside);
+  const std::size_t above = b.above;
   return ranks_directly(bracket, lo - above, hi - above);
 }
 
@@ -79,29 +141,64 @@ float pvalue_of(float statistic, float df) {
 }
 
 float pvalue_fractile(std::span<float> statistics, float df, float level) {
+  assert(cdf_is_quiet(df));
+  Channel quiet;  // closed: there is nothing to write
+  return pvalue_fractile(statistics, level, [&](float statistic) {
+    float cdf = 0.0f;
+    cdchi(statistic, df, cdf, quiet);
+    return 1.0f - cdf;
+  });
+}
+
+float pvalue_fractile(std::span<float> statistics, float level,
+                      const std::function<float(float)>& pvalue) {
   const std::size_t n = statistics.size();
-  assert(n >= 2 && cdf_is_quiet(df));
+  assert(n >= 2);
   const FractilePosition at = fractile_position(level, static_cast<int>(n));
   const auto k = static_cast<std::size_t>(at.k), k1 = static_cast<std::size_t>(at.k1);
-  // The p-values of B resamples spread over [0, 1] about B to the unit, so
-  // about n times the slack of them lie within the slack of a p-value.
-  std::size_t margin = 8 + static_cast<std::size_t>(static_cast<double>(n) * 2.0 * kPValueSlack);
+  std::size_t margin = 64 + n / 4096;
   for (;;) {
+    // The statistics at descending ranks lo..hi, largest first.
     const std::size_t lo = k > margin ? k - margin : 1;
     const std::size_t hi = std::min(n, k1 + margin);
-    // Descending statistics at ranks lo..hi, and their p-values in order.
     const std::vector<float> window = ranks_of(statistics, lo, hi);
-    std::vector<float> p(window.size());
-    for (std::size_t i = 0; i < window.size(); ++i) p[i] = pvalue_of(window[i], df);
-    const double first = p.front(), last = p.back();
+    const auto rank = [&](std::size_t r) { return window[r - lo]; };
+    // The p-values are nearly monotone in the statistic: bisection finds the
+    // ranks whose p-values clear those at ranks k and k1 by more than the
+    // slack, and only the ranks between them get their p-values. Whether they
+    // suffice is checked below without relying on the bisection.
+    const double clear = 1.25 * kPValueSlack;
+    const double p_k = pvalue(rank(k)), p_k1 = pvalue(rank(k1));
+    std::size_t first = lo, last = hi;
+    for (std::size_t low = lo, high = k; low < high;) {  // the last rank clear below p_k
+      const std::size_t mid = low + (high - low + 1) / 2;
+      if (pvalue(rank(mid)) + clear <= p_k) {
+        first = low = mid;
+      } else {
+        high = mid - 1;
+      }
+    }
+    for (std::size_t low = k1, high = hi; low < high;) {  // the first rank clear above p_k1
+      const std::size_t mid = low + (high - low) / 2;
+      if (pvalue(rank(mid)) - clear >= p_k1) {
+        last = high = mid;
+      } else {
+        low = mid + 1;
+      }
+    }
+    std::vector<float> p(last - first + 1);
+    for (std::size_t r = first; r <= last; ++r) p[r - first] = pvalue(rank(r));
+    const double p_first = p.front(), p_last = p.back();
     std::sort(p.begin(), p.end());
-    const float at_k = p[k - lo], at_k1 = p[k1 - lo];
-    // Statistics of higher ranks are at least window.front(), so their
-    // p-values are at most first + slack; those of lower ranks at least
-    // last - slack. Both must stay on their side of the order statistics.
-    const bool whole = lo == 1 && hi == n;
-    if (whole || ((lo == 1 || first + kPValueSlack <= at_k) &&
-                  (hi == n || last - kPValueSlack >= at_k1)))
+    const float at_k = p[k - first], at_k1 = p[k1 - first];
+    // Statistics of higher ranks than `first` are at least rank(first), so
+    // their p-values are at most p_first + slack; those of lower ranks than
+    // `last` have p-values at least p_last - slack. Both must stay on their
+    // side of the two order statistics: then these are the k-th and k1-th
+    // smallest of all the p-values.
+    const bool whole = first == 1 && last == n;
+    if (whole || ((first == 1 || p_first + kPValueSlack <= at_k) &&
+                  (last == n || p_last - kPValueSlack >= at_k1)))
       return fractile_value(at, at_k, at_k1);
     margin *= 4;
   }
