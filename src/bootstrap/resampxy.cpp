@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <limits>
 #include <string>
 
 #include "bootstrap/statistic_fractile.h"
@@ -194,6 +195,130 @@ constexpr TestIndex kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy
 
 }  // namespace
 
+namespace {
+
+// The resamples of one call: the data, the frame shape, the stream and the
+// work storage of each thread.
+class Resampler {
+ public:
+  Resampler(std::span<const float> x, std::span<const float> y, int n, int L, std::uint64_t start,
+            int threads, const std::atomic<bool>* cancel)
+      : x_(x), y_(y), n_(n), L_(L), start_(start), threads_(threads), cancel_(cancel),
+        batched_(ResampleBatch::fits(n, L)), df_(degrees_of_freedom(L)) {
+    for (int w = 0; w < threads; ++w) {
+      if (batched_)
+        batches_.emplace_back(n, L);
+      else
+        work_.emplace_back(n, L);
+    }
+    for (int t = 0; t < kTestCount; ++t) quiet_df_[t] = cdf_is_quiet(df_[t]);
+  }
+
+  const std::array<float, kTestCount>& df() const { return df_; }
+
+  // What is kept of each test's statistics: those in its band (every one
+  // when `all`), and the count of those above it.
+  struct Keep {
+    std::array<StatisticBand, kTestCount> band;
+    std::array<bool, kTestCount> all{};
+  };
+  struct Kept {
+    std::array<std::vector<float>, kTestCount> statistics;
+    std::array<std::size_t, kTestCount> above{};
+    unsigned loud = 0;  // bit t: test t took the chi-square step in its resamples
+  };
+
+  // Resamples [begin, end), in tasks of many on the threads. A task keeps
+  // its messages (and a stop) until its turn comes, so that they reach
+  // `diag` in resample order. The only messages are the chi-square step's,
+  // for a statistic that is not finite or degrees of freedom beyond
+  // cdf_is_quiet: such a statistic takes the step in its resample, as the
+  // frame tests take it, and marks its test loud.
+  void take(std::size_t begin, std::size_t end, const Keep& keep, Kept& kept, Channel& diag,
+            Progress* progress) {
+    const std::size_t lanes = batched_ ? static_cast<std::size_t>(batches_.front().lanes()) : 1;
+    const std::size_t count = end - begin;
+    const std::size_t task =
+        lanes * std::clamp<std::size_t>(count / (lanes * threads_ * 16), 1, 64);
+    struct Task {
+      std::string messages;
+      std::exception_ptr stop;
+      Kept kept;
+    };
+    const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n_);
+    ordered_map<Task>(
+        (count + task - 1) / task,
+        [&](std::size_t i, int worker) {
+          Task r;
+          Channel diag;
+          diag.capture();
+          const std::size_t first = begin + i * task, last = std::min(end, first + task);
+          ResampleStatistics batch[kMaxBatchLanes];
+          try {
+            for (std::size_t b = first; b < last; b += lanes) {
+              if (cancel_ && cancel_->load(std::memory_order_relaxed))
+                throw Cancelled("the analysis was cancelled");
+              const int size = static_cast<int>(std::min(lanes, last - b));
+              const std::uint64_t at = start_ + b * per_resample;
+              if (batched_)
+                batches_[worker].statistics(x_, y_, at, size, batch);
+              else
+                batch[0] = resample_statistics(x_, y_, n_, L_, at, work_[worker], diag);
+              for (int j = 0; j < size; ++j) {
+                for (const TestIndex t : kCdfOrder) {
+                  const float s = batch[j][t];
+                  const StatisticBand& band = keep.band[t];
+                  if (keep.all[t] || (s <= band.upper && s >= band.lower))
+                    r.kept.statistics[t].push_back(s);
+                  r.kept.above[t] += s > band.upper;
+                  if (!quiet_df_[t] || !std::isfinite(s)) {
+                    float cdf = 0.0f;
+                    cdchi(s, df_[t], cdf, diag);
+                    r.kept.loud |= 1u << t;
+                  }
+                }
+              }
+            }
+          } catch (const Cancelled&) {
+            throw;
+          } catch (...) {
+            r.stop = std::current_exception();
+          }
+          r.messages = diag.text();
+          if (progress) progress->advance(last - first);
+          return r;
+        },
+        [&](std::size_t, Task&& r) {
+          if (!r.messages.empty()) diag.append(r.messages);
+          if (r.stop) std::rethrow_exception(r.stop);
+          for (int t = 0; t < kTestCount; ++t) {
+            auto& into = kept.statistics[t];
+            into.insert(into.end(), r.kept.statistics[t].begin(), r.kept.statistics[t].end());
+            kept.above[t] += r.kept.above[t];
+          }
+          kept.loud |= r.kept.loud;
+        },
+        threads_);
+  }
+
+ private:
+  std::span<const float> x_, y_;
+  int n_, L_;
+  std::uint64_t start_;
+  int threads_;
+  const std::atomic<bool>* cancel_;
+  bool batched_;
+  std::array<float, kTestCount> df_;
+  std::array<bool, kTestCount> quiet_df_{};
+  std::deque<ResampleWork> work_;      // one per thread, for resamples taken one by one
+  std::deque<ResampleBatch> batches_;  // one per thread, for batches
+};
+
+// Resamples of the first pass, whose statistics choose each test's band.
+constexpr std::size_t kPilot = 16384;
+
+}  // namespace
+
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
                     Channel& console, bool show_progress,
@@ -203,118 +328,89 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, console, cancel);
   const int threads = static_cast<int>(std::clamp<std::size_t>(
       static_cast<std::size_t>(std::max(thread_limit, 1)), 1, resamples));
-
-  // Each resample's seven statistics (not its p-values: see
-  // statistic_fractile.h), by test. Short frames are taken in batches, one
-  // resample per vector lane; others one by one.
-  const bool batched = ResampleBatch::fits(n, L);
-  std::array<std::unique_ptr<float[]>, kTestCount> statistics;
-  std::deque<ResampleWork> work;      // one per thread
-  std::deque<ResampleBatch> batches;  // one per thread
+  const std::uint64_t start = uniforms.position();
+  std::optional<Resampler> resampler;
   try {
-    for (auto& s : statistics) s.reset(new float[resamples]);
-    for (int w = 0; w < threads; ++w) {
-      if (batched)
-        batches.emplace_back(n, L);
-      else
-        work.emplace_back(n, L);
-    }
+    resampler.emplace(x, y, n, L, start, threads, cancel);
   } catch (const std::bad_alloc&) {
     diag.write_free({"Unable to allocate work space - arrays in resampxy"});
     throw Stop{};
   }
-  const std::array<float, kTestCount> df = degrees_of_freedom(L);
-  std::array<bool, kTestCount> quiet_df;
-  for (int t = 0; t < kTestCount; ++t) quiet_df[t] = cdf_is_quiet(df[t]);
-
-  // Resample b owns stream positions start + 2nb .. start + 2n(b + 1) - 1,
-  // so its statistics do not depend on the order the resamples are taken
-  // in. They are taken in tasks of many resamples; each task keeps its
-  // messages (and a stop) until its turn comes, so they reach the standard
-  // error stream in resample order. The only messages are the chi-square
-  // step's, for a statistic that is not finite or degrees of freedom beyond
-  // cdf_is_quiet: such a statistic takes the step in its resample, as the
-  // frame tests take it, and marks its test `loud`.
-  const std::size_t lanes = batched ? static_cast<std::size_t>(batches.front().lanes()) : 1;
-  const std::size_t task =
-      lanes * std::clamp<std::size_t>(resamples / (lanes * threads * 16), 1, 64);
-  const std::size_t tasks = (resamples + task - 1) / task;
-  struct Task {
-    std::string messages;
-    std::exception_ptr stop;
-    unsigned loud = 0;  // bit t: test t had a statistic the step was taken for
-  };
-  const std::uint64_t start = uniforms.position();
-  const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
+  const auto& df = resampler->df();
   std::optional<Progress> progress;
   if (show_progress) progress.emplace("resamples", resamples);
-  unsigned loud = 0;
-  ordered_map<Task>(
-      tasks,
-      [&](std::size_t i, int worker) {
-        Task r;
-        Channel diag;
-        diag.capture();
-        const std::size_t first = i * task, last = std::min(resamples, first + task);
-        ResampleStatistics batch[kMaxBatchLanes];
-        try {
-          for (std::size_t b = first; b < last; b += lanes) {
-            if (cancel && cancel->load(std::memory_order_relaxed))
-              throw Cancelled("the analysis was cancelled");
-            const int count = static_cast<int>(std::min(lanes, last - b));
-            if (batched)
-              batches[worker].statistics(x, y, start + b * per_resample, count, batch);
-            else
-              batch[0] = resample_statistics(x, y, n, L, start + b * per_resample, work[worker], diag);
-            for (int j = 0; j < count; ++j) {
-              for (const TestIndex t : kCdfOrder) {
-                const float s = batch[j][t];
-                statistics[t][b + j] = s;
-                if (!quiet_df[t] || !std::isfinite(s)) {
-                  float cdf = 0.0f;
-                  cdchi(s, df[t], cdf, diag);
-                  r.loud |= 1u << t;
-                }
-              }
-            }
-          }
-        } catch (const Cancelled&) {
-          throw;
-        } catch (...) {
-          r.stop = std::current_exception();
-        }
-        r.messages = diag.text();
-        if (progress) progress->advance(last - first);
-        return r;
-      },
-      [&](std::size_t, Task&& r) {
-        if (!r.messages.empty()) diag.append(r.messages);
-        if (r.stop) std::rethrow_exception(r.stop);
-        loud |= r.loud;
-      },
-      threads);
-  uniforms.advance(per_resample * resamples);
+  Progress* shown = progress ? &*progress : nullptr;
 
-  // The two order statistics of each test, on the pool's threads. A loud
-  // test forms every p-value (its messages are written) and takes the
-  // ordering's fractile from them; with a p-value that is NaN, from the
-  // ordering itself.
+  // Only the statistics near the fractile's ranks are kept (see
+  // statistic_fractile.h): the first resamples keep all theirs, and from them
+  // each test's band is chosen for the others. A test whose chi-square step
+  // writes messages keeps all.
+  using Keep = Resampler::Keep;
+  Keep all;
+  all.all.fill(true);
+  Resampler::Kept kept;
+  const std::size_t pilot = std::min(resamples, kPilot);
+  resampler->take(0, pilot, all, kept, diag, shown);
+  if (pilot < resamples) {
+    Keep keep;
+    for (int t = 0; t < kTestCount; ++t) {
+      keep.all[t] = !cdf_is_quiet(df[t]);
+      if (keep.all[t]) continue;
+      std::vector<float> sample = kept.statistics[t];
+      keep.band[t] = band_to_keep(sample, resamples, alpha);
+      std::erase_if(kept.statistics[t], [&](float s) {
+        const bool inside = s <= keep.band[t].upper && s >= keep.band[t].lower;
+        kept.above[t] += s > keep.band[t].upper;
+        return !inside;
+      });
+    }
+    resampler->take(pilot, resamples, keep, kept, diag, shown);
+  }
+  uniforms.advance(2 * static_cast<std::uint64_t>(n) * resamples);
+
+  // The two order statistics of each test, on the pool's threads.
   Thresholds result;
   result.status = kSortOk;
+  std::array<bool, kTestCount> done{};
   parallel_for(
       kTestCount,
       [&](std::size_t t, int) {
-        if (loud & (1u << t)) return;
-        result.values[t] = pvalue_fractile({statistics[t].get(), resamples}, df[t], alpha);
+        if (kept.loud & (1u << t)) return;
+        const std::optional<float> v = pvalue_fractile(
+            KeptStatistics{kept.statistics[t], kept.above[t], resamples}, df[t], alpha);
+        if (v) {
+          result.values[t] = *v;
+          done[t] = true;
+        }
       },
       threads);
+  if (std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return result;
+
+  // A test whose band fell short of the ranks its selection needed, or that
+  // took the chi-square step (its messages are written), has its resamples
+  // taken anew (the same numbers: they depend only on the stream) keeping
+  // every statistic. A loud one forms every p-value and takes the
+  // ordering's fractile from them; with a p-value that is NaN, from the
+  // ordering itself.
+  Keep again;
   for (int t = 0; t < kTestCount; ++t) {
-    if (!(loud & (1u << t))) continue;
+    again.all[t] = !done[t];
+    again.band[t].lower = again.band[t].upper = std::numeric_limits<float>::infinity();
+  }
+  Resampler::Kept every;
+  Channel quiet;
+  resampler->take(0, resamples, again, every, quiet, nullptr);
+  for (int t = 0; t < kTestCount; ++t) {
+    if (done[t]) continue;
+    std::vector<float>& statistics = every.statistics[t];
+    if (!(kept.loud & (1u << t))) {
+      result.values[t] = pvalue_fractile(statistics, df[t], alpha);
+      continue;
+    }
     std::vector<float> p(resamples);
-    Channel quiet;
     for (std::size_t b = 0; b < resamples; ++b) {
       float cdf = 0.0f;
-      cdchi(statistics[t][b], df[t], cdf, quiet);
+      cdchi(statistics[b], df[t], cdf, quiet);
       p[b] = 1.0f - cdf;
     }
     if (std::none_of(p.begin(), p.end(), [](float v) { return std::isnan(v); })) {

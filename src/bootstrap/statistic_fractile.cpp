@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "output/channel.h"
@@ -140,7 +142,20 @@ float pvalue_of(float statistic, float df) {
   return 1.0f - cdf;
 }
 
+namespace {
+
+// The initial neighbourhood of ranks on either side of the fractile's.
+std::size_t first_margin(std::size_t total) {
+  return 64 + total / 4096;
+}
+
+}  // namespace
+
 float pvalue_fractile(std::span<float> statistics, float df, float level) {
+  return *pvalue_fractile(KeptStatistics{statistics, 0, statistics.size()}, df, level);
+}
+
+std::optional<float> pvalue_fractile(KeptStatistics statistics, float df, float level) {
   assert(cdf_is_quiet(df));
   Channel quiet;  // closed: there is nothing to write
   return pvalue_fractile(statistics, level, [&](float statistic) {
@@ -152,25 +167,37 @@ float pvalue_fractile(std::span<float> statistics, float df, float level) {
 
 float pvalue_fractile(std::span<float> statistics, float level,
                       const std::function<float(float)>& pvalue) {
-  const std::size_t n = statistics.size();
-  assert(n >= 2);
+  return *pvalue_fractile(KeptStatistics{statistics, 0, statistics.size()}, level, pvalue);
+}
+
+std::optional<float> pvalue_fractile(KeptStatistics statistics, float level,
+                                     const std::function<float(float)>& pvalue) {
+  const std::size_t n = statistics.total;
+  assert(n >= 2 && statistics.above + statistics.kept.size() <= n);
   const FractilePosition at = fractile_position(level, static_cast<int>(n));
   const auto k = static_cast<std::size_t>(at.k), k1 = static_cast<std::size_t>(at.k1);
-  std::size_t margin = 64 + n / 4096;
+  // The ranks the kept statistics hold.
+  const std::size_t top = statistics.above + 1;
+  const std::size_t bottom = statistics.above + statistics.kept.size();
+  if (k < top || k1 > bottom) return std::nullopt;
+  std::size_t margin = first_margin(n);
   for (;;) {
     // The statistics at descending ranks lo..hi, largest first.
-    const std::size_t lo = k > margin ? k - margin : 1;
-    const std::size_t hi = std::min(n, k1 + margin);
-    const std::vector<float> window = ranks_of(statistics, lo, hi);
+    const std::size_t lo = std::max(top, k > margin ? k - margin : 1);
+    const std::size_t hi = std::min(bottom, k1 + margin);
+    const std::vector<float> window =
+        ranks_of(statistics.kept, lo - statistics.above, hi - statistics.above);
     const auto rank = [&](std::size_t r) { return window[r - lo]; };
     // The p-values are nearly monotone in the statistic: bisection finds the
     // ranks whose p-values clear those at ranks k and k1 by more than the
     // slack, and only the ranks between them get their p-values. Whether they
     // suffice is checked below without relying on the bisection.
+    // At its widest the window takes every rank it holds.
+    const bool widest = lo == top && hi == bottom;
     const double clear = 1.25 * kPValueSlack;
     const double p_k = pvalue(rank(k)), p_k1 = pvalue(rank(k1));
     std::size_t first = lo, last = hi;
-    for (std::size_t low = lo, high = k; low < high;) {  // the last rank clear below p_k
+    for (std::size_t low = lo, high = widest ? lo : k; low < high;) {  // the last rank clear below p_k
       const std::size_t mid = low + (high - low + 1) / 2;
       if (pvalue(rank(mid)) + clear <= p_k) {
         first = low = mid;
@@ -178,7 +205,7 @@ float pvalue_fractile(std::span<float> statistics, float level,
         high = mid - 1;
       }
     }
-    for (std::size_t low = k1, high = hi; low < high;) {  // the first rank clear above p_k1
+    for (std::size_t low = widest ? hi : k1, high = hi; low < high;) {  // the first clear above p_k1
       const std::size_t mid = low + (high - low) / 2;
       if (pvalue(rank(mid)) - clear >= p_k1) {
         last = high = mid;
@@ -196,12 +223,39 @@ float pvalue_fractile(std::span<float> statistics, float level,
     // `last` have p-values at least p_last - slack. Both must stay on their
     // side of the two order statistics: then these are the k-th and k1-th
     // smallest of all the p-values.
-    const bool whole = first == 1 && last == n;
-    if (whole || ((first == 1 || p_first + kPValueSlack <= at_k) &&
-                  (last == n || p_last - kPValueSlack >= at_k1)))
+    if ((first == 1 || p_first + kPValueSlack <= at_k) &&
+        (last == n || p_last - kPValueSlack >= at_k1))
       return fractile_value(at, at_k, at_k1);
+    if (widest) return std::nullopt;  // the kept ranks do not reach far enough
     margin *= 4;
   }
+}
+
+StatisticBand band_to_keep(std::span<float> sample, std::size_t total, float level) {
+  const std::size_t m = sample.size();
+  assert(m >= 1 && total >= m);
+  const FractilePosition at = fractile_position(level, static_cast<int>(total));
+  // The ranks the selection may reach: four times its first neighbourhood.
+  const std::size_t reach = 4 * first_margin(total);
+  const auto k = static_cast<std::size_t>(at.k), k1 = static_cast<std::size_t>(at.k1);
+  const double lo = static_cast<double>(k > reach ? k - reach : 1);
+  const double hi = static_cast<double>(std::min(total, k1 + reach));
+  // Their ranks in the sample, widened by five standard deviations of the
+  // sample's count of values above a rank's.
+  const double scale = static_cast<double>(m) / static_cast<double>(total);
+  const double q = std::min(0.5, std::min(lo, static_cast<double>(total) - hi + 1) / total);
+  const double margin = 5.0 * std::sqrt(static_cast<double>(m) * q * (1.0 - q)) + 16.0;
+  const auto value_at = [&](double rank) {  // descending sample rank from 0
+    const auto r = static_cast<std::ptrdiff_t>(rank);
+    std::nth_element(sample.begin(), sample.begin() + r, sample.end(), std::greater<float>());
+    return sample[static_cast<std::size_t>(r)];
+  };
+  StatisticBand band;
+  const double upper_rank = std::floor((lo - 1) * scale - margin);
+  const double lower_rank = std::ceil((hi - 1) * scale + margin);
+  if (upper_rank >= 0) band.upper = value_at(upper_rank);
+  if (lower_rank < static_cast<double>(m)) band.lower = value_at(lower_rank);
+  return band;
 }
 
 }  // namespace vok

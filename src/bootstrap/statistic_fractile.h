@@ -17,7 +17,10 @@
 // gives it.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <limits>
+#include <optional>
 #include <span>
 
 namespace vok {
@@ -38,13 +41,37 @@ bool cdf_is_quiet(float df);
 // Requires cdf_is_quiet(df) and a finite statistic >= 0.
 float pvalue_of(float statistic, float df);
 
-// The fractile at `level` (sort's positions) of the p-values of `statistics`
-// (B >= 2 finite values >= 0) with df degrees of freedom (cdf_is_quiet).
-// The statistics are reordered.
+// The statistics of a test that were kept: `above` statistics larger than
+// every kept one were only counted, and `kept` holds all the others down to
+// some value (all of the rest when above + kept.size() == total); `total` is
+// the number of resamples.
+struct KeptStatistics {
+  std::span<float> kept;
+  std::size_t above = 0, total = 0;
+};
+
+// The fractile at `level` (sort's positions) of the p-values of the `total`
+// statistics (B >= 2 finite values >= 0) with df degrees of freedom
+// (cdf_is_quiet), or nothing when the kept statistics do not reach far
+// enough around the fractile's ranks. The kept statistics are reordered.
+std::optional<float> pvalue_fractile(KeptStatistics statistics, float df, float level);
+// The same with every statistic kept.
 float pvalue_fractile(std::span<float> statistics, float df, float level);
 // The same for the p-values of any function of the statistic that never
 // rises by more than kPValueSlack as the statistic grows.
+std::optional<float> pvalue_fractile(KeptStatistics statistics, float level,
+                                     const std::function<float(float)>& pvalue);
 float pvalue_fractile(std::span<float> statistics, float level,
                       const std::function<float(float)>& pvalue);
+
+// The statistics to keep of `total` resamples for the fractile at `level`:
+// those in [lower, upper] (the larger ones are only counted). Chosen from a
+// sample of them (reordered) so that the band holds the ranks the selection
+// reaches, with five standard deviations of the sample's error to spare.
+struct StatisticBand {
+  float lower = -std::numeric_limits<float>::infinity();
+  float upper = std::numeric_limits<float>::infinity();
+};
+StatisticBand band_to_keep(std::span<float> sample, std::size_t total, float level);
 
 }  // namespace vok

@@ -133,6 +133,9 @@ TEST(BootstrapThresholds, EqualTheFractilesOfEveryPValueOrdered) {
       {18, 3, 3001, 0.05f, false}, {50, 5, 2000, 0.01f, false}, {12, 1, 500, 0.05f, false},
       {100, 6, 777, 0.1f, true},   {24, 2, 400, 0.5f, true},    {300, 17, 60, 0.05f, false},
       {203, 101, 20, 0.05f, false}, {40, 4, 2, 0.5f, false},
+      // Beyond the first 16,384 resamples each test keeps only a band of
+      // statistics around its fractile's ranks.
+      {12, 1, 20001, 0.05f, false}, {13, 2, 17000, 0.01f, true}, {14, 2, 30000, 0.99f, false},
   };
   std::mt19937 gen(7);
   std::normal_distribution<float> normal(0.0f, 1.0f);

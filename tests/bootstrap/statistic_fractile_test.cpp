@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -202,6 +203,65 @@ TEST(PValueFractile, PValuesOutOfOrderWithinTheSlackAreOrdered) {
           << "B " << B << " level " << level;
     }
   }
+}
+
+// From a band of the statistics (the larger ones only counted, the smaller
+// ones dropped) the fractile is the ordering's, or nothing when the band
+// does not reach far enough around its ranks; a band chosen from a sample
+// reaches.
+TEST(PValueFractile, FromABandOfTheStatistics) {
+  const float df = 5.0f;
+  std::mt19937 random(31);
+  std::chi_squared_distribution<float> chi(df);
+  const int B = 50000;
+  std::vector<float> statistics(B);
+  for (float& s : statistics) s = chi(random);
+  const std::vector<float> p = pvalues(statistics, df);
+  const auto kept_in = [&](float lower, float upper, std::vector<float>& kept) {
+    kept.clear();
+    std::size_t above = 0;
+    for (float s : statistics) {
+      if (s > upper) ++above;
+      if (s <= upper && s >= lower) kept.push_back(s);
+    }
+    return above;
+  };
+  std::vector<float> sorted = statistics;
+  std::sort(sorted.begin(), sorted.end(), std::greater<float>());
+  std::vector<float> kept;
+  for (float level : {0.05f, 0.5f, 0.99f}) {
+    const float want = ordered_fractile(p, level);
+    // Bands from a sample of the first resamples.
+    std::vector<float> sample(statistics.begin(), statistics.begin() + 4000);
+    const StatisticBand band = band_to_keep(sample, B, level);
+    std::size_t above = kept_in(band.lower, band.upper, kept);
+    EXPECT_LT(kept.size(), B / 10);
+    std::optional<float> got = pvalue_fractile(KeptStatistics{kept, above, B}, df, level);
+    ASSERT_TRUE(got.has_value()) << level;
+    EXPECT_EQ(bits(*got), bits(want)) << level;
+    // Bands cut at or just beside the fractile's rank.
+    const auto k = static_cast<std::size_t>(fractile_position(level, B).k);
+    for (std::size_t cut : {k - 1, k, k + 1, k + 5, k + 500}) {
+      for (bool cut_above : {true, false}) {
+        const float lower = cut_above ? 0.0f : sorted[std::min<std::size_t>(cut, B) - 1];
+        const float upper = cut_above ? sorted[cut - 1] : sorted[0];
+        above = kept_in(lower, upper, kept);
+        got = pvalue_fractile(KeptStatistics{kept, above, B}, df, level);
+        if (got) {
+          EXPECT_EQ(bits(*got), bits(want)) << level << " cut " << cut;
+        }
+      }
+    }
+    // A band holding every statistic always gives it.
+    above = kept_in(-1.0f, 1e30f, kept);
+    got = pvalue_fractile(KeptStatistics{kept, above, B}, df, level);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(bits(*got), bits(want));
+  }
+  // A band that ends right at rank k cannot show what lies beyond.
+  const auto k = static_cast<std::size_t>(fractile_position(0.05f, B).k);
+  const std::size_t above = kept_in(0.0f, sorted[k - 1], kept);
+  EXPECT_FALSE(pvalue_fractile(KeptStatistics{kept, above, B}, df, 0.05f).has_value());
 }
 
 // The premise of the selection: a p-value never exceeds that of a smaller
