@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "bootstrap/uniform.h"
 
@@ -55,7 +56,7 @@ struct ResampleBatch::Storage {
   Storage(int n, int L)
       : n(static_cast<std::size_t>(n)),
         rows(static_cast<std::size_t>(n) + 2 * static_cast<std::size_t>(L)),
-        size(kMaxLanes * 2 * rows + 2 * kWidestVector * this->n + 2 * kMaxLanes * this->n),
+        size(kMaxLanes * 2 * rows + 2 * kWidestVector * this->n + 4 * kMaxLanes * this->n),
         buffer(static_cast<double*>(::operator new(sizeof(double) * size, std::align_val_t(64)))) {
     std::memset(buffer, 0, sizeof(double) * size);
   }
@@ -72,6 +73,8 @@ struct ResampleBatch::Storage {
   std::int32_t* indices() const {
     return reinterpret_cast<std::int32_t*>(values() + 2 * kMaxLanes * n);
   }
+  // The drawn, then the standardised values held in double.
+  double* wide() const { return reinterpret_cast<double*>(indices() + 2 * kMaxLanes * n); }
 
   std::size_t n, rows, size;
   double* buffer;
@@ -127,6 +130,32 @@ template <int W, int H>
 [[gnu::always_inline]] inline F<W> load_part(const float* values, int t, int h) {
   return loadf<W>(values + (static_cast<std::size_t>(t) * H + h) * W);
 }
+template <int W, int H>
+[[gnu::always_inline]] inline D<W> load_wide(const double* wide, int t, int h) {
+  return load<W>(wide + (static_cast<std::size_t>(t) * H + h) * W);
+}
+
+// The 32-bit steps take a row's x and y parts of a group as one vector of 2W
+// lanes (one register: W doubles fill one as 2W floats do).
+template <int W, std::size_t... j>
+[[gnu::always_inline]] inline F<2 * W> join(F<W> a, F<W> b, std::index_sequence<j...>) {
+  return __builtin_shufflevector(a, b, static_cast<int>(j)...);
+}
+template <int W>
+[[gnu::always_inline]] inline F<2 * W> join(F<W> a, F<W> b) {
+  return join<W>(a, b, std::make_index_sequence<2 * W>());
+}
+template <int W, int part>
+[[gnu::always_inline]] inline F<W> half(F<2 * W> v) {
+  if constexpr (part == 0)
+    return []<std::size_t... j>(F<2 * W> u, std::index_sequence<j...>) {
+      return __builtin_shufflevector(u, u, static_cast<int>(j)...);
+    }(v, std::make_index_sequence<W>());
+  else
+    return []<std::size_t... j>(F<2 * W> u, std::index_sequence<j...>) {
+      return __builtin_shufflevector(u, u, static_cast<int>(W + j)...);
+    }(v, std::make_index_sequence<W>());
+}
 
 // The stream indices of every row: lane j of part h draws its n uniforms from
 // first[h][j] on, 0-based indices into rows of `index`. Number i of the
@@ -155,24 +184,34 @@ template <int W, int H>
   }
 }
 
+// The values of W indices of `column`, gathered into a register (a vector
+// load right after single stores would wait for them).
+template <int W>
+[[gnu::always_inline]] inline F<W> gather_values(const float* column, const std::int32_t* index) {
+  F<W> v;
+  for (int j = 0; j < W; ++j) v[j] = column[index[j]];
+  return v;
+}
+
 // The values of the drawn indices (x for the even parts of a row, y for the
-// odd ones), one plain load each; then the plain sums per lane, each added
-// in rising order from 0.0 as sigmn's first pass adds them (a pass of its
-// own: a vector load right after the single stores would wait for them).
+// odd ones) and their plain sums per lane, each added in rising order from
+// 0.0 as sigmn's first pass adds them.
 template <int W, int H>
 [[gnu::always_inline]] inline Row<W, H> gather(const float* x, const float* y,
-                                               const std::int32_t* index, int n, float* values) {
+                                               const std::int32_t* index, int n, float* values,
+                                               double* wide) {
+  Row<W, H> sum = {};
   for (int t = 0; t < n; ++t) {
+#pragma GCC unroll 4
     for (int h = 0; h < H; ++h) {
       const std::size_t at = (static_cast<std::size_t>(t) * H + h) * W;
-      const float* column = h % 2 == 0 ? x : y;
-      for (int j = 0; j < W; ++j) values[at + j] = column[index[at + j]];
+      const F<W> v = gather_values<W>(h % 2 == 0 ? x : y, index + at);
+      storef<W>(values + at, v);
+      const D<W> d = widen<W>(v);
+      store<W>(wide + at, d);
+      sum[h] += d;
     }
   }
-  Row<W, H> sum = {};
-  for (int t = 0; t < n; ++t)
-#pragma GCC unroll 4
-    for (int h = 0; h < H; ++h) sum[h] += widen<W>(load_part<W, H>(values, t, h));
   return sum;
 }
 
@@ -205,7 +244,7 @@ struct Moments {
   RowF<W, H> mean, sd;
 };
 template <int W, int H>
-[[gnu::always_inline]] inline Moments<W, H> moments(const float* values, const Row<W, H>& sum,
+[[gnu::always_inline]] inline Moments<W, H> moments(const double* wide, const Row<W, H>& sum,
                                                     int n) {
   Row<W, H> mean, s1 = {}, s2 = {};
 #pragma GCC unroll 4
@@ -213,7 +252,7 @@ template <int W, int H>
   for (int t = 0; t < n; ++t) {
 #pragma GCC unroll 4
     for (int h = 0; h < H; ++h) {
-      const D<W> d = widen<W>(load_part<W, H>(values, t, h)) - mean[h];
+      const D<W> d = load_wide<W, H>(wide, t, h) - mean[h];
       s1[h] += d;
       s2[h] += d * d;
     }
@@ -233,15 +272,25 @@ template <int W, int H>
 // Replaces each value by (value - mean) / standard deviation and returns the
 // plain sums of the new values, as the resample's standardisation does.
 template <int W, int H>
-[[gnu::always_inline]] inline Row<W, H> standardise(float* values, const Moments<W, H>& m, int n) {
+[[gnu::always_inline]] inline Row<W, H> standardise(float* values, double* wide,
+                                                    const Moments<W, H>& m, int n) {
+  std::array<F<2 * W>, H / 2> mean, sd;
+  for (int g = 0; g < H / 2; ++g) {
+    mean[g] = join<W>(m.mean[2 * g], m.mean[2 * g + 1]);
+    sd[g] = join<W>(m.sd[2 * g], m.sd[2 * g + 1]);
+  }
   Row<W, H> sum = {};
   for (int t = 0; t < n; ++t) {
 #pragma GCC unroll 4
-    for (int h = 0; h < H; ++h) {
-      float* at = values + (static_cast<std::size_t>(t) * H + h) * W;
-      const F<W> z = (loadf<W>(at) - m.mean[h]) / m.sd[h];
-      storef<W>(at, z);
-      sum[h] += widen<W>(z);
+    for (int g = 0; g < H / 2; ++g) {
+      const std::size_t at = (static_cast<std::size_t>(t) * H + 2 * g) * W;
+      const F<2 * W> z = (loadf<2 * W>(values + at) - mean[g]) / sd[g];
+      storef<2 * W>(values + at, z);
+      const D<W> x = widen<W>(half<W, 0>(z)), y = widen<W>(half<W, 1>(z));
+      store<W>(wide + at, x);
+      store<W>(wide + at + W, y);
+      sum[2 * g] += x;
+      sum[2 * g + 1] += y;
     }
   }
   return sum;
@@ -255,26 +304,33 @@ template <int W, int H>
 template <int W, int H>
 [[gnu::always_inline]] inline std::array<I<W>, H / 2> standardise_for_tests(
     const float* values, const Moments<W, H>& m, int n, const ResampleBatch::Storage& s, int L) {
-  std::array<I<W>, H> ok;
-  RowF<W, H> scale;
-  double* out[H];
+  constexpr int K = H / 2;
+  std::array<I<2 * W>, K> ok;
+  std::array<F<2 * W>, K> mean, scale;
+  std::array<double*, K> X, Y;
 #pragma GCC unroll 4
-  for (int h = 0; h < H; ++h) {
-    scale[h] = 1.0f / m.sd[h];
-    ok[h] = (m.mean[h] - m.mean[h] == 0.0f) & (m.sd[h] - m.sd[h] == 0.0f) & (m.sd[h] > 0.0f) &
-            (scale[h] - scale[h] == 0.0f);
-    out[h] = (h % 2 == 0 ? s.X(h / 2) : s.Y(h / 2)) + static_cast<std::size_t>(L) * W;
+  for (int g = 0; g < K; ++g) {
+    mean[g] = join<W>(m.mean[2 * g], m.mean[2 * g + 1]);
+    const F<2 * W> sd = join<W>(m.sd[2 * g], m.sd[2 * g + 1]);
+    scale[g] = 1.0f / sd;
+    ok[g] = (mean[g] - mean[g] == 0.0f) & (sd - sd == 0.0f) & (sd > 0.0f) &
+            (scale[g] - scale[g] == 0.0f);
+    X[g] = s.X(g) + static_cast<std::size_t>(L) * W;
+    Y[g] = s.Y(g) + static_cast<std::size_t>(L) * W;
   }
   for (int t = 0; t < n; ++t) {
 #pragma GCC unroll 4
-    for (int h = 0; h < H; ++h) {
-      const F<W> z = (load_part<W, H>(values, t, h) - m.mean[h]) * scale[h];
-      ok[h] &= (z - z == 0.0f);
-      store<W>(out[h] + static_cast<std::size_t>(t) * W, widen<W>(z));
+    for (int g = 0; g < K; ++g) {
+      const std::size_t at = (static_cast<std::size_t>(t) * H + 2 * g) * W;
+      const F<2 * W> z = (loadf<2 * W>(values + at) - mean[g]) * scale[g];
+      ok[g] &= (z - z == 0.0f);
+      store<W>(X[g] + static_cast<std::size_t>(t) * W, widen<W>(half<W, 0>(z)));
+      store<W>(Y[g] + static_cast<std::size_t>(t) * W, widen<W>(half<W, 1>(z)));
     }
   }
-  std::array<I<W>, H / 2> group_ok;
-  for (int g = 0; g < H / 2; ++g) group_ok[g] = ok[2 * g] & ok[2 * g + 1];
+  std::array<I<W>, K> group_ok;
+  for (int g = 0; g < K; ++g)
+    for (int j = 0; j < W; ++j) group_ok[g][j] = ok[g][j] & ok[g][W + j];
   return group_ok;
 }
 
@@ -430,13 +486,14 @@ template <int W, int K>
     }
   }
   float* values = s.values();
+  double* wide = s.wide();
   draw_indices<W, H>(N, start, n, s.indices());
-  const Row<W, H> sum = gather<W, H>(x, y, s.indices(), n, values);
+  const Row<W, H> sum = gather<W, H>(x, y, s.indices(), n, values, wide);
 
   // Each series is standardised, and the tests standardise it once more with
   // the moments of its standardised values.
-  const Moments<W, H> m = moments<W, H>(values, sum, n);
-  const Moments<W, H> mz = moments<W, H>(values, standardise<W, H>(values, m, n), n);
+  const Moments<W, H> m = moments<W, H>(wide, sum, n);
+  const Moments<W, H> mz = moments<W, H>(wide, standardise<W, H>(values, wide, m, n), n);
   const std::array<I<W>, K> ok = standardise_for_tests<W, H>(values, mz, n, s, L);
   for (int g = 0; g < K && g * W < count; ++g)
     group_statistics<W>(n, L, s, g, ok[g], std::min(W, count - g * W), out + g * W);
