@@ -40,41 +40,12 @@ echo "processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # The control files of a case: write_case <dir> <frame length> <resamples>
+# shellcheck source=bench/case_files.sh
+source "$here/case_files.sh"
 write_case() {
-  local dir=$1 lw=$2 b=$3
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  ln -s "$data" "$dir/short_frames.dat"
-  cat >"$dir/Runvok.cnl" <<CNL
-Number of runs=1          * one run
-exponent=0.4              * lags = frame length ** exponent
-false alarm=0.05          * false alarm threshold
-frame length=$lw           * rows per frame
-overlap=0                 * frames end to end
-VAR lag=1                 * VAR(1) prewhitening in every frame
-resamples=$b #          * bootstrap resamples
-bench.cnl *
-CNL
-  cat >"$dir/bench.cnl" <<CNL
-column-x=1                * x-data column
-column-y=2                * y-data column
-graphing=yes              * frames, graph and xy graph files
-unit=seconds              * time unit label
-data file name=short_frames.dat *
-start datum=1             * first row
-end datum=0               * last row
-#
-CNL
+  write_control_files "$1" "$data" 0.4 "$2" 1 "$3" 0
 }
 
-# The files of a case, closing stamps masked.
-masked() {
-  local f
-  for f in "$1"/*.out "$1"/*.graph; do
-    echo "== $(basename "$f")"
-    grep -v -e '^ Date & Time ' -e '^ Elapsed time = ' "$f"
-  done
-}
 
 declare -A best
 builds=(new)
@@ -112,7 +83,7 @@ for c in "${cases[@]}"; do
       dir="$work/run-$lw-$build-$threads"
       if [[ -z "$first" ]]; then
         first=$dir
-      elif ! cmp -s <(masked "$first") <(masked "$dir"); then
+      elif ! cmp -s <(masked_outputs "$first") <(masked_outputs "$dir"); then
         echo "OUTPUT DIFFERS: $first and $dir" >&2
         exit 1
       fi

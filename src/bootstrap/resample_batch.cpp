@@ -91,25 +91,32 @@ using U = typename Lanes<W>::U;
 template <int W>
 using I = typename Lanes<W>::Mask;
 
-template <int W>
-[[gnu::always_inline]] inline D<W> load(const double* p) {
-  D<W> v;
+// A vector from memory at any alignment, and back.
+template <class Vector, class T>
+[[gnu::always_inline]] inline Vector load_vector(const T* p) {
+  Vector v;
   std::memcpy(&v, p, sizeof v);
   return v;
+}
+template <class Vector, class T>
+[[gnu::always_inline]] inline void store_vector(T* p, Vector v) {
+  std::memcpy(p, &v, sizeof v);
+}
+template <int W>
+[[gnu::always_inline]] inline D<W> load(const double* p) {
+  return load_vector<D<W>>(p);
 }
 template <int W>
 [[gnu::always_inline]] inline void store(double* p, D<W> v) {
-  std::memcpy(p, &v, sizeof v);
+  store_vector(p, v);
 }
 template <int W>
 [[gnu::always_inline]] inline F<W> loadf(const float* p) {
-  F<W> v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
+  return load_vector<F<W>>(p);
 }
 template <int W>
 [[gnu::always_inline]] inline void storef(float* p, F<W> v) {
-  std::memcpy(p, &v, sizeof v);
+  store_vector(p, v);
 }
 template <int W>
 [[gnu::always_inline]] inline D<W> widen(F<W> v) {

@@ -354,7 +354,8 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   if (pilot < resamples) {
     Keep keep;
     for (int t = 0; t < kTestCount; ++t) {
-      keep.all[t] = !cdf_is_quiet(df[t]);
+      // A loud test (its statistics may not be finite) keeps all.
+      keep.all[t] = !cdf_is_quiet(df[t]) || (kept.loud & (1u << t));
       if (keep.all[t]) continue;
       std::vector<float> sample = kept.statistics[t];
       keep.band[t] = band_to_keep(sample, resamples, alpha);
@@ -387,22 +388,24 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   if (std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return result;
 
   // A test whose band fell short of the ranks its selection needed, or that
-  // took the chi-square step (its messages are written), has its resamples
-  // taken anew (the same numbers: they depend only on the stream) keeping
-  // every statistic. A loud one forms every p-value and takes the
-  // ordering's fractile from them; with a p-value that is NaN, from the
-  // ordering itself.
+  // took the chi-square step (its messages are written) and did not keep
+  // every statistic, has its resamples taken anew (the same numbers: they
+  // depend only on the stream) keeping every statistic. A loud one forms
+  // every p-value and takes the ordering's fractile from them; with a
+  // p-value that is NaN, from the ordering itself.
   Keep again;
+  bool anew = false;
   for (int t = 0; t < kTestCount; ++t) {
-    again.all[t] = !done[t];
+    again.all[t] = !done[t] && kept.statistics[t].size() < resamples;
     again.band[t].lower = again.band[t].upper = std::numeric_limits<float>::infinity();
+    anew = anew || again.all[t];
   }
   Resampler::Kept every;
   Channel quiet;
-  resampler->take(0, resamples, again, every, quiet, nullptr);
+  if (anew) resampler->take(0, resamples, again, every, quiet, nullptr);
   for (int t = 0; t < kTestCount; ++t) {
     if (done[t]) continue;
-    std::vector<float>& statistics = every.statistics[t];
+    std::vector<float>& statistics = again.all[t] ? every.statistics[t] : kept.statistics[t];
     if (!(kept.loud & (1u << t))) {
       result.values[t] = pvalue_fractile(statistics, df[t], alpha);
       continue;
