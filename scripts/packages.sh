@@ -9,6 +9,7 @@ declare -gA VOK_PACKAGES=(
   [tests]="libgtest-dev zlib1g-dev gnuplot-nox"    # the test suite; zlib decodes the plot tests' pictures
   [bench]="libbenchmark-dev"                       # bench/
   [python]="pybind11-dev python3-dev python3-numpy python3-pandas python3-matplotlib python3-pytest"  # the Python package and its tests
+  [r]="r-base-core r-cran-rcpp r-cran-testthat r-cran-zoo r-cran-xts"  # the R package (r/) and its check
   [cluster]="parallel python3-distributed python3-tqdm"  # vok.analyse_pairs on Dask, the cluster scripts and their tests
   [pip]="python3-venv python3-pip python3-setuptools python3-wheel python3-pybind11"  # pip install . and pip wheel (pyproject.toml)
   [validation]="python3-statsmodels python3-scipy python3-matplotlib"  # validation/run.sh: the peers, the bounds, the figures

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "bootstrap/resample_batch.h"
 #include "bootstrap/uniform.h"
 #include "frames/covxy.h"
 
@@ -46,6 +47,14 @@ struct ResampleWork {
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag);
+
+// The seven statistics of the same resample (TestIndex order, each rounded to
+// 32 bits as the chi-square step takes it; all 0 for a degenerate resample):
+// its p-values are 1 minus the chi-square CDF values of these. Writes no
+// message unless resample_pvalues would.
+ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,
+                                       int L, std::uint64_t first, ResampleWork& work,
+                                       Channel& diag);
 
 // The seven p-values (TestIndex order) of the resample whose numbers start at
 // stream position `first`, computed with the work storage of thread

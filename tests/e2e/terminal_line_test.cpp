@@ -172,7 +172,8 @@ std::string garch_data() {
 TEST(TerminalLine, ChangingVarianceWithoutClippingPointsToClipping) {
   RunDir dir;
   const TopSettings top{.lw = 250, .p = 1};
-  RunSettingsText run{.data = "garch.dat"};
+  RunSettingsText run;
+  run.data = "garch.dat";
   dir.write("Runvok.cnl", top_file(top, {"g.cnl"}));
   dir.write("g.cnl", e2e::run_file(run));
   dir.write("garch.dat", garch_data());
