@@ -141,11 +141,15 @@ vok_tests <- function() .vok_tests()
 # missing or ill-typed one refused, naming it; the library checks bounds).
 .checked_settings <- function(frame_length, exponent = 0.4, false_alarm = 0.05, overlap = 0,
                               var_lag = 0, resamples = 0,
-                              transform = c("none", "clip", "log"), threads = NULL, seed = 0) {
+                              transform = c("none", "clip", "log"), threads = NULL, seed = 0,
+                              bootstrap = c("data", "frames")) {
   if (missing(frame_length)) .refuse("frame_length is missing: give the observations per frame")
   if (!is.character(transform) || length(transform) < 1L || anyNA(transform) ||
       !(transform[1L] %in% c("none", "clip", "log")))
     .refuse("transform = ", .shown(transform), ": must be \"none\", \"clip\" or \"log\"")
+  if (!is.character(bootstrap) || length(bootstrap) < 1L || anyNA(bootstrap) ||
+      !(bootstrap[1L] %in% c("data", "frames")))
+    .refuse("bootstrap = ", .shown(bootstrap), ": must be \"data\" or \"frames\"")
   list(frame_length = .whole("frame_length", frame_length),
        exponent = .real("exponent", exponent),
        false_alarm = .real("false_alarm", false_alarm),
@@ -154,7 +158,8 @@ vok_tests <- function() .vok_tests()
        resamples = .whole("resamples", resamples),
        transform = transform[1L],
        threads = .threads(threads),
-       seed = .seed(seed))
+       seed = .seed(seed),
+       bootstrap = bootstrap[1L])
 }
 
 #' Moving-frame tests of serial and cross dependence
@@ -190,6 +195,12 @@ vok_tests <- function() .vok_tests()
 #' @param threads Threads to use (\code{NULL}: every core).
 #' @param seed Seed of the bootstrap's random stream: a whole number, or a
 #'   string of digits up to 2^64 - 1. 0 gives the console program's stream.
+#' @param bootstrap What each resample goes through: \code{"data"} (the
+#'   console program's default) draws frame-length pairs from the raw x and
+#'   y and tests them; \code{"frames"} puts each pair through what a frame
+#'   goes through (the VAR fit of order \code{var_lag}, clipping with
+#'   \code{transform = "clip"}, then the tests), so that the thresholds
+#'   calibrate the frames' own statistics.
 #' @param stamps Optional stamps, one per observation (character, Date,
 #'   POSIXct or numeric), in place of the series' time index.
 #' @param na.action \code{na.fail} (the default) refuses an \code{NA} and
@@ -204,9 +215,13 @@ vok_tests <- function() .vok_tests()
 #'     \code{df_T} (chi-square degrees of freedom), \code{cdf_T} (the
 #'     chi-square CDF value in 32 bits, as the console program's reports),
 #'     \code{pvalue_T} (the chi-square survival function of the statistic in
-#'     64 bits; \code{NaN} where the test cannot be computed) and
+#'     64 bits; \code{NaN} where the test cannot be computed),
+#'     \code{qvalue_T} (the Benjamini-Hochberg q-value of pvalue_T over the
+#'     run's frames: \code{p.adjust(pvalue_T, "BH")}) and
 #'     \code{significant_T} (the console program's judgement: 1 - cdf_T in
-#'     32 bits strictly below the threshold).}
+#'     32 bits strictly below the threshold); then \code{variance_pvalue_x}
+#'     and \code{variance_pvalue_y}, the McLeod-Li p-values of changing
+#'     variance in the series the tests see.}
 #'   \item{thresholds}{the p-value threshold of each test (named vector).}
 #'   \item{counts}{a data frame by test: significant frames and their percent.}
 #'   \item{xy}{the cross-correlations of the prewhitened x and y, a matrix of
@@ -218,6 +233,13 @@ vok_tests <- function() .vok_tests()
 #'     whether the thresholds were bootstrapped.}
 #'   \item{diagnostics}{messages raised while analysing (frame, channel, text).}
 #'   \item{names}{the expressions given as x and y.}
+#'   \item{variance}{the check for changing variance, by series (x, y):
+#'     frames with a McLeod-Li p-value, significant ones, their share, the
+#'     binomial p-value of so many at the false-alarm level, and
+#'     \code{strong} (the bicorrelation tests will fire on the changing
+#'     variance unless the series are clipped: \code{analyse} then warns,
+#'     with a condition of class \code{vok_calibration_warning}, as it does
+#'     for clipped series with the data bootstrap).}
 #' @seealso \code{\link{analyse_pairs}}, \code{\link{plot.vok_result}},
 #'   \code{\link{summary.vok_result}}, \code{\link{as.data.frame.vok_result}}
 #' @examples
@@ -235,11 +257,12 @@ vok_tests <- function() .vok_tests()
 #' @export
 analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, overlap = 0,
                     var_lag = 0, resamples = 0, transform = c("none", "clip", "log"),
-                    threads = NULL, seed = 0, stamps = NULL, na.action = na.fail) {
+                    threads = NULL, seed = 0, stamps = NULL, bootstrap = c("data", "frames"),
+                    na.action = na.fail) {
   names <- c(x = paste(deparse(substitute(x), width.cutoff = 60L)[1L]),
              y = paste(deparse(substitute(y), width.cutoff = 60L)[1L]))
   settings <- .checked_settings(frame_length, exponent, false_alarm, overlap, var_lag,
-                                resamples, transform, threads, seed)
+                                resamples, transform, threads, seed, bootstrap)
   na <- .na_action(na.action)
   xs <- .series("x", x)
   ys <- .series("y", y)
@@ -274,7 +297,7 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   stamp_strings <- if (is.character(kept)) kept else NULL
   a <- .vok_analyse(x, y, settings$frame_length, settings$exponent, settings$false_alarm,
                     settings$overlap, settings$var_lag, settings$resamples, settings$transform,
-                    settings$threads, settings$seed, stamp_strings)
+                    settings$threads, settings$seed, stamp_strings, settings$bootstrap)
   if (!is.null(a$error)) .refuse(.said_in_r(a$error, rows, index))
   shown <- settings
   shown$exponent <- a$exponent
@@ -282,5 +305,9 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   # The seed as a number where a double holds it exactly.
   if (nchar(settings$seed) <= 15L) shown$seed <- as.numeric(settings$seed)
   shown["threads"] <- list(if (settings$threads == 0L) NULL else settings$threads)
-  .result(a, shown, times = if (is.character(kept)) NULL else kept, names = names)
+  result <- .result(a, shown, times = if (is.character(kept)) NULL else kept, names = names)
+  for (text in .calibration_warnings(result))
+    warning(structure(class = c("vok_calibration_warning", "warning", "condition"),
+                      list(message = text, call = NULL)))
+  result
 }

@@ -21,18 +21,54 @@
     frames[[paste0("df_", test)]] <- a$df[, test]
     frames[[paste0("cdf_", test)]] <- a$cdf[, test]
     frames[[paste0("pvalue_", test)]] <- a$pvalue[, test]
+    frames[[paste0("qvalue_", test)]] <- a$qvalue[, test]
     frames[[paste0("significant_", test)]] <- a$significant[, test]
   }
+  frames$variance_pvalue_x <- a$variance_pvalue_x
+  frames$variance_pvalue_y <- a$variance_pvalue_y
   counts <- data.frame(test = tests, significant = unname(a$counts),
                        percent = unname(a$percent), row.names = tests)
   xy <- a$cross_correlations
   dimnames(xy) <- list(frame = as.character(a$number), lag = as.character(-a$lags:a$lags))
   statistics <- data.frame(x = a$x_stats, y = a$y_stats)
   settings$lags <- a$lags
+  checks <- list(x = a$x_variance, y = a$y_variance)
+  variance <- data.frame(
+    frames = vapply(checks, function(c) as.integer(c$frames), 0L),
+    significant = vapply(checks, function(c) as.integer(c$significant), 0L),
+    share = vapply(checks, function(c) if (c$frames > 0) c$significant / c$frames else NaN, 0),
+    binomial_p = vapply(checks, function(c) c$binomial_p, 0),
+    strong = vapply(checks, function(c) c$strong, TRUE),
+    row.names = c("x", "y"))
   structure(list(frames = frames, thresholds = a$thresholds, counts = counts, xy = xy,
                  statistics = statistics, settings = settings, rows = a$rows, lags = a$lags,
-                 bootstrapped = a$bootstrapped, diagnostics = a$diagnostics, names = names),
+                 bootstrapped = a$bootstrapped, diagnostics = a$diagnostics, names = names,
+                 variance = variance),
             class = "vok_result")
+}
+
+# The warnings a result calls for: a series whose variance changes, not
+# clipped (the bicorrelation tests fire on that alone), or clipped series
+# with thresholds from the data bootstrap's unclipped resamples.
+.calibration_warnings <- function(result) {
+  s <- result$settings
+  texts <- character()
+  if (!identical(s$transform, "clip")) {
+    v <- result$variance
+    for (series in rownames(v)[v$strong])
+      texts <- c(texts, sprintf(paste0(
+        "%s changes its variance: McLeod-Li significant in %.0f%% of %d frames (binomial p ",
+        "%.2g); the bicorrelation tests fire on changing variance alone (volatility ",
+        "clustering), so their counts need not mean nonlinear dependence: analyse with ",
+        "transform = \"clip\" to tell the two apart"),
+        series, 100 * v[series, "share"], v[series, "frames"], v[series, "binomial_p"]))
+  } else if (s$resamples > 0 && identical(s$bootstrap, "data")) {
+    texts <- c(texts, paste0(
+      "transform = \"clip\" with the data bootstrap: its thresholds come from unclipped ",
+      "resamples and belong to another statistic (the cross tests then hardly ever reject): ",
+      "pass bootstrap = \"frames\""))
+  }
+  texts
 }
 
 .plural <- function(n, word) paste0(n, " ", word, if (n != 1) "s" else "")
@@ -81,8 +117,10 @@ print.vok_result <- function(x, ...) {
 #' @param ... Ignored.
 #' @return An object of class \code{summary.vok_result}: \code{header} (the
 #'   lines on the settings) and \code{table}, a data frame by test with
-#'   \code{threshold}, \code{significant}, \code{frames}, \code{share} and
-#'   \code{binomial_p}.
+#'   \code{threshold}, \code{significant}, \code{frames}, \code{share},
+#'   \code{binomial_p} and \code{discoveries} (frames whose q-value lies
+#'   below the false-alarm level), \code{variance} (the result's) and
+#'   \code{warnings} (the calibration warnings' texts).
 #' @examples
 #' set.seed(1)
 #' summary(analyse(rnorm(600), rnorm(600), frame_length = 200, threads = 1))
@@ -97,29 +135,45 @@ summary.vok_result <- function(object, ...) {
     test = tests, threshold = unname(object$thresholds[tests]), significant = significant,
     frames = rep(n, length(tests)), share = if (n) significant / n else NaN,
     binomial_p = vapply(significant, .binomial_upper_tail, 0, n = n, p = alpha),
+    discoveries = vapply(tests, function(test) {
+      q <- object$frames[[paste0("qvalue_", test)]]
+      sum(!is.na(q) & q < alpha)
+    }, 0L),
     row.names = tests)
-  how <- if (object$bootstrapped) paste("bootstrapped from", s$resamples, "resamples") else "nominal"
+  how <- if (object$bootstrapped)
+    paste("bootstrapped from", s$resamples, "resamples of the", s$bootstrap) else "nominal"
   header <- c(
     sprintf("vok analysis of x = %s, y = %s", object$names[["x"]], object$names[["y"]]),
     sprintf("observations: %d   frames: %d of %d rows (overlap %d)   lags: %d", object$rows, n,
             s$frame_length, s$overlap, object$lags),
     sprintf("VAR order: %d   transform: %s   false alarm: %s   thresholds: %s", s$var_lag,
             s$transform, format(signif(alpha, 6)), how))
-  structure(list(header = header, table = table), class = "summary.vok_result")
+  structure(list(header = header, table = table, variance = object$variance,
+                 warnings = .calibration_warnings(object)),
+            class = "summary.vok_result")
 }
 
 #' @rdname summary.vok_result
 #' @export
 print.summary.vok_result <- function(x, ...) {
   cat(x$header, sep = "\n")
-  cat(sprintf("%-6s%11s%13s%9s%12s\n", "test", "threshold", "significant", "share",
-              "binomial p"))
+  cat(sprintf("%-6s%11s%13s%9s%12s%11s\n", "test", "threshold", "significant", "share",
+              "binomial p", "q < alpha"))
   t <- x$table
   for (i in seq_len(nrow(t)))
-    cat(sprintf("%-6s%11.4f%13d%8.1f%%%12.3g\n", t$test[i], t$threshold[i], t$significant[i],
-                100 * t$share[i], t$binomial_p[i]))
+    cat(sprintf("%-6s%11.4f%13d%8.1f%%%12.3g%11d\n", t$test[i], t$threshold[i], t$significant[i],
+                100 * t$share[i], t$binomial_p[i], t$discoveries[i]))
   cat("binomial p: the chance of at least so many significant frames if each were",
       "significant with the false-alarm probability alone\n")
+  cat("q < alpha: frames whose Benjamini-Hochberg q-value lies below the false-alarm level",
+      "(discoveries at that false discovery rate)\n")
+  v <- x$variance
+  for (series in rownames(v))
+    if (v[series, "frames"] > 0)
+      cat(sprintf("changing variance in %s: McLeod-Li significant in %d of %d frames (%.1f%%, binomial p %.3g)\n",
+                  series, v[series, "significant"], v[series, "frames"],
+                  100 * v[series, "share"], v[series, "binomial_p"]))
+  for (text in x$warnings) cat("warning: ", text, "\n", sep = "")
   invisible(x)
 }
 

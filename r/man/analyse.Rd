@@ -17,6 +17,7 @@ analyse(
   threads = NULL,
   seed = 0,
   stamps = NULL,
+  bootstrap = c("data", "frames"),
   na.action = na.fail
 )
 }
@@ -54,6 +55,13 @@ string of digits up to 2^64 - 1. 0 gives the console program's stream.}
 \item{stamps}{Optional stamps, one per observation (character, Date,
 POSIXct or numeric), in place of the series' time index.}
 
+\item{bootstrap}{What each resample goes through: \code{"data"} (the
+console program's default) draws frame-length pairs from the raw x and
+y and tests them; \code{"frames"} puts each pair through what a frame
+goes through (the VAR fit of order \code{var_lag}, clipping with
+\code{transform = "clip"}, then the tests), so that the thresholds
+calibrate the frames' own statistics.}
+
 \item{na.action}{\code{na.fail} (the default) refuses an \code{NA} and
 names its position; \code{na.omit} drops the rows where x or y is
 \code{NA}.}
@@ -68,9 +76,13 @@ An object of class \code{vok_result}, a list of
     \code{df_T} (chi-square degrees of freedom), \code{cdf_T} (the
     chi-square CDF value in 32 bits, as the console program's reports),
     \code{pvalue_T} (the chi-square survival function of the statistic in
-    64 bits; \code{NaN} where the test cannot be computed) and
+    64 bits; \code{NaN} where the test cannot be computed),
+    \code{qvalue_T} (the Benjamini-Hochberg q-value of pvalue_T over the
+    run's frames: \code{p.adjust(pvalue_T, "BH")}) and
     \code{significant_T} (the console program's judgement: 1 - cdf_T in
-    32 bits strictly below the threshold).}
+    32 bits strictly below the threshold); then \code{variance_pvalue_x}
+    and \code{variance_pvalue_y}, the McLeod-Li p-values of changing
+    variance in the series the tests see.}
   \item{thresholds}{the p-value threshold of each test (named vector).}
   \item{counts}{a data frame by test: significant frames and their percent.}
   \item{xy}{the cross-correlations of the prewhitened x and y, a matrix of
@@ -82,6 +94,13 @@ An object of class \code{vok_result}, a list of
     whether the thresholds were bootstrapped.}
   \item{diagnostics}{messages raised while analysing (frame, channel, text).}
   \item{names}{the expressions given as x and y.}
+  \item{variance}{the check for changing variance, by series (x, y):
+    frames with a McLeod-Li p-value, significant ones, their share, the
+    binomial p-value of so many at the false-alarm level, and
+    \code{strong} (the bicorrelation tests will fire on the changing
+    variance unless the series are clipped: \code{analyse} then warns,
+    with a condition of class \code{vok_calibration_warning}, as it does
+    for clipped series with the data bootstrap).}
 }
 \description{
 Cuts \code{x} and \code{y} into frames, prewhitens each frame with a VAR

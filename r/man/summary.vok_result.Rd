@@ -19,8 +19,10 @@
 \value{
 An object of class \code{summary.vok_result}: \code{header} (the
   lines on the settings) and \code{table}, a data frame by test with
-  \code{threshold}, \code{significant}, \code{frames}, \code{share} and
-  \code{binomial_p}.
+  \code{threshold}, \code{significant}, \code{frames}, \code{share},
+  \code{binomial_p} and \code{discoveries} (frames whose q-value lies
+  below the false-alarm level), \code{variance} (the result's) and
+  \code{warnings} (the calibration warnings' texts).
 }
 \description{
 The analysis at a glance: its settings, then per test the threshold, the

@@ -81,6 +81,13 @@ const char* channel_name(vok::Diagnostic::Channel c) {
   return "standard_error";
 }
 
+Rcpp::List variance_list(const vok::VarianceCheck& c) {
+  return Rcpp::List::create(Rcpp::Named("frames") = c.frames,
+                            Rcpp::Named("significant") = c.significant,
+                            Rcpp::Named("binomial_p") = c.binomial_pvalue,
+                            Rcpp::Named("strong") = c.strong);
+}
+
 Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   const std::vector<vok::Frame>& frames = r.frames;
   const int n = static_cast<int>(frames.size());
@@ -145,8 +152,19 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
       frames, [](const vok::Frame& f) -> const auto& { return f.cdf; });
   out["pvalue"] = per_test_matrix<double, REALSXP>(
       frames, [](const vok::Frame& f) -> const auto& { return f.pvalue; });
+  out["qvalue"] = per_test_matrix<double, REALSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.qvalue; });
   out["significant"] = per_test_matrix<bool, LGLSXP>(
       frames, [](const vok::Frame& f) -> const auto& { return f.significant; });
+  Rcpp::NumericVector variance_x(n), variance_y(n);
+  for (int f = 0; f < n; ++f) {
+    variance_x[f] = frames[static_cast<std::size_t>(f)].variance_pvalue_x;
+    variance_y[f] = frames[static_cast<std::size_t>(f)].variance_pvalue_y;
+  }
+  out["variance_pvalue_x"] = variance_x;
+  out["variance_pvalue_y"] = variance_y;
+  out["x_variance"] = variance_list(r.x_variance);
+  out["y_variance"] = variance_list(r.y_variance);
   out["cross_correlations"] = xy;
   out["diagnostics"] = Rcpp::DataFrame::create(
       Rcpp::Named("frame") = message_frame, Rcpp::Named("channel") = message_channel,
@@ -227,7 +245,7 @@ vok::Transform transform_of(const std::string& name) {
 Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_length,
                        double exponent, double false_alarm, int overlap, int var_lag,
                        int resamples, std::string transform, int threads, std::string seed,
-                       Rcpp::Nullable<Rcpp::CharacterVector> stamps) {
+                       Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = static_cast<float>(exponent);
@@ -236,6 +254,7 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   s.var_lag = var_lag;
   s.resamples = resamples;
   s.transform = transform_of(transform);
+  s.bootstrap = bootstrap == "frames" ? vok::Bootstrap::frames : vok::Bootstrap::data;
   s.threads = threads;
   s.seed = std::stoull(seed);
   const std::vector<float> xs = to_32_bits(x);

@@ -18,8 +18,12 @@ test_that("print and summary show the counts and the binomial p-values", {
   shown <- capture.output(print(s))
   expect_identical(shown[2:3], c(
     "observations: 2400   frames: 12 of 200 rows (overlap 0)   lags: 8",
-    "VAR order: 1   transform: none   false alarm: 0.05   thresholds: bootstrapped from 100 resamples"))
-  expect_identical(shown[10], "Hxxy       0.0170            6    50.0%    1.11e-05")
+    paste("VAR order: 1   transform: none   false alarm: 0.05   thresholds: bootstrapped",
+          "from 100 resamples of the data")))
+  # 7 frames of Hxxy have a q-value below 0.05, R's own adjustment agreeing.
+  expect_identical(s$table["Hxxy", "discoveries"],
+                   sum(p.adjust(result$frames$pvalue_Hxxy, method = "BH") < 0.05))
+  expect_identical(shown[10], "Hxxy       0.0170            6    50.0%    1.11e-05          7")
 })
 
 test_that("as.data.frame is one row per frame and test with the frames' values", {
