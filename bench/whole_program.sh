@@ -102,31 +102,10 @@ echo "one statistic's lag sums at ($frame_length, $lags): $(awk -v f="$flops_per
 echo
 
 # The control files of a case in $dir: write_case <dir> <data> <rows> <resamples>
+# shellcheck source=bench/case_files.sh
+source "$here/case_files.sh"
 write_case() {
-  local dir=$1 data=$2 rows=$3 b=$4
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  ln -s "$data" "$dir/whole_program.dat"
-  cat >"$dir/Runvok.cnl" <<CNL
-Number of runs=1          * one run
-exponent=0.5              * lags = frame length ** exponent: 32
-false alarm=0.05          * false alarm threshold
-frame length=$frame_length         * rows per frame
-overlap=0                 * frames end to end
-VAR lag=2                 * VAR(2) prewhitening in every frame
-resamples=$b #          * bootstrap resamples
-bench.cnl *
-CNL
-  cat >"$dir/bench.cnl" <<CNL
-column-x=1                * x-data column
-column-y=2                * y-data column
-graphing=yes              * frames, graph and xy graph files
-unit=seconds              * time unit label
-data file name=whole_program.dat *
-start datum=1             * first row
-end datum=$rows           * last row
-#
-CNL
+  write_control_files "$1" "$2" 0.5 "$frame_length" 2 "$4" "$3"
 }
 
 # One execution in a fresh directory: run_case <name> <rows> <resamples> [options...]
@@ -161,11 +140,7 @@ run_case() {
 
 # The files of a case, closing stamps masked.
 masked() {
-  local f
-  for f in "$work/$1"/*.out "$work/$1"/*.graph; do
-    echo "== $(basename "$f")"
-    grep -v -e '^ Date & Time ' -e '^ Elapsed time = ' "$f"
-  done
+  masked_outputs "$work/$1"
 }
 
 same_files() {

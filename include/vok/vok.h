@@ -23,6 +23,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -47,6 +48,7 @@ enum class Setting {
   false_alarm,
   resamples,
   transform,
+  bootstrap,
   threads,
 };
 
@@ -78,12 +80,25 @@ enum class Transform {
   log,   // the natural logarithm of x and y (every value must be > 0)
 };
 
+// Where the bootstrap's resamples go before the tests.
+enum class Bootstrap {
+  // Resampled frame-length pairs drawn from the raw x and y columns,
+  // standardised and tested: they calibrate the tests on the data's value
+  // distributions, but know nothing of the VAR fit or of clipping.
+  data,
+  // Each resampled pair goes through what a frame goes through: the VAR fit
+  // of the run's order, its residuals, clipping when on, then the tests. The
+  // thresholds then belong to the statistics the frames compute.
+  frames,
+};
+
 struct Settings {
   int frame_length = 200;    // observations per frame, at least 12
   float exponent = 0.4f;     // lags per frame = frame_length ** exponent, 0.01 < exponent <= 0.5
   int overlap = 0;           // 0: frames end to end; > 0: a new frame every `overlap` rows
   int var_lag = 0;           // order p of the VAR fit (0: none); frame_length - 2 p >= 1
   int resamples = 0;         // bootstrap resamples (0: nominal thresholds); 1/resamples <= false_alarm
+  Bootstrap bootstrap = Bootstrap::data;  // what the resamples go through (with resamples >= 1)
   float false_alarm = 0.05f; // false-alarm level of the tests, above 0 and at most 1
   Transform transform = Transform::none;
   int threads = 0;           // threads to use; 0: one per processor core
@@ -185,9 +200,19 @@ struct Frame {
   // p-value with its digits far into the tail, where 1 - cdf is 0. NaN where
   // the test cannot be computed (a degenerate frame, no degrees of freedom).
   PerTest<double> pvalue;
+  // Benjamini-Hochberg q-values of each test over the analysis' frames, from
+  // `pvalue`: the smallest false discovery rate at which the frame would be
+  // among the discoveries. NaN where pvalue is NaN (such frames do not count).
+  PerTest<double> qvalue;
   PerTest<bool> significant;   // p-value strictly below the test's threshold
   float sd_x = 0.0f, sd_y = 0.0f;  // standard deviations of the two test series
   bool degenerate = false;     // a test series without spread or not finite: tests are 0
+  // Changing variance in the series the tests see (the VAR residuals, before
+  // clipping): McLeod-Li p-values of x and of y, the Ljung-Box test of the
+  // squared deviations from the mean at the frame's lags, referred to a
+  // chi-square with `lags` degrees of freedom. NaN for a series without spread.
+  double variance_pvalue_x = std::numeric_limits<double>::quiet_NaN();
+  double variance_pvalue_y = std::numeric_limits<double>::quiet_NaN();
 
   std::vector<float> cross_correlations;  // rxy at lags -lags..lags
 
@@ -223,6 +248,21 @@ struct CorrelationSummary {
   std::optional<CorrelationBlock> largest_xxy, largest_yyx;
 };
 
+// How often a series' frames show changing variance (Frame::variance_pvalue_x
+// or _y below the false-alarm level). Volatility clustering alone makes the
+// bicorrelation tests fire on most frames; clipping holds them at their level.
+struct VarianceCheck {
+  int frames = 0;       // frames with a p-value (a series with spread)
+  int significant = 0;  // of which below the false-alarm level
+  // P(at least `significant` of `frames`) for draws at the false-alarm level:
+  // the chance of so many if the variance did not change.
+  double binomial_pvalue = 1.0;
+  // At least twice the false-alarm share and a binomial p-value below 0.001:
+  // the bicorrelation tests will fire on the changing variance unless the
+  // series are clipped.
+  bool strong = false;
+};
+
 struct Result {
   // The frame plan.
   int rows = 0;     // observations analysed
@@ -237,6 +277,8 @@ struct Result {
   std::vector<Frame> frames;
   PerTest<int> counts;  // significant frames per test
   std::optional<CorrelationSummary> summary;
+
+  VarianceCheck x_variance, y_variance;  // changing variance in x and in y
 
   std::vector<Diagnostic> diagnostics;  // in the order raised
 };

@@ -6,8 +6,8 @@
 // Python layer (vok/_result.py) turns into pandas tables.
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
-//           resamples, transform, threads, seed, stamps) -> dict
-//   run_directory(directory, threads, seed) -> (status, [run dict, ...], console bytes)
+//           resamples, transform, threads, seed, stamps, bootstrap) -> dict
+//   run_directory(directory, threads, seed, bootstrap) -> (status, [run dict, ...], console bytes)
 //   lags(frame_length, exponent) -> int
 //   TESTS: the test names in the order of every per-test array
 //
@@ -67,6 +67,16 @@ vok::Transform transform_of(const std::optional<std::string>& name) {
   throw py::value_error("transform = '" + *name + "': must be None, 'clip' or 'log'");
 }
 
+vok::Bootstrap bootstrap_of(const std::string& name) {
+  if (name == "data") return vok::Bootstrap::data;
+  if (name == "frames") return vok::Bootstrap::frames;
+  throw py::value_error("bootstrap = '" + name + "': must be 'data' or 'frames'");
+}
+
+const char* bootstrap_name(vok::Bootstrap b) {
+  return b == vok::Bootstrap::frames ? "frames" : "data";
+}
+
 template <class T>
 py::array_t<T> per_test_table(const std::vector<vok::Frame>& frames,
                               vok::PerTest<T> (*pick)(const vok::Frame&)) {
@@ -107,6 +117,15 @@ py::dict stats_dict(const vok::DescriptiveStats& s) {
   d["c6"] = s.c6;
   d["max"] = s.max;
   d["min"] = s.min;
+  return d;
+}
+
+py::dict variance_dict(const vok::VarianceCheck& c) {
+  py::dict d;
+  d["frames"] = c.frames;
+  d["significant"] = c.significant;
+  d["binomial_p"] = c.binomial_pvalue;
+  d["strong"] = c.strong;
   return d;
 }
 
@@ -155,6 +174,13 @@ py::dict result_dict(const vok::Result& r) {
   d["cdf"] = per_test_table<float>(frames, [](const vok::Frame& f) { return f.cdf; });
   d["df"] = per_test_table<int>(frames, [](const vok::Frame& f) { return f.df; });
   d["pvalue"] = per_test_table<double>(frames, [](const vok::Frame& f) { return f.pvalue; });
+  d["qvalue"] = per_test_table<double>(frames, [](const vok::Frame& f) { return f.qvalue; });
+  d["variance_pvalue_x"] =
+      per_frame<double>(frames, [](const vok::Frame& f) { return f.variance_pvalue_x; });
+  d["variance_pvalue_y"] =
+      per_frame<double>(frames, [](const vok::Frame& f) { return f.variance_pvalue_y; });
+  d["x_variance"] = variance_dict(r.x_variance);
+  d["y_variance"] = variance_dict(r.y_variance);
   d["significant"] =
       per_test_table<bool>(frames, [](const vok::Frame& f) { return f.significant; });
 
@@ -225,7 +251,8 @@ vok::Result analyse_interruptibly(std::span<const float> x, std::span<const floa
 py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, float exponent,
                  float false_alarm, int overlap, int var_lag, int resamples,
                  const std::optional<std::string>& transform, int threads, std::uint64_t seed,
-                 const std::optional<std::vector<std::string>>& stamps) {
+                 const std::optional<std::vector<std::string>>& stamps,
+                 const std::string& bootstrap) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = exponent;
@@ -236,6 +263,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   s.transform = transform_of(transform);
   s.threads = threads;
   s.seed = seed;
+  s.bootstrap = bootstrap_of(bootstrap);
   const std::span<const float> xs = values_of(x, "x");
   const std::span<const float> ys = values_of(y, "y");
   std::span<const std::string> stamp_span;
@@ -264,13 +292,15 @@ py::dict settings_dict(const vok::Settings& s) {
   d["var_lag"] = s.var_lag;
   d["resamples"] = s.resamples;
   d["transform"] = transform_name(s.transform);
+  d["bootstrap"] = bootstrap_name(s.bootstrap);
   return d;
 }
 
 // The console program's execution of `directory`: its exit status and, for
 // each run that went through its frames, (report name without ".out",
 // settings, result).
-py::tuple run_directory(const std::string& directory, int threads, std::uint64_t seed) {
+py::tuple run_directory(const std::string& directory, int threads, std::uint64_t seed,
+                        const std::string& bootstrap) {
   struct Run {
     std::string report;
     vok::Settings settings;
@@ -279,6 +309,7 @@ py::tuple run_directory(const std::string& directory, int threads, std::uint64_t
   std::vector<Run> runs;
   vok::ExecutionOptions options;
   options.seed = seed;
+  options.bootstrap = bootstrap_of(bootstrap);
   options.on_completed_run = [&runs](const vok::CompletedRun& r) {
     runs.push_back({r.report, r.settings, r.result});
   };
@@ -338,7 +369,7 @@ PYBIND11_MODULE(_vok, m) {
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
         py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
         py::arg("resamples"), py::arg("transform"), py::arg("threads"), py::arg("seed"),
-        py::arg("stamps"),
+        py::arg("stamps"), py::arg("bootstrap") = "data",
         "Analyses x and y; the result as numpy arrays (per-test columns in TESTS order).");
   m.def(
       "lags",
@@ -350,6 +381,7 @@ PYBIND11_MODULE(_vok, m) {
       },
       py::arg("frame_length"), py::arg("exponent"), "Lags per frame: frame_length ** exponent.");
   m.def("run_directory", &run_directory, py::arg("directory"), py::arg("threads"), py::arg("seed"),
+        py::arg("bootstrap") = "data",
         "Runs Runvok.cnl of a directory as the console program does: (status, runs).");
   m.def("input_address", &input_address, py::arg("x"),
         "Address of the 32-bit values analyse would read for x (no copy: x's own buffer).");

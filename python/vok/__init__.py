@@ -29,11 +29,11 @@ The package's modules, for code that builds on it:
   on a Dask cluster.
 """
 
-from ._analysis import PrecisionWarning, analyse
+from ._analysis import CalibrationWarning, PrecisionWarning, analyse
 from ._pairs import ClusterError, PairError, PairResults, analyse_pairs
 from ._result import TESTS, Result
 from ._run import RunError, run
 
 __all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "ClusterError",
-           "RunError", "PrecisionWarning", "TESTS"]
+           "RunError", "PrecisionWarning", "CalibrationWarning", "TESTS"]
 __version__ = "1.0.0"

@@ -31,6 +31,35 @@ class PrecisionWarning(UserWarning):
     location-invariant: subtract the mean (x - x.mean()) before the call."""
 
 
+class CalibrationWarning(UserWarning):
+    """The analysis' thresholds may not hold the false-alarm level: a series
+    changes its variance (volatility clustering) and is not clipped, so the
+    bicorrelation tests fire on the changing variance alone (pass
+    transform="clip"); or the series are clipped while the bootstrap resamples
+    the unclipped data, whose thresholds belong to another statistic (pass
+    bootstrap="frames"). See docs/validation.md."""
+
+
+def calibration_warnings(result):
+    """The CalibrationWarning texts that a Result calls for (empty: none)."""
+    s = result.settings
+    texts = []
+    if s.get("transform") != "clip":
+        for series, row in result.variance.iterrows():
+            if row["strong"]:
+                texts.append(
+                    f"{series} changes its variance: McLeod-Li significant in "
+                    f"{100 * row['share']:.0f}% of {int(row['frames'])} frames (binomial p "
+                    f"{row['binomial_p']:.2g}); the bicorrelation tests fire on changing "
+                    "variance alone (volatility clustering), so their counts need not mean "
+                    "nonlinear dependence: analyse with transform='clip' to tell the two apart")
+    elif s.get("resamples", 0) > 0 and s.get("bootstrap", "data") == "data":
+        texts.append("transform='clip' with the data bootstrap: its thresholds come from "
+                     "unclipped resamples and belong to another statistic (the cross tests "
+                     "then hardly ever reject): pass bootstrap='frames'")
+    return texts
+
+
 def _to_32_bits(name, values):
     """values as contiguous float32, with PrecisionWarning when the rounding
     costs the series its variation (float32 input is passed on as it is)."""
@@ -84,8 +113,15 @@ def seed_setting(seed):
     return int(seed)
 
 
+def bootstrap_setting(bootstrap):
+    """bootstrap as the extension takes it: "data" or "frames"."""
+    if bootstrap not in ("data", "frames"):
+        raise ValueError(f"bootstrap = {bootstrap!r}: must be 'data' or 'frames'")
+    return bootstrap
+
+
 def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform,
-              threads, seed):
+              threads, seed, bootstrap):
     """The keyword arguments as the extension takes them (type errors become
     ValueError naming the setting; the library checks the bounds)."""
     if transform is not None and transform not in ("clip", "log"):
@@ -97,6 +133,7 @@ def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, 
         overlap=_whole("overlap", overlap),
         var_lag=_whole("var_lag", var_lag),
         resamples=_whole("resamples", resamples),
+        bootstrap=bootstrap_setting(bootstrap),
         transform=transform,
         threads=threads_setting(threads),
         seed=seed_setting(seed),
@@ -205,6 +242,7 @@ def _stamps(stamps, rows):
 def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.Series", *,
             frame_length: int, exponent: float = 0.4, false_alarm: float = 0.05,
             overlap: int = 0, var_lag: int = 0, resamples: int = 0,
+            bootstrap: Literal["data", "frames"] = "data",
             transform: Optional[Literal["clip", "log"]] = None,
             stamps: "pd.DatetimeIndex | Sequence[str] | None" = None,
             threads: Optional[int] = None, seed: Optional[int] = None,
@@ -221,6 +259,12 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     overlap: 0 for frames end to end, else a new frame every `overlap` rows.
     var_lag: order of the VAR prewhitening fit in each frame (0: none).
     resamples: bootstrap resamples for the thresholds (0: the nominal level).
+    bootstrap: what each resample goes through: "data" (the console
+        program's default) draws frame-length pairs from the raw x and y and
+        tests them; "frames" puts each pair through what a frame goes
+        through (the VAR fit of order var_lag, clipping with
+        transform="clip", then the tests), so that the thresholds calibrate
+        the frames' own statistics. See docs/validation.md.
     transform: None, "clip" (VAR residuals clipped to +1/-1) or "log"
         (natural logarithms of x and y, which must be positive).
     stamps: optional stamps, one per observation (a pandas DatetimeIndex, or
@@ -234,12 +278,13 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
         share, as pandas' Series.align(join="inner").
 
     Returns a Result; Result.names holds the Series' names (x.name, y.name).
-    A bad setting, x and y of unequal length or too short for one frame, or
+    CalibrationWarning when a series changes its variance and is not
+    clipped, or when clipped series meet the data bootstrap. A bad setting, x and y of unequal length or too short for one frame, or
     a value that is NaN or infinite raise ValueError (naming the index label
     of a Series).
     """
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
-                         transform, threads, seed)
+                         transform, threads, seed, bootstrap)
     x, y, index = _paired(x, y, align)
     names = (getattr(x, "name", None), getattr(y, "name", None))
     if stamps is None and index is not None:
@@ -260,4 +305,8 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     result = Result.from_arrays(arrays, echo, stamps=stamp_times,
                                 stamped=stamp_times is not None or stamp_strings is not None)
     result.names = names
+    import warnings
+
+    for text in calibration_warnings(result):
+        warnings.warn(text, CalibrationWarning, stacklevel=2)
     return result

@@ -40,14 +40,16 @@ class Summary:
         rows = []
         for test in TESTS:
             k = int(result.counts.loc[test, "significant"])
+            q = result.frames[f"qvalue_{test}"] if f"qvalue_{test}" in result.frames else None
             rows.append({"threshold": float(result.thresholds[test]), "significant": k,
                          "frames": n, "share": k / n if n else float("nan"),
-                         "binomial_p": binomial_upper_tail(k, n, alpha)})
+                         "binomial_p": binomial_upper_tail(k, n, alpha),
+                         "discoveries": int((q < alpha).sum()) if q is not None else 0})
         self.table = pd.DataFrame(rows, index=pd.Index(TESTS, name="test"))
         x_name, y_name = getattr(result, "names", (None, None))
         transform = s.get("transform") or "none"
-        how = (f"bootstrapped from {s.get('resamples')} resamples" if result.bootstrapped
-               else "nominal")
+        how = (f"bootstrapped from {s.get('resamples')} resamples of the "
+               f"{s.get('bootstrap', 'data')}" if result.bootstrapped else "nominal")
         self.header = [
             "vok analysis" + (f" of x = {x_name!r}, y = {y_name!r}"
                               if x_name is not None or y_name is not None else ""),
@@ -56,23 +58,37 @@ class Summary:
             f"VAR order: {s.get('var_lag', 0)}   transform: {transform}   "
             f"false alarm: {alpha:g}   thresholds: {how}",
         ]
+        from ._analysis import calibration_warnings
+
+        self.warnings = calibration_warnings(result)
+        self.variance = result.variance
 
     def __str__(self):
         lines = list(self.header)
         lines.append(f"{'test':<6}{'threshold':>11}{'significant':>13}{'share':>9}"
-                     f"{'binomial p':>12}")
+                     f"{'binomial p':>12}{'q < alpha':>11}")
         for test, row in self.table.iterrows():
             lines.append(f"{test:<6}{row['threshold']:>11.4f}{int(row['significant']):>13d}"
-                         f"{100 * row['share']:>8.1f}%{row['binomial_p']:>12.3g}")
+                         f"{100 * row['share']:>8.1f}%{row['binomial_p']:>12.3g}"
+                         f"{int(row['discoveries']):>11d}")
         lines.append("binomial p: the chance of at least so many significant frames if "
                      "each were significant with the false-alarm probability alone")
+        lines.append("q < alpha: frames whose Benjamini-Hochberg q-value lies below the "
+                     "false-alarm level (discoveries at that false discovery rate)")
+        for series, row in self.variance.iterrows():
+            if row["frames"]:
+                lines.append(f"changing variance in {series}: McLeod-Li significant in "
+                             f"{int(row['significant'])} of {int(row['frames'])} frames "
+                             f"({100 * row['share']:.1f}%, binomial p {row['binomial_p']:.3g})")
+        lines.extend(f"warning: {text}" for text in self.warnings)
         return "\n".join(lines)
 
     __repr__ = __str__
 
     def _repr_html_(self):
         shown = self.table.assign(share=(100 * self.table["share"]).round(1))
-        head = "<br>".join(html.escape(line) for line in self.header)
+        head = "<br>".join(html.escape(line) for line in self.header + [
+            f"warning: {text}" for text in self.warnings])
         return (f"<div><p>{head}</p>" +
                 shown.to_html(float_format=lambda v: f"{v:.4g}") + "</div>")
 
@@ -106,6 +122,12 @@ class Result:
             tuple: frame or 0, where the console program shows it, text).
         names: (x name, y name): the names of x and y when they were
             pandas Series (None otherwise).
+        variance: DataFrame, by series (x, y), of the check for changing
+            variance: frames (with a McLeod-Li p-value), significant (below
+            the false-alarm level), share, binomial_p (the chance of so many
+            at the false-alarm level) and strong (at least twice the level
+            and binomial_p below 0.001: the bicorrelation tests will fire on
+            the changing variance unless the series are clipped).
     """
 
     def __init__(self, frames, thresholds, counts, xy, statistics, settings, rows, lags,
@@ -121,6 +143,10 @@ class Result:
         self.bootstrapped = bootstrapped
         self.diagnostics = list(diagnostics)
         self.names = (None, None)
+        self.variance = pd.DataFrame(
+            {"frames": [0, 0], "significant": [0, 0], "share": [np.nan, np.nan],
+             "binomial_p": [1.0, 1.0], "strong": [False, False]},
+            index=pd.Index(["x", "y"], name="series"))
 
     @classmethod
     def from_arrays(cls, a, settings, stamps=None, stamped=None):
@@ -149,7 +175,10 @@ class Result:
             columns[f"df_{test}"] = np.asarray(a["df"][:, t], dtype=np.int64)
             columns[f"cdf_{test}"] = a["cdf"][:, t]
             columns[f"pvalue_{test}"] = a["pvalue"][:, t]
+            columns[f"qvalue_{test}"] = a["qvalue"][:, t]
             columns[f"significant_{test}"] = a["significant"][:, t]
+        columns["variance_pvalue_x"] = a["variance_pvalue_x"]
+        columns["variance_pvalue_y"] = a["variance_pvalue_y"]
         frames = pd.DataFrame(columns, index=index)
 
         tests = pd.Index(TESTS, name="test")
@@ -167,8 +196,18 @@ class Result:
         statistics.index.name = "statistic"
         settings = dict(settings)
         settings["lags"] = lags
-        return cls(frames, thresholds, counts, xy, statistics, settings, int(a["rows"]), lags,
-                   bool(a["bootstrapped"]), a.get("diagnostics", ()))
+        result = cls(frames, thresholds, counts, xy, statistics, settings, int(a["rows"]), lags,
+                     bool(a["bootstrapped"]), a.get("diagnostics", ()))
+        variance = pd.DataFrame([a["x_variance"], a["y_variance"]],
+                                index=pd.Index(["x", "y"], name="series"))
+        variance["frames"] = variance["frames"].astype(np.int64)
+        variance["significant"] = variance["significant"].astype(np.int64)
+        with np.errstate(invalid="ignore", divide="ignore"):
+            share = variance["significant"] / variance["frames"].where(variance["frames"] > 0)
+        variance.insert(2, "share", share.astype(np.float64))
+        variance["strong"] = variance["strong"].astype(bool)
+        result.variance = variance
+        return result
 
     def __repr__(self):
         s = self.settings
@@ -236,10 +275,14 @@ class Result:
 
     def summary(self):
         """The analysis at a glance: the settings, then per test the
-        threshold, the significant frames and their share, and the binomial
+        threshold, the significant frames and their share, the binomial
         p-value of so many significant frames if every frame were a draw at
-        the false-alarm level (independent frames, no dependence). Returns a
-        Summary (str() the text, .table the numbers, HTML in a notebook)."""
+        the false-alarm level (independent frames, no dependence: is there
+        more than chance across the frames?), and the frames whose q-value
+        lies below the false-alarm level (which frames are discoveries at
+        that false discovery rate?); then the check for changing variance
+        and the calibration warnings. Returns a Summary (str() the text,
+        .table the numbers, HTML in a notebook)."""
         return Summary(self)
 
     def _repr_html_(self):

@@ -4,11 +4,11 @@ from __future__ import annotations
 
 import os
 import sys
-from typing import Optional
+from typing import Literal, Optional
 import warnings
 
 from . import _vok
-from ._analysis import seed_setting, threads_setting
+from ._analysis import bootstrap_setting, seed_setting, threads_setting
 from ._result import Result
 
 
@@ -35,13 +35,16 @@ def _message_lines(console):
 
 
 def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = None,
-        seed: Optional[int] = None, verbose: bool = False) -> "dict[str, Result]":
+        seed: Optional[int] = None, bootstrap: Literal["data", "frames"] = "data",
+        verbose: bool = False) -> "dict[str, Result]":
     """Runs the control files of a directory as the console program does.
 
     The directory holds Runvok.cnl and the files it names; every output file
     (reports, plot files, the .csv tables, Vok-error.out) is written there,
     the same as `vok` run in that directory writes them. The console's lines
     are printed (on sys.stdout) only with verbose=True; a failure carries them.
+    threads, seed and bootstrap are the console program's --threads, --seed
+    and --bootstrap.
 
     Returns a dict: report name (e.g. "runA_1-_2") -> Result, one per run
     that reached its frames, in run order. A run that ended early gives a
@@ -51,7 +54,7 @@ def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = N
         raise ValueError(f"directory = {directory!r}: no such directory")
     seed = seed_setting(seed)
     status, runs, console = _vok.run_directory(os.fspath(directory), threads_setting(threads),
-                                               seed)
+                                               seed, bootstrap_setting(bootstrap))
     console = console.decode("latin-1")
     if verbose:
         sys.stdout.write(console)

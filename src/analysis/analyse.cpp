@@ -7,6 +7,7 @@
 
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
+#include "analysis/run_checks.h"
 #include "exec/parallel.h"
 #include "vok/vok.h"
 
@@ -76,6 +77,7 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
   } catch (const AnalysisStopped& stopped) {
     refuse(stopped.reason);
   }
+  complete_result(result, settings.false_alarm);
   return result;
 }
 

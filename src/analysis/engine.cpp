@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "bootstrap/frames_bootstrap.h"
 #include "bootstrap/resampxy.h"
 #include "bootstrap/thresholds.h"
 #include "data/descriptive.h"
@@ -157,9 +158,18 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
   }
   Captured diag(Where::standard_error), console(Where::console);
   try {
-    const Thresholds t =
-        resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms, options.threads,
-                 diag.channel, console.channel, options.progress, options.cancel);
+    Thresholds t;
+    if (settings.bootstrap == Bootstrap::frames) {
+      FrameJob job;
+      job.var_lag = settings.var_lag;
+      job.clip = settings.transform == Transform::clip;
+      t = frames_bootstrap(x, y, plan.frame_length, plan.lags, job, B, alpha, uniforms,
+                           options.threads, diag.channel, console.channel, options.progress,
+                           options.cancel);
+    } else {
+      t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms, options.threads,
+                   diag.channel, console.channel, options.progress, options.cancel);
+    }
     const auto& v = t.values;
     out = {v[kHxxy], v[kHyyx], v[kHxxx], v[kHyyy], v[kCx], v[kCy], v[kCxy]};
   } catch (const Stop&) {

@@ -103,7 +103,9 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
                   std::span<FrameOutcome> computed = {});
 
 // The thresholds step of run_analysis: the nominal level, or bootstrapped
-// from the series; ResamplesRefused when there are too few resamples.
+// from the series (the settings' bootstrap: the data's resamples tested as
+// they are, or put through the frames' VAR fit and clipping first);
+// ResamplesRefused when there are too few resamples.
 PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const float> y,
                                    const Settings& settings, const FramePlan& plan,
                                    UniformStream& uniforms, AnalysisSink& sink,

@@ -44,6 +44,8 @@ void Settings::check() const {
   if (transform != Transform::none && transform != Transform::clip && transform != Transform::log)
     refuse(Setting::transform, "transform", static_cast<int>(transform),
            "is not none, clip or log");
+  if (bootstrap != Bootstrap::data && bootstrap != Bootstrap::frames)
+    refuse(Setting::bootstrap, "bootstrap", static_cast<int>(bootstrap), "is not data or frames");
   if (threads < 0) refuse(Setting::threads, "threads", threads, "must be 0 (every core) or more");
   if (lags(*this) < 1)
     refuse(Setting::exponent, "exponent", exponent, "gives no lag in frames of this length");

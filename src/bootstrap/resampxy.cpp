@@ -4,15 +4,20 @@
 #include <cmath>
 #include <deque>
 #include <exception>
-#include <optional>
+#include <functional>
+#include <memory>
 #include <new>
+#include <optional>
+#include <limits>
 #include <string>
 
+#include "bootstrap/statistic_fractile.h"
 #include "exec/parallel.h"
 #include "exec/progress.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "stats/chisq.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
 #include "vok/vok.h"
@@ -94,9 +99,12 @@ std::array<double, 2> standardise(std::span<float> x, const MeanSd& mx, std::spa
 
 }  // namespace
 
-std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
-                                               int n, int L, std::uint64_t first,
-                                               ResampleWork& work, Channel& diag) {
+namespace {
+
+// The lag sums of the resample whose 2n uniforms start at `first`: drawn,
+// standardised, and summed by the tests' kernel into work.tests.
+const FrameSums& resample_sums(std::span<const float> x, std::span<const float> y, int n, int L,
+                               std::uint64_t first, ResampleWork& work, Channel& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);
   std::span<int> x_index(work.index.data(), n);
@@ -119,42 +127,233 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
   const auto [mx, my] = sigmn_from_sums(xs, ys, sum_x, sum_y, diag);
   const auto [sum_zx, sum_zy] = standardise(xs, mx, ys, my);
   const auto [mzx, mzy] = sigmn_from_sums(xs, ys, sum_zx, sum_zy, diag);
-  const FrameTests t =
-      covxy_tests(covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests), {}, diag);
+  return covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests);
+}
+
+}  // namespace
+
+std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
+                                               int n, int L, std::uint64_t first,
+                                               ResampleWork& work, Channel& diag) {
+  const FrameTests t = covxy_tests(resample_sums(x, y, n, L, first, work, diag), {}, diag);
   return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
           1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
 }
 
-Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
-                    Channel& console, bool show_progress,
-                    const std::atomic<bool>* cancel) {
+ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,
+                                       int L, std::uint64_t first, ResampleWork& work,
+                                       Channel& diag) {
+  const FrameStatistics st = covxy_statistics(resample_sums(x, y, n, L, first, work, diag));
+  return {static_cast<float>(st.hxxy), static_cast<float>(st.hyyx), static_cast<float>(st.hxxx),
+          static_cast<float>(st.hyyy), static_cast<float>(st.cx),   static_cast<float>(st.cy),
+          static_cast<float>(st.cxy)};
+}
+
+namespace {
+
+// The thresholds of B < 2 resamples, through every p-value and sort, which
+// writes its messages for a single value or none.
+Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int n, int L,
+                         std::size_t resamples, float alpha, UniformStream& uniforms,
+                         Channel& diag, Channel& console, const std::atomic<bool>* cancel) {
+  std::array<std::vector<float>, kTestCount> pvalues;
+  std::vector<int> order(1);
+  ResampleWork work(n, L);
+  const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
+  for (std::size_t b = 0; b < resamples; ++b) {
+    if (cancel && cancel->load(std::memory_order_relaxed))
+      throw Cancelled("the analysis was cancelled");
+    const auto p = resample_pvalues(x, y, n, L, uniforms.position() + b * per_resample, work, diag);
+    for (int t = 0; t < kTestCount; ++t) pvalues[t].push_back(p[t]);
+  }
+  uniforms.advance(per_resample * resamples);
+  Thresholds result;
+  const float level[1] = {alpha};
+  for (int t = 0; t < kTestCount; ++t) {
+    float fractile[1] = {alpha};
+    result.status = sort(order, pvalues[t], level, fractile, 'B', console, diag);
+    result.values[t] = fractile[0];
+  }
+  return result;
+}
+
+// The degrees of freedom of each test (TestIndex order) at L lags.
+std::array<float, kTestCount> degrees_of_freedom(int L) {
+  FrameSums none;
+  none.L = L;
+  none.degenerate = true;
+  const FrameStatistics st = covxy_statistics(none);
+  std::array<float, kTestCount> df{};
+  df[kHxxy] = df[kHyyx] = static_cast<float>(st.df_list);
+  df[kHxxx] = df[kHyyy] = static_cast<float>(st.df_h);
+  df[kCx] = df[kCy] = static_cast<float>(st.df_c);
+  df[kCxy] = static_cast<float>(st.df_cxy);
+  return df;
+}
+
+// The order in which the frame tests take the chi-square step.
+constexpr TestIndex kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy, kHyyx};
+
+}  // namespace
+
+namespace {
+
+// The resamples of one call: the data, the frame shape, the stream and the
+// work storage of each thread.
+class Resampler {
+ public:
+  Resampler(std::span<const float> x, std::span<const float> y, int n, int L, std::uint64_t start,
+            int threads, const std::atomic<bool>* cancel)
+      : x_(x), y_(y), n_(n), L_(L), start_(start), threads_(threads), cancel_(cancel),
+        batched_(ResampleBatch::fits(n, L)), df_(degrees_of_freedom(L)) {
+    for (int w = 0; w < threads; ++w) {
+      if (batched_)
+        batches_.emplace_back(n, L);
+      else
+        work_.emplace_back(n, L);
+    }
+    for (int t = 0; t < kTestCount; ++t) quiet_df_[t] = cdf_is_quiet(df_[t]);
+  }
+
+  const std::array<float, kTestCount>& df() const { return df_; }
+
+  // What is kept of each test's statistics: those in its band (every one
+  // when `all`), and the count of those above it.
+  struct Keep {
+    std::array<StatisticBand, kTestCount> band;
+    std::array<bool, kTestCount> all{};
+  };
+  struct Kept {
+    std::array<std::vector<float>, kTestCount> statistics;
+    std::array<std::size_t, kTestCount> above{};
+    unsigned loud = 0;  // bit t: test t took the chi-square step in its resamples
+  };
+
+  // Resamples [begin, end), in tasks of many on the threads. A task keeps
+  // its messages (and a stop) until its turn comes, so that they reach
+  // `diag` in resample order. The only messages are the chi-square step's,
+  // for a statistic that is not finite or degrees of freedom beyond
+  // cdf_is_quiet: such a statistic takes the step in its resample, as the
+  // frame tests take it, and marks its test loud.
+  void take(std::size_t begin, std::size_t end, const Keep& keep, Kept& kept, Channel& diag,
+            Progress* progress) {
+    const std::size_t lanes = batched_ ? static_cast<std::size_t>(batches_.front().lanes()) : 1;
+    const std::size_t count = end - begin;
+    const std::size_t task =
+        lanes * std::clamp<std::size_t>(count / (lanes * threads_ * 16), 1, 64);
+    struct Task {
+      std::string messages;
+      std::exception_ptr stop;
+      Kept kept;
+    };
+    const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n_);
+    ordered_map<Task>(
+        (count + task - 1) / task,
+        [&](std::size_t i, int worker) {
+          Task r;
+          Channel diag;
+          diag.capture();
+          const std::size_t first = begin + i * task, last = std::min(end, first + task);
+          ResampleStatistics batch[kMaxBatchLanes];
+          try {
+            for (std::size_t b = first; b < last; b += lanes) {
+              if (cancel_ && cancel_->load(std::memory_order_relaxed))
+                throw Cancelled("the analysis was cancelled");
+              const int size = static_cast<int>(std::min(lanes, last - b));
+              const std::uint64_t at = start_ + b * per_resample;
+              if (batched_)
+                batches_[worker].statistics(x_, y_, at, size, batch);
+              else
+                batch[0] = resample_statistics(x_, y_, n_, L_, at, work_[worker], diag);
+              for (int j = 0; j < size; ++j) {
+                for (const TestIndex t : kCdfOrder) {
+                  const float s = batch[j][t];
+                  const StatisticBand& band = keep.band[t];
+                  if (keep.all[t] || (s <= band.upper && s >= band.lower))
+                    r.kept.statistics[t].push_back(s);
+                  r.kept.above[t] += s > band.upper;
+                  if (!quiet_df_[t] || !std::isfinite(s)) {
+                    float cdf = 0.0f;
+                    cdchi(s, df_[t], cdf, diag);
+                    r.kept.loud |= 1u << t;
+                  }
+                }
+              }
+            }
+          } catch (const Cancelled&) {
+            throw;
+          } catch (...) {
+            r.stop = std::current_exception();
+          }
+          r.messages = diag.text();
+          if (progress) progress->advance(last - first);
+          return r;
+        },
+        [&](std::size_t, Task&& r) {
+          if (!r.messages.empty()) diag.append(r.messages);
+          if (r.stop) std::rethrow_exception(r.stop);
+          for (int t = 0; t < kTestCount; ++t) {
+            auto& into = kept.statistics[t];
+            into.insert(into.end(), r.kept.statistics[t].begin(), r.kept.statistics[t].end());
+            kept.above[t] += r.kept.above[t];
+          }
+          kept.loud |= r.kept.loud;
+        },
+        threads_);
+  }
+
+ private:
+  std::span<const float> x_, y_;
+  int n_, L_;
+  std::uint64_t start_;
+  int threads_;
+  const std::atomic<bool>* cancel_;
+  bool batched_;
+  std::array<float, kTestCount> df_;
+  std::array<bool, kTestCount> quiet_df_{};
+  std::deque<ResampleWork> work_;      // one per thread, for resamples taken one by one
+  std::deque<ResampleBatch> batches_;  // one per thread, for batches
+};
+
+// Resamples of the first pass, whose statistics choose each test's band.
+constexpr std::size_t kPilot = 16384;
+
+}  // namespace
+
+int bootstrap_threads(int thread_limit, int B) {
+  return static_cast<int>(std::clamp<std::size_t>(static_cast<std::size_t>(std::max(thread_limit, 1)),
+                                                  1, static_cast<std::size_t>(std::max(B, 1))));
+}
+
+[[noreturn]] void bootstrap_allocation_failed(Channel& diag) {
+  diag.write_free({"Unable to allocate work space - arrays in resampxy"});
+  throw Stop{};
+}
+
+Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
+                                UniformStream& uniforms, int threads, Channel& diag,
+                                Channel& console, bool show_progress,
+                                const std::atomic<bool>* cancel, const ResampleFunction& resample) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
-  const int threads = static_cast<int>(std::clamp<std::size_t>(
-      static_cast<std::size_t>(std::max(thread_limit, 1)), 1, std::max<std::size_t>(resamples, 1)));
   std::array<std::vector<float>, kTestCount> pvalues;
   std::vector<int> order;
-  std::deque<ResampleWork> work;  // one per thread
   try {
     for (auto& p : pvalues) p.resize(resamples);
     order.resize(std::max<std::size_t>(resamples, 1));
-    for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
   } catch (const std::bad_alloc&) {
-    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
-    throw Stop{};
+    bootstrap_allocation_failed(diag);
   }
 
-  // Resample b owns stream positions start + (b - 1) 2n .. start + 2nb - 1,
-  // so its p-values do not depend on the order the resamples are taken in.
-  // Each resample keeps its messages (and a stop) until its turn comes, so
-  // they reach the standard error stream in resample order.
+  // Resample b owns stream positions start + b per_resample onwards, so its
+  // p-values do not depend on the order the resamples are taken in. Each
+  // resample keeps its messages (and a stop) until its turn comes, so they
+  // reach the standard error stream in resample order.
   struct Resample {
     std::array<float, kTestCount> p{};
     std::string messages;
     std::exception_ptr stop;
   };
   const std::uint64_t start = uniforms.position();
-  const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
   std::optional<Progress> progress;
   if (show_progress) progress.emplace("resamples", resamples);
   ordered_map<Resample>(
@@ -166,7 +365,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
         Channel diag;
         diag.capture();
         try {
-          r.p = resample_pvalues(x, y, n, L, start + b * per_resample, work[worker], diag);
+          r.p = resample(start + b * per_resample, worker, diag);
         } catch (...) {
           r.stop = std::current_exception();
         }
@@ -201,6 +400,116 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     float fractile[1] = {alpha};
     result.status = sort(order, pvalues[t], level, fractile, 'B', console, diag);
     result.values[t] = fractile[0];
+  }
+  return result;
+}
+
+Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
+                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
+                    Channel& console, bool show_progress,
+                    const std::atomic<bool>* cancel) {
+  const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
+  if (resamples < 2)
+    return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, console, cancel);
+  const int threads = static_cast<int>(std::clamp<std::size_t>(
+      static_cast<std::size_t>(std::max(thread_limit, 1)), 1, resamples));
+  const std::uint64_t start = uniforms.position();
+  std::optional<Resampler> resampler;
+  try {
+    resampler.emplace(x, y, n, L, start, threads, cancel);
+  } catch (const std::bad_alloc&) {
+    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
+    throw Stop{};
+  }
+  const auto& df = resampler->df();
+  std::optional<Progress> progress;
+  if (show_progress) progress.emplace("resamples", resamples);
+  Progress* shown = progress ? &*progress : nullptr;
+
+  // Only the statistics near the fractile's ranks are kept (see
+  // statistic_fractile.h): the first resamples keep all theirs, and from them
+  // each test's band is chosen for the others. A test whose chi-square step
+  // writes messages keeps all.
+  using Keep = Resampler::Keep;
+  Keep all;
+  all.all.fill(true);
+  Resampler::Kept kept;
+  const std::size_t pilot = std::min(resamples, kPilot);
+  resampler->take(0, pilot, all, kept, diag, shown);
+  if (pilot < resamples) {
+    Keep keep;
+    for (int t = 0; t < kTestCount; ++t) {
+      // A loud test (its statistics may not be finite) keeps all.
+      keep.all[t] = !cdf_is_quiet(df[t]) || (kept.loud & (1u << t));
+      if (keep.all[t]) continue;
+      std::vector<float> sample = kept.statistics[t];
+      keep.band[t] = band_to_keep(sample, resamples, alpha);
+      std::erase_if(kept.statistics[t], [&](float s) {
+        const bool inside = s <= keep.band[t].upper && s >= keep.band[t].lower;
+        kept.above[t] += s > keep.band[t].upper;
+        return !inside;
+      });
+    }
+    resampler->take(pilot, resamples, keep, kept, diag, shown);
+  }
+  uniforms.advance(2 * static_cast<std::uint64_t>(n) * resamples);
+
+  // The two order statistics of each test, on the pool's threads.
+  Thresholds result;
+  result.status = kSortOk;
+  std::array<bool, kTestCount> done{};
+  parallel_for(
+      kTestCount,
+      [&](std::size_t t, int) {
+        if (kept.loud & (1u << t)) return;
+        const std::optional<float> v = pvalue_fractile(
+            KeptStatistics{kept.statistics[t], kept.above[t], resamples}, df[t], alpha);
+        if (v) {
+          result.values[t] = *v;
+          done[t] = true;
+        }
+      },
+      threads);
+  if (std::all_of(done.begin(), done.end(), [](bool d) { return d; })) return result;
+
+  // A test whose band fell short of the ranks its selection needed, or that
+  // took the chi-square step (its messages are written) and did not keep
+  // every statistic, has its resamples taken anew (the same numbers: they
+  // depend only on the stream) keeping every statistic. A loud one forms
+  // every p-value and takes the ordering's fractile from them; with a
+  // p-value that is NaN, from the ordering itself.
+  Keep again;
+  bool anew = false;
+  for (int t = 0; t < kTestCount; ++t) {
+    again.all[t] = !done[t] && kept.statistics[t].size() < resamples;
+    again.band[t].lower = again.band[t].upper = std::numeric_limits<float>::infinity();
+    anew = anew || again.all[t];
+  }
+  Resampler::Kept every;
+  Channel quiet;
+  if (anew) resampler->take(0, resamples, again, every, quiet, nullptr);
+  for (int t = 0; t < kTestCount; ++t) {
+    if (done[t]) continue;
+    std::vector<float>& statistics = again.all[t] ? every.statistics[t] : kept.statistics[t];
+    if (!(kept.loud & (1u << t))) {
+      result.values[t] = pvalue_fractile(statistics, df[t], alpha);
+      continue;
+    }
+    std::vector<float> p(resamples);
+    for (std::size_t b = 0; b < resamples; ++b) {
+      float cdf = 0.0f;
+      cdchi(statistics[b], df[t], cdf, quiet);
+      p[b] = 1.0f - cdf;
+    }
+    if (std::none_of(p.begin(), p.end(), [](float v) { return std::isnan(v); })) {
+      result.values[t] = select_fractile(p, alpha);
+    } else {
+      std::vector<int> order(resamples);
+      const float level[1] = {alpha};
+      float fractile[1] = {alpha};
+      result.status = sort(order, p, level, fractile, 'B', console, diag);
+      result.values[t] = fractile[0];
+    }
   }
   return result;
 }

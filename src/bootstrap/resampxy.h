@@ -6,9 +6,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
+#include "bootstrap/resample_batch.h"
 #include "bootstrap/uniform.h"
 #include "frames/covxy.h"
 
@@ -45,6 +47,41 @@ struct ResampleWork {
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag);
+
+// The seven statistics of the same resample (TestIndex order, each rounded to
+// 32 bits as the chi-square step takes it; all 0 for a degenerate resample):
+// its p-values are 1 minus the chi-square CDF values of these. Writes no
+// message unless resample_pvalues would.
+ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,
+                                       int L, std::uint64_t first, ResampleWork& work,
+                                       Channel& diag);
+
+// The seven p-values (TestIndex order) of the resample whose numbers start at
+// stream position `first`, computed with the work storage of thread
+// `worker`; its messages go to `diag`.
+using ResampleFunction =
+    std::function<std::array<float, kTestCount>(std::uint64_t first, int worker, Channel& diag)>;
+
+// The threads a bootstrap of B resamples uses: thread_limit, from 1 to B.
+int bootstrap_threads(int thread_limit, int B);
+
+// Writes "Unable to allocate work space - arrays in resampxy" on `diag` and
+// stops.
+[[noreturn]] void bootstrap_allocation_failed(Channel& diag);
+
+// The thresholds of B resamples, each drawing `per_resample` numbers of the
+// stream: resample b (from 0) reads positions start + b per_resample onwards,
+// start being the stream's position on entry, and the stream is left
+// per_resample B further on. `resample` computes each one's p-values on up
+// to `threads` threads (worker numbers below `threads`); their messages are
+// written on `diag` in resample order, so the thresholds and everything
+// written are the same for any thread count. Each threshold is the
+// alpha-fractile of its test's B p-values (the fractiles' messages go to
+// `console` and `diag`). `progress` and `cancel` as for resampxy.
+Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
+                                UniformStream& uniforms, int threads, Channel& diag,
+                                Channel& console, bool progress,
+                                const std::atomic<bool>* cancel, const ResampleFunction& resample);
 
 // B resamples of n values from the N = x.size() values of x and y (same
 // length), L lags, fractile level alpha. Resample b (from 1) reads stream

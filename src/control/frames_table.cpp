@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "analysis/run_checks.h"
 #include "output/channel.h"
 
 namespace vok {
@@ -16,6 +17,12 @@ constexpr std::array<Test, 7> kColumnOrder{Test::cx,   Test::cy,   Test::cxy, Te
 void add_number(std::string& row, float v) {
   char text[32];
   // The shortest decimal text that reads back as v.
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+  row.append(text, ec == std::errc() ? end : text);
+}
+
+void add_number(std::string& row, double v) {
+  char text[32];
   const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
   row.append(text, ec == std::errc() ? end : text);
 }
@@ -58,10 +65,24 @@ std::string frames_table_header(bool stamped) {
     const std::string test = name(t);
     text += ",cdf_" + test + ",pvalue_" + test + ",significant_" + test;
   }
+  for (Test t : kColumnOrder) text += ",qvalue_" + std::string(name(t));
   return text + '\n';
 }
 
 std::string frames_table_row(const Frame& f, bool stamped) {
+  return frames_table_row_start(f, stamped) + frames_table_row_end(f.qvalue);
+}
+
+std::string frames_table_row_end(const PerTest<double>& qvalues) {
+  std::string text;
+  for (Test t : kColumnOrder) {
+    text += ',';
+    add_number(text, qvalues[t]);
+  }
+  return text + '\n';
+}
+
+std::string frames_table_row_start(const Frame& f, bool stamped) {
   std::string text;
   add_number(text, f.number);
   text += ',';
@@ -82,7 +103,7 @@ std::string frames_table_row(const Frame& f, bool stamped) {
     add_number(text, p[t]);
     text += f.significant[t] ? ",true" : ",false";
   }
-  return text + '\n';
+  return text;
 }
 
 std::string frames_table(const Result& result, bool stamped) {
@@ -94,6 +115,10 @@ std::string frames_table(const Result& result, bool stamped) {
 FramesTableWriter::FramesTableWriter(std::string path, bool stamped)
     : table_(std::move(path)), stamped_(stamped) {}
 
+FramesTableWriter::~FramesTableWriter() {
+  write_rows();
+}
+
 void FramesTableWriter::thresholds(const PerTest<float>&, bool) {
   // The channel's name is the file's path.
   if (table_.open_file(table_.name()) != 0) {
@@ -104,10 +129,26 @@ void FramesTableWriter::thresholds(const PerTest<float>&, bool) {
 }
 
 void FramesTableWriter::frame(const Frame& frame, std::span<const Diagnostic>) {
-  table_.append(frames_table_row(frame, stamped_));
+  rows_ += frames_table_row_start(frame, stamped_);
+  row_ends_.push_back(rows_.size());
+  pvalues_.push_back(frame.pvalue);
+}
+
+void FramesTableWriter::write_rows() {
+  const std::vector<PerTest<double>> q = bh_qvalues(pvalues_);
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i < row_ends_.size(); ++i) {
+    table_.append(std::string_view(rows_).substr(begin, row_ends_[i] - begin));
+    table_.append(frames_table_row_end(q[i]));
+    begin = row_ends_[i];
+  }
+  rows_ = {};
+  row_ends_ = {};
+  pvalues_ = {};
 }
 
 void FramesTableWriter::finish(const PerTest<int>&, const CorrelationSummary*) {
+  write_rows();
   table_.close();
 }
 

@@ -96,6 +96,15 @@ Options parse_options(std::span<const std::string_view> args) {
       if (!read_seed(*value, o.seed))
         return refuse("--seed " + std::string(*value) +
                       ": the seed must be a whole number from 0 to 18446744073709551615");
+    } else if (option_value(args, i, "--bootstrap", value)) {
+      if (!value) return refuse("option --bootstrap needs data or frames");
+      if (*value == "data") {
+        o.bootstrap = Bootstrap::data;
+      } else if (*value == "frames") {
+        o.bootstrap = Bootstrap::frames;
+      } else {
+        return refuse("--bootstrap " + std::string(*value) + ": must be data or frames");
+      }
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
     } else {
@@ -107,7 +116,7 @@ Options parse_options(std::span<const std::string_view> args) {
 }
 
 std::string usage_text() {
-  return "Usage: vok [-C DIR] [--threads N] [--seed N] [--sync]\n"
+  return "Usage: vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--sync]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
@@ -116,6 +125,10 @@ std::string usage_text() {
          "               the output is the same for any N\n"
          "  --seed N     seed of the bootstrap's random stream (default 0,\n"
          "               the fixed stream: the same thresholds every time)\n"
+         "  --bootstrap frames\n"
+         "               put each bootstrap resample through the frames' VAR fit\n"
+         "               and clipping before its tests (default: data, the\n"
+         "               resamples tested as drawn)\n"
          "  --sync       flush every output file to the disk before it replaces\n"
          "               the earlier one, so that it survives a power loss\n"
          "  --help       show this text and exit\n"
@@ -156,6 +169,7 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
   set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
   execution.seed = o.seed;
+  execution.bootstrap = o.bootstrap;
   channels().sync_outputs = o.sync;
   return run_program(execution);
 }

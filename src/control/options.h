@@ -1,7 +1,7 @@
 // The command line. With no options the program does exactly what its control
 // files say, on every processor core; the options only tune how it runs:
 //
-//   vok [-C DIR] [--threads N] [--seed N]
+//   vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames]
 //   vok --help | --version
 //
 // A hidden option, --reference-kernel, computes the lag sums of the frame
@@ -29,6 +29,9 @@ struct Options {
   // Seed of the bootstrap's uniform stream; 0, the default, gives the
   // program's fixed stream.
   std::uint64_t seed = 0;
+  // What the bootstrap's resamples go through: data (the default) tests them
+  // as drawn; frames puts each through the frames' VAR fit and clipping.
+  Bootstrap bootstrap = Bootstrap::data;
   bool reference_kernel = false;
   bool sync = false;  // outputs flushed to the disk before they replace earlier files
   std::string error;  // Action::refuse: what is wrong
@@ -37,7 +40,8 @@ struct Options {
 // The arguments after the program name. Options: "-C DIR" (or "--directory
 // DIR", "--directory=DIR"; a relative DIR after another is taken inside it,
 // as cd would), "--threads N" (or "--threads=N", N from 1 to 1024), "--seed
-// N" (or "--seed=N", N from 0 to 2^64 - 1), "--help" ("-h"), "--version",
+// N" (or "--seed=N", N from 0 to 2^64 - 1), "--bootstrap data" or
+// "--bootstrap frames" (or "--bootstrap=..."), "--help" ("-h"), "--version",
 // "--sync", "--reference-kernel". Anything else is refused.
 Options parse_options(std::span<const std::string_view> args);
 

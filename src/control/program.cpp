@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <vector>
 
 #include "control/control_files.h"
 #include "control/interruption.h"
@@ -42,6 +44,40 @@ std::string summary_line(const RunOutcome& run) {
   return line;
 }
 
+// The percent of a check's frames that are significant, to one decimal.
+std::string share_text(const VarianceCheck& c) {
+  const double share = c.frames > 0 ? 100.0 * c.significant / c.frames : 0.0;
+  std::string text = std::to_string(static_cast<long long>(std::lround(share * 10.0)));
+  if (text.size() < 2) text.insert(0, "0");
+  return text.insert(text.size() - 1, ".") + "%";
+}
+
+// What a person at a terminal is told after a run whose thresholds cannot
+// be trusted: changing variance in a series that is not clipped (the
+// bicorrelation tests fire on it), and clipping with a bootstrap of the
+// unclipped data (its thresholds belong to other statistics).
+std::vector<std::string> guard_lines(const RunOutcome& run) {
+  std::vector<std::string> lines;
+  const bool clipped = run.settings.transform == Transform::clip;
+  std::vector<std::pair<const char*, const VarianceCheck*>> strong;
+  for (auto [series, check] : {std::pair{"x", &run.x_variance}, std::pair{"y", &run.y_variance}})
+    if (check->strong) strong.emplace_back(series, check);
+  if (!clipped && !strong.empty()) {
+    std::string line = "Changing variance: McLeod-Li significant in ";
+    for (std::size_t i = 0; i < strong.size(); ++i) {
+      if (i > 0) line += " and ";
+      line += share_text(*strong[i].second) + " of the frames of " + strong[i].first;
+    }
+    line += "; the bicorrelation tests fire on changing variance alone: clip the series to tell "
+            "(a line clip data in the run control file)";
+    lines.push_back(line);
+  }
+  if (clipped && run.settings.resamples > 0 && run.settings.bootstrap == Bootstrap::data)
+    lines.push_back(
+        "Clipped series with a bootstrap of the unclipped data: its thresholds belong to other "
+        "statistics; run with --bootstrap frames");
+  return lines;
+}
 
 // One execution per folder: an advisory lock on the working folder, held
 // while the execution runs (released when the descriptor is closed, also
@@ -105,6 +141,7 @@ int run_program(const ExecutionOptions& options) {
   try {
     create_error_file();
     Execution execution(options.seed);
+    execution.bootstrap = options.bootstrap;
     execution.on_completed_run = options.on_completed_run;
     execution.row_batching = options.row_batching;
     TopControlFile top;
@@ -124,7 +161,10 @@ int run_program(const ExecutionOptions& options) {
       try {
         const RunOutcome summary = run_driver(name, shared, run, execution);
         commit_run(execution, write_errors_before);
-        if (terminal) channels().console.line(summary_line(summary));
+        if (terminal) {
+          channels().console.line(summary_line(summary));
+          for (const std::string& line : guard_lines(summary)) channels().console.line(line);
+        }
       } catch (const RunEnded&) {
         commit_run(execution, write_errors_before);
         run_ended = true;

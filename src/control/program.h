@@ -14,6 +14,8 @@ namespace vok {
 struct ExecutionOptions {
   // Seed of the bootstrap's uniform stream (0: the program's fixed stream).
   std::uint64_t seed = 0;
+  // What the bootstrap's resamples go through.
+  Bootstrap bootstrap = Bootstrap::data;
   // When set, receives each run that went through its frames.
   std::function<void(const CompletedRun&)> on_completed_run;
   // How the data rows are read in blocks (tests make them small, so that a

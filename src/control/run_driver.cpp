@@ -17,6 +17,7 @@
 
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
+#include "analysis/run_checks.h"
 #include "bootstrap/thresholds.h"
 #include "control/control_files.h"
 #include "control/frames_table.h"
@@ -289,8 +290,10 @@ StampArray frame_end_stamps(const FramePlan& plan) {
 }
 
 // The analysis settings of a run.
-Settings analysis_settings(const SharedSettings& shared, const RunSettings& run) {
+Settings analysis_settings(const SharedSettings& shared, const RunSettings& run,
+                           Bootstrap bootstrap) {
   Settings s;
+  s.bootstrap = bootstrap;
   s.frame_length = shared.lw;
   s.exponent = shared.exponent;
   s.overlap = shared.overlap;
@@ -437,20 +440,21 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
   return rows;
 }
 
-// Steps 15 and 16: the analysis, written as it goes. A refused resample
-// count ends the run after the statistics; a step that cannot go on stops
-// the program after its messages.
-PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> y,
-                               const StampLookup& stamps, const Settings& settings,
-                               const RunHeader& header, int run_index, Execution& execution,
-                               std::span<FrameOutcome> frames_computed) {
+// Steps 15 and 16: the analysis, written as it goes, into `outcome`'s counts
+// and checks. A refused resample count ends the run after the statistics; a
+// step that cannot go on stops the program after its messages.
+void analyse_and_write(std::span<const float> x, std::span<const float> y,
+                       const StampLookup& stamps, const Settings& settings,
+                       const RunHeader& header, int run_index, Execution& execution,
+                       std::span<FrameOutcome> frames_computed, RunOutcome& outcome) {
   RunWriter writer(header, settings, program_run_channels());
   FramesTableWriter table(frames_table_name(report().path()), header.clock.stamp_flag == 'm');
+  VarianceWatch variance(settings.false_alarm);
   // The frames are kept in a Result only for an observer of the execution:
   // the writers need no more than the frame at hand.
   Result result;
   ResultCollector collector(result);
-  std::vector<AnalysisSink*> sinks{&writer, &table};
+  std::vector<AnalysisSink*> sinks{&writer, &table, &variance};
   if (execution.on_completed_run) sinks.push_back(&collector);
   SinkList all(sinks);
   try {
@@ -460,6 +464,7 @@ PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> 
       result.rows = header.plan.rows;
       result.lags = header.plan.lags;
       result.covered = header.plan.covered();
+      complete_result(result, settings.false_alarm);
       execution.on_completed_run({report().path(), settings, result});
     }
   } catch (const ResamplesRefused&) {
@@ -468,7 +473,9 @@ PerTest<int> analyse_and_write(std::span<const float> x, std::span<const float> 
   } catch (const AnalysisStopped&) {
     throw Stop{};
   }
-  return writer.counts();
+  outcome.counts = writer.counts();
+  outcome.x_variance = variance.x();
+  outcome.y_variance = variance.y();
 }
 
 }  // namespace
@@ -496,7 +503,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
     stop_on_setting({&console(), &error_file()},
                     {"Overlap parameter ", shared.overlap, " is incorrect"}, top, "lap");
   // 11, 12. The rows.
-  const Settings settings = analysis_settings(shared, run);
+  const Settings settings = analysis_settings(shared, run, execution.bootstrap);
   RunRows rows = read_rows(data, header, run, settings, execution.row_batching, range, plan);
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
@@ -528,8 +535,9 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   RunOutcome outcome;
   outcome.report = std::move(report_name);
   outcome.frames = plan.frames;
-  outcome.counts =
-      analyse_and_write(x, y, stamps, settings, rh, run_index, execution, rows.frames_computed);
+  outcome.settings = settings;
+  analyse_and_write(x, y, stamps, settings, rh, run_index, execution, rows.frames_computed,
+                    outcome);
 
   // 17. Release the arrays.
   rows = RunRows();

@@ -37,6 +37,7 @@ struct Execution {
   explicit Execution(std::uint64_t seed = 0) : uniforms(seed) {}
   FieldReaders readers;     // keep their last values across calls
   UniformStream uniforms;   // continues across runs
+  Bootstrap bootstrap = Bootstrap::data;  // what the bootstrap's resamples go through
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
   SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made
@@ -55,6 +56,8 @@ struct RunOutcome {
   std::string report;
   int frames = 0;
   PerTest<int> counts;
+  Settings settings;                     // the run's analysis settings
+  VarianceCheck x_variance, y_variance;  // changing variance in the frames of x and y
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`

@@ -7,6 +7,7 @@
 #include "frames/summary.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "stats/mcleod_li.h"
 #include "stats/survival.h"
 #include "stats/var.h"
 
@@ -98,13 +99,17 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     messages.end(stage);
     const std::span<float> x(residuals.data(), len);
     const std::span<float> y(residuals.data() + len, len);
-    if (job.var_lag >= 1) {
+    if (job.var_lag >= 1 && job.describe) {
       stage = Stage::x_residuals;
       f.x_residuals = stat(x, messages.report);
       messages.end(stage);
       stage = Stage::y_residuals;
       f.y_residuals = stat(y, messages.report);
       messages.end(stage);
+    }
+    if (job.describe) {
+      f.variance_pvalue_x = mcleod_li(x, plan.lags).pvalue;
+      f.variance_pvalue_y = mcleod_li(y, plan.lags).pvalue;
     }
     if (job.clip) {
       clip_to_signs(x);

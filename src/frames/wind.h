@@ -24,6 +24,9 @@ struct FrameJob {
   FramePlan plan;
   int var_lag = 0;    // VAR order p
   bool clip = false;  // the residuals are clipped to +1/-1
+  // The residuals' statistics and the McLeod-Li check are computed (a
+  // bootstrap resample, tested like a frame, needs neither).
+  bool describe = true;
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
 
   // The job of a run's frames, shaped by `settings`; the thresholds are the
@@ -57,9 +60,10 @@ struct FrameOutcome {
 };
 
 // Computes frame k (1-based): copy, VAR residuals (p >= 1) and their
-// statistics, clipping, tests. The thresholds are not used: judging the
-// frame's significance (judge) and its stamps are left to the caller, so a
-// frame can be computed before the thresholds are known.
+// statistics, the McLeod-Li check of the residuals, clipping, tests. The
+// thresholds are not used: judging the frame's significance (judge) and its
+// stamps are left to the caller, so a frame can be computed before the
+// thresholds are known.
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work);
 
 }  // namespace vok

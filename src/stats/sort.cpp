@@ -51,36 +51,30 @@ void indexx(std::span<const float> x, std::span<int> p) {
   }
 }
 
-namespace {
-
-// Position f (n + 1) between two order statistics, clamped to 1..n: the
-// ranks k <= k1 and the weight d of the upper one.
-struct FractileRanks {
-  int k, k1;
-  float d;
-};
-FractileRanks fractile_ranks(float f, int n) {
-  const float z = f * static_cast<float>(n + 1);
+FractilePosition fractile_position(float level, int n) {
+  if (level >= 1.0f) return {n, n, 0.0f, false};
+  if (level <= 0.0f) return {1, 1, 0.0f, false};
+  // Position f (n + 1) between two order statistics, clamped to 1..n.
+  const float z = level * static_cast<float>(n + 1);
   int k = static_cast<int>(z);
   const float d = z - static_cast<float>(k);
   const int k1 = std::min(k + 1, n);
   k = std::min(std::max(k, 1), n);
-  return {k, k1, d};
+  return {k, k1, d, true};
 }
 
-}  // namespace
+float fractile_value(const FractilePosition& at, float at_k, float at_k1) {
+  return at.interpolated ? (1.0f - at.d) * at_k + at.d * at_k1 : at_k;
+}
 
 float select_fractile(std::span<float> x, float level) {
-  const int n = static_cast<int>(x.size());
-  if (level >= 1.0f) return *std::max_element(x.begin(), x.end());
-  if (level <= 0.0f) return *std::min_element(x.begin(), x.end());
-  const auto [k, k1, d] = fractile_ranks(level, n);
-  const auto at_k = x.begin() + (k - 1);
+  const FractilePosition at = fractile_position(level, static_cast<int>(x.size()));
+  const auto at_k = x.begin() + (at.k - 1);
   std::nth_element(x.begin(), at_k, x.end());
   const float lower = *at_k;
   // Rank k + 1 is the least of the values after rank k.
-  const float upper = k1 == k ? lower : *std::min_element(at_k + 1, x.end());
-  return (1.0f - d) * lower + d * upper;
+  const float upper = at.k1 == at.k ? lower : *std::min_element(at_k + 1, x.end());
+  return fractile_value(at, lower, upper);
 }
 
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
@@ -112,15 +106,8 @@ int sort(std::span<int> p, std::span<const float> x, std::span<const float> leve
   if (fractile) {
     auto ranked = [&](int k) { return x[p[k - 1] - 1]; };
     for (int i = 0; i < m; ++i) {
-      const float f = levels[i];
-      if (f >= 1.0f) {
-        fractiles[i] = ranked(n);
-      } else if (f <= 0.0f) {
-        fractiles[i] = ranked(1);
-      } else {
-        const auto [k, k1, d] = fractile_ranks(f, n);
-        fractiles[i] = (1.0f - d) * ranked(k) + d * ranked(k1);
-      }
+      const FractilePosition at = fractile_position(levels[i], n);
+      fractiles[i] = fractile_value(at, ranked(at.k), ranked(at.k1));
     }
   }
   return status;

@@ -26,6 +26,19 @@ inline constexpr int kSortSingleValue = 4;
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
          std::span<float> fractiles, char control, Channel& console, Channel& standard_error);
 
+// Where sort puts the fractile at `level` among n >= 2 ordered values: at
+// position level (n + 1) between the order statistics k <= k1 (1-based),
+// clamped to 1..n, with weight d on the upper one; a level of 1 or more is
+// the largest value and one of 0 or less the smallest, not interpolated.
+struct FractilePosition {
+  int k, k1;
+  float d;
+  bool interpolated;
+};
+FractilePosition fractile_position(float level, int n);
+// The fractile from the values at ranks k and k1, as sort forms it.
+float fractile_value(const FractilePosition& at, float at_k, float at_k1);
+
 // The fractile at `level` of x (at least two values, none NaN) that sort's
 // control 'B' gives, found by selecting the one or two order statistics it
 // interpolates between instead of ordering x: the same value to the last bit

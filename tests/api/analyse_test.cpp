@@ -102,6 +102,9 @@ void expect_same_frame(const vok::Frame& a, const vok::Frame& b) {
   EXPECT_EQ(a.cdf, b.cdf);
   EXPECT_EQ(a.statistic, b.statistic);
   EXPECT_EQ(a.significant, b.significant);
+  EXPECT_EQ(a.qvalue, b.qvalue);
+  EXPECT_EQ(a.variance_pvalue_x, b.variance_pvalue_x);
+  EXPECT_EQ(a.variance_pvalue_y, b.variance_pvalue_y);
   EXPECT_EQ(a.sd_x, b.sd_x);
   EXPECT_EQ(a.sd_y, b.sd_y);
   EXPECT_EQ(a.cross_correlations, b.cross_correlations);
@@ -114,12 +117,15 @@ void expect_same_frame(const vok::Frame& a, const vok::Frame& b) {
 }
 
 TEST(Analyse, OneAndTwoThreadsGiveTheSameResult) {
+  for (vok::Bootstrap bootstrap : {vok::Bootstrap::data, vok::Bootstrap::frames}) {
+  SCOPED_TRACE(static_cast<int>(bootstrap));
   const Series data = example_data();
   vok::Settings s = example_settings();
   s.var_lag = 2;
   s.overlap = 50;
   s.resamples = 40;
   s.transform = vok::Transform::clip;
+  s.bootstrap = bootstrap;
   s.threads = 1;
   const vok::Result one = vok::analyse(data.x, data.y, s);
   s.threads = 2;
@@ -138,6 +144,8 @@ TEST(Analyse, OneAndTwoThreadsGiveTheSameResult) {
       EXPECT_EQ(one.summary->all_frames.pairs[i].r, two.summary->all_frames.pairs[i].r);
   }
   EXPECT_EQ(one.diagnostics.size(), two.diagnostics.size());
+  EXPECT_EQ(one.x_variance.significant, two.x_variance.significant);
+  }
 }
 
 TEST(Analyse, TheSeedChoosesTheBootstrapStream) {

@@ -82,6 +82,8 @@ TEST(Settings, EachBadSettingIsNamedWithItsValue) {
        "resamples = 19"},
       {"transform out of the enum",
        [](vok::Settings& s) { s.transform = static_cast<vok::Transform>(7); }, "transform = 7"},
+      {"bootstrap out of the enum",
+       [](vok::Settings& s) { s.bootstrap = static_cast<vok::Bootstrap>(5); }, "bootstrap = 5"},
       {"threads -2", [](vok::Settings& s) { s.threads = -2; }, "threads = -2"},
   };
   for (const BadSetting& c : cases) {

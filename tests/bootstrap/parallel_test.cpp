@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -112,6 +114,77 @@ TEST_F(ParallelBootstrap, ThresholdsAreThoseOfTheResamplesTakenOneByOne) {
     float fractile[1] = {0.0f};
     sort(order, p[k], level, fractile, 'B', channels().console, channels().standard_error);
     EXPECT_EQ(parallel.thresholds.values[k], fractile[0]) << k;
+  }
+}
+
+// The thresholds from the statistics, selected near the fractile's ranks,
+// against the route through every p-value: each resample's seven p-values
+// (1 - CDF value), then each test's ordering and fractile. Short frames run
+// in batches, long ones one by one; at 101 lags the list test's 20,503
+// degrees of freedom take the chi-square step in every resample. Columns of
+// few values give equal statistics and constant resamples.
+TEST(BootstrapThresholds, EqualTheFractilesOfEveryPValueOrdered) {
+  struct Case {
+    int n, L, B;
+    float alpha;
+    bool few_values;
+  };
+  const Case cases[] = {
+      {18, 3, 3001, 0.05f, false}, {50, 5, 2000, 0.01f, false}, {12, 1, 500, 0.05f, false},
+      {100, 6, 777, 0.1f, true},   {24, 2, 400, 0.5f, true},    {300, 17, 60, 0.05f, false},
+      {203, 101, 20, 0.05f, false}, {40, 4, 2, 0.5f, false},
+      // Beyond the first 16,384 resamples each test keeps only a band of
+      // statistics around its fractile's ranks.
+      {12, 1, 20001, 0.05f, false}, {13, 2, 17000, 0.01f, true}, {14, 2, 30000, 0.99f, false},
+  };
+  std::mt19937 gen(7);
+  std::normal_distribution<float> normal(0.0f, 1.0f);
+  for (const Case& c : cases) {
+    SCOPED_TRACE("n " + std::to_string(c.n) + ", L " + std::to_string(c.L) + ", B " +
+                 std::to_string(c.B));
+    std::vector<float> x(5000), y(5000);
+    for (std::size_t t = 0; t < x.size(); ++t) {
+      const float e = normal(gen);
+      x[t] = c.few_values ? static_cast<float>(gen() % 3) : e * e + (t > 0 ? 0.4f * x[t - 1] : 0.0f);
+      y[t] = c.few_values ? static_cast<float>(gen() % 4) : normal(gen) + 0.5f * e;
+    }
+    const std::uint64_t start = 4321;
+
+    // Every p-value, then the ordering.
+    CapturedChannels want_cap;
+    ResampleWork work(c.n, c.L);
+    std::array<std::vector<float>, kTestCount> p;
+    for (int b = 0; b < c.B; ++b) {
+      const auto one = resample_pvalues(x, y, c.n, c.L, start + 2u * c.n * b, work,
+                                        channels().standard_error);
+      for (int k = 0; k < kTestCount; ++k) p[k].push_back(one[k]);
+    }
+    Thresholds want;
+    std::vector<int> order(static_cast<std::size_t>(c.B));
+    const float level[1] = {c.alpha};
+    for (int k = 0; k < kTestCount; ++k) {
+      float fractile[1] = {0.0f};
+      want.status = sort(order, p[k], level, fractile, 'B', channels().console,
+                         channels().standard_error);
+      want.values[k] = fractile[0];
+    }
+    const std::string want_console = want_cap.console(), want_error = want_cap.standard_error();
+
+    for (int threads : {1, 2}) {
+      CapturedChannels cap;
+      UniformStream stream;
+      stream.advance(start);
+      const Thresholds got = resampxy(x, y, c.n, c.L, c.B, c.alpha, stream, threads,
+                                      channels().standard_error, channels().console);
+      for (int k = 0; k < kTestCount; ++k)
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(got.values[k]),
+                  std::bit_cast<std::uint32_t>(want.values[k]))
+            << "test " << k << ", " << threads << " threads";
+      EXPECT_EQ(got.status, want.status);
+      EXPECT_EQ(stream.position(), start + 2u * c.n * c.B);
+      EXPECT_EQ(cap.console(), want_console);
+      EXPECT_EQ(cap.standard_error(), want_error);
+    }
   }
 }
 

@@ -20,6 +20,8 @@ Frame frame(int number, int first_row, int last_row, float cdf_start) {
   int i = 0;
   for (Test t : kTests) f.cdf[t] = cdf_start + 0.125f * static_cast<float>(i++);
   f.significant.hxxy = true;
+  for (Test t : kTests) f.qvalue[t] = 1.0;
+  f.qvalue.hxxy = 0.015625 * number;
   return f;
 }
 
@@ -33,16 +35,18 @@ TEST(FramesTable, HeaderThenOneRowPerFrame) {
   Result r;
   r.frames = {frame(1, 1, 40, 0.0f), frame(2, 41, 80, 0.125f)};
   // Tests Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy hold cdf_start + 0, 0.125, ...
-  // 0.75; the columns run Cx, Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx.
+  // 0.75; the columns run Cx, Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx, then the
+  // q-values in the same order.
   const std::string want =
       "frame,first_row,last_row,cdf_Cx,pvalue_Cx,significant_Cx,cdf_Cy,pvalue_Cy,significant_Cy,"
       "cdf_Cxy,pvalue_Cxy,significant_Cxy,cdf_Hxxx,pvalue_Hxxx,significant_Hxxx,cdf_Hyyy,"
       "pvalue_Hyyy,significant_Hyyy,cdf_Hxxy,pvalue_Hxxy,significant_Hxxy,cdf_Hyyx,pvalue_Hyyx,"
-      "significant_Hyyx\n"
+      "significant_Hyyx,qvalue_Cx,qvalue_Cy,qvalue_Cxy,qvalue_Hxxx,qvalue_Hyyy,qvalue_Hxxy,"
+      "qvalue_Hyyx\n"
       "1,1,40,0.5,0.5,false,0.625,0.375,false,0.75,0.25,false,0.25,0.75,false,0.375,0.625,false,"
-      "0,1,true,0.125,0.875,false\n"
+      "0,1,true,0.125,0.875,false,1,1,1,1,1,0.015625,1\n"
       "2,41,80,0.625,0.375,false,0.75,0.25,false,0.875,0.125,false,0.375,0.625,false,0.5,0.5,"
-      "false,0.125,0.875,true,0.25,0.75,false\n";
+      "false,0.125,0.875,true,0.25,0.75,false,1,1,1,1,1,0.03125,1\n";
   EXPECT_EQ(frames_table(r, false), want);
 }
 

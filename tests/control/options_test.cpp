@@ -175,6 +175,34 @@ TEST_F(CommandLine, AnOptionNotUnderstoodIsRefusedWithStatus64) {
   EXPECT_EQ(cap.console(), "");
 }
 
+TEST(Options, Bootstraps) {
+  struct Case {
+    std::vector<std::string_view> args;
+    Bootstrap bootstrap;
+    std::string_view error;  // for refusals
+  };
+  const Case cases[] = {
+      {{}, Bootstrap::data, ""},
+      {{"--bootstrap", "frames"}, Bootstrap::frames, ""},
+      {{"--bootstrap=frames", "--bootstrap", "data"}, Bootstrap::data, ""},
+      {{"--seed", "3", "--bootstrap=frames"}, Bootstrap::frames, ""},
+      {{"--bootstrap"}, Bootstrap::data, "option --bootstrap needs data or frames"},
+      {{"--bootstrap", "Frames"}, Bootstrap::data, "--bootstrap Frames: must be data or frames"},
+      {{"--bootstrap="}, Bootstrap::data, "--bootstrap : must be data or frames"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (std::string_view a : c.args) line += std::string(a) + " ";
+    SCOPED_TRACE(line);
+    const Options o = parse_options(c.args);
+    EXPECT_EQ(o.error, c.error);
+    if (c.error.empty()) {
+      EXPECT_EQ(o.bootstrap, c.bootstrap);
+    }
+  }
+  EXPECT_NE(usage_text().find("--bootstrap frames"), std::string::npos);
+}
+
 TEST(Options, SyncIsAskedFor) {
   EXPECT_FALSE(parse_options(std::vector<std::string_view>{}).sync);
   EXPECT_TRUE(parse_options(std::vector<std::string_view>{"--threads", "2", "--sync"}).sync);

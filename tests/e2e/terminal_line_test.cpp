@@ -8,11 +8,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "e2e/e2e_files.h"
+#include "bootstrap/uniform.h"
 #include "e2e/run_in_dir.h"
 
 namespace vok {
@@ -130,6 +133,88 @@ TEST(TerminalLine, EachCompletedRunNamesItsReportAndCounts) {
   ASSERT_TRUE(expected.starts_with(run_t_lines));
   expected.insert(run_t_lines.size(), summary);
   EXPECT_TRUE(same_lines(mask_times(pty.read_all()), expected));
+}
+
+// The lines a terminal shows after the summary line when the thresholds
+// cannot be trusted, and only then.
+std::string terminal_console(const RunDir& dir, const ExecutionOptions& options) {
+  e2e::ScopedWorkingDirectory here(dir.path());
+  CapturedChannels captured;
+  PseudoTerminal pty;
+  if (pty.terminal() == nullptr) return "no terminal";
+  channels().console.attach(pty.terminal());
+  run_program(options);
+  return pty.read_all();
+}
+
+// x: GARCH(1,1) (volatility clusters), y: independent values of constant
+// variance; 5000 rows in frames of 250.
+std::string garch_data() {
+  std::string text = "GARCH x, calm y\nrows=5000 columns=2 interval=1.0 format=(2f12.5)\n";
+  double h = 1.0, e = 0.0;
+  std::uint64_t at = 0;
+  auto normal = [&at] {
+    const double u1 = (UniformStream::bits(at++) + 0.5) * 0x1p-24;
+    const double u2 = UniformStream::at(at++);
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  };
+  for (int t = -300; t < 5000; ++t) {
+    h = 0.05 + 0.1 * e * e + 0.85 * h;
+    e = std::sqrt(h) * normal();
+    const double y = normal();
+    char row[40];
+    std::snprintf(row, sizeof row, "%12.5f%12.5f\n", e, y);
+    if (t >= 0) text += row;
+  }
+  return text;
+}
+
+TEST(TerminalLine, ChangingVarianceWithoutClippingPointsToClipping) {
+  RunDir dir;
+  const TopSettings top{.lw = 250, .p = 1};
+  RunSettingsText run;
+  run.data = "garch.dat";
+  dir.write("Runvok.cnl", top_file(top, {"g.cnl"}));
+  dir.write("g.cnl", e2e::run_file(run));
+  dir.write("garch.dat", garch_data());
+  const std::string seen = terminal_console(dir, {});
+  if (seen == "no terminal") GTEST_SKIP() << "no pseudo-terminal here";
+  const std::string line =
+      "\nChanging variance: McLeod-Li significant in ";
+  const auto at = seen.find(line);
+  ASSERT_NE(at, std::string::npos) << seen;
+  EXPECT_NE(seen.find("% of the frames of x; the bicorrelation tests fire on changing variance "
+                      "alone: clip the series to tell (a line clip data in the run control "
+                      "file)\n"),
+            std::string::npos)
+      << seen;
+  EXPECT_EQ(seen.find("frames of y"), std::string::npos) << seen;
+  EXPECT_LT(seen.find("Report written: g_1-_2.out"), at);
+
+  // Clipped: no such line.
+  run.switches = "clip data";
+  dir.write("g.cnl", e2e::run_file(run));
+  EXPECT_EQ(terminal_console(dir, {}).find("Changing variance"), std::string::npos);
+  // Redirected, the console has none of it.
+  EXPECT_EQ(dir.run().console.find("Changing variance"), std::string::npos);
+}
+
+TEST(TerminalLine, ClippingWithTheDataBootstrapPointsToTheFramesBootstrap) {
+  RunDir dir;
+  const TopSettings top{.exponent = "0.3", .lw = 40, .p = 1, .resamples = 20};
+  const RunSettingsText run{.x = 1, .y = 3, .switches = "clip data", .data = "bilinear.dat"};
+  dir.write("Runvok.cnl", top_file(top, {"c.cnl"}));
+  dir.write("c.cnl", e2e::run_file(run));
+  dir.write("bilinear.dat", fixture("bilinear.dat"));
+  const std::string seen = terminal_console(dir, {});
+  if (seen == "no terminal") GTEST_SKIP() << "no pseudo-terminal here";
+  EXPECT_NE(seen.find("\nClipped series with a bootstrap of the unclipped data: its thresholds "
+                      "belong to other statistics; run with --bootstrap frames\n"),
+            std::string::npos)
+      << seen;
+  ExecutionOptions frames;
+  frames.bootstrap = Bootstrap::frames;
+  EXPECT_EQ(terminal_console(dir, frames).find("Clipped series"), std::string::npos);
 }
 
 // The program as a process of its own with its console redirected to a file:

@@ -90,8 +90,9 @@ def read_graph_file(path):
 
 
 def read_table(path):
-    """A console .csv as the package's frames table (32-bit numbers)."""
-    table = pd.read_csv(path, index_col="frame")
+    """A console .csv as the package's frames table (32-bit numbers; the
+    q-values' 64 bits read back exactly)."""
+    table = pd.read_csv(path, index_col="frame", float_precision="round_trip")
     for column in table.columns:
         if column.startswith(("cdf_", "pvalue_")):
             table[column] = table[column].astype(np.float32)

@@ -41,7 +41,8 @@ def test_frames_table_layout(result):
     expected = ["first_row", "last_row", "degenerate"]
     for test in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx"):
         expected += [f"statistic_{test}", f"df_{test}", f"cdf_{test}", f"pvalue_{test}",
-                     f"significant_{test}"]
+                     f"qvalue_{test}", f"significant_{test}"]
+    expected += ["variance_pvalue_x", "variance_pvalue_y"]
     assert list(frames.columns) == expected
     assert list(frames["first_row"]) == list(range(1, 2000, 200))
     assert list(frames["last_row"]) == list(range(200, 2001, 200))

@@ -1,0 +1,291 @@
+// The R package's bridge to the vok library. It holds no logic of its own:
+// it turns R vectors into the library's types, runs the analysis on a thread
+// of its own while R's thread watches for a user interrupt, and hands the
+// result back as plain vectors and matrices, which R/result.R turns into
+// data frames.
+#include <Rcpp.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <pthread.h>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vok/vok.h"
+
+namespace {
+
+// The order of every per-test column and vector in R.
+constexpr std::array<vok::Test, 7> kColumnOrder{vok::Test::cx,   vok::Test::cy,   vok::Test::cxy,
+                                                vok::Test::hxxx, vok::Test::hyyy, vok::Test::hxxy,
+                                                vok::Test::hyyx};
+
+Rcpp::CharacterVector test_names() {
+  Rcpp::CharacterVector names(kColumnOrder.size());
+  for (std::size_t t = 0; t < kColumnOrder.size(); ++t) names[t] = vok::name(kColumnOrder[t]);
+  return names;
+}
+
+// A series as the analysis reads it: 32-bit values, each double rounded to
+// the nearest float, as a data file's values are read.
+std::vector<float> to_32_bits(const Rcpp::NumericVector& values) {
+  std::vector<float> out(static_cast<std::size_t>(values.size()));
+  for (R_xlen_t i = 0; i < values.size(); ++i) out[static_cast<std::size_t>(i)] = static_cast<float>(values[i]);
+  return out;
+}
+
+template <class T, int RTYPE, class Pick>
+Rcpp::Matrix<RTYPE> per_test_matrix(const std::vector<vok::Frame>& frames, Pick pick) {
+  const int n = static_cast<int>(frames.size());
+  Rcpp::Matrix<RTYPE> m(n, static_cast<int>(kColumnOrder.size()));
+  for (int f = 0; f < n; ++f) {
+    const vok::PerTest<T>& values = pick(frames[static_cast<std::size_t>(f)]);
+    for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
+      m(f, static_cast<int>(t)) = values[kColumnOrder[t]];
+  }
+  Rcpp::colnames(m) = test_names();
+  return m;
+}
+
+template <class T, int RTYPE>
+Rcpp::Vector<RTYPE> per_test_vector(const vok::PerTest<T>& values) {
+  Rcpp::Vector<RTYPE> v(kColumnOrder.size());
+  for (std::size_t t = 0; t < kColumnOrder.size(); ++t) v[t] = values[kColumnOrder[t]];
+  v.names() = test_names();
+  return v;
+}
+
+Rcpp::NumericVector stats_vector(const vok::DescriptiveStats& s) {
+  return Rcpp::NumericVector::create(
+      Rcpp::Named("mean") = s.mean, Rcpp::Named("sd") = s.sd, Rcpp::Named("skewness") = s.skewness,
+      Rcpp::Named("kurtosis") = s.kurtosis, Rcpp::Named("c6") = s.c6, Rcpp::Named("max") = s.max,
+      Rcpp::Named("min") = s.min);
+}
+
+const char* channel_name(vok::Diagnostic::Channel c) {
+  switch (c) {
+    case vok::Diagnostic::Channel::report: return "report";
+    case vok::Diagnostic::Channel::console: return "console";
+    case vok::Diagnostic::Channel::error_file: return "error_file";
+    case vok::Diagnostic::Channel::standard_error: break;
+  }
+  return "standard_error";
+}
+
+Rcpp::List variance_list(const vok::VarianceCheck& c) {
+  return Rcpp::List::create(Rcpp::Named("frames") = c.frames,
+                            Rcpp::Named("significant") = c.significant,
+                            Rcpp::Named("binomial_p") = c.binomial_pvalue,
+                            Rcpp::Named("strong") = c.strong);
+}
+
+Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
+  const std::vector<vok::Frame>& frames = r.frames;
+  const int n = static_cast<int>(frames.size());
+  Rcpp::IntegerVector number(n), first_row(n), last_row(n);
+  Rcpp::LogicalVector degenerate(n);
+  Rcpp::CharacterVector first_stamp(n), last_stamp(n);
+  for (int f = 0; f < n; ++f) {
+    const vok::Frame& frame = frames[static_cast<std::size_t>(f)];
+    number[f] = frame.number;
+    first_row[f] = frame.first_row;
+    last_row[f] = frame.last_row;
+    degenerate[f] = frame.degenerate;
+    first_stamp[f] = frame.first_stamp;
+    last_stamp[f] = frame.last_stamp;
+  }
+  // The report's percentage: 100 count / frames in 32-bit reals.
+  Rcpp::NumericVector percent(kColumnOrder.size());
+  for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
+    percent[t] = 100.0f * static_cast<float>(r.counts[kColumnOrder[t]]) /
+                 static_cast<float>(std::max(n, 1));
+  percent.names() = test_names();
+
+  const int width = 2 * r.lags + 1;
+  Rcpp::NumericMatrix xy(n, width);
+  for (int f = 0; f < n; ++f) {
+    const std::vector<float>& rxy = frames[static_cast<std::size_t>(f)].cross_correlations;
+    for (int k = 0; k < width; ++k)
+      xy(f, k) = k < static_cast<int>(rxy.size()) ? rxy[static_cast<std::size_t>(k)] : 0.0f;
+  }
+
+  const int messages = static_cast<int>(r.diagnostics.size());
+  Rcpp::IntegerVector message_frame(messages);
+  Rcpp::CharacterVector message_channel(messages), message_text(messages);
+  for (int m = 0; m < messages; ++m) {
+    const vok::Diagnostic& d = r.diagnostics[static_cast<std::size_t>(m)];
+    message_frame[m] = d.frame;
+    message_channel[m] = channel_name(d.channel);
+    message_text[m] = d.text;
+  }
+
+  Rcpp::List out;
+  out["rows"] = r.rows;
+  out["lags"] = r.lags;
+  out["covered"] = r.covered;
+  out["bootstrapped"] = r.bootstrapped;
+  out["x_stats"] = stats_vector(r.x_stats);
+  out["y_stats"] = stats_vector(r.y_stats);
+  out["thresholds"] = per_test_vector<float, REALSXP>(r.thresholds);
+  out["counts"] = per_test_vector<int, INTSXP>(r.counts);
+  out["percent"] = percent;
+  out["number"] = number;
+  out["first_row"] = first_row;
+  out["last_row"] = last_row;
+  out["first_stamp"] = first_stamp;
+  out["last_stamp"] = last_stamp;
+  out["degenerate"] = degenerate;
+  out["statistic"] = per_test_matrix<float, REALSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.statistic; });
+  out["df"] = per_test_matrix<int, INTSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.df; });
+  out["cdf"] = per_test_matrix<float, REALSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.cdf; });
+  out["pvalue"] = per_test_matrix<double, REALSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.pvalue; });
+  out["qvalue"] = per_test_matrix<double, REALSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.qvalue; });
+  out["significant"] = per_test_matrix<bool, LGLSXP>(
+      frames, [](const vok::Frame& f) -> const auto& { return f.significant; });
+  Rcpp::NumericVector variance_x(n), variance_y(n);
+  for (int f = 0; f < n; ++f) {
+    variance_x[f] = frames[static_cast<std::size_t>(f)].variance_pvalue_x;
+    variance_y[f] = frames[static_cast<std::size_t>(f)].variance_pvalue_y;
+  }
+  out["variance_pvalue_x"] = variance_x;
+  out["variance_pvalue_y"] = variance_y;
+  out["x_variance"] = variance_list(r.x_variance);
+  out["y_variance"] = variance_list(r.y_variance);
+  out["cross_correlations"] = xy;
+  out["diagnostics"] = Rcpp::DataFrame::create(
+      Rcpp::Named("frame") = message_frame, Rcpp::Named("channel") = message_channel,
+      Rcpp::Named("text") = message_text, Rcpp::Named("stringsAsFactors") = false);
+  // The settings as the analysis used them (its reals in 32 bits).
+  out["exponent"] = static_cast<double>(s.exponent);
+  out["false_alarm"] = static_cast<double>(s.false_alarm);
+  return out;
+}
+
+void check_interrupt(void*) { R_CheckUserInterrupt(); }
+
+// Whether the user asked to interrupt R. R_CheckUserInterrupt jumps out of
+// the function when so; R_ToplevelExec keeps that jump inside it, so that no
+// C++ frame is skipped.
+bool interrupt_pending() { return R_ToplevelExec(check_interrupt, nullptr) == FALSE; }
+
+// The analysis on a thread of its own (every signal blocked there, so that
+// R's thread receives the user's interrupt), while R's thread looks for an
+// interrupt every 50 ms: one raises the library's cancellation flag, and R's
+// interrupt follows once the analysis has stopped between two frames or two
+// resamples. Returns nothing when the analysis failed (`failure`) or was
+// interrupted (`interrupted`).
+std::optional<vok::Result> analyse_interruptibly(std::span<const float> x,
+                                                 std::span<const float> y,
+                                                 const vok::Settings& settings,
+                                                 std::span<const std::string> stamps,
+                                                 std::exception_ptr& failure, bool& interrupted) {
+  std::atomic<bool> cancel{false};
+  std::optional<vok::Result> result;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  std::thread worker([&] {
+    try {
+      result = vok::analyse(x, y, settings, stamps, &cancel);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    const std::lock_guard lock(mutex);
+    done = true;
+    finished.notify_one();
+  });
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  interrupted = false;
+  {
+    std::unique_lock lock(mutex);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+      if (interrupted) continue;
+      lock.unlock();
+      if (interrupt_pending()) {
+        interrupted = true;
+        cancel = true;
+      }
+      lock.lock();
+    }
+  }
+  worker.join();
+  if (interrupted || failure) return std::nullopt;
+  return result;
+}
+
+vok::Transform transform_of(const std::string& name) {
+  if (name == "clip") return vok::Transform::clip;
+  if (name == "log") return vok::Transform::log;
+  return vok::Transform::none;
+}
+
+}  // namespace
+
+// The analysis of x and y: a list of vectors and matrices (per-test columns
+// in the order of vok_tests()), or list(error = message) when the library
+// refuses the input or a setting. `seed` is a decimal string (64 bits).
+// [[Rcpp::export(.vok_analyse)]]
+Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_length,
+                       double exponent, double false_alarm, int overlap, int var_lag,
+                       int resamples, std::string transform, int threads, std::string seed,
+                       Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap) {
+  vok::Settings s;
+  s.frame_length = frame_length;
+  s.exponent = static_cast<float>(exponent);
+  s.false_alarm = static_cast<float>(false_alarm);
+  s.overlap = overlap;
+  s.var_lag = var_lag;
+  s.resamples = resamples;
+  s.transform = transform_of(transform);
+  s.bootstrap = bootstrap == "frames" ? vok::Bootstrap::frames : vok::Bootstrap::data;
+  s.threads = threads;
+  s.seed = std::stoull(seed);
+  const std::vector<float> xs = to_32_bits(x);
+  const std::vector<float> ys = to_32_bits(y);
+  std::vector<std::string> stamp_strings;
+  if (stamps.isNotNull())
+    stamp_strings = Rcpp::as<std::vector<std::string>>(Rcpp::CharacterVector(stamps.get()));
+  std::exception_ptr failure;
+  bool interrupted = false;
+  std::optional<vok::Result> result =
+      analyse_interruptibly(xs, ys, s, stamp_strings, failure, interrupted);
+  if (interrupted) throw Rcpp::internal::InterruptedException();
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const vok::Error& e) {
+      return Rcpp::List::create(Rcpp::Named("error") = std::string(e.what()));
+    }
+  }
+  return result_list(*result, s);
+}
+
+// Lags per frame for these settings, as the analysis computes them.
+// [[Rcpp::export(.vok_lags)]]
+int vok_lags(int frame_length, double exponent) {
+  vok::Settings s;
+  s.frame_length = frame_length;
+  s.exponent = static_cast<float>(exponent);
+  return vok::lags(s);
+}
+
+// The seven tests in the order of every per-test column.
+// [[Rcpp::export(.vok_tests)]]
+Rcpp::CharacterVector vok_tests() { return test_names(); }

@@ -1,0 +1,4 @@
+library(testthat)
+library(vok)
+
+test_check("vok")

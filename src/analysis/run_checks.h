@@ -1,0 +1,69 @@
+// What an analysis says across its frames, beside each frame's own tests:
+// Benjamini-Hochberg q-values of each test over the frames, and how often
+// the frames show changing variance.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "analysis/engine.h"
+#include "vok/vok.h"
+
+namespace vok {
+
+// Benjamini-Hochberg q-values of p-values: with the m p-values that are not
+// NaN ordered p(1) <= ... <= p(m), q(i) = min over j >= i of min(1, p(j) m / j),
+// each given back in the place of its p-value. Equal p-values get equal
+// q-values; a NaN p-value gets a NaN q-value and does not count in m.
+std::vector<double> bh_qvalues(std::span<const double> p);
+
+// The q-values of each test over a run's frames, from their p-values (one
+// PerTest a frame).
+std::vector<PerTest<double>> bh_qvalues(std::span<const PerTest<double>> pvalues);
+
+// Frame::qvalue of every frame, test by test, from Frame::pvalue.
+void set_qvalues(std::span<Frame> frames);
+
+// P(X >= k) for X binomial with n draws of probability p (1 for k <= 0),
+// summed in log space.
+double binomial_upper_tail(int k, int n, double p);
+
+// The changing-variance check of one series, frame by frame: a frame counts
+// when its McLeod-Li p-value is not NaN, and is significant when it lies
+// strictly below the false-alarm level.
+class VarianceTally {
+ public:
+  explicit VarianceTally(float false_alarm) : alpha_(false_alarm) {}
+  void add(double pvalue);
+  VarianceCheck check() const;
+
+ private:
+  float alpha_;
+  int frames_ = 0, significant_ = 0;
+};
+
+// The checks of a result's frames: their q-values and the variance checks
+// of x and y at the false-alarm level.
+void complete_result(Result& result, float false_alarm);
+
+// Tallies the variance check of x and of y from the frames a run hands on
+// (for a program that writes its frames as they come and keeps none).
+class VarianceWatch : public AnalysisSink {
+ public:
+  explicit VarianceWatch(float false_alarm) : x_(false_alarm), y_(false_alarm) {}
+  void diagnostic(const Diagnostic&) override {}
+  void statistics(const DescriptiveStats&, const DescriptiveStats&) override {}
+  void thresholds(const PerTest<float>&, bool) override {}
+  void frame(const Frame& frame, std::span<const Diagnostic>) override {
+    x_.add(frame.variance_pvalue_x);
+    y_.add(frame.variance_pvalue_y);
+  }
+  void finish(const PerTest<int>&, const CorrelationSummary*) override {}
+  VarianceCheck x() const { return x_.check(); }
+  VarianceCheck y() const { return y_.check(); }
+
+ private:
+  VarianceTally x_, y_;
+};
+
+}  // namespace vok

@@ -1,0 +1,61 @@
+#include "bootstrap/frames_bootstrap.h"
+
+#include <deque>
+#include <new>
+#include <vector>
+
+#include "frames/frame_plan.h"
+
+namespace vok {
+
+FrameResampleWork::FrameResampleWork(int n, int L)
+    : pair(2 * static_cast<std::size_t>(n)),
+      index(2 * static_cast<std::size_t>(n)),
+      frame(FramePlan::of(n, n, 0, L)) {}
+
+std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
+                                                     std::span<const float> y, int n, int L,
+                                                     const FrameJob& job, std::uint64_t first,
+                                                     FrameResampleWork& work, Channel& diag) {
+  const std::size_t len = static_cast<std::size_t>(n);
+  const std::span<int> index(work.index);
+  const std::span<float> frame(work.pair);
+  resample_indices(first, static_cast<int>(x.size()), index.first(len));
+  resample_indices(first + len, static_cast<int>(y.size()), index.subspan(len));
+  for (std::size_t t = 0; t < len; ++t) {
+    frame[t] = x[static_cast<std::size_t>(index[t])];
+    frame[len + t] = y[static_cast<std::size_t>(index[len + t])];
+  }
+  FrameJob one = job;
+  one.x = frame.first(len);
+  one.y = frame.subspan(len, len);
+  one.plan = FramePlan::of(n, n, 0, L);
+  one.describe = false;
+  const FrameOutcome outcome = compute_frame(one, 1, work.frame);
+  for (const Diagnostic& d : outcome.diagnostics) diag.append(d.text);
+  if (outcome.stopped) return {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+  // 1 - CDF in 32 bits, as the frames are judged.
+  const PerTest<float>& c = outcome.frame.cdf;
+  return {1.0f - c.hxxy, 1.0f - c.hyyx, 1.0f - c.hxxx, 1.0f - c.hyyy,
+          1.0f - c.cx,   1.0f - c.cy,   1.0f - c.cxy};
+}
+
+Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,
+                            const FrameJob& job, int B, float alpha, UniformStream& uniforms,
+                            int thread_limit, Channel& diag, Channel& console, bool progress,
+                            const std::atomic<bool>* cancel) {
+  const int threads = bootstrap_threads(thread_limit, B);
+  std::deque<FrameResampleWork> work;  // one per thread
+  try {
+    for (int w = 0; w < threads; ++w) work.emplace_back(n, L);
+  } catch (const std::bad_alloc&) {
+    bootstrap_allocation_failed(diag);
+  }
+  return bootstrap_thresholds(
+      B, 2 * static_cast<std::uint64_t>(n), alpha, uniforms, threads, diag, console, progress,
+      cancel, [&](std::uint64_t first, int worker, Channel& resample_diag) {
+        return frame_resample_pvalues(x, y, n, L, job, first, work[worker], resample_diag);
+      });
+}
+
+}  // namespace vok

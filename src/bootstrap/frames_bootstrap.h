@@ -1,0 +1,51 @@
+// Bootstrap thresholds that calibrate the frames' own tests: each resampled
+// pair of frame-length series goes through what a frame goes through (the
+// VAR fit of the run's order, its residuals, clipping when on, the tests),
+// so that the thresholds belong to the statistics the frames compute, after
+// prewhitening and clipping alike.
+#pragma once
+
+#include <atomic>
+#include <span>
+#include <vector>
+
+#include "bootstrap/resampxy.h"
+#include "bootstrap/uniform.h"
+#include "frames/wind.h"
+#include "output/channel.h"
+
+namespace vok {
+
+// Work storage of one resample, for frames of n values and L lags.
+struct FrameResampleWork {
+  FrameResampleWork(int n, int L);
+  std::vector<float> pair;  // the resampled x then y (n each)
+  std::vector<int> index;   // their 0-based indices in the columns
+  FrameWork frame;          // the frame computation's storage
+};
+
+// The seven p-values (1 - CDF value in 32 bits, TestIndex order) of the
+// resample whose 2n uniforms start at stream position `first`: the same x
+// and y indices as resample_pvalues draws (n for x, then n for y), the
+// values taken from the columns x and y unchanged, then the frame
+// computation of `job` (its VAR order and clipping; its series and plan are
+// not used) on that pair as one frame of n values and L lags. A pair whose
+// VAR fit fails (a resample without variation) gives p-values of 1, as a
+// degenerate frame does; its messages go to `diag`. `work` is scratch.
+std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
+                                                     std::span<const float> y, int n, int L,
+                                                     const FrameJob& job, std::uint64_t first,
+                                                     FrameResampleWork& work, Channel& diag);
+
+// B such resamples of n values from the N = x.size() values of x and y
+// (same length, after any log transform), L lags, VAR order and clipping of
+// `job`, fractile level alpha: the thresholds as resampxy gives them, from
+// the same blocks of the stream (resample b from 1 reads positions start +
+// (b - 1) 2n onwards; the stream is left 2nB further on), the same for any
+// thread count.
+Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,
+                            const FrameJob& job, int B, float alpha, UniformStream& uniforms,
+                            int threads, Channel& diag, Channel& console, bool progress = false,
+                            const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace vok

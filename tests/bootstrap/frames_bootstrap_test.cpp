@@ -1,0 +1,171 @@
+// The bootstrap of the frames' own computation: each resample put through
+// the VAR fit, clipping and the tests, built here again from the stream, the
+// fit, the signs and the frame tests alone.
+#include "bootstrap/frames_bootstrap.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "analysis/engine.h"
+#include "exec/parallel.h"
+#include "frames/covxy.h"
+#include "output/channel.h"
+#include "stats/sort.h"
+#include "stats/var.h"
+
+namespace vok {
+namespace {
+
+constexpr int kLw = 24, kLg = 3, kN = 90;
+
+struct Case {
+  int p;
+  bool clip;
+};
+
+// The p-values of B resamples: resample b takes 2n numbers from start + 2nb,
+// the first n giving x's indices and the next n y's (1 + floor(N u)); the
+// pair is fitted with a VAR(p), its residuals clipped to their signs when
+// asked, and tested.
+std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<float>& x,
+                                                          const std::vector<float>& y, Case c,
+                                                          int B, std::uint64_t start) {
+  const int N = static_cast<int>(x.size());
+  const int M = kLg * (2 * kLg + 1);
+  Channel quiet;
+  quiet.capture();
+  std::array<std::vector<float>, kTestCount> out;
+  for (int b = 0; b < B; ++b) {
+    std::vector<float> pair(2 * kLw), residuals(2 * kLw);
+    const std::uint64_t first = start + 2ull * kLw * b;
+    for (int i = 0; i < kLw; ++i) {
+      pair[i] = x[static_cast<int>(std::floor(N * double(UniformStream::at(first + i))))];
+      pair[kLw + i] =
+          y[static_cast<int>(std::floor(N * double(UniformStream::at(first + kLw + i))))];
+    }
+    setvar(pair, residuals, 2, kLw, c.p, quiet, quiet, quiet);
+    if (c.clip)
+      for (float& v : residuals) v = v >= 0.0f ? 1.0f : -1.0f;
+    std::vector<float> xxy(M), yyx(M), rxy(2 * kLg + 1);
+    std::vector<int> r(M), s(M);
+    const std::span<const float> rx(residuals.data(), kLw), ry(residuals.data() + kLw, kLw);
+    const FrameTests t = covxy(rx, ry, kLg, xxy, yyx, rxy, r, s, quiet);
+    const float cdf[kTestCount] = {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
+    for (int k = 0; k < kTestCount; ++k) out[k].push_back(1.0f - cdf[k]);
+  }
+  return out;
+}
+
+std::array<float, kTestCount> fractiles(std::array<std::vector<float>, kTestCount>& p,
+                                        float alpha) {
+  std::array<float, kTestCount> out{};
+  std::vector<int> order(p[0].size());
+  const float level[1] = {alpha};
+  Channel quiet;
+  quiet.capture();
+  for (int k = 0; k < kTestCount; ++k) {
+    float q[1] = {0.0f};
+    sort(order, p[k], level, q, 'B', quiet, quiet);
+    out[k] = q[0];
+  }
+  return out;
+}
+
+class FramesBootstrap : public testing::Test {
+ protected:
+  void SetUp() override {
+    // Skewed, with a level far from 0 (the VAR fit has no constant term, so
+    // the level shows in its residuals) and serial dependence (which the
+    // resampling removes).
+    float state = 0.0f;
+    for (int i = 1; i <= kN; ++i) {
+      state = 0.6f * state + std::sin(1.7f * i * i);
+      x.push_back(2.0f + state + 0.2f * (i % 4));
+      y.push_back(std::exp(0.8f * std::cos(0.37f * i * i)) - 0.5f);
+    }
+  }
+
+  Thresholds run(Case c, int B, float alpha, UniformStream& stream, int threads,
+                 Channel& diag) const {
+    FrameJob job;
+    job.var_lag = c.p;
+    job.clip = c.clip;
+    Channel console;
+    console.capture();
+    return frames_bootstrap(x, y, kLw, kLg, job, B, alpha, stream, threads, diag, console);
+  }
+
+  std::vector<float> x, y;
+};
+
+TEST_F(FramesBootstrap, ThresholdsAreTheFractilesOfResamplesFittedClippedAndTested) {
+  const Case cases[] = {{0, false}, {1, false}, {2, false}, {1, true}, {3, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "p=" << c.p << " clip=" << c.clip);
+    for (int threads : {1, 3}) {
+      UniformStream stream;
+      stream.advance(321);
+      Channel diag;
+      diag.capture();
+      const Thresholds t = run(c, 40, 0.1f, stream, threads, diag);
+      EXPECT_EQ(stream.position(), 321u + 2u * kLw * 40u);
+      auto p = direct_pvalues(x, y, c, 40, 321);
+      EXPECT_EQ(t.values, fractiles(p, 0.1f)) << threads << " threads";
+      EXPECT_EQ(diag.text(), "");
+    }
+  }
+}
+
+// The fit changes the thresholds (here the fit without a constant term
+// leaves x's level in its residuals), from the same blocks of the stream.
+TEST_F(FramesBootstrap, DiffersFromTheResamplesTestedAsDrawn) {
+  Channel diag;
+  diag.capture();
+  UniformStream a, b;
+  const Thresholds fitted = run({2, false}, 200, 0.05f, a, 2, diag);
+  const Thresholds drawn = resampxy(x, y, kLw, kLg, 200, 0.05f, b, 2, diag, diag);
+  EXPECT_EQ(a.position(), b.position());
+  EXPECT_NE(fitted.values[kCx], drawn.values[kCx]);
+  EXPECT_NE(fitted.values[kCy], drawn.values[kCy]);
+}
+
+// A column of zeros leaves the VAR fit of every resample without a positive
+// definite matrix: each such resample is never significant (p-values of 1),
+// as a degenerate frame, and the fit's messages go to the diagnostic channel.
+TEST_F(FramesBootstrap, AResampleWhoseFitFailsHasPValuesOfOne) {
+  std::fill(x.begin(), x.end(), 0.0f);
+  Channel diag;
+  diag.capture();
+  UniformStream stream;
+  const Thresholds t = run({1, false}, 20, 0.05f, stream, 2, diag);
+  for (float v : t.values) EXPECT_EQ(v, 1.0f);
+  EXPECT_NE(diag.text().find("DCHOLDC failed"), std::string::npos);
+}
+
+// The engine's threshold step takes the settings' bootstrap.
+TEST_F(FramesBootstrap, TheSettingsChooseIt) {
+  Settings settings;
+  settings.resamples = 40;
+  settings.false_alarm = 0.1f;
+  settings.var_lag = 1;
+  settings.transform = Transform::clip;
+  settings.bootstrap = Bootstrap::frames;
+  const FramePlan plan = FramePlan::of(kN, kLw, 0, kLg);
+  Result result;
+  ResultCollector collector(result);
+  UniformStream stream;
+  const PerTest<float> t = analysis_thresholds(x, y, settings, plan, stream, collector,
+                                               EngineOptions{.threads = 2});
+  EXPECT_TRUE(result.bootstrapped);
+  auto p = direct_pvalues(x, y, {1, true}, 40, 0);
+  const std::array<float, kTestCount> want = fractiles(p, 0.1f);
+  EXPECT_EQ((std::array<float, kTestCount>{t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy}),
+            want);
+}
+
+}  // namespace
+}  // namespace vok
