@@ -26,6 +26,7 @@ vok::Setting code_of(const std::string& named) {
       {"overlap", vok::Setting::overlap},           {"var_lag", vok::Setting::var_lag},
       {"false_alarm", vok::Setting::false_alarm},   {"resamples", vok::Setting::resamples},
       {"transform", vok::Setting::transform},       {"threads", vok::Setting::threads},
+      {"bootstrap", vok::Setting::bootstrap},
   };
   for (const auto& [name, code] : codes)
     if (setting == name) return code;

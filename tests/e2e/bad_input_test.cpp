@@ -100,14 +100,6 @@ std::string detail(const std::string& file, int line, const std::string& text) {
 // The console line of one closing stamp, its time masked.
 const std::string kElapsed = " Elapsed time = <elapsed>\n";
 
-// The console without the lines of the closing stamps.
-std::string without_stamps(const std::string& console) {
-  std::string out;
-  for (const std::string& line : e2e::lines_of(console))
-    if (!line.starts_with(" Elapsed time = ")) out += line + "\n";
-  return out;
-}
-
 // A whole execution in a prepared directory and what it must show: its exit
 // status, its console (times masked) and its error file.
 struct Outcome {
