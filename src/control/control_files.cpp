@@ -197,6 +197,15 @@ SharedSettings read_shared_settings(const JoinedText& source, FieldReaders& read
     source.write_setting_detail("larm");
     throw Stop{};
   }
+  // A level of 0 or less leaves no frame significant and no bootstrap
+  // possible: refused in the same way (NaN is neither above 1 nor above 0).
+  if (!(alarm.value > 0.0f)) {
+    to_each({&console(), &error_file()}, [&](Channel& ch) {
+      ch.write_free({alarm.value, " False alarm threshold <= 0"});
+    });
+    source.write_setting_detail("larm");
+    throw Stop{};
+  }
   s.false_alarm = alarm.value;
 
   auto overlap = readers.numread("lap", joined, diag);
