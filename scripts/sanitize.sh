@@ -48,9 +48,9 @@ if [ "$what" = all ] || [ "$what" = --replay ]; then
   # They link the library of the test build above, compiled with the same flags.
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=None -DVOK_BUILD_TESTS=ON -DVOK_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-  cmake --build build-asan -j"$jobs" --target vokcore
+  cmake --build build-asan -j"$jobs" --target vokprogram
   cmake -S fuzz -B build-asan/fuzz -DCMAKE_BUILD_TYPE=None -DVOK_FUZZ_ENGINE=replay \
-    -DVOK_CORE_LIBRARY="$root/build-asan/libvok.a" \
+    -DVOK_CORE_LIBRARY="$root/build-asan/libvokprogram.a" \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
   cmake --build build-asan/fuzz -j"$jobs"
   "$root"/fuzz/replay.sh build-asan/fuzz || failed=$((failed + 1))

@@ -30,6 +30,13 @@
 #include <string>
 #include <vector>
 
+// What libvok.so exports: the API below and nothing of its inner workings.
+#if defined(__GNUC__)
+#define VOK_API __attribute__((visibility("default")))
+#else
+#define VOK_API
+#endif
+
 namespace vok {
 
 // The one exception type of the API: a setting out of its bounds, input that
@@ -52,7 +59,7 @@ enum class Setting {
   threads,
 };
 
-class Error : public std::invalid_argument {
+class VOK_API Error : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
   Error(const std::string& message, Setting setting)
@@ -66,7 +73,7 @@ class Error : public std::invalid_argument {
 
 // Thrown by analyse when the caller's cancellation flag was raised: the
 // analysis stopped between two frames or two resamples and returns nothing.
-class Cancelled : public std::runtime_error {
+class VOK_API Cancelled : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -92,7 +99,7 @@ enum class Bootstrap {
   frames,
 };
 
-struct Settings {
+struct VOK_API Settings {
   int frame_length = 200;    // observations per frame, at least 12
   float exponent = 0.4f;     // lags per frame = frame_length ** exponent, 0.01 < exponent <= 0.5
   int overlap = 0;           // 0: frames end to end; > 0: a new frame every `overlap` rows
@@ -112,7 +119,7 @@ struct Settings {
 
 // Number of lags of a frame: frame_length raised to exponent in 32-bit reals,
 // rounded to the nearest integer.
-int lags(const Settings& settings);
+VOK_API int lags(const Settings& settings);
 
 // ------------------------------------------------------------------ result
 
@@ -121,7 +128,7 @@ enum class Test { hxxy, hyyx, hxxx, hyyy, cx, cy, cxy };
 inline constexpr std::array<Test, 7> kTests{Test::hxxy, Test::hyyx, Test::hxxx, Test::hyyy,
                                             Test::cx,   Test::cy,   Test::cxy};
 // "Hxxy", "Hyyx", ..., "Cxy".
-const char* name(Test test);
+VOK_API const char* name(Test test);
 
 // One value per test, by name or by Test.
 template <class T>
@@ -187,7 +194,7 @@ struct Diagnostic {
   std::string text;  // whole lines, each ending in a newline
 };
 
-struct Frame {
+struct VOK_API Frame {
   int number = 0;     // 1-based
   int first_row = 0;  // 1-based rows of x and y the frame covers
   int last_row = 0;
@@ -293,7 +300,7 @@ struct Result {
 // whose VAR fit fails. `cancel`, when given, is polled between frames and
 // between resamples (it may be raised from any thread, or from a signal
 // handler); once it holds true, analyse throws Cancelled soon after.
-Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
+VOK_API Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
                std::span<const std::string> stamps = {},
                const std::atomic<bool>* cancel = nullptr);
 
