@@ -261,14 +261,5 @@ TEST(CovxyFast, KernelSettingSelectsWhatCovxyUses) {
   EXPECT_EQ(diag.text(), "");
 }
 
-TEST(CovxyFast, InstructionSets) {
-  EXPECT_TRUE(isa_available(Isa::baseline));
-  EXPECT_TRUE(isa_available(best_isa()));
-  EXPECT_EQ(isa_name(Isa::avx2), "avx2");
-  if (isa_available(Isa::avx512)) {
-    EXPECT_EQ(best_isa(), Isa::avx512);
-  }
-}
-
 }  // namespace
 }  // namespace vok

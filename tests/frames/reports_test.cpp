@@ -246,14 +246,6 @@ TEST(GraphRecord, SignedFieldsAndOptionalStamp) {
                                  "2015-03-03 09:05:07 "}));
 }
 
-TEST(GraphCaption, ColumnsInRecordOrder) {
-  Channel graph;
-  graph.capture();
-  graph_caption(graph);
-  EXPECT_EQ(graph.text(),
-            lines({"", "Wind      xxy    yyx     xxx     yyy      xy      xx      yy"}));
-}
-
 TEST(XyRecord, SevenLagsWithAndWithoutStamp) {
   Channel xy;
   xy.capture();

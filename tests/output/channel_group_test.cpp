@@ -34,12 +34,5 @@ TEST(ChannelGroup, OneChannelIsAGroupOfOne) {
   EXPECT_EQ(only.text(), " x 1.5\n");
 }
 
-TEST(ChannelGroup, MoreMembersThanItHoldsAreRefused) {
-  Channel c[ChannelGroup::kMaxMembers + 1];
-  EXPECT_NO_THROW((ChannelGroup{&c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]}));
-  EXPECT_THROW((ChannelGroup{&c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7], &c[8]}),
-               std::length_error);
-}
-
 }  // namespace
 }  // namespace vok
