@@ -9,6 +9,7 @@
 //           resamples, transform, threads, seed, stamps, bootstrap) -> dict
 //   run_directory(directory, threads, seed, bootstrap) -> (status, [run dict, ...], console bytes)
 //   lags(frame_length, exponent) -> int
+//   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
 //   TESTS: the test names in the order of every per-test array
 //
 // Every vok::Error reaches Python as ValueError with the library's message.
@@ -380,6 +381,18 @@ PYBIND11_MODULE(_vok, m) {
         return vok::lags(s);
       },
       py::arg("frame_length"), py::arg("exponent"), "Lags per frame: frame_length ** exponent.");
+  m.def(
+      "frame_plan",
+      [](int rows, int frame_length, float exponent, int overlap) {
+        vok::Settings s;
+        s.frame_length = frame_length;
+        s.exponent = exponent;
+        s.overlap = overlap;
+        return py::make_tuple(vok::frame_count(s, rows), vok::lags(s));
+      },
+      py::arg("rows"), py::arg("frame_length"), py::arg("exponent"), py::arg("overlap"),
+      "(frames, lags) of rows observations as analyse cuts them; ValueError for a setting out "
+      "of its bounds.");
   m.def("run_directory", &run_directory, py::arg("directory"), py::arg("threads"), py::arg("seed"),
         py::arg("bootstrap") = "data",
         "Runs Runvok.cnl of a directory as the console program does: (status, runs).");
