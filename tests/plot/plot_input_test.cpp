@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bootstrap/thresholds.h"
 #include "e2e/run_in_dir.h"
 #include "plot_script.h"
 
@@ -170,6 +171,36 @@ TEST(ParseThresholds, BootstrappedBlockInBothGForms) {
   // kTestNames order: Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
   EXPECT_EQ(t.value,
             (std::array<float, 7>{0.01699f, 0.95f, 0.02405f, 0.0287f, 0.057f, 0.041f, 0.0884f}));
+}
+
+// What vok-plot reads from the report is what the library says the report
+// shows (the values the Python package labels its plots with), also where
+// four significant digits and four decimals round a 32-bit value apart.
+TEST(ParseThresholds, AsTheLibraryReportsThem) {
+  // TestIndex order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
+  const std::array<float, 7> cases[] = {
+      {0.024052f, 0.012348f, 0.0312549f, 0.25f, 0.024052f, 0.012348f, 0.0312549f},
+      {0.05f, 0.0001234f, 1.0f, 0.0f, 0.05f, 0.0f, 1.0f},
+  };
+  // kTestNames order (Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy) from TestIndex order.
+  constexpr std::array<int, 7> kFrom = {kHxxy, kHyyx, kHxxx, kHyyy, kCxy, kCx, kCy};
+  for (const std::array<float, 7>& t : cases) {
+    for (const bool bootstrapped : {true, false}) {
+      SCOPED_TRACE(std::to_string(t[0]) + (bootstrapped ? " bootstrapped" : " nominal"));
+      Channel report;
+      report.capture();
+      if (bootstrapped)
+        write_bootstrap_block(report, 100, t);
+      else
+        write_false_alarm_line(report, t[0]);
+      const Thresholds read = parse_thresholds(report.text(), "r.out");
+      const std::array<float, 7> shown = reported_thresholds(t, bootstrapped);
+      for (std::size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(read.value[i], shown[static_cast<std::size_t>(kFrom[i])]) << kTestNames[i];
+    }
+  }
+  // The drift the labels had: .2405E-01 reads back below 0.02405.
+  EXPECT_EQ(reported_thresholds({0.024052f, 0, 0, 0, 0, 0, 0}, true)[kHxxy], 0.02405f);
 }
 
 TEST(ParseThresholds, ReportsWithoutThresholds) {
