@@ -376,9 +376,12 @@ class JudgedNearTheThreshold : public ::testing::Test {
       f.significant.hxxy = k == 1;
       char record[80];
       // SP I6 7(1X F7.4): Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
-      std::snprintf(record, sizeof record, "%+6d %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f\n",
-                    k, f.cdf.hxxy, f.cdf.hyyx, f.cdf.hxxx, f.cdf.hyyy, f.cdf.cxy, f.cdf.cx,
-                    f.cdf.cy);
+      std::snprintf(record, sizeof record,
+                    "%+6d %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f\n", k,
+                    static_cast<double>(f.cdf.hxxy), static_cast<double>(f.cdf.hyyx),
+                    static_cast<double>(f.cdf.hxxx), static_cast<double>(f.cdf.hyyy),
+                    static_cast<double>(f.cdf.cxy), static_cast<double>(f.cdf.cx),
+                    static_cast<double>(f.cdf.cy));
       graph += record;
       xy += " 0.100  -0.200   0.300  \n";
     }

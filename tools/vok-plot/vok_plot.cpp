@@ -190,8 +190,8 @@ int run_vok_plot(const std::vector<std::string>& args, std::ostream& out, std::o
   const std::string pvalues = scratch.file("pvalues.dat");
   const std::string xy = scratch.file("xy.dat");
   const std::string script = scratch.file("plot.gp");
-  if (!write_text(pvalues, pvalue_data(job.graph, job.significant)) || !write_text(xy, xy_data(job.xy)) ||
-      !write_text(script, gnuplot_script(job, pvalues, xy))) {
+  if (!write_text(pvalues, pvalue_data(job.graph, job.significant)) ||
+      !write_text(xy, xy_data(job.xy)) || !write_text(script, gnuplot_script(job, pvalues, xy))) {
     err << "vok-plot: cannot write in " << scratch.path() << "\n";
     return kNoGnuplot;
   }
