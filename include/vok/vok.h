@@ -121,6 +121,12 @@ struct VOK_API Settings {
 // rounded to the nearest integer.
 VOK_API int lags(const Settings& settings);
 
+// Number of frames analyse cuts `rows` observations into with these settings:
+// rows div frame_length end to end; with overlap > 0, a new frame every
+// `overlap` rows, each lying inside the rows. Throws Error for a setting out
+// of its bounds (as Settings::check) or a negative row count.
+int frame_count(const Settings& settings, int rows);
+
 // ------------------------------------------------------------------ result
 
 // The seven tests, in the order of thresholds and counts.

@@ -9,6 +9,8 @@
 //           resamples, transform, threads, seed, stamps, bootstrap) -> dict
 //   run_directory(directory, threads, seed, bootstrap) -> (status, [run dict, ...], console bytes)
 //   lags(frame_length, exponent) -> int
+//   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
+//   reported_thresholds(thresholds, bootstrapped) -> [7 floats]
 //   TESTS: the test names in the order of every per-test array
 //
 // Every vok::Error reaches Python as ValueError with the library's message.
@@ -30,6 +32,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bootstrap/thresholds.h"
 #include "control/program.h"
 #include "output/channel.h"
 #include "vok/vok.h"
@@ -380,6 +383,34 @@ PYBIND11_MODULE(_vok, m) {
         return vok::lags(s);
       },
       py::arg("frame_length"), py::arg("exponent"), "Lags per frame: frame_length ** exponent.");
+  m.def(
+      "frame_plan",
+      [](int rows, int frame_length, float exponent, int overlap) {
+        vok::Settings s;
+        s.frame_length = frame_length;
+        s.exponent = exponent;
+        s.overlap = overlap;
+        return py::make_tuple(vok::frame_count(s, rows), vok::lags(s));
+      },
+      py::arg("rows"), py::arg("frame_length"), py::arg("exponent"), py::arg("overlap"),
+      "(frames, lags) of rows observations as analyse cuts them; ValueError for a setting out "
+      "of its bounds.");
+  m.def(
+      "reported_thresholds",
+      [](const std::array<float, 7>& thresholds, bool bootstrapped) {
+        vok::PerTest<float> t;
+        for (std::size_t i = 0; i < kColumnOrder.size(); ++i) t[kColumnOrder[i]] = thresholds[i];
+        const std::array<float, vok::kTestCount> shown = vok::reported_thresholds(
+            {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy}, bootstrapped);
+        const vok::PerTest<float> back{shown[vok::kHxxy], shown[vok::kHyyx], shown[vok::kHxxx],
+                                       shown[vok::kHyyy], shown[vok::kCx],   shown[vok::kCy],
+                                       shown[vok::kCxy]};
+        std::array<float, 7> out{};
+        for (std::size_t i = 0; i < kColumnOrder.size(); ++i) out[i] = back[kColumnOrder[i]];
+        return out;
+      },
+      py::arg("thresholds"), py::arg("bootstrapped"),
+      "The seven thresholds (TESTS order) as the report shows them, read back into 32 bits.");
   m.def("run_directory", &run_directory, py::arg("directory"), py::arg("threads"), py::arg("seed"),
         py::arg("bootstrap") = "data",
         "Runs Runvok.cnl of a directory as the console program does: (status, runs).");

@@ -16,6 +16,7 @@ from typing import Literal, Optional
 import numpy as np
 import pandas as pd
 
+from . import _vok
 from ._analysis import analyse, threads_setting
 from ._result import TESTS
 
@@ -327,11 +328,13 @@ def _run_locally(pairs, settings, stamps, series, bar, policy):
 def _statistics_per_pair(rows, settings):
     """A pair's work in statistics of frames of 1000 rows and 32 lags: its
     frames and resamples, each weighted by the cost of its lag sums (frame
-    length times lags squared)."""
+    length times lags squared). The frames and lags are the library's own
+    plan of `rows` observations; a setting out of its bounds raises
+    ValueError (TypeError for one of the wrong type)."""
     n = settings["frame_length"]
-    step = settings.get("overlap") or n
-    frames = max(0, (rows - n) // step + 1) if n > 0 and step > 0 else 0
-    lags = max(1, round(n ** settings.get("exponent", 0.4)))
+    frames, lags = _vok.frame_plan(rows, frame_length=n,
+                                   exponent=settings.get("exponent", 0.4),
+                                   overlap=settings.get("overlap", 0))
     weight = n * lags * lags / (1000 * 32 * 32)
     return (frames + (settings.get("resamples") or 0)) * weight
 

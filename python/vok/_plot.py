@@ -36,8 +36,20 @@ def _frame_axis(frames):
     return frames.index.to_numpy(), False
 
 
+def _labelled_thresholds(result):
+    """test -> the threshold as the console program's report shows it, read
+    back into 32 bits (as vok-plot reads it from the report): the labels of
+    both pictures then agree to the last digit."""
+    from . import _vok
+    from ._result import TESTS
+
+    values = [float(result.thresholds[test]) for test in TESTS]
+    return dict(zip(TESTS, _vok.reported_thresholds(values, bool(result.bootstrapped))))
+
+
 def _draw(ax, result, tests, x, few):
     frames = result.frames
+    shown = _labelled_thresholds(result)
     for test in tests:
         colour = _COLOURS[test]
         p = frames[f"pvalue_{test}"].to_numpy(dtype=float)
@@ -51,11 +63,11 @@ def _draw(ax, result, tests, x, few):
         if result.bootstrapped:
             threshold = float(result.thresholds[test])
             ax.axhline(threshold, color=colour, linestyle="--", linewidth=1.5,
-                       label=f"{test} threshold {threshold:.4f}")
+                       label=f"{test} threshold {shown[test]:.4f}")
     if not result.bootstrapped:
         threshold = float(result.thresholds.iloc[0])
         ax.axhline(threshold, color="black", linestyle="--", linewidth=1.5,
-                   label=f"threshold {threshold:.4f}")
+                   label=f"threshold {shown[result.thresholds.index[0]]:.4f}")
     ax.plot([], [], linestyle="none", marker="o", markerfacecolor="none", color="black",
             label="significant frame")
     ax.set_yscale("log")

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "frames/frame_plan.h"
 #include "frames/reports.h"
 #include "vok/vok.h"
 
@@ -21,6 +22,13 @@ template <class V>
 
 int lags(const Settings& s) {
   return lags_for(s.frame_length, s.exponent);
+}
+
+int frame_count(const Settings& s, int rows) {
+  s.check();
+  if (rows < 0)
+    throw Error("vok::frame_count: rows = " + std::to_string(rows) + ": must be 0 or more");
+  return FramePlan::of(rows, s.frame_length, s.overlap, lags(s)).frames;
 }
 
 void Settings::check() const {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,6 +126,49 @@ TEST(Settings, BoundsThemselvesAreAccepted) {
   s.frame_length = 21;
   s.var_lag = 10;  // lw/2, one degree of freedom left
   EXPECT_NO_THROW(s.check());
+}
+
+// The frame count a caller can plan with is the one analyse cuts: overlapping
+// frames end inside the rows, and rows short of a frame give none.
+TEST(FrameCount, AsAnalyseCutsTheRows) {
+  struct Case {
+    int rows, frame_length, overlap, frames;
+  };
+  const Case cases[] = {
+      {600, 100, 0, 6},  {650, 100, 0, 6},  {600, 100, 50, 10}, {601, 100, 50, 11},
+      {400, 100, 100, 3}, {100, 100, 7, 1}, {99, 100, 0, 0},    {99, 100, 10, 0},
+  };
+  std::vector<float> x(650), y(650);
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    x[i] = std::sin(0.7f * static_cast<float>(i)) + 0.01f * static_cast<float>(i % 7);
+    y[i] = std::cos(1.3f * static_cast<float>(i)) - 0.02f * static_cast<float>(i % 5);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rows) + " rows by " + std::to_string(c.frame_length) +
+                 ", overlap " + std::to_string(c.overlap));
+    vok::Settings s;
+    s.frame_length = c.frame_length;
+    s.overlap = c.overlap;
+    s.threads = 1;
+    EXPECT_EQ(vok::frame_count(s, c.rows), c.frames);
+    if (c.frames == 0) continue;
+    const auto n = static_cast<std::size_t>(c.rows);
+    const vok::Result r = vok::analyse(std::span(x).first(n), std::span(y).first(n), s);
+    EXPECT_EQ(static_cast<int>(r.frames.size()), c.frames);
+  }
+}
+
+TEST(FrameCount, RefusesBadSettingsAndNegativeRows) {
+  vok::Settings s;
+  s.frame_length = 11;
+  EXPECT_THROW(vok::frame_count(s, 600), vok::Error);
+  s.frame_length = 100;
+  try {
+    vok::frame_count(s, -1);
+    ADD_FAILURE() << "accepted";
+  } catch (const vok::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("rows = -1"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bootstrap/thresholds.h"
+#include "control/frames_table.h"
 #include "e2e/run_in_dir.h"
 #include "plot_script.h"
 
@@ -172,6 +174,36 @@ TEST(ParseThresholds, BootstrappedBlockInBothGForms) {
             (std::array<float, 7>{0.01699f, 0.95f, 0.02405f, 0.0287f, 0.057f, 0.041f, 0.0884f}));
 }
 
+// What vok-plot reads from the report is what the library says the report
+// shows (the values the Python package labels its plots with), also where
+// four significant digits and four decimals round a 32-bit value apart.
+TEST(ParseThresholds, AsTheLibraryReportsThem) {
+  // TestIndex order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
+  const std::array<float, 7> cases[] = {
+      {0.024052f, 0.012348f, 0.0312549f, 0.25f, 0.024052f, 0.012348f, 0.0312549f},
+      {0.05f, 0.0001234f, 1.0f, 0.0f, 0.05f, 0.0f, 1.0f},
+  };
+  // kTestNames order (Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy) from TestIndex order.
+  constexpr std::array<int, 7> kFrom = {kHxxy, kHyyx, kHxxx, kHyyy, kCxy, kCx, kCy};
+  for (const std::array<float, 7>& t : cases) {
+    for (const bool bootstrapped : {true, false}) {
+      SCOPED_TRACE(std::to_string(t[0]) + (bootstrapped ? " bootstrapped" : " nominal"));
+      Channel report;
+      report.capture();
+      if (bootstrapped)
+        write_bootstrap_block(report, 100, t);
+      else
+        write_false_alarm_line(report, t[0]);
+      const Thresholds read = parse_thresholds(report.text(), "r.out");
+      const std::array<float, 7> shown = reported_thresholds(t, bootstrapped);
+      for (std::size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(read.value[i], shown[static_cast<std::size_t>(kFrom[i])]) << kTestNames[i];
+    }
+  }
+  // The drift the labels had: .2405E-01 reads back below 0.02405.
+  EXPECT_EQ(reported_thresholds({0.024052f, 0, 0, 0, 0, 0, 0}, true)[kHxxy], 0.02405f);
+}
+
 TEST(ParseThresholds, ReportsWithoutThresholds) {
   const std::pair<std::string, std::string> cases[] = {
       // A run refused for too few resamples writes no thresholds.
@@ -191,6 +223,75 @@ TEST(ParseThresholds, ReportsWithoutThresholds) {
   }
 }
 
+// A frame of the table as the console program writes it.
+Frame table_frame(int number, float cdf_hxxy, bool significant_hxxy) {
+  Frame f;
+  f.number = number;
+  f.first_row = 100 * (number - 1) + 1;
+  f.last_row = 100 * number;
+  f.first_stamp = "1997-03-01, 12:00:01";  // a comma: the field is quoted
+  f.last_stamp = "1997-03-01 \"late\"";
+  for (Test t : vok::kTests) f.cdf[t] = 0.25f;
+  f.cdf.hxxy = cdf_hxxy;
+  f.cdf.cy = 0.125f;
+  f.significant.hxxy = significant_hxxy;
+  f.significant.cy = true;
+  for (Test t : vok::kTests) f.qvalue[t] = 0.5;
+  return f;
+}
+
+TEST(ParseFramesTable, TheRunsJudgementByColumnName) {
+  for (const bool stamped : {false, true}) {
+    SCOPED_TRACE(stamped ? "stamped" : "plain");
+    const std::string text = frames_table_header(stamped) +
+                             frames_table_row(table_frame(1, 0.95004f, true), stamped) +
+                             frames_table_row(table_frame(2, 1.0f, false), stamped);
+    const FramesTable t = parse_frames_table(text, "r.csv");
+    ASSERT_EQ(t.frames.size(), 2u);
+    EXPECT_EQ(t.frames[1].number, 2);
+    // kTestNames order: Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
+    EXPECT_EQ(t.frames[0].cdf,
+              (std::array<float, 7>{0.95004f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.125f}));
+    EXPECT_EQ(t.frames[0].significant,
+              (std::array<bool, 7>{true, false, false, false, false, false, true}));
+    EXPECT_EQ(t.frames[1].cdf[0], 1.0f);
+    EXPECT_FALSE(t.frames[1].significant[0]);
+  }
+}
+
+TEST(ParseFramesTable, MalformedTablesNameTheLine) {
+  const std::string header = frames_table_header(false);
+  const std::string row = frames_table_row(table_frame(1, 0.5f, false), false);
+  const auto replaced = [](std::string text, std::string_view from, std::string_view to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"", "r.csv: no header row"},
+      {replaced(header, "significant_Hyyx", "judged_Hyyx") + row,
+       "r.csv, line 1: no column \"significant_Hyyx\""},
+      {header + replaced(row, "false", "maybe"), "line 2: \"maybe\" is neither true nor false"},
+      {header + replaced(row, "0.5", "1.5"), "line 2: \"1.5\" is not a CDF value"},
+      {header + replaced(row, "1,1,100", "2,1,100"), "line 2: \"2\" where frame 1 should stand"},
+      {header + replaced(row, ",false", ""), "line 2: 30 fields where the header row has 31"},
+      {header + replaced(row, "1,1,100", "1,\"1,100"), "line 2: an unclosed quote"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    try {
+      parse_frames_table(c.text, "r.csv");
+      ADD_FAILURE() << "accepted";
+    } catch (const InputError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST(RunFiles, NamesFromTheReportName) {
   struct Case {
     std::string name, report, graph, xy;
@@ -205,6 +306,7 @@ TEST(RunFiles, NamesFromTheReportName) {
     SCOPED_TRACE(c.name);
     RunFiles f = run_files(c.name);
     EXPECT_EQ(f.report, c.report);
+    EXPECT_EQ(f.table, c.report.substr(0, c.report.size() - 4) + ".csv");
     EXPECT_EQ(f.graph, c.graph);
     EXPECT_EQ(f.xy_graph, c.xy);
   }

@@ -15,6 +15,8 @@
 #include <set>
 #include <sstream>
 
+#include "bootstrap/thresholds.h"
+#include "control/frames_table.h"
 #include "control/options.h"
 #include "e2e/run_in_dir.h"
 #include "plot/png_image.h"
@@ -351,6 +353,113 @@ TEST(StampedRun, FramesLabelledWithTheirStartStamps) {
   }
   EXPECT_NE(dir.read("stamped_1-_2-pvalues.svg").find("threshold 0.0500"), std::string::npos);
   EXPECT_EQ(png_size((dir.path() / "stamped_1-_2-pvalues.png").string()).height, 900u);
+}
+
+// Two frames whose p-values lie within the graph file's rounding of their
+// thresholds, so that its four decimals judge them otherwise than the run:
+// frame 1's Hxxy CDF 0.95004 (p 0.04996 < 0.04999: significant) is written
+// 0.9500 (p 0.0500: not below 0.04999); frame 2's Hyyx CDF 0.94996 (p 0.05004:
+// not below 0.05002) is written 0.9500 (p 0.0500 < 0.05002: significant).
+class JudgedNearTheThreshold : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::array<Frame, 2> frames;
+    std::string graph, xy;
+    for (int k = 1; k <= 2; ++k) {
+      Frame& f = frames[static_cast<std::size_t>(k - 1)];
+      f.number = k;
+      f.first_row = 100 * k - 99;
+      f.last_row = 100 * k;
+      for (vok::Test t : vok::kTests) f.cdf[t] = 0.5f;
+      f.cdf.hxxy = k == 1 ? 0.95004f : 0.5f;
+      f.cdf.hyyx = k == 2 ? 0.94996f : 0.5f;
+      f.significant.hxxy = k == 1;
+      char record[80];
+      // SP I6 7(1X F7.4): Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
+      std::snprintf(record, sizeof record,
+                    "%+6d %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f %+7.4f\n", k,
+                    static_cast<double>(f.cdf.hxxy), static_cast<double>(f.cdf.hyyx),
+                    static_cast<double>(f.cdf.hxxx), static_cast<double>(f.cdf.hyyy),
+                    static_cast<double>(f.cdf.cxy), static_cast<double>(f.cdf.cx),
+                    static_cast<double>(f.cdf.cy));
+      graph += record;
+      xy += " 0.100  -0.200   0.300  \n";
+    }
+    dir_.write("near_1-_2.graph",
+               graph + "\nWind      xxy    yyx     xxx     yyy      xy      xx      yy\n");
+    dir_.write("near-xy.graph", xy + "xy( -1) xy(  0) xy(  1) \n");
+    Channel report;
+    report.capture();
+    // TestIndex order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
+    write_bootstrap_block(report, 100, {0.04999f, 0.05002f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f});
+    dir_.write("near_1-_2.out", report.text());
+    table_ = frames_table_header(false);
+    for (const Frame& f : frames) table_ += frames_table_row(f, false);
+  }
+
+  // The key of the bicorrelation panel: "Hxxy (n significant)" for Hxxy and Hyyx.
+  std::pair<std::string, std::string> plotted(const std::string& expected_err = "") {
+    PlotResult r = plot({(dir_.path() / "near_1-_2").string()});
+    EXPECT_EQ(r.status, kDone) << r.err;
+    EXPECT_EQ(r.err, expected_err);
+    const std::string svg = dir_.read("near_1-_2-pvalues.svg");
+    const auto key = [&svg](const std::string& test) {
+      const std::size_t at = svg.find(test + " (");
+      return at == std::string::npos ? std::string() : svg.substr(at, svg.find(')', at) - at + 1);
+    };
+    return {key("Hxxy"), key("Hyyx")};
+  }
+
+  RunDir dir_;
+  std::string table_;
+};
+
+TEST_F(JudgedNearTheThreshold, TheRunsFrameTableDecides) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed (apt-get install gnuplot-nox)";
+  dir_.write("near_1-_2.csv", table_);
+  EXPECT_EQ(plotted(), std::make_pair(std::string("Hxxy (1 significant)"),
+                                      std::string("Hyyx (0 significant)")));
+}
+
+TEST_F(JudgedNearTheThreshold, WithoutTheTableTheGraphFilesFourDecimalsDecide) {
+  if (!have_gnuplot()) GTEST_SKIP() << "gnuplot is not installed (apt-get install gnuplot-nox)";
+  const auto graph_judgement = std::make_pair(std::string("Hxxy (0 significant)"),
+                                              std::string("Hyyx (1 significant)"));
+  EXPECT_EQ(plotted(), graph_judgement);
+
+  // A table of another run (other CDF values) is passed over, with a warning.
+  const std::string table = dir_.path() / "near_1-_2.csv";
+  std::string other = table_;
+  other.replace(other.find("0.95004"), 7, "0.96004");
+  dir_.write("near_1-_2.csv", other);
+  EXPECT_EQ(plotted("vok-plot: warning: " + table + " does not match " +
+                    (dir_.path() / "near_1-_2.graph").string() +
+                    " (other CDF values or frames); the significant frames are judged from the "
+                    "graph file's four decimals\n"),
+            graph_judgement);
+}
+
+// The same judgements as the plot draws them, without gnuplot.
+TEST_F(JudgedNearTheThreshold, SignificanceOfTableAndGraph) {
+  const GraphFile graph = parse_graph(dir_.read("near_1-_2.graph"), "g");
+  const Thresholds thresholds = parse_thresholds(dir_.read("near_1-_2.out"), "r");
+  std::array<bool, kTests> none{}, hxxy{}, hyyx{};
+  hxxy[0] = true;
+  hyyx[1] = true;
+  EXPECT_EQ(significance_from_graph(graph, thresholds), (Significance{none, hyyx}));
+  const FramesTable table = parse_frames_table(table_, "t");
+  EXPECT_EQ(significance_from_table(table, graph), (Significance{hxxy, none}));
+  // The circles are drawn from the judgements in the data's last seven columns.
+  const std::string data = pvalue_data(graph, Significance{hxxy, none});
+  EXPECT_NE(data.find(" 1 0 0 0 0 0 0\n2 "), std::string::npos) << data;
+  EXPECT_TRUE(data.ends_with(" 0 0 0 0 0 0 0\n")) << data;
+  // Tables that do not belong to the graph file.
+  FramesTable shorter = table;
+  shorter.frames.pop_back();
+  EXPECT_EQ(significance_from_table(shorter, graph), std::nullopt);
+  FramesTable off = table;
+  off.frames[1].cdf[6] += 0.0001f;  // Cy: beyond the rounding of 0.5000
+  EXPECT_EQ(significance_from_table(off, graph), std::nullopt);
 }
 
 }  // namespace

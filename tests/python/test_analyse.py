@@ -103,6 +103,38 @@ def test_plot_returns_a_figure_of_two_log_panels(result):
     plt.close(fig)
 
 
+# The report writes the bicorrelation tests' bootstrapped thresholds to four
+# significant digits (G9.4: .2405E-01) and the others to four decimals (F6.4);
+# vok-plot labels the value it reads back from the report with four decimals.
+# Result.plot labels them the same, though the 32-bit values themselves would
+# round otherwise (0.024052 to 0.0241, 0.012348 to 0.0123, 0.0312549 to 0.0313).
+@pytest.mark.parametrize("bootstrapped, thresholds, labels", [
+    (True,
+     dict(Hxxy=0.024052, Hyyx=0.012348, Hxxx=0.0312549, Hyyy=0.05, Cx=0.024052, Cy=0.05,
+          Cxy=0.05),
+     ["Hxxy threshold 0.0240", "Hyyx threshold 0.0124", "Hxxx threshold 0.0312",
+      "Hyyy threshold 0.0500", "Cx threshold 0.0241", "Cy threshold 0.0500",
+      "Cxy threshold 0.0500"]),
+    # The nominal level: one line in each panel.
+    (False, {test: 0.05 for test in vok.TESTS}, ["threshold 0.0500", "threshold 0.0500"]),
+])
+def test_plot_labels_the_thresholds_as_the_report_and_vok_plot_show_them(
+        result, bootstrapped, thresholds, labels):
+    import copy
+
+    import matplotlib.pyplot as plt
+    crafted = copy.copy(result)
+    crafted.bootstrapped = bootstrapped
+    crafted.thresholds = pd.Series(
+        np.array([thresholds[test] for test in vok.TESTS], dtype=np.float32),
+        index=result.thresholds.index, name="threshold")
+    fig = crafted.plot()
+    shown = [line.get_label() for ax in fig.axes for line in ax.get_lines()
+             if "threshold" in line.get_label()]
+    plt.close(fig)
+    assert sorted(shown) == sorted(labels)
+
+
 @pytest.mark.parametrize("convert", [
     lambda a: a.astype(np.float64),
     lambda a: a.tolist(),

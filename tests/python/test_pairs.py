@@ -251,6 +251,43 @@ def test_tasks_hold_pairs_enough_to_outweigh_their_overhead(pairs, threads, rows
     assert _pairs._chunk_size(pairs, threads, rows, settings) == size
 
 
+# The frame plans where a formula of Python's own went wrong: frames that step
+# by `overlap` end inside the rows (600 rows of 100 by 50 are 10 frames, not
+# 11; by 100, 3 not 4), and lags that the library rounds from a 32-bit power
+# landing on a half (100 ** e is 3.5 in 32 bits: 4 lags, not round()'s 3).
+@pytest.mark.parametrize("rows, frame_length, exponent, overlap, half", [
+    (600, 100, 0.4, 50, None),
+    (400, 100, 0.4, 100, None),
+    (100, 100, 0.4, 7, None),
+    (400, 100, 0.27203401923179626, 0, 3.5),
+    (400, 200, 0.32175272703170776, 30, 5.5),
+])
+def test_work_per_pair_counts_the_frames_and_lags_analyse_gives(rows, frame_length, exponent,
+                                                                overlap, half):
+    from vok import _pairs
+    if half is not None:  # the case holds: the 32-bit power is a half exactly
+        assert np.float32(frame_length) ** np.float32(exponent) == half
+    rng = np.random.default_rng(3)
+    x, y = rng.standard_normal((2, rows)).astype(np.float32)
+    settings = dict(frame_length=frame_length, exponent=exponent, overlap=overlap)
+    result = vok.analyse(x, y, **settings)
+    frames, lags = len(result.frames), result.lags
+    assert vok._vok.frame_plan(rows, **settings) == (frames, lags)
+    want = (frames + 10) * frame_length * lags * lags / (1000 * 32 * 32)
+    assert _pairs._statistics_per_pair(rows, dict(settings, resamples=10)) == pytest.approx(want)
+
+
+def test_frame_plan_of_too_few_rows_and_of_bad_settings():
+    assert vok._vok.frame_plan(99, 100, 0.4, 0) == (0, 6)
+    assert vok._vok.frame_plan(99, 100, 0.4, 10) == (0, 6)
+    with pytest.raises(ValueError, match="frame_length = 11"):
+        vok._vok.frame_plan(600, 11, 0.4, 0)
+    with pytest.raises(ValueError, match="overlap = -1"):
+        vok._vok.frame_plan(600, 100, 0.4, -1)
+    with pytest.raises(ValueError, match="rows = -1"):
+        vok._vok.frame_plan(-1, 100, 0.4, 0)
+
+
 # ---------------------------------------------------------------------------
 # Faults of the cluster
 

@@ -1,5 +1,6 @@
 #include "plot_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -258,6 +259,89 @@ Thresholds parse_thresholds(std::string_view text, const std::string& name) {
                    "tests?)");
 }
 
+namespace {
+
+// The fields of a line of comma-separated values; a field in double quotes
+// may hold commas and doubled quotes. False for an unclosed quote.
+bool split_fields(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  while (true) {
+    std::string field;
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      while (true) {
+        if (i >= line.size()) return false;
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += line[i++];
+      }
+      if (i < line.size() && line[i] != ',') return false;
+    } else {
+      const std::size_t end = std::min(line.find(',', i), line.size());
+      field = std::string(line.substr(i, end - i));
+      i = end;
+    }
+    fields.push_back(std::move(field));
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
+}  // namespace
+
+FramesTable parse_frames_table(std::string_view text, const std::string& name) {
+  std::vector<std::string_view> lines = split_lines(text);
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  if (lines.empty()) throw InputError(name + ": no header row");
+  std::vector<std::string> fields;
+  if (!split_fields(lines[0], fields)) throw InputError(at_line(name, 0) + "an unclosed quote");
+  // Column of the frame number, and of each test's CDF value and judgement.
+  const auto column = [&](const std::string& wanted) {
+    for (std::size_t c = 0; c < fields.size(); ++c)
+      if (fields[c] == wanted) return c;
+    throw InputError(at_line(name, 0) + "no column \"" + wanted + "\" in the header row");
+  };
+  const std::size_t frame_column = column("frame");
+  std::array<std::size_t, kTests> cdf_column{}, significant_column{};
+  for (std::size_t t = 0; t < kTests; ++t) {
+    cdf_column[t] = column("cdf_" + std::string(kTestNames[t]));
+    significant_column[t] = column("significant_" + std::string(kTestNames[t]));
+  }
+  const std::size_t columns = fields.size();
+
+  FramesTable table;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (!split_fields(lines[i], fields)) throw InputError(at_line(name, i) + "an unclosed quote");
+    if (fields.size() != columns)
+      throw InputError(at_line(name, i) + std::to_string(fields.size()) + " fields where the " +
+                       "header row has " + std::to_string(columns));
+    TableFrame frame;
+    if (!parse_int(fields[frame_column], frame.number) ||
+        frame.number != static_cast<int>(table.frames.size()) + 1)
+      throw InputError(at_line(name, i) + "\"" + fields[frame_column] + "\" where frame " +
+                       std::to_string(table.frames.size() + 1) + " should stand");
+    for (std::size_t t = 0; t < kTests; ++t) {
+      const std::string& cdf = fields[cdf_column[t]];
+      if (!parse_real(cdf, frame.cdf[t]) || frame.cdf[t] < 0.0f || frame.cdf[t] > 1.0f)
+        throw InputError(at_line(name, i) + "\"" + cdf + "\" is not a CDF value");
+      const std::string& judged = fields[significant_column[t]];
+      if (judged != "true" && judged != "false")
+        throw InputError(at_line(name, i) + "\"" + judged + "\" is neither true nor false");
+      frame.significant[t] = judged == "true";
+    }
+    table.frames.push_back(frame);
+  }
+  return table;
+}
+
 std::string read_file(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw InputError(path + ": is a directory");
@@ -297,6 +381,7 @@ RunFiles run_files(std::string name) {
   files.name = name;
   files.report = name + ".out";
   files.graph = name + ".graph";
+  files.table = name + ".csv";
   // The x part of the tag: its shortest reading first.
   std::vector<std::string> bases;
   for (std::size_t width = 2; dash >= file_start + width; ++width) {

@@ -1,6 +1,7 @@
 // What vok-plot reads back from a run's files: the graph file (one record of
 // seven CDF values per frame), the xy graph file (the cross-correlations of
-// each frame by lag) and the false alarm thresholds in the report.
+// each frame by lag), the false alarm thresholds in the report and, when it
+// is there, the frame table with the run's judgement of each frame.
 //
 // The files are read as vok writes them: records in fixed columns, signs
 // written on every value, optional date-and-time stamps, the caption lines
@@ -55,26 +56,45 @@ struct Thresholds {
   int resamples = 0;                  // 0: the nominal false alarm threshold for all seven
 };
 
+// The run's frame table (NAME.csv), which vok writes beside the report: per
+// frame the 32-bit CDF values and the run's own judgement of significance,
+// which the graph file's four decimals cannot always reproduce.
+struct TableFrame {
+  int number = 0;
+  std::array<float, kTests> cdf{};         // in kTestNames order
+  std::array<bool, kTests> significant{};  // in kTestNames order
+};
+
+struct FramesTable {
+  std::vector<TableFrame> frames;
+};
+
 // Parsers of the text of a file; `name` is used in messages only.
 GraphFile parse_graph(std::string_view text, const std::string& name);
 XyGraphFile parse_xy_graph(std::string_view text, const std::string& name);
 Thresholds parse_thresholds(std::string_view text, const std::string& name);
+// The columns are found by their names in the header row: frame, and cdf_T
+// and significant_T ("true" or "false") for each test T; the others are
+// passed over. Fields may be quoted (stamps holding a comma).
+FramesTable parse_frames_table(std::string_view text, const std::string& name);
 
 // Reads a whole file; throws InputError naming it when it cannot be read.
 std::string read_file(const std::string& path);
 
 // The run files that belong to a report name such as "dir/runA_1-_2": the
-// report, the graph file and the xy graph file, whose name drops the column
-// tag ("dir/runA-xy.graph"). A tag is "-" between two column parts, each "_"
-// and a digit or two or more digits. When more than one reading of the tag is
-// possible (columns of 20 and over), the first whose xy graph file exists is
-// taken, the shortest first. A trailing ".out" or ".graph" on `name` is
-// dropped. Throws InputError when the name ends in no column tag.
+// report, the graph file, the frame table and the xy graph file, whose name
+// drops the column tag ("dir/runA-xy.graph"). A tag is "-" between two column
+// parts, each "_" and a digit or two or more digits. When more than one
+// reading of the tag is possible (columns of 20 and over), the first whose xy
+// graph file exists is taken, the shortest first. A trailing ".out" or
+// ".graph" on `name` is dropped. Throws InputError when the name ends in no
+// column tag.
 struct RunFiles {
   std::string name;  // the report name without extension
   std::string report;
   std::string graph;
   std::string xy_graph;
+  std::string table;  // the frame table, NAME.csv (it may not exist)
 };
 RunFiles run_files(std::string name);
 

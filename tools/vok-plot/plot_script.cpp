@@ -85,9 +85,10 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
     const auto i = static_cast<std::size_t>(t);
     std::string column = "$";
     column += std::to_string(t + 2);
-    s += sep + quoted(data) + " using 1:(" + column + " < " + number(job.thresholds.value[i]) +
-         " ? " + column + " : 1/0) with points " + circle + " lc rgb " + quoted(kColours[i]) +
-         " notitle";
+    std::string judged = "$";
+    judged += std::to_string(t + 2 + kTests);
+    s += sep + quoted(data) + " using 1:(" + judged + " > 0 ? " + column +
+         " : 1/0) with points " + circle + " lc rgb " + quoted(kColours[i]) + " notitle";
   }
   // The key entry of the circles, in no test's colour.
   s += sep + "NaN with points " + circle + " lc rgb 'black' title 'significant frame'";
@@ -95,7 +96,7 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
 }
 
 std::string pvalue_picture(const PlotJob& job, const std::string& data) {
-  const std::array<int, kTests> counts = significant_counts(job.graph, job.thresholds);
+  const std::array<int, kTests> counts = significant_counts(job.significant);
   std::vector<std::string> stamps;
   if (job.graph.stamped)
     for (const GraphFrame& f : job.graph.frames) stamps.push_back(f.stamp);
@@ -166,12 +167,44 @@ double p_value(float cdf) {
   return std::max(kSmallestPValue, static_cast<double>(10000 - tenths_of_thousandths) / 10000.0);
 }
 
-std::array<int, kTests> significant_counts(const GraphFile& graph, const Thresholds& thresholds) {
-  std::array<int, kTests> counts{};
-  for (const GraphFrame& f : graph.frames)
+Significance significance_from_graph(const GraphFile& graph, const Thresholds& thresholds) {
+  Significance judged;
+  for (const GraphFrame& f : graph.frames) {
+    std::array<bool, kTests> frame{};
     for (std::size_t t = 0; t < kTests; ++t)
-      if (p_value(f.cdf[t]) < static_cast<double>(thresholds.value[t])) ++counts[t];
+      frame[t] = p_value(f.cdf[t]) < static_cast<double>(thresholds.value[t]);
+    judged.push_back(frame);
+  }
+  return judged;
+}
+
+std::optional<Significance> significance_from_table(const FramesTable& table,
+                                                    const GraphFile& graph) {
+  if (table.frames.size() != graph.frames.size()) return std::nullopt;
+  // The graph file writes each CDF value to four decimals: within half a unit
+  // of the fourth decimal (and the 32-bit reading of the text) of the table's.
+  constexpr double kRounding = 0.00005 + 1e-6;
+  Significance judged;
+  for (std::size_t k = 0; k < graph.frames.size(); ++k) {
+    for (std::size_t t = 0; t < kTests; ++t) {
+      const double difference = static_cast<double>(table.frames[k].cdf[t]) -
+                                static_cast<double>(graph.frames[k].cdf[t]);
+      if (std::fabs(difference) > kRounding) return std::nullopt;
+    }
+    judged.push_back(table.frames[k].significant);
+  }
+  return judged;
+}
+
+std::array<int, kTests> significant_counts(const Significance& significance) {
+  std::array<int, kTests> counts{};
+  for (const std::array<bool, kTests>& frame : significance)
+    for (std::size_t t = 0; t < kTests; ++t) counts[t] += frame[t] ? 1 : 0;
   return counts;
+}
+
+std::array<int, kTests> significant_counts(const GraphFile& graph, const Thresholds& thresholds) {
+  return significant_counts(significance_from_graph(graph, thresholds));
 }
 
 std::string quoted(std::string_view text) {
@@ -183,19 +216,26 @@ std::string quoted(std::string_view text) {
   return s + "'";
 }
 
-std::string pvalue_data(const GraphFile& graph) {
+std::string pvalue_data(const GraphFile& graph, const Significance& significance) {
   std::string s = "# frame";
   for (std::string_view name : kTestNames) {
     s += ' ';
     s += name;
   }
+  for (std::string_view name : kTestNames) {
+    s += " significant_";
+    s += name;
+  }
   s += "\n";
-  for (const GraphFrame& f : graph.frames) {
+  for (std::size_t k = 0; k < graph.frames.size(); ++k) {
+    const GraphFrame& f = graph.frames[k];
     s += std::to_string(f.number);
     for (float cdf : f.cdf) {
       s += ' ';
       s += number(p_value(cdf));
     }
+    for (std::size_t t = 0; t < kTests; ++t)
+      s += k < significance.size() && significance[k][t] ? " 1" : " 0";
     s += "\n";
   }
   return s;

@@ -6,8 +6,10 @@
 // Each picture is written as PNG and as SVG.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "plot_input.h"
 
@@ -18,7 +20,22 @@ namespace vok::plot {
 double p_value(float cdf);
 inline constexpr double kSmallestPValue = 0.00005;
 
-// Frames whose p-value lies below the test's threshold, per test.
+// Whether each frame (in the graph file's order) is significant for each test
+// (in kTestNames order).
+using Significance = std::vector<std::array<bool, kTests>>;
+
+// Significance judged from the graph file's four decimals: the p-value
+// p_value(cdf) strictly below the test's threshold. A p-value within 0.00005
+// of its threshold may be judged otherwise than the run judged it.
+Significance significance_from_graph(const GraphFile& graph, const Thresholds& thresholds);
+// The run's own judgement, from its frame table, when the table belongs to the
+// graph file: as many frames, and each CDF value of the table within the
+// graph file's rounding of the graph's. std::nullopt otherwise (a table of
+// another run).
+std::optional<Significance> significance_from_table(const FramesTable& table,
+                                                    const GraphFile& graph);
+// Significant frames per test.
+std::array<int, kTests> significant_counts(const Significance& significance);
 std::array<int, kTests> significant_counts(const GraphFile& graph, const Thresholds& thresholds);
 
 struct PlotJob {
@@ -26,13 +43,19 @@ struct PlotJob {
   GraphFile graph;
   XyGraphFile xy;
   Thresholds thresholds;
+  // The significant frames, circled and counted in the key: the run's own
+  // judgement (significance_from_table) or, without it, the graph file's
+  // (significance_from_graph).
+  Significance significant;
   // Output files.
   std::string pvalues_png, pvalues_svg, xy_png, xy_svg;
 };
 
 // Data file texts and the script that reads them from `pvalues_data` and
-// `xy_data` (paths as the script names them).
-std::string pvalue_data(const GraphFile& graph);
+// `xy_data` (paths as the script names them). A p-value record holds the frame
+// number, the seven p-values and the seven judgements (1 significant, 0 not),
+// in kTestNames order.
+std::string pvalue_data(const GraphFile& graph, const Significance& significance);
 std::string xy_data(const XyGraphFile& xy);
 std::string gnuplot_script(const PlotJob& job, const std::string& pvalues_data,
                            const std::string& xy_data);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "plot_input.h"
 #include "plot_script.h"
@@ -33,6 +34,13 @@ constexpr std::string_view kUsageText =
     "  NAME-xy.png, NAME-xy.svg            cross-correlations by frame and lag s;\n"
     "                                      rxy(s) pairs x(t+s) with y(t), so s > 0:\n"
     "                                      y leads x, s < 0: x leads y\n"
+    "\n"
+    "The significant frames (circled, and counted in the key) are those the run\n"
+    "judged significant, read from its frame table NAME.csv when that stands\n"
+    "beside NAME.graph. Without it (or when it belongs to another run) they are\n"
+    "judged from the graph file's CDF values, written to four decimals, against\n"
+    "the report's thresholds: a frame whose p-value lies within 0.00005 of its\n"
+    "threshold may then be judged otherwise than the run judged it.\n"
     "\n"
     "Options:\n"
     "  --help     show this text and exit\n"
@@ -141,6 +149,17 @@ int run_vok_plot(const std::vector<std::string>& args, std::ostream& out, std::o
     job.graph = parse_graph(read_file(files.graph), files.graph);
     job.xy = parse_xy_graph(read_file(files.xy_graph), files.xy_graph);
     job.thresholds = parse_thresholds(read_file(files.report), files.report);
+    job.significant = significance_from_graph(job.graph, job.thresholds);
+    std::error_code ec;
+    if (std::filesystem::exists(files.table, ec)) {
+      const FramesTable table = parse_frames_table(read_file(files.table), files.table);
+      if (std::optional<Significance> judged = significance_from_table(table, job.graph))
+        job.significant = std::move(*judged);
+      else
+        err << "vok-plot: warning: " << files.table << " does not match " << files.graph
+            << " (other CDF values or frames); the significant frames are judged from the "
+               "graph file's four decimals\n";
+    }
     if (!job.graph.has_captions)
       err << "vok-plot: warning: " << files.graph
           << " ends without its caption lines; the run may not have finished\n";
@@ -171,8 +190,8 @@ int run_vok_plot(const std::vector<std::string>& args, std::ostream& out, std::o
   const std::string pvalues = scratch.file("pvalues.dat");
   const std::string xy = scratch.file("xy.dat");
   const std::string script = scratch.file("plot.gp");
-  if (!write_text(pvalues, pvalue_data(job.graph)) || !write_text(xy, xy_data(job.xy)) ||
-      !write_text(script, gnuplot_script(job, pvalues, xy))) {
+  if (!write_text(pvalues, pvalue_data(job.graph, job.significant)) ||
+      !write_text(xy, xy_data(job.xy)) || !write_text(script, gnuplot_script(job, pvalues, xy))) {
     err << "vok-plot: cannot write in " << scratch.path() << "\n";
     return kNoGnuplot;
   }

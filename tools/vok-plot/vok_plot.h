@@ -5,6 +5,9 @@
 // NAME.out, and writes beside the graph file:
 //   NAME-pvalues.png, NAME-pvalues.svg  the p-values of the seven tests by frame
 //   NAME-xy.png, NAME-xy.svg            the cross-correlations by frame and lag
+// The significant frames are the run's own judgement from its frame table
+// NAME.csv when it is there; otherwise they are judged from the graph file's
+// four decimals.
 #pragma once
 
 #include <ostream>
