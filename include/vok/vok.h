@@ -125,7 +125,7 @@ VOK_API int lags(const Settings& settings);
 // rows div frame_length end to end; with overlap > 0, a new frame every
 // `overlap` rows, each lying inside the rows. Throws Error for a setting out
 // of its bounds (as Settings::check) or a negative row count.
-int frame_count(const Settings& settings, int rows);
+VOK_API int frame_count(const Settings& settings, int rows);
 
 // ------------------------------------------------------------------ result
 
