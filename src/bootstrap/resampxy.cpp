@@ -177,7 +177,7 @@ Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int
   return result;
 }
 
-// The degrees of freedom of each test (TestIndex order) at L lags.
+// The degrees of freedom of each test (kTests order) at L lags.
 std::array<float, kTestCount> degrees_of_freedom(int L) {
   FrameSums none;
   none.L = L;
@@ -192,7 +192,7 @@ std::array<float, kTestCount> degrees_of_freedom(int L) {
 }
 
 // The order in which the frame tests take the chi-square step.
-constexpr TestIndex kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy, kHyyx};
+constexpr std::size_t kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy, kHyyx};
 
 }  // namespace
 
@@ -266,7 +266,7 @@ class Resampler {
               else
                 batch[0] = resample_statistics(x_, y_, n_, L_, at, work_[worker], diag);
               for (int j = 0; j < size; ++j) {
-                for (const TestIndex t : kCdfOrder) {
+                for (const std::size_t t : kCdfOrder) {
                   const float s = batch[j][t];
                   const StatisticBand& band = keep.band[t];
                   if (keep.all[t] || (s <= band.upper && s >= band.lower))
