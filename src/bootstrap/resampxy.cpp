@@ -136,8 +136,9 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag) {
   const FrameTests t = covxy_tests(resample_sums(x, y, n, L, first, work, diag), {}, diag);
-  return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
-          1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
+  std::array<float, kTestCount> p{};
+  for (Test test : kTests) p[test_index(test)] = 1.0f - t.cdf[test];
+  return p;
 }
 
 ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,

@@ -50,8 +50,9 @@ void RunWriter::thresholds(const PerTest<float>& t, bool bootstrapped) {
     write_false_alarm_line(out_.report, settings_.false_alarm);
     return;
   }
-  write_bootstrap_block(out_.report, settings_.resamples,
-                        {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy});
+  std::array<float, kTestCount> values{};
+  for (Test test : kTests) values[test_index(test)] = t[test];
+  write_bootstrap_block(out_.report, settings_.resamples, values);
 }
 
 void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {

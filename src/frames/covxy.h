@@ -18,6 +18,7 @@
 #include "output/channel.h"
 #include "stats/moments.h"
 #include "vok/test_order.h"
+#include "vok/vok.h"
 
 namespace vok {
 
@@ -40,8 +41,7 @@ struct FrameStatistics {
 };
 
 struct FrameTests {
-  // CDF values.
-  float hxxx = 0.0f, hyyy = 0.0f, hxxy = 0.0f, hyyx = 0.0f, cx = 0.0f, cy = 0.0f, cxy = 0.0f;
+  PerTest<float> cdf;  // CDF values
   float sx = 0.0f, sy = 0.0f;  // standard deviations of x and y
   // True when x or y has no spread or holds a value that is not finite: every
   // CDF value, list value and cross-correlation is then 0.
