@@ -24,26 +24,23 @@ constexpr std::size_t test_index(Test test) {
 
 // Order of the thresholds, the significance counts and the bootstrap's
 // arrays: Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy.
-inline constexpr std::array<Test, kTestCount> kTests{Test::hxxy, Test::hyyx, Test::hxxx,
-                                                     Test::hyyy, Test::cx,   Test::cy,
-                                                     Test::cxy};
+inline constexpr std::array<Test, kTestCount> kTests{Test::hxxy, Test::hyyx, Test::hxxx, Test::hyyy,
+                                                     Test::cx,   Test::cy,   Test::cxy};
 
 // Order of the per-test columns of the frame table (NAME.csv), of the Python
 // and R tables and of the console's closing line: Cx, Cy, Cxy, Hxxx, Hyyy,
 // Hxxy, Hyyx.
-inline constexpr std::array<Test, kTestCount> kColumnOrder{Test::cx,   Test::cy,   Test::cxy,
-                                                           Test::hxxx, Test::hyyy, Test::hxxy,
-                                                           Test::hyyx};
+inline constexpr std::array<Test, kTestCount> kColumnOrder{
+    Test::cx, Test::cy, Test::cxy, Test::hxxx, Test::hyyy, Test::hxxy, Test::hyyx};
 
 // Order of the seven CDF values of a graph record: Hxxy, Hyyx, Hxxx, Hyyy,
 // Cxy, Cx, Cy.
-inline constexpr std::array<Test, kTestCount> kGraphOrder{Test::hxxy, Test::hyyx, Test::hxxx,
-                                                          Test::hyyy, Test::cxy,  Test::cx,
-                                                          Test::cy};
+inline constexpr std::array<Test, kTestCount> kGraphOrder{
+    Test::hxxy, Test::hyyx, Test::hxxx, Test::hyyy, Test::cxy, Test::cx, Test::cy};
 
 // "Hxxy", "Hyyx", ..., "Cxy" (kTests order).
-inline constexpr std::array<std::string_view, kTestCount> kTestNames{
-    "Hxxy", "Hyyx", "Hxxx", "Hyyy", "Cx", "Cy", "Cxy"};
+inline constexpr std::array<std::string_view, kTestCount> kTestNames{"Hxxy", "Hyyx", "Hxxx", "Hyyy",
+                                                                     "Cx",   "Cy",   "Cxy"};
 
 constexpr std::string_view test_name(Test test) {
   return kTestNames[test_index(test)];

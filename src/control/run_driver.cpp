@@ -204,9 +204,8 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
 // Steps 5 and 6: the data file's header, and the two columns checked
 // against it.
 DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution) {
-  const DataHeader header =
-      readhead(data, run.sample_unit == SampleUnit::frequency ? 1 : 0, execution.readers,
-               {error_file(), console()});
+  const DataHeader header = readhead(data, run.sample_unit == SampleUnit::frequency ? 1 : 0,
+                                     execution.readers, {error_file(), console()});
   const int ncol = header.columns;
   if (run.x_column > ncol)
     stop_on_setting({&error_file(), &console()},
@@ -449,7 +448,8 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
                        const RunHeader& header, int run_index, Execution& execution,
                        std::span<FrameOutcome> frames_computed, RunOutcome& outcome) {
   RunWriter writer(header, settings, program_run_channels());
-  FramesTableWriter table(frames_table_name(report().path()), header.clock.stamps == RowStamps::stamped);
+  FramesTableWriter table(frames_table_name(report().path()),
+                          header.clock.stamps == RowStamps::stamped);
   VarianceWatch variance(settings.false_alarm);
   // The frames are kept in a Result only for an observer of the execution:
   // the writers need no more than the frame at hand.
@@ -545,7 +545,8 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
 
   // 18. Closing stamps.
   head(9, 9, 2009, execution.start_time, report(), console());
-  if (run.graphing == Graphing::on) head(9, 9, 2009, execution.start_time, channels().graph, console());
+  if (run.graphing == Graphing::on)
+    head(9, 9, 2009, execution.start_time, channels().graph, console());
   return outcome;
 }
 

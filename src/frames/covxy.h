@@ -41,7 +41,7 @@ struct FrameStatistics {
 };
 
 struct FrameTests {
-  PerTest<float> cdf;  // CDF values
+  PerTest<float> cdf;          // CDF values
   float sx = 0.0f, sy = 0.0f;  // standard deviations of x and y
   // True when x or y has no spread or holds a value that is not finite: every
   // CDF value, list value and cross-correlation is then 0.

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "frames/covxy.h"
 #include "data/stamp_array.h"
+#include "frames/covxy.h"
 #include "frames/frame_plan.h"
 #include "frames/run_kind.h"
 #include "output/channel.h"

@@ -133,7 +133,8 @@ constexpr std::array<float, 7> kNominal{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f
 
 // A time run in frames of 120 with 5 lags, no fit, graphing on.
 RunCase base_params() {
-  return {.lw = 120, .lg = 5, .graphing = Graphing::on, .time_unit = "seconds", .thresholds = kNominal};
+  return {
+      .lw = 120, .lg = 5, .graphing = Graphing::on, .time_unit = "seconds", .thresholds = kNominal};
 }
 
 // ---------------------------------------------------------------------------
