@@ -204,8 +204,8 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
 // Steps 5 and 6: the data file's header, and the two columns checked
 // against it.
 DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution) {
-  const DataHeader header = readhead(data, run.sample_unit == SampleUnit::frequency ? 1 : 0,
-                                     execution.readers, {error_file(), console()});
+  const DataHeader header =
+      readhead(data, run.sample_unit, execution.readers, {error_file(), console()});
   const int ncol = header.columns;
   if (run.x_column > ncol)
     stop_on_setting({&error_file(), &console()},
