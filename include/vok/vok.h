@@ -131,8 +131,9 @@ VOK_API int frame_count(const Settings& settings, int rows);
 
 // ------------------------------------------------------------------ result
 
-// The seven tests (Test), in the order of thresholds and counts (kTests), and
-// the orders of the outputs: <vok/test_order.h>.
+// The seven tests (Test), the order of thresholds and counts (kTests) and the
+// orders of the outputs are in <vok/test_order.h>.
+//
 // "Hxxy", "Hyyx", ..., "Cxy".
 VOK_API const char* name(Test test);
 
