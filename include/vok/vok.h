@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "test_order.h"
+
 // What libvok.so exports: the API below and nothing of its inner workings.
 #if defined(__GNUC__)
 #define VOK_API __attribute__((visibility("default")))
@@ -129,10 +131,9 @@ VOK_API int frame_count(const Settings& settings, int rows);
 
 // ------------------------------------------------------------------ result
 
-// The seven tests, in the order of thresholds and counts.
-enum class Test { hxxy, hyyx, hxxx, hyyy, cx, cy, cxy };
-inline constexpr std::array<Test, 7> kTests{Test::hxxy, Test::hyyx, Test::hxxx, Test::hyyy,
-                                            Test::cx,   Test::cy,   Test::cxy};
+// The seven tests (Test), the order of thresholds and counts (kTests) and the
+// orders of the outputs are in <vok/test_order.h>.
+//
 // "Hxxy", "Hyyx", ..., "Cxy".
 VOK_API const char* name(Test test);
 

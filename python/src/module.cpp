@@ -47,11 +47,6 @@ namespace {
 // are read into 32-bit reals.
 using SeriesArray = py::array_t<float, py::array::c_style | py::array::forcecast>;
 
-// The order of the per-test columns of the Python tables.
-constexpr std::array<vok::Test, 7> kColumnOrder{vok::Test::cx,   vok::Test::cy,   vok::Test::cxy,
-                                                vok::Test::hxxx, vok::Test::hyyy, vok::Test::hxxy,
-                                                vok::Test::hyyx};
-
 std::span<const float> values_of(const SeriesArray& a, const char* name) {
   if (a.ndim() != 1) {
     std::string shape;
@@ -87,8 +82,8 @@ py::array_t<T> per_test_table(const std::vector<vok::Frame>& frames,
   auto cell = table.template mutable_unchecked<2>();
   for (std::size_t f = 0; f < frames.size(); ++f) {
     const vok::PerTest<T> values = pick(frames[f]);
-    for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
-      cell(static_cast<py::ssize_t>(f), static_cast<py::ssize_t>(t)) = values[kColumnOrder[t]];
+    for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+      cell(static_cast<py::ssize_t>(f), static_cast<py::ssize_t>(t)) = values[vok::kColumnOrder[t]];
   }
   return table;
 }
@@ -97,8 +92,8 @@ template <class T>
 py::array_t<T> per_test_row(const vok::PerTest<T>& values) {
   py::array_t<T> row(py::ssize_t{7});
   auto cell = row.template mutable_unchecked<1>();
-  for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
-    cell(static_cast<py::ssize_t>(t)) = values[kColumnOrder[t]];
+  for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+    cell(static_cast<py::ssize_t>(t)) = values[vok::kColumnOrder[t]];
   return row;
 }
 
@@ -366,7 +361,7 @@ PYBIND11_MODULE(_vok, m) {
   });
 
   py::list tests;
-  for (vok::Test t : kColumnOrder) tests.append(vok::name(t));
+  for (vok::Test t : vok::kColumnOrder) tests.append(vok::name(t));
   m.attr("TESTS") = py::tuple(tests);
 
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
@@ -398,15 +393,15 @@ PYBIND11_MODULE(_vok, m) {
   m.def(
       "reported_thresholds",
       [](const std::array<float, 7>& thresholds, bool bootstrapped) {
-        vok::PerTest<float> t;
-        for (std::size_t i = 0; i < kColumnOrder.size(); ++i) t[kColumnOrder[i]] = thresholds[i];
-        const std::array<float, vok::kTestCount> shown = vok::reported_thresholds(
-            {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy}, bootstrapped);
-        const vok::PerTest<float> back{shown[vok::kHxxy], shown[vok::kHyyx], shown[vok::kHxxx],
-                                       shown[vok::kHyyy], shown[vok::kCx],   shown[vok::kCy],
-                                       shown[vok::kCxy]};
+        // The library's thresholds are held in kTests order, the argument and
+        // the answer in column order.
+        std::array<float, vok::kTestCount> t{};
+        for (std::size_t i = 0; i < vok::kColumnOrder.size(); ++i)
+          t[vok::test_index(vok::kColumnOrder[i])] = thresholds[i];
+        const std::array<float, vok::kTestCount> shown = vok::reported_thresholds(t, bootstrapped);
         std::array<float, 7> out{};
-        for (std::size_t i = 0; i < kColumnOrder.size(); ++i) out[i] = back[kColumnOrder[i]];
+        for (std::size_t i = 0; i < vok::kColumnOrder.size(); ++i)
+          out[i] = shown[vok::test_index(vok::kColumnOrder[i])];
         return out;
       },
       py::arg("thresholds"), py::arg("bootstrapped"),

@@ -24,14 +24,10 @@
 
 namespace {
 
-// The order of every per-test column and vector in R.
-constexpr std::array<vok::Test, 7> kColumnOrder{vok::Test::cx,   vok::Test::cy,   vok::Test::cxy,
-                                                vok::Test::hxxx, vok::Test::hyyy, vok::Test::hxxy,
-                                                vok::Test::hyyx};
-
 Rcpp::CharacterVector test_names() {
-  Rcpp::CharacterVector names(kColumnOrder.size());
-  for (std::size_t t = 0; t < kColumnOrder.size(); ++t) names[t] = vok::name(kColumnOrder[t]);
+  Rcpp::CharacterVector names(vok::kColumnOrder.size());
+  for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+    names[t] = vok::name(vok::kColumnOrder[t]);
   return names;
 }
 
@@ -46,11 +42,11 @@ std::vector<float> to_32_bits(const Rcpp::NumericVector& values) {
 template <class T, int RTYPE, class Pick>
 Rcpp::Matrix<RTYPE> per_test_matrix(const std::vector<vok::Frame>& frames, Pick pick) {
   const int n = static_cast<int>(frames.size());
-  Rcpp::Matrix<RTYPE> m(n, static_cast<int>(kColumnOrder.size()));
+  Rcpp::Matrix<RTYPE> m(n, static_cast<int>(vok::kColumnOrder.size()));
   for (int f = 0; f < n; ++f) {
     const vok::PerTest<T>& values = pick(frames[static_cast<std::size_t>(f)]);
-    for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
-      m(f, static_cast<int>(t)) = values[kColumnOrder[t]];
+    for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+      m(f, static_cast<int>(t)) = values[vok::kColumnOrder[t]];
   }
   Rcpp::colnames(m) = test_names();
   return m;
@@ -58,8 +54,8 @@ Rcpp::Matrix<RTYPE> per_test_matrix(const std::vector<vok::Frame>& frames, Pick 
 
 template <class T, int RTYPE>
 Rcpp::Vector<RTYPE> per_test_vector(const vok::PerTest<T>& values) {
-  Rcpp::Vector<RTYPE> v(kColumnOrder.size());
-  for (std::size_t t = 0; t < kColumnOrder.size(); ++t) v[t] = values[kColumnOrder[t]];
+  Rcpp::Vector<RTYPE> v(vok::kColumnOrder.size());
+  for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t) v[t] = values[vok::kColumnOrder[t]];
   v.names() = test_names();
   return v;
 }
@@ -104,9 +100,9 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
     last_stamp[f] = frame.last_stamp;
   }
   // The report's percentage: 100 count / frames in 32-bit reals.
-  Rcpp::NumericVector percent(kColumnOrder.size());
-  for (std::size_t t = 0; t < kColumnOrder.size(); ++t)
-    percent[t] = 100.0f * static_cast<float>(r.counts[kColumnOrder[t]]) /
+  Rcpp::NumericVector percent(vok::kColumnOrder.size());
+  for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+    percent[t] = 100.0f * static_cast<float>(r.counts[vok::kColumnOrder[t]]) /
                  static_cast<float>(std::max(n, 1));
   percent.names() = test_names();
 

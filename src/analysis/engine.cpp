@@ -171,7 +171,7 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
                    diag.channel, console.channel, options.progress, options.cancel);
     }
     const auto& v = t.values;
-    out = {v[kHxxy], v[kHyyx], v[kHxxx], v[kHyyy], v[kCx], v[kCy], v[kCxy]};
+    for (Test test : kTests) out[test] = v[test_index(test)];
   } catch (const Stop&) {
     diag.send(sink);
     console.send(sink);

@@ -36,8 +36,9 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
   if (outcome.stopped) return {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
   // 1 - CDF in 32 bits, as the frames are judged.
   const PerTest<float>& c = outcome.frame.cdf;
-  return {1.0f - c.hxxy, 1.0f - c.hyyx, 1.0f - c.hxxx, 1.0f - c.hyyy,
-          1.0f - c.cx,   1.0f - c.cy,   1.0f - c.cxy};
+  std::array<float, kTestCount> p{};
+  for (Test t : kTests) p[test_index(t)] = 1.0f - c[t];
+  return p;
 }
 
 Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,

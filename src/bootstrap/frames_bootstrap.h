@@ -24,7 +24,7 @@ struct FrameResampleWork {
   FrameWork frame;          // the frame computation's storage
 };
 
-// The seven p-values (1 - CDF value in 32 bits, TestIndex order) of the
+// The seven p-values (1 - CDF value in 32 bits, kTests order) of the
 // resample whose 2n uniforms start at stream position `first`: the same x
 // and y indices as resample_pvalues draws (n for x, then n for y), the
 // values taken from the columns x and y unchanged, then the frame

@@ -20,7 +20,7 @@
 
 namespace vok {
 
-// The seven statistics of a resample in TestIndex order, each rounded to 32
+// The seven statistics of a resample in kTests order, each rounded to 32
 // bits as the chi-square step takes it; all 0 for a degenerate resample.
 using ResampleStatistics = std::array<float, kTestCount>;
 

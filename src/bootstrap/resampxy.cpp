@@ -136,8 +136,9 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag) {
   const FrameTests t = covxy_tests(resample_sums(x, y, n, L, first, work, diag), {}, diag);
-  return {1.0f - t.hxxy, 1.0f - t.hyyx, 1.0f - t.hxxx, 1.0f - t.hyyy,
-          1.0f - t.cx,   1.0f - t.cy,   1.0f - t.cxy};
+  std::array<float, kTestCount> p{};
+  for (Test test : kTests) p[test_index(test)] = 1.0f - t.cdf[test];
+  return p;
 }
 
 ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,
@@ -177,7 +178,7 @@ Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int
   return result;
 }
 
-// The degrees of freedom of each test (TestIndex order) at L lags.
+// The degrees of freedom of each test (kTests order) at L lags.
 std::array<float, kTestCount> degrees_of_freedom(int L) {
   FrameSums none;
   none.L = L;
@@ -192,7 +193,7 @@ std::array<float, kTestCount> degrees_of_freedom(int L) {
 }
 
 // The order in which the frame tests take the chi-square step.
-constexpr TestIndex kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy, kHyyx};
+constexpr std::size_t kCdfOrder[kTestCount] = {kCx, kCy, kCxy, kHxxx, kHyyy, kHxxy, kHyyx};
 
 }  // namespace
 
@@ -266,7 +267,7 @@ class Resampler {
               else
                 batch[0] = resample_statistics(x_, y_, n_, L_, at, work_[worker], diag);
               for (int j = 0; j < size; ++j) {
-                for (const TestIndex t : kCdfOrder) {
+                for (const std::size_t t : kCdfOrder) {
                   const float s = batch[j][t];
                   const StatisticBand& band = keep.band[t];
                   if (keep.all[t] || (s <= band.upper && s >= band.lower))

@@ -40,7 +40,7 @@ struct ResampleWork {
   CovxyWork tests;                  // the tests' sums and scratch
 };
 
-// The seven p-values (1 - CDF value, in TestIndex order) of the resample whose
+// The seven p-values (1 - CDF value, in kTests order) of the resample whose
 // 2n uniforms start at stream position `first`: n for the x indices, then n
 // for the y indices. A pure function of `first` and the data; `work` is
 // scratch. Messages of the moments and test routines go to `diag`.
@@ -48,7 +48,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
                                                int n, int L, std::uint64_t first,
                                                ResampleWork& work, Channel& diag);
 
-// The seven statistics of the same resample (TestIndex order, each rounded to
+// The seven statistics of the same resample (kTests order, each rounded to
 // 32 bits as the chi-square step takes it; all 0 for a degenerate resample):
 // its p-values are 1 minus the chi-square CDF values of these. Writes no
 // message unless resample_pvalues would.
@@ -56,7 +56,7 @@ ResampleStatistics resample_statistics(std::span<const float> x, std::span<const
                                        int L, std::uint64_t first, ResampleWork& work,
                                        Channel& diag);
 
-// The seven p-values (TestIndex order) of the resample whose numbers start at
+// The seven p-values (kTests order) of the resample whose numbers start at
 // stream position `first`, computed with the work storage of thread
 // `worker`; its messages go to `diag`.
 using ResampleFunction =

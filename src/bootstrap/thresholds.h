@@ -17,12 +17,12 @@ bool resamples_refused(int B, float alpha);
 
 // The three refusal lines of resample count B in run `run_index` (from 1).
 void write_refusal(const ChannelGroup& to, int B, int run_index);
-// The block of B >= 1 bootstrapped thresholds (TestIndex order).
+// The block of B >= 1 bootstrapped thresholds (kTests order).
 void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCount>& thresholds);
 // The single line of the nominal level (B = 0).
 void write_false_alarm_line(Channel& ch, float alpha);
 
-// The thresholds (TestIndex order) as the report shows them, read back into
+// The thresholds (kTests order) as the report shows them, read back into
 // 32-bit reals: the bootstrapped block's values (four significant digits for
 // the bicorrelation tests, four decimals for the correlation tests) or the
 // nominal line's level (thresholds[0]; four decimals). What a reader of the

@@ -369,7 +369,7 @@ RunSettings read_run_settings(const JoinedText& source, FieldReaders& readers) {
     source.write_setting_detail("graphing");
     throw Stop{};
   }
-  s.graphing = graphing_yes ? 'y' : 'n';
+  s.graphing = graphing_yes ? Graphing::on : Graphing::off;
 
   auto unit = readers.charead("nit", joined);
   if (unit.error != 0) {
@@ -381,11 +381,9 @@ RunSettings read_run_settings(const JoinedText& source, FieldReaders& readers) {
     throw Stop{};
   }
   if (unit.value.find("quency") != std::string::npos) {
-    s.time_frequency = 'f';
-    s.time_frequency_flag = 1;
+    s.sample_unit = SampleUnit::frequency;
   } else {
-    s.time_frequency = 't';
-    s.time_frequency_flag = 0;
+    s.sample_unit = SampleUnit::time;
     s.time_unit = unit.value.substr(0, 7);
   }
 

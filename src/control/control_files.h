@@ -17,8 +17,9 @@
 #include <string_view>
 
 #include "control/run_driver.h"
-#include "text/text_file.h"
+#include "frames/run_kind.h"
 #include "text/source_lines.h"
+#include "text/text_file.h"
 
 namespace vok {
 
@@ -68,9 +69,8 @@ class TopControlFile {
 struct RunSettings {
   int x_column = 0;
   int y_column = 0;
-  char graphing = 'n';                // 'y' or 'n'
-  char time_frequency = 't';          // 't' time run, 'f' frequency run
-  int time_frequency_flag = 0;        // 0 time, 1 frequency
+  Graphing graphing = Graphing::off;
+  SampleUnit sample_unit = SampleUnit::time;
   std::string time_unit = "       ";  // 7 characters; set in a time run only
   std::string clip = "no";            // "no", "cl" (hard clipping) or "lg" (log data)
   std::string data_file;              // 80 characters, blank-padded

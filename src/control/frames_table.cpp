@@ -10,10 +10,6 @@
 namespace vok {
 namespace {
 
-// The tests in the order of the table's columns.
-constexpr std::array<Test, 7> kColumnOrder{Test::cx,   Test::cy,   Test::cxy, Test::hxxx,
-                                           Test::hyyy, Test::hxxy, Test::hyyx};
-
 void add_number(std::string& row, float v) {
   char text[32];
   // The shortest decimal text that reads back as v.

@@ -30,12 +30,10 @@ namespace {
 // The line a person at a terminal sees after each completed run: where the
 // report went and how many frames each test found significant.
 std::string summary_line(const RunOutcome& run) {
-  static constexpr Test kOrder[] = {Test::cx,   Test::cy,   Test::cxy, Test::hxxx,
-                                    Test::hyyy, Test::hxxy, Test::hyyx};
   std::string line = "Report written: " + run.report + "; significant frames of " +
                      std::to_string(run.frames) + " by test:";
   const char* separator = " ";
-  for (Test test : kOrder) {
+  for (Test test : kColumnOrder) {
     line += separator;
     line += name(test);
     line += ' ' + std::to_string(run.counts[test]);

@@ -181,7 +181,7 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
       Layout::parse(R"(7X "Moving Frame Cross Bicorrelations Tests by  Odran Velisko")");
   report().write(kBanner);
 
-  if (run.graphing != 'y') return files.report;
+  if (run.graphing == Graphing::off) return files.report;
   Channels& all = channels();
   for (Channel* ch : {&all.graph, &all.frames, &all.xy_graph}) ch->close();
   struct PlotFile {
@@ -205,7 +205,7 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
 // against it.
 DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution) {
   const DataHeader header =
-      readhead(data, run.time_frequency_flag, execution.readers, {error_file(), console()});
+      readhead(data, run.sample_unit, execution.readers, {error_file(), console()});
   const int ncol = header.columns;
   if (run.x_column > ncol)
     stop_on_setting({&error_file(), &console()},
@@ -448,7 +448,8 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
                        const RunHeader& header, int run_index, Execution& execution,
                        std::span<FrameOutcome> frames_computed, RunOutcome& outcome) {
   RunWriter writer(header, settings, program_run_channels());
-  FramesTableWriter table(frames_table_name(report().path()), header.clock.stamp_flag == 'm');
+  FramesTableWriter table(frames_table_name(report().path()),
+                          header.clock.stamps == RowStamps::stamped);
   VarianceWatch variance(settings.false_alarm);
   // The frames are kept in a Result only for an observer of the execution:
   // the writers need no more than the frame at hand.
@@ -492,7 +493,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   // 5, 6. The data file's header and the columns.
   const DataHeader header = read_header(data, run, execution);
   // 7. Stamps are read when the record format holds an "a" (or "A") descriptor.
-  const char stamp_flag = header.format.stamped() ? 'm' : 'a';
+  const RowStamps stamped = header.format.stamped() ? RowStamps::stamped : RowStamps::none;
   // 8. The range of rows.
   Datums range = read_datums(run.source, header.rows, execution);
   // 9, 10. Lags, VAR order, the frames.
@@ -516,7 +517,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   RunHeader rh;
   rh.title = header.title;
   rh.format = header.format.text();
-  rh.clock = {run.time_frequency, header.rate_or_interval, run.time_unit, stamp_flag};
+  rh.clock = {run.sample_unit, header.rate_or_interval, run.time_unit, stamped};
   rh.clip = run.clip;
   rh.exponent = shared.exponent;
   rh.first = range.start;
@@ -530,7 +531,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
 
   // 14-16. Descriptive statistics, thresholds, the frames.
   StampLookup stamps;
-  if (stamp_flag == 'm')
+  if (stamped == RowStamps::stamped)
     stamps = [&rows](int row) { return rows.stamps[static_cast<std::size_t>(row - 1)]; };
   RunOutcome outcome;
   outcome.report = std::move(report_name);
@@ -544,7 +545,8 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
 
   // 18. Closing stamps.
   head(9, 9, 2009, execution.start_time, report(), console());
-  if (run.graphing == 'y') head(9, 9, 2009, execution.start_time, channels().graph, console());
+  if (run.graphing == Graphing::on)
+    head(9, 9, 2009, execution.start_time, channels().graph, console());
   return outcome;
 }
 

@@ -50,8 +50,9 @@ void RunWriter::thresholds(const PerTest<float>& t, bool bootstrapped) {
     write_false_alarm_line(out_.report, settings_.false_alarm);
     return;
   }
-  write_bootstrap_block(out_.report, settings_.resamples,
-                        {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy});
+  std::array<float, kTestCount> values{};
+  for (Test test : kTests) values[test_index(test)] = t[test];
+  write_bootstrap_block(out_.report, settings_.resamples, values);
 }
 
 void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
@@ -81,8 +82,8 @@ void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
   if (f.degenerate)
     report.write_free({"Frame ", k, " has a constant or non-finite series; its tests are set to 0"});
 
-  if (header_.graphing != 'y') return;
-  const bool stamped = header_.clock.stamp_flag == 'm';
+  if (header_.graphing == Graphing::off) return;
+  const bool stamped = header_.clock.stamps == RowStamps::stamped;
   const int s = f.first_row - 1;
   const int lw = header_.plan.frame_length;
   if (f.hits() >= 1) {
@@ -92,16 +93,8 @@ void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
     winhead(header_.clock, stamps, lw, s, k, out_.frames);
     shwx(f.cdf.hxxy, f.cdf.hyyx, f.cdf.cxy, f.cdf.hxxx, f.cdf.hyyy, out_.frames);
   }
-  FrameTests tests;
-  tests.hxxy = f.cdf.hxxy;
-  tests.hyyx = f.cdf.hyyx;
-  tests.hxxx = f.cdf.hxxx;
-  tests.hyyy = f.cdf.hyyy;
-  tests.cx = f.cdf.cx;
-  tests.cy = f.cdf.cy;
-  tests.cxy = f.cdf.cxy;
   const auto stamp = stamped ? std::optional<std::string_view>(f.first_stamp) : std::nullopt;
-  graph_record(out_.graph, k, tests, stamp);
+  graph_record(out_.graph, k, f.cdf, stamp);
   xy_record(out_.xy_graph, f.cross_correlations, stamp);
 }
 
@@ -134,9 +127,9 @@ void RunWriter::finish(const PerTest<int>& counts, const CorrelationSummary* sum
   static const Layout kNoneSignificant = Layout::parse(R"(7X "No signficant cross stat frames")");
   static const Layout kSeparator = Layout::parse(R"(/ 60("=") /)");
   counts_ = counts;
-  if (header_.graphing == 'y') {
+  if (header_.graphing == Graphing::on) {
     graph_caption(out_.graph);
-    xy_caption(out_.xy_graph, header_.plan.lags, header_.clock.stamp_flag == 'm');
+    xy_caption(out_.xy_graph, header_.plan.lags, header_.clock.stamps == RowStamps::stamped);
   }
   write_counts(counts, header_.plan.frames, out_.report);
   if (counts.hxxy == 0 && counts.hyyx == 0 && counts.hxxx == 0 && counts.hyyy == 0) {

@@ -49,7 +49,7 @@ UnitMarks scan_unit(std::string_view buffer) {
 
 }  // namespace
 
-DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers,
+DataHeader readhead(TextFile& data, SampleUnit sample_unit, FieldReaders& readers,
                     const HeaderMessages& to) {
   Channel& diag = to.error_file;  // the field readers' messages
   DataHeader header;
@@ -69,7 +69,7 @@ DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& reade
   // the readers search is blank past them.
   const std::string buffer = padded(std::string_view(keywords).substr(0, kLineRead), kBufferSize);
   const std::string echo = buffer.substr(0, kLineRead);
-  const bool frequency_run = time_frequency_flag == 1;
+  const bool frequency_run = sample_unit == SampleUnit::frequency;
 
   const UnitMarks unit = scan_unit(buffer);
   if (frequency_run && !unit.kilohertz && !unit.hertz) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "data/data_format.h"
+#include "frames/run_kind.h"
 #include "output/channel.h"
 #include "text/fields.h"
 #include "text/text_file.h"
@@ -30,10 +31,9 @@ struct HeaderMessages {
   ChannelGroup detail() const { return {&console, &error_file}; }
 };
 
-// Rewinds `data` and reads its two header lines. `time_frequency_flag` is 0
-// for a time run (needs "interval="), 1 for a frequency run (needs "rate=" or
-// "Rate=" and a kilohertz unit). The field readers' own messages go to
-// the error file alone.
+// Rewinds `data` and reads its two header lines. A time run needs
+// "interval=", a frequency run "rate=" or "Rate=" and a kilohertz unit. The
+// field readers' own messages go to the error file alone.
 //
 // Each message is followed by a detail line naming line 2 of the file (see
 // text/source_lines.h). The record format is compiled for rows of `columns`
@@ -43,7 +43,7 @@ struct HeaderMessages {
 // (rate and format not read). Every other failure stops the program: fewer
 // than two lines, no unit on a frequency run, the row count, the rate or
 // interval, the format, and a hertz unit on a frequency run.
-DataHeader readhead(TextFile& data, int time_frequency_flag, FieldReaders& readers,
+DataHeader readhead(TextFile& data, SampleUnit sample_unit, FieldReaders& readers,
                     const HeaderMessages& to);
 
 }  // namespace vok

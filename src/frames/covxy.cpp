@@ -362,13 +362,13 @@ FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Channel& dia
   auto cdf = [&](double statistic, int df, float& p) {
     cdchi(static_cast<float>(statistic), static_cast<float>(df), p, diag);
   };
-  cdf(st.cx, st.df_c, tests.cx);
-  cdf(st.cy, st.df_c, tests.cy);
-  cdf(st.cxy, st.df_cxy, tests.cxy);
-  cdf(st.hxxx, st.df_h, tests.hxxx);
-  cdf(st.hyyy, st.df_h, tests.hyyy);
-  cdf(st.hxxy, st.df_list, tests.hxxy);
-  cdf(st.hyyx, st.df_list, tests.hyyx);
+  cdf(st.cx, st.df_c, tests.cdf.cx);
+  cdf(st.cy, st.df_c, tests.cdf.cy);
+  cdf(st.cxy, st.df_cxy, tests.cdf.cxy);
+  cdf(st.hxxx, st.df_h, tests.cdf.hxxx);
+  cdf(st.hyyy, st.df_h, tests.cdf.hyyy);
+  cdf(st.hxxy, st.df_list, tests.cdf.hxxy);
+  cdf(st.hyyx, st.df_list, tests.cdf.hyyx);
   return tests;
 }
 

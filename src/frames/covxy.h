@@ -17,12 +17,17 @@
 
 #include "output/channel.h"
 #include "stats/moments.h"
+#include "vok/test_order.h"
+#include "vok/vok.h"
 
 namespace vok {
 
-// Order of the seven tests in the thresholds, the significance counts and
-// the threshold report: Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy.
-enum TestIndex : int { kHxxy = 0, kHyyx, kHxxx, kHyyy, kCx, kCy, kCxy, kTestCount };
+// Positions of the tests in arrays held in kTests order (the thresholds, the
+// bootstrap's p-values and statistics).
+inline constexpr std::size_t kHxxy = test_index(Test::hxxy), kHyyx = test_index(Test::hyyx),
+                             kHxxx = test_index(Test::hxxx), kHyyy = test_index(Test::hyyy),
+                             kCx = test_index(Test::cx), kCy = test_index(Test::cy),
+                             kCxy = test_index(Test::cxy);
 
 // The seven statistics before the chi-square step, as accumulated in double
 // (the chi-square step takes each rounded to 32 bits), and their degrees of
@@ -36,8 +41,7 @@ struct FrameStatistics {
 };
 
 struct FrameTests {
-  // CDF values.
-  float hxxx = 0.0f, hyyy = 0.0f, hxxy = 0.0f, hyyx = 0.0f, cx = 0.0f, cy = 0.0f, cxy = 0.0f;
+  PerTest<float> cdf;          // CDF values
   float sx = 0.0f, sy = 0.0f;  // standard deviations of x and y
   // True when x or y has no spread or holds a value that is not finite: every
   // CDF value, list value and cross-correlation is then 0.

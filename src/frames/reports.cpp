@@ -47,7 +47,7 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
   const FramePlan& plan = h.plan;
   report.write(kTitle, {title});
   report.write(kColumns, {h.cx, h.cy});
-  if (h.graphing == 'y') {
+  if (h.graphing == Graphing::on) {
     frames.write(kTitle, {title});
     frames.write(kColumns, {h.cx, h.cy});
   }
@@ -69,12 +69,10 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
   report.write(kData, {h.first, h.last});
   // The sample size is what whole frames can cover, not the rows read.
   report.write(kSample, {plan.covered()});
-  if (h.clock.time_freq == 't') {
+  if (h.clock.unit == SampleUnit::time) {
     report.write(kInterval, {h.clock.interval, fixed_text(h.clock.time_unit, 7)});
-  } else if (h.clock.time_freq == 'f') {
-    report.write(kRate, {h.clock.interval});
   } else {
-    report.write_free({"Sample unit char in data file is not t or f"});
+    report.write(kRate, {h.clock.interval});
   }
   report.write(kLags, {plan.lags, plan.list_length()});
   report.write(kExponent, {h.exponent});
@@ -93,26 +91,22 @@ void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, 
       Layout::parse(R"(" Frame " I4 2X "Start =" G14.4 1X " sec" 2X "End =" G14.4 1X "sec")");
 
   frames.write(kStars);
-  if (clock.stamp_flag == 'm') {
+  if (clock.stamps == RowStamps::stamped) {
     const auto stamp = [&](int row) {
       return fixed_text(stamps ? stamps(row) : std::string_view{}, 20);
     };
     frames.write(kStamped, {k, stamp(s + 1), stamp(s + lw)});
-  } else if (clock.time_freq == 't') {
+  } else if (clock.unit == SampleUnit::time) {
     // Offsets shown in the unit they are labelled with: 32-bit products.
     const float start = static_cast<float>(s) * clock.interval;
     const float end = static_cast<float>(s + lw) * clock.interval;
     const std::string unit = fixed_text(clock.time_unit, 7);
     frames.write(kTime, {k, start, unit, end, unit});
-  } else if (clock.time_freq == 'f') {
+  } else {
     // The rate is in kHz: offset * 0.001 / rate seconds, in 32-bit reals.
     const float start = static_cast<float>(s) * 0.001f / clock.interval;
     const float end = static_cast<float>(s + lw) * 0.001f / clock.interval;
     frames.write(kFrequency, {k, start, end});
-  } else {
-    frames.write_free(
-        {"Flag mk for time file read is wrong ", std::string_view(&clock.stamp_flag, 1)});
-    return;
   }
   frames.write(kRule);
 }
@@ -127,16 +121,17 @@ void shwx(float p_xxy, float p_yyx, float p_xy, float p_xxx, float p_yyy, Channe
   frames.write(kSecond, {p_value(p_xxx), p_value(p_yyy)});
 }
 
-void graph_record(Channel& graph, int k, const FrameTests& t,
+void graph_record(Channel& graph, int k, const PerTest<float>& cdf,
                   std::optional<std::string_view> stamp) {
   static const Layout kPlain = Layout::parse(R"(SP I6 7(1X F7.4))");
   static const Layout kStamped = Layout::parse(R"(SP I6 7(1X F7.4) 1X A20)");
-  if (stamp) {
-    graph.write(kStamped,
-                {k, t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cxy, t.cx, t.cy, fixed_text(*stamp, 20)});
-  } else {
-    graph.write(kPlain, {k, t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cxy, t.cx, t.cy});
-  }
+  const std::string stamp_text = stamp ? fixed_text(*stamp, 20) : std::string();
+  std::vector<Value> values;
+  values.reserve(1 + kGraphOrder.size() + 1);
+  values.emplace_back(k);
+  for (Test t : kGraphOrder) values.emplace_back(cdf[t]);
+  if (stamp) values.emplace_back(stamp_text);
+  graph.write(stamp ? kStamped : kPlain, values);
 }
 
 void graph_caption(Channel& graph) {

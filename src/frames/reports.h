@@ -10,19 +10,21 @@
 #include <string>
 #include <string_view>
 
-#include "frames/covxy.h"
 #include "data/stamp_array.h"
+#include "frames/covxy.h"
 #include "frames/frame_plan.h"
+#include "frames/run_kind.h"
 #include "output/channel.h"
+#include "vok/vok.h"
 
 namespace vok {
 
 // How a frame's position is shown in its frames-file header.
 struct FrameClock {
-  char time_freq = 't';   // 't' or 'f'
+  SampleUnit unit = SampleUnit::time;
   float interval = 1.0f;  // sampling interval, or rate in kHz
   std::string time_unit;  // 7-character label of a time run
-  char stamp_flag = 'a';  // 'm' when rows carry stamps
+  RowStamps stamps = RowStamps::none;
 };
 
 // What the report and the plot files show of a run besides its results.
@@ -37,14 +39,14 @@ struct RunHeader {
   FramePlan plan;           // frames of the rows first..last
   int p = 0;                // VAR order
   int cx = 1, cy = 2;       // data columns
-  char graphing = 'n';      // 'y': the frames, graph and xy graph files are written
+  Graphing graphing = Graphing::off;  // on: the frames, graph and xy graph files are written
 };
 
 // Number of lags: the 32-bit real lw raised to the exponent, rounded to the
 // nearest integer (halves away from zero).
 int lags_for(int lw, float exponent);
 
-// Writes the run-parameter header on `report`; with graphing 'y' its first
+// Writes the run-parameter header on `report`; with graphing on its first
 // two layouts (title with its empty line, column line) also open `frames`.
 // With graphing off those two lines go nowhere.
 void frw(const RunHeader& header, Channel& report, Channel& frames);
@@ -57,9 +59,9 @@ void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, 
 // The frame's two p-value lines (1 - P of each CDF value) and an empty line.
 void shwx(float p_xxy, float p_yyx, float p_xy, float p_xxx, float p_yyy, Channel& frames);
 
-// Graph record of frame k: its seven CDF values, followed by the stamp of the
-// frame's first row when the rows carry stamps.
-void graph_record(Channel& graph, int k, const FrameTests& tests,
+// Graph record of frame k: its seven CDF values (kGraphOrder), followed by the
+// stamp of the frame's first row when the rows carry stamps.
+void graph_record(Channel& graph, int k, const PerTest<float>& cdf,
                   std::optional<std::string_view> stamp = std::nullopt);
 // The column captions that close the graph file.
 void graph_caption(Channel& graph);

@@ -119,7 +119,7 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages.report,
                                      work.tests);
     messages.end(stage);
-    f.cdf = {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
+    f.cdf = t.cdf;
     f.sd_x = t.sx;
     f.sd_y = t.sy;
     f.degenerate = t.degenerate;

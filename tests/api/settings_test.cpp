@@ -2,6 +2,7 @@
 // that names the setting and its value.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <span>
@@ -172,3 +173,24 @@ TEST(FrameCount, RefusesBadSettingsAndNegativeRows) {
 }
 
 }  // namespace
+
+// Each test by its name, and the three orders the outputs list them in, by
+// name: what a reader of the files and tables relies on.
+TEST(TestOrder, NamesAndOrdersOfTheOutputs) {
+  const std::pair<vok::Test, const char*> names[] = {
+      {vok::Test::hxxy, "Hxxy"}, {vok::Test::hyyx, "Hyyx"}, {vok::Test::hxxx, "Hxxx"},
+      {vok::Test::hyyy, "Hyyy"}, {vok::Test::cx, "Cx"},     {vok::Test::cy, "Cy"},
+      {vok::Test::cxy, "Cxy"}};
+  for (const auto& [test, name] : names) {
+    EXPECT_STREQ(vok::name(test), name);
+    EXPECT_EQ(vok::test_name(test), name);
+  }
+  const auto in_names = [](const std::array<vok::Test, vok::kTestCount>& order) {
+    std::string text;
+    for (vok::Test t : order) text += std::string(vok::name(t)) + ' ';
+    return text;
+  };
+  EXPECT_EQ(in_names(vok::kTests), "Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy ");
+  EXPECT_EQ(in_names(vok::kColumnOrder), "Cx Cy Cxy Hxxx Hyyy Hxxy Hyyx ");
+  EXPECT_EQ(in_names(vok::kGraphOrder), "Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy ");
+}

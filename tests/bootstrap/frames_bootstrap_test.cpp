@@ -54,8 +54,7 @@ std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<floa
     std::vector<int> r(M), s(M);
     const std::span<const float> rx(residuals.data(), kLw), ry(residuals.data() + kLw, kLw);
     const FrameTests t = covxy(rx, ry, kLg, xxy, yyx, rxy, r, s, quiet);
-    const float cdf[kTestCount] = {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
-    for (int k = 0; k < kTestCount; ++k) out[k].push_back(1.0f - cdf[k]);
+    for (vok::Test test : kTests) out[test_index(test)].push_back(1.0f - t.cdf[test]);
   }
   return out;
 }

@@ -54,8 +54,7 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
     std::vector<float> xxy(M), yyx(M), rxy(2 * L + 1);
     std::vector<int> r(M), s(M);
     const FrameTests t = covxy(xs, ys, L, xxy, yyx, rxy, r, s, channels().standard_error);
-    const Seven cdf = {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
-    for (int k = 0; k < kTestCount; ++k) p[k].push_back(1.0f - cdf[k]);
+    for (vok::Test test : kTests) p[test_index(test)].push_back(1.0f - t.cdf[test]);
   }
   return p;
 }

@@ -170,9 +170,8 @@ TEST_F(ControlFiles, RunSettings) {
   RunSettings s = read_run_settings(run(), execution_.readers);
   EXPECT_EQ(s.x_column, 1);
   EXPECT_EQ(s.y_column, 2);
-  EXPECT_EQ(s.graphing, 'y');
-  EXPECT_EQ(s.time_frequency, 't');
-  EXPECT_EQ(s.time_frequency_flag, 0);
+  EXPECT_EQ(s.graphing, Graphing::on);
+  EXPECT_EQ(s.sample_unit, SampleUnit::time);
   EXPECT_EQ(s.time_unit, "seconds");
   EXPECT_EQ(s.clip, "no");
   EXPECT_EQ(s.data_file, "data.dat" + std::string(72, ' '));
@@ -184,28 +183,28 @@ TEST_F(ControlFiles, RunSettings) {
 TEST_F(ControlFiles, RunSwitches) {
   struct Case {
     std::string joined;
-    char graphing;
-    char time_frequency;
-    int flag;
+    Graphing graphing;
+    SampleUnit sample_unit;
     std::string unit;
     std::string clip;
   };
+  constexpr Graphing kOn = Graphing::on, kOff = Graphing::off;
+  constexpr SampleUnit kTime = SampleUnit::time, kFrequency = SampleUnit::frequency;
   const Case cases[] = {
-      {run(kColumns, "graphing =Yes,no "), 'n', 't', 0, "seconds", "no"},  // case-sensitive
-      {run(kColumns, "graphing =noyesno "), 'y', 't', 0, "seconds", "no"},
-      {run(kColumns, "graphing =no "), 'n', 't', 0, "seconds", "no"},
-      {run(kColumns, kGraphing, "unit=kiloseconds "), 'y', 't', 0, "kilosec", "no"},
-      {run(kColumns, kGraphing, "unit=ms "), 'y', 't', 0, "ms     ", "no"},
-      {run(kColumns, kGraphing, "unit=frequency "), 'y', 'f', 1, "       ", "no"},
-      {run(kColumns, kGraphing, kUnit, "clip data "), 'y', 't', 0, "seconds", "cl"},
-      {run(kColumns, kGraphing, kUnit, "log data "), 'y', 't', 0, "seconds", "lg"},
+      {run(kColumns, "graphing =Yes,no "), kOff, kTime, "seconds", "no"},  // case-sensitive
+      {run(kColumns, "graphing =noyesno "), kOn, kTime, "seconds", "no"},
+      {run(kColumns, "graphing =no "), kOff, kTime, "seconds", "no"},
+      {run(kColumns, kGraphing, "unit=kiloseconds "), kOn, kTime, "kilosec", "no"},
+      {run(kColumns, kGraphing, "unit=ms "), kOn, kTime, "ms     ", "no"},
+      {run(kColumns, kGraphing, "unit=frequency "), kOn, kFrequency, "       ", "no"},
+      {run(kColumns, kGraphing, kUnit, "clip data "), kOn, kTime, "seconds", "cl"},
+      {run(kColumns, kGraphing, kUnit, "log data "), kOn, kTime, "seconds", "lg"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.joined);
     RunSettings s = read_run_settings(c.joined, execution_.readers);
     EXPECT_EQ(s.graphing, c.graphing);
-    EXPECT_EQ(s.time_frequency, c.time_frequency);
-    EXPECT_EQ(s.time_frequency_flag, c.flag);
+    EXPECT_EQ(s.sample_unit, c.sample_unit);
     EXPECT_EQ(s.time_unit, c.unit);
     EXPECT_EQ(s.clip, c.clip);
   }
@@ -332,7 +331,7 @@ TEST_F(ControlFileReading, RunControlFileLines) {
   RunSettings s = read_run_control(name80("b.cnl"), execution_);
   EXPECT_EQ(s.x_column, 3);
   EXPECT_EQ(s.y_column, 1);
-  EXPECT_EQ(s.graphing, 'n');
+  EXPECT_EQ(s.graphing, Graphing::off);
   EXPECT_EQ(s.time_unit, "days   ");
   EXPECT_EQ(s.clip, "no");
   EXPECT_EQ(s.data_file, name80("x.dat"));

@@ -10,8 +10,8 @@
 namespace vok {
 namespace {
 
-constexpr int kTimeRun = 0;
-constexpr int kFrequencyRun = 1;
+constexpr SampleUnit kTimeRun = SampleUnit::time;
+constexpr SampleUnit kFrequencyRun = SampleUnit::frequency;
 
 std::string padded(std::string_view text, std::size_t width) {
   std::string out(text.substr(0, width));
@@ -23,7 +23,7 @@ class ReadheadTest : public ::testing::Test {
  protected:
   // Reads a data file made of `contents`; `stopped` tells whether the program
   // stopped.
-  DataHeader read(std::string_view contents, int flag) {
+  DataHeader read(std::string_view contents, SampleUnit flag) {
     file_ = std::make_unique<testing::TempTextFile>(contents);
     // Line 2 as the detail lines show it.
     const std::size_t from = contents.find('\n') + 1;
@@ -111,7 +111,7 @@ enum class Outcome { passes, no_unit, hertz };
 
 struct UnitCase {
   std::string_view unit_entry;
-  int flag;
+  SampleUnit flag;
   Outcome outcome;
 };
 
@@ -173,7 +173,7 @@ TEST_F(ReadheadTest, UnitSpellingsTable) {
 // and whether the program stops.
 struct ErrorCase {
   std::string_view keywords;
-  int flag;
+  SampleUnit flag;
   std::string_view messages;
   bool stops;
 };

@@ -57,10 +57,13 @@ TEST(Covxy, WorkedExample) {
     float cdf, want_cdf;
   };
   const Case cases[] = {
-      {"Cx", st.cx, 2.623421, t.cx, 0.7306f},       {"Cy", st.cy, 2.843822, t.cy, 0.7587f},
-      {"Cxy", st.cxy, 8.959978, t.cxy, 0.8893f},    {"Hxxx", st.hxxx, 0.161330, t.hxxx, 0.3121f},
-      {"Hyyy", st.hyyy, 0.215037, t.hyyy, 0.3572f}, {"Hxxy", st.hxxy, 4.782725, t.hxxy, 0.0948f},
-      {"Hyyx", st.hyyx, 2.250052, t.hyyx, 0.0060f},
+      {"Cx", st.cx, 2.623421, t.cdf.cx, 0.7306f},
+      {"Cy", st.cy, 2.843822, t.cdf.cy, 0.7587f},
+      {"Cxy", st.cxy, 8.959978, t.cdf.cxy, 0.8893f},
+      {"Hxxx", st.hxxx, 0.161330, t.cdf.hxxx, 0.3121f},
+      {"Hyyy", st.hyyy, 0.215037, t.cdf.hyyy, 0.3572f},
+      {"Hxxy", st.hxxy, 4.782725, t.cdf.hxxy, 0.0948f},
+      {"Hyyx", st.hyyx, 2.250052, t.cdf.hyyx, 0.0060f},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -105,8 +108,8 @@ TEST(Covxy, OneLagHasNoSerialBicorrelation) {
   const FrameRun run({0.5f, -1, 2, 0, -2, 1, 3, -1, 4}, {0, 1, -1, 2, 1, -3, 0.25f, 2, -1}, 1);
   EXPECT_EQ(run.stats.df_h, 0);
   EXPECT_EQ(run.stats.hxxx, 0.0);
-  EXPECT_EQ(run.tests.hxxx, 0.0f);
-  EXPECT_EQ(run.tests.hyyy, 0.0f);
+  EXPECT_EQ(run.tests.cdf.hxxx, 0.0f);
+  EXPECT_EQ(run.tests.cdf.hyyy, 0.0f);
   EXPECT_EQ(run.stats.df_cxy, 3);
   EXPECT_EQ(run.stats.df_list, 3);
 }
@@ -211,8 +214,8 @@ TEST(Covxy, AgreesWithTheDefinitions) {
                                               {ref.hyyy, st.df_h},
                                               {ref.hxxy, list_length(L)},
                                               {ref.hyyx, list_length(L)}};
-        const float got[] = {run.tests.cx,   run.tests.cy,   run.tests.cxy, run.tests.hxxx,
-                             run.tests.hyyy, run.tests.hxxy, run.tests.hyyx};
+        const PerTest<float>& c = run.tests.cdf;
+        const float got[] = {c.cx, c.cy, c.cxy, c.hxxx, c.hyyy, c.hxxy, c.hyyx};
         for (int i = 0; i < 7; ++i) {
           float want = 0.0f;
           cdchi(static_cast<float>(chi[i].first), static_cast<float>(chi[i].second), want, diag);
@@ -238,11 +241,7 @@ TEST(Covxy, AffineChangeOfXChangesOnlySx) {
   const FrameRun a(x, y, L), b(moved, y, L);
   EXPECT_NEAR(b.tests.sx, 2.5f * a.tests.sx, 1e-5);
   EXPECT_EQ(b.tests.sy, a.tests.sy);
-  const std::pair<float, float> cdfs[] = {
-      {a.tests.cx, b.tests.cx},     {a.tests.cy, b.tests.cy},     {a.tests.cxy, b.tests.cxy},
-      {a.tests.hxxx, b.tests.hxxx}, {a.tests.hyyy, b.tests.hyyy}, {a.tests.hxxy, b.tests.hxxy},
-      {a.tests.hyyx, b.tests.hyyx}};
-  for (auto [want, got] : cdfs) EXPECT_NEAR(got, want, 1e-4);
+  for (vok::Test t : kTests) EXPECT_NEAR(b.tests.cdf[t], a.tests.cdf[t], 1e-4) << name(t);
   EXPECT_NEAR(b.stats.hxxy, a.stats.hxxy, 1e-4 * a.stats.hxxy);
   for (std::size_t m = 0; m < a.xxy.size(); ++m) {
     EXPECT_NEAR(b.xxy[m], a.xxy[m], 1e-5) << m;
@@ -258,13 +257,13 @@ TEST(Covxy, ExchangingXAndYMirrorsEveryOutput) {
   // The products are formed in matching orders, so the mirror is exact.
   EXPECT_EQ(b.tests.sx, a.tests.sy);
   EXPECT_EQ(b.tests.sy, a.tests.sx);
-  EXPECT_EQ(b.tests.cx, a.tests.cy);
-  EXPECT_EQ(b.tests.cy, a.tests.cx);
-  EXPECT_EQ(b.tests.cxy, a.tests.cxy);
-  EXPECT_EQ(b.tests.hxxx, a.tests.hyyy);
-  EXPECT_EQ(b.tests.hyyy, a.tests.hxxx);
-  EXPECT_EQ(b.tests.hxxy, a.tests.hyyx);
-  EXPECT_EQ(b.tests.hyyx, a.tests.hxxy);
+  EXPECT_EQ(b.tests.cdf.cx, a.tests.cdf.cy);
+  EXPECT_EQ(b.tests.cdf.cy, a.tests.cdf.cx);
+  EXPECT_EQ(b.tests.cdf.cxy, a.tests.cdf.cxy);
+  EXPECT_EQ(b.tests.cdf.hxxx, a.tests.cdf.hyyy);
+  EXPECT_EQ(b.tests.cdf.hyyy, a.tests.cdf.hxxx);
+  EXPECT_EQ(b.tests.cdf.hxxy, a.tests.cdf.hyyx);
+  EXPECT_EQ(b.tests.cdf.hyyx, a.tests.cdf.hxxy);
   EXPECT_EQ(b.xxy, a.yyx);
   EXPECT_EQ(b.yyx, a.xxy);
   for (int s = -L; s <= L; ++s) EXPECT_EQ(b.rxy_at(s), a.rxy_at(-s)) << s;
@@ -302,9 +301,7 @@ TEST(Covxy, ConstantOrNonFiniteSeriesSetsTheFrameAside) {
     if (!std::isnan(my.sd)) {
       EXPECT_EQ(run.tests.sy, my.sd);
     }
-    const float cdfs[] = {run.tests.cx,   run.tests.cy,   run.tests.cxy, run.tests.hxxx,
-                          run.tests.hyyy, run.tests.hxxy, run.tests.hyyx};
-    for (float p : cdfs) EXPECT_EQ(p, 0.0f);
+    EXPECT_EQ(run.tests.cdf, PerTest<float>{});
     for (float v : run.xxy) EXPECT_EQ(v, 0.0f);
     for (float v : run.yyx) EXPECT_EQ(v, 0.0f);
     for (float v : run.rxy) EXPECT_EQ(v, 0.0f);
@@ -341,10 +338,7 @@ TEST(CovxyTests, AgreeWithCovxyWithOrWithoutCrossCorrelations) {
       CovxyWork work;
       std::vector<float> rxy(with_rxy ? 2 * L + 1 : 0, 99.0f);
       const FrameTests got = covxy_tests(c.x, c.y, L, rxy, diag, work);
-      const float got_cdf[] = {got.cx, got.cy, got.cxy, got.hxxx, got.hyyy, got.hxxy, got.hyyx};
-      const float want_cdf[] = {want.tests.cx,   want.tests.cy,   want.tests.cxy, want.tests.hxxx,
-                                want.tests.hyyy, want.tests.hxxy, want.tests.hyyx};
-      for (int i = 0; i < 7; ++i) EXPECT_EQ(got_cdf[i], want_cdf[i]) << i;
+      for (vok::Test t : kTests) EXPECT_EQ(got.cdf[t], want.tests.cdf[t]) << name(t);
       EXPECT_EQ(got.degenerate, want.tests.degenerate);
       EXPECT_EQ(got.statistics.hxxy, want.stats.hxxy);
       EXPECT_EQ(got.statistics.hxxx, want.stats.hxxx);

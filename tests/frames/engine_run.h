@@ -27,10 +27,10 @@ struct RunCase {
   int frames = 0;           // frame count the plan must give
   int p = 0;                // VAR order
   int overlap = 0;
-  char stamp_flag = 'a';
+  RowStamps stamps = RowStamps::none;
   std::string clip = "no";
-  char graphing = 'n';
-  char time_freq = 't';
+  Graphing graphing = Graphing::off;
+  SampleUnit unit = SampleUnit::time;
   float interval = 1.0f;
   std::string time_unit;
   std::array<float, 7> thresholds{};  // Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy
@@ -52,7 +52,7 @@ struct RunCase {
   }
   RunHeader header(int n) const {
     RunHeader h;
-    h.clock = {time_freq, interval, time_unit, stamp_flag};
+    h.clock = {unit, interval, time_unit, stamps};
     h.clip = clip;
     h.plan = plan(n);
     h.p = p;
@@ -119,7 +119,7 @@ inline OneFrame compute_and_write(const RunCase& p, const std::vector<float>& da
   out.outcome.frame.significant = judge(out.outcome.frame.cdf, job.thresholds);
   EngineRun run;
   run.run_header = p.header(n);
-  run.run_header.graphing = 'n';
+  run.run_header.graphing = Graphing::off;
   run.run_settings = p.settings();
   if (out.outcome.stopped) {
     for (const Diagnostic& d : out.outcome.diagnostics) run.diagnostic(d);

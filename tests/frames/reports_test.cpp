@@ -42,7 +42,7 @@ RunHeader time_run() {
   h.title = "Two related series";
   h.format = "(2f12.5)";
   h.clock.time_unit = "seconds";
-  h.clock.time_freq = 't';
+  h.clock.unit = SampleUnit::time;
   h.clip = "no";
   h.clock.interval = 1.0f;
   h.exponent = 0.4f;
@@ -53,7 +53,7 @@ RunHeader time_run() {
   h.p = 0;
   h.cx = 1;
   h.cy = 2;
-  h.graphing = 'y';
+  h.graphing = Graphing::on;
   return h;
 }
 
@@ -80,7 +80,7 @@ TEST(Frw, FitOverlapClippingAndFrequency) {
   RunHeader h = time_run();
   h.p = 2;
   h.clip = "cl";
-  h.clock.time_freq = 'f';
+  h.clock.unit = SampleUnit::frequency;
   h.clock.interval = 10.0f;
   h.exponent = 0.5f;
   h.first = 11;
@@ -133,22 +133,10 @@ TEST(Frw, LogDataLineStandsWhereTheClippingLineWould) {
 TEST(Frw, GraphingOffLeavesTheFramesFileAlone) {
   Captured c;
   RunHeader h = time_run();
-  h.graphing = 'n';
+  h.graphing = Graphing::off;
   frw(h, c.report, c.frames);
   EXPECT_EQ(c.frames.text(), "");
   EXPECT_EQ(c.report.text().substr(0, 81), pad("Two related series", 80) + "\n");
-}
-
-TEST(Frw, UnknownSampleUnitGivesItsMessageAndTheHeaderGoesOn) {
-  Captured c;
-  RunHeader h = time_run();
-  h.clock.time_freq = 'x';
-  frw(h, c.report, c.frames);
-  EXPECT_NE(c.report.text().find(" Sample size =     1920\n"
-                                 "\n"
-                                 " Sample unit char in data file is not t or f\n"
-                                 "       No. of lags ="),
-            std::string::npos);
 }
 
 TEST(Lags, NearestIntegerOfThePower) {
@@ -173,45 +161,40 @@ std::string_view stamp_of_row(int row) {
 TEST(Winhead, FrameLinesByKindOfRun) {
   struct Case {
     const char* what;
-    char time_freq;
+    SampleUnit unit;
     float interval;
     const char* time_unit;
-    char stamp_flag;
+    RowStamps stamps;
     int lw, s, k;
     const char* frame_line;
   };
+  constexpr SampleUnit kTime = SampleUnit::time, kFrequency = SampleUnit::frequency;
+  constexpr RowStamps kPlain = RowStamps::none, kStamped = RowStamps::stamped;
   const Case cases[] = {
-      {"time run, frame 1, interval 1", 't', 1.0f, "seconds", 'a', 300, 0, 1,
+      {"time run, frame 1, interval 1", kTime, 1.0f, "seconds", kPlain, 300, 0, 1,
        " Frame    1  Start =     0.0000 seconds   End  =   300.0000 seconds"},
       // Offsets are shown in the labelled unit: s * interval, (s + lw) * interval.
-      {"time run, interval 0.5", 't', 0.5f, "minutes", 'a', 300, 600, 3,
+      {"time run, interval 0.5", kTime, 0.5f, "minutes", kPlain, 300, 600, 3,
        " Frame    3  Start =   300.0000 minutes   End  =   450.0000 minutes"},
-      {"time run, short unit label", 't', 2.0f, "s", 'a', 12, 12, 2,
+      {"time run, short unit label", kTime, 2.0f, "s", kPlain, 12, 12, 2,
        " Frame    2  Start =    24.0000 s         End  =    48.0000 s      "},
       // Rate 10 kHz: 1000 * 0.001 / 10 = 0.1 s and 0.2 s in G14.4.
-      {"frequency run, frame 2", 'f', 10.0f, "", 'a', 1000, 1000, 2,
+      {"frequency run, frame 2", kFrequency, 10.0f, "", kPlain, 1000, 1000, 2,
        " Frame    2  Start =    0.1000      sec  End =    0.2000     sec"},
-      {"frequency run, frame 1 starts at zero", 'f', 10.0f, "", 'a', 1000, 0, 1,
+      {"frequency run, frame 1 starts at zero", kFrequency, 10.0f, "", kPlain, 1000, 0, 1,
        " Frame    1  Start =     0.000      sec  End =    0.1000     sec"},
       // Stamps of the first and the last row of the frame, each in 20 columns.
-      {"stamped rows", 't', 1.0f, "seconds", 'm', 300, 300, 2,
+      {"stamped rows", kTime, 1.0f, "seconds", kStamped, 300, 300, 2,
        " Frame    2  Start = 2015-03-03 09:10301    End = 2015-03-03 09:10600 "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Channel frames;
     frames.capture();
-    const FrameClock clock{c.time_freq, c.interval, c.time_unit, c.stamp_flag};
+    const FrameClock clock{c.unit, c.interval, c.time_unit, c.stamps};
     winhead(clock, stamp_of_row, c.lw, c.s, c.k, frames);
     EXPECT_EQ(frames.text(), lines({kStars, c.frame_line, kRule}));
   }
-}
-
-TEST(Winhead, BadFlagGivesItsMessageAndNoRule) {
-  Channel frames;
-  frames.capture();
-  winhead({'x', 1.0f, "seconds", 'a'}, nullptr, 100, 0, 1, frames);
-  EXPECT_EQ(frames.text(), lines({kStars, " Flag mk for time file read is wrong  a"}));
 }
 
 TEST(Shwx, PValueLinesAlignAndAPValueOfOnePrintsInFull) {
@@ -231,13 +214,13 @@ TEST(Shwx, PValueLinesAlignAndAPValueOfOnePrintsInFull) {
 TEST(GraphRecord, SignedFieldsAndOptionalStamp) {
   Channel graph;
   graph.capture();
-  const FrameTests t{.hxxx = 0.0f,
-                     .hyyy = 1.0f,
-                     .hxxy = 0.25f,
-                     .hyyx = 0.5f,
-                     .cx = 0.75f,
-                     .cy = 0.99999f,
-                     .cxy = 0.125f};
+  const PerTest<float> t{.hxxy = 0.25f,
+                         .hyyx = 0.5f,
+                         .hxxx = 0.0f,
+                         .hyyy = 1.0f,
+                         .cx = 0.75f,
+                         .cy = 0.99999f,
+                         .cxy = 0.125f};
   graph_record(graph, 1, t);
   graph_record(graph, 12, t, "2015-03-03 09:05:07");
   // Record order: xxy, yyx, xxx, yyy, xy, xx, yy.

@@ -91,7 +91,7 @@ struct Case {
   const char* name;
   int p;
   const char* clip;
-  char stamp_flag;
+  RowStamps stamps;
   int overlap;
 };
 
@@ -102,9 +102,9 @@ RunCase params_for(const Case& c, int frames, int lw) {
   p.frames = frames;
   p.p = c.p;
   p.overlap = c.overlap;
-  p.stamp_flag = c.stamp_flag;
+  p.stamps = c.stamps;
   p.clip = c.clip;
-  p.graphing = 'y';
+  p.graphing = Graphing::on;
   p.time_unit = "seconds";
   p.thresholds.fill(0.05f);
   return p;
@@ -116,10 +116,10 @@ RunCase params_for(const Case& c, int frames, int lw) {
 // with a message in its text).
 TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
   const Case cases[] = {
-      {"p0", 0, "no", 'a', 0},
-      {"p1 clipped, stamped", 1, "cl", 'm', 0},
-      {"p2 stamped", 2, "no", 'm', 0},
-      {"p2 clipped, stamped, overlapping", 2, "clip", 'm', 60},
+      {"p0", 0, "no", RowStamps::none, 0},
+      {"p1 clipped, stamped", 1, "cl", RowStamps::stamped, 0},
+      {"p2 stamped", 2, "no", RowStamps::stamped, 0},
+      {"p2 clipped, stamped, overlapping", 2, "clip", RowStamps::stamped, 60},
   };
   const int lw = 100, frames = 40;
   for (const Case& c : cases) {
@@ -168,7 +168,7 @@ TEST_F(WindThreads, ComputeFrameKeepsTheMessagesOfAStopAndWritesNowhere) {
   CapturedChannels program;
   const int lw = 100, n = 300;
   const std::vector<float> data = data_failing_in({2}, n, lw);
-  RunCase p = params_for({"", 1, "no", 'a', 0}, 3, lw);
+  RunCase p = params_for({"", 1, "no", RowStamps::none, 0}, 3, lw);
   const OneFrame good = compute_and_write(p, data, n, 1);
   EXPECT_FALSE(good.outcome.stopped);
   EXPECT_EQ(good.console_text, "");
@@ -199,7 +199,7 @@ TEST_F(WindThreads, OnlyTheFirstFailingFrameIsWrittenForAnyThreadCount) {
   for (const Failing& f : table) {
     SCOPED_TRACE(f.first);
     const std::vector<float> data = data_failing_in(f.frames, n, lw);
-    const RunCase p = params_for({"", 2, "no", 'm', 0}, frames, lw);
+    const RunCase p = params_for({"", 2, "no", RowStamps::stamped, 0}, frames, lw);
 
     std::string report;
     OneFrame last;

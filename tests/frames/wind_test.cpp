@@ -133,7 +133,8 @@ constexpr std::array<float, 7> kNominal{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f
 
 // A time run in frames of 120 with 5 lags, no fit, graphing on.
 RunCase base_params() {
-  return {.lw = 120, .lg = 5, .graphing = 'y', .time_unit = "seconds", .thresholds = kNominal};
+  return {
+      .lw = 120, .lg = 5, .graphing = Graphing::on, .time_unit = "seconds", .thresholds = kNominal};
 }
 
 // ---------------------------------------------------------------------------
@@ -199,9 +200,9 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
                   .lg = 4,
                   .frames = 3,
                   .p = 2,
-                  .stamp_flag = 'm',
+                  .stamps = RowStamps::stamped,
                   .clip = "cl",
-                  .graphing = 'y',
+                  .graphing = Graphing::on,
                   .time_unit = "seconds",
                   .thresholds = kNominal};
   EngineRun run;
@@ -222,7 +223,7 @@ TEST(WindGolden, FrequencyRunWithSummary) {
   RunCase p = base_params();
   p.frames = 12;
   p.p = 1;
-  p.time_freq = 'f';
+  p.unit = SampleUnit::frequency;
   p.interval = 10.0f;
   p.time_unit = "";
   p.thresholds[kHxxy] = 0.001f;
@@ -279,7 +280,7 @@ struct PlacedRun {
     params.lg = 10;
     params.frames = frames;
     params.overlap = overlap;
-    params.stamp_flag = 'm';
+    params.stamps = RowStamps::stamped;
     run.wind(params, data, n, K, stamps.lookup());
   }
 };
@@ -353,7 +354,7 @@ TEST(WindGraphing, OffLeavesThePlotFilesEmpty) {
   const std::vector<float> data = make_data(n, K, 1, 2, 11u, [](int) { return Link::product; });
   RunCase p = base_params();
   p.frames = 4;
-  p.graphing = 'n';
+  p.graphing = Graphing::off;
   EngineRun run;
   run.wind(p, data, n, K);
   EXPECT_EQ(run.frames.text(), "");

@@ -169,7 +169,7 @@ TEST(ParseThresholds, BootstrappedBlockInBothGForms) {
       "    Cx Threshold = 0.0410  Cy Threshold = 0.0884  Cxy Threshold = 0.0570\n";
   Thresholds t = parse_thresholds(report, "r.out");
   EXPECT_EQ(t.resamples, 100);
-  // kTestNames order: Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
+  // kGraphNames order: Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
   EXPECT_EQ(t.value,
             (std::array<float, 7>{0.01699f, 0.95f, 0.02405f, 0.0287f, 0.057f, 0.041f, 0.0884f}));
 }
@@ -178,13 +178,13 @@ TEST(ParseThresholds, BootstrappedBlockInBothGForms) {
 // shows (the values the Python package labels its plots with), also where
 // four significant digits and four decimals round a 32-bit value apart.
 TEST(ParseThresholds, AsTheLibraryReportsThem) {
-  // TestIndex order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
+  // kTests order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
   const std::array<float, 7> cases[] = {
       {0.024052f, 0.012348f, 0.0312549f, 0.25f, 0.024052f, 0.012348f, 0.0312549f},
       {0.05f, 0.0001234f, 1.0f, 0.0f, 0.05f, 0.0f, 1.0f},
   };
-  // kTestNames order (Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy) from TestIndex order.
-  constexpr std::array<int, 7> kFrom = {kHxxy, kHyyx, kHxxx, kHyyy, kCxy, kCx, kCy};
+  // kGraphNames order (Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy) from kTests order.
+  constexpr std::array<std::size_t, 7> kFrom = {kHxxy, kHyyx, kHxxx, kHyyy, kCxy, kCx, kCy};
   for (const std::array<float, 7>& t : cases) {
     for (const bool bootstrapped : {true, false}) {
       SCOPED_TRACE(std::to_string(t[0]) + (bootstrapped ? " bootstrapped" : " nominal"));
@@ -197,7 +197,7 @@ TEST(ParseThresholds, AsTheLibraryReportsThem) {
       const Thresholds read = parse_thresholds(report.text(), "r.out");
       const std::array<float, 7> shown = reported_thresholds(t, bootstrapped);
       for (std::size_t i = 0; i < 7; ++i)
-        EXPECT_EQ(read.value[i], shown[static_cast<std::size_t>(kFrom[i])]) << kTestNames[i];
+        EXPECT_EQ(read.value[i], shown[kFrom[i]]) << kGraphNames[i];
     }
   }
   // The drift the labels had: .2405E-01 reads back below 0.02405.
@@ -249,7 +249,7 @@ TEST(ParseFramesTable, TheRunsJudgementByColumnName) {
     const FramesTable t = parse_frames_table(text, "r.csv");
     ASSERT_EQ(t.frames.size(), 2u);
     EXPECT_EQ(t.frames[1].number, 2);
-    // kTestNames order: Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
+    // kGraphNames order: Hxxy Hyyx Hxxx Hyyy Cxy Cx Cy.
     EXPECT_EQ(t.frames[0].cdf,
               (std::array<float, 7>{0.95004f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f, 0.125f}));
     EXPECT_EQ(t.frames[0].significant,

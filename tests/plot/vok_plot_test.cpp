@@ -390,7 +390,7 @@ class JudgedNearTheThreshold : public ::testing::Test {
     dir_.write("near-xy.graph", xy + "xy( -1) xy(  0) xy(  1) \n");
     Channel report;
     report.capture();
-    // TestIndex order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
+    // kTests order: Hxxy Hyyx Hxxx Hyyy Cx Cy Cxy.
     write_bootstrap_block(report, 100, {0.04999f, 0.05002f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f});
     dir_.write("near_1-_2.out", report.text());
     table_ = frames_table_header(false);
@@ -443,7 +443,7 @@ TEST_F(JudgedNearTheThreshold, WithoutTheTableTheGraphFilesFourDecimalsDecide) {
 TEST_F(JudgedNearTheThreshold, SignificanceOfTableAndGraph) {
   const GraphFile graph = parse_graph(dir_.read("near_1-_2.graph"), "g");
   const Thresholds thresholds = parse_thresholds(dir_.read("near_1-_2.out"), "r");
-  std::array<bool, kTests> none{}, hxxy{}, hyyx{};
+  std::array<bool, kTestCount> none{}, hxxy{}, hyyx{};
   hxxy[0] = true;
   hyyx[1] = true;
   EXPECT_EQ(significance_from_graph(graph, thresholds), (Significance{none, hyyx}));

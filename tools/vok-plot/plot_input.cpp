@@ -66,12 +66,12 @@ bool parse_int(std::string_view field, int& value) {
 // Graph record: SP I6 7(1X F7.4), then 1X A20 when the rows carry stamps.
 constexpr std::size_t kFrameWidth = 6;
 constexpr std::size_t kValueWidth = 8;
-constexpr std::size_t kRecordWidth = kFrameWidth + kTests * kValueWidth;
+constexpr std::size_t kRecordWidth = kFrameWidth + kTestCount * kValueWidth;
 
 bool parse_graph_record(std::string_view line, GraphFrame& frame) {
   if (line.size() < kRecordWidth) return false;
   if (!parse_int(line.substr(0, kFrameWidth), frame.number)) return false;
-  for (int t = 0; t < kTests; ++t) {
+  for (int t = 0; t < kTestCount; ++t) {
     std::string_view field = line.substr(kFrameWidth + t * kValueWidth, kValueWidth);
     if (field.front() != ' ') return false;
     float v;
@@ -213,10 +213,10 @@ Thresholds parse_thresholds(std::string_view text, const std::string& name) {
   // block of seven.
   constexpr std::string_view kNominal = "False alarm threshold = ";
   constexpr std::string_view kBootstrapped = " Bootstrapped false alarm thresholds";
-  // Labels in kTestNames order.
-  constexpr std::array<std::string_view, kTests> kLabels = {
-      "Hxxy Threshold = ", "Hyyx Threshold = ", "Hxxx Threshold = ", "Hyyy Threshold = ",
-      "Cxy Threshold = ",  "Cx Threshold = ",   "Cy Threshold = "};
+  // Labels in kGraphNames order: "Hxxy Threshold = ", ...
+  std::array<std::string, kTestCount> labels;
+  for (std::size_t t = 0; t < kTestCount; ++t)
+    labels[t] = std::string(kGraphNames[t]) + " Threshold = ";
   const std::vector<std::string_view> lines = split_lines(text);
   Thresholds out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -231,10 +231,10 @@ Thresholds parse_thresholds(std::string_view text, const std::string& name) {
     if (std::size_t at = line.find(kBootstrapped); at != std::string_view::npos) {
       if (!parse_int(line.substr(0, at), out.resamples) || out.resamples < 1)
         throw InputError(at_line(name, i) + "no resample count before the bootstrapped thresholds");
-      std::array<bool, kTests> found{};
+      std::array<bool, kTestCount> found{};
       for (std::size_t j = i + 1; j < lines.size() && j <= i + 8; ++j) {
-        for (int t = 0; t < kTests; ++t) {
-          std::string_view label = kLabels[static_cast<std::size_t>(t)];
+        for (int t = 0; t < kTestCount; ++t) {
+          std::string_view label = labels[static_cast<std::size_t>(t)];
           std::size_t at = lines[j].find(label);
           if (at == std::string_view::npos) continue;
           // The value is the first word after the label.
@@ -247,10 +247,10 @@ Thresholds parse_thresholds(std::string_view text, const std::string& name) {
           found[static_cast<std::size_t>(t)] = true;
         }
       }
-      for (int t = 0; t < kTests; ++t)
+      for (int t = 0; t < kTestCount; ++t)
         if (!found[static_cast<std::size_t>(t)])
           throw InputError(name + ": the bootstrapped thresholds lack \"" +
-                           std::string(kLabels[static_cast<std::size_t>(t)]) + "\"");
+                           std::string(labels[static_cast<std::size_t>(t)]) + "\"");
       return out;
     }
   }
@@ -310,10 +310,10 @@ FramesTable parse_frames_table(std::string_view text, const std::string& name) {
     throw InputError(at_line(name, 0) + "no column \"" + wanted + "\" in the header row");
   };
   const std::size_t frame_column = column("frame");
-  std::array<std::size_t, kTests> cdf_column{}, significant_column{};
-  for (std::size_t t = 0; t < kTests; ++t) {
-    cdf_column[t] = column("cdf_" + std::string(kTestNames[t]));
-    significant_column[t] = column("significant_" + std::string(kTestNames[t]));
+  std::array<std::size_t, kTestCount> cdf_column{}, significant_column{};
+  for (std::size_t t = 0; t < kTestCount; ++t) {
+    cdf_column[t] = column("cdf_" + std::string(kGraphNames[t]));
+    significant_column[t] = column("significant_" + std::string(kGraphNames[t]));
   }
   const std::size_t columns = fields.size();
 
@@ -328,7 +328,7 @@ FramesTable parse_frames_table(std::string_view text, const std::string& name) {
         frame.number != static_cast<int>(table.frames.size()) + 1)
       throw InputError(at_line(name, i) + "\"" + fields[frame_column] + "\" where frame " +
                        std::to_string(table.frames.size() + 1) + " should stand");
-    for (std::size_t t = 0; t < kTests; ++t) {
+    for (std::size_t t = 0; t < kTestCount; ++t) {
       const std::string& cdf = fields[cdf_column[t]];
       if (!parse_real(cdf, frame.cdf[t]) || frame.cdf[t] < 0.0f || frame.cdf[t] > 1.0f)
         throw InputError(at_line(name, i) + "\"" + cdf + "\" is not a CDF value");

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vok/test_order.h"
+
 namespace vok::plot {
 
 // A file that is missing, unreadable or not laid out as vok writes it; what()
@@ -23,14 +25,17 @@ class InputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The seven tests in the column order of a graph record.
-inline constexpr int kTests = 7;
-inline constexpr std::array<std::string_view, kTests> kTestNames = {"Hxxy", "Hyyx", "Hxxx", "Hyyy",
-                                                                    "Cxy",  "Cx",   "Cy"};
+// The names of the seven tests in the column order of a graph record (the
+// order of every per-test array below).
+inline constexpr std::array<std::string_view, kTestCount> kGraphNames = [] {
+  std::array<std::string_view, kTestCount> names{};
+  for (std::size_t t = 0; t < names.size(); ++t) names[t] = test_name(kGraphOrder[t]);
+  return names;
+}();
 
 struct GraphFrame {
   int number = 0;
-  std::array<float, kTests> cdf{};  // CDF values P, in kTestNames order
+  std::array<float, kTestCount> cdf{};  // CDF values P, in kGraphNames order
   std::string stamp;                // start stamp of the frame, blanks trimmed; "" when none
 };
 
@@ -52,7 +57,7 @@ struct XyGraphFile {
 };
 
 struct Thresholds {
-  std::array<float, kTests> value{};  // in kTestNames order
+  std::array<float, kTestCount> value{};  // in kGraphNames order
   int resamples = 0;                  // 0: the nominal false alarm threshold for all seven
 };
 
@@ -61,8 +66,8 @@ struct Thresholds {
 // which the graph file's four decimals cannot always reproduce.
 struct TableFrame {
   int number = 0;
-  std::array<float, kTests> cdf{};         // in kTestNames order
-  std::array<bool, kTests> significant{};  // in kTestNames order
+  std::array<float, kTestCount> cdf{};         // in kGraphNames order
+  std::array<bool, kTestCount> significant{};  // in kGraphNames order
 };
 
 struct FramesTable {

@@ -8,8 +8,8 @@ namespace vok::plot {
 
 namespace {
 
-// Colours of the tests, in kTestNames order; the two panels reuse them.
-constexpr std::array<std::string_view, kTests> kColours = {
+// Colours of the tests, in kGraphNames order; the two panels reuse them.
+constexpr std::array<std::string_view, kTestCount> kColours = {
     "#1f77b4", "#d62728", "#2ca02c", "#9467bd",  // Hxxy Hyyx Hxxx Hyyy
     "#ff7f0e", "#1f77b4", "#d62728"};            // Cxy Cx Cy
 
@@ -54,7 +54,7 @@ bool nominal(const Thresholds& t) {
 
 // One panel of the p-value picture: tests `first` .. `last` - 1.
 std::string pvalue_panel(const PlotJob& job, const std::string& data, const char* title, int first,
-                         int last, const std::array<int, kTests>& counts) {
+                         int last, const std::array<int, kTestCount>& counts) {
   const int frames = static_cast<int>(job.graph.frames.size());
   // Many frames: thinner lines and smaller circles, so that the picture stays
   // readable.
@@ -67,7 +67,7 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
     const auto i = static_cast<std::size_t>(t);
     s += sep + quoted(data) + " using 1:" + std::to_string(t + 2) + " with " + style + " lc rgb " +
          quoted(kColours[i]) + " title " +
-         quoted(std::string(kTestNames[i]) + " (" + std::to_string(counts[i]) + " significant)");
+         quoted(std::string(kGraphNames[i]) + " (" + std::to_string(counts[i]) + " significant)");
     sep = ", \\\n     ";
   }
   if (nominal(job.thresholds)) {
@@ -78,7 +78,7 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
       const auto i = static_cast<std::size_t>(t);
       s += sep + number(job.thresholds.value[i]) + " with lines dt 2 lw 1.5 lc rgb " +
            quoted(kColours[i]) + " title " +
-           quoted(std::string(kTestNames[i]) + " threshold " + fixed4(job.thresholds.value[i]));
+           quoted(std::string(kGraphNames[i]) + " threshold " + fixed4(job.thresholds.value[i]));
     }
   }
   for (int t = first; t < last; ++t) {
@@ -86,7 +86,7 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
     std::string column = "$";
     column += std::to_string(t + 2);
     std::string judged = "$";
-    judged += std::to_string(t + 2 + kTests);
+    judged += std::to_string(t + 2 + kTestCount);
     s += sep + quoted(data) + " using 1:(" + judged + " > 0 ? " + column +
          " : 1/0) with points " + circle + " lc rgb " + quoted(kColours[i]) + " notitle";
   }
@@ -96,7 +96,7 @@ std::string pvalue_panel(const PlotJob& job, const std::string& data, const char
 }
 
 std::string pvalue_picture(const PlotJob& job, const std::string& data) {
-  const std::array<int, kTests> counts = significant_counts(job.significant);
+  const std::array<int, kTestCount> counts = significant_counts(job.significant);
   std::vector<std::string> stamps;
   if (job.graph.stamped)
     for (const GraphFrame& f : job.graph.frames) stamps.push_back(f.stamp);
@@ -115,7 +115,7 @@ std::string pvalue_picture(const PlotJob& job, const std::string& data) {
   s += "set key outside right top vertical\nset lmargin 14\nset rmargin 34\n";
   s += x_axis(static_cast<int>(job.graph.frames.size()), stamps);
   s += pvalue_panel(job, data, "Bicorrelation tests", 0, 4, counts);
-  s += pvalue_panel(job, data, "Correlation tests", 4, kTests, counts);
+  s += pvalue_panel(job, data, "Correlation tests", 4, kTestCount, counts);
   s += "unset multiplot\n";
   return s;
 }
@@ -170,8 +170,8 @@ double p_value(float cdf) {
 Significance significance_from_graph(const GraphFile& graph, const Thresholds& thresholds) {
   Significance judged;
   for (const GraphFrame& f : graph.frames) {
-    std::array<bool, kTests> frame{};
-    for (std::size_t t = 0; t < kTests; ++t)
+    std::array<bool, kTestCount> frame{};
+    for (std::size_t t = 0; t < kTestCount; ++t)
       frame[t] = p_value(f.cdf[t]) < static_cast<double>(thresholds.value[t]);
     judged.push_back(frame);
   }
@@ -186,7 +186,7 @@ std::optional<Significance> significance_from_table(const FramesTable& table,
   constexpr double kRounding = 0.00005 + 1e-6;
   Significance judged;
   for (std::size_t k = 0; k < graph.frames.size(); ++k) {
-    for (std::size_t t = 0; t < kTests; ++t) {
+    for (std::size_t t = 0; t < kTestCount; ++t) {
       const double difference = static_cast<double>(table.frames[k].cdf[t]) -
                                 static_cast<double>(graph.frames[k].cdf[t]);
       if (std::fabs(difference) > kRounding) return std::nullopt;
@@ -196,14 +196,15 @@ std::optional<Significance> significance_from_table(const FramesTable& table,
   return judged;
 }
 
-std::array<int, kTests> significant_counts(const Significance& significance) {
-  std::array<int, kTests> counts{};
-  for (const std::array<bool, kTests>& frame : significance)
-    for (std::size_t t = 0; t < kTests; ++t) counts[t] += frame[t] ? 1 : 0;
+std::array<int, kTestCount> significant_counts(const Significance& significance) {
+  std::array<int, kTestCount> counts{};
+  for (const std::array<bool, kTestCount>& frame : significance)
+    for (std::size_t t = 0; t < kTestCount; ++t) counts[t] += frame[t] ? 1 : 0;
   return counts;
 }
 
-std::array<int, kTests> significant_counts(const GraphFile& graph, const Thresholds& thresholds) {
+std::array<int, kTestCount> significant_counts(const GraphFile& graph,
+                                               const Thresholds& thresholds) {
   return significant_counts(significance_from_graph(graph, thresholds));
 }
 
@@ -218,11 +219,11 @@ std::string quoted(std::string_view text) {
 
 std::string pvalue_data(const GraphFile& graph, const Significance& significance) {
   std::string s = "# frame";
-  for (std::string_view name : kTestNames) {
+  for (std::string_view name : kGraphNames) {
     s += ' ';
     s += name;
   }
-  for (std::string_view name : kTestNames) {
+  for (std::string_view name : kGraphNames) {
     s += " significant_";
     s += name;
   }
@@ -234,7 +235,7 @@ std::string pvalue_data(const GraphFile& graph, const Significance& significance
       s += ' ';
       s += number(p_value(cdf));
     }
-    for (std::size_t t = 0; t < kTests; ++t)
+    for (std::size_t t = 0; t < kTestCount; ++t)
       s += k < significance.size() && significance[k][t] ? " 1" : " 0";
     s += "\n";
   }

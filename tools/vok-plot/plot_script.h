@@ -21,8 +21,8 @@ double p_value(float cdf);
 inline constexpr double kSmallestPValue = 0.00005;
 
 // Whether each frame (in the graph file's order) is significant for each test
-// (in kTestNames order).
-using Significance = std::vector<std::array<bool, kTests>>;
+// (in kGraphNames order).
+using Significance = std::vector<std::array<bool, kTestCount>>;
 
 // Significance judged from the graph file's four decimals: the p-value
 // p_value(cdf) strictly below the test's threshold. A p-value within 0.00005
@@ -35,8 +35,9 @@ Significance significance_from_graph(const GraphFile& graph, const Thresholds& t
 std::optional<Significance> significance_from_table(const FramesTable& table,
                                                     const GraphFile& graph);
 // Significant frames per test.
-std::array<int, kTests> significant_counts(const Significance& significance);
-std::array<int, kTests> significant_counts(const GraphFile& graph, const Thresholds& thresholds);
+std::array<int, kTestCount> significant_counts(const Significance& significance);
+std::array<int, kTestCount> significant_counts(const GraphFile& graph,
+                                               const Thresholds& thresholds);
 
 struct PlotJob {
   std::string title;  // shown above the pictures: the report name
@@ -54,7 +55,7 @@ struct PlotJob {
 // Data file texts and the script that reads them from `pvalues_data` and
 // `xy_data` (paths as the script names them). A p-value record holds the frame
 // number, the seven p-values and the seven judgements (1 significant, 0 not),
-// in kTestNames order.
+// in kGraphNames order.
 std::string pvalue_data(const GraphFile& graph, const Significance& significance);
 std::string xy_data(const XyGraphFile& xy);
 std::string gnuplot_script(const PlotJob& job, const std::string& pvalues_data,
