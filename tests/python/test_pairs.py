@@ -4,6 +4,7 @@ The cluster tests start a dask.distributed.LocalCluster of worker processes
 on the loopback address (no dashboard) and close it; the series are short so
 that they stay quick.
 """
+import math
 import itertools
 import os
 import subprocess
@@ -230,25 +231,38 @@ def test_cluster_names_a_failing_pair(panel, client):
 BENCH = dict(frame_length=1000, exponent=0.5, var_lag=2, resamples=200)
 
 
-@pytest.mark.parametrize("pairs, threads, rows, settings, size", [
-    # Short pairs (0.1 s each): tasks of about 2000 statistics, 8 of them.
-    (40, 2, 200_000, BENCH, 5),
-    (40, 1, 200_000, BENCH, 5),
-    # Long pairs of a large panel: at most ten tasks per worker thread.
-    (1225, 32, 1_000_000, dict(BENCH, resamples=1000), 4),
-    (2016, 64, 1_000_000, dict(BENCH, resamples=1000), 4),
-    # Few pairs, however short: every thread has work, two tasks each.
-    (6, 2, 600, SETTINGS, 2),
-    (3, 2, 600, SETTINGS, 1),
-    (5, 8, 600, SETTINGS, 1),
-    # A setting the analysis will refuse is left to each pair to report.
-    (4, 2, 600, dict(SETTINGS, frame_length=0), 1),
-    (4, 2, 600, dict(SETTINGS, exponent="x"), 1),
+@pytest.mark.parametrize("threads", [1, 2, 8, 64])
+@pytest.mark.parametrize("pairs", [1, 3, 6, 40, 1225, 2016])
+@pytest.mark.parametrize("rows, settings", [
+    (600, SETTINGS),                                   # short pairs
+    (200_000, BENCH),                                  # about 0.1 s a pair
+    (1_000_000, dict(BENCH, resamples=1000)),          # long pairs
+    (600, dict(SETTINGS, frame_length=0)),             # refused by each pair
+    (600, dict(SETTINGS, exponent="x")),
 ])
-def test_tasks_hold_pairs_enough_to_outweigh_their_overhead(pairs, threads, rows, settings,
-                                                            size):
+def test_tasks_keep_every_thread_busy_with_few_tasks_of_enough_work(pairs, threads, rows,
+                                                                    settings):
+    """How pairs are cut into cluster tasks: never more than ten tasks a
+    worker thread (each task costs a round trip); tasks no larger than two a
+    thread allow, so that no thread idles while another works through a long
+    task; and more tasks than that only where each holds enough statistics
+    to outweigh its overhead."""
     from vok import _pairs
-    assert _pairs._chunk_size(pairs, threads, rows, settings) == size
+    size = _pairs._chunk_size(pairs, threads, rows, settings)
+    tasks = math.ceil(pairs / size)
+    assert 1 <= size <= pairs
+    assert tasks <= max(1, _pairs._CHUNKS_PER_THREAD * threads)
+    # No task larger than a share of two a thread (as near as whole pairs
+    # allow), unless the cap on tasks asks for more.
+    assert size <= max(math.ceil(pairs / (2 * threads)),
+                       math.ceil(pairs / (_pairs._CHUNKS_PER_THREAD * threads)))
+    try:
+        per_pair = _pairs._statistics_per_pair(rows, settings)
+    except (TypeError, ValueError, OverflowError):
+        per_pair = 0
+    if per_pair > 0 and tasks > 2 * threads:
+        # More tasks than two a thread only where each holds enough work.
+        assert size * per_pair >= _pairs._TASK_STATISTICS
 
 
 # The frame plans where a formula of Python's own went wrong: frames that step
