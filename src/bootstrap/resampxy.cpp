@@ -152,6 +152,19 @@ ResampleStatistics resample_statistics(std::span<const float> x, std::span<const
 
 namespace {
 
+// The fractile at `alpha` of one test's p-values by ordering them all (sort,
+// control 'B', which writes its messages): the route for fewer than two
+// resamples or a p-value that is NaN. `order` is sort's work space (at
+// least one entry); sort's status goes to `status`.
+float ordering_fractile(std::span<int> order, std::span<const float> p, float alpha, int& status,
+                        Channel& console, Channel& diag) {
+  const float level[1] = {alpha};
+  float fractile[1] = {alpha};
+  status = sort(order, p, level, fractile, 'B', console, diag);
+  return fractile[0];
+}
+
+
 // The thresholds of B < 2 resamples, through every p-value and sort, which
 // writes its messages for a single value or none.
 Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int n, int L,
@@ -169,12 +182,8 @@ Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int
   }
   uniforms.advance(per_resample * resamples);
   Thresholds result;
-  const float level[1] = {alpha};
-  for (int t = 0; t < kTestCount; ++t) {
-    float fractile[1] = {alpha};
-    result.status = sort(order, pvalues[t], level, fractile, 'B', console, diag);
-    result.values[t] = fractile[0];
-  }
+  for (int t = 0; t < kTestCount; ++t)
+    result.values[t] = ordering_fractile(order, pvalues[t], alpha, result.status, console, diag);
   return result;
 }
 
@@ -396,12 +405,8 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
     result.status = kSortOk;
     return result;
   }
-  const float level[1] = {alpha};
-  for (int t = 0; t < kTestCount; ++t) {
-    float fractile[1] = {alpha};
-    result.status = sort(order, pvalues[t], level, fractile, 'B', console, diag);
-    result.values[t] = fractile[0];
-  }
+  for (int t = 0; t < kTestCount; ++t)
+    result.values[t] = ordering_fractile(order, pvalues[t], alpha, result.status, console, diag);
   return result;
 }
 
@@ -506,10 +511,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
       result.values[t] = select_fractile(p, alpha);
     } else {
       std::vector<int> order(resamples);
-      const float level[1] = {alpha};
-      float fractile[1] = {alpha};
-      result.status = sort(order, p, level, fractile, 'B', console, diag);
-      result.values[t] = fractile[0];
+      result.values[t] = ordering_fractile(order, p, alpha, result.status, console, diag);
     }
   }
   return result;
