@@ -74,7 +74,7 @@ constexpr std::string_view kNumread = "Error number for numread = ";
 constexpr std::string_view kRnumread = "Error number for rnumread = ";
 constexpr std::string_view kCharead = "Error number for charead = ";
 
-// The VAR order: "VAR" calls for "R lag", otherwise "var" for "r lag";
+// The VAR lag: "VAR" calls for "R lag", otherwise "var" for "r lag";
 // neither means no VAR fit.
 int read_var_lag(const JoinedText& source, FieldReaders& readers) {
   const std::string& joined = source.text();
@@ -83,23 +83,23 @@ int read_var_lag(const JoinedText& source, FieldReaders& readers) {
   static const Layout kMissingLower =
       Layout::parse(R"(7X "The VAR command is missing in the control file " /)");
   if (holds(joined, "VAR")) {
-    auto p = readers.numread("R lag", joined, error_file());
-    if (p.error != 0) {
+    auto lag = readers.numread("R lag", joined, error_file());
+    if (lag.error != 0) {
       to_each({&error_file(), &console()}, [&](Channel& ch) { ch.write(kMissing); });
       source.write_setting_detail("R lag");
       throw Stop{};
     }
-    return p.value;
+    return lag.value;
   }
   if (holds(joined, "var")) {
-    auto p = readers.numread("r lag", joined, error_file());
-    if (p.error != 0) {
+    auto lag = readers.numread("r lag", joined, error_file());
+    if (lag.error != 0) {
       error_file().write(kMissingLower);
       console().write(kMissing);
       source.write_setting_detail("r lag");
       throw Stop{};
     }
-    return p.value;
+    return lag.value;
   }
   return 0;
 }

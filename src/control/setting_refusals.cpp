@@ -43,14 +43,15 @@ std::string_view write_message(const Error& refused, const Settings& s, Bound bo
       to.write_free({"Overlap parameter ", s.overlap, " is incorrect"});
       return "lap";
     case Setting::var_lag: {
-      const int p = s.var_lag;
-      const int lw = s.frame_length;
-      if (p > lw / 2)
-        to.write_free({"VAR parameter ", p, " > lw/2 ", lw / 2});
-      else if (p < 0)
-        to.write_free({"VAR parameter ", p, " < 0"});
+      const int lag = s.var_lag;
+      const int length = s.frame_length;
+      if (lag > length / 2)
+        to.write_free({"VAR parameter ", lag, " > lw/2 ", length / 2});
+      else if (lag < 0)
+        to.write_free({"VAR parameter ", lag, " < 0"});
       else
-        to.write_free({"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw});
+        to.write_free(
+            {"VAR parameter ", lag, " leaves no degrees of freedom in frames of ", length});
       return source.setting_line("VAR") != nullptr ? "R lag" : "r lag";
     }
     case Setting::transform:
