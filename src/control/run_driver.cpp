@@ -483,7 +483,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   Datums range = read_datums(run.source, header.rows, execution);
   // 9, 10. Lags, VAR order, the frames.
   const JoinedText& top = execution.shared_source;
-  checked_lags(shared, top);
+  check_lags(shared, top);
   const Settings settings = analysis_settings(shared, run, execution);
   FramePlan plan = plan_frames(range.n, settings);
   check_overlap(shared, top);

@@ -76,11 +76,10 @@ void refuse_outside(const Settings& settings, Bound bound, const JoinedText& sou
   throw Stop{};
 }
 
-int checked_lags(const SharedSettings& shared, const JoinedText& source) {
+void check_lags(const SharedSettings& shared, const JoinedText& source) {
   const Settings settings = shared.analysis();
   refuse_outside(settings, Bound::lags, source);
   refuse_outside(settings, Bound::var_lag, source);
-  return lags(settings);
 }
 
 void check_overlap(const SharedSettings& shared, const JoinedText& source) {

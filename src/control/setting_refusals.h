@@ -21,9 +21,9 @@ namespace vok {
 // refuses after its statistics) the library's Error is thrown as it is.
 void refuse_outside(const Settings& settings, detail::Bound bound, const JoinedText& source);
 
-// Step 9 of a run: the lags of a frame (at least one) and the VAR order
-// checked against the frame length. Returns the lags.
-int checked_lags(const SharedSettings& shared, const JoinedText& source);
+// Step 9 of a run: the lags of a frame (at least one), then the VAR lag
+// against the frame length.
+void check_lags(const SharedSettings& shared, const JoinedText& source);
 
 // Step 10 of a run, once its frames are planned: the overlap.
 void check_overlap(const SharedSettings& shared, const JoinedText& source);

@@ -48,7 +48,7 @@ void console_checks(const Top& top) {
   Execution execution;
   const JoinedText source(top.joined());
   const SharedSettings shared = read_shared_settings(source, execution.readers);
-  checked_lags(shared, source);
+  check_lags(shared, source);
   check_overlap(shared, source);
 }
 
