@@ -27,10 +27,9 @@ enum class Bound {
 
 // Every bound, in the order Settings::check tries them.
 inline constexpr std::array kBounds = {
-    Bound::frame_length, Bound::exponent,  Bound::overlap,
-    Bound::var_lag,      Bound::false_alarm, Bound::resamples,
-    Bound::resamples_for_level, Bound::transform, Bound::bootstrap,
-    Bound::threads,      Bound::lags,
+    Bound::frame_length, Bound::exponent,  Bound::overlap,   Bound::var_lag,
+    Bound::false_alarm,  Bound::resamples, Bound::resamples_for_level,
+    Bound::transform,    Bound::bootstrap, Bound::threads,   Bound::lags,
 };
 
 // Throws the Error Settings::check throws when `settings` lie outside
