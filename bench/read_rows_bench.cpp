@@ -28,7 +28,7 @@ std::string data_path() {
   return path != nullptr ? path : "read_rows_data.txt";
 }
 
-void read_rows(benchmark::State& state, const char* format, const vok::RowBatching& batching = {}) {
+void read_rows(benchmark::State& state, const char* format, vok::RowBatching batching = {}) {
   const std::string path = data_path();
   vok::TextFile data;
   if (data.open(path) != 0) {
@@ -49,7 +49,7 @@ void read_rows(benchmark::State& state, const char* format, const vok::RowBatchi
   report.capture();
   console.capture();
   error_file.capture();
-  vok::set_thread_count(static_cast<int>(state.range(0)));
+  batching.threads = static_cast<int>(state.range(0));
   int read = 0;
   for (auto _ : state) {
     read = vok::datc(matrix, stamps, compiled, 1, rows, data, {report, console, error_file}, kept,
@@ -57,7 +57,6 @@ void read_rows(benchmark::State& state, const char* format, const vok::RowBatchi
     benchmark::DoNotOptimize(matrix.data());
     benchmark::ClobberMemory();
   }
-  vok::set_thread_count(0);
   if (read != rows) state.SkipWithError("the data file holds fewer rows than expected");
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(std::filesystem::file_size(path)));

@@ -1,4 +1,6 @@
 // vok::analyse: the input checked, the analysis run into a Result.
+#include "analysis/analyse.h"
+
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -8,6 +10,7 @@
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
 #include "analysis/run_checks.h"
+#include "analysis/setting_bounds.h"
 #include "exec/parallel.h"
 #include "vok/vok.h"
 
@@ -32,18 +35,38 @@ void check_values(std::span<const float> values, const char* series) {
 
 }  // namespace
 
+namespace detail {
+
+FramePlan frame_plan(int rows, const Settings& settings) {
+  return FramePlan::of(rows, settings.frame_length, settings.overlap, lags(settings));
+}
+
+FramePlan analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
+                  const StampLookup& stamps, UniformStream& uniforms, AnalysisSink& sink,
+                  const EngineOptions& options, std::span<FrameOutcome> computed) {
+  for (Bound bound : kBounds)
+    if (bound != Bound::resamples_for_level) check_bound(settings, bound);
+  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (x.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    refuse(x.size(), " rows are more than an analysis takes");
+  const int n = static_cast<int>(x.size());
+  const FramePlan plan = frame_plan(n, settings);
+  if (plan.frames < 1)
+    refuse(n, " rows are too few for one frame of frame_length = ", settings.frame_length);
+  run_analysis(x, y, stamps, settings, plan, uniforms, sink, options, computed);
+  return plan;
+}
+
+}  // namespace detail
+
 Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
                std::span<const std::string> stamps, const std::atomic<bool>* cancel) {
+  // A setting out of its bounds is refused before anything else, the
+  // resamples the level needs among them.
   settings.check();
   if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
   if (!stamps.empty() && stamps.size() != x.size())
     refuse(stamps.size(), " stamps for ", x.size(), " rows");
-  if (x.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-    refuse(x.size(), " rows are more than an analysis takes");
-  const int n = static_cast<int>(x.size());
-  const FramePlan plan = FramePlan::of(n, settings.frame_length, settings.overlap, lags(settings));
-  if (plan.frames < 1)
-    refuse(n, " rows are too few for one frame of frame_length = ", settings.frame_length);
   check_values(x, "x");
   check_values(y, "y");
 
@@ -64,16 +87,16 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
     };
 
   Result result;
-  result.rows = n;
-  result.lags = plan.lags;
-  result.covered = plan.covered();
-  result.frames.reserve(static_cast<std::size_t>(plan.frames));
   ResultCollector collector(result);
   UniformStream uniforms(settings.seed);
-  const int threads = settings.threads > 0 ? settings.threads : processor_count();
+  const EngineOptions options{.threads = settings.threads > 0 ? settings.threads : processor_count(),
+                              .progress = false,
+                              .cancel = cancel};
   try {
-    run_analysis(x, y, lookup, settings, plan, uniforms, collector,
-                 EngineOptions{.threads = threads, .progress = false, .cancel = cancel});
+    const FramePlan plan = detail::analyse(x, y, settings, lookup, uniforms, collector, options);
+    result.rows = plan.rows;
+    result.lags = plan.lags;
+    result.covered = plan.covered();
   } catch (const AnalysisStopped& stopped) {
     refuse(stopped.reason);
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/setting_bounds.h"
 #include "bootstrap/frames_bootstrap.h"
 #include "bootstrap/resampxy.h"
 #include "bootstrap/thresholds.h"
@@ -150,7 +151,7 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
                                    const EngineOptions& options) {
   const int B = settings.resamples;
   const float alpha = settings.false_alarm;
-  if (resamples_refused(B, alpha)) throw ResamplesRefused{};
+  if (detail::outside(settings, detail::Bound::resamples_for_level)) throw ResamplesRefused{};
   PerTest<float> out{alpha, alpha, alpha, alpha, alpha, alpha, alpha};
   if (B <= 0) {
     sink.thresholds(out, false);
@@ -160,9 +161,7 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
   try {
     Thresholds t;
     if (settings.bootstrap == Bootstrap::frames) {
-      FrameJob job;
-      job.var_lag = settings.var_lag;
-      job.clip = settings.transform == Transform::clip;
+      const FrameJob job = FrameJob::of(x, y, plan, settings);
       t = frames_bootstrap(x, y, plan.frame_length, plan.lags, job, B, alpha, uniforms,
                            options.threads, diag.channel, console.channel, options.progress,
                            options.cancel);
@@ -190,9 +189,9 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
   throw_if_cancelled(options.cancel);
   describe(x, y, plan, sink, options.threads);
 
-  FrameJob job = FrameJob::of(x, y, plan, settings);
-  job.thresholds = analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
-  analyse_frames(job, stamps, sink, options, computed);
+  const PerTest<float> thresholds =
+      analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
+  analyse_frames(FrameJob::of(x, y, plan, settings, thresholds), stamps, sink, options, computed);
 }
 
 void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <string>
 
+#include "analysis/setting_bounds.h"
 #include "frames/frame_plan.h"
 #include "frames/reports.h"
 #include "vok/vok.h"
@@ -32,32 +33,78 @@ int frame_count(const Settings& s, int rows) {
 }
 
 void Settings::check() const {
-  if (frame_length < 12)
-    refuse(Setting::frame_length, "frame_length", frame_length, "must be at least 12");
-  // The bounds are the 32-bit reals nearest 0.01 and 0.5.
-  if (!(exponent > 0.01f && exponent <= 0.5f))
-    refuse(Setting::exponent, "exponent", exponent, "must lie above 0.01 and at most 0.5");
-  if (overlap < 0) refuse(Setting::overlap, "overlap", overlap, "must be 0 or more");
-  if (var_lag < 0) refuse(Setting::var_lag, "var_lag", var_lag, "must be 0 or more");
-  if (var_lag > frame_length / 2 || frame_length - 2 * var_lag < 1)
-    refuse(Setting::var_lag, "var_lag", var_lag,
-           "leaves no degrees of freedom in frames of " + std::to_string(frame_length));
-  if (!(false_alarm > 0.0f && false_alarm <= 1.0f))
-    refuse(Setting::false_alarm, "false_alarm", false_alarm, "must lie above 0 and at most 1");
-  if (resamples < 0) refuse(Setting::resamples, "resamples", resamples, "must be 0 or more");
-  if (resamples >= 1 && 1.0f / static_cast<float>(resamples) > false_alarm)
-    refuse(Setting::resamples, "resamples", resamples,
-           "too few for false_alarm = " + std::to_string(false_alarm) +
-               " (1/resamples must not exceed it)");
-  if (transform != Transform::none && transform != Transform::clip && transform != Transform::log)
-    refuse(Setting::transform, "transform", static_cast<int>(transform),
-           "is not none, clip or log");
-  if (bootstrap != Bootstrap::data && bootstrap != Bootstrap::frames)
-    refuse(Setting::bootstrap, "bootstrap", static_cast<int>(bootstrap), "is not data or frames");
-  if (threads < 0) refuse(Setting::threads, "threads", threads, "must be 0 (every core) or more");
-  if (lags(*this) < 1)
-    refuse(Setting::exponent, "exponent", exponent, "gives no lag in frames of this length");
+  for (detail::Bound bound : detail::kBounds) detail::check_bound(*this, bound);
 }
+
+namespace detail {
+
+void check_bound(const Settings& s, Bound bound) {
+  switch (bound) {
+    case Bound::frame_length:
+      if (s.frame_length < 12)
+        refuse(Setting::frame_length, "frame_length", s.frame_length, "must be at least 12");
+      return;
+    case Bound::exponent:
+      if (!(s.exponent > 0.01f && s.exponent <= 0.5f))
+        refuse(Setting::exponent, "exponent", s.exponent, "must lie above 0.01 and at most 0.5");
+      return;
+    case Bound::overlap:
+      if (s.overlap < 0) refuse(Setting::overlap, "overlap", s.overlap, "must be 0 or more");
+      return;
+    case Bound::var_lag:
+      if (s.var_lag < 0) refuse(Setting::var_lag, "var_lag", s.var_lag, "must be 0 or more");
+      if (s.var_lag > s.frame_length / 2 || s.frame_length - 2 * s.var_lag < 1)
+        refuse(Setting::var_lag, "var_lag", s.var_lag,
+               "leaves no degrees of freedom in frames of " + std::to_string(s.frame_length));
+      return;
+    case Bound::false_alarm:
+      if (!(s.false_alarm > 0.0f && s.false_alarm <= 1.0f))
+        refuse(Setting::false_alarm, "false_alarm", s.false_alarm,
+               "must lie above 0 and at most 1");
+      return;
+    case Bound::resamples:
+      if (s.resamples < 0)
+        refuse(Setting::resamples, "resamples", s.resamples, "must be 0 or more");
+      return;
+    case Bound::resamples_for_level:
+      if (s.resamples >= 1 && 1.0f / static_cast<float>(s.resamples) > s.false_alarm)
+        refuse(Setting::resamples, "resamples", s.resamples,
+               "too few for false_alarm = " + std::to_string(s.false_alarm) +
+                   " (1/resamples must not exceed it)");
+      return;
+    case Bound::transform:
+      if (s.transform != Transform::none && s.transform != Transform::clip &&
+          s.transform != Transform::log)
+        refuse(Setting::transform, "transform", static_cast<int>(s.transform),
+               "is not none, clip or log");
+      return;
+    case Bound::bootstrap:
+      if (s.bootstrap != Bootstrap::data && s.bootstrap != Bootstrap::frames)
+        refuse(Setting::bootstrap, "bootstrap", static_cast<int>(s.bootstrap),
+               "is not data or frames");
+      return;
+    case Bound::threads:
+      if (s.threads < 0)
+        refuse(Setting::threads, "threads", s.threads, "must be 0 (every core) or more");
+      return;
+    case Bound::lags:
+      if (lags(s) < 1)
+        refuse(Setting::exponent, "exponent", s.exponent,
+               "gives no lag in frames of this length");
+      return;
+  }
+}
+
+bool outside(const Settings& settings, Bound bound) {
+  try {
+    check_bound(settings, bound);
+  } catch (const Error&) {
+    return true;
+  }
+  return false;
+}
+
+}  // namespace detail
 
 const char* name(Test test) {
   // The names are literals: each view ends where its text's terminating zero stands.

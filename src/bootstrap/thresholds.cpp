@@ -9,10 +9,6 @@
 
 namespace vok {
 
-bool resamples_refused(int B, float alpha) {
-  return B >= 1 && 1.0f / static_cast<float>(B) > alpha;
-}
-
 void write_refusal(const ChannelGroup& to, int B, int run_index) {
   // Written without a value: the line stops before F7.5, and so does the
   // closing empty line.

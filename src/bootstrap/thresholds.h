@@ -11,9 +11,6 @@
 
 namespace vok {
 
-// True when B >= 1 resamples are too few for the level alpha (1/B > alpha,
-// compared in 32-bit reals).
-bool resamples_refused(int B, float alpha);
 
 // The three refusal lines of resample count B in run `run_index` (from 1).
 void write_refusal(const ChannelGroup& to, int B, int run_index);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "control/setting_refusals.h"
 #include "output/channel.h"
 #include "output/failure.h"
 
@@ -73,32 +74,32 @@ constexpr std::string_view kNumread = "Error number for numread = ";
 constexpr std::string_view kRnumread = "Error number for rnumread = ";
 constexpr std::string_view kCharead = "Error number for charead = ";
 
-// The VAR order: "VAR" calls for "R lag", otherwise "var" for "r lag";
+// The VAR lag: "VAR" calls for "R lag", otherwise "var" for "r lag";
 // neither means no VAR fit.
-int read_var_order(const JoinedText& source, FieldReaders& readers) {
+int read_var_lag(const JoinedText& source, FieldReaders& readers) {
   const std::string& joined = source.text();
   static const Layout kMissing =
       Layout::parse(R"(7X "The VAR command is missing in the control file" /)");
   static const Layout kMissingLower =
       Layout::parse(R"(7X "The VAR command is missing in the control file " /)");
   if (holds(joined, "VAR")) {
-    auto p = readers.numread("R lag", joined, error_file());
-    if (p.error != 0) {
+    auto lag = readers.numread("R lag", joined, error_file());
+    if (lag.error != 0) {
       to_each({&error_file(), &console()}, [&](Channel& ch) { ch.write(kMissing); });
       source.write_setting_detail("R lag");
       throw Stop{};
     }
-    return p.value;
+    return lag.value;
   }
   if (holds(joined, "var")) {
-    auto p = readers.numread("r lag", joined, error_file());
-    if (p.error != 0) {
+    auto lag = readers.numread("r lag", joined, error_file());
+    if (lag.error != 0) {
       error_file().write(kMissingLower);
       console().write(kMissing);
       source.write_setting_detail("r lag");
       throw Stop{};
     }
-    return p.value;
+    return lag.value;
   }
   return 0;
 }
@@ -154,15 +155,8 @@ SharedSettings read_shared_settings(const JoinedText& source, FieldReaders& read
     source.write_setting_detail("onent");
     throw Stop{};
   }
-  // Bounds are the 32-bit reals nearest 0.01 and 0.5, so "0.01" itself fails.
-  if (!(exponent.value > 0.01f && exponent.value <= 0.5f)) {
-    to_each({&console(), &error_file()}, [&](Channel& ch) {
-      ch.write_free({"exponent =", exponent.value, " is out of bounds in file file"});
-    });
-    source.write_setting_detail("onent");
-    throw Stop{};
-  }
   s.exponent = exponent.value;
+  refuse_outside(s.analysis(), detail::Bound::exponent, source);
 
   auto alarm = readers.rnumread("larm", joined, diag);
   if (alarm.error != 0) {
@@ -172,41 +166,18 @@ SharedSettings read_shared_settings(const JoinedText& source, FieldReaders& read
     throw Stop{};
   }
 
-  auto lw = readers.numread("ength", joined, diag);
-  if (lw.error != 0) {
+  auto frame_length = readers.numread("ength", joined, diag);
+  if (frame_length.error != 0) {
     report_unreadable({&error_file(), &console()}, "Error in reading the frame length", kNumread,
-                      lw.error);
+                      frame_length.error);
     source.write_setting_detail("ength");
     throw Stop{};
   }
-  // Shorter frames leave too few lags and degrees of freedom; 0 and negative
-  // lengths have no meaning and are refused the same way.
-  if (lw.value < 12) {
-    to_each({&console(), &error_file()}, [&](Channel& ch) {
-      ch.write_free({"Frame length ", lw.value, " < 12. Increase lw"});
-    });
-    source.write_setting_detail("ength");
-    throw Stop{};
-  }
-  s.lw = lw.value;
-
-  if (alarm.value > 1.0f) {
-    to_each({&console(), &error_file()}, [&](Channel& ch) {
-      ch.write_free({alarm.value, " False alarm threshold > 1"});
-    });
-    source.write_setting_detail("larm");
-    throw Stop{};
-  }
-  // A level of 0 or less leaves no frame significant and no bootstrap
-  // possible: refused in the same way (NaN is neither above 1 nor above 0).
-  if (!(alarm.value > 0.0f)) {
-    to_each({&console(), &error_file()}, [&](Channel& ch) {
-      ch.write_free({alarm.value, " False alarm threshold <= 0"});
-    });
-    source.write_setting_detail("larm");
-    throw Stop{};
-  }
+  s.frame_length = frame_length.value;
+  refuse_outside(s.analysis(), detail::Bound::frame_length, source);
+  // The level, read before the frame length, is checked after it.
   s.false_alarm = alarm.value;
+  refuse_outside(s.analysis(), detail::Bound::false_alarm, source);
 
   auto overlap = readers.numread("lap", joined, diag);
   if (overlap.error != 0) {
@@ -217,7 +188,7 @@ SharedSettings read_shared_settings(const JoinedText& source, FieldReaders& read
   }
   s.overlap = overlap.value;
 
-  s.var_order = read_var_order(source, readers);
+  s.var_lag = read_var_lag(source, readers);
 
   auto resamples = readers.numread("sample", joined, diag);
   if (resamples.error != 0) {
@@ -226,14 +197,10 @@ SharedSettings read_shared_settings(const JoinedText& source, FieldReaders& read
     source.write_setting_detail("sample");
     throw Stop{};
   }
-  if (resamples.value < 0) {
-    to_each({&console(), &error_file()}, [&](Channel& ch) {
-      ch.write_free({"Number of resamples ", resamples.value, " < 0"});
-    });
-    source.write_setting_detail("sample");
-    throw Stop{};
-  }
   s.resamples = resamples.value;
+  // Too few resamples for the level are refused by each run, after its
+  // statistics.
+  refuse_outside(s.analysis(), detail::Bound::resamples, source);
   return s;
 }
 

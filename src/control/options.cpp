@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "control/program.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
-#include "exec/parallel.h"
 
 namespace vok {
 namespace {
@@ -115,6 +115,13 @@ Options parse_options(std::span<const std::string_view> args) {
   return o;
 }
 
+ExecutionOptions execution_options(const Options& options, ExecutionOptions execution) {
+  execution.seed = options.seed;
+  execution.threads = options.threads;
+  execution.bootstrap = options.bootstrap;
+  return execution;
+}
+
 std::string usage_text() {
   return "Usage: vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--sync]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
@@ -166,12 +173,9 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
       return kExitStopped;
     }
   }
-  set_thread_count(o.threads);
   set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
-  execution.seed = o.seed;
-  execution.bootstrap = o.bootstrap;
   channels().sync_outputs = o.sync;
-  return run_program(execution);
+  return run_program(execution_options(o, std::move(execution)));
 }
 
 }  // namespace vok

@@ -45,6 +45,10 @@ struct Options {
 // "--sync", "--reference-kernel". Anything else is refused.
 Options parse_options(std::span<const std::string_view> args);
 
+// What the options set on an execution (seed, threads, bootstrap), with the
+// rest of it as `execution` gives it.
+ExecutionOptions execution_options(const Options& options, ExecutionOptions execution);
+
 // The text of --help, line by line with newlines.
 std::string usage_text();
 // The text of --version: "vok 1.0.0" and a newline.
@@ -53,7 +57,7 @@ std::string version_text();
 // Does what the command line asks: the usage text or the version on the
 // console (status 0); a refusal on the standard error stream with a pointer to
 // --help (status kExitUsage); or the settings applied to the program
-// (set_thread_count, set_sums_kernel), the working directory changed to the
+// (set_sums_kernel, execution_options), the working directory changed to the
 // -C directory (one that cannot be entered is told on the standard error
 // stream, status kExitStopped, nothing written) and the execution run with
 // the seed (its status). `execution` gives what the command line does not

@@ -138,7 +138,8 @@ int run_program(const ExecutionOptions& options) {
   }
   try {
     create_error_file();
-    Execution execution(options.seed);
+    Execution execution(options.seed,
+                        options.threads > 0 ? options.threads : processor_count());
     execution.bootstrap = options.bootstrap;
     execution.on_completed_run = options.on_completed_run;
     execution.row_batching = options.row_batching;
@@ -187,19 +188,18 @@ int run_program(const ExecutionOptions& options) {
 }
 
 int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options) {
-  // Restores what the execution changed, however it ends.
+  // Restores the working directory, however the execution ends.
   struct Restore {
     std::filesystem::path directory = std::filesystem::current_path();
-    int threads = thread_count();
     ~Restore() {
       std::error_code ignored;
       std::filesystem::current_path(directory, ignored);
-      set_thread_count(threads);
     }
   } restore;
   std::filesystem::current_path(directory);
-  set_thread_count(threads);
-  return run_program(options);
+  ExecutionOptions with_threads = options;
+  with_threads.threads = threads;
+  return run_program(with_threads);
 }
 
 }  // namespace vok

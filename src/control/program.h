@@ -14,6 +14,8 @@ namespace vok {
 struct ExecutionOptions {
   // Seed of the bootstrap's uniform stream (0: the program's fixed stream).
   std::uint64_t seed = 0;
+  // Threads of the runs' parallel steps (0: one per processor core).
+  int threads = 0;
   // What the bootstrap's resamples go through.
   Bootstrap bootstrap = Bootstrap::data;
   // When set, receives each run that went through its frames.
@@ -30,9 +32,9 @@ struct ExecutionOptions {
 int run_program(const ExecutionOptions& options = {});
 
 // Runs a whole execution in `directory` as if the program had been started
-// there with `threads` threads (0: every core): the working directory and
-// the thread count are changed for the execution and restored afterwards,
-// also when it throws. The working directory is the process's, so nothing
+// there with `threads` threads (0: every core; it replaces options.threads):
+// the working directory is changed for the execution and restored
+// afterwards, also when it throws. The working directory is the process's, so nothing
 // else in the process may rely on it meanwhile. Throws
 // std::filesystem::filesystem_error when the directory cannot be entered.
 int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options);

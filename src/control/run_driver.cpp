@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/analyse.h"
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
 #include "analysis/run_checks.h"
@@ -23,6 +24,7 @@
 #include "control/frames_table.h"
 #include "control/run_layout.h"
 #include "control/run_writer.h"
+#include "control/setting_refusals.h"
 #include "data/datc.h"
 #include "data/descriptive.h"
 #include "data/readhead.h"
@@ -73,12 +75,12 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-void write_frame_count_error(int lw) {
+void write_frame_count_error(int frame_length) {
   static const Layout kNoFrames = Layout::parse(R"(/ 7X "Error - No. of frames < 1" /)");
   static const Layout kDecrease = Layout::parse(R"(7X "Decrease the frame length = " I7 /)");
   const ChannelGroup to{&report(), &console(), &error_file()};
   to.write(kNoFrames);
-  to.write(kDecrease, {lw});
+  to.write(kDecrease, {frame_length});
 }
 
 // Requests above the machine's physical memory are refused up front: the
@@ -222,35 +224,11 @@ DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execut
   return header;
 }
 
-// Step 9: the lags of a frame, and the VAR order checked against the frame.
-int checked_lags(const SharedSettings& shared, const JoinedText& top) {
-  const int lw = shared.lw;
-  const int p = shared.var_order;
-  const int lg = lags_for(lw, shared.exponent);
-  if (lg < 1) {
-    const ChannelGroup to{&console(), &error_file()};
-    to.write_free({"lg =", lg, " < 1"});
-    to.write_free({"Increase lw or increase exponent"});
-    throw Stop{};
-  }
-  const std::string_view var_search = top.setting_line("VAR") != nullptr ? "R lag" : "r lag";
-  if (p > lw / 2)
-    stop_on_setting({&console(), &error_file()}, {"VAR parameter ", p, " > lw/2 ", lw / 2}, top,
-                    var_search);
-  if (p < 0)
-    stop_on_setting({&console(), &error_file()}, {"VAR parameter ", p, " < 0"}, top, var_search);
-  if (lw - 2 * p < 1)
-    stop_on_setting({&console(), &error_file()},
-                    {"VAR parameter ", p, " leaves no degrees of freedom in frames of ", lw}, top,
-                    var_search);
-  return lg;
-}
-
 // Step 10: the frames of n rows; a run without a frame ends.
-FramePlan plan_frames(int n, int lw, int overlap, int lg) {
-  const FramePlan plan = FramePlan::of(n, lw, overlap, lg);
+FramePlan plan_frames(int n, const Settings& settings) {
+  const FramePlan plan = detail::frame_plan(n, settings);
   if (plan.frames < 1) {
-    write_frame_count_error(lw);
+    write_frame_count_error(settings.frame_length);
     throw RunEnded{};
   }
   return plan;
@@ -289,21 +267,15 @@ StampArray frame_end_stamps(const FramePlan& plan) {
   return StampArray::of_rows(std::move(rows));
 }
 
-// The analysis settings of a run.
+// The analysis settings of a run, on the execution's threads.
 Settings analysis_settings(const SharedSettings& shared, const RunSettings& run,
-                           Bootstrap bootstrap) {
-  Settings s;
-  s.bootstrap = bootstrap;
-  s.frame_length = shared.lw;
-  s.exponent = shared.exponent;
-  s.overlap = shared.overlap;
-  s.var_lag = shared.var_order;
-  s.resamples = shared.resamples;
-  s.false_alarm = shared.false_alarm;
+                           const Execution& execution) {
+  Settings s = shared.analysis();
+  s.bootstrap = execution.bootstrap;
+  s.threads = execution.threads;
   s.transform = run.clip.starts_with('c') ? Transform::clip
                 : run.clip == "lg"        ? Transform::log
                                           : Transform::none;
-  s.threads = thread_count();
   return s;
 }
 
@@ -317,7 +289,7 @@ class EarlyFrames : public RowsDone {
  public:
   // `job`: the run's series as the reading fills them, with the plan of the
   // rows the header promised.
-  EarlyFrames(const FrameJob& job, std::size_t budget_bytes) : job_(job) {
+  EarlyFrames(const FrameJob& job, int threads, std::size_t budget_bytes) : job_(job) {
     const FramePlan& plan = job.plan;
     const std::uint64_t fit = budget_bytes / frame_bytes(plan, job.var_lag);
     // The last eighth of the frames at least are left to be computed
@@ -327,7 +299,7 @@ class EarlyFrames : public RowsDone {
         std::min<std::uint64_t>(fit, static_cast<std::uint64_t>(frames - frames / 8)));
     if (limit_ == 0) return;
     outcomes_.reserve(limit_);
-    for (int w = 0; w < thread_count(); ++w) work_.emplace_back(plan);
+    for (int w = 0; w < threads; ++w) work_.emplace_back(plan);
   }
 
   std::size_t rows_final(std::size_t rows) override {
@@ -420,7 +392,7 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
     // The outcomes held until the thresholds are known take at most a 32nd
     // of the columns' bytes (a quarter of a byte a row; at least 2 MiB):
     // the frames gain on the reading only what its threads would idle.
-    early.emplace(job, static_cast<std::size_t>(
+    early.emplace(job, settings.threads, static_cast<std::size_t>(
                            std::max<std::uint64_t>(xy_size * sizeof(float) / 32, 2u << 20)));
   }
   const int kept[] = {run.x_column, run.y_column};
@@ -430,7 +402,7 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
   if (early) rows.frames_computed = early->take();
   if (read < range.n) {
     rows.n = read;
-    plan = plan_frames(read, plan.frame_length, plan.overlap, plan.lags);
+    plan = plan_frames(read, settings);
     // Close up the y column to the rows actually read; the frames of the
     // rows read are among those planned, so their stamps are kept.
     std::copy_n(rows.xy.begin() + range.n, read, rows.xy.begin() + read);
@@ -459,12 +431,14 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
   if (execution.on_completed_run) sinks.push_back(&collector);
   SinkList all(sinks);
   try {
-    run_analysis(x, y, stamps, settings, header.plan, execution.uniforms, all,
-                 EngineOptions{.threads = settings.threads, .progress = true}, frames_computed);
+    const FramePlan plan =
+        detail::analyse(x, y, settings, stamps, execution.uniforms, all,
+                        EngineOptions{.threads = settings.threads, .progress = true},
+                        frames_computed);
     if (execution.on_completed_run) {
-      result.rows = header.plan.rows;
-      result.lags = header.plan.lags;
-      result.covered = header.plan.covered();
+      result.rows = plan.rows;
+      result.lags = plan.lags;
+      result.covered = plan.covered();
       complete_result(result, settings.false_alarm);
       execution.on_completed_run({report().path(), settings, result});
     }
@@ -480,6 +454,17 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
 }
 
 }  // namespace
+
+Settings SharedSettings::analysis() const {
+  Settings s;
+  s.frame_length = frame_length;
+  s.exponent = exponent;
+  s.overlap = overlap;
+  s.var_lag = var_lag;
+  s.resamples = resamples;
+  s.false_alarm = false_alarm;
+  return s;
+}
 
 RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
                       Execution& execution) {
@@ -498,14 +483,14 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   Datums range = read_datums(run.source, header.rows, execution);
   // 9, 10. Lags, VAR order, the frames.
   const JoinedText& top = execution.shared_source;
-  const int lg = checked_lags(shared, top);
-  FramePlan plan = plan_frames(range.n, shared.lw, shared.overlap, lg);
-  if (shared.overlap < 0)
-    stop_on_setting({&console(), &error_file()},
-                    {"Overlap parameter ", shared.overlap, " is incorrect"}, top, "lap");
+  check_lags(shared, top);
+  const Settings settings = analysis_settings(shared, run, execution);
+  FramePlan plan = plan_frames(range.n, settings);
+  check_overlap(shared, top);
   // 11, 12. The rows.
-  const Settings settings = analysis_settings(shared, run, execution.bootstrap);
-  RunRows rows = read_rows(data, header, run, settings, execution.row_batching, range, plan);
+  RowBatching batching = execution.row_batching;
+  batching.threads = settings.threads;
+  RunRows rows = read_rows(data, header, run, settings, batching, range, plan);
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
   if (run.clip == "lg") {
@@ -523,7 +508,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   rh.first = range.start;
   rh.last = range.end;
   rh.plan = plan;
-  rh.p = shared.var_order;
+  rh.p = settings.var_lag;
   rh.cx = run.x_column;
   rh.cy = run.y_column;
   rh.graphing = run.graphing;

@@ -19,10 +19,14 @@ struct SharedSettings {
   int runs = 0;
   float exponent = 0.0f;
   float false_alarm = 0.0f;
-  int lw = 0;
+  int frame_length = 0;
   int overlap = 0;
-  int var_order = 0;
+  int var_lag = 0;
   int resamples = 0;
+
+  // These settings as the analysis takes them (the run's own, the
+  // transform, bootstrap and threads, at their defaults).
+  Settings analysis() const;
 };
 
 // A run that went through its frames, as vok::analyse would give it.
@@ -34,9 +38,10 @@ struct CompletedRun {
 
 // What lives for a whole execution besides the output channels.
 struct Execution {
-  explicit Execution(std::uint64_t seed = 0) : uniforms(seed) {}
+  explicit Execution(std::uint64_t seed = 0, int threads = 1) : uniforms(seed), threads(threads) {}
   FieldReaders readers;     // keep their last values across calls
   UniformStream uniforms;   // continues across runs
+  int threads = 1;          // threads of the runs' parallel steps, at least 1
   Bootstrap bootstrap = Bootstrap::data;  // what the bootstrap's resamples go through
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
@@ -44,7 +49,7 @@ struct Execution {
   // When set, each run that went through its frames is handed on with
   // everything its analysis computed (the Python package's vok.run).
   std::function<void(const CompletedRun&)> on_completed_run;
-  RowBatching row_batching;  // how the data rows are read in blocks
+  RowBatching row_batching;  // how the data rows are read in blocks (on `threads` threads)
   // The files the run in progress may write (written or not), once known:
   // committed together when it ends.
   std::vector<std::string> output_set;

@@ -131,7 +131,7 @@ std::optional<RowFailure> read_rows_in_blocks(const RecordFormat& plan, TextFile
         done->work(item - first_work_item, worker);
       else
         decode_slice(item - first_slice_item);
-    });
+    }, batching.threads);
 
     for (std::optional<RowFailure>& failure : slice_failures)
       if (failure) return std::move(failure);

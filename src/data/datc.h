@@ -25,7 +25,7 @@ struct RowMessages {
   Channel& error_file;
 };
 
-// How the rows are gathered into blocks.
+// How the rows are gathered into blocks, and on how many threads.
 struct RowBatching {
   // Bytes read from the data file at a time: a block of rows. Two blocks are
   // held at a time, each with the start of a row carried over from the one
@@ -34,6 +34,8 @@ struct RowBatching {
   // Bytes of a block's rows decoded as one item of work, about (at most 64
   // items to a block).
   std::size_t slice_bytes = std::size_t{16} << 10;
+  // Threads a block's rows are decoded on (and the RowsDone work runs on).
+  int threads = 1;
 };
 
 // Work that becomes possible as the rows are read, run by the reading's own
@@ -48,7 +50,7 @@ class RowsDone {
   // items of work this makes possible.
   virtual std::size_t rows_final(std::size_t rows) = 0;
   // Item `item` (0..count-1) of those the last rows_final offered, on thread
-  // `worker` (0..thread_count()-1, one item at a time on each).
+  // `worker` (0..batching.threads - 1, one item at a time on each).
   virtual void work(std::size_t item, int worker) = 0;
 };
 
@@ -77,8 +79,7 @@ class RowsDone {
 //
 // Rows of a fixed-column format are read in blocks (`batching`; small blocks
 // and slices let tests cross their boundaries): the bytes of a block are read
-// in order, then its rows are decoded on the program's threads
-// (thread_count()). Values, stamps, the count returned and the messages are
+// in order, then its rows are decoded on `batching.threads` threads. Values, stamps, the count returned and the messages are
 // those of reading row after row, for any number of threads: the first row in
 // file order that cannot be read decides. Only when the program stops on a
 // row that cannot be read may rows after it in its block have been stored.

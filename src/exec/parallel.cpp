@@ -16,8 +16,6 @@
 namespace vok {
 namespace {
 
-std::atomic<int> g_thread_count{0};
-
 // The bookkeeping of one run_ordered call, guarded by `mutex`.
 class OrderedLoop {
  public:
@@ -186,10 +184,6 @@ class ThreadPool {
 
 }  // namespace
 
-void set_thread_count(int threads) {
-  g_thread_count.store(std::max(threads, 0), std::memory_order_relaxed);
-}
-
 int processor_count() {
 #if defined(__linux__)
   // The processors this process may run on (a container or taskset may allow
@@ -198,11 +192,6 @@ int processor_count() {
   if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
 #endif
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
-
-int thread_count() {
-  const int set = g_thread_count.load(std::memory_order_relaxed);
-  return set > 0 ? set : processor_count();
 }
 
 namespace detail {

@@ -9,7 +9,7 @@
 //   ordered_map<Result>(
 //       count,
 //       [&](std::size_t i, int worker) { return compute(i, scratch[worker]); },
-//       [&](std::size_t i, Result&& r) { write(i, r); });
+//       [&](std::size_t i, Result&& r) { write(i, r); }, threads);
 //
 // If computing item i throws, items before i are still handed back in order,
 // then the exception reaches the caller, as it would in a plain loop.
@@ -24,11 +24,6 @@
 
 namespace vok {
 
-// Threads the program's parallel steps use: set once at start-up; 0 (the
-// default) means one per processor core.
-void set_thread_count(int threads);
-// The threads to use, at least 1.
-int thread_count();
 // The processor cores this process may run on, at least 1.
 int processor_count();
 
@@ -50,7 +45,7 @@ void run_ordered(std::size_t count, int threads, std::size_t window,
 // `window` results wait to be consumed (0: four per thread).
 template <class Result, class Compute, class Consume>
 void ordered_map(std::size_t count, Compute&& compute, Consume&& consume,
-                 int threads = thread_count(), std::size_t window = 0) {
+                 int threads, std::size_t window = 0) {
   if (threads < 1) threads = 1;
   if (window == 0) window = 4 * static_cast<std::size_t>(threads);
   std::vector<std::optional<Result>> slots(std::min(window, count));
@@ -69,7 +64,7 @@ void ordered_map(std::size_t count, Compute&& compute, Consume&& consume,
 // particular order; an exception from body(i) is rethrown once every thread
 // has stopped (that of the lowest i, when several throw).
 template <class Body>
-void parallel_for(std::size_t count, Body&& body, int threads = thread_count()) {
+void parallel_for(std::size_t count, Body&& body, int threads) {
   if (threads < 1) threads = 1;
   // Finished items are retired in index order; the window only bounds how
   // far the threads run ahead of the slowest item in flight.

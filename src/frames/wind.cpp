@@ -63,13 +63,15 @@ class FrameMessages {
 }  // namespace
 
 FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
-                      const FramePlan& plan, const Settings& settings) {
+                      const FramePlan& plan, const Settings& settings,
+                      const PerTest<float>& thresholds) {
   FrameJob job;
   job.x = x;
   job.y = y;
   job.plan = plan;
   job.var_lag = settings.var_lag;
   job.clip = settings.transform == Transform::clip;
+  job.thresholds = thresholds;
   return job;
 }
 

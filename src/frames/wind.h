@@ -29,10 +29,11 @@ struct FrameJob {
   bool describe = true;
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
 
-  // The job of a run's frames, shaped by `settings`; the thresholds are the
-  // caller's to set once they are known.
+  // The job of a run's frames, shaped by `settings`, judged against
+  // `thresholds` (frames computed before the thresholds are known are
+  // judged later, by whoever knows them).
   static FrameJob of(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
-                     const Settings& settings);
+                     const Settings& settings, const PerTest<float>& thresholds = {});
 };
 
 // A frame is significant for a test when its p-value 1 - P lies strictly

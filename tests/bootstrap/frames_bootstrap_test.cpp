@@ -90,9 +90,10 @@ class FramesBootstrap : public testing::Test {
 
   Thresholds run(Case c, int B, float alpha, UniformStream& stream, int threads,
                  Channel& diag) const {
-    FrameJob job;
-    job.var_lag = c.p;
-    job.clip = c.clip;
+    Settings settings;
+    settings.var_lag = c.p;
+    settings.transform = c.clip ? Transform::clip : Transform::none;
+    const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kLw, 0, kLg), settings);
     Channel console;
     console.capture();
     return frames_bootstrap(x, y, kLw, kLg, job, B, alpha, stream, threads, diag, console);

@@ -41,7 +41,6 @@ class ParallelBootstrap : public ::testing::Test {
     }
   }
   void TearDown() override {
-    set_thread_count(0);
     set_sums_kernel(SumsKernel::fast);
   }
 
@@ -51,7 +50,6 @@ class ParallelBootstrap : public ::testing::Test {
     std::string console, standard_error;
   };
   Outcome run(int threads, SumsKernel kernel, int B, float alpha, std::uint64_t start) {
-    set_thread_count(threads);
     set_sums_kernel(kernel);
     CapturedChannels cap;
     UniformStream stream;

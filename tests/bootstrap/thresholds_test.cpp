@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/engine.h"
+#include "analysis/setting_bounds.h"
 #include "bootstrap/resampxy.h"
 #include "control/run_writer.h"
 #include "frames/covxy.h"
@@ -62,11 +63,11 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
 // Frame length and lags of the fixture's bootstrap.
 constexpr int kLw = 24, kLg = 3;
 
-// resampxy with frames of kLw and kLg lags, on the program's threads, its
-// messages on the standard error stream.
+// resampxy with frames of kLw and kLg lags, on every core, its messages on
+// the standard error stream.
 Thresholds resample(std::span<const float> x, std::span<const float> y, int B, float alpha,
                     UniformStream& stream) {
-  return resampxy(x, y, kLw, kLg, B, alpha, stream, thread_count(), channels().standard_error,
+  return resampxy(x, y, kLw, kLg, B, alpha, stream, processor_count(), channels().standard_error,
                   channels().console);
 }
 
@@ -85,7 +86,7 @@ Seven threshold_block(std::span<const float> x, std::span<const float> y, int B,
                    {report, c.frames, c.graph, c.xy_graph, c.console, c.error_file,
                     c.standard_error});
   const PerTest<float> t = analysis_thresholds(x, y, settings, header.plan, stream, writer,
-                                               EngineOptions{.threads = thread_count()});
+                                               EngineOptions{.threads = processor_count()});
   return {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
 }
 
@@ -151,7 +152,10 @@ TEST(ResamplesRefused, ComparesOneOverBWithAlphaIn32Bits) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "B=" << c.B << " alpha=" << c.alpha);
-    EXPECT_EQ(resamples_refused(c.B, c.alpha), c.refused);
+    Settings settings;
+    settings.resamples = c.B;
+    settings.false_alarm = c.alpha;
+    EXPECT_EQ(detail::outside(settings, detail::Bound::resamples_for_level), c.refused);
   }
 }
 
@@ -265,11 +269,10 @@ TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
   EXPECT_THROW(resampxy(x, y, kLw, kLg, 50, 0.05f, stream, 2, channels().standard_error,
                         channels().console, false, &cancel),
                Cancelled);
-  FrameJob job;
-  job.x = x;
-  job.y = y;
-  job.plan = FramePlan::of(kN, kLw, 0, kLg);
-  job.thresholds = {0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f};
+  Settings settings;
+  settings.frame_length = kLw;
+  const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kLw, 0, kLg), settings,
+                                    {0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f});
   Result result;
   ResultCollector collector(result);
   EXPECT_THROW(analyse_frames(job, {}, collector, EngineOptions{.threads = 2, .cancel = &cancel}),

@@ -44,9 +44,9 @@ TEST_F(ControlFiles, SharedSettingsInOrder) {
   EXPECT_EQ(s.runs, 1);
   EXPECT_EQ(s.exponent, 0.4f);
   EXPECT_EQ(s.false_alarm, 0.05f);
-  EXPECT_EQ(s.lw, 48);
+  EXPECT_EQ(s.frame_length, 48);
   EXPECT_EQ(s.overlap, 0);
-  EXPECT_EQ(s.var_order, 2);
+  EXPECT_EQ(s.var_lag, 2);
   EXPECT_EQ(s.resamples, 0);
   EXPECT_EQ(console(), "");
   EXPECT_EQ(error_file(), "");
@@ -78,8 +78,8 @@ TEST_F(ControlFiles, BoundaryValuesAccepted) {
     EXPECT_EQ(s.runs, c.want.runs);
     EXPECT_EQ(s.exponent, c.want.exponent);
     EXPECT_EQ(s.false_alarm, c.want.false_alarm);
-    EXPECT_EQ(s.lw, c.want.lw);
-    EXPECT_EQ(s.var_order, c.want.var_order);
+    EXPECT_EQ(s.frame_length, c.want.frame_length);
+    EXPECT_EQ(s.var_lag, c.want.var_lag);
     EXPECT_EQ(s.resamples, c.want.resamples);
   }
   EXPECT_EQ(console(), "");

@@ -147,7 +147,6 @@ TEST(Options, Seeds) {
 class CommandLine : public ::testing::Test {
  protected:
   void TearDown() override {
-    set_thread_count(0);
     set_sums_kernel(SumsKernel::fast);
   }
   int run(std::vector<std::string_view> args) { return run_command_line(args); }
@@ -203,6 +202,27 @@ TEST(Options, Bootstraps) {
   EXPECT_NE(usage_text().find("--bootstrap frames"), std::string::npos);
 }
 
+// The execution gets the thread count, seed and bootstrap the command line
+// sets, and keeps what it does not (here, how the rows are read); no thread
+// count leaves the choice to the execution (every core).
+TEST(Options, ReachTheExecution) {
+  ExecutionOptions base;
+  base.row_batching.bytes = 7;
+  const ExecutionOptions set = execution_options(
+      parse_options(std::vector<std::string_view>{"--threads", "3", "--seed", "11", "--bootstrap",
+                                                  "frames"}),
+      base);
+  EXPECT_EQ(set.threads, 3);
+  EXPECT_EQ(set.seed, 11u);
+  EXPECT_EQ(set.bootstrap, Bootstrap::frames);
+  EXPECT_EQ(set.row_batching.bytes, 7u);
+
+  const ExecutionOptions unset = execution_options(parse_options({}), base);
+  EXPECT_EQ(unset.threads, 0);
+  EXPECT_EQ(unset.seed, 0u);
+  EXPECT_EQ(unset.bootstrap, Bootstrap::data);
+}
+
 TEST(Options, SyncIsAskedFor) {
   EXPECT_FALSE(parse_options(std::vector<std::string_view>{}).sync);
   EXPECT_TRUE(parse_options(std::vector<std::string_view>{"--threads", "2", "--sync"}).sync);
@@ -214,13 +234,11 @@ TEST_F(CommandLine, SettingsReachTheProgramBeforeItRuns) {
   e2e::RunDir dir;
   e2e::ScopedWorkingDirectory here(dir.path());
   EXPECT_EQ(run({"--threads", "3", "--reference-kernel", "--sync"}), 1);
-  EXPECT_EQ(thread_count(), 3);
   EXPECT_EQ(sums_kernel(), SumsKernel::reference);
   EXPECT_TRUE(channels().sync_outputs);
   EXPECT_TRUE(dir.exists("Vok-error.out"));
 
   EXPECT_EQ(run({}), 1);
-  EXPECT_EQ(thread_count(), processor_count());
   EXPECT_EQ(sums_kernel(), SumsKernel::fast);
   EXPECT_FALSE(channels().sync_outputs);
 }

@@ -244,9 +244,7 @@ class FinalRowChecks : public RowsDone {
 class DatcBlocks : public ::testing::Test {
  protected:
   void SetUp() override { channels().error_file.capture(); }
-  void TearDown() override { set_thread_count(0); }
-
-  Outcome run(const Case& c, int threads, const RowBatching& batching) {
+  Outcome run(const Case& c, int threads, RowBatching batching) {
     const std::string_view format = format_of(c.rows.shape);
     testing::TempTextFile file("title\nrows=9 columns=3 format=x\n" + c.rows.text());
     TextFile data;
@@ -258,7 +256,7 @@ class DatcBlocks : public ::testing::Test {
     const std::size_t n = static_cast<std::size_t>(c.last - c.first + 1);
     std::vector<float> matrix(3 * n, -99.0f);
     StampArray stamps(n);
-    set_thread_count(threads);
+    batching.threads = threads;
     FinalRowChecks final_rows(matrix, stamps, c.first);
     Outcome out;
     try {

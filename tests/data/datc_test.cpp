@@ -275,18 +275,17 @@ TEST_F(DatcTest, KeptColumnsAndStampsOfChosenRows) {
         SCOPED_TRACE(std::string(c.name) + ", blocks of " + std::to_string(block_bytes) +
                      " bytes, threads " + std::to_string(threads));
         open(c.rows);
-        set_thread_count(threads);
         std::vector<float> kept_values(8, -99.0f);
         StampArray stamps = StampArray::of_rows({0, 3});
         const int kept[] = {3, 1};
         RowBatching batching;
         batching.bytes = block_bytes;
         batching.slice_bytes = 1;
+        batching.threads = threads;
         ASSERT_EQ(
             datc(kept_values, stamps, DataFormat::compile(c.format, 3), 1, 4, data_,
                  {report_, console_, error_file_}, kept, batching),
             4);
-        set_thread_count(0);
         EXPECT_EQ(kept_values, (std::vector<float>{3, 6, 9, 12, 1, 4, 7, 10}));
         EXPECT_EQ(stamps.slot(1), nullptr);
         if (c.flag == 'm') {

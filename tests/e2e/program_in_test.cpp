@@ -58,13 +58,10 @@ TEST(ProgramIn, RunsInTheDirectoryAndHandsOnEachCompletedRun) {
   RunDir dir;
   write_two_runs(dir);
   const std::filesystem::path here = std::filesystem::current_path();
-  set_thread_count(3);
   int status = -1;
   const std::vector<Completed> runs = run_in(dir, 1, 0, status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(std::filesystem::current_path(), here);
-  EXPECT_EQ(thread_count(), 3);
-  set_thread_count(0);
 
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].report, "first_1-_3.out");
@@ -73,6 +70,7 @@ TEST(ProgramIn, RunsInTheDirectoryAndHandsOnEachCompletedRun) {
   EXPECT_EQ(runs[0].settings.resamples, 20);
   for (const Completed& run : runs) {
     SCOPED_TRACE(run.report);
+    EXPECT_EQ(run.settings.threads, 1);  // the execution's, as given
     EXPECT_EQ(run.result.frames.size(), 10u);  // 480 rows in frames of 48
     EXPECT_EQ(run.result.rows, 480);
     EXPECT_TRUE(run.result.bootstrapped);
@@ -92,6 +90,7 @@ TEST(ProgramIn, TheSeedChoosesTheResamplesAndNothingElse) {
   const std::vector<Completed> b = run_in(seeded, 2, 77, status);
   ASSERT_EQ(a.size(), 2u);
   ASSERT_EQ(b.size(), 2u);
+  EXPECT_EQ(a[0].settings.threads, 2);
   EXPECT_NE(a[0].result.thresholds, b[0].result.thresholds);
   for (std::size_t k = 0; k < a[0].result.frames.size(); ++k)
     EXPECT_EQ(a[0].result.frames[k].cdf, b[0].result.frames[k].cdf);

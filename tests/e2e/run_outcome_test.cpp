@@ -32,8 +32,8 @@ TEST(RunOutcome, CountsOfTheExamplesFirstRun) {
   shared.runs = 1;
   shared.exponent = 0.4f;
   shared.false_alarm = 0.05f;
-  shared.lw = 200;
-  shared.var_order = 1;
+  shared.frame_length = 200;
+  shared.var_lag = 1;
   shared.resamples = 100;
   Execution execution;
   std::string name = "runA.cnl";

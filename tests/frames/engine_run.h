@@ -34,6 +34,7 @@ struct RunCase {
   float interval = 1.0f;
   std::string time_unit;
   std::array<float, 7> thresholds{};  // Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy
+  int threads = 1;                    // threads the frames are computed on
 
   // The plan of n rows; its frame count must be the one given.
   FramePlan plan(int n) const {
@@ -42,13 +43,11 @@ struct RunCase {
     return plan;
   }
   FrameJob job(const std::vector<float>& data, int n) const {
-    FrameJob j =
-        FrameJob::of(std::span<const float>(data).subspan(static_cast<std::size_t>(cx - 1) * n, n),
-                     std::span<const float>(data).subspan(static_cast<std::size_t>(cy - 1) * n, n),
-                     plan(n), settings());
     const auto& t = thresholds;
-    j.thresholds = {t[0], t[1], t[2], t[3], t[4], t[5], t[6]};
-    return j;
+    return FrameJob::of(
+        std::span<const float>(data).subspan(static_cast<std::size_t>(cx - 1) * n, n),
+        std::span<const float>(data).subspan(static_cast<std::size_t>(cy - 1) * n, n), plan(n),
+        settings(), {t[0], t[1], t[2], t[3], t[4], t[5], t[6]});
   }
   RunHeader header(int n) const {
     RunHeader h;
@@ -99,7 +98,7 @@ struct EngineRun : RunWriter {
     run_settings = p.settings();
     series = PerFrameSeries(p.frames);
     try {
-      analyse_frames(p.job(data, n), stamps, *this, EngineOptions{.threads = thread_count()});
+      analyse_frames(p.job(data, n), stamps, *this, EngineOptions{.threads = p.threads});
     } catch (const AnalysisStopped&) {
       throw Stop{};
     }

@@ -22,6 +22,7 @@ TEST(FramePlan, CountsPlacesAndCoversFrames) {
       {"end to end, rows left over", 100, 40, 0, 2, 80, 80},
       {"end to end, exact fit", 120, 40, 0, 3, 120, 120},
       {"end to end, fewer rows than a frame", 39, 40, 0, 0, 0, 0},
+      {"end to end, no rows", 0, 40, 0, 0, 0, 0},
       // Overlapping frames start every `overlap` rows; the count is
       // (n - lw - 1) div ov + 1, so a frame that would end on the last row
       // is not started (offset 60 of 100 rows in frames of 40 below).
@@ -29,6 +30,7 @@ TEST(FramePlan, CountsPlacesAndCoversFrames) {
       {"overlap, frames every 20 rows", 100, 40, 20, 3, 80, 80},
       {"overlap, one frame of every row", 40, 40, 10, 1, 40, 40},
       {"overlap, a frame longer than the rows", 39, 40, 10, 0, 0, 0},
+      {"overlap, no rows", 0, 40, 10, 0, 0, 0},
       {"overlap wider than a frame", 200, 40, 50, 4, 200, 190},
   };
   for (const PlanCase& c : cases) {

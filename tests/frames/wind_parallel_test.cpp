@@ -22,11 +22,7 @@ namespace {
 
 constexpr int kThreadCounts[] = {1, 2, 3, 8};
 
-// Restores the default thread count whatever a test sets.
-class WindThreads : public ::testing::Test {
- protected:
-  ~WindThreads() override { set_thread_count(0); }
-};
+class WindThreads : public ::testing::Test {};
 
 // Two columns of n rows, stored by columns: x a skewed AR(1) series, y noise
 // plus, in every other frame of `lw` rows, a product of past x values, so
@@ -65,9 +61,12 @@ struct Stamps {
 // Everything one run of the engine leaves behind.
 struct WindRun : EngineRun {
   bool stopped = false;
-  void wind(const RunCase& p, const std::vector<float>& data, int n, const StampLookup& stamps) {
+  void wind(const RunCase& p, const std::vector<float>& data, int n, const StampLookup& stamps,
+            int threads) {
+    RunCase on_threads = p;
+    on_threads.threads = threads;
     try {
-      EngineRun::wind(p, data, n, 2, stamps);
+      EngineRun::wind(on_threads, data, n, 2, stamps);
     } catch (const Stop&) {
       stopped = true;
     }
@@ -131,9 +130,8 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
     const Stamps stamps(n);
     const RunCase p = params_for(c, frames, lw);
 
-    set_thread_count(1);
     WindRun first;
-    first.wind(p, data, n, stamps.lookup());
+    first.wind(p, data, n, stamps.lookup(), 1);
     ASSERT_FALSE(first.stopped);
     // The run exercises what is to be compared.
     EXPECT_NE(first.frames.text(), "");
@@ -147,9 +145,8 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
 
     for (int threads : kThreadCounts) {
       SCOPED_TRACE(threads);
-      set_thread_count(threads);
       WindRun other;
-      other.wind(p, data, n, stamps.lookup());
+      other.wind(p, data, n, stamps.lookup(), threads);
       expect_same(other, first);
     }
   }
@@ -211,10 +208,9 @@ TEST_F(WindThreads, OnlyTheFirstFailingFrameIsWrittenForAnyThreadCount) {
 
     for (int threads : kThreadCounts) {
       SCOPED_TRACE(threads);
-      set_thread_count(threads);
       CapturedChannels program;
       WindRun run;
-      run.wind(p, data, n, stamps.lookup());
+      run.wind(p, data, n, stamps.lookup(), threads);
       EXPECT_TRUE(run.stopped);
       EXPECT_EQ(run.report.text(), report);
       EXPECT_EQ(run.console.text(), last.console_text);

@@ -1,0 +1,43 @@
+// The bounds of the analysis settings, one by one: Settings::check tries
+// every bound in the order below; a client that takes its settings one at a
+// time (the console program reads them from its control files, and refuses
+// some only when a run needs them) tries each bound where it needs it, and
+// so refuses exactly the values Settings::check refuses.
+#pragma once
+
+#include <array>
+
+#include "vok/vok.h"
+
+namespace vok::detail {
+
+enum class Bound {
+  frame_length,         // frame_length >= 12
+  exponent,             // 0.01 < exponent <= 0.5 (the 32-bit reals nearest them)
+  overlap,              // overlap >= 0
+  var_lag,              // var_lag >= 0, at most frame_length / 2, frame_length - 2 var_lag >= 1
+  false_alarm,          // 0 < false_alarm <= 1
+  resamples,            // resamples >= 0
+  resamples_for_level,  // 1 / resamples <= false_alarm (with resamples >= 1)
+  transform,            // none, clip or log
+  bootstrap,            // data or frames
+  threads,              // threads >= 0
+  lags,                 // frame_length ** exponent gives at least one lag
+};
+
+// Every bound, in the order Settings::check tries them.
+inline constexpr std::array kBounds = {
+    Bound::frame_length, Bound::exponent,  Bound::overlap,   Bound::var_lag,
+    Bound::false_alarm,  Bound::resamples, Bound::resamples_for_level,
+    Bound::transform,    Bound::bootstrap, Bound::threads,   Bound::lags,
+};
+
+// Throws the Error Settings::check throws when `settings` lie outside
+// `bound` (its code the setting refused; the lags bound refuses the
+// exponent). Reads only the settings the bound relates.
+void check_bound(const Settings& settings, Bound bound);
+
+// Whether `settings` lie outside `bound`.
+bool outside(const Settings& settings, Bound bound);
+
+}  // namespace vok::detail
