@@ -105,14 +105,11 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
     series.set(f.number, f);
     sink.frame(f, outcome.diagnostics);
   };
-  // The frames computed already are handed on first, while the threads
-  // compute the others ahead (a window as long as an eighth of them, so
-  // that writing them overlaps computing).
-  auto hand_on_computed = [&] {
-    for (FrameOutcome& outcome : computed.first(ready)) hand_on(std::move(outcome));
-  };
+  // The frames computed already are handed on first, with the pool's
+  // threads free for the sink (which may format them side by side), then
+  // the others as the threads compute them.
   try {
-    if (missing == 0) hand_on_computed();
+    for (FrameOutcome& outcome : computed.first(ready)) hand_on(std::move(outcome));
     std::optional<Progress> progress;
     if (options.progress) progress.emplace("frames", missing);
     ordered_map<FrameOutcome>(
@@ -123,11 +120,7 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
           if (progress) progress->advance();
           return outcome;
         },
-        [&](std::size_t i, FrameOutcome&& outcome) {
-          if (i == 0) hand_on_computed();
-          hand_on(std::move(outcome));
-        },
-        threads, std::max(4 * static_cast<std::size_t>(threads), ready / 8));
+        [&](std::size_t, FrameOutcome&& outcome) { hand_on(std::move(outcome)); }, threads);
   } catch (const FrameStopped&) {
     std::string reason = "frame " + std::to_string(stopped->frame.number) + " cannot be completed";
     for (const Diagnostic& d : stopped->diagnostics) {

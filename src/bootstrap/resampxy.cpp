@@ -443,19 +443,24 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   const std::size_t pilot = std::min(resamples, kPilot);
   resampler->take(0, pilot, all, kept, diag, shown);
   if (pilot < resamples) {
+    // Each test's band from its own pilot statistics: the tests side by
+    // side on the pool's threads.
     Keep keep;
-    for (int t = 0; t < kTestCount; ++t) {
-      // A loud test (its statistics may not be finite) keeps all.
-      keep.all[t] = !cdf_is_quiet(df[t]) || (kept.loud & (1u << t));
-      if (keep.all[t]) continue;
-      std::vector<float> sample = kept.statistics[t];
-      keep.band[t] = band_to_keep(sample, resamples, alpha);
-      std::erase_if(kept.statistics[t], [&](float s) {
-        const bool inside = s <= keep.band[t].upper && s >= keep.band[t].lower;
-        kept.above[t] += s > keep.band[t].upper;
-        return !inside;
-      });
-    }
+    parallel_for(
+        kTestCount,
+        [&](std::size_t t, int) {
+          // A loud test (its statistics may not be finite) keeps all.
+          keep.all[t] = !cdf_is_quiet(df[t]) || (kept.loud & (1u << t));
+          if (keep.all[t]) return;
+          std::vector<float> sample = kept.statistics[t];
+          keep.band[t] = band_to_keep(sample, resamples, alpha);
+          std::erase_if(kept.statistics[t], [&](float s) {
+            const bool inside = s <= keep.band[t].upper && s >= keep.band[t].lower;
+            kept.above[t] += s > keep.band[t].upper;
+            return !inside;
+          });
+        },
+        threads);
     resampler->take(pilot, resamples, keep, kept, diag, shown);
   }
   uniforms.advance(2 * static_cast<std::uint64_t>(n) * resamples);

@@ -419,7 +419,7 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
                        const StampLookup& stamps, const Settings& settings,
                        const RunHeader& header, int run_index, Execution& execution,
                        std::span<FrameOutcome> frames_computed, RunOutcome& outcome) {
-  RunWriter writer(header, settings, program_run_channels());
+  RunWriter writer(header, settings, program_run_channels(), settings.threads);
   FramesTableWriter table(frames_table_name(report().path()),
                           header.clock.stamps == RowStamps::stamped);
   VarianceWatch variance(settings.false_alarm);

@@ -1,8 +1,10 @@
 #include "control/run_writer.h"
 
 #include <array>
+#include <utility>
 
 #include "bootstrap/thresholds.h"
+#include "exec/parallel.h"
 #include "data/descriptive.h"
 #include "frames/summary.h"
 #include "stats/var.h"
@@ -15,26 +17,75 @@ RunChannels program_run_channels() {
           c.console, c.error_file, c.standard_error};
 }
 
-Channel& RunWriter::channel(Diagnostic::Channel where) const {
+namespace {
+
+Channel& channel_of(const RunChannels& out, Diagnostic::Channel where) {
   switch (where) {
-    case Diagnostic::Channel::report: return out_.report;
-    case Diagnostic::Channel::console: return out_.console;
-    case Diagnostic::Channel::error_file: return out_.error_file;
+    case Diagnostic::Channel::report: return out.report;
+    case Diagnostic::Channel::console: return out.console;
+    case Diagnostic::Channel::error_file: return out.error_file;
     case Diagnostic::Channel::standard_error: break;
   }
-  return out_.standard_error;
+  return out.standard_error;
+}
+
+// The frame's diagnostics raised in `stage`, in order.
+void write_raised(const RunChannels& out, std::span<const Diagnostic> diagnostics,
+                  Diagnostic::Stage stage) {
+  for (const Diagnostic& d : diagnostics)
+    if (d.stage == stage) channel_of(out, d.channel).append(d.text);
+}
+
+// Frames formatted side by side before they are written.
+constexpr std::size_t kFramesPerThread = 32;
+
+}  // namespace
+
+// Memory channels that take one frame's lines.
+struct RunWriter::Formatted {
+  Formatted() {
+    for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file, &standard_error})
+      c->capture();
+  }
+  RunChannels channels() {
+    return {report, frames, graph, xy_graph, console, error_file, standard_error};
+  }
+  // Appends the lines to `out`, channel by channel, and forgets them.
+  void write_to(const RunChannels& out) {
+    const std::pair<Channel*, Channel*> pairs[] = {
+        {&report, &out.report},         {&frames, &out.frames},
+        {&graph, &out.graph},           {&xy_graph, &out.xy_graph},
+        {&console, &out.console},       {&error_file, &out.error_file},
+        {&standard_error, &out.standard_error}};
+    for (auto [from, to] : pairs) {
+      if (from->text().empty()) continue;
+      to->append(from->text());
+      from->clear_text();
+    }
+  }
+  Channel report, frames, graph, xy_graph, console, error_file, standard_error;
+};
+
+RunWriter::RunWriter(const RunHeader& header, const Settings& settings, const RunChannels& out,
+                     int threads)
+    : header_(header), settings_(settings), out_(out), threads_(std::max(threads, 1)) {}
+
+RunWriter::~RunWriter() {
+  // An analysis ended by an exception: what was handed on is written, as it
+  // would have been frame by frame.
+  try {
+    write_pending();
+  } catch (...) {
+  }
 }
 
 void RunWriter::diagnostic(const Diagnostic& d) {
-  channel(d.channel).append(d.text);
-}
-
-void RunWriter::raised(std::span<const Diagnostic> diagnostics, Diagnostic::Stage stage) const {
-  for (const Diagnostic& d : diagnostics)
-    if (d.stage == stage) channel(d.channel).append(d.text);
+  write_pending();
+  channel_of(out_, d.channel).append(d.text);
 }
 
 void RunWriter::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
+  write_pending();
   static const Layout kRule = Layout::parse(R"(60("="))");
   static const Layout kXHeading = Layout::parse(R"(10X "Descriptive Statistics of x Data")");
   static const Layout kYHeading = Layout::parse(R"(10X "Descriptive Statistics of y Data")");
@@ -46,6 +97,7 @@ void RunWriter::statistics(const DescriptiveStats& x, const DescriptiveStats& y)
 }
 
 void RunWriter::thresholds(const PerTest<float>& t, bool bootstrapped) {
+  write_pending();
   if (!bootstrapped) {
     write_false_alarm_line(out_.report, settings_.false_alarm);
     return;
@@ -56,29 +108,52 @@ void RunWriter::thresholds(const PerTest<float>& t, bool bootstrapped) {
 }
 
 void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
+  if (threads_ == 1) {
+    write_frame(f, diagnostics, out_);
+    return;
+  }
+  pending_.push_back({f, {diagnostics.begin(), diagnostics.end()}});
+  if (pending_.size() >= kFramesPerThread * static_cast<std::size_t>(threads_)) write_pending();
+}
+
+void RunWriter::write_pending() {
+  if (pending_.empty()) return;
+  while (formatted_.size() < pending_.size()) formatted_.push_back(std::make_unique<Formatted>());
+  parallel_for(
+      pending_.size(),
+      [&](std::size_t i, int) {
+        write_frame(pending_[i].frame, pending_[i].diagnostics, formatted_[i]->channels());
+      },
+      threads_);
+  for (std::size_t i = 0; i < pending_.size(); ++i) formatted_[i]->write_to(out_);
+  pending_.clear();
+}
+
+void RunWriter::write_frame(const Frame& f, std::span<const Diagnostic> diagnostics,
+                            const RunChannels& out) const {
   using Stage = Diagnostic::Stage;
   static const Layout kRule = Layout::parse(R"(60("="))");
   static const Layout kXHeading = Layout::parse(R"(7X "Statistics of x Residuals - Frame " I6)");
   static const Layout kYHeading = Layout::parse(R"(7X "Statistics of y Residuals")");
   static const Layout kClipped = Layout::parse(R"(/ 10X "Data is Hard Clipped to +1/-1")");
-  Channel& report = out_.report;
+  Channel& report = out.report;
   const int k = f.number;
 
   // The frame's lines ahead of its records: the VAR fit, the statistics of
   // its residuals, clipping, what the tests said.
-  raised(diagnostics, Stage::var_fit);
+  write_raised(out, diagnostics, Stage::var_fit);
   if (f.var_fit) disvar(*f.var_fit, 2, settings_.var_lag, report);
   if (f.x_residuals && f.y_residuals) {
-    raised(diagnostics, Stage::x_residuals);
+    write_raised(out, diagnostics, Stage::x_residuals);
     report.write(kRule);
     report.write(kXHeading, {k});
     wrstat(report, *f.x_residuals);
-    raised(diagnostics, Stage::y_residuals);
+    write_raised(out, diagnostics, Stage::y_residuals);
     report.write(kYHeading);
     wrstat(report, *f.y_residuals);
   }
   if (settings_.transform == Transform::clip) report.write(kClipped);
-  raised(diagnostics, Stage::tests);
+  write_raised(out, diagnostics, Stage::tests);
   if (f.degenerate)
     report.write_free({"Frame ", k, " has a constant or non-finite series; its tests are set to 0"});
 
@@ -90,12 +165,12 @@ void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
     const StampLookup stamps = [&f](int row) -> std::string_view {
       return row == f.first_row ? f.first_stamp : f.last_stamp;
     };
-    winhead(header_.clock, stamps, lw, s, k, out_.frames);
-    shwx(f.cdf.hxxy, f.cdf.hyyx, f.cdf.cxy, f.cdf.hxxx, f.cdf.hyyy, out_.frames);
+    winhead(header_.clock, stamps, lw, s, k, out.frames);
+    shwx(f.cdf.hxxy, f.cdf.hyyx, f.cdf.cxy, f.cdf.hxxx, f.cdf.hyyy, out.frames);
   }
   const auto stamp = stamped ? std::optional<std::string_view>(f.first_stamp) : std::nullopt;
-  graph_record(out_.graph, k, f.cdf, stamp);
-  xy_record(out_.xy_graph, f.cross_correlations, stamp);
+  graph_record(out.graph, k, f.cdf, stamp);
+  xy_record(out.xy_graph, f.cross_correlations, stamp);
 }
 
 namespace {
@@ -124,6 +199,7 @@ void write_counts(const PerTest<int>& counts, int frames, Channel& report) {
 }  // namespace
 
 void RunWriter::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
+  write_pending();
   static const Layout kNoneSignificant = Layout::parse(R"(7X "No signficant cross stat frames")");
   static const Layout kSeparator = Layout::parse(R"(/ 60("=") /)");
   counts_ = counts;

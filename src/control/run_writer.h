@@ -4,6 +4,12 @@
 // the order and layout the files have always had.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include <memory>
+#include <vector>
+
 #include "analysis/engine.h"
 #include "frames/reports.h"
 #include "output/channel.h"
@@ -23,10 +29,23 @@ struct RunChannels {
 // The program's own channels.
 RunChannels program_run_channels();
 
+// A frame's lines are formatted apart from the writing: frames handed on
+// are kept in a batch, formatted side by side on `threads` threads into
+// memory, and written in frame order once the batch is full or anything
+// else is to be written. Every file receives what one frame after the other
+// would have written.
+// A frame's lines are formatted apart from the writing: frames handed on
+// are kept in a batch, formatted side by side on `threads` threads into
+// memory, and written in frame order once the batch is full or anything
+// else is to be written. Every file receives what one frame after the other
+// would have written.
 class RunWriter : public AnalysisSink {
  public:
-  RunWriter(const RunHeader& header, const Settings& settings, const RunChannels& out)
-      : header_(header), settings_(settings), out_(out) {}
+  RunWriter(const RunHeader& header, const Settings& settings, const RunChannels& out,
+            int threads = 1);
+  ~RunWriter() override;
+  RunWriter(const RunWriter&) = delete;
+  RunWriter& operator=(const RunWriter&) = delete;
 
   void diagnostic(const Diagnostic& d) override;
   void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
@@ -38,14 +57,25 @@ class RunWriter : public AnalysisSink {
   const PerTest<int>& counts() const { return counts_; }
 
  private:
-  Channel& channel(Diagnostic::Channel where) const;
-  // The frame's diagnostics raised in `stage`, in order.
-  void raised(std::span<const Diagnostic> diagnostics, Diagnostic::Stage stage) const;
+  struct Formatted;  // one frame's lines, per channel
+  struct Pending {
+    Frame frame;
+    std::vector<Diagnostic> diagnostics;
+  };
+
+  // Writes the frame's lines on `out`.
+  void write_frame(const Frame& f, std::span<const Diagnostic> diagnostics,
+                   const RunChannels& out) const;
+  // Formats the frames kept and writes them, in order.
+  void write_pending();
 
   const RunHeader& header_;
   const Settings& settings_;
   RunChannels out_;
+  int threads_;
   PerTest<int> counts_;
+  std::vector<Pending> pending_;
+  std::vector<std::unique_ptr<Formatted>> formatted_;  // reused from batch to batch
 };
 
 }  // namespace vok

@@ -43,7 +43,7 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
   std::size_t found = 0;  // line ends held, counted up to a row's
   if (before != nullptr) {
     held_ = before->held_ - before->rows_end_;
-    if (text_.size() < held_ + bytes + 1) text_.resize(held_ + bytes + 1);
+    text_.reserve(held_ + bytes + 1, 0);
     std::memcpy(text_.data(), before->text_.data() + before->rows_end_, held_);
     found = before->lines_ - before->rows_ * before->lines_per_row_;
   }
@@ -56,7 +56,7 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
   bool overlong = false;
   do {
     // One byte of room more, for the line end of a last line without one.
-    if (text_.size() < held_ + bytes + 1) text_.resize(held_ + bytes + 1);
+    text_.reserve(held_ + bytes + 1, held_);
     const std::size_t got = file.read_bytes(text_.data() + held_, bytes);
     std::size_t scan = held_;
     held_ += got;

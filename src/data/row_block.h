@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/byte_buffer.h"
 #include "text/text_file.h"
 
 #if defined(__SSE2__)
@@ -143,7 +144,7 @@ class RowBlock {
   // Counts the lines and rows held and cuts the whole rows into slices.
   void cut_rows(std::size_t slice_bytes);
 
-  std::vector<char> text_;  // bytes [0, held_) read; its size is only room
+  ByteBuffer text_;  // bytes [0, held_) read; its size is only room
   std::size_t held_ = 0;
   std::size_t lines_ = 0;     // line ends in [0, held_)
   std::size_t rows_ = 0;      // whole rows

@@ -17,7 +17,7 @@ constexpr int kSlots = 32;
 constexpr std::size_t kPathBytes = 4096;
 struct Slot {
   std::atomic<bool> used{false};
-  char path[kPathBytes];
+  char path[kPathBytes]{};
 };
 Slot slots[kSlots];
 std::atomic<unsigned> counter{0};
