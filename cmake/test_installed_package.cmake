@@ -32,6 +32,14 @@ if(NM)
     if(console_symbols)
       message(FATAL_ERROR "${lib} holds console-program code:\n${console_symbols}")
     endif()
+    # Nor the console program's renderers of results into its lines
+    # (src/report): the library returns values and writes no line.
+    string(REGEX MATCHALL "[^\n]*vok::(RunWriter|RunChannels|program_run_channels|frw|winhead|shwx|graph_record|graph_caption|xy_record|xy_caption|write_summary|write_refusal|write_bootstrap_block|write_false_alarm_line|reported_thresholds|wrstat|head|write_closing_stamp|disvar|var|frames_table[a-z_]*)(\\[abi:cxx11\\])?\\([^\n]*"
+           report_symbols "${output}")
+    string(REGEX MATCHALL "[^\n]*vok::(RunWriter|FramesTableWriter)::[^\n]*" report_classes "${output}")
+    if(report_symbols OR report_classes)
+      message(FATAL_ERROR "${lib} holds the console program's report lines:\n${report_symbols}${report_classes}")
+    endif()
   endforeach()
   # (GCC exports the resolver of a function compiled for several
   # instruction sets whatever its visibility: resample_indices' is allowed.)

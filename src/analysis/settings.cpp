@@ -5,7 +5,6 @@
 #include <string>
 
 #include "frames/frame_plan.h"
-#include "frames/reports.h"
 #include "vok/vok.h"
 
 namespace vok {

@@ -1,33 +1,12 @@
-// The false-alarm thresholds of a run on the report: the bootstrapped block,
-// the nominal level, or the refusal of too few resamples.
+// Whether a run's resample count is enough for its false-alarm level (the
+// report's lines of the thresholds are the console program's:
+// report/threshold_lines.h).
 #pragma once
-
-#include <array>
-#include <span>
-
-#include "bootstrap/resampxy.h"
-#include "bootstrap/uniform.h"
-#include "output/channel.h"
 
 namespace vok {
 
 // True when B >= 1 resamples are too few for the level alpha (1/B > alpha,
 // compared in 32-bit reals).
 bool resamples_refused(int B, float alpha);
-
-// The three refusal lines of resample count B in run `run_index` (from 1).
-void write_refusal(const ChannelGroup& to, int B, int run_index);
-// The block of B >= 1 bootstrapped thresholds (kTests order).
-void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCount>& thresholds);
-// The single line of the nominal level (B = 0).
-void write_false_alarm_line(Channel& ch, float alpha);
-
-// The thresholds (kTests order) as the report shows them, read back into
-// 32-bit reals: the bootstrapped block's values (four significant digits for
-// the bicorrelation tests, four decimals for the correlation tests) or the
-// nominal line's level (thresholds[0]; four decimals). What a reader of the
-// report takes them to be, the plots' labels among them.
-std::array<float, kTestCount> reported_thresholds(const std::array<float, kTestCount>& thresholds,
-                                                  bool bootstrapped);
 
 }  // namespace vok

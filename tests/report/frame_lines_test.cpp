@@ -1,7 +1,7 @@
 // The run-parameter header, the frames-file entries, and the records and
 // captions of the graph and xy graph files. Expected lines are written out
 // column by column from the layouts of the reports.
-#include "frames/reports.h"
+#include "report/frame_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "analysis/engine.h"
-#include "frames/reports.h"
 #include "output/channel.h"
+#include "report/frame_lines.h"
 
 namespace vok {
 

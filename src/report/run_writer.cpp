@@ -1,11 +1,11 @@
-#include "control/run_writer.h"
+#include "report/run_writer.h"
 
 #include <array>
 
-#include "bootstrap/thresholds.h"
-#include "data/descriptive.h"
-#include "frames/summary.h"
-#include "stats/var.h"
+#include "report/statistics_lines.h"
+#include "report/summary_lines.h"
+#include "report/threshold_lines.h"
+#include "report/var_lines.h"
 
 namespace vok {
 
