@@ -139,13 +139,6 @@ TEST(Frw, GraphingOffLeavesTheFramesFileAlone) {
   EXPECT_EQ(c.report.text().substr(0, 81), pad("Two related series", 80) + "\n");
 }
 
-TEST(Lags, NearestIntegerOfThePower) {
-  EXPECT_EQ(lags_for(64, 0.4f), 5);  // 5.28
-  EXPECT_EQ(lags_for(100, 0.5f), 10);
-  EXPECT_EQ(lags_for(300, 0.4f), 10);  // 9.79
-  EXPECT_EQ(lags_for(12, 0.01f), 1);
-}
-
 const std::string kStars(70, '*');
 const std::string kRule(70, '=');
 
