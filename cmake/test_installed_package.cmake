@@ -21,13 +21,14 @@ foreach(file include/vok/vok.h lib/libvok.a lib/libvok.so lib/cmake/vok/vokConfi
 endforeach()
 
 # The installed library is the analysis alone: none of the console program's
-# code (control files, data files, the run loop, its output files) is in
+# code (control files, data files and their reading in src/input, the run
+# loop, its output files) is in
 # libvok.a or libvok.so, and libvok.so exports the public API only.
 find_program(NM nm)
 if(NM)
   foreach(lib lib/libvok.a lib/libvok.so)
     run(${NM} -C --defined-only ${prefix}/${lib})
-    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|commit_run|Execution)[^\n]*"
+    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|SourceLine|detail_line|write_detail|file_exists|commit_run|Execution)[^\n]*"
            console_symbols "${output}")
     if(console_symbols)
       message(FATAL_ERROR "${lib} holds console-program code:\n${console_symbols}")

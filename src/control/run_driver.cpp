@@ -32,7 +32,7 @@
 #include "output/channel.h"
 #include "output/failure.h"
 #include "exec/parallel.h"
-#include "text/text_file.h"
+#include "input/text_file.h"
 
 namespace vok {
 

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/text_file.h"
+#include "input/text_file.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
