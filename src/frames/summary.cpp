@@ -20,14 +20,18 @@ struct SeriesPair {
 // The pairs of each block in the order the report shows them: the lines of a
 // lead series (xxy, yyx), the all-frames block's own lines, the lines of the
 // spread series (VarX, VarY).
-constexpr std::array<SeriesPair, 6> kLedByXxy{{
-    {"xxy", "yyx"}, {"xxy", "xxx"}, {"xxy", "xy"}, {"xxy", "yyy"}, {"xxy", "xx"}, {"xxy", "yy"}}};
-constexpr std::array<SeriesPair, 6> kLedByYyx{{
-    {"yyx", "xy"}, {"yyx", "xxx"}, {"yyx", "yyy"}, {"yyx", "yy"}, {"yyx", "xx"}, {"yyx", "yy"}}};
-constexpr std::array<SeriesPair, 6> kAllFramesOnly{{
-    {"yyx", "yyy"}, {"yyx", "yy"}, {"xy", "xx"}, {"xy", "yy"}, {"xxx", "yyy"}, {"xx", "yy"}}};
-constexpr std::array<SeriesPair, 6> kSpread{{
-    {"xxy", "VarX"}, {"yyx", "VarX"}, {"xy", "VarX"}, {"xxy", "VarY"}, {"yyx", "VarY"}, {"xy", "VarY"}}};
+constexpr std::array<SeriesPair, 6> kLedByXxy{
+    {{"xxy", "yyx"}, {"xxy", "xxx"}, {"xxy", "xy"}, {"xxy", "yyy"}, {"xxy", "xx"}, {"xxy", "yy"}}};
+constexpr std::array<SeriesPair, 6> kLedByYyx{
+    {{"yyx", "xy"}, {"yyx", "xxx"}, {"yyx", "yyy"}, {"yyx", "yy"}, {"yyx", "xx"}, {"yyx", "yy"}}};
+constexpr std::array<SeriesPair, 6> kAllFramesOnly{
+    {{"yyx", "yyy"}, {"yyx", "yy"}, {"xy", "xx"}, {"xy", "yy"}, {"xxx", "yyy"}, {"xx", "yy"}}};
+constexpr std::array<SeriesPair, 6> kSpread{{{"xxy", "VarX"},
+                                             {"yyx", "VarX"},
+                                             {"xy", "VarX"},
+                                             {"xxy", "VarY"},
+                                             {"yyx", "VarY"},
+                                             {"xy", "VarY"}}};
 
 const std::vector<float>& series_named(const PerFrameSeries& s, std::string_view name) {
   if (name == "xxy") return s.xxy;

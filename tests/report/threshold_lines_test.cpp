@@ -11,8 +11,7 @@ namespace {
 TEST(ThresholdLines, BootstrappedBlockAndNominalLine) {
   Channel report;
   report.capture();
-  write_bootstrap_block(report, 20,
-                        {0.95f, 0.05f, 0.0123f, 0.5f, 0.05f, 0.0049f, 0.123f});
+  write_bootstrap_block(report, 20, {0.95f, 0.05f, 0.0123f, 0.5f, 0.05f, 0.0049f, 0.123f});
   write_false_alarm_line(report, 0.05f);
   EXPECT_EQ(report.text(),
             "          20 Bootstrapped false alarm thresholds\n"
@@ -57,8 +56,9 @@ TEST(ThresholdLines, ReportedThresholdsAreTheShownValuesReadBack) {
       {{0.024052f, 0.95f, 0.0123456f, 0.5f, 0.049999f, 0.00049f, 0.12345f},
        true,
        {0.02405f, 0.95f, 0.01235f, 0.5f, 0.05f, 0.0005f, 0.1235f}},
-      {{0.012345f, 9, 9, 9, 9, 9, 9}, false, {0.0123f, 0.0123f, 0.0123f, 0.0123f, 0.0123f,
-                                              0.0123f, 0.0123f}},
+      {{0.012345f, 9, 9, 9, 9, 9, 9},
+       false,
+       {0.0123f, 0.0123f, 0.0123f, 0.0123f, 0.0123f, 0.0123f, 0.0123f}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bootstrapped);

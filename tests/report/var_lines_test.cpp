@@ -61,7 +61,6 @@ TEST_F(DisvarTest, LayoutOfTwoSeriesTwoLags) {
                                "    t  =    2.00     t  =   -1.50   "}));
 }
 
-
 TEST_F(DisvarTest, ChecksOnlyTheFirstPStandardErrors) {
   VarFit f;
   f.phi = {0.5, -0.125, 0.25, 0.0, -1.5, 2.0, 0.1, -0.3};
@@ -84,7 +83,6 @@ TEST_F(DisvarTest, ChecksOnlyTheFirstPStandardErrors) {
                 free_format({"Standard error ", -0.5f, " k = ", 2, " < 0 in disvar"}) + "\n");
 }
 
-
 TEST_F(DisvarTest, LinesHoldAtMostFiftyGroups) {
   const int k = 51;
   VarFit f;
@@ -104,7 +102,6 @@ TEST_F(DisvarTest, LinesHoldAtMostFiftyGroups) {
              "  " + group_t, "  t  =    0.50   "});
   EXPECT_NE(out.text().find(equation_1), std::string::npos) << out.text().substr(0, 2000);
 }
-
 
 }  // namespace
 }  // namespace vok

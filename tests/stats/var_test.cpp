@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "output/failure.h"
-#include "report/var_lines.h"
 #include "output/free_format.h"
+#include "report/var_lines.h"
 
 namespace vok {
 namespace {
