@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "text/text_file.h"
+#include "input/text_file.h"
 #include "data/datc.h"
 #include "output/channel.h"
 #include "exec/parallel.h"

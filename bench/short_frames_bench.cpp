@@ -32,7 +32,7 @@
 #include "bootstrap/uniform.h"
 #include "exec/parallel.h"
 #include "frames/covxy_fast.h"
-#include "frames/reports.h"
+#include "frames/frame_plan.h"
 #include "output/channel.h"
 #include "peak.h"
 

@@ -21,16 +21,25 @@ foreach(file include/vok/vok.h lib/libvok.a lib/libvok.so lib/cmake/vok/vokConfi
 endforeach()
 
 # The installed library is the analysis alone: none of the console program's
-# code (control files, data files, the run loop, its output files) is in
+# code (control files, data files and their reading in src/input, the run
+# loop, its output files) is in
 # libvok.a or libvok.so, and libvok.so exports the public API only.
 find_program(NM nm)
 if(NM)
   foreach(lib lib/libvok.a lib/libvok.so)
     run(${NM} -C --defined-only ${prefix}/${lib})
-    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|commit_run|Execution)[^\n]*"
+    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|SourceLine|detail_line|write_detail|file_exists|commit_run|Execution)[^\n]*"
            console_symbols "${output}")
     if(console_symbols)
       message(FATAL_ERROR "${lib} holds console-program code:\n${console_symbols}")
+    endif()
+    # Nor the console program's renderers of results into its lines
+    # (src/report): the library returns values and writes no line.
+    string(REGEX MATCHALL "[^\n]*vok::(RunWriter|RunChannels|program_run_channels|frw|winhead|shwx|graph_record|graph_caption|xy_record|xy_caption|write_summary|write_refusal|write_bootstrap_block|write_false_alarm_line|reported_thresholds|wrstat|head|write_closing_stamp|disvar|var|frames_table[a-z_]*)(\\[abi:cxx11\\])?\\([^\n]*"
+           report_symbols "${output}")
+    string(REGEX MATCHALL "[^\n]*vok::(RunWriter|FramesTableWriter)::[^\n]*" report_classes "${output}")
+    if(report_symbols OR report_classes)
+      message(FATAL_ERROR "${lib} holds the console program's report lines:\n${report_symbols}${report_classes}")
     endif()
   endforeach()
   # (GCC exports the resolver of a function compiled for several

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/fields.h"
+#include "input/fields.h"
 #include "output/channel.h"
 
 namespace {

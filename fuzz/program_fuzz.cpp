@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "control/control_files.h"
-#include "text/fields.h"
+#include "input/fields.h"
 #include "control/program.h"
 #include "fuzz_files.h"
 #include "output/channel.h"

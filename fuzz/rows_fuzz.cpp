@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/text_file.h"
+#include "input/text_file.h"
 #include "data/datc.h"
 #include "data/record_reader.h"
 #include "data/stamp_array.h"

@@ -32,9 +32,9 @@
 #include <string_view>
 #include <vector>
 
-#include "bootstrap/thresholds.h"
 #include "control/program.h"
 #include "output/channel.h"
+#include "report/threshold_lines.h"
 #include "vok/vok.h"
 
 namespace py = pybind11;

@@ -9,7 +9,6 @@
 #include "analysis/setting_bounds.h"
 #include "bootstrap/frames_bootstrap.h"
 #include "bootstrap/resampxy.h"
-#include "bootstrap/thresholds.h"
 #include "data/descriptive.h"
 #include "frames/summary.h"
 #include "frames/wind.h"

@@ -6,7 +6,6 @@
 
 #include "analysis/setting_bounds.h"
 #include "frames/frame_plan.h"
-#include "frames/reports.h"
 #include "vok/vok.h"
 
 namespace vok {

@@ -18,8 +18,8 @@
 
 #include "control/run_driver.h"
 #include "frames/run_kind.h"
-#include "text/source_lines.h"
-#include "text/text_file.h"
+#include "input/source_lines.h"
+#include "input/text_file.h"
 
 namespace vok {
 

@@ -8,8 +8,8 @@
 
 #include "bootstrap/uniform.h"
 #include "data/datc.h"
-#include "text/fields.h"
-#include "text/source_lines.h"
+#include "input/fields.h"
+#include "input/source_lines.h"
 #include "vok/vok.h"
 
 namespace vok {

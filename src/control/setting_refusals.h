@@ -9,7 +9,7 @@
 
 #include "analysis/setting_bounds.h"
 #include "control/run_driver.h"
-#include "text/source_lines.h"
+#include "input/source_lines.h"
 #include "vok/vok.h"
 
 namespace vok {

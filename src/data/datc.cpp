@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "text/source_lines.h"
+#include "input/source_lines.h"
 #include "data/row_block.h"
 #include "exec/parallel.h"
 #include "output/failure.h"

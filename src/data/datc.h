@@ -11,8 +11,8 @@
 #include "data/record_reader.h"
 #include "data/stamp_array.h"
 #include "output/channel.h"
-#include "text/source_lines.h"
-#include "text/text_file.h"
+#include "input/source_lines.h"
+#include "input/text_file.h"
 
 namespace vok {
 

@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "text/source_lines.h"
+#include "input/source_lines.h"
 #include "output/failure.h"
 
 namespace vok {

@@ -8,8 +8,8 @@
 #include "data/data_format.h"
 #include "frames/run_kind.h"
 #include "output/channel.h"
-#include "text/fields.h"
-#include "text/text_file.h"
+#include "input/fields.h"
+#include "input/text_file.h"
 
 namespace vok {
 
@@ -36,7 +36,7 @@ struct HeaderMessages {
 // field readers' own messages go to the error file alone.
 //
 // Each message is followed by a detail line naming line 2 of the file (see
-// text/source_lines.h). The record format is compiled for rows of `columns`
+// input/source_lines.h). The record format is compiled for rows of `columns`
 // values; a fault in it is kept in the format, for the rows' read to report.
 //
 // When the column count cannot be read, returns at once with columns = -1

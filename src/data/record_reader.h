@@ -58,7 +58,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/text_file.h"
+#include "input/text_file.h"
 #include "data/row_block.h"
 
 namespace vok {

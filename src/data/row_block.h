@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "data/byte_buffer.h"
-#include "text/text_file.h"
+#include "input/text_file.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -1,5 +1,7 @@
 #include "frames/frame_plan.h"
 
+#include <cmath>
+
 namespace vok {
 
 FramePlan FramePlan::of(int rows, int frame_length, int overlap, int lags) {
@@ -19,6 +21,11 @@ int frame_count(int n, int lw, int ov) {
     if (lw < n) return (n - lw - 1) / ov + 1;
   }
   return 1;
+}
+
+int lags_for(int lw, float exponent) {
+  const float lags = std::pow(static_cast<float>(lw), exponent);
+  return static_cast<int>(std::lround(lags));
 }
 
 }  // namespace vok

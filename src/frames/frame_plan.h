@@ -34,4 +34,8 @@ struct FramePlan {
 // (which the run refuses afterwards).
 int frame_count(int n, int lw, int ov);
 
+// Number of lags: the 32-bit real lw raised to the exponent, rounded to the
+// nearest integer (halves away from zero).
+int lags_for(int lw, float exponent);
+
 }  // namespace vok

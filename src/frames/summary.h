@@ -1,7 +1,8 @@
 // Cross-test correlation summary: how the tests move together across frames.
 // Correlations over all frames, then over the frames with the largest Hxxy and
 // the largest Hyyx CDF values when at least 9 frames were significant for that
-// test.
+// test. The pairs are recorded in the order the report shows them
+// (report/summary_lines.h writes them).
 #pragma once
 
 #include <vector>
@@ -28,9 +29,5 @@ struct PerFrameSeries {
 // significance counts of Hxxy and Hyyx. Messages of the correlation routine
 // go to `diag`.
 CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag);
-
-// Writes a summary on `report` (one zero-variance message is repeated on
-// `console`).
-void write_summary(const CorrelationSummary& summary, Channel& report, Channel& console);
 
 }  // namespace vok

@@ -1,5 +1,5 @@
 // VAR(p) prewhitening fit without a constant term, in uncentred lagged
-// moments, and its report block.
+// moments (its report block is the console program's: report/var_lines.h).
 #pragma once
 
 #include <optional>
@@ -31,15 +31,6 @@ std::optional<VarFit> setvar(std::span<const float> series, std::span<float> res
 // coefficient standard error, are 0 (disvar then reports them and writes no
 // block). Running out of memory writes its message on `out` and stops.
 VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Channel& out);
-
-// Writes the R square and coefficient / t-value block (nothing after a failed
-// fit). A standard error <= 0 among the first p entries writes one line per
-// such entry instead of the block.
-void disvar(const VarFit& fit, int k, int p, Channel& out);
-
-// fit, then disvar whatever the fit's status.
-VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
            Channel& out);
 
 }  // namespace vok

@@ -1,5 +1,4 @@
 // Bootstrap thresholds and the threshold block of the report.
-#include "bootstrap/thresholds.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +12,8 @@
 #include "analysis/engine.h"
 #include "analysis/setting_bounds.h"
 #include "bootstrap/resampxy.h"
-#include "control/run_writer.h"
+#include "report/run_writer.h"
+#include "report/threshold_lines.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
@@ -121,22 +121,6 @@ class ThresholdStep : public testing::Test {
   std::vector<float> x, y;
   UniformStream stream;
 };
-
-TEST_F(ThresholdStep, BlockLayouts) {
-  write_bootstrap_block(channels().report, 20,
-                        {0.95f, 0.05f, 0.0123f, 0.5f, 0.05f, 0.0049f, 0.123f});
-  write_false_alarm_line(channels().report, 0.05f);
-  EXPECT_EQ(report(),
-            "          20 Bootstrapped false alarm thresholds\n"
-            "\n"
-            "    Hxxy Threshold = .9500       Hyyx Threshold = .5000E-01\n"
-            "\n"
-            "    Hxxx Threshold = .1230E-01   Hyyy Threshold = .5000    \n"
-            "\n"
-            "    Cx Threshold = 0.0500  Cy Threshold = 0.0049  Cxy Threshold = 0.1230\n"
-            "\n"
-            "       False alarm threshold = 0.0500\n");
-}
 
 TEST(ResamplesRefused, ComparesOneOverBWithAlphaIn32Bits) {
   struct Case {

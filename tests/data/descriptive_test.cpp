@@ -108,94 +108,13 @@ TEST(Stat, TinySpreadOnLargeOffsetUsesTheSecondPass) {
   EXPECT_FLOAT_EQ(s.skewness, static_cast<float>(-(n - 1.0) * (n - 2.0) / std::pow(n, 1.5)));
 }
 
-TEST(Wrstat, Block) {
-  Channel out;
-  out.capture();
-  wrstat(out, stat_of({1, 2, 3, 4, 5}));
-  EXPECT_EQ(out.text(),
-            "============================================================\n"
-            "\n"
-            " Mean =    3.00           Std Dev =    1.58    \n"
-            "\n"
-            " Skew =  0.00        Kurtosis = -1.91        C(6) =   15.    \n"
-            "\n"
-            " Max value =      5.00           Min value =      1.00    \n"
-            "************************************************************\n");
-}
-
-TEST(Wrstat, ZeroSpreadBlock) {
-  Channel out;
-  out.capture();
-  wrstat(out, stat_of({2, 2, 2}));
-  EXPECT_EQ(out.text(),
-            "============================================================\n"
-            "\n"
-            " Mean =    2.00           Std Dev =   -1.00    \n"
-            "\n"
-            " Skew =  0.00        Kurtosis =  0.00        C(6) =   0.0    \n"
-            "\n"
-            " Max value =      2.00           Min value =      2.00    \n"
-            "************************************************************\n");
-}
-
-TEST(Wrstat, LargeAndSmallValuesInExponentForm) {
-  DescriptiveStats s;
-  s.mean = 123456.0f;
-  s.sd = 0.05f;
-  s.skewness = -0.004f;
-  s.kurtosis = 2500.0f;
-  s.c6 = 0.5f;
-  s.max = 1.0e7f;
-  s.min = -0.001f;
-  Channel out;
-  out.capture();
-  wrstat(out, s);
-  EXPECT_EQ(out.text(),
-            "============================================================\n"
-            "\n"
-            " Mean =   0.123E+06       Std Dev =   0.500E-01\n"
-            "\n"
-            " Skew =-0.400E-02    Kurtosis = 0.250E+04    C(6) =  0.50    \n"
-            "\n"
-            " Max value =     0.100E+08       Min value =    -0.100E-02\n"
-            "************************************************************\n");
-}
-
-struct StampCase {
-  float elapsed;
-  const char* unit_line;
-  const char* console;
-};
-
-TEST(ClosingStamp, ElapsedTimeUnits) {
-  const StampCase cases[] = {
-      {0.0f, " Elapsed time =      0.00  secs", " Elapsed time =      0.00 secs\n"},
-      {59.99f, " Elapsed time =     59.99  secs", " Elapsed time =     59.99 secs\n"},
-      {60.0f, " Elapsed time =      1.00 minutes", "\n Elapsed time =      1.00 minutes\n"},
-      {3599.0f, " Elapsed time =     59.98 minutes", "\n Elapsed time =     59.98 minutes\n"},
-      {3600.0f, " Elapsed time =      1.00 hours", "\n Elapsed time =      1.00 hours\n"},
-      {86399.0f, " Elapsed time =     24.00 hours", "\n Elapsed time =     24.00 hours\n"},
-  };
-  for (const StampCase& c : cases) {
-    SCOPED_TRACE(c.elapsed);
-    Channel out, console;
-    out.capture();
-    console.capture();
-    write_closing_stamp(9, 9, 2009, "Tue Mar 03 09:05:07 2015", c.elapsed, out, console);
-    EXPECT_EQ(out.text(), std::string(" Version  9- 9-2009\n"
-                                      " Date & Time Tue Mar 03 09:05:07 2015\n") +
-                              c.unit_line + "\n");
-    EXPECT_EQ(console.text(), c.console);
-  }
-}
-
-TEST(ClosingStamp, NegativeDifferenceIsShiftedByADay) {
+TEST(Clock, NegativeDifferenceIsShiftedByADay) {
   EXPECT_FLOAT_EQ(elapsed_time(100.0f, 40.0f), 86340.0f);
   EXPECT_FLOAT_EQ(elapsed_time(1.0f, 3.5f), 2.5f);
   EXPECT_EQ(elapsed_time(5.0f, 5.0f), 0.0f);
 }
 
-TEST(ClosingStamp, LocalDateAndTimeText) {
+TEST(Clock, LocalDateAndTimeText) {
   const std::string text = local_date_time();
   EXPECT_EQ(text.size(), 24u);
   EXPECT_TRUE(std::regex_match(
@@ -204,20 +123,6 @@ TEST(ClosingStamp, LocalDateAndTimeText) {
                        R"((0[1-9]|[12][0-9]|3[01]) ([01][0-9]|2[0-3]):[0-5][0-9]:[0-6][0-9] )"
                        R"([0-9]{4})")))
       << text;
-}
-
-TEST(ClosingStamp, HeadCountsFromTheStartValue) {
-  Channel out, console;
-  out.capture();
-  console.capture();
-  const float start = processor_time();
-  const float e = head(9, 9, 2009, start, out, console);
-  EXPECT_GE(e, 0.0f);
-  EXPECT_LT(e, 60.0f);
-  const std::string text = out.text();
-  EXPECT_EQ(text.rfind(" Version  9- 9-2009\n Date & Time ", 0), 0u) << text;
-  EXPECT_NE(text.find("  secs\n"), std::string::npos) << text;
-  EXPECT_EQ(console.text().rfind(" Elapsed time = ", 0), 0u);
 }
 
 }  // namespace

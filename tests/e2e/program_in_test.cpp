@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "control/frames_table.h"
+#include "report/frames_table.h"
 #include "control/program.h"
 #include "e2e/e2e_files.h"
 #include "e2e/run_in_dir.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "frames/frame_plan.h"
-#include "frames/reports.h"
+#include "report/frame_lines.h"
 #include "frames/wind.h"
 
 namespace vok {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/engine.h"
-#include "control/run_writer.h"
+#include "report/run_writer.h"
 #include "frames/summary.h"
 #include "frames/wind.h"
 #include "output/failure.h"

@@ -51,5 +51,12 @@ TEST(FramePlan, ListHoldsEveryLagPairOfTheFrame) {
   EXPECT_EQ(FramePlan::of(100, 40, 0, 3).list_length(), 21);
 }
 
+TEST(Lags, NearestIntegerOfThePower) {
+  EXPECT_EQ(lags_for(64, 0.4f), 5);  // 5.28
+  EXPECT_EQ(lags_for(100, 0.5f), 10);
+  EXPECT_EQ(lags_for(300, 0.4f), 10);  // 9.79
+  EXPECT_EQ(lags_for(12, 0.01f), 1);
+}
+
 }  // namespace
 }  // namespace vok

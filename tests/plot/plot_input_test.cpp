@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "bootstrap/thresholds.h"
-#include "control/frames_table.h"
+#include "report/threshold_lines.h"
+#include "report/frames_table.h"
 #include "e2e/run_in_dir.h"
 #include "plot_script.h"
 

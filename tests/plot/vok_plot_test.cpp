@@ -15,8 +15,8 @@
 #include <set>
 #include <sstream>
 
-#include "bootstrap/thresholds.h"
-#include "control/frames_table.h"
+#include "report/threshold_lines.h"
+#include "report/frames_table.h"
 #include "control/options.h"
 #include "e2e/run_in_dir.h"
 #include "plot/png_image.h"

@@ -1,7 +1,7 @@
 // The keyword field readers as tables of {search text, text, expected result}.
 // Positions are 1-based; a text shorter than 700 characters reads as if
 // padded with blanks to 700.
-#include "text/fields.h"
+#include "input/fields.h"
 
 #include <gtest/gtest.h>
 

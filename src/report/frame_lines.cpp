@@ -1,6 +1,6 @@
-#include "frames/reports.h"
+#include "report/frame_lines.h"
 
-#include <cmath>
+#include <vector>
 
 namespace vok {
 namespace {
@@ -14,11 +14,6 @@ std::string fixed_text(std::string_view text, std::size_t width) {
 }
 
 }  // namespace
-
-int lags_for(int lw, float exponent) {
-  const float lags = std::pow(static_cast<float>(lw), exponent);
-  return static_cast<int>(std::lround(lags));
-}
 
 void frw(const RunHeader& h, Channel& report, Channel& frames) {
   static const Layout kTitle = Layout::parse(R"(A80 /)");

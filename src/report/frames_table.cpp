@@ -1,4 +1,4 @@
-#include "control/frames_table.h"
+#include "report/frames_table.h"
 
 #include <array>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "text/fields.h"
+#include "input/fields.h"
 
 #include <algorithm>
 #include <limits>

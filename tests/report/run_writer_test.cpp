@@ -1,7 +1,7 @@
 // The run writer formats a batch of frames side by side: every file must
 // receive what one frame after the other writes, whatever the threads, with
 // the lines of messages and of the blocks around the frames in their place.
-#include "control/run_writer.h"
+#include "report/run_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,9 @@
-#include "bootstrap/thresholds.h"
+#include "report/threshold_lines.h"
 
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-#include "output/failure.h"
 #include "output/layout.h"
 
 namespace vok {
@@ -30,10 +29,11 @@ void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCoun
       Layout::parse(R"(4X "Hxxx Threshold = " G9.4 3X "Hyyy Threshold = " G9.4 /)");
   static const Layout kCorrelation = Layout::parse(
       R"(4X "Cx Threshold = " F6.4 2X "Cy Threshold = " F6.4 2X "Cxy Threshold = " F6.4 /)");
+  const auto of = [&t](Test test) { return t[test_index(test)]; };
   ch.write(kHeading, {B});
-  ch.write(kCross, {t[kHxxy], t[kHyyx]});
-  ch.write(kAuto, {t[kHxxx], t[kHyyy]});
-  ch.write(kCorrelation, {t[kCx], t[kCy], t[kCxy]});
+  ch.write(kCross, {of(Test::hxxy), of(Test::hyyx)});
+  ch.write(kAuto, {of(Test::hxxx), of(Test::hyyy)});
+  ch.write(kCorrelation, {of(Test::cx), of(Test::cy), of(Test::cxy)});
 }
 
 void write_false_alarm_line(Channel& ch, float alpha) {

@@ -1,16 +1,13 @@
-// The false-alarm thresholds of a run on the report: the bootstrapped block,
-// the nominal level, or the refusal of too few resamples.
+// The false-alarm thresholds of a run as the report shows them: the
+// bootstrapped block, the nominal level, or the refusal of too few resamples.
 #pragma once
 
 #include <array>
-#include <span>
 
-#include "bootstrap/resampxy.h"
-#include "bootstrap/uniform.h"
 #include "output/channel.h"
+#include "vok/vok.h"
 
 namespace vok {
-
 
 // The three refusal lines of resample count B in run `run_index` (from 1).
 void write_refusal(const ChannelGroup& to, int B, int run_index);

@@ -1,4 +1,4 @@
-#include "text/source_lines.h"
+#include "input/source_lines.h"
 
 #include <algorithm>
 #include <string>

@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "data/stamp_array.h"
-#include "frames/covxy.h"
 #include "frames/frame_plan.h"
 #include "frames/run_kind.h"
 #include "output/channel.h"
@@ -41,10 +40,6 @@ struct RunHeader {
   int cx = 1, cy = 2;       // data columns
   Graphing graphing = Graphing::off;  // on: the frames, graph and xy graph files are written
 };
-
-// Number of lags: the 32-bit real lw raised to the exponent, rounded to the
-// nearest integer (halves away from zero).
-int lags_for(int lw, float exponent);
 
 // Writes the run-parameter header on `report`; with graphing on its first
 // two layouts (title with its empty line, column line) also open `frames`.

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "analysis/engine.h"
-#include "frames/reports.h"
 #include "output/channel.h"
+#include "report/frame_lines.h"
 
 namespace vok {
 

@@ -1,7 +1,7 @@
 // The run-parameter header, the frames-file entries, and the records and
 // captions of the graph and xy graph files. Expected lines are written out
 // column by column from the layouts of the reports.
-#include "frames/reports.h"
+#include "report/frame_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -137,13 +137,6 @@ TEST(Frw, GraphingOffLeavesTheFramesFileAlone) {
   frw(h, c.report, c.frames);
   EXPECT_EQ(c.frames.text(), "");
   EXPECT_EQ(c.report.text().substr(0, 81), pad("Two related series", 80) + "\n");
-}
-
-TEST(Lags, NearestIntegerOfThePower) {
-  EXPECT_EQ(lags_for(64, 0.4f), 5);  // 5.28
-  EXPECT_EQ(lags_for(100, 0.5f), 10);
-  EXPECT_EQ(lags_for(300, 0.4f), 10);  // 9.79
-  EXPECT_EQ(lags_for(12, 0.01f), 1);
 }
 
 const std::string kStars(70, '*');

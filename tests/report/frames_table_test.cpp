@@ -1,6 +1,6 @@
 // The per-frame table beside a run's report: its name, its header and rows,
 // numbers that read back as the same 32-bit values, and quoted stamps.
-#include "control/frames_table.h"
+#include "report/frames_table.h"
 
 #include <gtest/gtest.h>
 

@@ -20,12 +20,15 @@
 //
 // (and by hand where short, e.g. cor(t, t mod 3) over t = 1..12 is
 // -1 / sqrt(143 * 0.5) = -0.118).
-#include "frames/summary.h"
+#include "report/summary_lines.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
+
+#include "frames/summary.h"
 
 namespace vok {
 namespace {
@@ -228,6 +231,46 @@ TEST(CorrelationSummary, LargestFramesAreFoundByRankingNotByPosition) {
   ASSERT_NE(block, std::string::npos);
   EXPECT_NE(text.find("     (xxy,yyx) =  1.00", block), std::string::npos);
   EXPECT_EQ(text.find("     (xxy,yyx) =  1.00"), text.find("     (xxy,yyx) =  1.00", block));
+}
+
+// summarise records the pairs and write_summary shows them, each in its own
+// walk: a summary whose pairs are not those the lines show, in that order,
+// is refused rather than shown under the wrong labels.
+TEST(CorrelationSummary, PairsOutOfTheShownOrderAreRefused) {
+  PerFrameSeries s(10);
+  for (int t = 1; t <= 10; ++t) {
+    s.set(t, Frame{});
+    s.xxy[t - 1] = static_cast<float>(t);
+    s.yyx[t - 1] = alternating(t);
+  }
+  Channel diag;
+  diag.capture();
+  const CorrelationSummary good = summarise(s, 9, 0, diag);
+  ASSERT_TRUE(good.largest_xxy.has_value());
+  ASSERT_FALSE(good.largest_yyx.has_value());
+
+  const std::vector<std::function<void(CorrelationSummary&)>> faults = {
+      [](CorrelationSummary& c) { std::swap(c.all_frames.pairs[0], c.all_frames.pairs[1]); },
+      [](CorrelationSummary& c) { c.all_frames.pairs.pop_back(); },
+      [](CorrelationSummary& c) { c.all_frames.pairs.push_back(c.all_frames.pairs.back()); },
+      [](CorrelationSummary& c) { c.largest_xxy->pairs.back().second = "VarX"; },
+      [](CorrelationSummary& c) { c.largest_xxy->pairs.push_back(c.largest_xxy->pairs[0]); },
+  };
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    SCOPED_TRACE(i);
+    CorrelationSummary bad = good;
+    faults[i](bad);
+    Channel report, console;
+    report.capture();
+    console.capture();
+    EXPECT_THROW(write_summary(bad, report, console), std::logic_error);
+  }
+  Channel report, console;
+  report.capture();
+  console.capture();
+  EXPECT_NO_THROW(write_summary(good, report, console));
+  EXPECT_EQ(good.all_frames.pairs.size(), 18u);
+  EXPECT_EQ(good.largest_xxy->pairs.size(), 12u);
 }
 
 }  // namespace

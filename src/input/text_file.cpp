@@ -1,4 +1,4 @@
-#include "text/text_file.h"
+#include "input/text_file.h"
 
 #include <sys/stat.h>
 

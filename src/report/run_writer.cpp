@@ -1,13 +1,13 @@
-#include "control/run_writer.h"
+#include "report/run_writer.h"
 
 #include <array>
 #include <utility>
 
-#include "bootstrap/thresholds.h"
 #include "exec/parallel.h"
-#include "data/descriptive.h"
-#include "frames/summary.h"
-#include "stats/var.h"
+#include "report/statistics_lines.h"
+#include "report/summary_lines.h"
+#include "report/threshold_lines.h"
+#include "report/var_lines.h"
 
 namespace vok {
 
