@@ -5,6 +5,7 @@
 #include "bootstrap/thresholds.h"
 #include "data/descriptive.h"
 #include "frames/summary.h"
+#include "report/messages.h"
 #include "stats/var.h"
 
 namespace vok {
@@ -15,23 +16,14 @@ RunChannels program_run_channels() {
           c.console, c.error_file, c.standard_error};
 }
 
-Channel& RunWriter::channel(Diagnostic::Channel where) const {
-  switch (where) {
-    case Diagnostic::Channel::report: return out_.report;
-    case Diagnostic::Channel::console: return out_.console;
-    case Diagnostic::Channel::error_file: return out_.error_file;
-    case Diagnostic::Channel::standard_error: break;
-  }
-  return out_.standard_error;
+void RunWriter::diagnostic(const Message& m) {
+  write_message(m, {out_.report, out_.console, out_.error_file, out_.standard_error});
 }
 
-void RunWriter::diagnostic(const Diagnostic& d) {
-  channel(d.channel).append(d.text);
-}
-
-void RunWriter::raised(std::span<const Diagnostic> diagnostics, Diagnostic::Stage stage) const {
-  for (const Diagnostic& d : diagnostics)
-    if (d.stage == stage) channel(d.channel).append(d.text);
+void RunWriter::raised(std::span<const Message> messages, Stage stage) const {
+  for (const Message& m : messages)
+    if (m.stage == stage)
+      write_message(m, {out_.report, out_.console, out_.error_file, out_.standard_error});
 }
 
 void RunWriter::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
@@ -55,8 +47,7 @@ void RunWriter::thresholds(const PerTest<float>& t, bool bootstrapped) {
   write_bootstrap_block(out_.report, settings_.resamples, values);
 }
 
-void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
-  using Stage = Diagnostic::Stage;
+void RunWriter::frame(const Frame& f, std::span<const Message> diagnostics) {
   static const Layout kRule = Layout::parse(R"(60("="))");
   static const Layout kXHeading = Layout::parse(R"(7X "Statistics of x Residuals - Frame " I6)");
   static const Layout kYHeading = Layout::parse(R"(7X "Statistics of y Residuals")");

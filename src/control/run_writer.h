@@ -28,19 +28,18 @@ class RunWriter : public AnalysisSink {
   RunWriter(const RunHeader& header, const Settings& settings, const RunChannels& out)
       : header_(header), settings_(settings), out_(out) {}
 
-  void diagnostic(const Diagnostic& d) override;
+  void diagnostic(const Message& m) override;
   void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
   void thresholds(const PerTest<float>& values, bool bootstrapped) override;
-  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void frame(const Frame& frame, std::span<const Message> messages) override;
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
 
   // The counts once the run has finished.
   const PerTest<int>& counts() const { return counts_; }
 
  private:
-  Channel& channel(Diagnostic::Channel where) const;
-  // The frame's diagnostics raised in `stage`, in order.
-  void raised(std::span<const Diagnostic> diagnostics, Diagnostic::Stage stage) const;
+  // The frame's messages raised in `stage`, in order.
+  void raised(std::span<const Message> messages, Stage stage) const;
 
   const RunHeader& header_;
   const Settings& settings_;

@@ -50,7 +50,7 @@ const Series& series_named(const PerFrameSeries& s, std::string_view name) {
 // Pairs computed from the series, kept in a summary.
 class ComputedPairs : public Pairs {
  public:
-  ComputedPairs(const PerFrameSeries& s, CorrelationSummary& out, Channel& diag)
+  ComputedPairs(const PerFrameSeries& s, CorrelationSummary& out, Messages& diag)
       : s_(s), frames_(s.size()), positions_(s.size()), out_(out), diag_(diag) {}
 
   void use_all() override {
@@ -74,7 +74,7 @@ class ComputedPairs : public Pairs {
     Correlation c;
     c.flags =
         cor(frames_, count_, series_named(s_, u), series_named(s_, v), positions_, c.r, diag_);
-    block_->pairs.push_back({u, v, c.r, c.flags.x == 'y', c.flags.y == 'y'});
+    block_->pairs.push_back({u, v, c.r, c.flags.x_varies, c.flags.y_varies});
     return c;
   }
 
@@ -85,7 +85,7 @@ class ComputedPairs : public Pairs {
   std::vector<int> positions_;
   CorrelationSummary& out_;
   CorrelationBlock* block_ = nullptr;
-  Channel& diag_;
+  Messages& diag_;
 };
 
 // The pairs of a summary, handed out again in order.
@@ -105,8 +105,8 @@ class StoredPairs : public Pairs {
     (void)v;
     Correlation c;
     c.r = p.r;
-    c.flags.x = p.first_varies ? 'y' : 'n';
-    c.flags.y = p.second_varies ? 'y' : 'n';
+    c.flags.x_varies = p.first_varies;
+    c.flags.y_varies = p.second_varies;
     return c;
   }
 
@@ -121,7 +121,7 @@ class StoredPairs : public Pairs {
 };
 
 bool all_vary(const Correlation& a, const Correlation& b) {
-  return a.flags.x == 'y' && a.flags.y == 'y' && b.flags.y == 'y';
+  return a.flags.x_varies && a.flags.y_varies && b.flags.y_varies;
 }
 
 // Says that a series is constant over the frames of a block, in the block's
@@ -169,11 +169,11 @@ void lead_lines(Pairs& set, const LeadLines& t, Channel& report, const SayConsta
     const Correlation b = set(t.lead, line.second);
     if (all_vary(a, b)) {
       report.write(line.layout, {a.r, b.r});
-    } else if (first_line && a.flags.x == 'n') {
+    } else if (first_line && !a.flags.x_varies) {
       say_constant(t.lead);
-    } else if (a.flags.y == 'n') {
+    } else if (!a.flags.y_varies) {
       say_constant(line.first);
-    } else if (b.flags.y == 'n') {
+    } else if (!b.flags.y_varies) {
       say_constant(line.second);
     }
     first_line = false;
@@ -194,7 +194,7 @@ void spread_lines(Pairs& set, const SpreadLines& t, Channel& report,
   const Correlation a = set("xxy", t.spread);
   const Correlation b = set("yyx", t.spread);
   const Correlation c = set("xy", t.spread);
-  if (c.flags.y == 'y') {
+  if (c.flags.y_varies) {
     report.write(t.pair, {a.r, b.r});
     report.write(t.last, {c.r});
   } else {
@@ -340,7 +340,7 @@ void walk(Pairs& set, int nxxy, int nyyx, Channel& report, Channel& console) {
 
 }  // namespace
 
-CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag) {
+CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Messages& diag) {
   CorrelationSummary summary;
   ComputedPairs pairs(series, summary, diag);
   Channel nowhere;  // the walk's lines are not wanted here
