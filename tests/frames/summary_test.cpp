@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "report/messages.h"
+
 #include <functional>
 #include <string>
 
@@ -55,7 +57,10 @@ struct Summary {
   Summary(const PerFrameSeries& s, int nxxy, int nyyx) {
     report.capture();
     console.capture();
-    write_summary(summarise(s, nxxy, nyyx, report), report, console);
+    Messages messages(Stage::summary);
+    const CorrelationSummary summary = summarise(s, nxxy, nyyx, messages);
+    for (const Message& m : messages.list()) write_message(m, {report, console, report, report});
+    write_summary(summary, report, console);
   }
 };
 
