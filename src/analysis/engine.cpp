@@ -140,11 +140,12 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
       FrameJob job;
       job.var_lag = settings.var_lag;
       job.clip = settings.transform == Transform::clip;
+      job.kernel = options.kernel;
       t = frames_bootstrap(x, y, plan.frame_length, plan.lags, job, B, alpha, uniforms,
                            options.threads, messages, options.progress, options.cancel);
     } else {
       t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms, options.threads,
-                   messages, options.progress, options.cancel);
+                   messages, options.progress, options.cancel, options.kernel);
     }
     const auto& v = t.values;
     for (Test test : kTests) out[test] = v[test_index(test)];
@@ -165,6 +166,7 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
   describe(x, y, plan, sink, options.threads);
 
   FrameJob job = FrameJob::of(x, y, plan, settings);
+  job.kernel = options.kernel;
   job.thresholds = analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
   analyse_frames(job, stamps, sink, options, computed);
 }

@@ -84,6 +84,8 @@ struct EngineOptions {
   // Polled between frames and between resamples: once it holds true the
   // analysis throws Cancelled.
   const std::atomic<bool>* cancel = nullptr;
+  // The kernel of the tests' lag sums (the results are the same with either).
+  SumsKernel kernel = SumsKernel::fast;
 };
 
 // Throws Cancelled when `cancel` is given and raised.

@@ -57,7 +57,8 @@ __attribute__((target_clones("arch=x86-64-v4", "default"))) void resample_indice
     out[i] = static_cast<int>((count * UniformStream::bits(first + i)) >> 24);
 }
 
-ResampleWork::ResampleWork(int n, int) : x(n), y(n), index(2 * static_cast<std::size_t>(n)) {}
+ResampleWork::ResampleWork(int n, int, SumsKernel kernel)
+    : x(n), y(n), index(2 * static_cast<std::size_t>(n)), kernel(kernel) {}
 
 namespace {
 
@@ -125,7 +126,7 @@ const FrameSums& resample_sums(std::span<const float> x, std::span<const float> 
   const auto [mx, my] = sigmn_from_sums(xs, ys, sum_x, sum_y, diag);
   const auto [sum_zx, sum_zy] = standardise(xs, mx, ys, my);
   const auto [mzx, mzy] = sigmn_from_sums(xs, ys, sum_zx, sum_zy, diag);
-  return covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests);
+  return covxy_sums(xs, ys, mzx, mzy, L, work.kernel, work.tests);
 }
 
 }  // namespace
@@ -167,10 +168,10 @@ float ordering_fractile(std::span<int> order, std::span<const float> p, float al
 // raises its messages for a single value or none.
 Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int n, int L,
                          std::size_t resamples, float alpha, UniformStream& uniforms,
-                         Messages& diag, const std::atomic<bool>* cancel) {
+                         Messages& diag, const std::atomic<bool>* cancel, SumsKernel kernel) {
   std::array<std::vector<float>, kTestCount> pvalues;
   std::vector<int> order(1);
-  ResampleWork work(n, L);
+  ResampleWork work(n, L, kernel);
   const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
   for (std::size_t b = 0; b < resamples; ++b) {
     if (cancel && cancel->load(std::memory_order_relaxed))
@@ -211,14 +212,14 @@ namespace {
 class Resampler {
  public:
   Resampler(std::span<const float> x, std::span<const float> y, int n, int L, std::uint64_t start,
-            int threads, const std::atomic<bool>* cancel)
+            int threads, const std::atomic<bool>* cancel, SumsKernel kernel)
       : x_(x), y_(y), n_(n), L_(L), start_(start), threads_(threads), cancel_(cancel),
         batched_(ResampleBatch::fits(n, L)), df_(degrees_of_freedom(L)) {
     for (int w = 0; w < threads; ++w) {
       if (batched_)
         batches_.emplace_back(n, L);
       else
-        work_.emplace_back(n, L);
+        work_.emplace_back(n, L, kernel);
     }
     for (int t = 0; t < kTestCount; ++t) quiet_df_[t] = cdf_is_quiet(df_[t]);
   }
@@ -409,16 +410,16 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int thread_limit, Messages& diag,
                     bool show_progress,
-                    const std::atomic<bool>* cancel) {
+                    const std::atomic<bool>* cancel, SumsKernel kernel) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   if (resamples < 2)
-    return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, cancel);
+    return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, cancel, kernel);
   const int threads = static_cast<int>(std::clamp<std::size_t>(
       static_cast<std::size_t>(std::max(thread_limit, 1)), 1, resamples));
   const std::uint64_t start = uniforms.position();
   std::optional<Resampler> resampler;
   try {
-    resampler.emplace(x, y, n, L, start, threads, cancel);
+    resampler.emplace(x, y, n, L, start, threads, cancel, kernel);
   } catch (const std::bad_alloc&) {
     bootstrap_allocation_failed(diag);
   }

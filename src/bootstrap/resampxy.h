@@ -34,10 +34,11 @@ void resample_indices(std::uint64_t first, int N, std::span<int> index);
 // Work storage of one resample, sized for frames of n values and L lags.
 // Allocated once and reused for every resample of a call.
 struct ResampleWork {
-  ResampleWork(int n, int L);
+  ResampleWork(int n, int L, SumsKernel kernel = SumsKernel::fast);
   std::vector<float> x, y;          // the two resampled series
   std::vector<int> index;           // the 0-based indices of both series (n each)
   CovxyWork tests;                  // the tests' sums and scratch
+  SumsKernel kernel;                // that forms the tests' lag sums
 };
 
 // The seven p-values (1 - CDF value, in kTests order) of the resample whose
@@ -92,10 +93,12 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
 // count. An allocation failure raises out_of_memory for the bootstrap's
 // arrays and halts. The fractiles' messages are raised on `messages` too. With `progress` a progress line is drawn on a terminal while
 // the resamples go on. `cancel`, when given, is polled before each resample:
-// once it holds true, Cancelled is thrown.
+// once it holds true, Cancelled is thrown. The tests' lag sums are formed by
+// `kernel` (the thresholds are the same with either).
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int threads, Messages& messages,
                     bool progress = false,
-                    const std::atomic<bool>* cancel = nullptr);
+                    const std::atomic<bool>* cancel = nullptr,
+                    SumsKernel kernel = SumsKernel::fast);
 
 }  // namespace vok

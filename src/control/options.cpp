@@ -167,7 +167,7 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
     }
   }
   set_thread_count(o.threads);
-  set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
+  execution.kernel = o.reference_kernel ? SumsKernel::reference : SumsKernel::fast;
   execution.seed = o.seed;
   execution.bootstrap = o.bootstrap;
   channels().sync_outputs = o.sync;

@@ -140,6 +140,7 @@ int run_program(const ExecutionOptions& options) {
     create_error_file();
     Execution execution(options.seed);
     execution.bootstrap = options.bootstrap;
+    execution.kernel = options.kernel;
     execution.on_completed_run = options.on_completed_run;
     execution.row_batching = options.row_batching;
     TopControlFile top;

@@ -14,9 +14,6 @@
 namespace vok {
 namespace {
 
-// The kernel covxy uses; set once when the program starts.
-std::atomic<SumsKernel> g_sums_kernel{SumsKernel::fast};
-
 // Standardised values (v - mean) * (1/sd), each formed as a 32-bit real and
 // then held in double for the products. False when the series has no spread
 // or a value, a moment or a standardised value is not finite.
@@ -83,14 +80,6 @@ double term(double sum, int count) {
 }
 
 }  // namespace
-
-void set_sums_kernel(SumsKernel kernel) {
-  g_sums_kernel.store(kernel, std::memory_order_relaxed);
-}
-
-SumsKernel sums_kernel() {
-  return g_sums_kernel.load(std::memory_order_relaxed);
-}
 
 FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Messages& diag) {
   return covxy_sums(x, y, L, diag, SumsKernel::reference);
@@ -374,12 +363,6 @@ FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Messages& di
 
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Messages& diag) {
-  return covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, sums_kernel());
-}
-
-FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
-                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
                  std::span<int> s_lags, Messages& diag, SumsKernel kernel) {
   CovxyWork work;
   return covxy_finish(covxy_sums(x, y, L, diag, kernel, work), xxy, yyx, rxy, r_lags, s_lags, diag);
@@ -387,14 +370,14 @@ FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std:
 
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Messages& diag, CovxyWork& work) {
-  return covxy_finish(covxy_sums(x, y, L, diag, sums_kernel(), work), xxy, yyx, rxy, r_lags, s_lags,
-                      diag);
+                 std::span<int> s_lags, Messages& diag, CovxyWork& work, SumsKernel kernel) {
+  return covxy_finish(covxy_sums(x, y, L, diag, kernel, work), xxy, yyx, rxy, r_lags, s_lags, diag);
 }
 
 FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L,
-                       std::span<float> rxy, Messages& diag, CovxyWork& work) {
-  return covxy_tests(covxy_sums(x, y, L, diag, sums_kernel(), work), rxy, diag);
+                       std::span<float> rxy, Messages& diag, CovxyWork& work,
+                       SumsKernel kernel) {
+  return covxy_tests(covxy_sums(x, y, L, diag, kernel, work), rxy, diag);
 }
 
 }  // namespace vok

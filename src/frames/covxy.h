@@ -75,10 +75,8 @@ constexpr int list_length(int L) {
 
 enum class SumsKernel { fast, reference };
 
-// The kernel that covxy uses when none is named: the fast one, unless the
-// program is told at start-up to run the reference (for benchmarks).
-void set_sums_kernel(SumsKernel kernel);
-SumsKernel sums_kernel();
+// Where no kernel is named, the fast one is used; the console program runs
+// the reference when told to (for benchmarks).
 
 // Storage that covxy reuses from frame to frame: the lag sums, the
 // standardised series and the fast kernel's scratch. A caller that runs
@@ -121,21 +119,20 @@ FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Messages& di
 // x and y hold the frame (n = x.size() = y.size() > 2L values each), L >= 1.
 // Outputs (caller-owned): xxy, yyx, r_lags, s_lags of length M = L(2L + 1);
 // rxy of length 2L + 1 holding lags -L..L. Messages of the moments and
-// chi-square routines are raised on `diag`. The lag sums come from sums_kernel(), or
-// from the kernel named.
+// chi-square routines are raised on `diag`. The lag sums come from the kernel
+// named.
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Messages& diag);
-FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
-                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Messages& diag, SumsKernel kernel);
+                 std::span<int> s_lags, Messages& diag, SumsKernel kernel = SumsKernel::fast);
 // The same with the caller's work storage, reused from call to call.
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Messages& diag, CovxyWork& work);
+                 std::span<int> s_lags, Messages& diag, CovxyWork& work,
+                 SumsKernel kernel = SumsKernel::fast);
 // The tests (and the cross-correlations when rxy is not empty) without the
 // list, for callers that need no more: the frames of a run, the resamples.
 FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L,
-                       std::span<float> rxy, Messages& diag, CovxyWork& work);
+                       std::span<float> rxy, Messages& diag, CovxyWork& work,
+                       SumsKernel kernel = SumsKernel::fast);
 
 }  // namespace vok

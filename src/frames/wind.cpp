@@ -85,7 +85,8 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
       clip_to_signs(y);
     }
     messages.set_stage(Stage::tests);
-    const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages, work.tests);
+    const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages,
+                                     work.tests, job.kernel);
     f.cdf = t.cdf;
     f.sd_x = t.sx;
     f.sd_y = t.sy;

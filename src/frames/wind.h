@@ -27,6 +27,7 @@ struct FrameJob {
   // The residuals' statistics and the McLeod-Li check are computed (a
   // bootstrap resample, tested like a frame, needs neither).
   bool describe = true;
+  SumsKernel kernel = SumsKernel::fast;  // of the tests' lag sums
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
 
   // The job of a run's frames, shaped by `settings`; the thresholds are the

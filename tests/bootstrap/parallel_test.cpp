@@ -44,7 +44,6 @@ class ParallelBootstrap : public ::testing::Test {
   }
   void TearDown() override {
     set_thread_count(0);
-    set_sums_kernel(SumsKernel::fast);
   }
 
   struct Outcome {
@@ -54,12 +53,12 @@ class ParallelBootstrap : public ::testing::Test {
   };
   Outcome run(int threads, SumsKernel kernel, int B, float alpha, std::uint64_t start) {
     set_thread_count(threads);
-    set_sums_kernel(kernel);
     Messages messages(Stage::bootstrap);
     UniformStream stream;
     stream.advance(start);
     Outcome o;
-    o.thresholds = resampxy(x, y, kLw, kLg, B, alpha, stream, threads, messages);
+    o.thresholds =
+        resampxy(x, y, kLw, kLg, B, alpha, stream, threads, messages, false, nullptr, kernel);
     o.position = stream.position();
     o.console = lines_on(messages.list(), MessageChannel::console);
     o.standard_error = lines_on(messages.list(), MessageChannel::standard_error);
