@@ -26,7 +26,7 @@ void send(std::span<const Message> messages, AnalysisSink& sink) {
 
 // The statistics of the two columns, side by side on two threads when there
 // are two; their messages are handed on x's first, as one after the other.
-void describe(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
+void describe_columns(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
               AnalysisSink& sink, int threads) {
   const auto covered = static_cast<std::size_t>(plan.covered());
   const std::span<const float> columns[2] = {x.first(covered), y.first(covered)};
@@ -163,7 +163,7 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
                   AnalysisSink& sink, const EngineOptions& options,
                   std::span<FrameOutcome> computed) {
   throw_if_cancelled(options.cancel);
-  describe(x, y, plan, sink, options.threads);
+  describe_columns(x, y, plan, sink, options.threads);
 
   FrameJob job = FrameJob::of(x, y, plan, settings);
   job.kernel = options.kernel;
