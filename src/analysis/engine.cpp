@@ -27,7 +27,7 @@ void send(std::span<const Message> messages, AnalysisSink& sink) {
 // The statistics of the two columns, side by side on two threads when there
 // are two; their messages are handed on x's first, as one after the other.
 void describe_columns(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
-              AnalysisSink& sink, int threads) {
+                      AnalysisSink& sink, int threads) {
   const auto covered = static_cast<std::size_t>(plan.covered());
   const std::span<const float> columns[2] = {x.first(covered), y.first(covered)};
   DescriptiveStats stats[2];
