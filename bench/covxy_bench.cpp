@@ -21,8 +21,7 @@ void BM_Covxy(benchmark::State& state) {
   const int M = vok::list_length(L);
   std::vector<float> xxy(M), yyx(M), rxy(2 * L + 1);
   std::vector<int> r_lags(M), s_lags(M);
-  vok::Channel diag;
-  diag.capture();
+  vok::Messages diag;
   for (auto _ : state) {
     vok::FrameTests t = vok::covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag);
     benchmark::DoNotOptimize(t);

@@ -38,8 +38,7 @@ Frame make_frame(int n, int L) {
     f.x[t] = normal(gen);
     f.y[t] = normal(gen) + (t > 1 ? 0.5f * f.x[t - 1] * f.x[t - 2] : 0.0f);
   }
-  vok::Channel diag;
-  diag.capture();
+  vok::Messages diag;
   const vok::MeanSd mx = vok::sigmn(f.x, diag), my = vok::sigmn(f.y, diag);
   f.X.assign(n, 0.0);
   f.Y.assign(f.X.size(), 0.0);
@@ -74,8 +73,7 @@ void BM_FastSums(benchmark::State& state, Isa isa) {
   const vok::LaneProducts lanes = vok::lane_products(n, L, isa);
   state.counters["extra"] = lanes.formed / lanes.needed - 1.0;
   const Frame f = make_frame(n, L);
-  vok::Channel diag;
-  diag.capture();
+  vok::Messages diag;
   vok::FrameSums sums = vok::covxy_sums(f.x, f.y, L, diag, vok::SumsKernel::fast);
   std::vector<double> scratch;
   for (auto _ : state) {
@@ -89,8 +87,7 @@ void BM_DirectSums(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const int L = static_cast<int>(state.range(1));
   const Frame f = make_frame(n, L);
-  vok::Channel diag;
-  diag.capture();
+  vok::Messages diag;
   for (auto _ : state) {
     vok::FrameSums sums = vok::covxy_sums(f.x, f.y, L, diag, vok::SumsKernel::reference);
     benchmark::DoNotOptimize(sums.txxy.data());
@@ -107,16 +104,12 @@ void BM_Covxy(benchmark::State& state, vok::SumsKernel kernel) {
   const int M = vok::list_length(L);
   std::vector<float> xxy(M), yyx(M), rxy(2 * L + 1);
   std::vector<int> r_lags(M), s_lags(M);
-  vok::Channel diag;
-  diag.capture();
+  vok::Messages diag;
   vok::CovxyWork work;
-  const vok::SumsKernel before = vok::sums_kernel();
-  vok::set_sums_kernel(kernel);
   for (auto _ : state) {
-    vok::FrameTests t = vok::covxy(f.x, f.y, L, xxy, yyx, rxy, r_lags, s_lags, diag, work);
+    vok::FrameTests t = vok::covxy(f.x, f.y, L, xxy, yyx, rxy, r_lags, s_lags, diag, work, kernel);
     benchmark::DoNotOptimize(t);
   }
-  vok::set_sums_kernel(before);
   set_counters(state, n, L);
 }
 

@@ -124,13 +124,13 @@ void BM_ShortFrames(benchmark::State& state) {
   const int B = static_cast<int>(state.range(1));
   const int threads = static_cast<int>(state.range(2));
   const int L = vok::lags_for(n, kExponent);
-  vok::Channel quiet;
+  vok::Messages quiet;
   double best = std::numeric_limits<double>::infinity();
   for (auto _ : state) {
     vok::UniformStream stream;
     const auto start = Clock::now();
     const vok::Thresholds t =
-        vok::resampxy(columns().x, columns().y, n, L, B, kAlpha, stream, threads, quiet, quiet);
+        vok::resampxy(columns().x, columns().y, n, L, B, kAlpha, stream, threads, quiet);
     best = std::min(best, seconds_since(start));
     benchmark::DoNotOptimize(t);
   }

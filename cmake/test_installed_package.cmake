@@ -22,13 +22,13 @@ endforeach()
 
 # The installed library is the analysis alone: none of the console program's
 # code (control files, data files and their reading in src/input, the run
-# loop, its output files) is in
-# libvok.a or libvok.so, and libvok.so exports the public API only.
+# loop, its output files, the lines it writes for the analysis' messages) is
+# in libvok.a or libvok.so, and libvok.so exports the public API only.
 find_program(NM nm)
 if(NM)
   foreach(lib lib/libvok.a lib/libvok.so)
     run(${NM} -C --defined-only ${prefix}/${lib})
-    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|SourceLine|detail_line|write_detail|file_exists|commit_run|Execution)[^\n]*"
+    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|SourceLine|detail_line|write_detail|file_exists|commit_run|Execution|write_message|message_lines)[^\n]*"
            console_symbols "${output}")
     if(console_symbols)
       message(FATAL_ERROR "${lib} holds console-program code:\n${console_symbols}")
@@ -47,7 +47,7 @@ if(NM)
   run(${NM} -C -D --defined-only ${prefix}/lib/libvok.so)
   string(REGEX MATCHALL "[^\n]* [TWV] vok::[^\n]*" exported "${output}")
   foreach(symbol ${exported})
-    if(NOT symbol MATCHES " vok::(analyse|lags|frame_count|name|Settings::check|Frame::|resample_indices)|for vok::(Error|Cancelled)")
+    if(NOT symbol MATCHES " vok::(analyse|lags|frame_count|name|describe|Settings::check|Frame::|resample_indices)|for vok::(Error|Cancelled)")
       message(FATAL_ERROR "libvok.so exports more than the API: ${symbol}")
     endif()
   endforeach()

@@ -1,7 +1,7 @@
 // Reads a data file of the console program (a title line, a line of
 // keywords, then rows whose first two numbers are x and y), analyses x and y
 // in frames of 200 rows with a VAR(1) fit and 100 bootstrap resamples, and
-// prints each frame's p-values.
+// prints each frame's p-values and the messages raised while analysing.
 #include <vok/vok.h>
 
 #include <cstdio>
@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
     std::printf("* below the threshold (%s):", result.bootstrapped ? "bootstrapped" : "nominal");
     for (vok::Test t : vok::kTests) std::printf(" %s %.4g", vok::name(t), result.thresholds[t]);
     std::printf("\n");
+    for (const vok::Message& m : result.messages)
+      std::printf("frame %d, %s: %s\n", m.frame, vok::name(m.kind), vok::describe(m).c_str());
   } catch (const vok::Error& e) {
     std::cerr << e.what() << "\n";
     return 1;

@@ -39,6 +39,8 @@
 #define VOK_API
 #endif
 
+#include "message.h"
+
 namespace vok {
 
 // The one exception type of the API: a setting out of its bounds, input that
@@ -183,24 +185,6 @@ struct VarFit {
   int status = 0;  // 0, or 1 when the factorisation failed
 };
 
-// A message raised while analysing: where the console program shows it and
-// the text of its line(s).
-struct Diagnostic {
-  enum class Channel { report, console, error_file, standard_error };
-  // Where in a frame's computation it was raised (the order its lines take).
-  enum class Stage {
-    run,          // outside the frames: statistics, bootstrap, summary
-    var_fit,      // the frame's VAR fit
-    x_residuals,  // statistics of the x residuals
-    y_residuals,  // statistics of the y residuals
-    tests,        // the frame's tests
-  };
-  Channel channel = Channel::report;
-  Stage stage = Stage::run;
-  int frame = 0;     // 1-based frame, 0 outside the frames
-  std::string text;  // whole lines, each ending in a newline
-};
-
 struct VOK_API Frame {
   int number = 0;     // 1-based
   int first_row = 0;  // 1-based rows of x and y the frame covers
@@ -294,7 +278,7 @@ struct Result {
 
   VarianceCheck x_variance, y_variance;  // changing variance in x and in y
 
-  std::vector<Diagnostic> diagnostics;  // in the order raised
+  std::vector<Message> messages;  // in the order raised
 };
 
 // -------------------------------------------------------------- analysis

@@ -127,20 +127,6 @@ py::dict variance_dict(const vok::VarianceCheck& c) {
   return d;
 }
 
-const char* channel_name(vok::Diagnostic::Channel c) {
-  switch (c) {
-    case vok::Diagnostic::Channel::report:
-      return "report";
-    case vok::Diagnostic::Channel::console:
-      return "console";
-    case vok::Diagnostic::Channel::error_file:
-      return "error_file";
-    case vok::Diagnostic::Channel::standard_error:
-      break;
-  }
-  return "standard_error";
-}
-
 // The result as numpy arrays and dicts (built with the interpreter locked).
 py::dict result_dict(const vok::Result& r) {
   const std::vector<vok::Frame>& frames = r.frames;
@@ -194,8 +180,8 @@ py::dict result_dict(const vok::Result& r) {
   d["cross_correlations"] = xy;
 
   py::list diagnostics;
-  for (const vok::Diagnostic& m : r.diagnostics)
-    diagnostics.append(py::make_tuple(m.frame, channel_name(m.channel), m.text));
+  for (const vok::Message& m : r.messages)
+    diagnostics.append(py::make_tuple(m.frame, vok::name(m.kind), vok::describe(m)));
   d["diagnostics"] = diagnostics;
   return d;
 }

@@ -118,8 +118,9 @@ class Result:
         lags: lags per frame.
         rows: observations analysed.
         bootstrapped: whether the thresholds come from resamples.
-        diagnostics: list of the messages raised while analysing (each a
-            tuple: frame or 0, where the console program shows it, text).
+        diagnostics: list of the messages raised while analysing, in the
+            order raised (each a tuple: frame or 0, the kind's name such as
+            "stat_no_variance", a readable line).
         names: (x name, y name): the names of x and y when they were
             pandas Series (None otherwise).
         variance: DataFrame, by series (x, y), of the check for changing

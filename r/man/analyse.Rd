@@ -92,7 +92,8 @@ An object of class \code{vok_result}, a list of
   \item{settings}{the settings of the analysis (with \code{lags}).}
   \item{rows, lags, bootstrapped}{observations analysed, lags per frame,
     whether the thresholds were bootstrapped.}
-  \item{diagnostics}{messages raised while analysing (frame, channel, text).}
+  \item{diagnostics}{messages raised while analysing (frame, kind, text): the
+    kind's name, such as "stat_no_variance", and a readable line.}
   \item{names}{the expressions given as x and y.}
   \item{variance}{the check for changing variance, by series (x, y):
     frames with a McLeod-Li p-value, significant ones, their share, the

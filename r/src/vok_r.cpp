@@ -67,16 +67,6 @@ Rcpp::NumericVector stats_vector(const vok::DescriptiveStats& s) {
       Rcpp::Named("min") = s.min);
 }
 
-const char* channel_name(vok::Diagnostic::Channel c) {
-  switch (c) {
-    case vok::Diagnostic::Channel::report: return "report";
-    case vok::Diagnostic::Channel::console: return "console";
-    case vok::Diagnostic::Channel::error_file: return "error_file";
-    case vok::Diagnostic::Channel::standard_error: break;
-  }
-  return "standard_error";
-}
-
 Rcpp::List variance_list(const vok::VarianceCheck& c) {
   return Rcpp::List::create(Rcpp::Named("frames") = c.frames,
                             Rcpp::Named("significant") = c.significant,
@@ -114,14 +104,14 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
       xy(f, k) = k < static_cast<int>(rxy.size()) ? rxy[static_cast<std::size_t>(k)] : 0.0f;
   }
 
-  const int messages = static_cast<int>(r.diagnostics.size());
+  const int messages = static_cast<int>(r.messages.size());
   Rcpp::IntegerVector message_frame(messages);
-  Rcpp::CharacterVector message_channel(messages), message_text(messages);
+  Rcpp::CharacterVector message_kind(messages), message_text(messages);
   for (int m = 0; m < messages; ++m) {
-    const vok::Diagnostic& d = r.diagnostics[static_cast<std::size_t>(m)];
-    message_frame[m] = d.frame;
-    message_channel[m] = channel_name(d.channel);
-    message_text[m] = d.text;
+    const vok::Message& message = r.messages[static_cast<std::size_t>(m)];
+    message_frame[m] = message.frame;
+    message_kind[m] = vok::name(message.kind);
+    message_text[m] = vok::describe(message);
   }
 
   Rcpp::List out;
@@ -163,7 +153,7 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   out["y_variance"] = variance_list(r.y_variance);
   out["cross_correlations"] = xy;
   out["diagnostics"] = Rcpp::DataFrame::create(
-      Rcpp::Named("frame") = message_frame, Rcpp::Named("channel") = message_channel,
+      Rcpp::Named("frame") = message_frame, Rcpp::Named("kind") = message_kind,
       Rcpp::Named("text") = message_text, Rcpp::Named("stringsAsFactors") = false);
   // The settings as the analysis used them (its reals in 32 bits).
   out["exponent"] = static_cast<double>(s.exponent);

@@ -12,54 +12,30 @@
 #include "data/descriptive.h"
 #include "frames/summary.h"
 #include "frames/wind.h"
-#include "output/channel.h"
-#include "output/failure.h"
+#include "stats/messages.h"
 #include "exec/parallel.h"
 #include "exec/progress.h"
 
 namespace vok {
 namespace {
 
-using Where = Diagnostic::Channel;
-
-// A channel whose lines become one run-level diagnostic.
-class Captured {
- public:
-  explicit Captured(Where where) : where_(where) { channel.capture(); }
-  void send(AnalysisSink& sink) {
-    if (channel.text().empty()) return;
-    sink.diagnostic({where_, Diagnostic::Stage::run, 0, channel.text()});
-    channel.clear_text();
-  }
-  Channel channel;
-
- private:
-  Where where_;
-};
-
-// The free-format line `text` on each channel, then the end of the run.
-[[noreturn]] void stop(AnalysisSink& sink, std::initializer_list<Where> where,
-                       const std::string& text) {
-  const std::string line = free_format({text}) + "\n";
-  for (Where w : where) sink.diagnostic({w, Diagnostic::Stage::run, 0, line});
-  throw AnalysisStopped{text};
+// Hands the messages on to the sink, in the order raised.
+void send(std::span<const Message> messages, AnalysisSink& sink) {
+  for (const Message& m : messages) sink.diagnostic(m);
 }
 
 // The statistics of the two columns, side by side on two threads when there
-// are two; their messages are written x's first, as one after the other.
-void describe(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
-              AnalysisSink& sink, int threads) {
+// are two; their messages are handed on x's first, as one after the other.
+void describe_columns(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
+                      AnalysisSink& sink, int threads) {
   const auto covered = static_cast<std::size_t>(plan.covered());
   const std::span<const float> columns[2] = {x.first(covered), y.first(covered)};
   DescriptiveStats stats[2];
-  Channel messages[2];
-  for (Channel& m : messages) m.capture();
+  Messages messages[2] = {Messages(Stage::statistics), Messages(Stage::statistics)};
   parallel_for(
       2, [&](std::size_t i, int) { stats[i] = stat(columns[i], messages[i]); },
       std::min(threads, 2));
-  Captured diag(Where::error_file);
-  for (const Channel& m : messages) diag.channel.append(m.text());
-  diag.send(sink);
+  for (const Messages& m : messages) send(m.list(), sink);
   sink.statistics(stats[0], stats[1]);
 }
 
@@ -77,8 +53,9 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
     work.reserve(static_cast<std::size_t>(threads));
     for (int w = 0; w < threads; ++w) work.emplace_back(plan);
   } catch (const std::bad_alloc&) {
-    stop(sink, {Where::console, Where::error_file},
-         "Unable to allocate work space for arrays in wind");
+    Message m{MessageKind::out_of_memory, Stage::run, 0, {}, Arrays::frames};
+    sink.diagnostic(m);
+    throw AnalysisStopped{describe(m)};
   }
 
   // Frame k is handed on once the frames before it are: first those computed
@@ -102,7 +79,7 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
     }
     for (Test t : kTests) counts[t] += f.significant[t] ? 1 : 0;
     series.set(f.number, f);
-    sink.frame(f, outcome.diagnostics);
+    sink.frame(f, outcome.messages);
   };
   // The frames computed already are handed on first, with the pool's
   // threads free for the sink (which may format them side by side), then
@@ -122,9 +99,9 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
         [&](std::size_t, FrameOutcome&& outcome) { hand_on(std::move(outcome)); }, threads);
   } catch (const FrameStopped&) {
     std::string reason = "frame " + std::to_string(stopped->frame.number) + " cannot be completed";
-    for (const Diagnostic& d : stopped->diagnostics) {
-      sink.diagnostic(d);
-      if (d.channel == Where::report) reason += ":" + d.text.substr(0, d.text.find('\n'));
+    for (const Message& m : stopped->messages) {
+      sink.diagnostic(m);
+      reason += ": " + describe(m);
     }
     throw AnalysisStopped{reason};
   }
@@ -149,27 +126,25 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
     sink.thresholds(out, false);
     return out;
   }
-  Captured diag(Where::standard_error), console(Where::console);
+  Messages messages(Stage::bootstrap);
   try {
     Thresholds t;
     if (settings.bootstrap == Bootstrap::frames) {
-      const FrameJob job = FrameJob::of(x, y, plan, settings);
+      FrameJob job = FrameJob::of(x, y, plan, settings);
+      job.kernel = options.kernel;
       t = frames_bootstrap(x, y, plan.frame_length, plan.lags, job, B, alpha, uniforms,
-                           options.threads, diag.channel, console.channel, options.progress,
-                           options.cancel);
+                           options.threads, messages, options.progress, options.cancel);
     } else {
       t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms, options.threads,
-                   diag.channel, console.channel, options.progress, options.cancel);
+                   messages, options.progress, options.cancel, options.kernel);
     }
     const auto& v = t.values;
     for (Test test : kTests) out[test] = v[test_index(test)];
-  } catch (const Stop&) {
-    diag.send(sink);
-    console.send(sink);
-    throw AnalysisStopped{"the bootstrap could not be completed"};
+  } catch (const ComputationHalted& halted) {
+    send(messages.list(), sink);
+    throw AnalysisStopped{"the bootstrap could not be completed: " + describe(halted.cause())};
   }
-  diag.send(sink);
-  console.send(sink);
+  send(messages.list(), sink);
   sink.thresholds(out, true);
   return out;
 }
@@ -179,11 +154,13 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
                   AnalysisSink& sink, const EngineOptions& options,
                   std::span<FrameOutcome> computed) {
   throw_if_cancelled(options.cancel);
-  describe(x, y, plan, sink, options.threads);
+  describe_columns(x, y, plan, sink, options.threads);
 
   const PerTest<float> thresholds =
       analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
-  analyse_frames(FrameJob::of(x, y, plan, settings, thresholds), stamps, sink, options, computed);
+  FrameJob job = FrameJob::of(x, y, plan, settings, thresholds);
+  job.kernel = options.kernel;
+  analyse_frames(job, stamps, sink, options, computed);
 }
 
 void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink& sink,
@@ -197,14 +174,14 @@ void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink
     sink.finish(counts, nullptr);
     return;
   }
-  Captured diag(Where::report);
-  const CorrelationSummary summary = summarise(series, counts.hxxy, counts.hyyx, diag.channel);
-  diag.send(sink);
+  Messages messages(Stage::summary);
+  const CorrelationSummary summary = summarise(series, counts.hxxy, counts.hyyx, messages);
+  send(messages.list(), sink);
   sink.finish(counts, &summary);
 }
 
-void ResultCollector::diagnostic(const Diagnostic& d) {
-  r_.diagnostics.push_back(d);
+void ResultCollector::diagnostic(const Message& m) {
+  r_.messages.push_back(m);
 }
 void ResultCollector::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
   r_.x_stats = x;
@@ -214,17 +191,17 @@ void ResultCollector::thresholds(const PerTest<float>& values, bool bootstrapped
   r_.thresholds = values;
   r_.bootstrapped = bootstrapped;
 }
-void ResultCollector::frame(const Frame& frame, std::span<const Diagnostic> diagnostics) {
+void ResultCollector::frame(const Frame& frame, std::span<const Message> messages) {
   r_.frames.push_back(frame);
-  r_.diagnostics.insert(r_.diagnostics.end(), diagnostics.begin(), diagnostics.end());
+  r_.messages.insert(r_.messages.end(), messages.begin(), messages.end());
 }
 void ResultCollector::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
   r_.counts = counts;
   if (summary) r_.summary = *summary;
 }
 
-void SinkList::diagnostic(const Diagnostic& d) {
-  for (AnalysisSink* s : sinks_) s->diagnostic(d);
+void SinkList::diagnostic(const Message& m) {
+  for (AnalysisSink* s : sinks_) s->diagnostic(m);
 }
 void SinkList::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
   for (AnalysisSink* s : sinks_) s->statistics(x, y);
@@ -232,8 +209,8 @@ void SinkList::statistics(const DescriptiveStats& x, const DescriptiveStats& y) 
 void SinkList::thresholds(const PerTest<float>& values, bool bootstrapped) {
   for (AnalysisSink* s : sinks_) s->thresholds(values, bootstrapped);
 }
-void SinkList::frame(const Frame& frame, std::span<const Diagnostic> diagnostics) {
-  for (AnalysisSink* s : sinks_) s->frame(frame, diagnostics);
+void SinkList::frame(const Frame& frame, std::span<const Message> messages) {
+  for (AnalysisSink* s : sinks_) s->frame(frame, messages);
 }
 void SinkList::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
   for (AnalysisSink* s : sinks_) s->finish(counts, summary);

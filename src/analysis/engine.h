@@ -7,7 +7,7 @@
 //   correlation summary
 //
 // The engine writes nothing itself: every message its steps raise reaches
-// the sink as a diagnostic.
+// the sink as a Message value, in the order raised.
 #pragma once
 
 #include <atomic>
@@ -30,13 +30,13 @@ class AnalysisSink {
   virtual ~AnalysisSink() = default;
   // A message raised outside the frames (and, for a frame that stops, the
   // frame's own messages).
-  virtual void diagnostic(const Diagnostic& d) = 0;
+  virtual void diagnostic(const Message& m) = 0;
   // The descriptive statistics of the covered rows of x and y.
   virtual void statistics(const DescriptiveStats& x, const DescriptiveStats& y) = 0;
   // The thresholds: bootstrapped, or every one the nominal level.
   virtual void thresholds(const PerTest<float>& values, bool bootstrapped) = 0;
   // Frame after frame, in order, with the messages raised computing it.
-  virtual void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) = 0;
+  virtual void frame(const Frame& frame, std::span<const Message> messages) = 0;
   // After the last frame: the counts and, when it applies, the summary.
   virtual void finish(const PerTest<int>& counts, const CorrelationSummary* summary) = 0;
 };
@@ -46,10 +46,10 @@ class AnalysisSink {
 class ResultCollector : public AnalysisSink {
  public:
   explicit ResultCollector(Result& result) : r_(result) {}
-  void diagnostic(const Diagnostic& d) override;
+  void diagnostic(const Message& m) override;
   void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
   void thresholds(const PerTest<float>& values, bool bootstrapped) override;
-  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void frame(const Frame& frame, std::span<const Message> messages) override;
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
 
  private:
@@ -60,17 +60,17 @@ class ResultCollector : public AnalysisSink {
 class SinkList : public AnalysisSink {
  public:
   explicit SinkList(std::vector<AnalysisSink*> sinks) : sinks_(std::move(sinks)) {}
-  void diagnostic(const Diagnostic& d) override;
+  void diagnostic(const Message& m) override;
   void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
   void thresholds(const PerTest<float>& values, bool bootstrapped) override;
-  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void frame(const Frame& frame, std::span<const Message> messages) override;
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
 
  private:
   std::vector<AnalysisSink*> sinks_;
 };
 
-// The run cannot go on: the sink has had the diagnostics that say why.
+// The run cannot go on: the sink has had the messages that say why.
 struct AnalysisStopped {
   std::string reason;
 };
@@ -84,6 +84,8 @@ struct EngineOptions {
   // Polled between frames and between resamples: once it holds true the
   // analysis throws Cancelled.
   const std::atomic<bool>* cancel = nullptr;
+  // The kernel of the tests' lag sums (the results are the same with either).
+  SumsKernel kernel = SumsKernel::fast;
 };
 
 // Throws Cancelled when `cancel` is given and raised.

@@ -51,10 +51,10 @@ void complete_result(Result& result, float false_alarm);
 class VarianceWatch : public AnalysisSink {
  public:
   explicit VarianceWatch(float false_alarm) : x_(false_alarm), y_(false_alarm) {}
-  void diagnostic(const Diagnostic&) override {}
+  void diagnostic(const Message&) override {}
   void statistics(const DescriptiveStats&, const DescriptiveStats&) override {}
   void thresholds(const PerTest<float>&, bool) override {}
-  void frame(const Frame& frame, std::span<const Diagnostic>) override {
+  void frame(const Frame& frame, std::span<const Message>) override {
     x_.add(frame.variance_pvalue_x);
     y_.add(frame.variance_pvalue_y);
   }

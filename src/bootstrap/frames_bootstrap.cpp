@@ -16,7 +16,7 @@ FrameResampleWork::FrameResampleWork(int n, int L)
 std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
                                                      std::span<const float> y, int n, int L,
                                                      const FrameJob& job, std::uint64_t first,
-                                                     FrameResampleWork& work, Channel& diag) {
+                                                     FrameResampleWork& work, Messages& diag) {
   const std::size_t len = static_cast<std::size_t>(n);
   const std::span<int> index(work.index);
   const std::span<float> frame(work.pair);
@@ -32,7 +32,12 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
   one.plan = FramePlan::of(n, n, 0, L);
   one.describe = false;
   const FrameOutcome outcome = compute_frame(one, 1, work.frame);
-  for (const Diagnostic& d : outcome.diagnostics) diag.append(d.text);
+  // The frame's messages belong to the bootstrap.
+  for (Message m : outcome.messages) {
+    m.stage = Stage::bootstrap;
+    m.frame = 0;
+    diag.append({&m, 1});
+  }
   if (outcome.stopped) return {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
   // 1 - CDF in 32 bits, as the frames are judged.
   const PerTest<float>& c = outcome.frame.cdf;
@@ -43,7 +48,7 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
 
 Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,
                             const FrameJob& job, int B, float alpha, UniformStream& uniforms,
-                            int thread_limit, Channel& diag, Channel& console, bool progress,
+                            int thread_limit, Messages& diag, bool progress,
                             const std::atomic<bool>* cancel) {
   const int threads = bootstrap_threads(thread_limit, B);
   std::deque<FrameResampleWork> work;  // one per thread
@@ -53,8 +58,8 @@ Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, 
     bootstrap_allocation_failed(diag);
   }
   return bootstrap_thresholds(
-      B, 2 * static_cast<std::uint64_t>(n), alpha, uniforms, threads, diag, console, progress,
-      cancel, [&](std::uint64_t first, int worker, Channel& resample_diag) {
+      B, 2 * static_cast<std::uint64_t>(n), alpha, uniforms, threads, diag, progress, cancel,
+      [&](std::uint64_t first, int worker, Messages& resample_diag) {
         return frame_resample_pvalues(x, y, n, L, job, first, work[worker], resample_diag);
       });
 }

@@ -12,7 +12,6 @@
 #include "bootstrap/resampxy.h"
 #include "bootstrap/uniform.h"
 #include "frames/wind.h"
-#include "output/channel.h"
 
 namespace vok {
 
@@ -31,11 +30,11 @@ struct FrameResampleWork {
 // computation of `job` (its VAR order and clipping; its series and plan are
 // not used) on that pair as one frame of n values and L lags. A pair whose
 // VAR fit fails (a resample without variation) gives p-values of 1, as a
-// degenerate frame does; its messages go to `diag`. `work` is scratch.
+// degenerate frame does; its messages are raised on `diag`. `work` is scratch.
 std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
                                                      std::span<const float> y, int n, int L,
                                                      const FrameJob& job, std::uint64_t first,
-                                                     FrameResampleWork& work, Channel& diag);
+                                                     FrameResampleWork& work, Messages& diag);
 
 // B such resamples of n values from the N = x.size() values of x and y
 // (same length, after any log transform), L lags, VAR order and clipping of
@@ -45,7 +44,7 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
 // thread count.
 Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,
                             const FrameJob& job, int B, float alpha, UniformStream& uniforms,
-                            int threads, Channel& diag, Channel& console, bool progress = false,
+                            int threads, Messages& messages, bool progress = false,
                             const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vok

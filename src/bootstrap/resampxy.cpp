@@ -15,8 +15,6 @@
 #include "exec/parallel.h"
 #include "exec/progress.h"
 #include "frames/covxy.h"
-#include "output/channel.h"
-#include "output/failure.h"
 #include "stats/chisq.h"
 #include "stats/moments.h"
 #include "stats/sort.h"
@@ -59,7 +57,8 @@ __attribute__((target_clones("arch=x86-64-v4", "default"))) void resample_indice
     out[i] = static_cast<int>((count * UniformStream::bits(first + i)) >> 24);
 }
 
-ResampleWork::ResampleWork(int n, int) : x(n), y(n), index(2 * static_cast<std::size_t>(n)) {}
+ResampleWork::ResampleWork(int n, int, SumsKernel kernel)
+    : x(n), y(n), index(2 * static_cast<std::size_t>(n)), kernel(kernel) {}
 
 namespace {
 
@@ -104,7 +103,7 @@ namespace {
 // The lag sums of the resample whose 2n uniforms start at `first`: drawn,
 // standardised, and summed by the tests' kernel into work.tests.
 const FrameSums& resample_sums(std::span<const float> x, std::span<const float> y, int n, int L,
-                               std::uint64_t first, ResampleWork& work, Channel& diag) {
+                               std::uint64_t first, ResampleWork& work, Messages& diag) {
   std::span<float> xs(work.x.data(), n);
   std::span<float> ys(work.y.data(), n);
   std::span<int> x_index(work.index.data(), n);
@@ -127,14 +126,14 @@ const FrameSums& resample_sums(std::span<const float> x, std::span<const float> 
   const auto [mx, my] = sigmn_from_sums(xs, ys, sum_x, sum_y, diag);
   const auto [sum_zx, sum_zy] = standardise(xs, mx, ys, my);
   const auto [mzx, mzy] = sigmn_from_sums(xs, ys, sum_zx, sum_zy, diag);
-  return covxy_sums(xs, ys, mzx, mzy, L, sums_kernel(), work.tests);
+  return covxy_sums(xs, ys, mzx, mzy, L, work.kernel, work.tests);
 }
 
 }  // namespace
 
 std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::span<const float> y,
                                                int n, int L, std::uint64_t first,
-                                               ResampleWork& work, Channel& diag) {
+                                               ResampleWork& work, Messages& diag) {
   const FrameTests t = covxy_tests(resample_sums(x, y, n, L, first, work, diag), {}, diag);
   std::array<float, kTestCount> p{};
   for (Test test : kTests) p[test_index(test)] = 1.0f - t.cdf[test];
@@ -143,7 +142,7 @@ std::array<float, kTestCount> resample_pvalues(std::span<const float> x, std::sp
 
 ResampleStatistics resample_statistics(std::span<const float> x, std::span<const float> y, int n,
                                        int L, std::uint64_t first, ResampleWork& work,
-                                       Channel& diag) {
+                                       Messages& diag) {
   const FrameStatistics st = covxy_statistics(resample_sums(x, y, n, L, first, work, diag));
   return {static_cast<float>(st.hxxy), static_cast<float>(st.hyyx), static_cast<float>(st.hxxx),
           static_cast<float>(st.hyyy), static_cast<float>(st.cx),   static_cast<float>(st.cy),
@@ -153,26 +152,26 @@ ResampleStatistics resample_statistics(std::span<const float> x, std::span<const
 namespace {
 
 // The fractile at `alpha` of one test's p-values by ordering them all (sort,
-// control 'B', which writes its messages): the route for fewer than two
+// control 'B', which raises its messages): the route for fewer than two
 // resamples or a p-value that is NaN. `order` is sort's work space (at
 // least one entry); sort's status goes to `status`.
 float ordering_fractile(std::span<int> order, std::span<const float> p, float alpha, int& status,
-                        Channel& console, Channel& diag) {
+                        Messages& messages) {
   const float level[1] = {alpha};
   float fractile[1] = {alpha};
-  status = sort(order, p, level, fractile, 'B', console, diag);
+  status = sort(order, p, level, fractile, 'B', messages);
   return fractile[0];
 }
 
 
 // The thresholds of B < 2 resamples, through every p-value and sort, which
-// writes its messages for a single value or none.
+// raises its messages for a single value or none.
 Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int n, int L,
                          std::size_t resamples, float alpha, UniformStream& uniforms,
-                         Channel& diag, Channel& console, const std::atomic<bool>* cancel) {
+                         Messages& diag, const std::atomic<bool>* cancel, SumsKernel kernel) {
   std::array<std::vector<float>, kTestCount> pvalues;
   std::vector<int> order(1);
-  ResampleWork work(n, L);
+  ResampleWork work(n, L, kernel);
   const std::uint64_t per_resample = 2 * static_cast<std::uint64_t>(n);
   for (std::size_t b = 0; b < resamples; ++b) {
     if (cancel && cancel->load(std::memory_order_relaxed))
@@ -183,7 +182,7 @@ Thresholds few_resamples(std::span<const float> x, std::span<const float> y, int
   uniforms.advance(per_resample * resamples);
   Thresholds result;
   for (int t = 0; t < kTestCount; ++t)
-    result.values[t] = ordering_fractile(order, pvalues[t], alpha, result.status, console, diag);
+    result.values[t] = ordering_fractile(order, pvalues[t], alpha, result.status, diag);
   return result;
 }
 
@@ -213,14 +212,14 @@ namespace {
 class Resampler {
  public:
   Resampler(std::span<const float> x, std::span<const float> y, int n, int L, std::uint64_t start,
-            int threads, const std::atomic<bool>* cancel)
+            int threads, const std::atomic<bool>* cancel, SumsKernel kernel)
       : x_(x), y_(y), n_(n), L_(L), start_(start), threads_(threads), cancel_(cancel),
         batched_(ResampleBatch::fits(n, L)), df_(degrees_of_freedom(L)) {
     for (int w = 0; w < threads; ++w) {
       if (batched_)
         batches_.emplace_back(n, L);
       else
-        work_.emplace_back(n, L);
+        work_.emplace_back(n, L, kernel);
     }
     for (int t = 0; t < kTestCount; ++t) quiet_df_[t] = cdf_is_quiet(df_[t]);
   }
@@ -240,19 +239,20 @@ class Resampler {
   };
 
   // Resamples [begin, end), in tasks of many on the threads. A task keeps
-  // its messages (and a stop) until its turn comes, so that they reach
+  // its messages (and a halt) until its turn comes, so that they reach
   // `diag` in resample order. The only messages are the chi-square step's,
   // for a statistic that is not finite or degrees of freedom beyond
   // cdf_is_quiet: such a statistic takes the step in its resample, as the
-  // frame tests take it, and marks its test loud.
-  void take(std::size_t begin, std::size_t end, const Keep& keep, Kept& kept, Channel& diag,
+  // frame tests take it, and marks its test loud. `diag` null: the messages
+  // are not wanted.
+  void take(std::size_t begin, std::size_t end, const Keep& keep, Kept& kept, Messages* diag,
             Progress* progress) {
     const std::size_t lanes = batched_ ? static_cast<std::size_t>(batches_.front().lanes()) : 1;
     const std::size_t count = end - begin;
     const std::size_t task =
         lanes * std::clamp<std::size_t>(count / (lanes * threads_ * 16), 1, 64);
     struct Task {
-      std::string messages;
+      std::vector<Message> messages;
       std::exception_ptr stop;
       Kept kept;
     };
@@ -261,8 +261,7 @@ class Resampler {
         (count + task - 1) / task,
         [&](std::size_t i, int worker) {
           Task r;
-          Channel diag;
-          diag.capture();
+          Messages diag(Stage::bootstrap);
           const std::size_t first = begin + i * task, last = std::min(end, first + task);
           ResampleStatistics batch[kMaxBatchLanes];
           try {
@@ -295,12 +294,12 @@ class Resampler {
           } catch (...) {
             r.stop = std::current_exception();
           }
-          r.messages = diag.text();
+          r.messages = diag.take();
           if (progress) progress->advance(last - first);
           return r;
         },
         [&](std::size_t, Task&& r) {
-          if (!r.messages.empty()) diag.append(r.messages);
+          if (diag) diag->append(r.messages);
           if (r.stop) std::rethrow_exception(r.stop);
           for (int t = 0; t < kTestCount; ++t) {
             auto& into = kept.statistics[t];
@@ -335,14 +334,13 @@ int bootstrap_threads(int thread_limit, int B) {
                                                   1, static_cast<std::size_t>(std::max(B, 1))));
 }
 
-[[noreturn]] void bootstrap_allocation_failed(Channel& diag) {
-  diag.write_free({"Unable to allocate work space - arrays in resampxy"});
-  throw Stop{};
+[[noreturn]] void bootstrap_allocation_failed(Messages& messages) {
+  halt_out_of_memory(messages, Arrays::bootstrap);
 }
 
 Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
-                                UniformStream& uniforms, int threads, Channel& diag,
-                                Channel& console, bool show_progress,
+                                UniformStream& uniforms, int threads, Messages& diag,
+                                bool show_progress,
                                 const std::atomic<bool>* cancel, const ResampleFunction& resample) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   std::array<std::vector<float>, kTestCount> pvalues;
@@ -356,11 +354,11 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
 
   // Resample b owns stream positions start + b per_resample onwards, so its
   // p-values do not depend on the order the resamples are taken in. Each
-  // resample keeps its messages (and a stop) until its turn comes, so they
-  // reach the standard error stream in resample order.
+  // resample keeps its messages (and a halt) until its turn comes, so they
+  // are raised in resample order.
   struct Resample {
     std::array<float, kTestCount> p{};
-    std::string messages;
+    std::vector<Message> messages;
     std::exception_ptr stop;
   };
   const std::uint64_t start = uniforms.position();
@@ -372,19 +370,18 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
         if (cancel && cancel->load(std::memory_order_relaxed))
           throw Cancelled("the analysis was cancelled");
         Resample r;
-        Channel diag;
-        diag.capture();
+        Messages diag(Stage::bootstrap);
         try {
           r.p = resample(start + b * per_resample, worker, diag);
         } catch (...) {
           r.stop = std::current_exception();
         }
-        r.messages = diag.text();
+        r.messages = diag.take();
         if (progress) progress->advance();
         return r;
       },
       [&](std::size_t b, Resample&& r) {
-        if (!r.messages.empty()) diag.append(r.messages);
+        diag.append(r.messages);
         if (r.stop) std::rethrow_exception(r.stop);
         for (int t = 0; t < kTestCount; ++t) pvalues[t][b] = r.p[t];
       },
@@ -406,26 +403,25 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
     return result;
   }
   for (int t = 0; t < kTestCount; ++t)
-    result.values[t] = ordering_fractile(order, pvalues[t], alpha, result.status, console, diag);
+    result.values[t] = ordering_fractile(order, pvalues[t], alpha, result.status, diag);
   return result;
 }
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
-                    float alpha, UniformStream& uniforms, int thread_limit, Channel& diag,
-                    Channel& console, bool show_progress,
-                    const std::atomic<bool>* cancel) {
+                    float alpha, UniformStream& uniforms, int thread_limit, Messages& diag,
+                    bool show_progress,
+                    const std::atomic<bool>* cancel, SumsKernel kernel) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   if (resamples < 2)
-    return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, console, cancel);
+    return few_resamples(x, y, n, L, resamples, alpha, uniforms, diag, cancel, kernel);
   const int threads = static_cast<int>(std::clamp<std::size_t>(
       static_cast<std::size_t>(std::max(thread_limit, 1)), 1, resamples));
   const std::uint64_t start = uniforms.position();
   std::optional<Resampler> resampler;
   try {
-    resampler.emplace(x, y, n, L, start, threads, cancel);
+    resampler.emplace(x, y, n, L, start, threads, cancel, kernel);
   } catch (const std::bad_alloc&) {
-    diag.write_free({"Unable to allocate work space - arrays in resampxy"});
-    throw Stop{};
+    bootstrap_allocation_failed(diag);
   }
   const auto& df = resampler->df();
   std::optional<Progress> progress;
@@ -441,7 +437,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   all.all.fill(true);
   Resampler::Kept kept;
   const std::size_t pilot = std::min(resamples, kPilot);
-  resampler->take(0, pilot, all, kept, diag, shown);
+  resampler->take(0, pilot, all, kept, &diag, shown);
   if (pilot < resamples) {
     // Each test's band from its own pilot statistics: the tests side by
     // side on the pool's threads.
@@ -461,7 +457,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
           });
         },
         threads);
-    resampler->take(pilot, resamples, keep, kept, diag, shown);
+    resampler->take(pilot, resamples, keep, kept, &diag, shown);
   }
   uniforms.advance(2 * static_cast<std::uint64_t>(n) * resamples);
 
@@ -497,8 +493,10 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     anew = anew || again.all[t];
   }
   Resampler::Kept every;
-  Channel quiet;
-  if (anew) resampler->take(0, resamples, again, every, quiet, nullptr);
+  if (anew) resampler->take(0, resamples, again, every, nullptr, nullptr);
+  // The chi-square step's messages of these statistics were raised in their
+  // resamples already.
+  Messages raised_already(Stage::bootstrap);
   for (int t = 0; t < kTestCount; ++t) {
     if (done[t]) continue;
     std::vector<float>& statistics = again.all[t] ? every.statistics[t] : kept.statistics[t];
@@ -509,14 +507,14 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
     std::vector<float> p(resamples);
     for (std::size_t b = 0; b < resamples; ++b) {
       float cdf = 0.0f;
-      cdchi(statistics[b], df[t], cdf, quiet);
+      cdchi(statistics[b], df[t], cdf, raised_already);
       p[b] = 1.0f - cdf;
     }
     if (std::none_of(p.begin(), p.end(), [](float v) { return std::isnan(v); })) {
       result.values[t] = select_fractile(p, alpha);
     } else {
       std::vector<int> order(resamples);
-      result.values[t] = ordering_fractile(order, p, alpha, result.status, console, diag);
+      result.values[t] = ordering_fractile(order, p, alpha, result.status, diag);
     }
   }
   return result;

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "output/channel.h"
+#include "stats/messages.h"
 #include "stats/chisq.h"
 #include "stats/sort.h"
 
@@ -136,9 +136,9 @@ bool cdf_is_quiet(float df) {
 }
 
 float pvalue_of(float statistic, float df) {
-  Channel quiet;  // closed: there is nothing to write
+  Messages none;  // a quiet df and a finite statistic raise nothing
   float cdf = 0.0f;
-  cdchi(statistic, df, cdf, quiet);
+  cdchi(statistic, df, cdf, none);
   return 1.0f - cdf;
 }
 
@@ -157,10 +157,10 @@ float pvalue_fractile(std::span<float> statistics, float df, float level) {
 
 std::optional<float> pvalue_fractile(KeptStatistics statistics, float df, float level) {
   assert(cdf_is_quiet(df));
-  Channel quiet;  // closed: there is nothing to write
+  Messages none;  // a quiet df raises nothing
   return pvalue_fractile(statistics, level, [&](float statistic) {
     float cdf = 0.0f;
-    cdchi(statistic, df, cdf, quiet);
+    cdchi(statistic, df, cdf, none);
     return 1.0f - cdf;
   });
 }

@@ -31,7 +31,7 @@ namespace vok {
 // series' tail to its last term), and some 40 times that up to 200.
 inline constexpr double kPValueSlack = 0x1p-14;
 
-// True when the chi-square CDF of df degrees of freedom writes no message for
+// True when the chi-square CDF of df degrees of freedom raises no message for
 // any finite statistic >= 0 (its series and continued fraction converge well
 // within their iteration limit up to about 10^5 degrees of freedom; this
 // allows 2 10^4).

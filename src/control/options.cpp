@@ -173,7 +173,7 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
       return kExitStopped;
     }
   }
-  set_sums_kernel(o.reference_kernel ? SumsKernel::reference : SumsKernel::fast);
+  execution.kernel = o.reference_kernel ? SumsKernel::reference : SumsKernel::fast;
   channels().sync_outputs = o.sync;
   return run_program(execution_options(o, std::move(execution)));
 }

@@ -57,7 +57,7 @@ std::string version_text();
 // Does what the command line asks: the usage text or the version on the
 // console (status 0); a refusal on the standard error stream with a pointer to
 // --help (status kExitUsage); or the settings applied to the program
-// (set_sums_kernel, execution_options), the working directory changed to the
+// (the sums kernel, execution_options), the working directory changed to the
 // -C directory (one that cannot be entered is told on the standard error
 // stream, status kExitStopped, nothing written) and the execution run with
 // the seed (its status). `execution` gives what the command line does not

@@ -141,6 +141,7 @@ int run_program(const ExecutionOptions& options) {
     Execution execution(options.seed,
                         options.threads > 0 ? options.threads : processor_count());
     execution.bootstrap = options.bootstrap;
+    execution.kernel = options.kernel;
     execution.on_completed_run = options.on_completed_run;
     execution.row_batching = options.row_batching;
     TopControlFile top;

@@ -18,6 +18,8 @@ struct ExecutionOptions {
   int threads = 0;
   // What the bootstrap's resamples go through.
   Bootstrap bootstrap = Bootstrap::data;
+  // The kernel of the tests' lag sums.
+  SumsKernel kernel = SumsKernel::fast;
   // When set, receives each run that went through its frames.
   std::function<void(const CompletedRun&)> on_completed_run;
   // How the data rows are read in blocks (tests make them small, so that a

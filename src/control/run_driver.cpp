@@ -356,10 +356,11 @@ struct RunRows {
 // Steps 11 and 12: the run's arrays, then the rows. A file that holds fewer
 // rows than its header promised goes on with those: `range` and `plan` are
 // cut down to them. Without the log transform (whose logs are taken after
-// the reading) the first frames are computed while the rows are read.
+// the reading) the first frames are computed while the rows are read, their
+// lag sums by `kernel`.
 RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& run,
-                  const Settings& settings, const RowBatching& batching, Datums& range,
-                  FramePlan& plan) {
+                  const Settings& settings, const RowBatching& batching, SumsKernel kernel,
+                  Datums& range, FramePlan& plan) {
   RunRows rows;
   rows.n = range.n;
   const std::uint64_t xy_size = 2ull * static_cast<std::uint64_t>(range.n);
@@ -385,10 +386,11 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
 
   std::optional<EarlyFrames> early;
   if (settings.transform != Transform::log) {
-    const FrameJob job =
+    FrameJob job =
         FrameJob::of(std::span<const float>(rows.xy).first(static_cast<std::size_t>(range.n)),
                      std::span<const float>(rows.xy).subspan(static_cast<std::size_t>(range.n)),
                      plan, settings);
+    job.kernel = kernel;
     // The outcomes held until the thresholds are known take at most a 32nd
     // of the columns' bytes (a quarter of a byte a row; at least 2 MiB):
     // the frames gain on the reading only what its threads would idle.
@@ -433,7 +435,7 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
   try {
     const FramePlan plan =
         detail::analyse(x, y, settings, stamps, execution.uniforms, all,
-                        EngineOptions{.threads = settings.threads, .progress = true},
+                        EngineOptions{.threads = settings.threads, .progress = true, .kernel = execution.kernel},
                         frames_computed);
     if (execution.on_completed_run) {
       result.rows = plan.rows;
@@ -490,7 +492,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   // 11, 12. The rows.
   RowBatching batching = execution.row_batching;
   batching.threads = settings.threads;
-  RunRows rows = read_rows(data, header, run, settings, batching, range, plan);
+  RunRows rows = read_rows(data, header, run, settings, batching, execution.kernel, range, plan);
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
   if (run.clip == "lg") {

@@ -8,6 +8,7 @@
 
 #include "bootstrap/uniform.h"
 #include "data/datc.h"
+#include "frames/covxy.h"
 #include "input/fields.h"
 #include "input/source_lines.h"
 #include "vok/vok.h"
@@ -43,6 +44,7 @@ struct Execution {
   UniformStream uniforms;   // continues across runs
   int threads = 1;          // threads of the runs' parallel steps, at least 1
   Bootstrap bootstrap = Bootstrap::data;  // what the bootstrap's resamples go through
+  SumsKernel kernel = SumsKernel::fast;   // of the tests' lag sums
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
   SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made

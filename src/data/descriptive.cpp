@@ -6,7 +6,7 @@
 
 namespace vok {
 
-DescriptiveStats stat(std::span<const float> x, Channel& diag) {
+DescriptiveStats stat(std::span<const float> x, Messages& diag) {
   DescriptiveStats out;
   const int n = static_cast<int>(x.size());
   float hi = x[0];
@@ -26,7 +26,7 @@ DescriptiveStats stat(std::span<const float> x, Channel& diag) {
 
   double ss = sum_sq - m * sum;
   if (ss <= 0.0) {
-    diag.write_free({"Variance ", ss, " in STAT = 0 & is set = -1"});
+    diag.raise(MessageKind::stat_no_variance, ss);
     out.sd = -1.0f;
     return out;  // skewness, kurtosis and C(6) stay 0
   }

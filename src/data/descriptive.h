@@ -6,13 +6,14 @@
 #include <string>
 
 #include "output/channel.h"
+#include "stats/messages.h"
 #include "vok/vok.h"
 
 namespace vok {
 
-// Statistics of x (n >= 1). Zero spread writes the variance message on `diag`,
+// Statistics of x (n >= 1). Zero spread raises stat_no_variance on `diag`,
 // sets sd to -1 and leaves skewness, kurtosis and C(6) at 0.
-DescriptiveStats stat(std::span<const float> x, Channel& diag);
+DescriptiveStats stat(std::span<const float> x, Messages& diag);
 
 // Processor time used by the process so far (user plus system), in seconds.
 float processor_time();

@@ -14,9 +14,6 @@
 namespace vok {
 namespace {
 
-// The kernel covxy uses; set once when the program starts.
-std::atomic<SumsKernel> g_sums_kernel{SumsKernel::fast};
-
 // Standardised values (v - mean) * (1/sd), each formed as a 32-bit real and
 // then held in double for the products. False when the series has no spread
 // or a value, a moment or a standardised value is not finite.
@@ -84,19 +81,11 @@ double term(double sum, int count) {
 
 }  // namespace
 
-void set_sums_kernel(SumsKernel kernel) {
-  g_sums_kernel.store(kernel, std::memory_order_relaxed);
-}
-
-SumsKernel sums_kernel() {
-  return g_sums_kernel.load(std::memory_order_relaxed);
-}
-
-FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag) {
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Messages& diag) {
   return covxy_sums(x, y, L, diag, SumsKernel::reference);
 }
 
-FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag,
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Messages& diag,
                      SumsKernel kernel) {
   CovxyWork work;
   covxy_sums(x, y, L, diag, kernel, work);
@@ -104,7 +93,7 @@ FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, 
 }
 
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
-                            Channel& diag, SumsKernel kernel, CovxyWork& work) {
+                            Messages& diag, SumsKernel kernel, CovxyWork& work) {
   assert(x.size() == y.size());
   const auto [mx, my] = sigmn(x, y, diag);
   return covxy_sums(x, y, mx, my, L, kernel, work);
@@ -299,7 +288,7 @@ FrameStatistics covxy_statistics(const FrameSums& sums) {
 
 FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<float> yyx,
                         std::span<float> rxy, std::span<int> r_lags, std::span<int> s_lags,
-                        Channel& diag) {
+                        Messages& diag) {
   const int n = sums.n;
   const int L = std::max(sums.L, 0);
   const auto entries = static_cast<std::size_t>(list_length(L));
@@ -331,7 +320,7 @@ FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<f
   return covxy_tests(sums, rxy, diag);
 }
 
-FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Channel& diag) {
+FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Messages& diag) {
   const int n = sums.n;
   const int L = std::max(sums.L, 0);
   assert(rxy.empty() || rxy.size() >= static_cast<std::size_t>(2 * L + 1));
@@ -374,27 +363,21 @@ FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Channel& dia
 
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Channel& diag) {
-  return covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, sums_kernel());
-}
-
-FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
-                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Channel& diag, SumsKernel kernel) {
+                 std::span<int> s_lags, Messages& diag, SumsKernel kernel) {
   CovxyWork work;
   return covxy_finish(covxy_sums(x, y, L, diag, kernel, work), xxy, yyx, rxy, r_lags, s_lags, diag);
 }
 
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Channel& diag, CovxyWork& work) {
-  return covxy_finish(covxy_sums(x, y, L, diag, sums_kernel(), work), xxy, yyx, rxy, r_lags, s_lags,
-                      diag);
+                 std::span<int> s_lags, Messages& diag, CovxyWork& work, SumsKernel kernel) {
+  return covxy_finish(covxy_sums(x, y, L, diag, kernel, work), xxy, yyx, rxy, r_lags, s_lags, diag);
 }
 
 FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L,
-                       std::span<float> rxy, Channel& diag, CovxyWork& work) {
-  return covxy_tests(covxy_sums(x, y, L, diag, sums_kernel(), work), rxy, diag);
+                       std::span<float> rxy, Messages& diag, CovxyWork& work,
+                       SumsKernel kernel) {
+  return covxy_tests(covxy_sums(x, y, L, diag, kernel, work), rxy, diag);
 }
 
 }  // namespace vok

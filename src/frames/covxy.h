@@ -15,7 +15,6 @@
 #include <span>
 #include <vector>
 
-#include "output/channel.h"
 #include "stats/moments.h"
 #include "vok/test_order.h"
 #include "vok/vok.h"
@@ -76,10 +75,8 @@ constexpr int list_length(int L) {
 
 enum class SumsKernel { fast, reference };
 
-// The kernel that covxy uses when none is named: the fast one, unless the
-// program is told at start-up to run the reference (for benchmarks).
-void set_sums_kernel(SumsKernel kernel);
-SumsKernel sums_kernel();
+// Where no kernel is named, the fast one is used; the console program runs
+// the reference when told to (for benchmarks).
 
 // Storage that covxy reuses from frame to frame: the lag sums, the
 // standardised series and the fast kernel's scratch. A caller that runs
@@ -90,16 +87,16 @@ struct CovxyWork {
   std::vector<double> scratch;
 };
 
-// Means and standard deviations (sigmn on x, then on y; its messages go to
-// `diag`, an empty frame stops the program), then every lag sum by the direct
+// Means and standard deviations (sigmn on x, then on y; its messages are
+// raised on `diag`, an empty frame halts), then every lag sum by the direct
 // pass.
-FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag);
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Messages& diag);
 // The same with the lag sums formed by the given kernel.
-FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Channel& diag,
+FrameSums covxy_sums(std::span<const float> x, std::span<const float> y, int L, Messages& diag,
                      SumsKernel kernel);
 // The same into work.sums, with the work's storage.
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, int L,
-                            Channel& diag, SumsKernel kernel, CovxyWork& work);
+                            Messages& diag, SumsKernel kernel, CovxyWork& work);
 // The same for a caller that has the moments of x and y as sigmn gives them.
 const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, const MeanSd& mx,
                             const MeanSd& my, int L, SumsKernel kernel, CovxyWork& work);
@@ -110,33 +107,32 @@ const FrameSums& covxy_sums(std::span<const float> x, std::span<const float> y, 
 FrameStatistics covxy_statistics(const FrameSums& sums);
 
 // Fills the list, its lags and the cross-correlations, and calls cdchi for Cx,
-// Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx in that order (messages to `diag`). A
+// Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx in that order (messages raised on `diag`). A
 // degenerate frame gets its lags, zero values and zero CDF values.
 FrameTests covxy_finish(const FrameSums& sums, std::span<float> xxy, std::span<float> yyx,
                         std::span<float> rxy, std::span<int> r_lags, std::span<int> s_lags,
-                        Channel& diag);
+                        Messages& diag);
 // The same without the list: the tests, and the cross-correlations when rxy
 // is not empty (2L + 1 values, lags -L..L).
-FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Channel& diag);
+FrameTests covxy_tests(const FrameSums& sums, std::span<float> rxy, Messages& diag);
 
 // x and y hold the frame (n = x.size() = y.size() > 2L values each), L >= 1.
 // Outputs (caller-owned): xxy, yyx, r_lags, s_lags of length M = L(2L + 1);
 // rxy of length 2L + 1 holding lags -L..L. Messages of the moments and
-// chi-square routines go to `diag`. The lag sums come from sums_kernel(), or
-// from the kernel named.
+// chi-square routines are raised on `diag`. The lag sums come from the kernel
+// named.
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Channel& diag);
-FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
-                 std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Channel& diag, SumsKernel kernel);
+                 std::span<int> s_lags, Messages& diag, SumsKernel kernel = SumsKernel::fast);
 // The same with the caller's work storage, reused from call to call.
 FrameTests covxy(std::span<const float> x, std::span<const float> y, int L, std::span<float> xxy,
                  std::span<float> yyx, std::span<float> rxy, std::span<int> r_lags,
-                 std::span<int> s_lags, Channel& diag, CovxyWork& work);
+                 std::span<int> s_lags, Messages& diag, CovxyWork& work,
+                 SumsKernel kernel = SumsKernel::fast);
 // The tests (and the cross-correlations when rxy is not empty) without the
 // list, for callers that need no more: the frames of a run, the resamples.
 FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L,
-                       std::span<float> rxy, Channel& diag, CovxyWork& work);
+                       std::span<float> rxy, Messages& diag, CovxyWork& work,
+                       SumsKernel kernel = SumsKernel::fast);
 
 }  // namespace vok

@@ -49,7 +49,7 @@ const std::vector<float>& series_named(const PerFrameSeries& s, std::string_view
 // count is the frame count) and records them in `block`.
 class Correlator {
  public:
-  Correlator(const PerFrameSeries& s, Channel& diag)
+  Correlator(const PerFrameSeries& s, Messages& diag)
       : s_(s), frames_(s.size()), positions_(s.size()), diag_(diag) {}
 
   CorrelationBlock all_frames() {
@@ -80,14 +80,14 @@ class Correlator {
       float r = 0.0f;
       const CorFlags flags = cor(frames_, block.frames, series_named(s_, pair.first),
                                  series_named(s_, pair.second), positions_, r, diag_);
-      block.pairs.push_back({pair.first, pair.second, r, flags.x == 'y', flags.y == 'y'});
+      block.pairs.push_back({pair.first, pair.second, r, flags.x_varies, flags.y_varies});
     }
   }
 
   const PerFrameSeries& s_;
   int frames_;
   std::vector<int> positions_;  // kept from block to block, as the ranking fills it
-  Channel& diag_;
+  Messages& diag_;
 };
 
 }  // namespace
@@ -116,7 +116,7 @@ void PerFrameSeries::set(int k, const Frame& f) {
   vary[i] = f.sd_y;
 }
 
-CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag) {
+CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Messages& diag) {
   Correlator correlate(series, diag);
   CorrelationSummary summary;
   summary.all_frames = correlate.all_frames();

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "output/channel.h"
+#include "stats/messages.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -28,6 +28,6 @@ struct PerFrameSeries {
 // The summary of the series (at least 8 frames); nxxy and nyyx are the
 // significance counts of Hxxy and Hyyx. Messages of the correlation routine
 // go to `diag`.
-CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Channel& diag);
+CorrelationSummary summarise(const PerFrameSeries& series, int nxxy, int nyyx, Messages& diag);
 
 }  // namespace vok

@@ -5,8 +5,6 @@
 
 #include "data/descriptive.h"
 #include "frames/summary.h"
-#include "output/channel.h"
-#include "output/failure.h"
 #include "stats/mcleod_li.h"
 #include "stats/survival.h"
 #include "stats/var.h"
@@ -37,29 +35,6 @@ void clip_to_signs(std::span<float> values) {
   for (float& v : values) v = v >= 0.0f ? 1.0f : -1.0f;
 }
 
-// What the callees of one frame write, taken stage by stage as diagnostics.
-class FrameMessages {
- public:
-  FrameMessages(int k, std::vector<Diagnostic>& into) : k_(k), into_(into) {
-    for (Channel* c : {&report, &console, &error_file}) c->capture();
-  }
-  // Everything written since the last call was raised in `stage`.
-  void end(Diagnostic::Stage stage) {
-    using C = Diagnostic::Channel;
-    for (auto [channel, where] : {std::pair{&report, C::report}, std::pair{&console, C::console},
-                                  std::pair{&error_file, C::error_file}}) {
-      if (channel->text().empty()) continue;
-      into_.push_back({where, stage, k_, channel->text()});
-      channel->clear_text();
-    }
-  }
-  Channel report, console, error_file;
-
- private:
-  int k_;
-  std::vector<Diagnostic>& into_;
-};
-
 }  // namespace
 
 FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
@@ -76,7 +51,6 @@ FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
 }
 
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
-  using Stage = Diagnostic::Stage;
   const FramePlan& plan = job.plan;
   const int lw = plan.frame_length;
   const std::size_t s = static_cast<std::size_t>(plan.offset(k));
@@ -88,26 +62,21 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
   f.first_row = static_cast<int>(s) + 1;
   f.last_row = static_cast<int>(s) + lw;
   f.cross_correlations.assign(2 * plan.lags + 1, 0.0f);
-  FrameMessages messages(k, out.diagnostics);
-  Stage stage = Stage::var_fit;
+  Messages messages(Stage::var_fit, k);
   try {
     std::vector<float>& frame = work.frame;
     std::vector<float>& residuals = work.residuals;
     std::copy_n(job.x.begin() + s, len, frame.begin());
     std::copy_n(job.y.begin() + s, len, frame.begin() + len);
 
-    f.var_fit = setvar(frame, residuals, 2, lw, job.var_lag, messages.report, messages.console,
-                       messages.error_file);
-    messages.end(stage);
+    f.var_fit = setvar(frame, residuals, 2, lw, job.var_lag, messages);
     const std::span<float> x(residuals.data(), len);
     const std::span<float> y(residuals.data() + len, len);
     if (job.var_lag >= 1 && job.describe) {
-      stage = Stage::x_residuals;
-      f.x_residuals = stat(x, messages.report);
-      messages.end(stage);
-      stage = Stage::y_residuals;
-      f.y_residuals = stat(y, messages.report);
-      messages.end(stage);
+      messages.set_stage(Stage::x_residuals);
+      f.x_residuals = stat(x, messages);
+      messages.set_stage(Stage::y_residuals);
+      f.y_residuals = stat(y, messages);
     }
     if (job.describe) {
       f.variance_pvalue_x = mcleod_li(x, plan.lags).pvalue;
@@ -117,10 +86,9 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
       clip_to_signs(x);
       clip_to_signs(y);
     }
-    stage = Stage::tests;
-    const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages.report,
-                                     work.tests);
-    messages.end(stage);
+    messages.set_stage(Stage::tests);
+    const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages,
+                                     work.tests, job.kernel);
     f.cdf = t.cdf;
     f.sd_x = t.sx;
     f.sd_y = t.sy;
@@ -138,10 +106,10 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     for (Test test : kTests)
       f.pvalue[test] = t.degenerate ? std::numeric_limits<double>::quiet_NaN()
                                     : chi_square_survival(f.statistic[test], f.df[test]);
-  } catch (const Stop&) {
-    messages.end(stage);
+  } catch (const ComputationHalted&) {
     out.stopped = true;
   }
+  out.messages = messages.take();
   return out;
 }
 

@@ -2,11 +2,11 @@
 // prewhitened with its own VAR(p) fit, described by the statistics of its
 // residuals, clipped when asked and tested with the seven tests.
 //
-// compute_frame touches nothing but its arguments and writes on no channel:
-// what its callees would write (the fit's messages, the residual statistics'
-// messages, the tests' messages) comes back as diagnostics of the frame, so
-// frames can be computed side by side on every thread and written later in
-// frame order, the same for any thread count.
+// compute_frame touches nothing but its arguments and writes nothing: the
+// messages its callees raise (the fit's, the residual statistics', the
+// tests') come back with the frame, tagged with their stage, so frames can be
+// computed side by side on every thread and handed on later in frame order,
+// the same for any thread count.
 #pragma once
 
 #include <span>
@@ -27,6 +27,7 @@ struct FrameJob {
   // The residuals' statistics and the McLeod-Li check are computed (a
   // bootstrap resample, tested like a frame, needs neither).
   bool describe = true;
+  SumsKernel kernel = SumsKernel::fast;  // of the tests' lag sums
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
 
   // The job of a run's frames, shaped by `settings`, judged against
@@ -53,10 +54,10 @@ struct FrameWork {
 
 // One computed frame and the messages raised computing it, in the order
 // raised. `stopped`: the frame cannot be completed (its VAR fit failed); its
-// diagnostics say why and the run goes no further.
+// messages say why and the run goes no further.
 struct FrameOutcome {
   Frame frame;
-  std::vector<Diagnostic> diagnostics;
+  std::vector<Message> messages;
   bool stopped = false;
 };
 

@@ -124,7 +124,7 @@ void FramesTableWriter::thresholds(const PerTest<float>&, bool) {
   table_.append(frames_table_header(stamped_));
 }
 
-void FramesTableWriter::frame(const Frame& frame, std::span<const Diagnostic>) {
+void FramesTableWriter::frame(const Frame& frame, std::span<const Message>) {
   rows_ += frames_table_row_start(frame, stamped_);
   row_ends_.push_back(rows_.size());
   pvalues_.push_back(frame.pvalue);

@@ -54,10 +54,10 @@ class FramesTableWriter : public AnalysisSink {
   ~FramesTableWriter() override;
   FramesTableWriter(const FramesTableWriter&) = delete;
   FramesTableWriter& operator=(const FramesTableWriter&) = delete;
-  void diagnostic(const Diagnostic&) override {}
+  void diagnostic(const Message&) override {}
   void statistics(const DescriptiveStats&, const DescriptiveStats&) override {}
   void thresholds(const PerTest<float>& values, bool bootstrapped) override;
-  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void frame(const Frame& frame, std::span<const Message> messages) override;
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
 
  private:

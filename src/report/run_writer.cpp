@@ -8,6 +8,7 @@
 #include "report/summary_lines.h"
 #include "report/threshold_lines.h"
 #include "report/var_lines.h"
+#include "report/messages.h"
 
 namespace vok {
 
@@ -19,21 +20,11 @@ RunChannels program_run_channels() {
 
 namespace {
 
-Channel& channel_of(const RunChannels& out, Diagnostic::Channel where) {
-  switch (where) {
-    case Diagnostic::Channel::report: return out.report;
-    case Diagnostic::Channel::console: return out.console;
-    case Diagnostic::Channel::error_file: return out.error_file;
-    case Diagnostic::Channel::standard_error: break;
-  }
-  return out.standard_error;
-}
-
-// The frame's diagnostics raised in `stage`, in order.
-void write_raised(const RunChannels& out, std::span<const Diagnostic> diagnostics,
-                  Diagnostic::Stage stage) {
-  for (const Diagnostic& d : diagnostics)
-    if (d.stage == stage) channel_of(out, d.channel).append(d.text);
+// The frame's messages raised in `stage`, in order.
+void write_raised(const RunChannels& out, std::span<const Message> messages, Stage stage) {
+  for (const Message& m : messages)
+    if (m.stage == stage)
+      write_message(m, {out.report, out.console, out.error_file, out.standard_error});
 }
 
 // Frames formatted side by side before they are written.
@@ -79,9 +70,9 @@ RunWriter::~RunWriter() {
   }
 }
 
-void RunWriter::diagnostic(const Diagnostic& d) {
+void RunWriter::diagnostic(const Message& m) {
   write_pending();
-  channel_of(out_, d.channel).append(d.text);
+  write_message(m, {out_.report, out_.console, out_.error_file, out_.standard_error});
 }
 
 void RunWriter::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
@@ -107,7 +98,7 @@ void RunWriter::thresholds(const PerTest<float>& t, bool bootstrapped) {
   write_bootstrap_block(out_.report, settings_.resamples, values);
 }
 
-void RunWriter::frame(const Frame& f, std::span<const Diagnostic> diagnostics) {
+void RunWriter::frame(const Frame& f, std::span<const Message> diagnostics) {
   if (threads_ == 1) {
     write_frame(f, diagnostics, out_);
     return;
@@ -129,9 +120,8 @@ void RunWriter::write_pending() {
   pending_.clear();
 }
 
-void RunWriter::write_frame(const Frame& f, std::span<const Diagnostic> diagnostics,
+void RunWriter::write_frame(const Frame& f, std::span<const Message> diagnostics,
                             const RunChannels& out) const {
-  using Stage = Diagnostic::Stage;
   static const Layout kRule = Layout::parse(R"(60("="))");
   static const Layout kXHeading = Layout::parse(R"(7X "Statistics of x Residuals - Frame " I6)");
   static const Layout kYHeading = Layout::parse(R"(7X "Statistics of y Residuals")");

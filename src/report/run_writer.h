@@ -47,10 +47,10 @@ class RunWriter : public AnalysisSink {
   RunWriter(const RunWriter&) = delete;
   RunWriter& operator=(const RunWriter&) = delete;
 
-  void diagnostic(const Diagnostic& d) override;
+  void diagnostic(const Message& m) override;
   void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
   void thresholds(const PerTest<float>& values, bool bootstrapped) override;
-  void frame(const Frame& frame, std::span<const Diagnostic> diagnostics) override;
+  void frame(const Frame& frame, std::span<const Message> diagnostics) override;
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
 
   // The counts once the run has finished.
@@ -60,11 +60,11 @@ class RunWriter : public AnalysisSink {
   struct Formatted;  // one frame's lines, per channel
   struct Pending {
     Frame frame;
-    std::vector<Diagnostic> diagnostics;
+    std::vector<Message> diagnostics;
   };
 
   // Writes the frame's lines on `out`.
-  void write_frame(const Frame& f, std::span<const Diagnostic> diagnostics,
+  void write_frame(const Frame& f, std::span<const Message> diagnostics,
                    const RunChannels& out) const;
   // Formats the frames kept and writes them, in order.
   void write_pending();

@@ -53,8 +53,8 @@ void disvar(const VarFit& fit, int k, int p, Channel& out) {
 }
 
 VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Channel& out) {
-  VarFit result = fit(series, residuals, k, n, p, out);
+           Messages& messages, Channel& out) {
+  VarFit result = fit(series, residuals, k, n, p, messages);
   disvar(result, k, p, out);
   return result;
 }

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "output/channel.h"
+#include "stats/messages.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -15,6 +16,6 @@ void disvar(const VarFit& fit, int k, int p, Channel& out);
 
 // fit, then disvar whatever the fit's status.
 VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Channel& out);
+           Messages& messages, Channel& out);
 
 }  // namespace vok

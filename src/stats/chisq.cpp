@@ -40,10 +40,10 @@ double gammln(double a) {
   return t + std::log(2.5066282746310005 * s / a);
 }
 
-GammaSeries gser(double a, double x, Channel& diag) {
+GammaSeries gser(double a, double x, Messages& diag) {
   GammaSeries out;
   if (x <= 0.0) {
-    if (x < 0.0) diag.write_free({"x < 0 in gser"});
+    if (x < 0.0) diag.raise(MessageKind::gser_negative_x);
     return out;
   }
   out.log_gamma_a = gammln(a);
@@ -59,13 +59,13 @@ GammaSeries gser(double a, double x, Channel& diag) {
       return out;
     }
   }
-  diag.write_free({"a = ", a, " too large, ITMAX too small in gser"});
+  diag.raise(MessageKind::gser_too_many_iterations, a);
   // The partial sum reached so far is the best value there is.
   out.value = total * gamma_prefactor(a, x, out.log_gamma_a);
   return out;
 }
 
-GammaSeries gcf(double a, double x, Channel& diag) {
+GammaSeries gcf(double a, double x, Messages& diag) {
   GammaSeries out;
   out.log_gamma_a = gammln(a);
   // Modified Lentz evaluation of the continued fraction for Q(a, x).
@@ -88,23 +88,23 @@ GammaSeries gcf(double a, double x, Channel& diag) {
       return out;
     }
   }
-  diag.write_free({"a = ", a, " too large, ITMAX too small in gcf"});
+  diag.raise(MessageKind::gcf_too_many_iterations, a);
   out.value = gamma_prefactor(a, x, out.log_gamma_a) * h;
   return out;
 }
 
-float gammp(float a, float x, Channel& diag) {
+float gammp(float a, float x, Messages& diag) {
   if (x < 0.0f || a <= 0.0f) {
-    diag.write_free({"Bad argument in gammp"});
+    diag.raise(MessageKind::gammp_bad_argument);
     return 0.0f;
   }
   if (x < a + 1.0f) return static_cast<float>(gser(a, x, diag).value);
   return static_cast<float>(1.0 - gcf(a, x, diag).value);
 }
 
-void cdchi(float x, float df, float& p, Channel& diag) {
+void cdchi(float x, float df, float& p, Messages& diag) {
   if (x < 0.0f) {
-    diag.write_free({"x in cdchi ", x, " is not positive"});
+    diag.raise(MessageKind::cdchi_x_not_positive, x);
     return;
   }
   if (x < kLowerLimit) {
@@ -112,7 +112,7 @@ void cdchi(float x, float df, float& p, Channel& diag) {
     return;
   }
   if (df < 0.0f) {
-    diag.write_free({"df ", df, " value is not positive in call to cdchi"});
+    diag.raise(MessageKind::cdchi_df_not_positive, df);
     return;
   }
   const float half_x = x / 2.0f;

@@ -1,25 +1,25 @@
 // The chi-square distribution function and the incomplete gamma function it
-// rests on. Messages go to the diagnostic channel the caller passes; nothing
-// here stops the program.
+// rests on. Messages are raised on the list the caller passes; nothing here
+// halts.
 #pragma once
 
-#include "output/channel.h"
+#include "stats/messages.h"
 
 namespace vok {
 
 // p = P(df/2, x/2), the chi-square CDF value of statistic x with df degrees
 // of freedom (0 below 1e-4). p is left unchanged when x < 0 or df < 0.
-void cdchi(float x, float df, float& p, Channel& diag);
+void cdchi(float x, float df, float& p, Messages& diag);
 
 // Regularised lower incomplete gamma function P(a, x).
-float gammp(float a, float x, Channel& diag);
+float gammp(float a, float x, Messages& diag);
 
 struct GammaSeries {
   double value = 0.0;  // P(a, x) for gser, Q(a, x) for gcf
   double log_gamma_a = 0.0;
 };
-GammaSeries gser(double a, double x, Channel& diag);
-GammaSeries gcf(double a, double x, Channel& diag);
+GammaSeries gser(double a, double x, Messages& diag);
+GammaSeries gcf(double a, double x, Messages& diag);
 
 // ln Gamma(a), six-term Lanczos series.
 double gammln(double a);

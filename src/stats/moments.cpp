@@ -3,18 +3,13 @@
 #include <cassert>
 #include <cmath>
 
-#include "output/failure.h"
 
 namespace vok {
 
 namespace {
 
-void refuse_empty(int n, const ChannelGroup& diag) {
-  if (n < 1) {
-    diag.line("");
-    diag.line("  n in dsigmn < 1");
-    throw Stop{};
-  }
+void refuse_empty(int n, Messages& diag) {
+  if (n < 1) halt(diag, MessageKind::sigmn_empty);
 }
 
 // sigmn's second pass works with the unrounded mean; the sum of deviations
@@ -38,7 +33,7 @@ struct Deviations {
 
 }  // namespace
 
-MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
+MeanSd sigmn(std::span<const float> x, Messages& diag) {
   const int n = static_cast<int>(x.size());
   refuse_empty(n, diag);
   double sum = 0.0;
@@ -49,7 +44,7 @@ MeanSd sigmn(std::span<const float> x, const ChannelGroup& diag) {
 }
 
 std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
-                            const ChannelGroup& diag) {
+                            Messages& diag) {
   assert(x.size() == y.size());
   const int n = static_cast<int>(x.size());
   refuse_empty(n, diag);
@@ -62,7 +57,7 @@ std::array<MeanSd, 2> sigmn(std::span<const float> x, std::span<const float> y,
 }
 
 std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const float> y,
-                                      double sum_x, double sum_y, const ChannelGroup& diag) {
+                                      double sum_x, double sum_y, Messages& diag) {
   assert(x.size() == y.size());
   const int n = static_cast<int>(x.size());
   refuse_empty(n, diag);
@@ -77,14 +72,14 @@ std::array<MeanSd, 2> sigmn_from_sums(std::span<const float> x, std::span<const 
 }
 
 CorFlags cor(int n, int nf, std::span<const float> x, std::span<const float> y,
-             std::span<int> positions, float& r, Channel& diag) {
+             std::span<int> positions, float& r, Messages& diag) {
   CorFlags flags;
   if (nf > n) {
-    diag.write_free({"nf ", nf, " in sub COR is > n = ", n});
+    diag.raise(MessageKind::cor_too_many_positions, nf, n);
     return flags;
   }
   if (nf < 3) {
-    diag.write_free({"nf ", nf, " < 3 in sub COR"});
+    diag.raise(MessageKind::cor_too_few_positions, nf);
     return flags;
   }
   if (nf == n && n > 0) {
@@ -113,12 +108,12 @@ CorFlags cor(int n, int nf, std::span<const float> x, std::span<const float> y,
   const double cxy = sxy - (nf * mx) * my;
 
   if (cxx == 0.0) {
-    flags.x = 'n';
+    flags.x_varies = false;
     r = 0.0f;
     return flags;
   }
   if (cyy == 0.0) {
-    flags.y = 'n';
+    flags.y_varies = false;
     r = 0.0f;
     return flags;
   }

@@ -78,27 +78,27 @@ float select_fractile(std::span<float> x, float level) {
 }
 
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
-         std::span<float> fractiles, char control, Channel& console, Channel& standard_error) {
+         std::span<float> fractiles, char control, Messages& messages) {
   const int n = static_cast<int>(x.size());
   const int m = static_cast<int>(levels.size());
   int status = kSortOk;
 
   if (n < 1) {
-    console.write_free({"n in x(n) < 1 ", n});
+    messages.raise(MessageKind::sort_empty, n);
     return kSortEmpty;
   }
   const bool orders = control == 'S' || control == 'B';
   const bool fractile = control == 'F' || control == 'B';
   if (!orders && !fractile) {
     status = kSortBadControl;
-    console.write_free({"Isrt control character in SORT is wrong ", std::string(1, control)});
+    messages.raise(MessageKind::sort_bad_control, control);
   }
   if (m <= 0 && control != 'S') {
-    console.write_free({"Number of fractiles in SORT <= 0: ", m});
+    messages.raise(MessageKind::sort_no_fractiles, m);
     return kSortNoFractiles;
   }
   if (n == 1 && control != 'S') {
-    ChannelGroup{&console, &standard_error}.write_free({"fractiles set to x since n=1", n});
+    messages.raise(MessageKind::sort_single_value, n);
     for (int i = 0; i < m; ++i) fractiles[i] = x[0];
     return kSortSingleValue;
   }

@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "output/channel.h"
+#include "stats/messages.h"
 
 namespace vok {
 
@@ -20,11 +20,10 @@ inline constexpr int kSortNoFractiles = 3;
 inline constexpr int kSortSingleValue = 4;
 
 // Control 'S' orders x into p; 'F' takes the fractiles at `levels` into
-// `fractiles` from a p ordered earlier; 'B' does both. Messages go to
-// `console` (the one of a single value also to `standard_error`). Returns the
-// status.
+// `fractiles` from a p ordered earlier; 'B' does both. Messages are
+// raised on `messages`. Returns the status.
 int sort(std::span<int> p, std::span<const float> x, std::span<const float> levels,
-         std::span<float> fractiles, char control, Channel& console, Channel& standard_error);
+         std::span<float> fractiles, char control, Messages& messages);
 
 // Where sort puts the fractile at `level` among n >= 2 ordered values: at
 // position level (n + 1) between the order statistics k <= k1 (1-based),

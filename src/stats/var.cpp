@@ -5,21 +5,19 @@
 #include <cstddef>
 #include <new>
 
-#include "output/failure.h"
 #include "stats/cholesky.h"
 
 namespace vok {
 namespace {
 
-// Allocates `count` elements, or writes the allocation message of the routine
-// that owns the storage and stops.
+// Allocates `count` elements, or raises the allocation message of the arrays'
+// owner and halts.
 template <typename T>
-std::vector<T> allocate(std::size_t count, const char* owner, Channel& out) {
+std::vector<T> allocate(std::size_t count, Arrays owner, Messages& out) {
   try {
     return std::vector<T>(count, T{});
   } catch (const std::bad_alloc&) {
-    out.write_free({std::string("Unable to allocate work space for arrays in ") + owner});
-    throw Stop{};
+    halt_out_of_memory(out, owner);
   }
 }
 
@@ -117,7 +115,7 @@ void residual_sums(std::span<const float> series, std::span<float> residuals, in
 }  // namespace
 
 VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Channel& out) {
+           Messages& out) {
   const int kp = k * p;
   const int m = k * kp;
   const auto order = static_cast<std::size_t>(m);
@@ -125,12 +123,12 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   VarFit result;
   // The coefficients and their standard errors belong to setvar's call, the
   // normal equations to var's; each has its own allocation message.
-  result.phi = allocate<double>(order, "data", out);
-  result.se = allocate<float>(order, "data", out);
-  std::vector<double> a = allocate<double>(order * order, "var", out);
-  std::vector<double> rhs = allocate<double>(order, "var", out);
-  std::vector<double> diag = allocate<double>(order, "var", out);
-  result.resid_se = allocate<float>(static_cast<std::size_t>(k), "var", out);
+  result.phi = allocate<double>(order, Arrays::var_coefficients, out);
+  result.se = allocate<float>(order, Arrays::var_coefficients, out);
+  std::vector<double> a = allocate<double>(order * order, Arrays::var_equations, out);
+  std::vector<double> rhs = allocate<double>(order, Arrays::var_equations, out);
+  std::vector<double> diag = allocate<double>(order, Arrays::var_equations, out);
+  result.resid_se = allocate<float>(static_cast<std::size_t>(k), Arrays::var_equations, out);
 
   auto matrix = [&](int i, int j) -> double& {
     return a[static_cast<std::size_t>(j - 1) * order + static_cast<std::size_t>(i - 1)];
@@ -142,7 +140,7 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   // M(g, u, h). Only pairs whose column lag is at least their row lag are
   // filled: the upper triangle, which is all the factorisation reads.
   const auto pairs = static_cast<std::size_t>(k) * k;
-  std::vector<double> sums = allocate<double>(pairs * (p + 1), "var", out);
+  std::vector<double> sums = allocate<double>(pairs * (p + 1), Arrays::var_equations, out);
   for (int h = 0; h <= p; ++h) lagged_sums(series, k, n, h, sums.data() + h * pairs);
   double total = 0.0;
   for (int g = 1; g <= k; ++g) {
@@ -162,7 +160,7 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   }
 
   if (dcholdc(a, m, diag) != 0) {
-    out.write_free({"DCHOLDC failed, A is not positive definite"});
+    out.raise(MessageKind::cholesky_failed);
     result.status = 1;
     return result;
   }
@@ -172,7 +170,7 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   // are set to 0; the residual standard error still divides by n - k p, the
   // degrees of freedom of the whole system.
   const int dof = n - kp;
-  std::vector<double> ssr = allocate<double>(static_cast<std::size_t>(k), "var", out);
+  std::vector<double> ssr = allocate<double>(static_cast<std::size_t>(k), Arrays::var_equations, out);
   residual_sums(series, residuals, k, n, p, result.phi.data(), ssr.data());
   double ssr_total = 0.0;
   for (int g = 1; g <= k; ++g) {
@@ -201,18 +199,14 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
 }
 
 std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
-                             int n, int p, Channel& out, Channel& console, Channel& error_file) {
+                             int n, int p, Messages& messages) {
   if (p < 1) {
     const auto count = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
     std::copy_n(series.begin(), count, residuals.begin());
     return std::nullopt;
   }
-  VarFit result = fit(series, residuals, k, n, p, out);
-  if (result.status > 0) {
-    ChannelGroup{&out, &console, &error_file}.write_free(
-        {"Error in subroutine Setvar ", result.status});
-    throw Stop{};
-  }
+  VarFit result = fit(series, residuals, k, n, p, messages);
+  if (result.status > 0) halt(messages, MessageKind::var_fit_failed, result.status);
   return result;
 }
 

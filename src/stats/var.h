@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/channel.h"
+#include "stats/messages.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -14,23 +15,22 @@ namespace vok {
 // Prewhitening: fits a VAR(p) to k series of n values (n x k, stored by
 // columns) and puts the residuals into `residuals` (same layout; the first p
 // of each series are 0), returning the fit; with p = 0 the series are copied
-// unchanged and there is no fit. The fit's messages go to `out`; its report
-// block is left to the caller (disvar). A matrix that is not positive
-// definite writes its messages on `out`, `console` and `error_file` and stops
-// the program (a frame computed ahead passes channels that keep the messages
-// until its turn to be written).
+// unchanged and there is no fit. The fit's messages are raised on
+// `messages`; its report block is left to the caller (disvar). A matrix that
+// is not positive definite raises cholesky_failed, then var_fit_failed, and
+// halts.
 std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
-                             int n, int p, Channel& out, Channel& console, Channel& error_file);
+                             int n, int p, Messages& messages);
 
 // The results of one fit: vok::VarFit.
 
 // Builds and solves the normal equations and fills residuals and fit. A
-// failed factorisation writes "DCHOLDC failed, A is not positive definite" on
-// `out` and returns status 1 with nothing else computed. With n <= k p there
+// failed factorisation raises cholesky_failed and returns status 1 with
+// nothing else computed. With n <= k p there
 // are no degrees of freedom left: the residual standard errors, and so every
 // coefficient standard error, are 0 (disvar then reports them and writes no
-// block). Running out of memory writes its message on `out` and stops.
+// block). Running out of memory raises out_of_memory and halts.
 VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Channel& out);
+           Messages& out);
 
 }  // namespace vok

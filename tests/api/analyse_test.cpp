@@ -143,7 +143,7 @@ TEST(Analyse, OneAndTwoThreadsGiveTheSameResult) {
     for (std::size_t i = 0; i < one.summary->all_frames.pairs.size(); ++i)
       EXPECT_EQ(one.summary->all_frames.pairs[i].r, two.summary->all_frames.pairs[i].r);
   }
-  EXPECT_EQ(one.diagnostics.size(), two.diagnostics.size());
+  EXPECT_EQ(one.messages, two.messages);
   EXPECT_EQ(one.x_variance.significant, two.x_variance.significant);
   }
 }
@@ -161,7 +161,7 @@ TEST(Analyse, TheSeedChoosesTheBootstrapStream) {
   EXPECT_EQ(other.frames[3].cdf, first.frames[3].cdf);
 }
 
-TEST(Analyse, DiagnosticsComeBackWithTheirChannelAndPlace) {
+TEST(Analyse, MessagesComeBackWithTheirKindPlaceAndNumbers) {
   // x constant: the descriptive statistics report no spread, and every
   // frame is degenerate.
   vok::Settings s;
@@ -173,16 +173,19 @@ TEST(Analyse, DiagnosticsComeBackWithTheirChannelAndPlace) {
   ASSERT_EQ(r.frames.size(), 5u);
   for (const vok::Frame& f : r.frames) EXPECT_TRUE(f.degenerate);
   EXPECT_EQ(r.x_stats.sd, -1.0f);
-  ASSERT_FALSE(r.diagnostics.empty());
-  const vok::Diagnostic& d = r.diagnostics.front();
-  EXPECT_EQ(d.channel, vok::Diagnostic::Channel::error_file);
-  EXPECT_EQ(d.stage, vok::Diagnostic::Stage::run);
-  EXPECT_NE(d.text.find("Variance"), std::string::npos);
+  ASSERT_FALSE(r.messages.empty());
+  const vok::Message& m = r.messages.front();
+  EXPECT_EQ(m.kind, vok::MessageKind::stat_no_variance);
+  EXPECT_EQ(m.stage, vok::Stage::statistics);
+  EXPECT_EQ(m.frame, 0);
+  EXPECT_EQ(m.numbers[0], 0.0);  // the sum of squares of x
+  EXPECT_EQ(std::string(vok::name(m.kind)), "stat_no_variance");
+  EXPECT_NE(vok::describe(m).find("without spread"), std::string::npos) << vok::describe(m);
 }
 
 // One resample: its fractiles are its own p-values, which the sorting
-// routine remarks on; the remarks come back as diagnostics, not as lines.
-TEST(Analyse, MessagesOfTheBootstrapAreDiagnosticsNotLines) {
+// routine remarks on; the remarks come back as messages, not as lines.
+TEST(Analyse, MessagesOfTheBootstrapAreValuesNotLines) {
   const Series data = example_data();
   vok::Settings s = example_settings();
   s.resamples = 1;
@@ -191,15 +194,14 @@ TEST(Analyse, MessagesOfTheBootstrapAreDiagnosticsNotLines) {
   const vok::Result r = vok::analyse(data.x, data.y, s);
   EXPECT_EQ(captured.console(), "");
   EXPECT_EQ(captured.standard_error(), "");
-  int console = 0, standard_error = 0;
-  for (const vok::Diagnostic& d : r.diagnostics) {
-    if (d.text.find("fractiles set to x since n=1") == std::string::npos) continue;
-    EXPECT_EQ(d.stage, vok::Diagnostic::Stage::run);
-    console += d.channel == vok::Diagnostic::Channel::console;
-    standard_error += d.channel == vok::Diagnostic::Channel::standard_error;
+  int single = 0;
+  for (const vok::Message& m : r.messages) {
+    if (m.kind != vok::MessageKind::sort_single_value) continue;
+    EXPECT_EQ(m.stage, vok::Stage::bootstrap);
+    EXPECT_EQ(m.numbers[0], 1.0);  // one value
+    ++single;
   }
-  EXPECT_EQ(console, 1);  // one diagnostic of seven lines on each
-  EXPECT_EQ(standard_error, 1);
+  EXPECT_EQ(single, vok::kTestCount);  // one for each test's fractile
 }
 
 TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
@@ -215,7 +217,8 @@ TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
     vok::analyse(x, y, s);
     ADD_FAILURE() << "accepted";
   } catch (const vok::Error& e) {
-    EXPECT_NE(std::string(e.what()).find("frame 2 cannot be completed: DCHOLDC failed"),
+    const vok::Message failed{vok::MessageKind::cholesky_failed, vok::Stage::var_fit, 2};
+    EXPECT_NE(std::string(e.what()).find("frame 2 cannot be completed: " + vok::describe(failed)),
               std::string::npos)
         << e.what();
   }

@@ -18,12 +18,12 @@ namespace {
 // Which of the sink's calls the analysis made, in order.
 struct CallLog : AnalysisSink {
   std::vector<std::string> calls;
-  void diagnostic(const Diagnostic&) override { calls.push_back("diagnostic"); }
+  void diagnostic(const Message&) override { calls.push_back("diagnostic"); }
   void statistics(const DescriptiveStats&, const DescriptiveStats&) override {
     calls.push_back("statistics");
   }
   void thresholds(const PerTest<float>&, bool) override { calls.push_back("thresholds"); }
-  void frame(const Frame&, std::span<const Diagnostic>) override { calls.push_back("frame"); }
+  void frame(const Frame&, std::span<const Message>) override { calls.push_back("frame"); }
   void finish(const PerTest<int>&, const CorrelationSummary*) override {
     calls.push_back("finish");
   }

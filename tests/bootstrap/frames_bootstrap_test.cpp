@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_lines.h"
+
 #include <array>
 #include <cmath>
 #include <string>
@@ -36,8 +38,7 @@ std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<floa
                                                           int B, std::uint64_t start) {
   const int N = static_cast<int>(x.size());
   const int M = kLg * (2 * kLg + 1);
-  Channel quiet;
-  quiet.capture();
+  Messages quiet;
   std::array<std::vector<float>, kTestCount> out;
   for (int b = 0; b < B; ++b) {
     std::vector<float> pair(2 * kLw), residuals(2 * kLw);
@@ -47,7 +48,7 @@ std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<floa
       pair[kLw + i] =
           y[static_cast<int>(std::floor(N * double(UniformStream::at(first + kLw + i))))];
     }
-    setvar(pair, residuals, 2, kLw, c.p, quiet, quiet, quiet);
+    setvar(pair, residuals, 2, kLw, c.p, quiet);
     if (c.clip)
       for (float& v : residuals) v = v >= 0.0f ? 1.0f : -1.0f;
     std::vector<float> xxy(M), yyx(M), rxy(2 * kLg + 1);
@@ -64,11 +65,10 @@ std::array<float, kTestCount> fractiles(std::array<std::vector<float>, kTestCoun
   std::array<float, kTestCount> out{};
   std::vector<int> order(p[0].size());
   const float level[1] = {alpha};
-  Channel quiet;
-  quiet.capture();
+  Messages quiet;
   for (int k = 0; k < kTestCount; ++k) {
     float q[1] = {0.0f};
-    sort(order, p[k], level, q, 'B', quiet, quiet);
+    sort(order, p[k], level, q, 'B', quiet);
     out[k] = q[0];
   }
   return out;
@@ -89,14 +89,12 @@ class FramesBootstrap : public testing::Test {
   }
 
   Thresholds run(Case c, int B, float alpha, UniformStream& stream, int threads,
-                 Channel& diag) const {
+                 Messages& diag) const {
     Settings settings;
     settings.var_lag = c.p;
     settings.transform = c.clip ? Transform::clip : Transform::none;
     const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kLw, 0, kLg), settings);
-    Channel console;
-    console.capture();
-    return frames_bootstrap(x, y, kLw, kLg, job, B, alpha, stream, threads, diag, console);
+    return frames_bootstrap(x, y, kLw, kLg, job, B, alpha, stream, threads, diag);
   }
 
   std::vector<float> x, y;
@@ -109,13 +107,12 @@ TEST_F(FramesBootstrap, ThresholdsAreTheFractilesOfResamplesFittedClippedAndTest
     for (int threads : {1, 3}) {
       UniformStream stream;
       stream.advance(321);
-      Channel diag;
-      diag.capture();
+      Messages diag(Stage::bootstrap);
       const Thresholds t = run(c, 40, 0.1f, stream, threads, diag);
       EXPECT_EQ(stream.position(), 321u + 2u * kLw * 40u);
       auto p = direct_pvalues(x, y, c, 40, 321);
       EXPECT_EQ(t.values, fractiles(p, 0.1f)) << threads << " threads";
-      EXPECT_EQ(diag.text(), "");
+      EXPECT_TRUE(diag.empty());
     }
   }
 }
@@ -123,11 +120,10 @@ TEST_F(FramesBootstrap, ThresholdsAreTheFractilesOfResamplesFittedClippedAndTest
 // The fit changes the thresholds (here the fit without a constant term
 // leaves x's level in its residuals), from the same blocks of the stream.
 TEST_F(FramesBootstrap, DiffersFromTheResamplesTestedAsDrawn) {
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::bootstrap);
   UniformStream a, b;
   const Thresholds fitted = run({2, false}, 200, 0.05f, a, 2, diag);
-  const Thresholds drawn = resampxy(x, y, kLw, kLg, 200, 0.05f, b, 2, diag, diag);
+  const Thresholds drawn = resampxy(x, y, kLw, kLg, 200, 0.05f, b, 2, diag);
   EXPECT_EQ(a.position(), b.position());
   EXPECT_NE(fitted.values[kCx], drawn.values[kCx]);
   EXPECT_NE(fitted.values[kCy], drawn.values[kCy]);
@@ -135,15 +131,20 @@ TEST_F(FramesBootstrap, DiffersFromTheResamplesTestedAsDrawn) {
 
 // A column of zeros leaves the VAR fit of every resample without a positive
 // definite matrix: each such resample is never significant (p-values of 1),
-// as a degenerate frame, and the fit's messages go to the diagnostic channel.
+// as a degenerate frame, and the fit's messages go to the standard error
+// stream, each resample's in turn.
 TEST_F(FramesBootstrap, AResampleWhoseFitFailsHasPValuesOfOne) {
   std::fill(x.begin(), x.end(), 0.0f);
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::bootstrap);
   UniformStream stream;
   const Thresholds t = run({1, false}, 20, 0.05f, stream, 2, diag);
   for (float v : t.values) EXPECT_EQ(v, 1.0f);
-  EXPECT_NE(diag.text().find("DCHOLDC failed"), std::string::npos);
+  const std::string failed = " DCHOLDC failed, A is not positive definite\n";
+  const std::string error = " Error in subroutine Setvar  1\n";
+  std::string each;  // the lines the frame writes on its three channels, all on one
+  for (int resample = 0; resample < 20; ++resample) each += failed + error + error + error;
+  EXPECT_EQ(lines_on(diag.list(), MessageChannel::standard_error), each);
+  EXPECT_EQ(lines_on(diag.list(), MessageChannel::console), "");
 }
 
 // The engine's threshold step takes the settings' bootstrap.

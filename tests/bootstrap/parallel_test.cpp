@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_lines.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -41,7 +43,6 @@ class ParallelBootstrap : public ::testing::Test {
     }
   }
   void TearDown() override {
-    set_sums_kernel(SumsKernel::fast);
   }
 
   struct Outcome {
@@ -50,16 +51,15 @@ class ParallelBootstrap : public ::testing::Test {
     std::string console, standard_error;
   };
   Outcome run(int threads, SumsKernel kernel, int B, float alpha, std::uint64_t start) {
-    set_sums_kernel(kernel);
-    CapturedChannels cap;
+    Messages messages(Stage::bootstrap);
     UniformStream stream;
     stream.advance(start);
     Outcome o;
-    o.thresholds = resampxy(x, y, kLw, kLg, B, alpha, stream, threads, channels().standard_error,
-                            channels().console);
+    o.thresholds =
+        resampxy(x, y, kLw, kLg, B, alpha, stream, threads, messages, false, nullptr, kernel);
     o.position = stream.position();
-    o.console = cap.console();
-    o.standard_error = cap.standard_error();
+    o.console = lines_on(messages.list(), MessageChannel::console);
+    o.standard_error = lines_on(messages.list(), MessageChannel::standard_error);
     return o;
   }
 
@@ -98,19 +98,18 @@ TEST_F(ParallelBootstrap, ThresholdsAreThoseOfTheResamplesTakenOneByOne) {
   const std::uint64_t start = 250;
   const Outcome parallel = run(3, SumsKernel::fast, B, 0.1f, start);
   ResampleWork work(kLw, kLg);
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::bootstrap);
   std::array<std::vector<float>, kTestCount> p;
   for (int b = B - 1; b >= 0; --b) {
     const auto one = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
     for (int k = 0; k < kTestCount; ++k) p[k].insert(p[k].begin(), one[k]);
   }
-  EXPECT_EQ(diag.text(), "");
+  EXPECT_TRUE(diag.empty());
   std::vector<int> order(B);
   const float level[1] = {0.1f};
   for (int k = 0; k < kTestCount; ++k) {
     float fractile[1] = {0.0f};
-    sort(order, p[k], level, fractile, 'B', channels().console, channels().standard_error);
+    sort(order, p[k], level, fractile, 'B', diag);
     EXPECT_EQ(parallel.thresholds.values[k], fractile[0]) << k;
   }
 }
@@ -149,12 +148,11 @@ TEST(BootstrapThresholds, EqualTheFractilesOfEveryPValueOrdered) {
     const std::uint64_t start = 4321;
 
     // Every p-value, then the ordering.
-    CapturedChannels want_cap;
+    Messages want_messages(Stage::bootstrap);
     ResampleWork work(c.n, c.L);
     std::array<std::vector<float>, kTestCount> p;
     for (int b = 0; b < c.B; ++b) {
-      const auto one = resample_pvalues(x, y, c.n, c.L, start + 2u * c.n * b, work,
-                                        channels().standard_error);
+      const auto one = resample_pvalues(x, y, c.n, c.L, start + 2u * c.n * b, work, want_messages);
       for (int k = 0; k < kTestCount; ++k) p[k].push_back(one[k]);
     }
     Thresholds want;
@@ -162,26 +160,23 @@ TEST(BootstrapThresholds, EqualTheFractilesOfEveryPValueOrdered) {
     const float level[1] = {c.alpha};
     for (int k = 0; k < kTestCount; ++k) {
       float fractile[1] = {0.0f};
-      want.status = sort(order, p[k], level, fractile, 'B', channels().console,
-                         channels().standard_error);
+      want.status = sort(order, p[k], level, fractile, 'B', want_messages);
       want.values[k] = fractile[0];
     }
-    const std::string want_console = want_cap.console(), want_error = want_cap.standard_error();
+    const std::vector<Message> want_list = want_messages.list();
 
     for (int threads : {1, 2}) {
-      CapturedChannels cap;
+      Messages messages(Stage::bootstrap);
       UniformStream stream;
       stream.advance(start);
-      const Thresholds got = resampxy(x, y, c.n, c.L, c.B, c.alpha, stream, threads,
-                                      channels().standard_error, channels().console);
+      const Thresholds got = resampxy(x, y, c.n, c.L, c.B, c.alpha, stream, threads, messages);
       for (int k = 0; k < kTestCount; ++k)
         EXPECT_EQ(std::bit_cast<std::uint32_t>(got.values[k]),
                   std::bit_cast<std::uint32_t>(want.values[k]))
             << "test " << k << ", " << threads << " threads";
       EXPECT_EQ(got.status, want.status);
       EXPECT_EQ(stream.position(), start + 2u * c.n * c.B);
-      EXPECT_EQ(cap.console(), want_console);
-      EXPECT_EQ(cap.standard_error(), want_error);
+      EXPECT_EQ(messages.list(), want_list);
     }
   }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "report/messages.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -41,6 +43,7 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
   const int N = static_cast<int>(x.size());
   const int M = L * (2 * L + 1);
   std::array<std::vector<float>, kTestCount> p;
+  Messages messages;
   for (int b = 0; b < B; ++b) {
     std::vector<float> xs(n), ys(n);
     const std::uint64_t first = start + 2ull * n * b;
@@ -49,12 +52,12 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
       ys[i] = y[static_cast<int>(std::floor(N * double(UniformStream::at(first + n + i))))];
     }
     for (auto* s : {&xs, &ys}) {
-      const MeanSd m = sigmn(*s, channels().standard_error);
+      const MeanSd m = sigmn(*s, messages);
       for (float& v : *s) v = (v - m.mean) / m.sd;
     }
     std::vector<float> xxy(M), yyx(M), rxy(2 * L + 1);
     std::vector<int> r(M), s(M);
-    const FrameTests t = covxy(xs, ys, L, xxy, yyx, rxy, r, s, channels().standard_error);
+    const FrameTests t = covxy(xs, ys, L, xxy, yyx, rxy, r, s, messages);
     for (vok::Test test : kTests) p[test_index(test)].push_back(1.0f - t.cdf[test]);
   }
   return p;
@@ -63,12 +66,16 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
 // Frame length and lags of the fixture's bootstrap.
 constexpr int kLw = 24, kLg = 3;
 
-// resampxy with frames of kLw and kLg lags, on every core, its messages on
-// the standard error stream.
+// resampxy with frames of kLw and kLg lags, on every core, its
+// messages written as the console program writes them.
 Thresholds resample(std::span<const float> x, std::span<const float> y, int B, float alpha,
                     UniformStream& stream) {
-  return resampxy(x, y, kLw, kLg, B, alpha, stream, processor_count(), channels().standard_error,
-                  channels().console);
+  Messages messages(Stage::bootstrap);
+  const Thresholds t = resampxy(x, y, kLw, kLg, B, alpha, stream, processor_count(), messages);
+  Channels& c = channels();
+  for (const Message& m : messages.list())
+    write_message(m, {c.report, c.console, c.error_file, c.standard_error});
+  return t;
 }
 
 // The threshold step of a run (B resamples at level alpha) as the console
@@ -94,9 +101,10 @@ Seven fractiles_of(std::array<std::vector<float>, kTestCount>& p, float alpha) {
   Seven out{};
   std::vector<int> order(p[0].size());
   const float level[1] = {alpha};
+  Messages messages;
   for (int k = 0; k < kTestCount; ++k) {
     float q[1] = {0.0f};
-    sort(order, p[k], level, q, 'B', channels().console, channels().standard_error);
+    sort(order, p[k], level, q, 'B', messages);
     out[k] = q[0];
   }
   return out;
@@ -226,7 +234,7 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   constexpr int B = 40;
   constexpr std::uint64_t start = 500;
   ResampleWork work(kLw, kLg);
-  Channel diag;
+  Messages diag;
   std::vector<Seven> forward(B), backward(B);
   for (int b = 0; b < B; ++b) {
     forward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
@@ -250,8 +258,8 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
 // to 0, so every p-value and every threshold is 1.
 TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
   std::atomic<bool> cancel{true};
-  EXPECT_THROW(resampxy(x, y, kLw, kLg, 50, 0.05f, stream, 2, channels().standard_error,
-                        channels().console, false, &cancel),
+  Messages messages;
+  EXPECT_THROW(resampxy(x, y, kLw, kLg, 50, 0.05f, stream, 2, messages, false, &cancel),
                Cancelled);
   Settings settings;
   settings.frame_length = kLw;

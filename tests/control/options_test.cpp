@@ -147,7 +147,6 @@ TEST(Options, Seeds) {
 class CommandLine : public ::testing::Test {
  protected:
   void TearDown() override {
-    set_sums_kernel(SumsKernel::fast);
   }
   int run(std::vector<std::string_view> args) { return run_command_line(args); }
   CapturedChannels cap;
@@ -234,12 +233,10 @@ TEST_F(CommandLine, SettingsReachTheProgramBeforeItRuns) {
   e2e::RunDir dir;
   e2e::ScopedWorkingDirectory here(dir.path());
   EXPECT_EQ(run({"--threads", "3", "--reference-kernel", "--sync"}), 1);
-  EXPECT_EQ(sums_kernel(), SumsKernel::reference);
   EXPECT_TRUE(channels().sync_outputs);
   EXPECT_TRUE(dir.exists("Vok-error.out"));
 
   EXPECT_EQ(run({}), 1);
-  EXPECT_EQ(sums_kernel(), SumsKernel::fast);
   EXPECT_FALSE(channels().sync_outputs);
 }
 

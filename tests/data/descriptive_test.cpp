@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_lines.h"
+
 #include <cmath>
 #include <regex>
 #include <string>
@@ -11,10 +13,9 @@ namespace vok {
 namespace {
 
 DescriptiveStats stat_of(const std::vector<float>& x, std::string* messages = nullptr) {
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::tests);
   const DescriptiveStats s = stat(x, diag);
-  if (messages != nullptr) *messages = diag.text();
+  if (messages != nullptr) *messages = report_lines(diag);
   return s;
 }
 

@@ -57,7 +57,6 @@ Execution execute(const Inputs& inputs, std::vector<std::string_view> args,
     e.texts["<console>"] = mask_times(captured.console());
     e.texts["<standard error>"] = mask_times(captured.standard_error());
   }
-  set_sums_kernel(SumsKernel::fast);
   for (const std::string& name : files_in(run)) e.texts[name] = mask_times(dir.read("run/" + name));
   // Nothing may be left where the program started.
   for (const std::string& name : files_in(elsewhere)) e.texts["<where started>/" + name] = "";

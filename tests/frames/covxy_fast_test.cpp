@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_lines.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -92,8 +94,7 @@ const Shape kShapes[] = {{3, 1},     {8, 2},    {7, 3},    {12, 5},    {60, 7}, 
                          {2100, 12}};
 
 TEST(CovxyFast, EveryKernelGivesTheDirectSumsBitForBit) {
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::tests);
   std::vector<Isa> kernels;
   for (Isa isa : {Isa::baseline, Isa::avx2, Isa::avx512})
     if (isa_available(isa)) kernels.push_back(isa);
@@ -143,15 +144,14 @@ TEST(CovxyFast, EveryKernelGivesTheDirectSumsBitForBit) {
     }
   }
   EXPECT_GE(compared, 70);
-  EXPECT_EQ(diag.text(), "");
+  EXPECT_EQ(report_lines(diag), "");
 }
 
 // The frame engine and the bootstrap keep one work storage per thread and
 // pass frames of any shape through it: what an earlier frame left there,
 // larger or degenerate, must not reach a later one.
 TEST(CovxyFast, ReusedWorkGivesTheSumsOfAFreshCall) {
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::tests);
   const Shape sequence[] = {{2000, 45}, {61, 8}, {40, 3}, {1000, 32}, {12, 5}, {300, 6}};
   for (SumsKernel kernel : {SumsKernel::fast, SumsKernel::reference}) {
     CovxyWork work;
@@ -172,8 +172,7 @@ TEST(CovxyFast, ReusedWorkGivesTheSumsOfAFreshCall) {
 }
 
 TEST(CovxyFast, CovxyOutputsAgreeWithTheReferenceKernel) {
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::tests);
   std::vector<float> x, y;
   make_frame(Kind::dependent, 300, 5, x, y);
   const int L = 6;
@@ -224,8 +223,7 @@ TEST(CovxyFast, LayoutsFormFewProductsBeyondThoseTheSumsNeed) {
 }
 
 TEST(CovxyFast, DegenerateFrameIsSetAsideByEitherKernel) {
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::tests);
   const std::vector<float> x(40, 2.0f);
   std::vector<float> y(40);
   for (int t = 0; t < 40; ++t) y[t] = static_cast<float>(t % 7);
@@ -234,27 +232,25 @@ TEST(CovxyFast, DegenerateFrameIsSetAsideByEitherKernel) {
   EXPECT_TRUE(fast.txxy.empty());
 }
 
-TEST(CovxyFast, KernelSettingSelectsWhatCovxyUses) {
+TEST(CovxyFast, TheKernelNamedIsTheOneCovxyUses) {
   // Both kernels give the same sums, so the work storage tells them apart:
   // only the fast kernel carves its scratch out of it.
-  const SumsKernel before = sums_kernel();
-  EXPECT_EQ(before, SumsKernel::fast);  // the program's default
   std::vector<float> x, y;
   make_frame(Kind::gaussian, 64, 7, x, y);
   const int L = 4;
   std::vector<float> xxy(list_length(L)), yyx(list_length(L)), rxy(2 * L + 1);
   std::vector<int> r_lags(list_length(L)), s_lags(list_length(L));
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::tests);
   for (SumsKernel kernel : {SumsKernel::reference, SumsKernel::fast}) {
     SCOPED_TRACE(kernel == SumsKernel::fast ? "fast" : "reference");
-    set_sums_kernel(kernel);
     CovxyWork work;
-    covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, work);
+    covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, work, kernel);
     EXPECT_EQ(!work.scratch.empty(), kernel == SumsKernel::fast);
   }
-  set_sums_kernel(before);
-  EXPECT_EQ(diag.text(), "");
+  CovxyWork work;  // none named: the fast one
+  covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag, work);
+  EXPECT_FALSE(work.scratch.empty());
+  EXPECT_EQ(report_lines(diag), "");
 }
 
 }  // namespace

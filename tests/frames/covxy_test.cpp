@@ -26,7 +26,6 @@ struct FrameRun {
         rxy(2 * L + 1, 99.0f),
         r_lags(list_length(L), -99),
         s_lags(list_length(L), -99) {
-    diag.capture();
     tests = covxy(x, y, L, xxy, yyx, rxy, r_lags, s_lags, diag);
     sums = covxy_sums(x, y, L, diag);
     stats = covxy_statistics(sums);
@@ -37,7 +36,7 @@ struct FrameRun {
   int L;
   std::vector<float> xxy, yyx, rxy;
   std::vector<int> r_lags, s_lags;
-  Channel diag;
+  Messages diag{Stage::tests};
   FrameTests tests;
   FrameSums sums;
   FrameStatistics stats;
@@ -81,7 +80,7 @@ TEST(Covxy, WorkedExample) {
   EXPECT_NEAR(run.yyx[2], 0.060541, 1e-6);
   const double want_rxy[] = {0.055558, 0.858769, -0.477799, -0.500023, 0.581508};
   for (int s = -2; s <= 2; ++s) EXPECT_NEAR(run.rxy_at(s), want_rxy[s + 2], 1e-6) << s;
-  EXPECT_EQ(run.diag.text(), "");
+  EXPECT_TRUE(run.diag.empty());
 }
 
 TEST(Covxy, ListOrder) {
@@ -124,7 +123,7 @@ struct Reference {
 
 Reference reference(const std::vector<float>& x, const std::vector<float>& y, int L) {
   const int n = static_cast<int>(x.size());
-  Channel diag;
+  Messages diag;
   const MeanSd mx = sigmn(x, diag), my = sigmn(y, diag);
   std::vector<double> X(n), Y(n), one(n, 1.0);
   for (int t = 0; t < n; ++t) {
@@ -206,7 +205,7 @@ TEST(Covxy, AgreesWithTheDefinitions) {
         for (int s = -L; s <= L; ++s) EXPECT_NEAR(run.rxy_at(s), ref.rxy[s + L], 1e-6) << s;
 
         // CDF values are the chi-square of the statistics.
-        Channel diag;
+        Messages diag;
         const std::pair<double, int> chi[] = {{ref.cx, L},
                                               {ref.cy, L},
                                               {ref.cxy, 2 * L + 1},
@@ -288,7 +287,7 @@ TEST(Covxy, ConstantOrNonFiniteSeriesSetsTheFrameAside) {
     SCOPED_TRACE(c.name);
     const int L = 2;
     const FrameRun run(c.x, c.y, L);
-    Channel diag;
+    Messages diag;
     const MeanSd mx = sigmn(c.x, diag), my = sigmn(c.y, diag);
     EXPECT_TRUE(run.tests.degenerate);
     EXPECT_TRUE(run.sums.degenerate);
@@ -309,7 +308,7 @@ TEST(Covxy, ConstantOrNonFiniteSeriesSetsTheFrameAside) {
     EXPECT_EQ(run.s_lags, (std::vector<int>{1, 2, 0, -1, -2, 1, 2, 0, -1, -2}));
     EXPECT_EQ(run.stats.cx, 0.0);
     EXPECT_EQ(run.stats.hxxy, 0.0);
-    EXPECT_EQ(run.diag.text(), "");  // no chi-square message either
+    EXPECT_TRUE(run.diag.empty());  // no chi-square message either
   }
 }
 
@@ -333,8 +332,7 @@ TEST(CovxyTests, AgreeWithCovxyWithOrWithoutCrossCorrelations) {
     const FrameRun want(c.x, c.y, L);
     for (bool with_rxy : {true, false}) {
       SCOPED_TRACE(with_rxy);
-      Channel diag;
-      diag.capture();
+      Messages diag(Stage::tests);
       CovxyWork work;
       std::vector<float> rxy(with_rxy ? 2 * L + 1 : 0, 99.0f);
       const FrameTests got = covxy_tests(c.x, c.y, L, rxy, diag, work);
@@ -347,7 +345,7 @@ TEST(CovxyTests, AgreeWithCovxyWithOrWithoutCrossCorrelations) {
       if (with_rxy) {
         EXPECT_EQ(rxy, want.rxy);
       }
-      EXPECT_EQ(diag.text(), want.diag.text());
+      EXPECT_EQ(diag.list(), want.diag.list());
     }
   }
 }

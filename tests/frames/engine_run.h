@@ -83,9 +83,9 @@ struct EngineRun : RunWriter {
                                                       error_file, standard_error}) {
     for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file}) c->capture();
   }
-  void frame(const Frame& f, std::span<const Diagnostic> diagnostics) override {
+  void frame(const Frame& f, std::span<const Message> messages) override {
     series.set(f.number, f);
-    RunWriter::frame(f, diagnostics);
+    RunWriter::frame(f, messages);
   }
   void finish(const PerTest<int>& c, const CorrelationSummary* summary) override {
     counts = c;
@@ -121,9 +121,9 @@ inline OneFrame compute_and_write(const RunCase& p, const std::vector<float>& da
   run.run_header.graphing = Graphing::off;
   run.run_settings = p.settings();
   if (out.outcome.stopped) {
-    for (const Diagnostic& d : out.outcome.diagnostics) run.diagnostic(d);
+    for (const Message& m : out.outcome.messages) run.diagnostic(m);
   } else {
-    run.RunWriter::frame(out.outcome.frame, out.outcome.diagnostics);
+    run.RunWriter::frame(out.outcome.frame, out.outcome.messages);
   }
   out.report_text = run.report.text();
   out.console_text = run.console.text();

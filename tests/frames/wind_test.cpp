@@ -443,6 +443,30 @@ TEST(ComputeFrame, ResidualStatisticsFollowTheFitDisplay) {
   EXPECT_EQ(t.substr(x_heading - 61, 61), std::string(60, '=') + "\n");
 }
 
+// A frame whose fit fails keeps the fit's messages, tagged with the frame and
+// its stage, and goes no further; the frame before it raised nothing.
+TEST(ComputeFrame, AFailedFitComesBackAsTheFramesMessagesAndAStop) {
+  const int n = 240, K = 2;
+  std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
+  for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
+  RunCase p = base_params();
+  p.p = 1;
+  p.frames = 2;
+  const FrameJob job = p.job(data, n);
+  FrameWork work(job.plan);
+  const FrameOutcome first = compute_frame(job, 1, work);
+  EXPECT_FALSE(first.stopped);
+  EXPECT_TRUE(first.messages.empty());
+  const FrameOutcome second = compute_frame(job, 2, work);
+  EXPECT_TRUE(second.stopped);
+  const std::vector<Message> want = {
+      {MessageKind::cholesky_failed, Stage::var_fit, 2, {0, 0}},
+      {MessageKind::var_fit_failed, Stage::var_fit, 2, {1, 0}},
+  };
+  EXPECT_EQ(second.messages, want);
+  EXPECT_FALSE(second.frame.x_residuals.has_value());  // no statistics after the fit
+}
+
 TEST(WindStop, AFailedFitKeepsWhatTheFrameWroteAndStops) {
   CapturedChannels captured;
   const int n = 240, K = 2;

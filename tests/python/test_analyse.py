@@ -372,6 +372,20 @@ def test_pvalues_keep_their_digits_in_the_tail_and_are_nan_where_no_test_is():
         assert not frames.loc[[11, 12], f"significant_{test}"].any()
 
 
+
+def test_diagnostics_name_each_message_by_kind_in_the_order_raised():
+    x = np.full(400, 2.5, dtype=np.float32)  # no spread: the statistics say so
+    y = bilinear(400)[1]
+    one = vok.analyse(x, y, frame_length=200, resamples=1, false_alarm=1.0)
+    frame, kind, text = one.diagnostics[0]
+    assert (frame, kind) == (0, "stat_no_variance")
+    assert "without spread" in text and "\n" not in text
+    # One resample: each test's fractile is its own p-value, one message each.
+    kinds = [k for _, k, _ in one.diagnostics]
+    assert kinds.count("sort_single_value") == 7
+    assert kinds.index("stat_no_variance") < kinds.index("sort_single_value")
+
+
 # ---------------------------------------------------------------------------
 # Results as a researcher reads them: summary, tidy table, notebook display, plots
 

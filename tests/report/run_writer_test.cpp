@@ -30,9 +30,10 @@ struct Written {
   }
 };
 
-// A message of frame k's `stage` on `channel`.
-Diagnostic message(int k, Diagnostic::Stage stage, Diagnostic::Channel channel) {
-  return {channel, stage, k, "frame " + std::to_string(k) + " says so\n"};
+// A message of kind `kind` raised in frame k's `stage`, with k among its
+// numbers so that each frame's lines differ.
+Message message(int k, Stage stage, MessageKind kind) {
+  return {kind, stage, k, {static_cast<double>(k), 3.0}};
 }
 
 class RunWriterBatches : public testing::Test {
@@ -63,17 +64,17 @@ class RunWriterBatches : public testing::Test {
       writer.statistics(result.x_stats, result.y_stats);
       writer.thresholds(result.thresholds, false);
       for (const Frame& f : result.frames) {
-        std::vector<Diagnostic> raised;
+        std::vector<Message> raised;
         if (f.number % 7 == 0) {
-          raised.push_back(message(f.number, Diagnostic::Stage::tests, Diagnostic::Channel::report));
+          raised.push_back(message(f.number, Stage::tests, MessageKind::cdchi_x_not_positive));
           raised.push_back(
-              message(f.number, Diagnostic::Stage::var_fit, Diagnostic::Channel::console));
+              message(f.number, Stage::var_fit, MessageKind::cholesky_failed));
           raised.push_back(
-              message(f.number, Diagnostic::Stage::y_residuals, Diagnostic::Channel::error_file));
+              message(f.number, Stage::y_residuals, MessageKind::stat_no_variance));
         }
         writer.frame(f, raised);
         if (f.number == between)
-          writer.diagnostic({Diagnostic::Channel::report, Diagnostic::Stage::run, 0, "run line\n"});
+          writer.diagnostic({MessageKind::sort_single_value, Stage::run, 0, {1.0, 0.0}});
         if (f.number == stop_after) break;
       }
       if (stop_after == 0)
@@ -90,7 +91,7 @@ class RunWriterBatches : public testing::Test {
 TEST_F(RunWriterBatches, EveryFileAsFrameByFrameForAnyThreads) {
   ASSERT_EQ(result.frames.size(), 150u);
   const std::vector<std::string> one = write(1, 101);
-  ASSERT_NE(one[0].find("run line"), std::string::npos);
+  ASSERT_NE((one[1] + one[4] + one[6]).find("fractiles set to x since n=1"), std::string::npos);
   ASSERT_NE(one[2].size(), 0u);  // the graph file has its records
   for (int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);

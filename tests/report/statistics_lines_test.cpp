@@ -11,9 +11,8 @@ namespace vok {
 namespace {
 
 DescriptiveStats stat_of(const std::vector<float>& x) {
-  Channel diag;
-  diag.capture();
-  return stat(x, diag);
+  Messages messages(Stage::statistics);
+  return stat(x, messages);
 }
 
 TEST(Wrstat, Block) {

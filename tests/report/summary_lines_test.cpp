@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "report/messages.h"
+
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -58,7 +60,10 @@ struct Summary {
   Summary(const PerFrameSeries& s, int nxxy, int nyyx) {
     report.capture();
     console.capture();
-    write_summary(summarise(s, nxxy, nyyx, report), report, console);
+    Messages messages(Stage::summary);
+    const CorrelationSummary summary = summarise(s, nxxy, nyyx, messages);
+    for (const Message& m : messages.list()) write_message(m, {report, console, report, report});
+    write_summary(summary, report, console);
   }
 };
 
@@ -243,8 +248,7 @@ TEST(CorrelationSummary, PairsOutOfTheShownOrderAreRefused) {
     s.xxy[t - 1] = static_cast<float>(t);
     s.yyx[t - 1] = alternating(t);
   }
-  Channel diag;
-  diag.capture();
+  Messages diag(Stage::summary);
   const CorrelationSummary good = summarise(s, 9, 0, diag);
   ASSERT_TRUE(good.largest_xxy.has_value());
   ASSERT_FALSE(good.largest_yyx.has_value());

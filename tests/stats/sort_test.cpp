@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_lines.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -82,14 +84,14 @@ TEST(Sort, FractilePositions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "n = " << c.n << ", level = " << c.level);
-    CapturedChannels cap;
+    Messages messages(Stage::bootstrap);
     const std::vector<float> x = scrambled(c.n);
     std::vector<int> p(c.n);
     const float levels[] = {c.level};
     float q[] = {-99.0f};
-    EXPECT_EQ(sort(p, x, levels, q, 'B', channels().console, channels().standard_error), kSortOk);
+    EXPECT_EQ(sort(p, x, levels, q, 'B', messages), kSortOk);
     EXPECT_NEAR(q[0], c.want, 2e-6f);
-    EXPECT_EQ(cap.console(), "");
+    EXPECT_EQ(lines_on(messages.list(), MessageChannel::console), "");
   }
 }
 
@@ -116,8 +118,8 @@ TEST(SelectFractile, EqualsTheOrderingsFractileBitForBit) {
         std::vector<int> p(x.size());
         const float fl[] = {f};
         float want[] = {0.0f};
-        CapturedChannels cap;
-        sort(p, x, fl, want, 'B', channels().console, channels().standard_error);
+        Messages messages(Stage::bootstrap);
+        sort(p, x, fl, want, 'B', messages);
         std::vector<float> work = x;
         const float got = select_fractile(work, f);
         ASSERT_EQ(std::bit_cast<std::uint32_t>(got), std::bit_cast<std::uint32_t>(want[0]))
@@ -128,21 +130,21 @@ TEST(SelectFractile, EqualsTheOrderingsFractileBitForBit) {
 }
 
 TEST(Sort, FractilesAfterAnEarlierOrderingMatchBoth) {
-  CapturedChannels cap;
+  Messages messages(Stage::bootstrap);
   const std::vector<float> x = {0.3f, -1.5f, 2.25f, 8.0f, 0.0f, 4.5f, -0.75f, 1.0f, 3.0f};
   const float levels[] = {0.05f, 0.1f, 0.33f, 0.5f, 0.9f, 0.99f};
   std::vector<int> p_both(x.size()), p_order(x.size());
   float q_both[6], q_later[6];
-  ASSERT_EQ(sort(p_both, x, levels, q_both, 'B', channels().console, channels().standard_error),
+  ASSERT_EQ(sort(p_both, x, levels, q_both, 'B', messages),
             kSortOk);
-  ASSERT_EQ(sort(p_order, x, {}, {}, 'S', channels().console, channels().standard_error),
+  ASSERT_EQ(sort(p_order, x, {}, {}, 'S', messages),
             kSortOk);  // ordering alone accepts m = 0
-  ASSERT_EQ(sort(p_order, x, levels, q_later, 'F', channels().console, channels().standard_error),
+  ASSERT_EQ(sort(p_order, x, levels, q_later, 'F', messages),
             kSortOk);
   EXPECT_EQ(p_order, p_both);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(q_later[i], q_both[i]) << i;
   EXPECT_EQ(q_both[3], 1.0f);  // z = 5: the fifth smallest
-  EXPECT_EQ(cap.console(), "");
+  EXPECT_EQ(lines_on(messages.list(), MessageChannel::console), "");
 }
 
 TEST(Sort, StatusCodesAndMessages) {
@@ -176,16 +178,16 @@ TEST(Sort, StatusCodesAndMessages) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    CapturedChannels cap;
+    Messages messages(Stage::bootstrap);
     const std::vector<float> all = {4.0f, 2.0f, 5.0f, 1.0f, 3.0f};
     const std::vector<float> x(all.begin(), all.begin() + c.n);
     std::vector<int> p(5, -1);
     const std::vector<float> levels(c.m, 0.5f);
     std::vector<float> q(c.m, -99.0f);
-    EXPECT_EQ(sort(p, x, levels, q, c.control, channels().console, channels().standard_error),
+    EXPECT_EQ(sort(p, x, levels, q, c.control, messages),
               c.want);
-    EXPECT_EQ(cap.console(), c.console);
-    EXPECT_EQ(cap.standard_error(), c.standard_error);
+    EXPECT_EQ(lines_on(messages.list(), MessageChannel::console), c.console);
+    EXPECT_EQ(lines_on(messages.list(), MessageChannel::standard_error), c.standard_error);
     EXPECT_EQ(p[0] != -1, c.index_touched);
     for (float v : q) EXPECT_EQ(v, c.fractiles_touched ? 4.0f : -99.0f);
   }

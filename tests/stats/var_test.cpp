@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "message_lines.h"
+
 #include <cmath>
 #include <limits>
 #include <random>
@@ -24,7 +26,8 @@ std::string lines(std::initializer_list<std::string> ls) {
 class VarTest : public ::testing::Test {
  protected:
   VarTest() { out.capture(); }
-  Channel out;
+  Channel out;            // the report block
+  Messages messages{Stage::var_fit};  // what the fit raises
 };
 
 // k = 1, p = 1 on 1, 2, 3, 4: M0 = 30/4, M1 = 20/4, phi = 2/3; residuals 0,
@@ -33,7 +36,7 @@ class VarTest : public ::testing::Test {
 TEST_F(VarTest, WorkedExampleOneSeriesOneLag) {
   const std::vector<float> x = {1, 2, 3, 4};
   std::vector<float> e(4, -1.0f);
-  const VarFit f = var(x, e, 1, 4, 1, out);
+  const VarFit f = var(x, e, 1, 4, 1, messages, out);
   ASSERT_EQ(f.status, 0);
   EXPECT_NEAR(f.phi[0], 2.0 / 3.0, 1e-12);
   EXPECT_EQ(e[0], 0.0f);
@@ -53,10 +56,9 @@ TEST_F(VarTest, WorkedExampleOneSeriesOneLag) {
 TEST_F(VarTest, OrderZeroCopiesTheSeriesAndWritesNothing) {
   const std::vector<float> x = {1.5f, -2.25f, 3e-7f, 4e9f, 7, -0.0f};  // k = 2, n = 3
   std::vector<float> e(6, 99.0f);
-  Channel console, error_file;
-  setvar(x, e, 2, 3, 0, out, console, error_file);
+  EXPECT_FALSE(setvar(x, e, 2, 3, 0, messages).has_value());
   for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(e[i], x[i]) << i;
-  EXPECT_EQ(out.text(), "");
+  EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(VarTest, ExactFitOfTheFirstEquationIsReportedNotDisplayed) {
@@ -68,7 +70,7 @@ TEST_F(VarTest, ExactFitOfTheFirstEquationIsReportedNotDisplayed) {
   const float y[n] = {0.3f, -1.2f, 0.7f, 2.0f, -0.4f, 1.1f, -0.9f, 0.5f};
   for (int t = 0; t < n; ++t) xy[n + t] = y[t];
   std::vector<float> e(2 * n);
-  const VarFit f = var(xy, e, 2, n, 2, out);
+  const VarFit f = var(xy, e, 2, n, 2, messages, out);
   ASSERT_EQ(f.status, 0);
   EXPECT_EQ(f.resid_se[0], 0.0f);
   EXPECT_EQ(out.text(),
@@ -81,7 +83,7 @@ TEST_F(VarTest, NoDegreesOfFreedomGiveZeroStandardErrorsNotNaN) {
   // n - k p = 0.
   const std::vector<float> x = {1, 2};
   std::vector<float> e(2, 7.0f);
-  const VarFit f = var(x, e, 1, 2, 2, out);
+  const VarFit f = var(x, e, 1, 2, 2, messages, out);
   ASSERT_EQ(f.status, 0);
   EXPECT_EQ(e, (std::vector<float>{0, 0}));
   EXPECT_EQ(f.resid_se[0], 0.0f);
@@ -93,25 +95,29 @@ TEST_F(VarTest, NoDegreesOfFreedomGiveZeroStandardErrorsNotNaN) {
                 free_format({"Standard error ", 0.0f, " k = ", 2, " < 0 in disvar"}) + "\n");
 }
 
-TEST_F(VarTest, FailedFactorisationWritesNoBlockAndSetvarStops) {
+TEST_F(VarTest, FailedFactorisationWritesNoBlockAndSetvarHalts) {
   // y identically 0: the lag-0 moment of y is a zero pivot.
   const std::vector<float> xy = {1, -2, 3, 0.5f, 2, 0, 0, 0, 0, 0};
   std::vector<float> e(10);
   const std::string failed = " DCHOLDC failed, A is not positive definite\n";
 
-  const VarFit f = var(xy, e, 2, 5, 1, out);
+  const VarFit f = var(xy, e, 2, 5, 1, messages, out);
   EXPECT_EQ(f.status, 1);
-  EXPECT_EQ(out.text(), failed);  // disvar adds nothing
+  EXPECT_EQ(report_lines(messages), failed);
+  EXPECT_EQ(out.text(), "");  // disvar adds nothing
 
-  out.clear_text();
-  Channel console, error_file;
-  console.capture();
-  error_file.capture();
-  EXPECT_THROW(setvar(xy, e, 2, 5, 1, out, console, error_file), Stop);
+  messages.clear();
+  try {
+    setvar(xy, e, 2, 5, 1, messages);
+    ADD_FAILURE() << "setvar must halt";
+  } catch (const ComputationHalted& halted) {
+    EXPECT_EQ(halted.cause().kind, MessageKind::var_fit_failed);
+    EXPECT_EQ(halted.cause().numbers[0], 1.0);
+  }
   const std::string error = free_format({"Error in subroutine Setvar ", 1}) + "\n";
-  EXPECT_EQ(out.text(), failed + error);
-  EXPECT_EQ(console.text(), error);
-  EXPECT_EQ(error_file.text(), error);
+  EXPECT_EQ(report_lines(messages), failed + error);
+  EXPECT_EQ(lines_on(messages.list(), MessageChannel::console), error);
+  EXPECT_EQ(lines_on(messages.list(), MessageChannel::error_file), error);
 }
 
 TEST_F(VarTest, NonFiniteValueIsNotAFailedFactorisation) {
@@ -119,14 +125,9 @@ TEST_F(VarTest, NonFiniteValueIsNotAFailedFactorisation) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const std::vector<float> xy = {1, -2, 3, 0.5f, 2, 0.3f, nan, -1, 0.8f, 2};
   std::vector<float> e(10);
-  Channel console, error_file;
-  console.capture();
-  error_file.capture();
-  EXPECT_NO_THROW(setvar(xy, e, 2, 5, 1, out, console, error_file));
-  EXPECT_EQ(out.text().find("DCHOLDC"), std::string::npos);
+  EXPECT_NO_THROW(setvar(xy, e, 2, 5, 1, messages));
   EXPECT_TRUE(std::isnan(e[5 + 2]));
-  EXPECT_EQ(console.text(), "");
-  EXPECT_EQ(error_file.text(), "");
+  EXPECT_TRUE(messages.empty());
 }
 
 // Standard normal deviates by Box-Muller from a fixed engine, so the frame is
@@ -161,7 +162,7 @@ TEST_F(VarTest, RecoversAKnownVarOneAndAgreesWithLeastSquares) {
     }
   }
   std::vector<float> e(2 * n);
-  const VarFit f = var(xy, e, 2, n, 1, out);
+  const VarFit f = var(xy, e, 2, n, 1, messages, out);
   ASSERT_EQ(f.status, 0);
   EXPECT_NE(out.text().find("VAR(  1) parameters / t values"), std::string::npos);
 

@@ -80,3 +80,14 @@ test_that("an interrupt stops a long analysis between two frames or resamples", 
   # The package works on after the interrupt.
   expect_s3_class(analyse(x, y, frame_length = 60, threads = 1), "vok_result")
 })
+
+test_that("diagnostics name each message by its kind, in the order raised", {
+  y <- sin(0.7 * seq_len(400)) + 0.01 * (seq_len(400) %% 7)
+  r <- analyse(rep(2.5, 400), y, frame_length = 200, resamples = 1, false_alarm = 1)
+  d <- r$diagnostics
+  expect_equal(names(d), c("frame", "kind", "text"))
+  expect_equal(d$kind[1], "stat_no_variance")
+  expect_equal(d$frame[1], 0L)
+  expect_match(d$text[1], "without spread")
+  expect_equal(sum(d$kind == "sort_single_value"), 7L)
+})
