@@ -1,7 +1,7 @@
-// An execution run in a given directory, as the Python package's vok.run
-// does it: the files land there, each completed run is handed on with the
-// Result its table was written from, the seed takes hold, and the working
-// directory and thread count are the caller's again afterwards.
+// An execution run in a given directory: the files land there, each
+// completed run leaves its results file (--results) with the Result its
+// table was written from, the seed takes hold, and the working directory and
+// thread count are the caller's again afterwards.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include "e2e/e2e_files.h"
 #include "e2e/run_in_dir.h"
 #include "exec/parallel.h"
+#include "report/results_file.h"
+#include "report/results_reader.h"
 
 namespace vok {
 namespace {
@@ -27,15 +29,27 @@ struct Completed {
   Result result;
 };
 
+// The runs of the results files the execution lists, in run order.
 std::vector<Completed> run_in(const RunDir& dir, int threads, std::uint64_t seed, int& status) {
-  std::vector<Completed> runs;
   ExecutionOptions options;
   options.seed = seed;
-  options.on_completed_run = [&runs](const CompletedRun& r) {
-    runs.push_back({r.report, r.settings, r.result});
-  };
-  CapturedChannels captured;
-  status = run_program_in(dir.path().string(), threads, options);
+  options.results_file = true;
+  {
+    CapturedChannels captured;
+    status = run_program_in(dir.path().string(), threads, options);
+  }
+  std::vector<Completed> runs;
+  const test::JsonValue index = test::parse_json(dir.read(kResultsIndexName));
+  for (const test::JsonValue& name : index["results"].items) {
+    const test::JsonValue doc = test::parse_json(dir.read(name.text));
+    Completed run{doc["report"].text, {}, test::result_of(doc)};
+    const test::JsonValue& s = doc["settings"];
+    run.settings.resamples = static_cast<int>(s["resamples"].number);
+    run.settings.transform = s["transform"].is_null() ? Transform::none
+                             : s["transform"].text == "clip" ? Transform::clip
+                                                            : Transform::log;
+    runs.push_back(std::move(run));
+  }
   return runs;
 }
 
@@ -54,7 +68,7 @@ void write_two_runs(const RunDir& dir) {
   dir.write("bilinear.dat", e2e::fixture("bilinear.dat"));
 }
 
-TEST(ProgramIn, RunsInTheDirectoryAndHandsOnEachCompletedRun) {
+TEST(ProgramIn, RunsInTheDirectoryAndEachCompletedRunLeavesItsResults) {
   RunDir dir;
   write_two_runs(dir);
   const std::filesystem::path here = std::filesystem::current_path();
