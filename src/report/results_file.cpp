@@ -70,7 +70,6 @@ class Json {
     item();
     string(name);
     text_ += ':';
-    first_ = true;
   }
   // Before an array element.
   void item() {
