@@ -75,7 +75,8 @@ def find_program(program=None):
         candidates.append(("PATH", shutil.which("vok")))
     for origin, path in candidates:
         if path and os.path.isfile(path) and os.access(path, os.X_OK):
-            return path
+            # It runs in the run's directory: a relative path is taken here.
+            return os.path.abspath(path)
         tried.append(f"{origin}: {path}" if path else f"{origin}: none")
     raise FileNotFoundError("no vok console program found (" + "; ".join(tried) +
                             "): pass program=, or set VOK_PROGRAM")
