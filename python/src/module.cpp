@@ -7,11 +7,12 @@
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
 //           resamples, transform, threads, seed, stamps, bootstrap) -> dict
-//   run_directory(directory, threads, seed, bootstrap) -> (status, [run dict, ...], console bytes)
 //   lags(frame_length, exponent) -> int
 //   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
 //   reported_thresholds(thresholds, bootstrapped) -> [7 floats]
-//   TESTS: the test names in the order of every per-test array
+//   TESTS, COLUMN_ORDER: the test names in the order of every per-test array
+//   TEST_ORDER: the order of the library's thresholds and counts (kTests)
+//   GRAPH_ORDER: the order of a graph record's CDF values (kGraphOrder)
 //
 // Every vok::Error reaches Python as ValueError with the library's message.
 #include <pybind11/numpy.h>
@@ -32,8 +33,6 @@
 #include <string_view>
 #include <vector>
 
-#include "control/program.h"
-#include "output/channel.h"
 #include "report/threshold_lines.h"
 #include "vok/vok.h"
 
@@ -69,10 +68,6 @@ vok::Bootstrap bootstrap_of(const std::string& name) {
   if (name == "data") return vok::Bootstrap::data;
   if (name == "frames") return vok::Bootstrap::frames;
   throw py::value_error("bootstrap = '" + name + "': must be 'data' or 'frames'");
-}
-
-const char* bootstrap_name(vok::Bootstrap b) {
-  return b == vok::Bootstrap::frames ? "frames" : "data";
 }
 
 template <class T>
@@ -255,70 +250,6 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   return result_dict(analyse_interruptibly(xs, ys, s, stamp_span));
 }
 
-py::object transform_name(vok::Transform t) {
-  switch (t) {
-    case vok::Transform::clip:
-      return py::str("clip");
-    case vok::Transform::log:
-      return py::str("log");
-    case vok::Transform::none:
-      break;
-  }
-  return py::none();
-}
-
-py::dict settings_dict(const vok::Settings& s) {
-  py::dict d;
-  d["frame_length"] = s.frame_length;
-  d["exponent"] = s.exponent;
-  d["false_alarm"] = s.false_alarm;
-  d["overlap"] = s.overlap;
-  d["var_lag"] = s.var_lag;
-  d["resamples"] = s.resamples;
-  d["transform"] = transform_name(s.transform);
-  d["bootstrap"] = bootstrap_name(s.bootstrap);
-  return d;
-}
-
-// The console program's execution of `directory`: its exit status and, for
-// each run that went through its frames, (report name without ".out",
-// settings, result).
-py::tuple run_directory(const std::string& directory, int threads, std::uint64_t seed,
-                        const std::string& bootstrap) {
-  struct Run {
-    std::string report;
-    vok::Settings settings;
-    vok::Result result;
-  };
-  std::vector<Run> runs;
-  vok::ExecutionOptions options;
-  options.seed = seed;
-  options.bootstrap = bootstrap_of(bootstrap);
-  options.on_completed_run = [&runs](const vok::CompletedRun& r) {
-    runs.push_back({r.report, r.settings, r.result});
-  };
-  // The interpreter stays locked: the process's working directory is the
-  // directory's for the execution, and no other Python thread may run
-  // meanwhile and find itself there. The console's lines are kept for
-  // Python (printed on request, and the reason of a failure), not written on
-  // the process's standard output.
-  std::string console;
-  int status = 0;
-  {
-    vok::CapturedChannels captured;
-    status = vok::run_program_in(directory, threads, options);
-    console = captured.console();
-  }
-  py::list completed;
-  for (const Run& r : runs) {
-    std::string_view name = r.report;
-    if (name.ends_with(".out")) name.remove_suffix(4);
-    completed.append(
-        py::make_tuple(std::string(name), settings_dict(r.settings), result_dict(r.result)));
-  }
-  return py::make_tuple(status, completed, py::bytes(console));
-}
-
 // The address of the values the analysis would read for this argument: the
 // caller's own buffer when no conversion was needed (a test hook).
 std::uintptr_t input_address(const SeriesArray& x) {
@@ -346,9 +277,16 @@ PYBIND11_MODULE(_vok, m) {
     }
   });
 
-  py::list tests;
-  for (vok::Test t : vok::kColumnOrder) tests.append(vok::name(t));
-  m.attr("TESTS") = py::tuple(tests);
+  // The orders of <vok/test_order.h>, as tuples of test names.
+  const auto names = [](const std::array<vok::Test, vok::kTestCount>& order) {
+    py::list names;
+    for (vok::Test t : order) names.append(py::str(vok::test_name(t).data(), vok::test_name(t).size()));
+    return py::tuple(names);
+  };
+  m.attr("TESTS") = names(vok::kColumnOrder);
+  m.attr("COLUMN_ORDER") = names(vok::kColumnOrder);
+  m.attr("TEST_ORDER") = names(vok::kTests);
+  m.attr("GRAPH_ORDER") = names(vok::kGraphOrder);
 
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
         py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
@@ -392,9 +330,6 @@ PYBIND11_MODULE(_vok, m) {
       },
       py::arg("thresholds"), py::arg("bootstrapped"),
       "The seven thresholds (TESTS order) as the report shows them, read back into 32 bits.");
-  m.def("run_directory", &run_directory, py::arg("directory"), py::arg("threads"), py::arg("seed"),
-        py::arg("bootstrap") = "data",
-        "Runs Runvok.cnl of a directory as the console program does: (status, runs).");
   m.def("input_address", &input_address, py::arg("x"),
         "Address of the 32-bit values analyse would read for x (no copy: x's own buffer).");
 }

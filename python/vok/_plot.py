@@ -4,15 +4,16 @@ draws them, and the cross-correlations as a heat map."""
 import numpy as np
 import pandas as pd
 
-# The panels and colours of vok-plot's p-value picture.
+from . import _vok
+
+# The panels and colours of vok-plot's p-value picture: the graph records'
+# order (the library's), bicorrelation tests first, then correlation tests.
 _PANELS = (
-    ("Bicorrelation tests", ("Hxxy", "Hyyx", "Hxxx", "Hyyy")),
-    ("Correlation tests", ("Cxy", "Cx", "Cy")),
+    ("Bicorrelation tests", _vok.GRAPH_ORDER[:4]),
+    ("Correlation tests", _vok.GRAPH_ORDER[4:]),
 )
-_COLOURS = {
-    "Hxxy": "#1f77b4", "Hyyx": "#d62728", "Hxxx": "#2ca02c", "Hyyy": "#9467bd",
-    "Cxy": "#ff7f0e", "Cx": "#1f77b4", "Cy": "#d62728",
-}
+_COLOURS = dict(zip(_vok.GRAPH_ORDER, ("#1f77b4", "#d62728", "#2ca02c", "#9467bd",
+                                       "#ff7f0e", "#1f77b4", "#d62728")))
 # A p-value of 0 (or below this) is drawn at the bottom line.
 SMALLEST_PVALUE = 0.00005
 

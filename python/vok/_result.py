@@ -9,7 +9,7 @@ import pandas as pd
 from . import _vok
 
 #: The seven tests in the order of every per-test column and index.
-TESTS = tuple(_vok.TESTS)  # ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")
+TESTS = tuple(_vok.COLUMN_ORDER)  # ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")
 
 
 def binomial_upper_tail(k, n, p):

@@ -13,3 +13,7 @@
     .Call(`_vok_vok_tests`)
 }
 
+
+.vok_graph_order <- function() {
+    .Call(`_vok_vok_graph_order`)
+}

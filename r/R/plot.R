@@ -2,10 +2,14 @@
 # thresholds, and the cross-correlations as a heat map; base graphics.
 
 # The panels and colours of the p-value picture.
-.panels <- list("Bicorrelation tests" = c("Hxxy", "Hyyx", "Hxxx", "Hyyy"),
-                "Correlation tests" = c("Cxy", "Cx", "Cy"))
-.colours <- c(Hxxy = "#1f77b4", Hyyx = "#d62728", Hxxx = "#2ca02c", Hyyy = "#9467bd",
-              Cxy = "#ff7f0e", Cx = "#1f77b4", Cy = "#d62728")
+.panels <- function() {
+  order <- .vok_graph_order()
+  list("Bicorrelation tests" = order[1:4], "Correlation tests" = order[5:7])
+}
+.colours <- function() {
+  stats::setNames(c("#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#1f77b4", "#d62728"),
+                  .vok_graph_order())
+}
 # A p-value of 0 (or below this) is drawn at the bottom line.
 .smallest_pvalue <- 0.00005
 
@@ -55,13 +59,13 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
 }
 
 .plot_pvalues <- function(x, tests, ...) {
-  every <- unlist(.panels, use.names = FALSE)
+  every <- unlist(.panels(), use.names = FALSE)
   if (is.null(tests)) tests <- every
   unknown <- setdiff(tests, every)
   if (!is.character(tests) || length(unknown))
     .refuse("tests = ", .shown(tests), ": ", .shown(unknown[1L]), " is not one of ",
             paste(every, collapse = ", "))
-  panels <- Filter(length, lapply(.panels, intersect, tests))
+  panels <- Filter(length, lapply(.panels(), intersect, tests))
   frames <- x$frames
   axis <- .frame_axis(frames)
   few <- nrow(frames) <= 100
@@ -83,7 +87,7 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
       p <- frames[[paste0("pvalue_", test)]]
       p <- ifelse(is.na(p), NA, pmax(p, .smallest_pvalue))
       significant <- frames[[paste0("significant_", test)]]
-      colour <- .colours[[test]]
+      colour <- .colours()[[test]]
       graphics::lines(axis$at, p, col = colour, type = if (few) "o" else "l", pch = 20,
                       cex = 0.6)
       graphics::points(axis$at[significant], p[significant], col = colour,

@@ -56,10 +56,22 @@ BEGIN_RCPP
 END_RCPP
 }
 
+// vok_graph_order
+Rcpp::CharacterVector vok_graph_order();
+RcppExport SEXP _vok_vok_graph_order() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    rcpp_result_gen = Rcpp::wrap(vok_graph_order());
+    return rcpp_result_gen;
+END_RCPP
+}
+
 static const R_CallMethodDef CallEntries[] = {
     {"_vok_vok_analyse", (DL_FUNC) &_vok_vok_analyse, 13},
     {"_vok_vok_lags", (DL_FUNC) &_vok_vok_lags, 2},
     {"_vok_vok_tests", (DL_FUNC) &_vok_vok_tests, 0},
+    {"_vok_vok_graph_order", (DL_FUNC) &_vok_vok_graph_order, 0},
     {NULL, NULL, 0}
 };
 

@@ -275,3 +275,13 @@ int vok_lags(int frame_length, double exponent) {
 // The seven tests in the order of every per-test column.
 // [[Rcpp::export(.vok_tests)]]
 Rcpp::CharacterVector vok_tests() { return test_names(); }
+
+// The seven tests in the order of a graph record's CDF values: the
+// bicorrelation tests, then the correlation tests (the plot's panels).
+// [[Rcpp::export(.vok_graph_order)]]
+Rcpp::CharacterVector vok_graph_order() {
+  Rcpp::CharacterVector names(vok::kGraphOrder.size());
+  for (std::size_t t = 0; t < vok::kGraphOrder.size(); ++t)
+    names[t] = vok::name(vok::kGraphOrder[t]);
+  return names;
+}

@@ -79,6 +79,8 @@ Options parse_options(std::span<const std::string_view> args) {
       o.reference_kernel = true;
     } else if (arg == "--sync") {
       o.sync = true;
+    } else if (arg == "--results") {
+      o.results = true;
     } else if (option_value(args, i, "--threads", value)) {
       if (!value) return refuse("option --threads needs a number of threads");
       if (!read_threads(*value, o.threads))
@@ -119,11 +121,14 @@ ExecutionOptions execution_options(const Options& options, ExecutionOptions exec
   execution.seed = options.seed;
   execution.threads = options.threads;
   execution.bootstrap = options.bootstrap;
+  execution.kernel = options.reference_kernel ? SumsKernel::reference : SumsKernel::fast;
+  execution.results_file = options.results;
   return execution;
 }
 
 std::string usage_text() {
   return "Usage: vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--sync]\n"
+         "           [--results]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
@@ -138,6 +143,8 @@ std::string usage_text() {
          "               resamples tested as drawn)\n"
          "  --sync       flush every output file to the disk before it replaces\n"
          "               the earlier one, so that it survives a power loss\n"
+         "  --results    write each run's results beside its report as NAME.json\n"
+         "               (every number exact) and their list as Vok-results.json\n"
          "  --help       show this text and exit\n"
          "  --version    show the version and exit\n";
 }
@@ -173,7 +180,6 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
       return kExitStopped;
     }
   }
-  execution.kernel = o.reference_kernel ? SumsKernel::reference : SumsKernel::fast;
   channels().sync_outputs = o.sync;
   return run_program(execution_options(o, std::move(execution)));
 }

@@ -1,7 +1,7 @@
 // The command line. With no options the program does exactly what its control
 // files say, on every processor core; the options only tune how it runs:
 //
-//   vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames]
+//   vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--sync] [--results]
 //   vok --help | --version
 //
 // A hidden option, --reference-kernel, computes the lag sums of the frame
@@ -34,6 +34,8 @@ struct Options {
   Bootstrap bootstrap = Bootstrap::data;
   bool reference_kernel = false;
   bool sync = false;  // outputs flushed to the disk before they replace earlier files
+  // Each completed run's results file beside its report, and their list.
+  bool results = false;
   std::string error;  // Action::refuse: what is wrong
 };
 
@@ -42,7 +44,7 @@ struct Options {
 // as cd would), "--threads N" (or "--threads=N", N from 1 to 1024), "--seed
 // N" (or "--seed=N", N from 0 to 2^64 - 1), "--bootstrap data" or
 // "--bootstrap frames" (or "--bootstrap=..."), "--help" ("-h"), "--version",
-// "--sync", "--reference-kernel". Anything else is refused.
+// "--sync", "--results", "--reference-kernel". Anything else is refused.
 Options parse_options(std::span<const std::string_view> args);
 
 // What the options set on an execution (seed, threads, bootstrap), with the

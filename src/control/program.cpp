@@ -18,6 +18,7 @@
 #include "control/control_files.h"
 #include "control/interruption.h"
 #include "output/whole_files.h"
+#include "report/results_file.h"
 #include "control/run_driver.h"
 #include "data/descriptive.h"
 #include "output/channel.h"
@@ -121,6 +122,22 @@ void commit_run(Execution& execution, int write_errors_before) {
   }
 }
 
+// The list of the results files the execution's runs wrote, committed at
+// once (the runs' own files are committed already).
+void write_results_index(const std::vector<std::string>& results_files) {
+  Channel index(kResultsIndexName);
+  if (index.open_file(index.name()) != 0) {
+    channels().report_write_error(index);
+    return;
+  }
+  index.append(results_index_json(results_files));
+  index.close();
+  const CommitSection section;
+  for (const Channels::Staged& s : channels().take_staged())
+    if (const int error = commit_temporary(s.temporary_path, s.path); error != 0)
+      channels().report_write_error(s.path, error);
+}
+
 }  // namespace
 
 int run_program(const ExecutionOptions& options) {
@@ -136,13 +153,14 @@ int run_program(const ExecutionOptions& options) {
     channels().standard_error.flush();
     return kExitStopped;
   }
+  std::vector<std::string> results_files;
   try {
     create_error_file();
     Execution execution(options.seed,
                         options.threads > 0 ? options.threads : processor_count());
     execution.bootstrap = options.bootstrap;
     execution.kernel = options.kernel;
-    execution.on_completed_run = options.on_completed_run;
+    execution.results_file = options.results_file;
     execution.row_batching = options.row_batching;
     TopControlFile top;
     const SharedSettings shared = top.read(execution.readers);
@@ -161,6 +179,8 @@ int run_program(const ExecutionOptions& options) {
       try {
         const RunOutcome summary = run_driver(name, shared, run, execution);
         commit_run(execution, write_errors_before);
+        if (options.results_file && channels().write_errors() == write_errors_before)
+          results_files.push_back(results_file_name(summary.report));
         if (terminal) {
           channels().console.line(summary_line(summary));
           for (const std::string& line : guard_lines(summary)) channels().console.line(line);
@@ -182,6 +202,7 @@ int run_program(const ExecutionOptions& options) {
         {"**** Internal error:", e.what()});
     status = kExitStopped;
   }
+  if (options.results_file) write_results_index(results_files);
   // Output that could not be written is a failure whatever the runs did. The
   // run files are closed before the error file, which reports their failures.
   if (!channels().close_all()) status = kExitStopped;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "control/run_driver.h"
@@ -20,8 +19,9 @@ struct ExecutionOptions {
   Bootstrap bootstrap = Bootstrap::data;
   // The kernel of the tests' lag sums.
   SumsKernel kernel = SumsKernel::fast;
-  // When set, receives each run that went through its frames.
-  std::function<void(const CompletedRun&)> on_completed_run;
+  // Each run that goes through its frames writes its results file beside
+  // its report (--results).
+  bool results_file = false;
   // How the data rows are read in blocks (tests make them small, so that a
   // run's frames are computed across many blocks).
   RowBatching row_batching;

@@ -35,6 +35,7 @@
 #include "output/failure.h"
 #include "exec/parallel.h"
 #include "input/text_file.h"
+#include "report/results_file.h"
 
 namespace vok {
 
@@ -173,6 +174,7 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
   const OutputNames files = output_names(*base, run.x_column, run.y_column);
   execution.output_set = {files.report, files.graph, files.frames, files.xy,
                           frames_table_name(files.report)};
+  if (execution.results_file) execution.output_set.push_back(results_file_name(files.report));
   if (int status = report().open_file(files.report); status != 0) {
     const ChannelGroup to{&console(), &error_file()};
     to.write_free({"**** Error on opening output file ", status});
@@ -425,25 +427,16 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
   FramesTableWriter table(frames_table_name(report().path()),
                           header.clock.stamps == RowStamps::stamped);
   VarianceWatch variance(settings.false_alarm);
-  // The frames are kept in a Result only for an observer of the execution:
-  // the writers need no more than the frame at hand.
-  Result result;
-  ResultCollector collector(result);
+  std::optional<ResultsFileWriter> results;
   std::vector<AnalysisSink*> sinks{&writer, &table, &variance};
-  if (execution.on_completed_run) sinks.push_back(&collector);
+  if (execution.results_file) sinks.push_back(&results.emplace(report().path(), settings));
   SinkList all(sinks);
   try {
     const FramePlan plan =
         detail::analyse(x, y, settings, stamps, execution.uniforms, all,
                         EngineOptions{.threads = settings.threads, .progress = true, .kernel = execution.kernel},
                         frames_computed);
-    if (execution.on_completed_run) {
-      result.rows = plan.rows;
-      result.lags = plan.lags;
-      result.covered = plan.covered();
-      complete_result(result, settings.false_alarm);
-      execution.on_completed_run({report().path(), settings, result});
-    }
+    if (results) results->write(plan.rows, plan.lags, plan.covered());
   } catch (const ResamplesRefused&) {
     write_refusal({&report(), &console(), &error_file()}, settings.resamples, run_index);
     throw RunEnded{};

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "bootstrap/uniform.h"
@@ -30,13 +29,6 @@ struct SharedSettings {
   Settings analysis() const;
 };
 
-// A run that went through its frames, as vok::analyse would give it.
-struct CompletedRun {
-  const std::string& report;  // the report's file name, as the run opened it
-  const Settings& settings;
-  const Result& result;
-};
-
 // What lives for a whole execution besides the output channels.
 struct Execution {
   explicit Execution(std::uint64_t seed = 0, int threads = 1) : uniforms(seed), threads(threads) {}
@@ -48,9 +40,9 @@ struct Execution {
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name
   SourceLine run_name_line;  // the line of "Runvok.cnl" naming the run being made
-  // When set, each run that went through its frames is handed on with
-  // everything its analysis computed (the Python package's vok.run).
-  std::function<void(const CompletedRun&)> on_completed_run;
+  // Each run that goes through its frames writes its results file beside
+  // its report (report/results_file.h; the option --results).
+  bool results_file = false;
   RowBatching row_batching;  // how the data rows are read in blocks (on `threads` threads)
   // The files the run in progress may write (written or not), once known:
   // committed together when it ends.

@@ -140,3 +140,63 @@ def test_a_full_disk_is_named_in_the_exception(small_tmpfs, example_run):
         vok.run(small_tmpfs)
     assert "Error writing file" in str(raised.value)
     assert not [p for p in small_tmpfs.iterdir() if p.name.endswith(".tmp")]
+
+
+def test_results_equal_analyse_to_the_bit(tmp_path, example_run):
+    from conftest import example_series
+    results = vok.run(copy_example(example_run, tmp_path / "run"))
+    x, y = example_series()
+    alone = vok.analyse(x, y, frame_length=200, var_lag=1, resamples=100)
+    pd.testing.assert_frame_equal(results["runA_1-_2"].frames, alone.frames, check_exact=True)
+    pd.testing.assert_series_equal(results["runA_1-_2"].thresholds, alone.thresholds,
+                                   check_exact=True)
+    # The results files are read and gone: the folder is the console's.
+    assert not list((tmp_path / "run").glob("*.json"))
+
+
+def fake_program(directory, body):
+    """A stand-in for the console program: a shell script of `body`."""
+    program = directory / "fake-vok"
+    program.write_text("#!/bin/sh\n" + body + "\n")
+    program.chmod(0o755)
+    return program
+
+
+@pytest.mark.parametrize("body, message", [
+    ('echo \'{"results": ["gone.json"]}\' > Vok-results.json', "no results file gone.json"),
+    ("exit 0", "no results file Vok-results.json"),
+    ("kill -TERM $$", "ended by SIGTERM"),
+    ("echo ' Something failed'; exit 1", "stopped: Something failed"),
+])
+def test_what_the_program_leaves_wrong_is_an_error(tmp_path, body, message):
+    work = tmp_path / "work"
+    work.mkdir()
+    with pytest.raises(vok.RunError, match=message):
+        vok.run(work, program=fake_program(tmp_path, body))
+
+
+def test_no_program_is_a_clear_error(tmp_path, monkeypatch):
+    monkeypatch.setenv("VOK_PROGRAM", str(tmp_path / "none"))
+    monkeypatch.setenv("PATH", str(tmp_path))
+    import importlib
+    installed = importlib.import_module("vok._program")
+    monkeypatch.setattr(installed, "PROGRAM", str(tmp_path / "neither"))
+    with pytest.raises(FileNotFoundError, match="VOK_PROGRAM"):
+        vok.run(tmp_path)
+    with pytest.raises(FileNotFoundError, match="program: "):
+        vok.run(tmp_path, program=tmp_path / "missing")
+
+
+def test_ctrl_c_ends_the_child(tmp_path):
+    import signal
+    import threading
+    pid_file = tmp_path / "pid"
+    program = fake_program(tmp_path, f"echo $$ > {pid_file}; exec sleep 60")
+    # Ctrl-C reaches this process alone (the child does not see it).
+    timer = threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        vok.run(tmp_path, program=program)
+    pid = int(pid_file.read_text())
+    with pytest.raises(ProcessLookupError):
+        os.kill(pid, 0)
