@@ -28,7 +28,7 @@ find_program(NM nm)
 if(NM)
   foreach(lib lib/libvok.a lib/libvok.so)
     run(${NM} -C --defined-only ${prefix}/${lib})
-    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|SourceLine|detail_line|write_detail|file_exists|commit_run|Execution|write_message|message_lines)[^\n]*"
+    string(REGEX MATCHALL "[^\n]*vok::(run_program|read_shared_settings|run_one|FolderLock|RecordFormat|RowBlock|TextFile|JoinedText|FieldReaders|SourceLine|detail_line|write_detail|file_exists|commit_run|Execution|write_message|message_lines|Channel|ChannelGroup|Channels|Layout|free_format)[^\n]*"
            console_symbols "${output}")
     if(console_symbols)
       message(FATAL_ERROR "${lib} holds console-program code:\n${console_symbols}")

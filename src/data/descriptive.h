@@ -5,7 +5,6 @@
 #include <span>
 #include <string>
 
-#include "output/channel.h"
 #include "stats/messages.h"
 #include "vok/vok.h"
 

@@ -6,7 +6,6 @@
 #include <span>
 #include <vector>
 
-#include "output/channel.h"
 #include "stats/messages.h"
 #include "vok/vok.h"
 
