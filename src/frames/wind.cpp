@@ -50,6 +50,17 @@ FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
   return job;
 }
 
+FrameJob FrameJob::for_resample(std::span<const float> pair_x, std::span<const float> pair_y,
+                                int lags) const {
+  const int n = static_cast<int>(pair_x.size());
+  FrameJob one = *this;
+  one.x = pair_x;
+  one.y = pair_y;
+  one.plan = FramePlan::of(n, n, 0, lags);
+  one.describe = false;
+  return one;
+}
+
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
   const FramePlan& plan = job.plan;
   const int lw = plan.frame_length;
