@@ -54,8 +54,8 @@ PerTest<bool> judge(const PerTest<float>& cdf, const PerTest<float>& thresholds)
 // frame (one per thread when frames are computed side by side).
 struct FrameWork {
   explicit FrameWork(const FramePlan& plan);
-  std::vector<float> frame;      // lw x 2: raw x and y of the frame
-  std::vector<float> residuals;  // lw x 2: VAR residuals, then the test series
+  std::vector<float> frame;      // frame_length x 2: raw x and y of the frame
+  std::vector<float> residuals;  // frame_length x 2: VAR residuals, then the test series
   CovxyWork tests;               // the tests' sums and scratch
 };
 
