@@ -31,14 +31,15 @@ def console_program():
     return program
 
 
-def top_file(runs, *, exponent="0.4", alarm="0.05", lw=200, overlap=0, p=1, resamples=0):
+def top_file(runs, *, exponent="0.4", alarm="0.05", frame_length=200, overlap=0, var_lag=1,
+             resamples=0):
     lines = [
         f"Number of runs={len(runs)}  * runs",
         f"exponent={exponent}  * lags = lw ** exponent",
         f"false alarm={alarm}  * alpha",
-        f"frame length={lw}  * lw",
+        f"frame length={frame_length}  * lw",
         f"overlap={overlap}  * overlap",
-        f"VAR lag={p}  * VAR order",
+        f"VAR lag={var_lag}  * VAR order",
         f"resamples={resamples} #  * resamples",
     ]
     return "\n".join(lines + [f"{name} *" for name in runs]) + "\n"

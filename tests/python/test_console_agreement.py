@@ -104,7 +104,8 @@ def test_stamped_rows_give_the_console_start_and_end(tmp_path):
     # Rows 11 to 250 of a stamped file (stamp, 1X, 2F10.4), graphing off: the
     # table is written all the same.
     shutil.copy(FIXTURES / "stamped.dat", tmp_path / "stamped.dat")
-    (tmp_path / "Runvok.cnl").write_text(top_file(["stamps.cnl"], exponent="0.25", lw=30, p=0))
+    (tmp_path / "Runvok.cnl").write_text(
+        top_file(["stamps.cnl"], exponent="0.25", frame_length=30, var_lag=0))
     (tmp_path / "stamps.cnl").write_text(
         run_file("stamped.dat", graphing=False, switches="clip data", start=11, end=250))
     assert run_console(tmp_path) == 0
