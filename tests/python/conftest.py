@@ -121,10 +121,12 @@ def assert_console_table(frames, table, columns=None):
 def read_thresholds(report):
     """The thresholds a report shows: test -> value (the nominal level for
     every test when the report has the single false-alarm line)."""
+    import vok
+
     text = pathlib.Path(report).read_text()
     nominal = re.search(r"False alarm threshold = *([0-9.]+)", text)
     if nominal:
-        return {t: float(nominal.group(1)) for t in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")}
+        return {t: float(nominal.group(1)) for t in vok.TESTS}
     found = dict(re.findall(r"(\w+) Threshold = *([0-9.E+-]+)", text))
     return {test: float(value) for test, value in found.items()}
 
