@@ -24,9 +24,9 @@ def write(target, name, data):
 TOP = """Number of runs=1          * runs
 exponent=0.4              * lags
 false alarm=0.05          * alpha
-frame length={lw}          * lw
+frame length={frame_length}          * lw
 overlap={ov}                 * step
-VAR lag={p}                 * p
+VAR lag={var_lag}                 * p
 resamples={b} #             * bootstrap
 run.cnl *
 """
@@ -68,31 +68,31 @@ def data_file(n, fmt, seed, keywords="interval=1.0", stamps=None, sep=None):
 
 def program_seeds():
     cases = {
-        "plain": (TOP.format(lw=24, ov=0, p=1, b=0),
+        "plain": (TOP.format(frame_length=24, ov=0, var_lag=1, b=0),
                   RUN.format(g="yes", unit="seconds", clip="", start=1),
                   data_file(72, "(2f12.5)", 1)),
-        "overlap_p2": (TOP.format(lw=24, ov=12, p=2, b=0),
+        "overlap_p2": (TOP.format(frame_length=24, ov=12, var_lag=2, b=0),
                        RUN.format(g="no", unit="seconds", clip="clip data *\n", start=3),
                        data_file(60, "(2f12.5)", 2)),
-        "bootstrap": (TOP.format(lw=16, ov=0, p=0, b=20),
+        "bootstrap": (TOP.format(frame_length=16, ov=0, var_lag=0, b=20),
                       RUN.format(g="yes", unit="minutes", clip="", start=1),
                       data_file(48, "(2f12.5)", 3)),
-        "stamp_first": (TOP.format(lw=12, ov=0, p=1, b=0),
+        "stamp_first": (TOP.format(frame_length=12, ov=0, var_lag=1, b=0),
                         RUN.format(g="yes", unit="seconds", clip="", start=1),
                         data_file(36, "(a19,1x,2f12.5)", 4, stamps="first")),
-        "stamp_last": (TOP.format(lw=12, ov=6, p=0, b=0),
+        "stamp_last": (TOP.format(frame_length=12, ov=6, var_lag=0, b=0),
                        RUN.format(g="no", unit="seconds", clip="", start=2),
                        data_file(36, "(2f12.5,1x,a19)", 5, stamps="last")),
-        "frequency": (TOP.format(lw=16, ov=0, p=1, b=0),
+        "frequency": (TOP.format(frame_length=16, ov=0, var_lag=1, b=0),
                       RUN.format(g="yes", unit="frequency", clip="", start=1),
                       data_file(48, "(2f12.5)", 6, keywords="rate=10.0 unit=kHz")),
-        "log": (TOP.format(lw=12, ov=0, p=1, b=0),
+        "log": (TOP.format(frame_length=12, ov=0, var_lag=1, b=0),
                 RUN.format(g="no", unit="seconds", clip="log data *\n", start=1),
                 data_file(36, "(2f12.5)", 7).replace(" -", "  ")),
-        "list_directed": (TOP.format(lw=12, ov=0, p=1, b=0),
+        "list_directed": (TOP.format(frame_length=12, ov=0, var_lag=1, b=0),
                           RUN.format(g="no", unit="seconds", clip="", start=1),
                           data_file(36, "*", 8, sep=",")),
-        "two_runs": (TOP.format(lw=12, ov=0, p=1, b=0).replace("runs=1", "runs=3") +
+        "two_runs": (TOP.format(frame_length=12, ov=0, var_lag=1, b=0).replace("runs=1", "runs=3") +
                      "missing.cnl *\nrun.cnl *\n",
                      RUN.format(g="yes", unit="seconds", clip="", start=1),
                      data_file(30, "(2f12.5)", 9)),

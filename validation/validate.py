@@ -42,10 +42,22 @@ from pathlib import Path
 
 import numpy as np
 
-TESTS = ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")
-CROSS = ("Cxy", "Hxxy", "Hyyx")
 ALPHA = 0.05
 BURN = 300
+
+
+def tests():
+    """vok's seven tests, in the order of its tables' per-test columns (the
+    library's own table; vok is importable once main has found the build)."""
+    import vok
+
+    return vok.COLUMN_ORDER
+
+
+def cross_tests():
+    """The tests of dependence between x and y (Cxy, Hxxy, Hyyx): those whose
+    name, after the letter of its kind, names both series."""
+    return tuple(t for t in tests() if set(t[1:]) == {"x", "y"})
 
 
 # --------------------------------------------------------------------------
@@ -254,7 +266,7 @@ def run_cell(task):
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore")
                     result = vok.analyse(cx, cy, **settings)
-                for test in TESTS:
+                for test in tests():
                     key = (clip, kind, test)
                     counts[key] = counts.get(key, 0) + int(result.frames[f"significant_{test}"].sum())
     rows = []
@@ -328,34 +340,35 @@ def full_plan(seed, frames, resamples, threads):
 
 # Quick mode: cells checked against bounds (frames, chunks, resamples chosen
 # so that each bound holds with the seed and a real fault breaks it).
-QUICK = [
-    # name, cell, tests, kind, clip, [low, high] in percent
-    ("iid, nominal thresholds, frame 250, no VAR",
-     dict(process="iid", n=250, var_lag=0, frames=10000, chunks=1, kinds=("nominal",),
-          clips=(False,), resamples=0), TESTS, "nominal", False, (2.5, 8.5)),
-    ("iid, frames bootstrap, frame 100, VAR(1)",
-     dict(process="iid", n=100, var_lag=1, frames=10000, chunks=20, kinds=("frames",),
-          clips=(False,), resamples=1000), TESTS, "frames", False, (3.0, 7.0)),
-    ("AR(1), frames bootstrap, frame 100, VAR(1)",
-     dict(process="ar1", n=100, var_lag=1, frames=10000, chunks=20, kinds=("frames",),
-          clips=(False,), resamples=1000), TESTS, "frames", False, (3.0, 7.0)),
-    ("Student-t(5), clip, frames bootstrap, frame 250, VAR(1)",
-     dict(process="t5", n=250, var_lag=1, frames=10000, chunks=20, kinds=("frames",),
-          clips=(True,), resamples=1000), CROSS, "frames", True, (3.0, 7.0)),
-    ("y = x(t-1) x(t-2) + e, nominal, frame 250, VAR(1): power of Hxxy",
-     dict(process="product", n=250, var_lag=1, frames=400, chunks=1, kinds=("nominal",),
-          clips=(False,), resamples=0), ("Hxxy",), "nominal", False, (70.0, 100.0)),
-]
+def quick_cells():
+    """The quick checks: name, cell, tests, kind, clip, [low, high] in percent."""
+    return [
+        ("iid, nominal thresholds, frame 250, no VAR",
+         dict(process="iid", n=250, var_lag=0, frames=10000, chunks=1, kinds=("nominal",),
+              clips=(False,), resamples=0), tests(), "nominal", False, (2.5, 8.5)),
+        ("iid, frames bootstrap, frame 100, VAR(1)",
+         dict(process="iid", n=100, var_lag=1, frames=10000, chunks=20, kinds=("frames",),
+              clips=(False,), resamples=1000), tests(), "frames", False, (3.0, 7.0)),
+        ("AR(1), frames bootstrap, frame 100, VAR(1)",
+         dict(process="ar1", n=100, var_lag=1, frames=10000, chunks=20, kinds=("frames",),
+              clips=(False,), resamples=1000), tests(), "frames", False, (3.0, 7.0)),
+        ("Student-t(5), clip, frames bootstrap, frame 250, VAR(1)",
+         dict(process="t5", n=250, var_lag=1, frames=10000, chunks=20, kinds=("frames",),
+              clips=(True,), resamples=1000), cross_tests(), "frames", True, (3.0, 7.0)),
+        ("y = x(t-1) x(t-2) + e, nominal, frame 250, VAR(1): power of Hxxy",
+         dict(process="product", n=250, var_lag=1, frames=400, chunks=1, kinds=("nominal",),
+              clips=(False,), resamples=0), ("Hxxy",), "nominal", False, (70.0, 100.0)),
+    ]
 
 
 def quick(seed, threads):
     failed = 0
-    for name, cell, tests, kind, clip, (low, high) in QUICK:
+    for name, cell, checked, kind, clip, (low, high) in quick_cells():
         task = dict(cell, seed=seed, threads=threads, peers=False, bds=False)
         rows = run_cell(task)
         print(name)
         for row in rows:
-            if row["test"] not in tests or row["kind"] != kind or row["clip"] != clip:
+            if row["test"] not in checked or row["kind"] != kind or row["clip"] != clip:
                 continue
             share = 100.0 * row["rejected"] / row["frames"]
             ok = low <= share <= high
@@ -411,7 +424,7 @@ def write_tables(rows, spread, out, header):
         if note:
             lines.append(note)
             lines.append("")
-        head = ["data", "VAR", "frame", "clip", "thresholds"] + list(TESTS) + peers_of
+        head = ["data", "VAR", "frame", "clip", "thresholds"] + list(tests()) + peers_of
         lines.append("| " + " | ".join(head) + " |")
         lines.append("|" + "---|" * len(head))
         for process, n, p, clip in keys:
@@ -419,7 +432,7 @@ def write_tables(rows, spread, out, header):
                 if (process, n, p, clip, kind, "Hxxy") not in index:
                     continue
                 cells = [PROCESSES[process], str(p), str(n), "on" if clip else "",
-                         kind] + [value(process, n, p, clip, kind, t) for t in TESTS]
+                         kind] + [value(process, n, p, clip, kind, t) for t in tests()]
                 cells += [value(process, n, p, False, "peer", t) if kind == "nominal" else ""
                           for t in peers_of]
                 lines.append("| " + " | ".join(cells) + " |")
@@ -430,14 +443,14 @@ def write_tables(rows, spread, out, header):
     lines.append("Percent of frames rejected with the nominal level / the data bootstrap / "
                  "the frames bootstrap.")
     lines.append("")
-    lines.append("| data | clip | " + " | ".join(TESTS) + " |")
-    lines.append("|---|---|" + "---|" * len(TESTS))
+    lines.append("| data | clip | " + " | ".join(tests()) + " |")
+    lines.append("|---|---|" + "---|" * len(tests()))
     for process in ("iid", "t5", "garch", "ar1", "linear"):
         for clip in (False, True):
             if (process, 250, 1, clip, "nominal", "Cx") not in index:
                 continue
             cells = [" / ".join(value(process, 250, 1, clip, k, t)
-                                for k in ("nominal", "data", "frames")) for t in TESTS]
+                                for k in ("nominal", "data", "frames")) for t in tests()]
             lines.append(f"| {PROCESSES[process]} | {'on' if clip else ''} | " +
                          " | ".join(cells) + " |")
     lines.append("")
@@ -493,7 +506,7 @@ def write_figures(rows, out):
     fig, axes = plt.subplots(2, 3, figsize=(13, 7), sharey=True)
     for row_axes, p in zip(axes, (0, 1)):
         for ax, kind in zip(row_axes, ("nominal", "data", "frames")):
-            for test in TESTS:
+            for test in tests():
                 pts = [(n, index[("iid", n, p, False, kind, test)]) for n in ns
                        if ("iid", n, p, False, kind, test) in index]
                 if not pts:
@@ -520,13 +533,13 @@ def write_figures(rows, out):
             for kind in ("nominal", "data", "frames"):
                 labels.append(f"{'clip ' if clip else ''}{kind}")
                 values.append([index.get((process, 250, 1, clip, kind, t), {"percent": np.nan})
-                               ["percent"] for t in TESTS])
+                               ["percent"] for t in tests()])
         values = np.array(values)
         width = 0.8 / len(labels)
         for i, label in enumerate(labels):
-            ax.bar(np.arange(len(TESTS)) + i * width, values[i], width, label=label)
+            ax.bar(np.arange(len(tests())) + i * width, values[i], width, label=label)
         ax.axhline(5.0, color="grey", linestyle="--", linewidth=1)
-        ax.set_xticks(np.arange(len(TESTS)) + 0.4 - width / 2, TESTS)
+        ax.set_xticks(np.arange(len(tests())) + 0.4 - width / 2, tests())
         ax.set_title(f"{PROCESSES[process]}, frame 250, VAR(1)")
         ax.set_yscale("log")
     axes[0].set_ylabel("% of frames rejected")
@@ -538,10 +551,10 @@ def write_figures(rows, out):
     peers = ("Ljung-Box x", "McLeod-Li x", "BDS x", "squares cross")
     fig, axes = plt.subplots(1, 5, figsize=(17, 4), sharey=True)
     for ax, process in zip(axes, ("bilinear", "nlma", "tar", "product", "square")):
-        names = list(TESTS) + list(peers)
+        names = list(tests()) + list(peers)
         for n in (100, 250, 500):
             p = POWER_VAR.get(process, 1)
-            vals = [index.get((process, n, p, False, "nominal" if t in TESTS else "peer", t),
+            vals = [index.get((process, n, p, False, "nominal" if t in tests() else "peer", t),
                               {"percent": np.nan})["percent"] for t in names]
             ax.plot(range(len(names)), vals, marker="o", label=f"frame {n}")
         ax.set_xticks(range(len(names)), [t.replace(" x", "").replace(" cross", " xy")

@@ -10,6 +10,7 @@
 //   lags(frame_length, exponent) -> int
 //   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
 //   reported_thresholds(thresholds, bootstrapped) -> [7 floats]
+//   binomial_upper_tail(k, n, p) -> float
 //   TESTS, COLUMN_ORDER: the test names in the order of every per-test array
 //   TEST_ORDER: the order of the library's thresholds and counts (kTests)
 //   GRAPH_ORDER: the order of a graph record's CDF values (kGraphOrder)
@@ -33,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/run_checks.h"
 #include "report/threshold_lines.h"
 #include "vok/vok.h"
 
@@ -330,6 +332,10 @@ PYBIND11_MODULE(_vok, m) {
       },
       py::arg("thresholds"), py::arg("bootstrapped"),
       "The seven thresholds (TESTS order) as the report shows them, read back into 32 bits.");
+  m.def("binomial_upper_tail", &vok::binomial_upper_tail, py::arg("k"), py::arg("n"),
+        py::arg("p"),
+        "P(X >= k) for X binomial with n draws of probability p, as the changing-variance "
+        "check computes it.");
   m.def("input_address", &input_address, py::arg("x"),
         "Address of the 32-bit values analyse would read for x (no copy: x's own buffer).");
 }

@@ -16,6 +16,15 @@ Hxxy, Hyyx) give each frame a p-value per test::
     pairs = vok.analyse_pairs(panel, frame_length=200)   # every pair of a DataFrame's columns
     pairs.frames               # one long DataFrame: x, y, frame, then Result.frames's columns
 
+The seven tests' names, in the library's orders (tuples of names):
+
+- ``TESTS`` and ``COLUMN_ORDER``: Cx, Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx, the
+  order of every per-test column and index of the tables (and of NAME.csv);
+- ``TEST_ORDER``: Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy, the order of the
+  thresholds in a report (NAME.out);
+- ``GRAPH_ORDER``: Hxxy, Hyyx, Hxxx, Hyyy, Cxy, Cx, Cy, the order of the CDF
+  values of a graph record (NAME.graph).
+
 The package's modules, for code that builds on it:
 
 - ``vok._vok``: the extension module over the C++ library (numpy in, dicts of
@@ -33,7 +42,9 @@ from ._analysis import CalibrationWarning, PrecisionWarning, analyse
 from ._pairs import ClusterError, PairError, PairResults, analyse_pairs
 from ._result import TESTS, Result
 from ._run import RunError, run
+from ._vok import COLUMN_ORDER, GRAPH_ORDER, TEST_ORDER
 
 __all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "ClusterError",
-           "RunError", "PrecisionWarning", "CalibrationWarning", "TESTS"]
+           "RunError", "PrecisionWarning", "CalibrationWarning", "TESTS", "COLUMN_ORDER",
+           "TEST_ORDER", "GRAPH_ORDER"]
 __version__ = "1.0.0"

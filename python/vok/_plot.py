@@ -41,7 +41,6 @@ def _labelled_thresholds(result):
     """test -> the threshold as the console program's report shows it, read
     back into 32 bits (as vok-plot reads it from the report): the labels of
     both pictures then agree to the last digit."""
-    from . import _vok
     from ._result import TESTS
 
     values = [float(result.thresholds[test]) for test in TESTS]

@@ -26,12 +26,8 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
     frame[t] = x[static_cast<std::size_t>(index[t])];
     frame[len + t] = y[static_cast<std::size_t>(index[len + t])];
   }
-  FrameJob one = job;
-  one.x = frame.first(len);
-  one.y = frame.subspan(len, len);
-  one.plan = FramePlan::of(n, n, 0, L);
-  one.describe = false;
-  const FrameOutcome outcome = compute_frame(one, 1, work.frame);
+  const FrameOutcome outcome =
+      compute_frame(job.for_resample(frame.first(len), frame.subspan(len, len), L), 1, work.frame);
   // The frame's messages belong to the bootstrap.
   for (Message m : outcome.messages) {
     m.stage = Stage::bootstrap;

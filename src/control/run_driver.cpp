@@ -503,7 +503,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   rh.first = range.start;
   rh.last = range.end;
   rh.plan = plan;
-  rh.p = settings.var_lag;
+  rh.var_lag = settings.var_lag;
   rh.cx = run.x_column;
   rh.cy = run.y_column;
   rh.graphing = run.graphing;

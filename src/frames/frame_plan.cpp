@@ -14,17 +14,17 @@ FramePlan FramePlan::of(int rows, int frame_length, int overlap, int lags) {
   return plan;
 }
 
-int frame_count(int n, int lw, int ov) {
-  if (ov == 0) return n / lw;
-  if (ov > 0) {
-    if (lw > n) return 0;
-    if (lw < n) return (n - lw - 1) / ov + 1;
+int frame_count(int n, int frame_length, int overlap) {
+  if (overlap == 0) return n / frame_length;
+  if (overlap > 0) {
+    if (frame_length > n) return 0;
+    if (frame_length < n) return (n - frame_length - 1) / overlap + 1;
   }
   return 1;
 }
 
-int lags_for(int lw, float exponent) {
-  const float lags = std::pow(static_cast<float>(lw), exponent);
+int lags_for(int frame_length, float exponent) {
+  const float lags = std::pow(static_cast<float>(frame_length), exponent);
   return static_cast<int>(std::lround(lags));
 }
 

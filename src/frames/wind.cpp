@@ -50,17 +50,28 @@ FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
   return job;
 }
 
+FrameJob FrameJob::for_resample(std::span<const float> pair_x, std::span<const float> pair_y,
+                                int lags) const {
+  const int n = static_cast<int>(pair_x.size());
+  FrameJob one = *this;
+  one.x = pair_x;
+  one.y = pair_y;
+  one.plan = FramePlan::of(n, n, 0, lags);
+  one.describe = false;
+  return one;
+}
+
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
   const FramePlan& plan = job.plan;
-  const int lw = plan.frame_length;
+  const int frame_length = plan.frame_length;
   const std::size_t s = static_cast<std::size_t>(plan.offset(k));
-  const std::size_t len = static_cast<std::size_t>(lw);
+  const std::size_t len = static_cast<std::size_t>(frame_length);
 
   FrameOutcome out;
   Frame& f = out.frame;
   f.number = k;
   f.first_row = static_cast<int>(s) + 1;
-  f.last_row = static_cast<int>(s) + lw;
+  f.last_row = static_cast<int>(s) + frame_length;
   f.cross_correlations.assign(2 * plan.lags + 1, 0.0f);
   Messages messages(Stage::var_fit, k);
   try {
@@ -69,7 +80,7 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     std::copy_n(job.x.begin() + s, len, frame.begin());
     std::copy_n(job.y.begin() + s, len, frame.begin() + len);
 
-    f.var_fit = setvar(frame, residuals, 2, lw, job.var_lag, messages);
+    f.var_fit = setvar(frame, residuals, 2, frame_length, job.var_lag, messages);
     const std::span<float> x(residuals.data(), len);
     const std::span<float> y(residuals.data() + len, len);
     if (job.var_lag >= 1 && job.describe) {

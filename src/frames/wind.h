@@ -35,6 +35,13 @@ struct FrameJob {
   // judged later, by whoever knows them).
   static FrameJob of(std::span<const float> x, std::span<const float> y, const FramePlan& plan,
                      const Settings& settings, const PerTest<float>& thresholds = {});
+
+  // The job of a bootstrap resample: the pair (x, y) of n values each,
+  // computed as the one frame of a run of n rows with `lags` lags, with this
+  // job's VAR order, clipping and kernel, and without the residuals'
+  // description (a resample is tested only; its outcome is not judged).
+  FrameJob for_resample(std::span<const float> pair_x, std::span<const float> pair_y,
+                        int lags) const;
 };
 
 // A frame is significant for a test when its p-value 1 - P lies strictly
@@ -47,8 +54,8 @@ PerTest<bool> judge(const PerTest<float>& cdf, const PerTest<float>& thresholds)
 // frame (one per thread when frames are computed side by side).
 struct FrameWork {
   explicit FrameWork(const FramePlan& plan);
-  std::vector<float> frame;      // lw x 2: raw x and y of the frame
-  std::vector<float> residuals;  // lw x 2: VAR residuals, then the test series
+  std::vector<float> frame;      // frame_length x 2: raw x and y of the frame
+  std::vector<float> residuals;  // frame_length x 2: VAR residuals, then the test series
   CovxyWork tests;               // the tests' sums and scratch
 };
 

@@ -46,8 +46,8 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
     frames.write(kTitle, {title});
     frames.write(kColumns, {h.cx, h.cy});
   }
-  if (h.p >= 1) {
-    report.write(kVarFit, {h.p});
+  if (h.var_lag >= 1) {
+    report.write(kVarFit, {h.var_lag});
     report.write(kVarColumns);
   }
   if (plan.overlap >= 1) {
@@ -74,7 +74,7 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
   report.write(kFormat, {fixed_text(h.format, 50)});
 }
 
-void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, int k,
+void winhead(const FrameClock& clock, const StampLookup& stamps, int frame_length, int s, int k,
              Channel& frames) {
   static const Layout kStars = Layout::parse(R"(70("*"))");
   static const Layout kRule = Layout::parse(R"(70("="))");
@@ -90,17 +90,17 @@ void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, 
     const auto stamp = [&](int row) {
       return fixed_text(stamps ? stamps(row) : std::string_view{}, 20);
     };
-    frames.write(kStamped, {k, stamp(s + 1), stamp(s + lw)});
+    frames.write(kStamped, {k, stamp(s + 1), stamp(s + frame_length)});
   } else if (clock.unit == SampleUnit::time) {
     // Offsets shown in the unit they are labelled with: 32-bit products.
     const float start = static_cast<float>(s) * clock.interval;
-    const float end = static_cast<float>(s + lw) * clock.interval;
+    const float end = static_cast<float>(s + frame_length) * clock.interval;
     const std::string unit = fixed_text(clock.time_unit, 7);
     frames.write(kTime, {k, start, unit, end, unit});
   } else {
     // The rate is in kHz: offset * 0.001 / rate seconds, in 32-bit reals.
     const float start = static_cast<float>(s) * 0.001f / clock.interval;
-    const float end = static_cast<float>(s + lw) * 0.001f / clock.interval;
+    const float end = static_cast<float>(s + frame_length) * 0.001f / clock.interval;
     frames.write(kFrequency, {k, start, end});
   }
   frames.write(kRule);

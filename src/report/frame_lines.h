@@ -32,11 +32,11 @@ struct RunHeader {
   std::string format;       // record format of the data file (shown in 50 columns)
   FrameClock clock;         // time or frequency run, interval or rate, unit, stamps
   std::string clip = "no";  // "cl" clipped residuals, "lg" log data, "no"
-  float exponent = 0.0f;    // lags = lw ** exponent
+  float exponent = 0.0f;    // lags = frame_length ** exponent
   int first = 1;            // first datum read (IS)
   int last = 1;             // last datum read (IE)
   FramePlan plan;           // frames of the rows first..last
-  int p = 0;                // VAR order
+  int var_lag = 0;          // VAR order
   int cx = 1, cy = 2;       // data columns
   Graphing graphing = Graphing::off;  // on: the frames, graph and xy graph files are written
 };
@@ -46,9 +46,9 @@ struct RunHeader {
 // With graphing off those two lines go nowhere.
 void frw(const RunHeader& header, Channel& report, Channel& frames);
 
-// Frame header of frame k with offset s (rows s + 1 .. s + lw): a rule of
+// Frame header of frame k with offset s (rows s + 1 .. s + frame_length): a rule of
 // 70 "*", the frame line and a rule of 70 "=".
-void winhead(const FrameClock& clock, const StampLookup& stamps, int lw, int s, int k,
+void winhead(const FrameClock& clock, const StampLookup& stamps, int frame_length, int s, int k,
              Channel& frames);
 
 // The frame's two p-value lines (1 - P of each CDF value) and an empty line.

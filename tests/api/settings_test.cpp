@@ -125,7 +125,7 @@ TEST(Settings, BoundsThemselvesAreAccepted) {
   s.resamples = 20;  // 1/20 is the false alarm level itself
   EXPECT_NO_THROW(s.check());
   s.frame_length = 21;
-  s.var_lag = 10;  // lw/2, one degree of freedom left
+  s.var_lag = 10;  // frame_length/2, one degree of freedom left
   EXPECT_NO_THROW(s.check());
 }
 

@@ -67,8 +67,8 @@ std::string good_data() {
 
 TopSettings small_top() {
   TopSettings t;
-  t.lw = 24;
-  t.p = 1;
+  t.frame_length = 24;
+  t.var_lag = 1;
   return t;
 }
 

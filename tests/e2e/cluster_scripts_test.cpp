@@ -32,8 +32,8 @@ struct RunDirectory {
 std::vector<RunDirectory> run_directories() {
   TopSettings plain;
   TopSettings prewhitened;
-  prewhitened.p = 1;
-  prewhitened.lw = 48;
+  prewhitened.var_lag = 1;
+  prewhitened.frame_length = 48;
   TopSettings resampled;
   resampled.resamples = 20;
   RunSettingsText xy;

@@ -121,22 +121,22 @@ def data_file(rng, path, n, stamped, positive, frequency):
 
 def top_control(rng, runs):
     """Runvok.cnl text and the frame length it sets."""
-    lw = rng.choice([12, 16, 24, 40, 64, 100, 120, 150, 200, 256])
+    frame_length = rng.choice([12, 16, 24, 40, 64, 100, 120, 150, 200, 256])
     exponent = rng.choice(["0.2", "0.3", "0.35", "0.4", "0.45", "0.5"])
     alpha = rng.choice(["0.01", "0.05", "0.1", "0.2"])
-    overlap = 0 if rng.random() < 0.5 else rng.randrange(1, lw + 20)
-    var = rng.choice([0, 0, 1, 1, 2, 3])
+    overlap = 0 if rng.random() < 0.5 else rng.randrange(1, frame_length + 20)
+    var_lag = rng.choice([0, 0, 1, 1, 2, 3])
     resamples = 0 if rng.random() < 0.6 else rng.choice([20, 25, 40])
     # Settings that stop the program or end a run.
     fault = rng.random()
     if fault < 0.03:
-        lw = 11
+        frame_length = 11
     elif fault < 0.06:
         exponent = "0.55"
     elif fault < 0.08:
         overlap = -3
     elif fault < 0.11:
-        var = lw // 2 + rng.choice([0, 1])
+        var_lag = frame_length // 2 + rng.choice([0, 1])
     elif fault < 0.14:
         resamples = 5  # too few for the level
     elif fault < 0.15:
@@ -147,16 +147,16 @@ def top_control(rng, runs):
         f"Number of runs={runs} *",
         f"exponent={exponent} *",
         f"false alarm={alpha} *",
-        f"frame length={lw} *",
+        f"frame length={frame_length} *",
         f"overlap={overlap} *",
     ]
-    if var or rng.random() < 0.5:
-        lines.append(f"VAR lag={var} *")
+    if var_lag or rng.random() < 0.5:
+        lines.append(f"VAR lag={var_lag} *")
     lines.append(f"resamples={resamples} #  *")
-    return "\n".join(lines) + "\n", lw
+    return "\n".join(lines) + "\n", frame_length
 
 
-def run_control(rng, data_name, columns, n, lw, frequency, positive):
+def run_control(rng, data_name, columns, n, frame_length, frequency, positive):
     cx, cy = 1, 2
     if columns == 3 and rng.random() < 0.5:
         cx, cy = rng.choice([(3, 1), (2, 3), (1, 3)])
@@ -171,9 +171,9 @@ def run_control(rng, data_name, columns, n, lw, frequency, positive):
         lines.append("clip data *")
     lines.append(f"data file name={data_name} *")
     start = 1 if rng.random() < 0.6 else rng.randrange(1, max(2, n // 3))
-    end = 0 if rng.random() < 0.5 else rng.randrange(min(start + lw, n), n + 1)
+    end = 0 if rng.random() < 0.5 else rng.randrange(min(start + frame_length, n), n + 1)
     if rng.random() < 0.05:
-        end = start + lw // 2  # too few rows for a frame: the run ends
+        end = start + frame_length // 2  # too few rows for a frame: the run ends
     lines.append(f"start datum={start} *")
     lines.append(f"end datum={end} *")
     lines.append("#")
@@ -184,10 +184,11 @@ def configuration(seed, folder):
     """Writes one execution's control and data files into `folder`."""
     rng = random.Random(seed)
     runs = rng.choice([1, 1, 2, 2, 3])
-    top, lw = top_control(rng, runs)
+    top, frame_length = top_control(rng, runs)
     names = []
     for r in range(1, runs + 1):
-        n = rng.randrange(max(60, lw), max(61, lw * rng.choice([2, 4, 8, 12])) + 200)
+        n = rng.randrange(max(60, frame_length),
+                          max(61, frame_length * rng.choice([2, 4, 8, 12])) + 200)
         stamped = rng.random() < 0.3
         frequency = not stamped and rng.random() < 0.2
         positive = rng.random() < 0.2
@@ -195,7 +196,7 @@ def configuration(seed, folder):
         columns = data_file(rng, os.path.join(folder, data_name), n, stamped, positive, frequency)
         name = f"run{r}.cnl"
         with open(os.path.join(folder, name), "w") as f:
-            f.write(run_control(rng, data_name, columns, n, lw, frequency, positive))
+            f.write(run_control(rng, data_name, columns, n, frame_length, frequency, positive))
         names.append(name)
     with open(os.path.join(folder, "Runvok.cnl"), "w") as f:
         f.write(top)

@@ -19,7 +19,7 @@ struct Shared {
   std::string runs = "Number of runs = 0       * runs\n";
   std::string exponent = "0.4";
   std::string alarm = "0.05";
-  std::string lw = "48";
+  std::string frame_length = "48";
 };
 
 // A top control file with its "#" on the last parameter line, then the names.
@@ -27,7 +27,7 @@ std::string top_file(const Shared& s, const std::string& names = "") {
   return s.runs +                                                          //
          "lag exponent = " + s.exponent + "     * lags = lw^exponent\n" +  //
          "false alarm = " + s.alarm + "     * alpha\n" +                   //
-         "frame length = " + s.lw + "       * lw\n" +                      //
+         "frame length = " + s.frame_length + "       * lw\n" +            //
          "overlap = 0              * 0: frames end to end\n"
          "VAR lag = 1              * p\n"
          "resamples = 0            * bootstrap # the last parameter line\n" +
@@ -123,12 +123,12 @@ TEST(ControlEndToEnd, SharedSettingBounds) {
       {"exponent 0.01", with([](Shared& s) { s.exponent = "0.01"; }), 1,
        " exponent = 0.01  is out of bounds in file file\n" +
            at(2, "lag exponent = 0.01     * lags = lw^exponent")},
-      {"lw 12", with([](Shared& s) { s.lw = "12"; }), 0, ""},
-      {"lw 11", with([](Shared& s) { s.lw = "11"; }), 1,
+      {"frame length 12", with([](Shared& s) { s.frame_length = "12"; }), 0, ""},
+      {"frame length 11", with([](Shared& s) { s.frame_length = "11"; }), 1,
        " Frame length  11  < 12. Increase lw\n" + at(4, "frame length = 11       * lw")},
-      {"lw 0", with([](Shared& s) { s.lw = "0"; }), 1,
+      {"frame length 0", with([](Shared& s) { s.frame_length = "0"; }), 1,
        " Frame length  0  < 12. Increase lw\n" + at(4, "frame length = 0       * lw")},
-      {"lw -30", with([](Shared& s) { s.lw = "-30"; }), 1,
+      {"frame length -30", with([](Shared& s) { s.frame_length = "-30"; }), 1,
        " Frame length  -30  < 12. Increase lw\n" + at(4, "frame length = -30       * lw")},
       {"alarm 1.0", with([](Shared& s) { s.alarm = "1.0"; }), 0, ""},
       {"alarm 1.01", with([](Shared& s) { s.alarm = "1.01"; }), 1,
@@ -173,7 +173,7 @@ TEST(ControlEndToEnd, MissingRunControlFileEndsOnlyItsRun) {
   RunDir dir;
   Shared s;
   s.runs = "Number of runs = 2       * runs\n";
-  s.lw = "30";
+  s.frame_length = "30";
   dir.write("Runvok.cnl", top_file(s, "missing.cnl   * first run\r\ngood.cnl * second run\r\n"));
   write_good_run(dir, "good.cnl");
   ProgramResult r = dir.run();

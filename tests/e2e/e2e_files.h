@@ -21,9 +21,9 @@ namespace vok::e2e {
 struct TopSettings {
   std::string exponent = "0.4";
   std::string alarm = "0.05";
-  int lw = 40;
+  int frame_length = 40;
   int overlap = 0;
-  int p = 0;
+  int var_lag = 0;
   int resamples = 0;
 };
 
@@ -32,9 +32,9 @@ inline std::string top_file(const TopSettings& t, const std::vector<std::string>
   std::string s = "Number of runs = " + std::to_string(runs.size()) + "       * name lines below\n";
   s += "lag exponent = " + t.exponent + "       * lags = lw ** exponent\n";
   s += "false alarm = " + t.alarm + "       * alpha\n";
-  s += "frame length = " + std::to_string(t.lw) + "       * lw\n";
+  s += "frame length = " + std::to_string(t.frame_length) + "       * lw\n";
   s += "overlap = " + std::to_string(t.overlap) + "       * 0: frames end to end\n";
-  s += "VAR lag = " + std::to_string(t.p) + "       * order of the prewhitening fit\n";
+  s += "VAR lag = " + std::to_string(t.var_lag) + "       * order of the prewhitening fit\n";
   s += "resamples = " + std::to_string(t.resamples) + "  #  * bootstrap resamples\n";
   for (const std::string& name : runs) s += name + " * run control file\n";
   return s;

@@ -42,8 +42,8 @@ std::array<int, 7> significance_counts(const std::string& report) {
 
 void expect_near_false_alarm_level(int resamples) {
   e2e::TopSettings top;
-  top.lw = 200;
-  top.p = 1;
+  top.frame_length = 200;
+  top.var_lag = 1;
   top.resamples = resamples;
   e2e::RunSettingsText run;
   run.data = "noise.dat";

@@ -52,8 +52,8 @@ std::string data_file(bool flat_x) {
 
 TopSettings settings() {
   TopSettings t;
-  t.lw = 40;
-  t.p = 1;
+  t.frame_length = 40;
+  t.var_lag = 1;
   return t;
 }
 

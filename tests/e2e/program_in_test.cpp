@@ -55,8 +55,8 @@ std::vector<Completed> run_in(const RunDir& dir, int threads, std::uint64_t seed
 
 void write_two_runs(const RunDir& dir) {
   e2e::TopSettings top;
-  top.lw = 48;
-  top.p = 1;
+  top.frame_length = 48;
+  top.var_lag = 1;
   top.resamples = 20;
   e2e::RunSettingsText run;
   run.y = 3;

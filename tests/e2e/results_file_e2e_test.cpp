@@ -31,8 +31,8 @@ ExecutionOptions with_results() {
 // Two runs of the bilinear fixture (the second clipped), as `names`.
 void write_runs(const RunDir& dir, const std::vector<std::string>& names, int resamples = 20) {
   e2e::TopSettings top;
-  top.lw = 48;
-  top.p = 1;
+  top.frame_length = 48;
+  top.var_lag = 1;
   top.resamples = resamples;
   e2e::RunSettingsText run;
   run.y = 3;

@@ -44,7 +44,7 @@ using e2e::TopSettings;
 // frames are significant for xxy and eight for yyx, so the summary holds the
 // largest-xxy block and not the largest-yyx one.
 GoldenExecution time_run() {
-  const TopSettings top{.exponent = "0.3", .lw = 40, .p = 1};
+  const TopSettings top{.exponent = "0.3", .frame_length = 40, .var_lag = 1};
   const RunSettingsText run{
       .x = 1, .y = 3, .graphing = true, .unit = "minutes", .switches = "", .data = "bilinear.dat"};
   return {
@@ -65,7 +65,7 @@ TEST(RunGolden, TimeRun) {
 GoldenExecution stamped_run() {
   TopSettings top;
   top.exponent = "0.25";
-  top.lw = 30;
+  top.frame_length = 30;
   RunSettingsText run;
   run.graphing = true;
   run.switches = "clip data";
@@ -91,9 +91,9 @@ GoldenExecution frequency_run() {
   TopSettings top;
   top.exponent = "0.5";
   top.alarm = "0.1";
-  top.lw = 60;
+  top.frame_length = 60;
   top.overlap = 20;
-  top.p = 2;
+  top.var_lag = 2;
   RunSettingsText run;
   run.x = 2;
   run.y = 1;
@@ -117,7 +117,7 @@ TEST(RunGolden, FrequencyRunWithOverlap) {
 // random stream, so its thresholds differ from the first run's.
 GoldenExecution two_bootstrap_runs(const std::vector<std::string>& names) {
   TopSettings top;
-  top.lw = 48;
+  top.frame_length = 48;
   top.resamples = 20;
   RunSettingsText run;
   run.x = 1;
@@ -501,15 +501,17 @@ TEST(RunStops, EveryStopAndEarlyEnd) {
        " IE  101  > number of rows  100\n" +
            run_line(7, "end datum = 101   * last row, 0 for the last of the file"),
        "", kBanner},
-      {"VAR order above lw/2", [](TopSettings& t, RunSettingsText&) { t.p = 21; }, with_data, 1,
+      {"VAR order above frame_length/2",
+       [](TopSettings& t, RunSettingsText&) { t.var_lag = 21; }, with_data, 1,
        " VAR parameter  21  > lw/2  20\n" +
            top_line(6, "VAR lag = 21       * order of the prewhitening fit"),
        "", kBanner},
-      {"negative VAR order", [](TopSettings& t, RunSettingsText&) { t.p = -1; }, with_data, 1,
+      {"negative VAR order", [](TopSettings& t, RunSettingsText&) { t.var_lag = -1; }, with_data, 1,
        " VAR parameter  -1  < 0\n" +
            top_line(6, "VAR lag = -1       * order of the prewhitening fit"),
        "", kBanner},
-      {"VAR order lw/2 of an even lw", [](TopSettings& t, RunSettingsText&) { t.p = 20; },
+      {"VAR order frame_length/2 of an even frame_length",
+       [](TopSettings& t, RunSettingsText&) { t.var_lag = 20; },
        with_data, 1,
        " VAR parameter  20  leaves no degrees of freedom in frames of  40\n" +
            top_line(6, "VAR lag = 20       * order of the prewhitening fit"),
@@ -605,12 +607,12 @@ TEST(RunStops, EarlyEndsLetTheNextRunFollow) {
 // ---------------------------------------------------------------------------
 // Runs that complete in unusual settings.
 
-// For an odd frame length a VAR order of lw div 2 leaves one degree of
-// freedom and is accepted (lw div 2 + 1 is refused).
+// For an odd frame length a VAR order of frame_length div 2 leaves one
+// degree of freedom and is accepted (frame_length div 2 + 1 is refused).
 TEST(RunSettings, OddFrameLengthTakesAVarOrderOfHalfItsLength) {
   TopSettings top;
-  top.lw = 13;
-  top.p = 6;
+  top.frame_length = 13;
+  top.var_lag = 6;
   RunSettingsText run;
   run.y = 3;
   run.end = 130;
@@ -625,7 +627,7 @@ TEST(RunSettings, OddFrameLengthTakesAVarOrderOfHalfItsLength) {
   EXPECT_NE(report.find(" Window Length   13  No. of frames =      10\n"), std::string::npos);
   EXPECT_NE(report.find("VAR(  6) parameters"), std::string::npos);
 
-  top.p = 7;
+  top.var_lag = 7;
   dir.write("Runvok.cnl", top_file(top, {"odd.cnl"}));
   r = dir.run();
   EXPECT_EQ(r.status, 1);

@@ -57,7 +57,7 @@ TEST(RunLayout, BaseNames) {
 
 TEST(RunLayout, FrameCountAndStep) {
   struct Case {
-    int n, lw, ov;
+    int n, frame_length, overlap;
     int frames, step;
   };
   const Case cases[] = {
@@ -66,16 +66,17 @@ TEST(RunLayout, FrameCountAndStep) {
       {20, 30, 0, 0, 30},                           // fewer rows than one frame
       {100, 30, 10, 7, 10},                         // (100 - 30 - 1) div 10 + 1
       {100, 40, 30, 2, 30},                         // 59 div 30 + 1
-      {100, 100, 10, 1, 10},                        // lw = n: one frame
-      {99, 100, 10, 0, 10},                         // lw > n: no frame
+      {100, 100, 10, 1, 10},                        // frame_length = n: one frame
+      {99, 100, 10, 0, 10},                         // frame_length > n: no frame
       {0, 30, 0, 0, 30},                            // nothing read
       {0, 30, 5, 0, 5},      {100, 30, -5, 1, 30},  // a negative overlap is refused after the count
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "n " << c.n << " lw " << c.lw << " ov " << c.ov);
-    const FramePlan plan = FramePlan::of(c.n, c.lw, c.ov, 1);
+    SCOPED_TRACE(testing::Message() << "n " << c.n << " frame_length " << c.frame_length
+                                    << " overlap " << c.overlap);
+    const FramePlan plan = FramePlan::of(c.n, c.frame_length, c.overlap, 1);
     EXPECT_EQ(plan.frames, c.frames);
-    if (c.ov >= 0) {
+    if (c.overlap >= 0) {
       EXPECT_EQ(plan.step(), c.step);
       EXPECT_EQ(plan.offset(3), 2 * c.step);
     }
@@ -85,11 +86,12 @@ TEST(RunLayout, FrameCountAndStep) {
 // With a positive overlap every counted frame lies inside the n rows.
 TEST(RunLayout, OverlappedFramesStayInsideTheRows) {
   for (int n = 12; n <= 120; ++n)
-    for (int lw = 12; lw <= n; lw += 7)
-      for (int ov = 1; ov <= 50; ov += 3) {
-        const FramePlan plan = FramePlan::of(n, lw, ov, 1);
+    for (int frame_length = 12; frame_length <= n; frame_length += 7)
+      for (int overlap = 1; overlap <= 50; overlap += 3) {
+        const FramePlan plan = FramePlan::of(n, frame_length, overlap, 1);
         ASSERT_GE(plan.frames, 1);
-        EXPECT_LE(plan.offset(plan.frames) + lw, n) << n << " " << lw << " " << ov;
+        EXPECT_LE(plan.offset(plan.frames) + frame_length, n)
+            << n << " " << frame_length << " " << overlap;
       }
 }
 
@@ -101,7 +103,7 @@ TEST(RunLayout, StatisticsLength) {
 
 TEST(RunLayout, LagsAndBicorrelationCount) {
   struct Case {
-    int lw;
+    int frame_length;
     float exponent;
     int lags, count;
   };
@@ -113,9 +115,10 @@ TEST(RunLayout, LagsAndBicorrelationCount) {
       {12, 0.0101f, 1, 3},  // the smallest frame and exponent still give one lag
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "lw " << c.lw << " exponent " << c.exponent);
-    EXPECT_EQ(lags_for(c.lw, c.exponent), c.lags);
-    EXPECT_EQ(FramePlan::of(100, c.lw, 0, c.lags).list_length(), c.count);
+    SCOPED_TRACE(testing::Message() << "frame_length " << c.frame_length << " exponent "
+                                    << c.exponent);
+    EXPECT_EQ(lags_for(c.frame_length, c.exponent), c.lags);
+    EXPECT_EQ(FramePlan::of(100, c.frame_length, 0, c.lags).list_length(), c.count);
   }
 }
 

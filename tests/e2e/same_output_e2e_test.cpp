@@ -162,8 +162,8 @@ std::string random_data(int rows, unsigned seed) {
 TEST(SameOutput, RandomDataWithBootstrapVarFitsAndClipping) {
   TopSettings top;
   top.exponent = "0.5";
-  top.lw = 100;
-  top.p = 2;
+  top.frame_length = 100;
+  top.var_lag = 2;
   top.resamples = 40;
   RunSettingsText r1, r2, r3;
   r1.graphing = true;
@@ -188,9 +188,9 @@ TEST(SameOutput, RandomDataWithBootstrapVarFitsAndClipping) {
 TEST(SameOutput, RandomDataWithOverlappingFramesAndNoPrewhitening) {
   TopSettings top;
   top.exponent = "0.45";
-  top.lw = 64;
+  top.frame_length = 64;
   top.overlap = 24;
-  top.p = 0;
+  top.var_lag = 0;
   top.resamples = 25;
   RunSettingsText r;
   r.graphing = true;
@@ -218,8 +218,8 @@ TEST(SameOutput, StopAtTheFirstFrameWhoseFitFails) {
   }
   TopSettings top;
   top.exponent = "0.4";
-  top.lw = 100;
-  top.p = 1;
+  top.frame_length = 100;
+  top.var_lag = 1;
   RunSettingsText r;
   r.graphing = true;
   r.data = "random.dat";

@@ -33,7 +33,7 @@ using e2e::TopSettings;
 // Two runs on the same data: "runT.cnl" completes (the time_run execution of
 // the goldens), "runX" has no extension and ends early, so it gets no line.
 void write_two_runs(const RunDir& dir) {
-  const TopSettings top{.exponent = "0.3", .lw = 40, .p = 1};
+  const TopSettings top{.exponent = "0.3", .frame_length = 40, .var_lag = 1};
   const RunSettingsText run{
       .x = 1, .y = 3, .graphing = true, .unit = "minutes", .switches = "", .data = "bilinear.dat"};
   dir.write("Runvok.cnl", top_file(top, {"runT.cnl", "runX"}));
@@ -171,7 +171,7 @@ std::string garch_data() {
 
 TEST(TerminalLine, ChangingVarianceWithoutClippingPointsToClipping) {
   RunDir dir;
-  const TopSettings top{.lw = 250, .p = 1};
+  const TopSettings top{.frame_length = 250, .var_lag = 1};
   RunSettingsText run;
   run.data = "garch.dat";
   dir.write("Runvok.cnl", top_file(top, {"g.cnl"}));
@@ -201,7 +201,7 @@ TEST(TerminalLine, ChangingVarianceWithoutClippingPointsToClipping) {
 
 TEST(TerminalLine, ClippingWithTheDataBootstrapPointsToTheFramesBootstrap) {
   RunDir dir;
-  const TopSettings top{.exponent = "0.3", .lw = 40, .p = 1, .resamples = 20};
+  const TopSettings top{.exponent = "0.3", .frame_length = 40, .var_lag = 1, .resamples = 20};
   const RunSettingsText run{.x = 1, .y = 3, .switches = "clip data", .data = "bilinear.dat"};
   dir.write("Runvok.cnl", top_file(top, {"c.cnl"}));
   dir.write("c.cnl", e2e::run_file(run));

@@ -74,8 +74,8 @@ std::string data(int rows = 240, int bad_row = 0) {
 
 void lay_out(const fs::path& dir, int resamples = 0, int bad_row = 0) {
   TopSettings top;
-  top.lw = 24;
-  top.p = 1;
+  top.frame_length = 24;
+  top.var_lag = 1;
   top.resamples = resamples;
   RunSettingsText run;
   run.graphing = true;

@@ -22,10 +22,10 @@ namespace vok {
 // x and y, the frames, the settings that shape a frame and the writers'.
 struct RunCase {
   int cx = 1, cy = 2;       // 1-based data-matrix columns of x and y
-  int lw = 0;               // frame length
+  int frame_length = 0;
   int lg = 0;               // lags
   int frames = 0;           // frame count the plan must give
-  int p = 0;                // VAR order
+  int var_lag = 0;          // VAR order
   int overlap = 0;
   RowStamps stamps = RowStamps::none;
   std::string clip = "no";
@@ -38,7 +38,7 @@ struct RunCase {
 
   // The plan of n rows; its frame count must be the one given.
   FramePlan plan(int n) const {
-    FramePlan plan = FramePlan::of(n, lw, overlap, lg);
+    FramePlan plan = FramePlan::of(n, frame_length, overlap, lg);
     EXPECT_EQ(plan.frames, frames) << "the test's frame count disagrees with the plan";
     return plan;
   }
@@ -54,7 +54,7 @@ struct RunCase {
     h.clock = {unit, interval, time_unit, stamps};
     h.clip = clip;
     h.plan = plan(n);
-    h.p = p;
+    h.var_lag = var_lag;
     h.cx = cx;
     h.cy = cy;
     h.graphing = graphing;
@@ -62,8 +62,8 @@ struct RunCase {
   }
   Settings settings() const {
     Settings s;
-    s.frame_length = lw;
-    s.var_lag = p;
+    s.frame_length = frame_length;
+    s.var_lag = var_lag;
     s.overlap = overlap;
     s.transform = clip.starts_with('c') ? Transform::clip : Transform::none;
     return s;

@@ -24,7 +24,7 @@ TEST(FramePlan, CountsPlacesAndCoversFrames) {
       {"end to end, fewer rows than a frame", 39, 40, 0, 0, 0, 0},
       {"end to end, no rows", 0, 40, 0, 0, 0, 0},
       // Overlapping frames start every `overlap` rows; the count is
-      // (n - lw - 1) div ov + 1, so a frame that would end on the last row
+      // (n - frame_length - 1) div overlap + 1, so a frame that would end on the last row
       // is not started (offset 60 of 100 rows in frames of 40 below).
       {"overlap, frames every 10 rows", 100, 40, 10, 6, 80, 90},
       {"overlap, frames every 20 rows", 100, 40, 20, 3, 80, 80},

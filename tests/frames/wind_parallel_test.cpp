@@ -25,9 +25,10 @@ constexpr int kThreadCounts[] = {1, 2, 3, 8};
 class WindThreads : public ::testing::Test {};
 
 // Two columns of n rows, stored by columns: x a skewed AR(1) series, y noise
-// plus, in every other frame of `lw` rows, a product of past x values, so
-// some frames are significant and fill the frames file and others are not.
-std::vector<float> random_data(int n, int lw, unsigned seed) {
+// plus, in every other frame of `frame_length` rows, a product of past x
+// values, so some frames are significant and fill the frames file and others
+// are not.
+std::vector<float> random_data(int n, int frame_length, unsigned seed) {
   std::mt19937 gen(seed);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   std::vector<float> m(2 * static_cast<std::size_t>(n));
@@ -37,7 +38,7 @@ std::vector<float> random_data(int n, int lw, unsigned seed) {
     const float e = u(gen);
     x[t] = (t > 0 ? 0.4f * x[t - 1] : 0.0f) + e * std::abs(e);
     y[t] = u(gen);
-    if ((t / lw) % 2 == 0 && t >= 2) y[t] += 3.0f * x[t - 1] * x[t - 2];
+    if ((t / frame_length) % 2 == 0 && t >= 2) y[t] += 3.0f * x[t - 1] * x[t - 2];
   }
   return m;
 }
@@ -88,18 +89,18 @@ void expect_same(const WindRun& a, const WindRun& b) {
 
 struct Case {
   const char* name;
-  int p;
+  int var_lag;
   const char* clip;
   RowStamps stamps;
   int overlap;
 };
 
-RunCase params_for(const Case& c, int frames, int lw) {
+RunCase params_for(const Case& c, int frames, int frame_length) {
   RunCase p;
-  p.lw = lw;
+  p.frame_length = frame_length;
   p.lg = 4;
   p.frames = frames;
-  p.p = c.p;
+  p.var_lag = c.var_lag;
   p.overlap = c.overlap;
   p.stamps = c.stamps;
   p.clip = c.clip;
@@ -120,15 +121,16 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
       {"p2 stamped", 2, "no", RowStamps::stamped, 0},
       {"p2 clipped, stamped, overlapping", 2, "clip", RowStamps::stamped, 60},
   };
-  const int lw = 100, frames = 40;
+  const int frame_length = 100, frames = 40;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const int n = c.overlap > 0 ? lw + (frames - 1) * c.overlap + 7 : frames * lw + 13;
-    std::vector<float> data = random_data(n, lw, 99u);
-    const int constant_from = FramePlan::of(n, lw, c.overlap, 4).offset(7);
-    for (int t = constant_from; t < constant_from + lw; ++t) data[t] = 0.5f;
+    const int n =
+        c.overlap > 0 ? frame_length + (frames - 1) * c.overlap + 7 : frames * frame_length + 13;
+    std::vector<float> data = random_data(n, frame_length, 99u);
+    const int constant_from = FramePlan::of(n, frame_length, c.overlap, 4).offset(7);
+    for (int t = constant_from; t < constant_from + frame_length; ++t) data[t] = 0.5f;
     const Stamps stamps(n);
-    const RunCase p = params_for(c, frames, lw);
+    const RunCase p = params_for(c, frames, frame_length);
 
     WindRun first;
     first.wind(p, data, n, stamps.lookup(), 1);
@@ -137,7 +139,7 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
     EXPECT_NE(first.frames.text(), "");
     EXPECT_NE(first.graph.text(), "");
     const std::string& report = first.report.text();
-    if (c.p == 0) {
+    if (c.var_lag == 0) {
       EXPECT_NE(report.find("Frame  7  has a constant"), std::string::npos);
     } else {
       EXPECT_NE(report.find("Statistics of x Residuals - Frame     40"), std::string::npos);
@@ -154,18 +156,18 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
 
 // x identically 0 in the given frames: their VAR fit fails ("DCHOLDC failed")
 // and stops the program.
-std::vector<float> data_failing_in(std::initializer_list<int> failing, int n, int lw) {
-  std::vector<float> data = random_data(n, lw, 5u);
+std::vector<float> data_failing_in(std::initializer_list<int> failing, int n, int frame_length) {
+  std::vector<float> data = random_data(n, frame_length, 5u);
   for (int k : failing)
-    for (int t = (k - 1) * lw; t < k * lw; ++t) data[t] = 0.0f;
+    for (int t = (k - 1) * frame_length; t < k * frame_length; ++t) data[t] = 0.0f;
   return data;
 }
 
 TEST_F(WindThreads, ComputeFrameKeepsTheMessagesOfAStopAndWritesNowhere) {
   CapturedChannels program;
-  const int lw = 100, n = 300;
-  const std::vector<float> data = data_failing_in({2}, n, lw);
-  RunCase p = params_for({"", 1, "no", RowStamps::none, 0}, 3, lw);
+  const int frame_length = 100, n = 300;
+  const std::vector<float> data = data_failing_in({2}, n, frame_length);
+  RunCase p = params_for({"", 1, "no", RowStamps::none, 0}, 3, frame_length);
   const OneFrame good = compute_and_write(p, data, n, 1);
   EXPECT_FALSE(good.outcome.stopped);
   EXPECT_EQ(good.console_text, "");
@@ -191,12 +193,12 @@ TEST_F(WindThreads, OnlyTheFirstFailingFrameIsWrittenForAnyThreadCount) {
     int first;
   };
   const Failing table[] = {{{3, 5}, 3}, {{1, 2}, 1}, {{12}, 12}, {{4, 5, 6, 7, 8, 9, 10}, 4}};
-  const int lw = 100, frames = 12, n = frames * lw;
+  const int frame_length = 100, frames = 12, n = frames * frame_length;
   const Stamps stamps(n);
   for (const Failing& f : table) {
     SCOPED_TRACE(f.first);
-    const std::vector<float> data = data_failing_in(f.frames, n, lw);
-    const RunCase p = params_for({"", 2, "no", RowStamps::stamped, 0}, frames, lw);
+    const std::vector<float> data = data_failing_in(f.frames, n, frame_length);
+    const RunCase p = params_for({"", 2, "no", RowStamps::stamped, 0}, frames, frame_length);
 
     std::string report;
     OneFrame last;

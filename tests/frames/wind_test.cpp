@@ -133,8 +133,11 @@ constexpr std::array<float, 7> kNominal{0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f
 
 // A time run in frames of 120 with 5 lags, no fit, graphing on.
 RunCase base_params() {
-  return {
-      .lw = 120, .lg = 5, .graphing = Graphing::on, .time_unit = "seconds", .thresholds = kNominal};
+  return {.frame_length = 120,
+          .lg = 5,
+          .graphing = Graphing::on,
+          .time_unit = "seconds",
+          .thresholds = kNominal};
 }
 
 // ---------------------------------------------------------------------------
@@ -196,10 +199,10 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
   const StampTable stamps(n);
   const RunCase p{.cx = 3,
                   .cy = 1,
-                  .lw = 100,
+                  .frame_length = 100,
                   .lg = 4,
                   .frames = 3,
-                  .p = 2,
+                  .var_lag = 2,
                   .stamps = RowStamps::stamped,
                   .clip = "cl",
                   .graphing = Graphing::on,
@@ -222,7 +225,7 @@ TEST(WindGolden, FrequencyRunWithSummary) {
   });
   RunCase p = base_params();
   p.frames = 12;
-  p.p = 1;
+  p.var_lag = 1;
   p.unit = SampleUnit::frequency;
   p.interval = 10.0f;
   p.time_unit = "";
@@ -276,7 +279,7 @@ struct PlacedRun {
   EngineRun run;
 
   PlacedRun(int overlap, int frames) {
-    params.lw = 300;
+    params.frame_length = 300;
     params.lg = 10;
     params.frames = frames;
     params.overlap = overlap;
@@ -373,9 +376,9 @@ std::string lines(std::initializer_list<std::string> list) {
   return out;
 }
 
-RunCase one_frame(int lw, const char* clip) {
+RunCase one_frame(int frame_length, const char* clip) {
   RunCase p = base_params();
-  p.lw = lw;
+  p.frame_length = frame_length;
   p.lg = 2;
   p.frames = 1;
   p.clip = clip;
@@ -427,7 +430,7 @@ TEST(ComputeFrame, ResidualStatisticsFollowTheFitDisplay) {
   const int n = 240, K = 2;
   const std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::ar; });
   RunCase p = base_params();
-  p.p = 1;
+  p.var_lag = 1;
   p.frames = 2;
   const OneFrame out = compute_and_write(p, data, n, 2);
   const std::string& t = out.report_text;
@@ -450,7 +453,7 @@ TEST(ComputeFrame, AFailedFitComesBackAsTheFramesMessagesAndAStop) {
   std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
   for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
   RunCase p = base_params();
-  p.p = 1;
+  p.var_lag = 1;
   p.frames = 2;
   const FrameJob job = p.job(data, n);
   FrameWork work(job.plan);
@@ -473,7 +476,7 @@ TEST(WindStop, AFailedFitKeepsWhatTheFrameWroteAndStops) {
   std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
   for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
   RunCase p = base_params();
-  p.p = 1;
+  p.var_lag = 1;
   p.frames = 2;
   EngineRun run;
   EXPECT_THROW(run.wind(p, data, n, K), Stop);

@@ -31,14 +31,15 @@ def console_program():
     return program
 
 
-def top_file(runs, *, exponent="0.4", alarm="0.05", lw=200, overlap=0, p=1, resamples=0):
+def top_file(runs, *, exponent="0.4", alarm="0.05", frame_length=200, overlap=0, var_lag=1,
+             resamples=0):
     lines = [
         f"Number of runs={len(runs)}  * runs",
         f"exponent={exponent}  * lags = lw ** exponent",
         f"false alarm={alarm}  * alpha",
-        f"frame length={lw}  * lw",
+        f"frame length={frame_length}  * lw",
         f"overlap={overlap}  * overlap",
-        f"VAR lag={p}  * VAR order",
+        f"VAR lag={var_lag}  * VAR order",
         f"resamples={resamples} #  * resamples",
     ]
     return "\n".join(lines + [f"{name} *" for name in runs]) + "\n"
@@ -120,10 +121,12 @@ def assert_console_table(frames, table, columns=None):
 def read_thresholds(report):
     """The thresholds a report shows: test -> value (the nominal level for
     every test when the report has the single false-alarm line)."""
+    import vok
+
     text = pathlib.Path(report).read_text()
     nominal = re.search(r"False alarm threshold = *([0-9.]+)", text)
     if nominal:
-        return {t: float(nominal.group(1)) for t in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx")}
+        return {t: float(nominal.group(1)) for t in vok.TESTS}
     found = dict(re.findall(r"(\w+) Threshold = *([0-9.E+-]+)", text))
     return {test: float(value) for test, value in found.items()}
 

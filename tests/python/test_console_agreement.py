@@ -1,6 +1,7 @@
 """vok.analyse against the console program on the same data and settings:
 the graph file's CDF values to their printed digits, the .csv table exactly,
 the thresholds of the report, and the seed."""
+import re
 import shutil
 
 import numpy as np
@@ -32,6 +33,31 @@ def test_cdf_values_are_those_of_the_graph_file(example_run, run_a):
 def test_table_is_the_console_csv(example_run, run_a):
     console = read_table(example_run / "runA_1-_2.csv")
     assert_console_table(run_a.frames, console)
+
+
+def test_order_tables_are_the_orders_of_the_console_files(example_run, run_a):
+    # Each order names the seven tests once.
+    for order in (vok.COLUMN_ORDER, vok.TEST_ORDER, vok.GRAPH_ORDER):
+        assert sorted(order) == sorted(vok.TESTS)
+    # The per-test columns of NAME.csv and of Result.frames, the thresholds
+    # of NAME.out, and the CDF values of the graph records.
+    assert vok.TESTS == vok.COLUMN_ORDER
+    per_test = [c[len("cdf_"):] for c in read_table(example_run / "runA_1-_2.csv").columns
+                if c.startswith("cdf_")]
+    assert per_test == list(vok.COLUMN_ORDER)
+    assert [c[len("cdf_"):] for c in run_a.frames.columns
+            if c.startswith("cdf_")] == list(vok.COLUMN_ORDER)
+    report = (example_run / "runA_1-_2.out").read_text()
+    assert re.findall(r"(\w+) Threshold = ", report) == list(vok.TEST_ORDER)
+    records = 0
+    for line in (example_run / "runA_1-_2.graph").read_text().splitlines():
+        fields = line.split()
+        if len(fields) < 8 or not re.fullmatch(r"[+-]\d+", fields[0]):
+            continue
+        frame = run_a.frames.loc[int(fields[0])]
+        assert fields[1:8] == [f"{frame[f'cdf_{t}']:+.4f}" for t in vok.GRAPH_ORDER], line
+        records += 1
+    assert records == len(run_a.frames)
 
 
 def test_clipped_run_gives_the_console_cdf_values(example_run, example_xy):
@@ -78,7 +104,8 @@ def test_stamped_rows_give_the_console_start_and_end(tmp_path):
     # Rows 11 to 250 of a stamped file (stamp, 1X, 2F10.4), graphing off: the
     # table is written all the same.
     shutil.copy(FIXTURES / "stamped.dat", tmp_path / "stamped.dat")
-    (tmp_path / "Runvok.cnl").write_text(top_file(["stamps.cnl"], exponent="0.25", lw=30, p=0))
+    (tmp_path / "Runvok.cnl").write_text(
+        top_file(["stamps.cnl"], exponent="0.25", frame_length=30, var_lag=0))
     (tmp_path / "stamps.cnl").write_text(
         run_file("stamped.dat", graphing=False, switches="clip data", start=11, end=250))
     assert run_console(tmp_path) == 0

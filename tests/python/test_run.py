@@ -52,7 +52,8 @@ def test_writes_the_console_files_and_returns_the_results(tmp_path, example_run)
 def test_relative_directory_and_data_in_a_subdirectory(tmp_path, example_run, monkeypatch):
     (tmp_path / "work" / "runs").mkdir(parents=True)
     shutil.copy(example_run / "example.dat", tmp_path / "work" / "example.dat")
-    (tmp_path / "work" / "Runvok.cnl").write_text(top_file(["runs/one.cnl"], lw=300, p=0))
+    (tmp_path / "work" / "Runvok.cnl").write_text(
+        top_file(["runs/one.cnl"], frame_length=300, var_lag=0))
     (tmp_path / "work" / "runs" / "one.cnl").write_text(run_file("example.dat",
                                                                    graphing=False))
     monkeypatch.chdir(tmp_path)
@@ -76,7 +77,8 @@ def test_a_stopped_execution_raises_with_the_error_file(tmp_path):
 
 def test_a_run_ended_early_warns_and_the_others_come_back(tmp_path, example_run):
     shutil.copy(example_run / "example.dat", tmp_path / "example.dat")
-    (tmp_path / "Runvok.cnl").write_text(top_file(["short.cnl", "good.cnl"], lw=300, p=0))
+    (tmp_path / "Runvok.cnl").write_text(
+        top_file(["short.cnl", "good.cnl"], frame_length=300, var_lag=0))
     # 100 rows make no frame of 300: the run ends, the next one goes on.
     (tmp_path / "short.cnl").write_text(run_file("example.dat", graphing=False, end=100))
     (tmp_path / "good.cnl").write_text(run_file("example.dat", graphing=False))
@@ -132,7 +134,7 @@ def small_tmpfs(tmp_path):
 def test_a_full_disk_is_named_in_the_exception(small_tmpfs, example_run):
     for name in ("Runvok.cnl", "runA.cnl"):
         shutil.copy(example_run / name, small_tmpfs / name)
-    (small_tmpfs / "Runvok.cnl").write_text(top_file(["runA.cnl"], lw=200, p=1))
+    (small_tmpfs / "Runvok.cnl").write_text(top_file(["runA.cnl"], frame_length=200, var_lag=1))
     # The data file lies outside: the outputs alone fill the file system.
     (small_tmpfs / "example.dat").symlink_to(example_run / "example.dat")
     (small_tmpfs / "runA.cnl").write_text(run_file("example.dat", graphing=True))

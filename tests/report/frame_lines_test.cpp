@@ -32,9 +32,10 @@ struct Captured {
   }
 };
 
-// The frames of the header's rows, in frames of lw with overlap ov.
-void plan(RunHeader& h, int lw, int ov) {
-  h.plan = FramePlan::of(h.last - h.first + 1, lw, ov, lags_for(lw, h.exponent));
+// The frames of the header's rows, in frames of frame_length rows with `overlap`.
+void plan(RunHeader& h, int frame_length, int overlap) {
+  h.plan = FramePlan::of(h.last - h.first + 1, frame_length, overlap,
+                         lags_for(frame_length, h.exponent));
 }
 
 RunHeader time_run() {
@@ -50,7 +51,7 @@ RunHeader time_run() {
   h.last = 2000;
   plan(h, 120, 0);
   EXPECT_EQ(h.plan.frames, 16);
-  h.p = 0;
+  h.var_lag = 0;
   h.cx = 1;
   h.cy = 2;
   h.graphing = Graphing::on;
@@ -78,7 +79,7 @@ TEST(Frw, TimeRunWithoutFitOverlapOrClipping) {
 TEST(Frw, FitOverlapClippingAndFrequency) {
   Captured c;
   RunHeader h = time_run();
-  h.p = 2;
+  h.var_lag = 2;
   h.clip = "cl";
   h.clock.unit = SampleUnit::frequency;
   h.clock.interval = 10.0f;
@@ -158,7 +159,7 @@ TEST(Winhead, FrameLinesByKindOfRun) {
     float interval;
     const char* time_unit;
     RowStamps stamps;
-    int lw, s, k;
+    int frame_length, s, k;
     const char* frame_line;
   };
   constexpr SampleUnit kTime = SampleUnit::time, kFrequency = SampleUnit::frequency;
@@ -166,7 +167,7 @@ TEST(Winhead, FrameLinesByKindOfRun) {
   const Case cases[] = {
       {"time run, frame 1, interval 1", kTime, 1.0f, "seconds", kPlain, 300, 0, 1,
        " Frame    1  Start =     0.0000 seconds   End  =   300.0000 seconds"},
-      // Offsets are shown in the labelled unit: s * interval, (s + lw) * interval.
+      // Offsets are shown in the labelled unit: s * interval, (s + frame_length) * interval.
       {"time run, interval 0.5", kTime, 0.5f, "minutes", kPlain, 300, 600, 3,
        " Frame    3  Start =   300.0000 minutes   End  =   450.0000 minutes"},
       {"time run, short unit label", kTime, 2.0f, "s", kPlain, 12, 12, 2,
@@ -185,7 +186,7 @@ TEST(Winhead, FrameLinesByKindOfRun) {
     Channel frames;
     frames.capture();
     const FrameClock clock{c.unit, c.interval, c.time_unit, c.stamps};
-    winhead(clock, stamp_of_row, c.lw, c.s, c.k, frames);
+    winhead(clock, stamp_of_row, c.frame_length, c.s, c.k, frames);
     EXPECT_EQ(frames.text(), lines({kStars, c.frame_line, kRule}));
   }
 }

@@ -49,7 +49,7 @@ class RunWriterBatches : public testing::Test {
     settings.threads = 1;
     result = analyse(x, y, settings);
     header.plan = FramePlan::of(static_cast<int>(x.size()), 40, 0, result.lags);
-    header.p = 1;
+    header.var_lag = 1;
     header.graphing = Graphing::on;
   }
 
