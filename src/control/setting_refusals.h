@@ -16,9 +16,10 @@ namespace vok {
 
 // Writes the console's lines on `to` (the console, then the error file) and
 // throws Stop when `settings` lie outside `bound`; `source`: the joined text
-// of "Runvok.cnl", for the line the setting came from. For a bound of a setting the control files do not set
-// (transform, bootstrap, threads, the resamples for the level, which a run
-// refuses after its statistics) the library's Error is thrown as it is.
+// of "Runvok.cnl", for the line the setting came from. For a bound of a
+// setting the control files do not set (transform, bootstrap, threads, the
+// resamples for the level, which a run refuses after its statistics) the
+// library's Error is thrown as it is.
 void refuse_outside(const Settings& settings, detail::Bound bound, const JoinedText& source,
                     const ChannelGroup& to);
 
