@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   if (parts.size() > 2) vok::fuzz::write_file("data.dat", data);
 
   vok::CapturedChannels captured;
-  const int status = vok::run_program();
+  const int status = vok::run_program(captured.all());
   if (status < 0 || status > 2) std::abort();
   return 0;
 }

@@ -70,7 +70,6 @@ void compare_with_strtof(std::string_view field) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vok::fuzz::work_directory();
-  static vok::CapturedChannels console_in_memory;
   return 0;
 }
 

@@ -9,8 +9,8 @@
 // one 700-character text in which the field readers look for the settings.
 //
 // Every failed check writes its messages (console, error file, in the order
-// each message needs) and throws Stop, except a missing run control file,
-// which throws RunEnded.
+// each message needs, on the channels it is handed) and throws Stop, except
+// a missing run control file, which throws RunEnded.
 #pragma once
 
 #include <string>
@@ -20,6 +20,7 @@
 #include "frames/run_kind.h"
 #include "input/source_lines.h"
 #include "input/text_file.h"
+#include "output/channel.h"
 
 namespace vok {
 
@@ -31,19 +32,32 @@ inline constexpr const char* kErrorFileName = "Vok-error.out";
 // A line as an 80-character record: cut at 80, or padded with blanks.
 std::string as_record(std::string_view line);
 
+// Where the control files' messages go: the console and the error file, each
+// message on the two in the order it needs; the detail line after a message
+// on the console, then the error file.
+struct ControlChannels {
+  Channel& console;
+  Channel& error_file;
+  ChannelGroup detail() const { return {&console, &error_file}; }
+};
+
 // Creates (or replaces) the error file "Vok-error.out" in the working
-// directory. Stops when it cannot be created.
-void create_error_file();
+// directory on `to.error_file`. Stops when it cannot be created.
+void create_error_file(const ControlChannels& to);
 
 // The settings of the top control file from its joined text, read and checked
 // in their fixed order. A message about a setting is followed by its detail
 // line when the joined text knows its lines.
-SharedSettings read_shared_settings(const JoinedText& joined, FieldReaders& readers);
-SharedSettings read_shared_settings(std::string_view joined, FieldReaders& readers);
+SharedSettings read_shared_settings(const JoinedText& joined, FieldReaders& readers,
+                                    const ControlChannels& to);
+SharedSettings read_shared_settings(std::string_view joined, FieldReaders& readers,
+                                    const ControlChannels& to);
 
 // "Runvok.cnl": read once for its shared settings, then one name line per run.
 class TopControlFile {
  public:
+  // Its messages go to `to`.
+  explicit TopControlFile(const ControlChannels& to) : to_(to) {}
   // Checks that the file exists, opens it, joins its parameter lines and reads
   // the shared settings. The file is left at its first name line.
   SharedSettings read(FieldReaders& readers);
@@ -58,6 +72,7 @@ class TopControlFile {
   const JoinedText& source() const { return joined_; }
 
  private:
+  ControlChannels to_;
   TextFile file_;
   JoinedText joined_;
   int lines_read_ = 0;
@@ -79,12 +94,15 @@ struct RunSettings {
 };
 
 // The settings of a run control file from its joined text.
-RunSettings read_run_settings(const JoinedText& joined, FieldReaders& readers);
-RunSettings read_run_settings(std::string_view joined, FieldReaders& readers);
+RunSettings read_run_settings(const JoinedText& joined, FieldReaders& readers,
+                              const ControlChannels& to);
+RunSettings read_run_settings(std::string_view joined, FieldReaders& readers,
+                              const ControlChannels& to);
 
 // Reads the run control file `name` (80 characters, blank-padded, as it stands
 // in "Runvok.cnl"). A missing file writes its messages and throws RunEnded.
-RunSettings read_run_control(const std::string& name, Execution& execution);
+RunSettings read_run_control(const std::string& name, Execution& execution,
+                             const ControlChannels& to);
 
 // First and last observation row of a run and their count.
 struct Datums {
@@ -96,7 +114,9 @@ struct Datums {
 // Reads and checks the start and end datum of a run (up to 10 digits each)
 // from the joined text of its control file, given the row count of the data
 // file's header.
-Datums read_datums(const JoinedText& joined, int rows, Execution& execution);
-Datums read_datums(std::string_view joined, int rows, Execution& execution);
+Datums read_datums(const JoinedText& joined, int rows, Execution& execution,
+                   const ControlChannels& to);
+Datums read_datums(std::string_view joined, int rows, Execution& execution,
+                   const ControlChannels& to);
 
 }  // namespace vok

@@ -153,19 +153,20 @@ std::string version_text() {
   return "vok 1.0.0\n";
 }
 
-int run_command_line(std::span<const std::string_view> args, ExecutionOptions execution) {
+int run_command_line(Channels& out, std::span<const std::string_view> args,
+                     ExecutionOptions execution) {
   const Options o = parse_options(args);
   switch (o.action) {
     case Options::Action::help:
-      channels().console.append(usage_text());
-      return channels().close_all() ? kExitCompleted : kExitStopped;
+      out.console.append(usage_text());
+      return out.close_all() ? kExitCompleted : kExitStopped;
     case Options::Action::version:
-      channels().console.append(version_text());
-      return channels().close_all() ? kExitCompleted : kExitStopped;
+      out.console.append(version_text());
+      return out.close_all() ? kExitCompleted : kExitStopped;
     case Options::Action::refuse:
-      channels().standard_error.line("vok: " + o.error);
-      channels().standard_error.line("Try 'vok --help' for the options.");
-      channels().close_all();
+      out.standard_error.line("vok: " + o.error);
+      out.standard_error.line("Try 'vok --help' for the options.");
+      out.close_all();
       return kExitUsage;
     case Options::Action::run:
       break;
@@ -174,14 +175,20 @@ int run_command_line(std::span<const std::string_view> args, ExecutionOptions ex
     std::error_code error;
     std::filesystem::current_path(o.directory, error);
     if (error) {
-      channels().standard_error.line("vok: cannot change to directory " + o.directory + ": " +
-                                     error.message());
-      channels().close_all();
+      out.standard_error.line("vok: cannot change to directory " + o.directory + ": " +
+                              error.message());
+      out.close_all();
       return kExitStopped;
     }
   }
-  channels().sync_outputs = o.sync;
-  return run_program(execution_options(o, std::move(execution)));
+  out.sync_outputs = o.sync;
+  return run_program(out, execution_options(o, std::move(execution)));
+}
+
+int run_command_line(std::span<const std::string_view> args) {
+  Channels out;
+  out.attach_standard_streams();
+  return run_command_line(out, args);
 }
 
 }  // namespace vok

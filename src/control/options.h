@@ -56,14 +56,19 @@ std::string usage_text();
 // The text of --version: "vok 1.0.0" and a newline.
 std::string version_text();
 
-// Does what the command line asks: the usage text or the version on the
-// console (status 0); a refusal on the standard error stream with a pointer to
-// --help (status kExitUsage); or the settings applied to the program
-// (the sums kernel, execution_options), the working directory changed to the
-// -C directory (one that cannot be entered is told on the standard error
-// stream, status kExitStopped, nothing written) and the execution run with
-// the seed (its status). `execution` gives what the command line does not
-// set (tests read the rows in small blocks).
-int run_command_line(std::span<const std::string_view> args, ExecutionOptions execution = {});
+// Does what the command line asks, on `out`: the usage text or the version on
+// the console (status 0); a refusal on the standard error stream with a
+// pointer to --help (status kExitUsage); or the settings applied to the
+// program (the sums kernel, execution_options, --sync on `out`), the working
+// directory changed to the -C directory (one that cannot be entered is told
+// on the standard error stream, status kExitStopped, nothing written) and the
+// execution run with the seed (its status). `execution` gives what the
+// command line does not set (tests read the rows in small blocks).
+int run_command_line(Channels& out, std::span<const std::string_view> args,
+                     ExecutionOptions execution = {});
+
+// The console program: the command line run on channels of its own, the
+// console on the standard output stream.
+int run_command_line(std::span<const std::string_view> args);
 
 }  // namespace vok

@@ -100,8 +100,7 @@ class FolderLock {
 // earlier execution together, and the files of its set that it did not write
 // go, so that the folder holds one execution's outputs. A run that could not
 // write a file whole commits nothing: the earlier files stay as they were.
-void commit_run(Execution& execution, int write_errors_before) {
-  Channels& all = channels();
+void commit_run(Execution& execution, int write_errors_before, Channels& all) {
   for (Channel* c : {&all.report, &all.graph, &all.frames, &all.xy_graph}) c->close();
   const std::vector<Channels::Staged> staged = all.take_staged();
   const std::vector<std::string> set = std::exchange(execution.output_set, {});
@@ -124,45 +123,46 @@ void commit_run(Execution& execution, int write_errors_before) {
 
 // The list of the results files the execution's runs wrote, committed at
 // once (the runs' own files are committed already).
-void write_results_index(const std::vector<std::string>& results_files) {
-  Channel index(kResultsIndexName);
+void write_results_index(const std::vector<std::string>& results_files, Channels& all) {
+  Channel index(kResultsIndexName, all);
   if (index.open_file(index.name()) != 0) {
-    channels().report_write_error(index);
+    all.report_write_error(index);
     return;
   }
   index.append(results_index_json(results_files));
   index.close();
   const CommitSection section;
-  for (const Channels::Staged& s : channels().take_staged())
+  for (const Channels::Staged& s : all.take_staged())
     if (const int error = commit_temporary(s.temporary_path, s.path); error != 0)
-      channels().report_write_error(s.path, error);
+      all.report_write_error(s.path, error);
 }
 
 }  // namespace
 
-int run_program(const ExecutionOptions& options) {
+int run_program(Channels& out, const ExecutionOptions& options) {
   int status = kExitCompleted;
-  channels().reset_write_errors();
+  out.reset_write_errors();
   FolderLock lock;
   if (!lock.take()) {
     std::error_code ignored;
     const std::string line = "Another vok is running in " + std::filesystem::current_path(ignored).string();
-    channels().console.line(line);
-    channels().standard_error.line(line);
-    channels().console.flush();
-    channels().standard_error.flush();
+    out.console.line(line);
+    out.standard_error.line(line);
+    out.console.flush();
+    out.standard_error.flush();
     return kExitStopped;
   }
   std::vector<std::string> results_files;
   try {
-    create_error_file();
+    const ControlChannels control{out.console, out.error_file};
+    create_error_file(control);
     Execution execution(options.seed,
                         options.threads > 0 ? options.threads : processor_count());
     execution.bootstrap = options.bootstrap;
     execution.kernel = options.kernel;
     execution.results_file = options.results_file;
     execution.row_batching = options.row_batching;
-    TopControlFile top;
+    TopControlFile top(control);
     const SharedSettings shared = top.read(execution.readers);
     execution.shared_source = top.source();
     // Every run's closing stamp counts processor time from here.
@@ -170,26 +170,26 @@ int run_program(const ExecutionOptions& options) {
     bool run_ended = false;
     // Only a person at a terminal gets a summary line: redirected or piped,
     // the console holds exactly the program's own lines.
-    const bool terminal = channels().console.is_terminal();
+    const bool terminal = out.console.is_terminal();
     for (int run = 1; run <= shared.runs; ++run) {
       set_run_in_progress(run);
       const std::string name = top.next_run_name(run);
       execution.run_name_line = top.name_line();
-      const int write_errors_before = channels().write_errors();
+      const int write_errors_before = out.write_errors();
       try {
-        const RunOutcome summary = run_driver(name, shared, run, execution);
-        commit_run(execution, write_errors_before);
-        if (options.results_file && channels().write_errors() == write_errors_before)
+        const RunOutcome summary = run_driver(name, shared, run, execution, out);
+        commit_run(execution, write_errors_before, out);
+        if (options.results_file && out.write_errors() == write_errors_before)
           results_files.push_back(results_file_name(summary.report));
         if (terminal) {
-          channels().console.line(summary_line(summary));
-          for (const std::string& line : guard_lines(summary)) channels().console.line(line);
+          out.console.line(summary_line(summary));
+          for (const std::string& line : guard_lines(summary)) out.console.line(line);
         }
       } catch (const RunEnded&) {
-        commit_run(execution, write_errors_before);
+        commit_run(execution, write_errors_before, out);
         run_ended = true;
       } catch (...) {
-        commit_run(execution, write_errors_before);
+        commit_run(execution, write_errors_before, out);
         throw;
       }
     }
@@ -198,18 +198,18 @@ int run_program(const ExecutionOptions& options) {
     status = stop.status();
   } catch (const std::exception& e) {
     // Nothing should get here; if something does, say so instead of aborting.
-    ChannelGroup{&channels().console, &channels().error_file}.write_free(
-        {"**** Internal error:", e.what()});
+    ChannelGroup{&out.console, &out.error_file}.write_free({"**** Internal error:", e.what()});
     status = kExitStopped;
   }
-  if (options.results_file) write_results_index(results_files);
+  if (options.results_file) write_results_index(results_files, out);
   // Output that could not be written is a failure whatever the runs did. The
   // run files are closed before the error file, which reports their failures.
-  if (!channels().close_all()) status = kExitStopped;
+  if (!out.close_all()) status = kExitStopped;
   return status;
 }
 
-int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options) {
+int run_program_in(Channels& out, const std::string& directory, int threads,
+                   const ExecutionOptions& options) {
   // Restores the working directory, however the execution ends.
   struct Restore {
     std::filesystem::path directory = std::filesystem::current_path();
@@ -221,7 +221,7 @@ int run_program_in(const std::string& directory, int threads, const ExecutionOpt
   std::filesystem::current_path(directory);
   ExecutionOptions with_threads = options;
   with_threads.threads = threads;
-  return run_program(with_threads);
+  return run_program(out, with_threads);
 }
 
 }  // namespace vok

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "control/run_driver.h"
+#include "output/channel.h"
 
 namespace vok {
 
@@ -27,11 +28,12 @@ struct ExecutionOptions {
   RowBatching row_batching;
 };
 
-// Runs a whole execution in the current working directory and returns the
-// exit status: 0 when every run completed, 1 after a fatal stop, 2 when at
-// least one run ended early. Every output channel is flushed and closed before
-// it returns.
-int run_program(const ExecutionOptions& options = {});
+// Runs a whole execution in the current working directory, writing on `out`,
+// and returns the exit status: 0 when every run completed, 1 after a fatal
+// stop, 2 when at least one run ended early. Every output channel is flushed
+// and closed before it returns. The lines and the count of write errors of
+// an execution are those of its own channels alone.
+int run_program(Channels& out, const ExecutionOptions& options = {});
 
 // Runs a whole execution in `directory` as if the program had been started
 // there with `threads` threads (0: every core; it replaces options.threads):
@@ -39,6 +41,7 @@ int run_program(const ExecutionOptions& options = {});
 // afterwards, also when it throws. The working directory is the process's, so nothing
 // else in the process may rely on it meanwhile. Throws
 // std::filesystem::filesystem_error when the directory cannot be entered.
-int run_program_in(const std::string& directory, int threads, const ExecutionOptions& options);
+int run_program_in(Channels& out, const std::string& directory, int threads,
+                   const ExecutionOptions& options);
 
 }  // namespace vok

@@ -41,27 +41,18 @@ namespace vok {
 
 namespace {
 
-Channel& console() {
-  return channels().console;
-}
-Channel& error_file() {
-  return channels().error_file;
-}
-Channel& report() {
-  return channels().report;
-}
-
 [[noreturn]] void stop_with(const ChannelGroup& targets, std::initializer_list<Value> items) {
   targets.write_free(items);
   throw Stop{};
 }
 
-// Stops after a message about a setting of a control file, followed by the
-// line the setting came from.
+// Stops after a message about a setting of a control file on `targets`,
+// followed by the line the setting came from on `to`'s detail channels.
 [[noreturn]] void stop_on_setting(const ChannelGroup& targets, std::initializer_list<Value> items,
-                                  const JoinedText& source, std::string_view search) {
+                                  const JoinedText& source, std::string_view search,
+                                  const ControlChannels& to) {
   targets.write_free(items);
-  source.write_setting_detail(search);
+  source.write_setting_detail(to.detail(), search);
   throw Stop{};
 }
 
@@ -76,10 +67,10 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-void write_frame_count_error(int frame_length) {
+// On the report, the console and the error file.
+void write_frame_count_error(int frame_length, const ChannelGroup& to) {
   static const Layout kNoFrames = Layout::parse(R"(/ 7X "Error - No. of frames < 1" /)");
   static const Layout kDecrease = Layout::parse(R"(7X "Decrease the frame length = " I7 /)");
-  const ChannelGroup to{&report(), &console(), &error_file()};
   to.write(kNoFrames);
   to.write(kDecrease, {frame_length});
 }
@@ -129,77 +120,76 @@ bool allocate(std::vector<T, Allocator>& v, std::uint64_t count) {
 }
 
 // Natural logarithms of the x and y columns; the first value <= 0 (rows in
-// file order, x before y) stops the program, after its message and the
-// detail line `where` writes for its row.
+// file order, x before y) stops the program, after its message on `to` and
+// the detail line `where` writes for its row.
 template <typename WhereIsRow>
 void take_logs_or_stop(std::span<float> x, std::span<float> y, int first_row, int cx, int cy,
-               WhereIsRow where) {
+                       const ChannelGroup& to, WhereIsRow where) {
   const std::optional<NonPositiveValue> bad = take_logs(x, y);
   if (!bad) return;
   const int row = first_row + static_cast<int>(bad->index);
-  ChannelGroup{&console(), &error_file()}.write_free({"Log data needs positive values: ", "row ",
-                                                      row, " column ", bad->in_y ? cy : cx,
-                                                      " value ", bad->value});
+  to.write_free({"Log data needs positive values: ", "row ", row, " column ", bad->in_y ? cy : cx,
+                 " value ", bad->value});
   where(row);
   throw Stop{};
 }
 
 // Step 2: the data file, which must exist and have an extension.
-void open_data_file(const RunSettings& run, TextFile& data) {
+void open_data_file(const RunSettings& run, TextFile& data, const ControlChannels& to) {
   const std::string data_name(trimmed(run.data_file));
+  const ChannelGroup both{&to.console, &to.error_file};
   if (!file_exists(data_name))
-    stop_on_setting({&console(), &error_file()}, {"Data file ", run.data_file, " does not exist"},
-                    run.source, "ile name");
+    stop_on_setting(both, {"Data file ", run.data_file, " does not exist"}, run.source,
+                    "ile name", to);
   if (data_name.find('.') == std::string::npos)
-    stop_on_setting({&console(), &error_file()}, {"Data file ", run.data_file, " has no extension"},
-                    run.source, "ile name");
+    stop_on_setting(both, {"Data file ", run.data_file, " has no extension"}, run.source,
+                    "ile name", to);
   if (int status = data.open(data_name); status != 0) {
-    const ChannelGroup to{&console(), &error_file()};
-    to.write_free({"**** Error on opening data file ", status});
-    stop_with(to, {file_error_line(data_name, status)});
+    both.write_free({"**** Error on opening data file ", status});
+    stop_with(both, {file_error_line(data_name, status)});
   }
 }
 
 // Steps 3 and 4: the report with its banner, then the plot files. The names
 // stand where the run control file stands, as its name is written in
 // "Runvok.cnl".
-std::string open_outputs(const std::string& name, const RunSettings& run,
-                         Execution& execution) {
+std::string open_outputs(const std::string& name, const RunSettings& run, Execution& execution,
+                         Channels& out) {
+  const ChannelGroup console_and_error_file{&out.console, &out.error_file};
   const std::optional<std::string> base = output_base(without_trailing_blanks(name));
   if (!base) {
-    ChannelGroup{&console(), &error_file()}.write_free({"cnl file name has no extension ", name});
-    if (execution.run_name_line.number > 0) write_detail(execution.run_name_line);
+    console_and_error_file.write_free({"cnl file name has no extension ", name});
+    if (execution.run_name_line.number > 0)
+      write_detail(console_and_error_file, execution.run_name_line);
     throw RunEnded{};
   }
   const OutputNames files = output_names(*base, run.x_column, run.y_column);
   execution.output_set = {files.report, files.graph, files.frames, files.xy,
                           frames_table_name(files.report)};
   if (execution.results_file) execution.output_set.push_back(results_file_name(files.report));
-  if (int status = report().open_file(files.report); status != 0) {
-    const ChannelGroup to{&console(), &error_file()};
-    to.write_free({"**** Error on opening output file ", status});
-    to.write_free({file_error_line(files.report, status)});
+  if (int status = out.report.open_file(files.report); status != 0) {
+    console_and_error_file.write_free({"**** Error on opening output file ", status});
+    console_and_error_file.write_free({file_error_line(files.report, status)});
     throw RunEnded{};
   }
   static const Layout kBanner =
       Layout::parse(R"(7X "Moving Frame Cross Bicorrelations Tests by  Odran Velisko")");
-  report().write(kBanner);
+  out.report.write(kBanner);
 
   if (run.graphing == Graphing::off) return files.report;
-  Channels& all = channels();
-  for (Channel* ch : {&all.graph, &all.frames, &all.xy_graph}) ch->close();
+  for (Channel* ch : {&out.graph, &out.frames, &out.xy_graph}) ch->close();
   struct PlotFile {
     Channel& channel;
     std::string path;
     const char* what;
   };
   for (const PlotFile& f :
-       {PlotFile{all.graph, files.graph, "graph"}, PlotFile{all.frames, files.frames, "frames"},
-        PlotFile{all.xy_graph, files.xy, "xy"}}) {
+       {PlotFile{out.graph, files.graph, "graph"}, PlotFile{out.frames, files.frames, "frames"},
+        PlotFile{out.xy_graph, files.xy, "xy"}}) {
     if (int status = f.channel.open_file(f.path); status != 0) {
-      const ChannelGroup to{&console(), &error_file()};
-      to.write_free({std::string("**** Error on opening ") + f.what + " file ", status});
-      stop_with(to, {file_error_line(f.path, status)});
+      console_and_error_file.write_free(
+          {std::string("**** Error on opening ") + f.what + " file ", status});
+      stop_with(console_and_error_file, {file_error_line(f.path, status)});
     }
   }
   return files.report;
@@ -207,30 +197,30 @@ std::string open_outputs(const std::string& name, const RunSettings& run,
 
 // Steps 5 and 6: the data file's header, and the two columns checked
 // against it.
-DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution) {
+DataHeader read_header(TextFile& data, const RunSettings& run, Execution& execution,
+                       const ControlChannels& to) {
   const DataHeader header =
-      readhead(data, run.sample_unit, execution.readers, {error_file(), console()});
+      readhead(data, run.sample_unit, execution.readers, {to.error_file, to.console});
   const int ncol = header.columns;
+  const ChannelGroup both{&to.error_file, &to.console};
   if (run.x_column > ncol)
-    stop_on_setting({&error_file(), &console()},
-                    {"x-column number ", run.x_column, " < number of data columns ", ncol},
-                    run.source, "n-x");
+    stop_on_setting(both, {"x-column number ", run.x_column, " < number of data columns ", ncol},
+                    run.source, "n-x", to);
   if (run.y_column > ncol)
-    stop_on_setting({&error_file(), &console()},
-                    {"y-column number ", run.y_column, " < number of data columns ", ncol},
-                    run.source, "n-y");
+    stop_on_setting(both, {"y-column number ", run.y_column, " < number of data columns ", ncol},
+                    run.source, "n-y", to);
   if (run.x_column == run.y_column)
-    stop_on_setting({&error_file(), &console()},
-                    {"x-column number ", run.x_column, " = y-column number ", run.y_column},
-                    run.source, "n-y");
+    stop_on_setting(both, {"x-column number ", run.x_column, " = y-column number ", run.y_column},
+                    run.source, "n-y", to);
   return header;
 }
 
-// Step 10: the frames of n rows; a run without a frame ends.
-FramePlan plan_frames(int n, const Settings& settings) {
+// Step 10: the frames of n rows; a run without a frame ends, after its
+// message on `to` (the report, the console and the error file).
+FramePlan plan_frames(int n, const Settings& settings, const ChannelGroup& to) {
   const FramePlan plan = detail::frame_plan(n, settings);
   if (plan.frames < 1) {
-    write_frame_count_error(settings.frame_length);
+    write_frame_count_error(settings.frame_length, to);
     throw RunEnded{};
   }
   return plan;
@@ -359,17 +349,18 @@ struct RunRows {
 // rows than its header promised goes on with those: `range` and `plan` are
 // cut down to them. Without the log transform (whose logs are taken after
 // the reading) the first frames are computed while the rows are read, their
-// lag sums by `kernel`.
+// lag sums by `kernel`. Messages go to `to` as datc's do.
 RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& run,
                   const Settings& settings, const RowBatching& batching, SumsKernel kernel,
-                  Datums& range, FramePlan& plan) {
+                  Datums& range, FramePlan& plan, const RowMessages& to) {
+  const ChannelGroup console_and_error_file{&to.console, &to.error_file};
   RunRows rows;
   rows.n = range.n;
   const std::uint64_t xy_size = 2ull * static_cast<std::uint64_t>(range.n);
   const std::uint64_t engine_size =
       2ull * plan.frame_length + 9ull * plan.frames + 2ull * plan.list_length();
   if (!affordable((xy_size + engine_size) * sizeof(float)) || !allocate(rows.xy, xy_size)) {
-    stop_with({&console(), &error_file()}, {"Unable to allocate work space for array a"});
+    stop_with(console_and_error_file, {"Unable to allocate work space for array a"});
   }
   if (header.format.stamped()) {
     const std::uint64_t count = 2ull * static_cast<std::uint64_t>(plan.frames);
@@ -382,7 +373,7 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
       }
     }
     if (!ok)
-      stop_with({&console(), &error_file()},
+      stop_with(console_and_error_file,
                 {"Unable to allocate work space for array t - ie ", range.end});
   }
 
@@ -401,12 +392,12 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
   }
   const int kept[] = {run.x_column, run.y_column};
   const int read = datc(rows.xy, rows.stamps, header.format, range.start, range.end, data,
-                        {report(), console(), error_file()}, kept, batching,
+                        to, kept, batching,
                         early ? &*early : nullptr);
   if (early) rows.frames_computed = early->take();
   if (read < range.n) {
     rows.n = read;
-    plan = plan_frames(read, settings);
+    plan = plan_frames(read, settings, {&to.report, &to.console, &to.error_file});
     // Close up the y column to the rows actually read; the frames of the
     // rows read are among those planned, so their stamps are kept.
     std::copy_n(rows.xy.begin() + range.n, read, rows.xy.begin() + read);
@@ -422,14 +413,15 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
 void analyse_and_write(std::span<const float> x, std::span<const float> y,
                        const StampLookup& stamps, const Settings& settings,
                        const RunHeader& header, int run_index, Execution& execution,
-                       std::span<FrameOutcome> frames_computed, RunOutcome& outcome) {
-  RunWriter writer(header, settings, program_run_channels(), settings.threads);
-  FramesTableWriter table(frames_table_name(report().path()),
-                          header.clock.stamps == RowStamps::stamped);
+                       std::span<FrameOutcome> frames_computed, RunOutcome& outcome,
+                       Channels& out) {
+  RunWriter writer(header, settings, program_run_channels(out), settings.threads);
+  FramesTableWriter table(frames_table_name(out.report.path()),
+                          header.clock.stamps == RowStamps::stamped, out);
   VarianceWatch variance(settings.false_alarm);
   std::optional<ResultsFileWriter> results;
   std::vector<AnalysisSink*> sinks{&writer, &table, &variance};
-  if (execution.results_file) sinks.push_back(&results.emplace(report().path(), settings));
+  if (execution.results_file) sinks.push_back(&results.emplace(out.report.path(), settings, out));
   SinkList all(sinks);
   try {
     const FramePlan plan =
@@ -438,7 +430,7 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
                         frames_computed);
     if (results) results->write(plan.rows, plan.lags, plan.covered());
   } catch (const ResamplesRefused&) {
-    write_refusal({&report(), &console(), &error_file()}, settings.resamples, run_index);
+    write_refusal({&out.report, &out.console, &out.error_file}, settings.resamples, run_index);
     throw RunEnded{};
   } catch (const AnalysisStopped&) {
     throw Stop{};
@@ -462,35 +454,42 @@ Settings SharedSettings::analysis() const {
 }
 
 RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                      Execution& execution) {
+                      Execution& execution, Channels& out) {
+  const ControlChannels control{out.console, out.error_file};
+  const ChannelGroup console_and_error_file{&out.console, &out.error_file};
+  const RowMessages row_messages{out.report, out.console, out.error_file};
   // 1. The run control file.
-  const RunSettings run = read_run_control(name, execution);
+  const RunSettings run = read_run_control(name, execution, control);
   // 2. The data file.
   TextFile data;
-  open_data_file(run, data);
+  open_data_file(run, data, control);
   // 3, 4. The report with its banner, the plot files.
-  std::string report_name = open_outputs(name, run, execution);
+  std::string report_name = open_outputs(name, run, execution, out);
   // 5, 6. The data file's header and the columns.
-  const DataHeader header = read_header(data, run, execution);
+  const DataHeader header = read_header(data, run, execution, control);
   // 7. Stamps are read when the record format holds an "a" (or "A") descriptor.
   const RowStamps stamped = header.format.stamped() ? RowStamps::stamped : RowStamps::none;
   // 8. The range of rows.
-  Datums range = read_datums(run.source, header.rows, execution);
+  Datums range = read_datums(run.source, header.rows, execution, control);
   // 9, 10. Lags, VAR order, the frames.
   const JoinedText& top = execution.shared_source;
-  check_lags(shared, top);
+  check_lags(shared, top, console_and_error_file);
   const Settings settings = analysis_settings(shared, run, execution);
-  FramePlan plan = plan_frames(range.n, settings);
-  check_overlap(shared, top);
+  FramePlan plan = plan_frames(range.n, settings, {&out.report, &out.console, &out.error_file});
+  check_overlap(shared, top, console_and_error_file);
   // 11, 12. The rows.
   RowBatching batching = execution.row_batching;
   batching.threads = settings.threads;
-  RunRows rows = read_rows(data, header, run, settings, batching, execution.kernel, range, plan);
+  RunRows rows =
+      read_rows(data, header, run, settings, batching, execution.kernel, range, plan, row_messages);
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
   if (run.clip == "lg") {
-    take_logs_or_stop(x, y, range.start, run.x_column, run.y_column,
-              [&](int row) { write_detail(data_row_line(data, header.format, row)); });
+    take_logs_or_stop(x, y, range.start, run.x_column, run.y_column, console_and_error_file,
+                      [&](int row) {
+                        write_detail(console_and_error_file,
+                                     data_row_line(data, header.format, row));
+                      });
   }
 
   // 13. The run-parameter header.
@@ -507,7 +506,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   rh.cx = run.x_column;
   rh.cy = run.y_column;
   rh.graphing = run.graphing;
-  frw(rh, report(), channels().frames);
+  frw(rh, out.report, out.frames);
 
   // 14-16. Descriptive statistics, thresholds, the frames.
   StampLookup stamps;
@@ -518,15 +517,15 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   outcome.frames = plan.frames;
   outcome.settings = settings;
   analyse_and_write(x, y, stamps, settings, rh, run_index, execution, rows.frames_computed,
-                    outcome);
+                    outcome, out);
 
   // 17. Release the arrays.
   rows = RunRows();
 
   // 18. Closing stamps.
-  head(9, 9, 2009, execution.start_time, report(), console());
+  head(9, 9, 2009, execution.start_time, out.report, out.console);
   if (run.graphing == Graphing::on)
-    head(9, 9, 2009, execution.start_time, channels().graph, console());
+    head(9, 9, 2009, execution.start_time, out.graph, out.console);
   return outcome;
 }
 

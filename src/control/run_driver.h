@@ -10,6 +10,7 @@
 #include "frames/covxy.h"
 #include "input/fields.h"
 #include "input/source_lines.h"
+#include "output/channel.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -60,9 +61,11 @@ struct RunOutcome {
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`
-// (the text before "*" of its line in "Runvok.cnl", blank-padded to 80).
-// Throws RunEnded when the run ends early and Stop when the program stops.
+// (the text before "*" of its line in "Runvok.cnl", blank-padded to 80),
+// writing on `out`: its files are opened there and staged with it as they are
+// closed. Throws RunEnded when the run ends early and Stop when the program
+// stops.
 RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int run_index,
-                      Execution& execution);
+                      Execution& execution, Channels& out);
 
 }  // namespace vok

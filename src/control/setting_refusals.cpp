@@ -11,11 +11,10 @@ namespace {
 
 using detail::Bound;
 
-// The console's message for `refused`, on the console and the error file,
-// and the search text of the line the setting came from ("" for none).
+// The console's message for `refused` on `to`, and the search text of the
+// line the setting came from ("" for none).
 std::string_view write_message(const Error& refused, const Settings& s, Bound bound,
-                               const JoinedText& source) {
-  const ChannelGroup to{&channels().console, &channels().error_file};
+                               const JoinedText& source, const ChannelGroup& to) {
   switch (refused.setting()) {
     case Setting::frame_length:
       to.write_free({"Frame length ", s.frame_length, " < 12. Increase lw"});
@@ -65,25 +64,27 @@ std::string_view write_message(const Error& refused, const Settings& s, Bound bo
 
 }  // namespace
 
-void refuse_outside(const Settings& settings, Bound bound, const JoinedText& source) {
+void refuse_outside(const Settings& settings, Bound bound, const JoinedText& source,
+                    const ChannelGroup& to) {
   try {
     detail::check_bound(settings, bound);
     return;
   } catch (const Error& refused) {
-    const std::string_view search = write_message(refused, settings, bound, source);
-    if (!search.empty()) source.write_setting_detail(search);
+    const std::string_view search = write_message(refused, settings, bound, source, to);
+    if (!search.empty()) source.write_setting_detail(to, search);
   }
   throw Stop{};
 }
 
-void check_lags(const SharedSettings& shared, const JoinedText& source) {
+void check_lags(const SharedSettings& shared, const JoinedText& source, const ChannelGroup& to) {
   const Settings settings = shared.analysis();
-  refuse_outside(settings, Bound::lags, source);
-  refuse_outside(settings, Bound::var_lag, source);
+  refuse_outside(settings, Bound::lags, source, to);
+  refuse_outside(settings, Bound::var_lag, source, to);
 }
 
-void check_overlap(const SharedSettings& shared, const JoinedText& source) {
-  refuse_outside(shared.analysis(), Bound::overlap, source);
+void check_overlap(const SharedSettings& shared, const JoinedText& source,
+                   const ChannelGroup& to) {
+  refuse_outside(shared.analysis(), Bound::overlap, source, to);
 }
 
 }  // namespace vok

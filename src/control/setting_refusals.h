@@ -14,18 +14,21 @@
 
 namespace vok {
 
-// Writes the console's lines and throws Stop when `settings` lie outside
-// `bound`; `source`: the joined text of "Runvok.cnl", for the line the
-// setting came from. For a bound of a setting the control files do not set
-// (transform, bootstrap, threads, the resamples for the level, which a run
-// refuses after its statistics) the library's Error is thrown as it is.
-void refuse_outside(const Settings& settings, detail::Bound bound, const JoinedText& source);
+// Writes the console's lines on `to` (the console, then the error file) and
+// throws Stop when `settings` lie outside `bound`; `source`: the joined text
+// of "Runvok.cnl", for the line the setting came from. For a bound of a
+// setting the control files do not set (transform, bootstrap, threads, the
+// resamples for the level, which a run refuses after its statistics) the
+// library's Error is thrown as it is.
+void refuse_outside(const Settings& settings, detail::Bound bound, const JoinedText& source,
+                    const ChannelGroup& to);
 
 // Step 9 of a run: the lags of a frame (at least one), then the VAR lag
-// against the frame length.
-void check_lags(const SharedSettings& shared, const JoinedText& source);
+// against the frame length (refused on `to` as by refuse_outside).
+void check_lags(const SharedSettings& shared, const JoinedText& source, const ChannelGroup& to);
 
 // Step 10 of a run, once its frames are planned: the overlap.
-void check_overlap(const SharedSettings& shared, const JoinedText& source);
+void check_overlap(const SharedSettings& shared, const JoinedText& source,
+                   const ChannelGroup& to);
 
 }  // namespace vok

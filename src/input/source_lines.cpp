@@ -26,17 +26,6 @@ void write_detail(const ChannelGroup& to, const SourceLine& line, std::string_vi
   to.write_free({detail_line(line, why)});
 }
 
-namespace {
-// Where the control stage's detail lines go: the console, then the error file.
-ChannelGroup program_detail_channels() {
-  return {&channels().console, &channels().error_file};
-}
-}  // namespace
-
-void write_detail(const SourceLine& line, std::string_view why) {
-  write_detail(program_detail_channels(), line, why);
-}
-
 void JoinedText::start(std::string file) {
   text_.clear();
   file_ = std::move(file);
@@ -71,15 +60,15 @@ const SourceLine* JoinedText::setting_line(std::string_view search) const {
   return line_at(mark == std::string_view::npos ? at : mark);
 }
 
-void JoinedText::write_setting_detail(std::string_view search) const {
+void JoinedText::write_setting_detail(const ChannelGroup& to, std::string_view search) const {
   if (file_.empty()) return;
   if (const SourceLine* line = setting_line(search)) {
-    write_detail(*line);
+    write_detail(to, *line);
     return;
   }
   while (!search.empty() && search.back() == ' ') search.remove_suffix(1);
   const std::string text = "at " + file_ + ": no label holds \"" + std::string(search) + "\"";
-  program_detail_channels().write_free({text});
+  to.write_free({text});
 }
 
 }  // namespace vok

@@ -32,10 +32,9 @@ inline constexpr std::size_t kDetailTextLength = 80;
 // blank), the text cut to 80 characters, then `: WHY` when `why` is given.
 std::string detail_line(const SourceLine& line, std::string_view why = {});
 
-// Writes the detail line on each channel of `to`.
+// Writes the detail line on each channel of `to` (the control stage's go to
+// the console, then the error file).
 void write_detail(const ChannelGroup& to, const SourceLine& line, std::string_view why = {});
-// Writes the detail line on the program's console, then its error file.
-void write_detail(const SourceLine& line, std::string_view why = {});
 
 class JoinedText {
  public:
@@ -67,9 +66,9 @@ class JoinedText {
   const SourceLine* setting_line(std::string_view search) const;
 
   // After a message about the setting found by `search`: its detail line, or
-  // ` at FILE: no label holds "SEARCH"` when no label holds the search text.
-  // Nothing when the lines are not known.
-  void write_setting_detail(std::string_view search) const;
+  // ` at FILE: no label holds "SEARCH"` when no label holds the search text,
+  // on each channel of `to`. Nothing when the lines are not known.
+  void write_setting_detail(const ChannelGroup& to, std::string_view search) const;
 
  private:
   struct Part {

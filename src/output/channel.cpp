@@ -71,7 +71,7 @@ void Channel::fail() {
   failed_ = true;
   if (reported_) return;
   reported_ = true;
-  channels().report_write_error(*this);
+  if (owner_ != nullptr) owner_->report_write_error(*this);
 }
 
 bool Channel::flush() {
@@ -84,15 +84,16 @@ bool Channel::close() {
     case Mode::file: {
       // With sync_outputs on the disk before it is renamed over the earlier
       // file, so that a power loss leaves the one or the other.
+      const bool sync = owner_ != nullptr && owner_->sync_outputs;
       bool ok = std::fflush(file_) == 0 && !std::ferror(file_) &&
-                (!channels().sync_outputs || ::fsync(::fileno(file_)) == 0);
+                (!sync || ::fsync(::fileno(file_)) == 0);
       const int error = errno;
       ok = std::fclose(file_) == 0 && ok;
       file_ = nullptr;
       // Marked closed before the failure is reported: nothing more goes to it.
       mode_ = Mode::closed;
       if (ok && !failed_) {
-        channels().stage({std::exchange(temporary_path_, {}), path_});
+        finish_file();
       } else {
         discard_temporary(std::exchange(temporary_path_, {}));
         errno = error;
@@ -110,6 +111,18 @@ bool Channel::close() {
   }
   mode_ = Mode::closed;
   return !failed_;
+}
+
+void Channel::finish_file() {
+  std::string temporary = std::exchange(temporary_path_, {});
+  if (owner_ != nullptr) {
+    owner_->stage({std::move(temporary), path_});
+    return;
+  }
+  if (const int error = commit_temporary(temporary, path_); error != 0) {
+    errno = error;
+    fail();
+  }
 }
 
 void Channel::put(std::string_view bytes) {
@@ -213,28 +226,23 @@ bool Channels::any_failed() const {
   return false;
 }
 
-Channels& channels() {
-  static Channels* all = [] {
-    auto* c = new Channels;
-    c->console.attach(stdout);
-    c->standard_error.attach(stderr);
-    return c;
-  }();
-  return *all;
+Channels::~Channels() {
+  for (Channel* c : {&report, &graph, &frames, &xy_graph, &error_file}) c->discard();
+  for (const Staged& s : take_staged()) discard_temporary(s.temporary_path);
+}
+
+void Channels::attach_standard_streams() {
+  console.attach(stdout);
+  standard_error.attach(stderr);
 }
 
 CapturedChannels::CapturedChannels() {
-  Channels& c = channels();
-  c.close_all();
-  c.console.capture();
-  c.standard_error.capture();
+  channels_.console.capture();
+  channels_.standard_error.capture();
 }
 
 CapturedChannels::~CapturedChannels() {
-  Channels& c = channels();
-  c.close_all();
-  c.console.attach(stdout);
-  c.standard_error.attach(stderr);
+  channels_.close_all();
 }
 
 }  // namespace vok

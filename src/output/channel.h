@@ -18,17 +18,26 @@
 
 namespace vok {
 
+struct Channels;
+
 class Channel {
  public:
+  // A channel of its own: a write error only marks it failed, and a file
+  // closed complete is renamed over its name at once.
   explicit Channel(std::string name = {}) : name_(std::move(name)) {}
+  // A channel of `owner`: its first write error is reported and counted by
+  // the owner (Channels::report_write_error), and a file closed complete is
+  // staged with the owner (Channels::take_staged), flushed to the disk first
+  // when the owner's sync_outputs is on.
+  Channel(std::string name, Channels& owner) : name_(std::move(name)), owner_(&owner) {}
   ~Channel();
   Channel(const Channel&) = delete;
   Channel& operator=(const Channel&) = delete;
 
   // Writes a file whole: under a temporary name beside `path` until the
-  // channel is closed, when the complete file is staged (Channels::take_staged)
-  // to be renamed over `path`; a file that could not be written whole is
-  // removed instead. Returns 0 on success or the system's error number; a
+  // channel is closed, when the complete file is staged with the owner (or,
+  // without one, renamed over `path`); a file that could not be written whole
+  // is removed instead. Returns 0 on success or the system's error number; a
   // channel already open is closed first.
   int open_file(const std::string& path);
   // Closes a file without staging it: the temporary file is removed.
@@ -46,7 +55,7 @@ class Channel {
   // (not a file, a pipe or memory).
   bool is_terminal() const;
   // True once any write to this channel failed (a full device, say). The
-  // first failure of a channel is reported on the program's channels (see
+  // first failure of a channel is reported by its owner (see
   // Channels::report_write_error).
   bool failed() const { return failed_; }
   const std::string& name() const { return name_; }
@@ -77,8 +86,11 @@ class Channel {
   enum class Mode { closed, file, stream, memory };
   void put(std::string_view bytes);
   void fail();
+  // A file closed complete: staged with the owner, or renamed into place.
+  void finish_file();
 
   std::string name_;
+  Channels* owner_ = nullptr;
   std::string path_;
   Mode mode_ = Mode::closed;
   std::FILE* file_ = nullptr;
@@ -136,15 +148,28 @@ void to_each(const ChannelGroup& targets, Write&& write) {
   targets.each(write);
 }
 
-// The program's output channels. This is the program's only global state.
+// The output channels of one execution of the program, owned by its entry
+// (run_command_line) and handed to what writes. Each channel knows its
+// owner, so a Channels object stays where it was made: it is neither
+// copied nor moved. The console and standard error start closed.
 struct Channels {
-  Channel console{"console"};
-  Channel standard_error{"standard error"};
-  Channel error_file{"Vok-error.out"};
-  Channel report{"report"};
-  Channel graph{"graph file"};
-  Channel frames{"frames file"};
-  Channel xy_graph{"xy graph file"};
+  Channels() = default;
+  // Removes the temporary files of the files still open or staged: what was
+  // not committed (close_all) is not written.
+  ~Channels();
+  Channels(const Channels&) = delete;
+  Channels& operator=(const Channels&) = delete;
+
+  // The console on the standard output stream, standard error on its own.
+  void attach_standard_streams();
+
+  Channel console{"console", *this};
+  Channel standard_error{"standard error", *this};
+  Channel error_file{"Vok-error.out", *this};
+  Channel report{"report", *this};
+  Channel graph{"graph file", *this};
+  Channel frames{"frames file", *this};
+  Channel xy_graph{"xy graph file", *this};
 
   // Flushes the standard streams, then flushes and closes every file channel,
   // the error file last. Returns false when any channel saw a write error
@@ -179,20 +204,25 @@ struct Channels {
   std::vector<Staged> staged_;
 };
 
-Channels& channels();
-
 // The detail line after a message about a file: "at " file ": " and the
 // system's reason for `error_number` (written as a free-format line).
 std::string file_error_line(const std::string& path, int error_number);
 
-// For tests: while alive, the console and the standard error stream are
-// captured in memory and every file channel is closed on exit.
+// For tests: a program's channels whose console and standard error stream
+// are kept in memory; every file channel is closed (and its file committed)
+// when it ends. Hand all() to the code under test.
 class CapturedChannels {
  public:
   CapturedChannels();
   ~CapturedChannels();
-  std::string console() const { return channels().console.text(); }
-  std::string standard_error() const { return channels().standard_error.text(); }
+  CapturedChannels(const CapturedChannels&) = delete;
+  CapturedChannels& operator=(const CapturedChannels&) = delete;
+  Channels& all() { return channels_; }
+  std::string console() const { return channels_.console.text(); }
+  std::string standard_error() const { return channels_.standard_error.text(); }
+
+ private:
+  Channels channels_;
 };
 
 }  // namespace vok

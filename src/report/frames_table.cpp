@@ -108,8 +108,8 @@ std::string frames_table(const Result& result, bool stamped) {
   return text;
 }
 
-FramesTableWriter::FramesTableWriter(std::string path, bool stamped)
-    : table_(std::move(path)), stamped_(stamped) {}
+FramesTableWriter::FramesTableWriter(std::string path, bool stamped, Channels& program)
+    : table_(std::move(path), program), stamped_(stamped), program_(program) {}
 
 FramesTableWriter::~FramesTableWriter() {
   write_rows();
@@ -118,7 +118,7 @@ FramesTableWriter::~FramesTableWriter() {
 void FramesTableWriter::thresholds(const PerTest<float>&, bool) {
   // The channel's name is the file's path.
   if (table_.open_file(table_.name()) != 0) {
-    channels().report_write_error(table_);
+    program_.report_write_error(table_);
     return;
   }
   table_.append(frames_table_header(stamped_));

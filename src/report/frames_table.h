@@ -47,10 +47,11 @@ std::string frames_table(const Result& result, bool stamped);
 // reported as every output file is (" **** Error writing file" and its name
 // on the console and the error file) and fails the execution. A run that
 // stops keeps the rows of the frames before the stop, as its report does,
-// with q-values over those frames.
+// with q-values over those frames. The file is staged with the run's other
+// files in `program`, and its failures reported there.
 class FramesTableWriter : public AnalysisSink {
  public:
-  FramesTableWriter(std::string path, bool stamped);
+  FramesTableWriter(std::string path, bool stamped, Channels& program);
   ~FramesTableWriter() override;
   FramesTableWriter(const FramesTableWriter&) = delete;
   FramesTableWriter& operator=(const FramesTableWriter&) = delete;
@@ -66,6 +67,7 @@ class FramesTableWriter : public AnalysisSink {
 
   Channel table_;
   bool stamped_;
+  Channels& program_;
   std::string rows_;                   // the rows held, up to their q-values
   std::vector<std::size_t> row_ends_;  // where each ends in rows_
   std::vector<PerTest<double>> pvalues_;

@@ -376,18 +376,19 @@ std::string results_index_json(const std::vector<std::string>& results_files) {
   return j.take() + "\n";
 }
 
-ResultsFileWriter::ResultsFileWriter(std::string report_name, const Settings& settings)
-    : report_name_(std::move(report_name)), settings_(settings) {}
+ResultsFileWriter::ResultsFileWriter(std::string report_name, const Settings& settings,
+                                     Channels& program)
+    : report_name_(std::move(report_name)), settings_(settings), program_(program) {}
 
 void ResultsFileWriter::write(int rows, int lags, int covered) {
   result_.rows = rows;
   result_.lags = lags;
   result_.covered = covered;
   complete_result(result_, settings_.false_alarm);
-  Channel file(results_file_name(report_name_));
+  Channel file(results_file_name(report_name_), program_);
   // The channel's name is the file's path.
   if (file.open_file(file.name()) != 0) {
-    channels().report_write_error(file);
+    program_.report_write_error(file);
     return;
   }
   file.append(results_json(report_name_, settings_, result_));

@@ -43,12 +43,12 @@ std::string results_index_json(const std::vector<std::string>& results_files);
 
 // Keeps what the analysis hands on (a ResultCollector) and, once the run is
 // complete, writes the file whole through a channel of its own (staged with
-// the run's other files). A file that cannot be created or written is
-// reported as every output file is and fails the execution; a run that
-// stops before its end writes none.
+// the run's other files in `program`). A file that cannot be created or
+// written is reported as every output file is and fails the execution; a
+// run that stops before its end writes none.
 class ResultsFileWriter : public AnalysisSink {
  public:
-  ResultsFileWriter(std::string report_name, const Settings& settings);
+  ResultsFileWriter(std::string report_name, const Settings& settings, Channels& program);
   void diagnostic(const Message& d) override { collector_.diagnostic(d); }
   void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override {
     collector_.statistics(x, y);
@@ -69,6 +69,7 @@ class ResultsFileWriter : public AnalysisSink {
  private:
   std::string report_name_;
   Settings settings_;
+  Channels& program_;
   Result result_;
   ResultCollector collector_{result_};
 };

@@ -12,10 +12,9 @@
 
 namespace vok {
 
-RunChannels program_run_channels() {
-  Channels& c = channels();
-  return {c.report, c.frames,     c.graph,         c.xy_graph,
-          c.console, c.error_file, c.standard_error};
+RunChannels program_run_channels(Channels& program) {
+  return {program.report,  program.frames,     program.graph,         program.xy_graph,
+          program.console, program.error_file, program.standard_error};
 }
 
 namespace {

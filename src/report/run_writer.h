@@ -26,8 +26,8 @@ struct RunChannels {
   Channel& error_file;
   Channel& standard_error;
 };
-// The program's own channels.
-RunChannels program_run_channels();
+// The channels of a run of the program that `program` holds.
+RunChannels program_run_channels(Channels& program);
 
 // A frame's lines are formatted apart from the writing: frames handed on
 // are kept in a batch, formatted side by side on `threads` threads into

@@ -245,7 +245,7 @@ class AllChannelsInMemory {
 
  private:
   vok::CapturedChannels captured_;
-  vok::Channels& c_ = vok::channels();
+  vok::Channels& c_ = captured_.all();
   const std::array<vok::Channel*, 5> files_{&c_.error_file, &c_.report, &c_.graph, &c_.frames,
                                             &c_.xy_graph};
 };

@@ -67,31 +67,26 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
 constexpr int kLw = 24, kLg = 3;
 
 // resampxy with frames of kLw and kLg lags, on every core, its
-// messages written as the console program writes them.
+// messages written on `c` as the console program writes them.
 Thresholds resample(std::span<const float> x, std::span<const float> y, int B, float alpha,
-                    UniformStream& stream) {
+                    UniformStream& stream, Channels& c) {
   Messages messages(Stage::bootstrap);
   const Thresholds t = resampxy(x, y, kLw, kLg, B, alpha, stream, processor_count(), messages);
-  Channels& c = channels();
   for (const Message& m : messages.list())
     write_message(m, {c.report, c.console, c.error_file, c.standard_error});
   return t;
 }
 
 // The threshold step of a run (B resamples at level alpha) as the console
-// program takes it: the analysis's step, written on `report` by the run
-// writer.
+// program takes it: the analysis's step, written on `c` by the run writer.
 Seven threshold_block(std::span<const float> x, std::span<const float> y, int B, float alpha,
-                      UniformStream& stream, Channel& report) {
+                      UniformStream& stream, Channels& c) {
   Settings settings;
   settings.resamples = B;
   settings.false_alarm = alpha;
   RunHeader header;
   header.plan = FramePlan::of(static_cast<int>(x.size()), kLw, 0, kLg);
-  Channels& c = channels();
-  RunWriter writer(header, settings,
-                   {report, c.frames, c.graph, c.xy_graph, c.console, c.error_file,
-                    c.standard_error});
+  RunWriter writer(header, settings, program_run_channels(c));
   const PerTest<float> t = analysis_thresholds(x, y, settings, header.plan, stream, writer,
                                                EngineOptions{.threads = processor_count()});
   return {t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy};
@@ -115,15 +110,15 @@ class ThresholdStep : public testing::Test {
   static constexpr int kN = 60;
 
   void SetUp() override {
-    channels().report.capture();
-    channels().error_file.capture();
+    cap.all().report.capture();
+    cap.all().error_file.capture();
     for (int i = 1; i <= kN; ++i) {
       x.push_back(std::sin(0.9f * i) + 0.3f * std::cos(2.3f * i) + 0.01f * (i % 7) * (i % 7));
       y.push_back(std::cos(0.37f * i * i) + (i % 5 == 0 ? 2.0f : 0.0f));
     }
   }
 
-  std::string report() const { return channels().report.text(); }
+  std::string report() { return cap.all().report.text(); }
 
   CapturedChannels cap;
   std::vector<float> x, y;
@@ -155,16 +150,16 @@ TEST(ResamplesRefused, ComparesOneOverBWithAlphaIn32Bits) {
 // golden files show them on the three channels).
 TEST_F(ThresholdStep, TooFewResamplesAreRefusedBeforeAnythingIsDrawnOrWritten) {
   stream.advance(11);
-  EXPECT_THROW(threshold_block(x, y, 19, 0.05f, stream, channels().report), ResamplesRefused);
+  EXPECT_THROW(threshold_block(x, y, 19, 0.05f, stream, cap.all()), ResamplesRefused);
   EXPECT_EQ(report(), "");
   EXPECT_EQ(cap.console(), "");
-  EXPECT_EQ(channels().error_file.text(), "");
+  EXPECT_EQ(cap.all().error_file.text(), "");
   EXPECT_EQ(cap.standard_error(), "");
   EXPECT_EQ(stream.position(), 11u);  // nothing drawn
 }
 
 TEST_F(ThresholdStep, NoResamplesKeepsTheNominalLevel) {
-  const Seven t = threshold_block(x, y, 0, 0.05f, stream, channels().report);
+  const Seven t = threshold_block(x, y, 0, 0.05f, stream, cap.all());
   for (float v : t) EXPECT_EQ(v, 0.05f);
   EXPECT_EQ(report(), "       False alarm threshold = 0.0500\n");
   EXPECT_EQ(stream.position(), 0u);
@@ -175,7 +170,7 @@ TEST_F(ThresholdStep, NoResamplesKeepsTheNominalLevel) {
 // the smallest and second smallest p-value of each test.
 TEST_F(ThresholdStep, TwentyResamplesInterpolateTheTwoSmallestPValues) {
   stream.advance(100);
-  const Seven t = threshold_block(x, y, 20, 0.05f, stream, channels().report);
+  const Seven t = threshold_block(x, y, 20, 0.05f, stream, cap.all());
   EXPECT_EQ(stream.position(), 100u + 2u * kLw * 20u);
 
   auto p = independent_pvalues(x, y, kLw, kLg, 20, 100);
@@ -197,7 +192,7 @@ TEST_F(ThresholdStep, TwentyResamplesInterpolateTheTwoSmallestPValues) {
 
 TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
   stream.advance(5);
-  const Thresholds t = resample(x, y, 1, 1.0f, stream);
+  const Thresholds t = resample(x, y, 1, 1.0f, stream, cap.all());
   EXPECT_EQ(t.status, kSortSingleValue);
   auto p = independent_pvalues(x, y, kLw, kLg, 1, 5);
   for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t.values[k], p[k][0]) << k;
@@ -206,7 +201,7 @@ TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
 }
 
 TEST_F(ThresholdStep, OneResampleAtLevelOneIsAcceptedAndReported) {
-  const Seven t = threshold_block(x, y, 1, 1.0f, stream, channels().report);
+  const Seven t = threshold_block(x, y, 1, 1.0f, stream, cap.all());
   EXPECT_EQ(report().rfind("           1 Bootstrapped false alarm thresholds\n\n", 0), 0u);
   auto p = independent_pvalues(x, y, kLw, kLg, 1, 0);
   for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t[k], p[k][0]) << k;
@@ -216,18 +211,18 @@ TEST_F(ThresholdStep, SameStreamPositionGivesIdenticalThresholdsAndTheStreamCont
   UniformStream a, b;
   a.advance(777);
   b.advance(777);
-  const Thresholds first = resample(x, y, 30, 0.1f, a);
-  const Thresholds same = resample(x, y, 30, 0.1f, b);
+  const Thresholds first = resample(x, y, 30, 0.1f, a, cap.all());
+  const Thresholds same = resample(x, y, 30, 0.1f, b, cap.all());
   EXPECT_EQ(first.values, same.values);
   EXPECT_EQ(first.status, kSortOk);
   EXPECT_EQ(a.position(), 777u + 2u * kLw * 30u);
 
   // A later run of the same execution draws further numbers.
-  const Thresholds later = resample(x, y, 30, 0.1f, a);
+  const Thresholds later = resample(x, y, 30, 0.1f, a, cap.all());
   EXPECT_NE(later.values, first.values);
   UniformStream c;
   c.advance(777u + 2u * kLw * 30u);
-  EXPECT_EQ(resample(x, y, 30, 0.1f, c).values, later.values);
+  EXPECT_EQ(resample(x, y, 30, 0.1f, c, cap.all()).values, later.values);
 }
 
 TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
@@ -251,7 +246,7 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   EXPECT_EQ(p, independent_pvalues(x, y, kLw, kLg, B, start));
 
   stream.advance(start);
-  EXPECT_EQ(resample(x, y, B, 0.1f, stream).values, fractiles_of(p, 0.1f));
+  EXPECT_EQ(resample(x, y, B, 0.1f, stream, cap.all()).values, fractiles_of(p, 0.1f));
 }
 
 // A column of repeated values gives constant resamples; their tests are set
@@ -274,7 +269,7 @@ TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
 
 TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOne) {
   std::fill(x.begin(), x.end(), 3.5f);
-  const Seven t = threshold_block(x, y, 20, 0.05f, stream, channels().report);
+  const Seven t = threshold_block(x, y, 20, 0.05f, stream, cap.all());
   for (float v : t) EXPECT_FLOAT_EQ(v, 1.0f);
 }
 

@@ -15,9 +15,11 @@ namespace {
 
 class ControlFiles : public ::testing::Test {
  protected:
-  void SetUp() override { channels().error_file.capture(); }
+  void SetUp() override { out().error_file.capture(); }
   std::string console() const { return captured_.console(); }
-  std::string error_file() const { return channels().error_file.text(); }
+  std::string error_file() { return out().error_file.text(); }
+  Channels& out() { return captured_.all(); }
+  ControlChannels to() { return {out().console, out().error_file}; }
 
   CapturedChannels captured_;
   Execution execution_;
@@ -40,7 +42,7 @@ std::string top(std::string runs = kRuns, std::string exponent = kExponent,
 }
 
 TEST_F(ControlFiles, SharedSettingsInOrder) {
-  SharedSettings s = read_shared_settings(top(), execution_.readers);
+  SharedSettings s = read_shared_settings(top(), execution_.readers, to());
   EXPECT_EQ(s.runs, 1);
   EXPECT_EQ(s.exponent, 0.4f);
   EXPECT_EQ(s.false_alarm, 0.05f);
@@ -74,7 +76,7 @@ TEST_F(ControlFiles, BoundaryValuesAccepted) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.joined);
     FieldReaders readers;
-    SharedSettings s = read_shared_settings(c.joined, readers);
+    SharedSettings s = read_shared_settings(c.joined, readers, to());
     EXPECT_EQ(s.runs, c.want.runs);
     EXPECT_EQ(s.exponent, c.want.exponent);
     EXPECT_EQ(s.false_alarm, c.want.false_alarm);
@@ -132,10 +134,10 @@ TEST_F(ControlFiles, SharedSettingRefusals) {
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.joined);
-    channels().console.clear_text();
-    channels().error_file.clear_text();
+    out().console.clear_text();
+    out().error_file.clear_text();
     FieldReaders readers;
-    EXPECT_THROW(read_shared_settings(c.joined, readers), Stop);
+    EXPECT_THROW(read_shared_settings(c.joined, readers, to()), Stop);
     EXPECT_EQ(console(), c.console);
     EXPECT_EQ(error_file(), c.error_file.empty() ? c.console : c.error_file);
   }
@@ -143,7 +145,7 @@ TEST_F(ControlFiles, SharedSettingRefusals) {
 
 TEST_F(ControlFiles, ReaderRangeMessageGoesToTheErrorFileOnly) {
   const std::string joined = top(kRuns, kExponent, kAlarm, "frame length = 12345678 ");
-  EXPECT_THROW(read_shared_settings(joined, execution_.readers), Stop);
+  EXPECT_THROW(read_shared_settings(joined, execution_.readers, to()), Stop);
   const std::size_t at = joined.find("12345678");
   std::string shown = joined.substr(at);  // the rest of the text up to character 700
   shown.resize(700 - at, ' ');
@@ -167,7 +169,7 @@ std::string run(std::string columns = kColumns, std::string graphing = kGraphing
 }
 
 TEST_F(ControlFiles, RunSettings) {
-  RunSettings s = read_run_settings(run(), execution_.readers);
+  RunSettings s = read_run_settings(run(), execution_.readers, to());
   EXPECT_EQ(s.x_column, 1);
   EXPECT_EQ(s.y_column, 2);
   EXPECT_EQ(s.graphing, Graphing::on);
@@ -202,7 +204,7 @@ TEST_F(ControlFiles, RunSwitches) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.joined);
-    RunSettings s = read_run_settings(c.joined, execution_.readers);
+    RunSettings s = read_run_settings(c.joined, execution_.readers, to());
     EXPECT_EQ(s.graphing, c.graphing);
     EXPECT_EQ(s.sample_unit, c.sample_unit);
     EXPECT_EQ(s.time_unit, c.unit);
@@ -235,9 +237,9 @@ TEST_F(ControlFiles, RunSettingRefusals) {
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.joined);
-    channels().console.clear_text();
-    channels().error_file.clear_text();
-    EXPECT_THROW(read_run_settings(c.joined, execution_.readers), Stop);
+    out().console.clear_text();
+    out().error_file.clear_text();
+    EXPECT_THROW(read_run_settings(c.joined, execution_.readers, to()), Stop);
     EXPECT_EQ(console(), c.console);
     EXPECT_EQ(error_file(), c.error_file.empty() ? c.console : c.error_file);
   }
@@ -256,7 +258,7 @@ TEST_F(ControlFiles, Datums) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.joined);
-    Datums d = read_datums(c.joined, c.rows, execution_);
+    Datums d = read_datums(c.joined, c.rows, execution_, to());
     EXPECT_EQ(d.start, c.want.start);
     EXPECT_EQ(d.end, c.want.end);
     EXPECT_EQ(d.n, c.want.n);
@@ -278,9 +280,9 @@ TEST_F(ControlFiles, DatumRefusals) {
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.joined);
-    channels().console.clear_text();
-    channels().error_file.clear_text();
-    EXPECT_THROW(read_datums(c.joined, 100, execution_), Stop);
+    out().console.clear_text();
+    out().error_file.clear_text();
+    EXPECT_THROW(read_datums(c.joined, 100, execution_, to()), Stop);
     EXPECT_EQ(console(), c.console);
     EXPECT_EQ(error_file(), c.error_file.empty() ? c.console : c.error_file);
   }
@@ -298,7 +300,7 @@ std::string name80(const std::string& name) {
 
 TEST_F(ControlFileReading, MissingRunControlFileEndsTheRun) {
   e2e::ScopedWorkingDirectory here(dir_.path());
-  EXPECT_THROW(read_run_control(name80("absent.cnl"), execution_), RunEnded);
+  EXPECT_THROW(read_run_control(name80("absent.cnl"), execution_, to()), RunEnded);
   const std::string lines = "\n\n cnl file does not exist  " + name80("absent.cnl") + "\n";
   EXPECT_EQ(console(), lines);
   EXPECT_EQ(error_file(), lines);
@@ -313,14 +315,14 @@ TEST_F(ControlFileReading, RunControlFileLines) {
                  std::string(80, ' ') +
                  "*\n"  // "*" past column 80 is not seen
                  "#\n");
-  EXPECT_THROW(read_run_control(name80("a.cnl"), execution_), Stop);
+  EXPECT_THROW(read_run_control(name80("a.cnl"), execution_, to()), Stop);
   const std::string refusal = " Place comment marker * after parameters on vok.cnl\n unit=days" +
                               std::string(61, ' ') + "\n";
   EXPECT_EQ(console(), refusal);
   EXPECT_EQ(error_file(), refusal);
 
-  channels().console.clear_text();
-  channels().error_file.clear_text();
+  out().console.clear_text();
+  out().error_file.clear_text();
   dir_.write("b.cnl",
              "column-x = 3 column-y = 1 * columns\r\n"
              "graphing =no * the rest is comment: clip data\n"
@@ -328,7 +330,7 @@ TEST_F(ControlFileReading, RunControlFileLines) {
              "data file name=x.dat *\n"
              "log data * # the end-marker line is not joined\n"
              "anything after it is not read, not even a line without a star\n");
-  RunSettings s = read_run_control(name80("b.cnl"), execution_);
+  RunSettings s = read_run_control(name80("b.cnl"), execution_, to());
   EXPECT_EQ(s.x_column, 3);
   EXPECT_EQ(s.y_column, 1);
   EXPECT_EQ(s.graphing, Graphing::off);
@@ -348,8 +350,8 @@ TEST_F(ControlFileReading, SecondRunSeesOnlyItsOwnFile) {
       "column-x = 1 column-y = 2 * \ngraphing =yes unit=s clip data data file name=d.dat *\n#\n");
   dir_.write("two.cnl",
              "column-x = 2 column-y = 1 graphing =no unit=s *\ndata file name=e.dat *\n#\n");
-  RunSettings first = read_run_control(name80("one.cnl"), execution_);
-  RunSettings second = read_run_control(name80("two.cnl"), execution_);
+  RunSettings first = read_run_control(name80("one.cnl"), execution_, to());
+  RunSettings second = read_run_control(name80("two.cnl"), execution_, to());
   EXPECT_EQ(first.clip, "cl");
   EXPECT_EQ(second.clip, "no");
   EXPECT_EQ(second.x_column, 2);
@@ -361,14 +363,14 @@ TEST_F(ControlFileReading, SeventeenLinesWithoutEndMarker) {
   std::string lines = "column-x = 1 column-y = 2 graphing =yes unit=s data file name=d.dat *\n";
   for (int i = 1; i < 17; ++i) lines += "* comment\n";
   dir_.write("full.cnl", lines + "start = 5 * the 18th line is never read\n");
-  RunSettings s = read_run_control(name80("full.cnl"), execution_);
+  RunSettings s = read_run_control(name80("full.cnl"), execution_, to());
   EXPECT_EQ(s.data_file, name80("d.dat"));
   EXPECT_EQ(s.joined_text.find("start"), std::string::npos);
   EXPECT_EQ(console(), "");
 
   // Fewer lines and no "#": the end of the file comes first.
   dir_.write("short.cnl", "column-x = 1 *\n");
-  EXPECT_THROW(read_run_control(name80("short.cnl"), execution_), Stop);
+  EXPECT_THROW(read_run_control(name80("short.cnl"), execution_, to()), Stop);
   const std::string eof = " End of file on cnl file  short.cnl  before the # line\n";
   EXPECT_EQ(console(), eof);
   EXPECT_EQ(error_file(), eof);
@@ -377,7 +379,7 @@ TEST_F(ControlFileReading, SeventeenLinesWithoutEndMarker) {
 TEST_F(ControlFileReading, RunControlFileThatCannotBeOpened) {
   e2e::ScopedWorkingDirectory here(dir_.path());
   dir_.make_directory("dir.cnl");
-  EXPECT_THROW(read_run_control(name80("dir.cnl"), execution_), Stop);
+  EXPECT_THROW(read_run_control(name80("dir.cnl"), execution_, to()), Stop);
   const std::string line =
       " **** Error on opening control file  21\n at dir.cnl: Is a directory\n";  // EISDIR
   EXPECT_EQ(console(), line);
@@ -390,13 +392,13 @@ TEST_F(ControlFileReading, JoinedTextOverflowIsRefused) {
   std::string lines;
   for (int i = 0; i < 8; ++i) lines += full_line;  // 632 characters fit
   dir_.write("fits.cnl", lines + std::string(68, 'y') + "*\n#\n");
-  EXPECT_THROW(read_run_control(name80("fits.cnl"), execution_), Stop);  // fits; no settings
+  EXPECT_THROW(read_run_control(name80("fits.cnl"), execution_, to()), Stop);  // fits; no settings
   EXPECT_EQ(console().find("exceed"), std::string::npos);
 
-  channels().console.clear_text();
-  channels().error_file.clear_text();
+  out().console.clear_text();
+  out().error_file.clear_text();
   dir_.write("over.cnl", lines + std::string(69, 'y') + "*\n#\n");
-  EXPECT_THROW(read_run_control(name80("over.cnl"), execution_), Stop);
+  EXPECT_THROW(read_run_control(name80("over.cnl"), execution_, to()), Stop);
   const std::string line = " Parameter lines of  over.cnl  exceed 700 characters\n" +
                            std::string(" at over.cnl line 9: \"") + std::string(69, 'y') + "*\"\n";
   EXPECT_EQ(console(), line);
@@ -428,10 +430,10 @@ TEST_F(ControlFileReading, DetailLinesNameTheLineOfTheSetting) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    channels().console.clear_text();
-    channels().error_file.clear_text();
+    out().console.clear_text();
+    out().error_file.clear_text();
     dir_.write("r.cnl", c.file);
-    EXPECT_THROW(read_run_control(name80("r.cnl"), execution_), Stop);
+    EXPECT_THROW(read_run_control(name80("r.cnl"), execution_, to()), Stop);
     EXPECT_EQ(console(), c.lines);
     EXPECT_EQ(error_file(), c.lines);
   }

@@ -148,7 +148,7 @@ class CommandLine : public ::testing::Test {
  protected:
   void TearDown() override {
   }
-  int run(std::vector<std::string_view> args) { return run_command_line(args); }
+  int run(std::vector<std::string_view> args) { return run_command_line(cap.all(), args); }
   CapturedChannels cap;
 };
 
@@ -160,7 +160,7 @@ TEST_F(CommandLine, HelpAndVersionGoToTheConsole) {
   EXPECT_EQ(usage_text().find("reference"), std::string::npos);  // hidden
   EXPECT_EQ(cap.standard_error(), "");
 
-  channels().console.clear_text();
+  cap.all().console.clear_text();
   EXPECT_EQ(run({"--version"}), 0);
   EXPECT_EQ(cap.console(), "vok 1.0.0\n");
 }
@@ -233,11 +233,11 @@ TEST_F(CommandLine, SettingsReachTheProgramBeforeItRuns) {
   e2e::RunDir dir;
   e2e::ScopedWorkingDirectory here(dir.path());
   EXPECT_EQ(run({"--threads", "3", "--reference-kernel", "--sync"}), 1);
-  EXPECT_TRUE(channels().sync_outputs);
+  EXPECT_TRUE(cap.all().sync_outputs);
   EXPECT_TRUE(dir.exists("Vok-error.out"));
 
   EXPECT_EQ(run({}), 1);
-  EXPECT_FALSE(channels().sync_outputs);
+  EXPECT_FALSE(cap.all().sync_outputs);
 }
 
 TEST_F(CommandLine, ADirectoryThatCannotBeEnteredStopsWithNothingWritten) {
@@ -254,7 +254,7 @@ TEST_F(CommandLine, ADirectoryThatCannotBeEnteredStopsWithNothingWritten) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
-    channels().standard_error.clear_text();
+    cap.all().standard_error.clear_text();
     EXPECT_EQ(run(c.args), 1);
     EXPECT_EQ(cap.standard_error(), c.message);
     EXPECT_EQ(cap.console(), "");

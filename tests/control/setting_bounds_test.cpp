@@ -43,13 +43,14 @@ struct Bound {
 };
 
 // The console's way through the settings: Runvok.cnl read, then what a run
-// checks before its rows.
-void console_checks(const Top& top) {
+// checks before its rows; the messages on `out`.
+void console_checks(const Top& top, Channels& out) {
   Execution execution;
   const JoinedText source(top.joined());
-  const SharedSettings shared = read_shared_settings(source, execution.readers);
-  check_lags(shared, source);
-  check_overlap(shared, source);
+  const SharedSettings shared =
+      read_shared_settings(source, execution.readers, {out.console, out.error_file});
+  check_lags(shared, source, {&out.console, &out.error_file});
+  check_overlap(shared, source, {&out.console, &out.error_file});
 }
 
 TEST(SettingBounds, TheLibraryAndTheConsoleRefuseTheSameValues) {
@@ -126,10 +127,10 @@ TEST(SettingBounds, TheLibraryAndTheConsoleRefuseTheSameValues) {
     Settings settings;
     b.library(settings);
     CapturedChannels captured;
-    channels().error_file.capture();
+    captured.all().error_file.capture();
     if (b.refused == Setting::none) {
       EXPECT_NO_THROW(settings.check());
-      EXPECT_NO_THROW(console_checks(b.cnl));
+      EXPECT_NO_THROW(console_checks(b.cnl, captured.all()));
       EXPECT_EQ(captured.console(), "");
       continue;
     }
@@ -139,9 +140,9 @@ TEST(SettingBounds, TheLibraryAndTheConsoleRefuseTheSameValues) {
     } catch (const Error& e) {
       EXPECT_EQ(e.setting(), b.refused) << e.what();
     }
-    EXPECT_THROW(console_checks(b.cnl), Stop);
+    EXPECT_THROW(console_checks(b.cnl, captured.all()), Stop);
     EXPECT_EQ(captured.console(), b.console);
-    EXPECT_EQ(channels().error_file.text(), b.console);
+    EXPECT_EQ(captured.all().error_file.text(), b.console);
   }
 }
 

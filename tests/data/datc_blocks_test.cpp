@@ -243,7 +243,7 @@ class FinalRowChecks : public RowsDone {
 
 class DatcBlocks : public ::testing::Test {
  protected:
-  void SetUp() override { channels().error_file.capture(); }
+  void SetUp() override { cap_.all().error_file.capture(); }
   Outcome run(const Case& c, int threads, RowBatching batching) {
     const std::string_view format = format_of(c.rows.shape);
     testing::TempTextFile file("title\nrows=9 columns=3 format=x\n" + c.rows.text());
@@ -251,8 +251,8 @@ class DatcBlocks : public ::testing::Test {
     EXPECT_EQ(data.open(file.path()), 0);
     Channel report;
     report.capture();
-    channels().console.clear_text();
-    channels().error_file.clear_text();
+    cap_.all().console.clear_text();
+    cap_.all().error_file.clear_text();
     const std::size_t n = static_cast<std::size_t>(c.last - c.first + 1);
     std::vector<float> matrix(3 * n, -99.0f);
     StampArray stamps(n);
@@ -261,7 +261,7 @@ class DatcBlocks : public ::testing::Test {
     Outcome out;
     try {
       out.returned = datc(matrix, stamps, DataFormat::compile(format, 3), c.first, c.last, data,
-                          {report, channels().console, channels().error_file}, {},
+                          {report, cap_.all().console, cap_.all().error_file}, {},
                           batching, &final_rows);
     } catch (const Stop&) {
       out.returned = -1;
@@ -276,8 +276,8 @@ class DatcBlocks : public ::testing::Test {
         out.matrix_bits.push_back(std::bit_cast<std::uint32_t>(matrix[j * n + i]));
     for (std::size_t i = 0; i < kept; ++i) out.stamps += stamps[i];
     out.report = report.text();
-    out.console = with_file_masked(channels().console.text(), file.path());
-    out.error_file = with_file_masked(channels().error_file.text(), file.path());
+    out.console = with_file_masked(cap_.all().console.text(), file.path());
+    out.error_file = with_file_masked(cap_.all().error_file.text(), file.path());
     return out;
   }
 

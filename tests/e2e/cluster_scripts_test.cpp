@@ -101,7 +101,7 @@ std::vector<Leftovers> sequential_runs() {
     {
       ScopedWorkingDirectory here(dir);
       CapturedChannels captured;
-      run.status = run_program();
+      run.status = run_program(captured.all());
       run.console = mask_times(captured.console());
     }
     run.files = masked_files(dir);

@@ -36,7 +36,7 @@ std::vector<Completed> run_in(const RunDir& dir, int threads, std::uint64_t seed
   options.results_file = true;
   {
     CapturedChannels captured;
-    status = run_program_in(dir.path().string(), threads, options);
+    status = run_program_in(captured.all(), dir.path().string(), threads, options);
   }
   std::vector<Completed> runs;
   const test::JsonValue index = test::parse_json(dir.read(kResultsIndexName));
@@ -117,7 +117,9 @@ TEST(ProgramIn, TheSeedChoosesTheResamplesAndNothingElse) {
 TEST(ProgramIn, ADirectoryThatCannotBeEnteredThrowsAndChangesNothing) {
   const std::filesystem::path here = std::filesystem::current_path();
   ExecutionOptions options;
-  EXPECT_THROW(run_program_in("/no/such/directory", 1, options), std::filesystem::filesystem_error);
+  CapturedChannels captured;
+  EXPECT_THROW(run_program_in(captured.all(), "/no/such/directory", 1, options),
+               std::filesystem::filesystem_error);
   EXPECT_EQ(std::filesystem::current_path(), here);
 }
 

@@ -56,7 +56,7 @@ inline ProgramResult run_program_at(const std::filesystem::path& dir) {
   ScopedWorkingDirectory here(dir);
   CapturedChannels captured;
   ProgramResult result;
-  result.status = run_program();
+  result.status = run_program(captured.all());
   result.console = captured.console();
   result.standard_error = captured.standard_error();
   return result;
@@ -109,7 +109,7 @@ class RunDir {
   ProgramResult run(int threads, const ExecutionOptions& options) const {
     CapturedChannels captured;
     ProgramResult result;
-    result.status = run_program_in(path_.string(), threads, options);
+    result.status = run_program_in(captured.all(), path_.string(), threads, options);
     result.console = captured.console();
     result.standard_error = captured.standard_error();
     return result;

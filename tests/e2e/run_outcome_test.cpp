@@ -26,7 +26,7 @@ TEST(RunOutcome, CountsOfTheExamplesFirstRun) {
     dir.write(name, example_file(name));
   ScopedWorkingDirectory here(dir.path());
   CapturedChannels captured;
-  channels().error_file.capture();
+  captured.all().error_file.capture();
 
   SharedSettings shared;  // as examples/Runvok.cnl sets them
   shared.runs = 1;
@@ -38,12 +38,12 @@ TEST(RunOutcome, CountsOfTheExamplesFirstRun) {
   Execution execution;
   std::string name = "runA.cnl";
   name.resize(80, ' ');
-  const RunOutcome outcome = run_driver(name, shared, 1, execution);
+  const RunOutcome outcome = run_driver(name, shared, 1, execution, captured.all());
 
   EXPECT_EQ(outcome.frames, 12);
   EXPECT_EQ(outcome.counts, (PerTest<int>{6, 1, 0, 0, 1, 1, 0}));
-  EXPECT_NE(channels().report.path(), "");
-  channels().close_all();  // the report is renamed into place as a run's end does
+  EXPECT_NE(captured.all().report.path(), "");
+  captured.all().close_all();  // the report is renamed into place as a run's end does
   EXPECT_NE(dir.read("runA_1-_2.out").find("      6  ( 50.0%) significant xxy frames\n"),
             std::string::npos);
 }

@@ -53,7 +53,7 @@ Execution execute(const Inputs& inputs, std::vector<std::string_view> args,
   {
     ScopedWorkingDirectory here(start == Start::inside ? run : elsewhere);
     CapturedChannels captured;
-    e.status = run_command_line(args, rows_in_blocks(batching));
+    e.status = run_command_line(captured.all(), args, rows_in_blocks(batching));
     e.texts["<console>"] = mask_times(captured.console());
     e.texts["<standard error>"] = mask_times(captured.standard_error());
   }

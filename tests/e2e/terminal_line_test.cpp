@@ -120,8 +120,8 @@ TEST(TerminalLine, EachCompletedRunNamesItsReportAndCounts) {
   {
     e2e::ScopedWorkingDirectory here(dir.path());
     CapturedChannels captured;
-    channels().console.attach(pty.terminal());
-    status = run_program();
+    captured.all().console.attach(pty.terminal());
+    status = run_program(captured.all());
   }
   EXPECT_EQ(status, 2);
   // The counts are those of the report's counts block.
@@ -139,11 +139,11 @@ TEST(TerminalLine, EachCompletedRunNamesItsReportAndCounts) {
 // cannot be trusted, and only then.
 std::string terminal_console(const RunDir& dir, const ExecutionOptions& options) {
   e2e::ScopedWorkingDirectory here(dir.path());
+  PseudoTerminal pty;  // outlives the channels written to it
   CapturedChannels captured;
-  PseudoTerminal pty;
   if (pty.terminal() == nullptr) return "no terminal";
-  channels().console.attach(pty.terminal());
-  run_program(options);
+  captured.all().console.attach(pty.terminal());
+  run_program(captured.all(), options);
   return pty.read_all();
 }
 

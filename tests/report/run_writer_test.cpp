@@ -21,7 +21,7 @@ struct Written {
     for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file, &standard_error})
       c->capture();
   }
-  RunChannels channels() {
+  RunChannels run_channels() {
     return {report, frames, graph, xy_graph, console, error_file, standard_error};
   }
   std::vector<std::string> texts() const {
@@ -60,7 +60,7 @@ class RunWriterBatches : public testing::Test {
   std::vector<std::string> write(int threads, int between, int stop_after = 0) {
     Written out;
     {
-      RunWriter writer(header, settings, out.channels(), threads);
+      RunWriter writer(header, settings, out.run_channels(), threads);
       writer.statistics(result.x_stats, result.y_stats);
       writer.thresholds(result.thresholds, false);
       for (const Frame& f : result.frames) {
