@@ -154,6 +154,8 @@ int run_program(const ExecutionOptions& options) {
     return kExitStopped;
   }
   std::vector<std::string> results_files;
+  // The analysis's threads start while the control files are read.
+  start_threads(options.threads > 0 ? options.threads : processor_count());
   try {
     create_error_file();
     Execution execution(options.seed,

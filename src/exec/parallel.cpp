@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -15,6 +16,33 @@
 
 namespace vok {
 namespace {
+
+// How long a thread that waits for work stays awake before it sleeps. Loops
+// follow each other closely (the blocks of rows, the batches of frames), and
+// waking a sleeping thread costs tens of microseconds, on a virtual machine
+// often hundreds; staying awake a little costs only a processor that has
+// nothing else to do (a thread stays awake only while the threads do not
+// outnumber the processors).
+constexpr auto kAwake = std::chrono::microseconds(200);
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Waits awake until `ready()` or for kAwake; returns ready().
+template <class Ready>
+bool wait_awake(Ready&& ready) {
+  const auto until = std::chrono::steady_clock::now() + kAwake;
+  for (unsigned i = 1;; ++i) {
+    if (ready()) return true;
+    relax();
+    if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return ready();
+  }
+}
 
 // The bookkeeping of one run_ordered call, guarded by `mutex`.
 class OrderedLoop {
@@ -131,17 +159,15 @@ class ThreadPool {
   void start(std::vector<Task>& tasks) {
     std::lock_guard lock(mutex_);
     for (Task& t : tasks) queue_.push_back(&t);
-    if (threads_ < tasks.size()) {
-      // The pool's threads start with every signal blocked, so a signal sent
-      // to the process reaches a thread of the caller's: its handler then
-      // never runs beside the code it interrupts.
-      sigset_t all, before;
-      sigfillset(&all);
-      pthread_sigmask(SIG_SETMASK, &all, &before);
-      for (; threads_ < tasks.size(); ++threads_) std::thread([this] { serve(); }).detach();
-      pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    }
+    queued_.store(queue_.size(), std::memory_order_release);
+    grow(tasks.size());
     work_.notify_all();
+  }
+
+  // At least `count` threads, waiting for work.
+  void reserve(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    grow(count);
   }
 
   // Takes back the tasks not yet started and waits for the others to end.
@@ -150,6 +176,7 @@ class ThreadPool {
     for (Task& t : tasks) {
       if (t.started) continue;
       queue_.erase(std::find(queue_.begin(), queue_.end(), &t));
+      queued_.store(queue_.size(), std::memory_order_release);
       t.done = true;
     }
     done_.wait(lock, [&] {
@@ -160,12 +187,33 @@ class ThreadPool {
  private:
   ThreadPool() = default;
 
+  // Starts threads up to `count` (with the mutex held).
+  void grow(std::size_t count) {
+    if (threads_ < count) {
+      // The pool's threads start with every signal blocked, so a signal sent
+      // to the process reaches a thread of the caller's: its handler then
+      // never runs beside the code it interrupts.
+      sigset_t all, before;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &before);
+      for (; threads_ < count; ++threads_) std::thread([this] { serve(); }).detach();
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
+      awake_ = threads_ < static_cast<std::size_t>(processor_count());
+    }
+  }
+
   void serve() {
     std::unique_lock lock(mutex_);
     for (;;) {
+      if (queue_.empty() && awake_) {
+        lock.unlock();
+        wait_awake([&] { return queued_.load(std::memory_order_acquire) > 0; });
+        lock.lock();
+      }
       work_.wait(lock, [&] { return !queue_.empty(); });
       Task* task = queue_.front();
       queue_.pop_front();
+      queued_.store(queue_.size(), std::memory_order_release);
       task->started = true;
       lock.unlock();
       task->run();
@@ -179,7 +227,9 @@ class ThreadPool {
   std::condition_variable work_;  // a task was queued
   std::condition_variable done_;  // a task ended
   std::deque<Task*> queue_;
+  std::atomic<std::size_t> queued_{0};  // queue_.size(), read by threads awake
   std::size_t threads_ = 0;  // started so far; they wait for work until the process ends
+  bool awake_ = false;       // threads wait for work awake first (see kAwake)
 };
 
 }  // namespace
@@ -192,6 +242,10 @@ int processor_count() {
   if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
 #endif
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void start_threads(int threads) {
+  if (threads > 1) ThreadPool::instance().reserve(static_cast<std::size_t>(threads - 1));
 }
 
 namespace detail {
