@@ -47,9 +47,11 @@ bool wait_awake(Ready&& ready) {
 // The bookkeeping of one run_ordered call, guarded by `mutex`.
 class OrderedLoop {
  public:
+  // `awake`: the calling thread waits for an item awake a moment first.
   OrderedLoop(std::size_t count, std::size_t window,
-              const std::function<void(std::size_t, int)>& compute)
-      : count_(count), window_(window), compute_(compute), state_(window), limit_(count) {}
+              const std::function<void(std::size_t, int)>& compute, bool awake)
+      : count_(count), window_(window), compute_(compute), awake_(awake), state_(window),
+        limit_(count) {}
 
   // A worker thread: computes items until none is left.
   void work(int worker) {
@@ -84,6 +86,13 @@ class OrderedLoop {
       } else if (next_ < limit_ && next_ < consumed_ + window_) {
         compute_one(lock, 0);
       } else {
+        if (awake_) {
+          const std::size_t seen = computed_.load(std::memory_order_relaxed);
+          lock.unlock();
+          wait_awake([&] { return computed_.load(std::memory_order_acquire) != seen; });
+          lock.lock();
+          if (computed_.load(std::memory_order_relaxed) != seen) continue;
+        }
         ready_.wait(lock);
       }
     }
@@ -117,13 +126,16 @@ class OrderedLoop {
     slot.failure = failure;
     // Items after a failed one are never consumed: start no more of them.
     if (failure) limit_ = std::min(limit_, i + 1);
+    computed_.fetch_add(1, std::memory_order_release);
     ready_.notify_all();
   }
 
   const std::size_t count_;
   const std::size_t window_;
   const std::function<void(std::size_t, int)>& compute_;
+  const bool awake_;
   std::mutex mutex_;
+  std::atomic<std::size_t> computed_{0};  // items computed, read by a thread awake
   std::condition_variable ready_;  // an item was computed
   std::condition_variable space_;  // an item was consumed, or the loop stops
   std::vector<Slot> state_;
@@ -164,6 +176,9 @@ class ThreadPool {
     work_.notify_all();
   }
 
+  // Whether a thread waits awake a moment before it sleeps (kAwake).
+  bool awake() const { return awake_.load(std::memory_order_relaxed); }
+
   // At least `count` threads, waiting for work.
   void reserve(std::size_t count) {
     std::lock_guard lock(mutex_);
@@ -178,6 +193,15 @@ class ThreadPool {
       queue_.erase(std::find(queue_.begin(), queue_.end(), &t));
       queued_.store(queue_.size(), std::memory_order_release);
       t.done = true;
+    }
+    const auto all_done = [&] {
+      return std::all_of(tasks.begin(), tasks.end(), [](const Task& t) { return t.done; });
+    };
+    if (awake_ && !all_done()) {
+      const std::size_t seen = ended_.load(std::memory_order_relaxed);
+      lock.unlock();
+      wait_awake([&] { return ended_.load(std::memory_order_acquire) != seen; });
+      lock.lock();
     }
     done_.wait(lock, [&] {
       return std::all_of(tasks.begin(), tasks.end(), [](const Task& t) { return t.done; });
@@ -219,6 +243,7 @@ class ThreadPool {
       task->run();
       lock.lock();
       task->done = true;
+      ended_.fetch_add(1, std::memory_order_release);
       done_.notify_all();
     }
   }
@@ -228,8 +253,9 @@ class ThreadPool {
   std::condition_variable done_;  // a task ended
   std::deque<Task*> queue_;
   std::atomic<std::size_t> queued_{0};  // queue_.size(), read by threads awake
+  std::atomic<std::size_t> ended_{0};   // tasks ended, read by a thread awake
   std::size_t threads_ = 0;  // started so far; they wait for work until the process ends
-  bool awake_ = false;       // threads wait for work awake first (see kAwake)
+  std::atomic<bool> awake_{false};  // threads wait awake first (see kAwake)
 };
 
 }  // namespace
@@ -264,7 +290,7 @@ void run_ordered(std::size_t count, int threads, std::size_t window,
     return;
   }
 
-  OrderedLoop loop(count, window, compute);
+  OrderedLoop loop(count, window, compute, ThreadPool::instance().awake());
   std::vector<ThreadPool::Task> helper_tasks(helpers);
   for (std::size_t w = 1; w <= helpers; ++w)
     helper_tasks[w - 1].run = [&loop, w] { loop.work(static_cast<int>(w)); };
