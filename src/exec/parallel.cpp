@@ -7,8 +7,8 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -203,9 +203,7 @@ class ThreadPool {
       wait_awake([&] { return ended_.load(std::memory_order_acquire) != seen; });
       lock.lock();
     }
-    done_.wait(lock, [&] {
-      return std::all_of(tasks.begin(), tasks.end(), [](const Task& t) { return t.done; });
-    });
+    done_.wait(lock, all_done);
   }
 
  private:
