@@ -153,6 +153,8 @@ int run_program(Channels& out, const ExecutionOptions& options) {
     return kExitStopped;
   }
   std::vector<std::string> results_files;
+  // The analysis's threads start while the control files are read.
+  start_threads(options.threads > 0 ? options.threads : processor_count());
   try {
     const ControlChannels control{out.console, out.error_file};
     create_error_file(control);

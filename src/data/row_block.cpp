@@ -36,7 +36,10 @@ void RowBlock::fill(TextFile& file, const RowBlock* before, std::size_t lines_pe
                     std::size_t bytes, std::size_t slice_bytes,
                     std::size_t last_line_length) {
   lines_per_row_ = std::max<std::size_t>(lines_per_row, 1);
+  // No more room than the file has left, and one byte to show its end: the
+  // last block of a file is as small as its rows.
   bytes = std::max<std::size_t>(bytes, 1);
+  if (const std::size_t left = file.bytes_left(); left < bytes) bytes = left + 1;
   missing_ = ReadStatus::end_of_file;
   ended_ = false;
   held_ = 0;

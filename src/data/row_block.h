@@ -94,6 +94,8 @@ class RowBlock {
 
   // The file had no further byte (or a read failed).
   bool ended() const { return ended_; }
+  // Bytes of memory the block holds for its text.
+  std::size_t room() const { return text_.size(); }
   // What a line past the lines held gives: line_read_failed when reading
   // stopped on a failed read, otherwise end_of_file.
   ReadStatus missing() const { return missing_; }

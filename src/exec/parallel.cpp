@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,12 +17,41 @@
 namespace vok {
 namespace {
 
+// How long a thread that waits for work stays awake before it sleeps. Loops
+// follow each other closely (the blocks of rows, the batches of frames), and
+// waking a sleeping thread costs tens of microseconds, on a virtual machine
+// often hundreds; staying awake a little costs only a processor that has
+// nothing else to do (a thread stays awake only while the threads do not
+// outnumber the processors).
+constexpr auto kAwake = std::chrono::microseconds(200);
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Waits awake until `ready()` or for kAwake; returns ready().
+template <class Ready>
+bool wait_awake(Ready&& ready) {
+  const auto until = std::chrono::steady_clock::now() + kAwake;
+  for (unsigned i = 1;; ++i) {
+    if (ready()) return true;
+    relax();
+    if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return ready();
+  }
+}
+
 // The bookkeeping of one run_ordered call, guarded by `mutex`.
 class OrderedLoop {
  public:
+  // `awake`: the calling thread waits for an item awake a moment first.
   OrderedLoop(std::size_t count, std::size_t window,
-              const std::function<void(std::size_t, int)>& compute)
-      : count_(count), window_(window), compute_(compute), state_(window), limit_(count) {}
+              const std::function<void(std::size_t, int)>& compute, bool awake)
+      : count_(count), window_(window), compute_(compute), awake_(awake), state_(window),
+        limit_(count) {}
 
   // A worker thread: computes items until none is left.
   void work(int worker) {
@@ -56,6 +86,13 @@ class OrderedLoop {
       } else if (next_ < limit_ && next_ < consumed_ + window_) {
         compute_one(lock, 0);
       } else {
+        if (awake_) {
+          const std::size_t seen = computed_.load(std::memory_order_relaxed);
+          lock.unlock();
+          wait_awake([&] { return computed_.load(std::memory_order_acquire) != seen; });
+          lock.lock();
+          if (computed_.load(std::memory_order_relaxed) != seen) continue;
+        }
         ready_.wait(lock);
       }
     }
@@ -89,13 +126,16 @@ class OrderedLoop {
     slot.failure = failure;
     // Items after a failed one are never consumed: start no more of them.
     if (failure) limit_ = std::min(limit_, i + 1);
+    computed_.fetch_add(1, std::memory_order_release);
     ready_.notify_all();
   }
 
   const std::size_t count_;
   const std::size_t window_;
   const std::function<void(std::size_t, int)>& compute_;
+  const bool awake_;
   std::mutex mutex_;
+  std::atomic<std::size_t> computed_{0};  // items computed, read by a thread awake
   std::condition_variable ready_;  // an item was computed
   std::condition_variable space_;  // an item was consumed, or the loop stops
   std::vector<Slot> state_;
@@ -131,17 +171,18 @@ class ThreadPool {
   void start(std::vector<Task>& tasks) {
     std::lock_guard lock(mutex_);
     for (Task& t : tasks) queue_.push_back(&t);
-    if (threads_ < tasks.size()) {
-      // The pool's threads start with every signal blocked, so a signal sent
-      // to the process reaches a thread of the caller's: its handler then
-      // never runs beside the code it interrupts.
-      sigset_t all, before;
-      sigfillset(&all);
-      pthread_sigmask(SIG_SETMASK, &all, &before);
-      for (; threads_ < tasks.size(); ++threads_) std::thread([this] { serve(); }).detach();
-      pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    }
+    queued_.store(queue_.size(), std::memory_order_release);
+    grow(tasks.size());
     work_.notify_all();
+  }
+
+  // Whether a thread waits awake a moment before it sleeps (kAwake).
+  bool awake() const { return awake_.load(std::memory_order_relaxed); }
+
+  // At least `count` threads, waiting for work.
+  void reserve(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    grow(count);
   }
 
   // Takes back the tasks not yet started and waits for the others to end.
@@ -150,27 +191,57 @@ class ThreadPool {
     for (Task& t : tasks) {
       if (t.started) continue;
       queue_.erase(std::find(queue_.begin(), queue_.end(), &t));
+      queued_.store(queue_.size(), std::memory_order_release);
       t.done = true;
     }
-    done_.wait(lock, [&] {
+    const auto all_done = [&] {
       return std::all_of(tasks.begin(), tasks.end(), [](const Task& t) { return t.done; });
-    });
+    };
+    if (awake_ && !all_done()) {
+      const std::size_t seen = ended_.load(std::memory_order_relaxed);
+      lock.unlock();
+      wait_awake([&] { return ended_.load(std::memory_order_acquire) != seen; });
+      lock.lock();
+    }
+    done_.wait(lock, all_done);
   }
 
  private:
   ThreadPool() = default;
 
+  // Starts threads up to `count` (with the mutex held).
+  void grow(std::size_t count) {
+    if (threads_ < count) {
+      // The pool's threads start with every signal blocked, so a signal sent
+      // to the process reaches a thread of the caller's: its handler then
+      // never runs beside the code it interrupts.
+      sigset_t all, before;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &before);
+      for (; threads_ < count; ++threads_) std::thread([this] { serve(); }).detach();
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
+      awake_ = threads_ < static_cast<std::size_t>(processor_count());
+    }
+  }
+
   void serve() {
     std::unique_lock lock(mutex_);
     for (;;) {
+      if (queue_.empty() && awake_) {
+        lock.unlock();
+        wait_awake([&] { return queued_.load(std::memory_order_acquire) > 0; });
+        lock.lock();
+      }
       work_.wait(lock, [&] { return !queue_.empty(); });
       Task* task = queue_.front();
       queue_.pop_front();
+      queued_.store(queue_.size(), std::memory_order_release);
       task->started = true;
       lock.unlock();
       task->run();
       lock.lock();
       task->done = true;
+      ended_.fetch_add(1, std::memory_order_release);
       done_.notify_all();
     }
   }
@@ -179,7 +250,10 @@ class ThreadPool {
   std::condition_variable work_;  // a task was queued
   std::condition_variable done_;  // a task ended
   std::deque<Task*> queue_;
+  std::atomic<std::size_t> queued_{0};  // queue_.size(), read by threads awake
+  std::atomic<std::size_t> ended_{0};   // tasks ended, read by a thread awake
   std::size_t threads_ = 0;  // started so far; they wait for work until the process ends
+  std::atomic<bool> awake_{false};  // threads wait awake first (see kAwake)
 };
 
 }  // namespace
@@ -192,6 +266,10 @@ int processor_count() {
   if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
 #endif
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+void start_threads(int threads) {
+  if (threads > 1) ThreadPool::instance().reserve(static_cast<std::size_t>(threads - 1));
 }
 
 namespace detail {
@@ -210,7 +288,7 @@ void run_ordered(std::size_t count, int threads, std::size_t window,
     return;
   }
 
-  OrderedLoop loop(count, window, compute);
+  OrderedLoop loop(count, window, compute, ThreadPool::instance().awake());
   std::vector<ThreadPool::Task> helper_tasks(helpers);
   for (std::size_t w = 1; w <= helpers; ++w)
     helper_tasks[w - 1].run = [&loop, w] { loop.work(static_cast<int>(w)); };

@@ -27,6 +27,11 @@ namespace vok {
 // The processor cores this process may run on, at least 1.
 int processor_count();
 
+// Starts the threads that loops on `threads` threads will use, ahead of the
+// first loop: a thread's start then runs beside whatever comes before it.
+// Loops start their threads themselves when this was not called.
+void start_threads(int threads);
+
 namespace detail {
 // Calls compute(i, worker) for i = 0..count - 1 on up to `threads` threads
 // (the calling thread among them; worker numbers 0..threads - 1, one thread

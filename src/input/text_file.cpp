@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
 
@@ -90,6 +91,17 @@ std::size_t TextFile::read_bytes(char* to, std::size_t size) {
     }
   }
   return got;
+}
+
+std::size_t TextFile::bytes_left() const {
+  if (file_ == nullptr) return 0;
+  struct stat info;
+  const off_t at = ::ftello(file_);
+  if (::fstat(::fileno(file_), &info) != 0 || !S_ISREG(info.st_mode) || at < 0)
+    return SIZE_MAX;
+  const auto read = static_cast<std::uint64_t>(at) - (end_ - begin_);
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  return size > read ? static_cast<std::size_t>(size - read) : 0;
 }
 
 bool TextFile::read_line(std::string& line) {

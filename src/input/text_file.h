@@ -44,6 +44,9 @@ class TextFile {
   // into `to`. Returns the bytes read: fewer at the end of the file, or when
   // reading fails (then error() is the system's error number).
   std::size_t read_bytes(char* to, std::size_t size);
+  // The bytes from the reading position to the end of the file as it is now
+  // (a file being written may grow); SIZE_MAX when that is not known.
+  std::size_t bytes_left() const;
   int error() const { return error_; }
   // The line read last was the file's last and had no line end.
   bool last_line_unterminated() const { return unterminated_; }

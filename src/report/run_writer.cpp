@@ -109,13 +109,14 @@ void RunWriter::frame(const Frame& f, std::span<const Message> diagnostics) {
 void RunWriter::write_pending() {
   if (pending_.empty()) return;
   while (formatted_.size() < pending_.size()) formatted_.push_back(std::make_unique<Formatted>());
-  parallel_for(
-      pending_.size(),
+  // Each frame is written as soon as it and those before it are formatted,
+  // while the other threads format the frames after it.
+  detail::run_ordered(
+      pending_.size(), threads_, pending_.size(),
       [&](std::size_t i, int) {
         write_frame(pending_[i].frame, pending_[i].diagnostics, formatted_[i]->channels());
       },
-      threads_);
-  for (std::size_t i = 0; i < pending_.size(); ++i) formatted_[i]->write_to(out_);
+      [&](std::size_t i) { formatted_[i]->write_to(out_); });
   pending_.clear();
 }
 

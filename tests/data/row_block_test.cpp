@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "data/record_reader.h"
 #include "data/temp_text_file.h"
@@ -124,19 +125,55 @@ TEST(TextFile, BytesGoOnWhereTheLinesStopped) {
   testing::TempTextFile file("title\r\nrest of the file\nend");
   TextFile text;
   ASSERT_EQ(text.open(file.path()), 0);
+  EXPECT_EQ(text.bytes_left(), 27u);
   std::string line;
   ASSERT_TRUE(text.read_line(line));
   EXPECT_EQ(line, "title");
+  // The line's buffer read ahead: what is left counts from the line's end.
+  EXPECT_EQ(text.bytes_left(), 20u);
   char bytes[64];
   ASSERT_EQ(text.read_bytes(bytes, 5), 5u);
   EXPECT_EQ(std::string_view(bytes, 5), "rest ");
+  EXPECT_EQ(text.bytes_left(), 15u);
   ASSERT_EQ(text.read_bytes(bytes, sizeof bytes), 15u);
   EXPECT_EQ(std::string_view(bytes, 15), "of the file\nend");
+  EXPECT_EQ(text.bytes_left(), 0u);
   EXPECT_EQ(text.read_bytes(bytes, sizeof bytes), 0u);
   EXPECT_EQ(text.error(), 0);
   text.rewind();
   ASSERT_EQ(text.read_bytes(bytes, 7), 7u);
   EXPECT_EQ(std::string_view(bytes, 7), "title\r\n");
+}
+
+// A block takes room for what the file has left, not for a whole block: the
+// last block of a file, or the only one of a short file, is small. What is
+// left is taken anew for each block: rows added to the file meanwhile are
+// read.
+TEST(RowBlock, RoomForWhatTheFileHasLeft) {
+  std::string rows;
+  for (int i = 0; i < 750; ++i) rows += "row\n";
+  testing::TempTextFile file(rows);
+  {
+    TextFile text;
+    ASSERT_EQ(text.open(file.path()), 0);
+    RowBlock only;
+    only.fill(text, nullptr, 1, std::size_t{1} << 20, 1 << 16);
+    EXPECT_EQ(only.rows(), 750u);
+    EXPECT_TRUE(only.ended());
+    EXPECT_LT(only.room(), std::size_t{1} << 16);
+  }
+  TextFile text;
+  ASSERT_EQ(text.open(file.path()), 0);
+  RowBlock block[2];
+  block[0].fill(text, nullptr, 1, 2000, 1 << 16);
+  EXPECT_EQ(block[0].rows(), 500u);
+  EXPECT_FALSE(block[0].ended());
+  std::ofstream(file.path(), std::ios::app) << "new\nrows\n";
+  block[1].fill(text, &block[0], 1, std::size_t{1} << 20, 1 << 16);
+  EXPECT_EQ(block[1].rows(), 252u);
+  EXPECT_EQ(rows_of(block[1]).rows.back(), (Lines{"rows"}));
+  EXPECT_TRUE(block[1].ended());
+  EXPECT_LT(block[1].room(), std::size_t{1} << 16);
 }
 
 TEST(CountLineEnds, AnyLengthAndPlace) {

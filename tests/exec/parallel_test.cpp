@@ -202,6 +202,36 @@ TEST(ParallelFor, LoopsShareTheExecutionsThreads) {
   EXPECT_LE(tids.size(), 20u);
 }
 
+// Helper threads wait for the next loop awake a moment, then asleep: loops
+// that follow closely and loops after a pause longer than that moment are
+// all completed, in order, and the threads started ahead take part.
+TEST(ParallelFor, LoopsAfterShortAndLongPausesFinish) {
+  start_threads(3);
+  std::mutex m;
+  std::set<long> tids;
+  for (int loop = 0; loop < 60; ++loop) {
+    std::this_thread::sleep_for(std::chrono::microseconds(250 * (loop % 3)));
+    std::atomic<int> visits{0};
+    parallel_for(
+        32,
+        [&](std::size_t i, int) {
+          if (i % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(20));
+          ++visits;
+          std::lock_guard lock(m);
+          tids.insert(static_cast<long>(gettid()));
+        },
+        3);
+    EXPECT_EQ(visits.load(), 32);
+    std::vector<std::size_t> order;
+    ordered_map<std::size_t>(
+        16, [&](std::size_t i, int) { return i; },
+        [&](std::size_t, std::size_t&& i) { order.push_back(i); }, 3);
+    ASSERT_EQ(order.size(), 16u);
+    for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
+  }
+  EXPECT_GE(tids.size(), 2u);
+}
+
 // The program's signal handlers run on the thread they interrupt: the pool's
 // threads take no signal, so a handler never runs beside the main thread.
 TEST(ParallelFor, HelperThreadsBlockEverySignal) {
