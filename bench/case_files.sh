@@ -9,7 +9,7 @@
 # of one run (false alarm 0.05, frames end to end) and its bench.cnl
 # (columns 1 and 2, graphing on, rows 1 to <end datum>, 0 for the last).
 write_control_files() {
-  local dir=$1 data=$2 exponent=$3 lw=$4 var=$5 b=$6 end=$7
+  local dir=$1 data=$2 exponent=$3 frame_length=$4 var=$5 b=$6 end=$7
   rm -rf "$dir"
   mkdir -p "$dir"
   ln -s "$data" "$dir/bench.dat"
@@ -17,7 +17,7 @@ write_control_files() {
 Number of runs=1          * one run
 exponent=$exponent              * lags = frame length ** exponent
 false alarm=0.05          * false alarm threshold
-frame length=$lw         * rows per frame
+frame length=$frame_length         * rows per frame
 overlap=0                 * frames end to end
 VAR lag=$var                 * VAR prewhitening in every frame
 resamples=$b #          * bootstrap resamples

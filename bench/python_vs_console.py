@@ -47,7 +47,7 @@ ROWS = int(os.environ.get("VOK_BENCH_ROWS", "1000000"))  # the docs check runs f
 SETTINGS = dict(frame_length=1000, exponent=0.5, var_lag=2, resamples=1000)
 
 
-def control_files(directory, lw, exponent, p, resamples, switch=""):
+def control_files(directory, frame_length, exponent, var_lag, resamples, switch=""):
     directory.mkdir(parents=True, exist_ok=True)
     data = directory / "whole_program.dat"
     if not data.exists():
@@ -56,9 +56,9 @@ def control_files(directory, lw, exponent, p, resamples, switch=""):
         "Number of runs=1  * one run\n"
         f"exponent={exponent}  * lags\n"
         "false alarm=0.05  * alpha\n"
-        f"frame length={lw}  * rows per frame\n"
+        f"frame length={frame_length}  * rows per frame\n"
         "overlap=0  * end to end\n"
-        f"VAR lag={p}  * prewhitening\n"
+        f"VAR lag={var_lag}  * prewhitening\n"
         f"resamples={resamples} #  * bootstrap\n"
         "bench.cnl *\n")
     (directory / "bench.cnl").write_text(

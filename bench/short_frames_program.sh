@@ -53,14 +53,14 @@ builds=(new)
 cases=("50 100000" "18 1234567")
 for ((round = 0; round < rounds; ++round)); do
   for c in "${cases[@]}"; do
-    read -r lw b <<<"$c"
+    read -r frame_length b <<<"$c"
     for build in "${builds[@]}"; do
       vok=$new
       [[ $build == old ]] && vok=$old
       for threads in 1 2; do
-        key="$lw $build $threads"
-        dir="$work/run-$lw-$build-$threads"
-        write_case "$dir" "$lw" "$b"
+        key="$frame_length $build $threads"
+        dir="$work/run-$frame_length-$build-$threads"
+        write_case "$dir" "$frame_length" "$b"
         start=$(date +%s%N)
         (cd "$dir" && "$vok" --threads "$threads" >/dev/null)
         t=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
@@ -75,26 +75,26 @@ echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
 for c in "${cases[@]}"; do
-  read -r lw b <<<"$c"
-  echo "=== frame length $lw, $b resamples (best of $rounds)"
+  read -r frame_length b <<<"$c"
+  echo "=== frame length $frame_length, $b resamples (best of $rounds)"
   first=""
   for build in "${builds[@]}"; do
     for threads in 1 2; do
-      dir="$work/run-$lw-$build-$threads"
+      dir="$work/run-$frame_length-$build-$threads"
       if [[ -z "$first" ]]; then
         first=$dir
       elif ! cmp -s <(masked_outputs "$first") <(masked_outputs "$dir"); then
         echo "OUTPUT DIFFERS: $first and $dir" >&2
         exit 1
       fi
-      printf "%-4s %d thread(s): %8.3f s\n" "$build" "$threads" "${best[$lw $build $threads]}"
+      printf "%-4s %d thread(s): %8.3f s\n" "$build" "$threads" "${best[$frame_length $build $threads]}"
     done
-    awk -v a="${best[$lw $build 1]}" -v b="${best[$lw $build 2]}" \
+    awk -v a="${best[$frame_length $build 1]}" -v b="${best[$frame_length $build 2]}" \
       'BEGIN { printf "     speed-up 1 -> 2 threads: %.2f\n", a / b }'
   done
   if [[ -n "$old" ]]; then
     for threads in 1 2; do
-      awk -v a="${best[$lw old $threads]}" -v b="${best[$lw new $threads]}" -v t=$threads \
+      awk -v a="${best[$frame_length old $threads]}" -v b="${best[$frame_length new $threads]}" -v t=$threads \
         'BEGIN { printf "new over old, %d thread(s): %.2f times as fast\n", t, a / b }'
     done
   fi

@@ -47,8 +47,10 @@ std::string summary_line(const RunOutcome& run) {
 std::string share_text(const VarianceCheck& c) {
   const double share = c.frames > 0 ? 100.0 * c.significant / c.frames : 0.0;
   std::string text = std::to_string(static_cast<long long>(std::lround(share * 10.0)));
-  if (text.size() < 2) text.insert(0, "0");
-  return text.insert(text.size() - 1, ".") + "%";
+  if (text.size() < 2) text = "0" + text;
+  const char tenths = text.back();
+  text.pop_back();
+  return text + '.' + tenths + '%';
 }
 
 // What a person at a terminal is told after a run whose thresholds cannot

@@ -37,7 +37,7 @@ struct RunWriter::Formatted {
     for (Channel* c : {&report, &frames, &graph, &xy_graph, &console, &error_file, &standard_error})
       c->capture();
   }
-  RunChannels channels() {
+  RunChannels run_channels() {
     return {report, frames, graph, xy_graph, console, error_file, standard_error};
   }
   // Appends the lines to `out`, channel by channel, and forgets them.
@@ -114,7 +114,7 @@ void RunWriter::write_pending() {
   detail::run_ordered(
       pending_.size(), threads_, pending_.size(),
       [&](std::size_t i, int) {
-        write_frame(pending_[i].frame, pending_[i].diagnostics, formatted_[i]->channels());
+        write_frame(pending_[i].frame, pending_[i].diagnostics, formatted_[i]->run_channels());
       },
       [&](std::size_t i) { formatted_[i]->write_to(out_); });
   pending_.clear();
@@ -150,12 +150,12 @@ void RunWriter::write_frame(const Frame& f, std::span<const Message> diagnostics
   if (header_.graphing == Graphing::off) return;
   const bool stamped = header_.clock.stamps == RowStamps::stamped;
   const int s = f.first_row - 1;
-  const int lw = header_.plan.frame_length;
+  const int frame_length = header_.plan.frame_length;
   if (f.hits() >= 1) {
     const StampLookup stamps = [&f](int row) -> std::string_view {
       return row == f.first_row ? f.first_stamp : f.last_stamp;
     };
-    winhead(header_.clock, stamps, lw, s, k, out.frames);
+    winhead(header_.clock, stamps, frame_length, s, k, out.frames);
     shwx(f.cdf.hxxy, f.cdf.hyyx, f.cdf.cxy, f.cdf.hxxx, f.cdf.hyyy, out.frames);
   }
   const auto stamp = stamped ? std::optional<std::string_view>(f.first_stamp) : std::nullopt;

@@ -7,9 +7,6 @@
 #include <memory>
 #include <vector>
 
-#include <memory>
-#include <vector>
-
 #include "analysis/engine.h"
 #include "output/channel.h"
 #include "report/frame_lines.h"
@@ -31,14 +28,10 @@ RunChannels program_run_channels(Channels& program);
 
 // A frame's lines are formatted apart from the writing: frames handed on
 // are kept in a batch, formatted side by side on `threads` threads into
-// memory, and written in frame order once the batch is full or anything
-// else is to be written. Every file receives what one frame after the other
-// would have written.
-// A frame's lines are formatted apart from the writing: frames handed on
-// are kept in a batch, formatted side by side on `threads` threads into
-// memory, and written in frame order once the batch is full or anything
-// else is to be written. Every file receives what one frame after the other
-// would have written.
+// memory and written in frame order, each frame as soon as it and those
+// before it are formatted, once the batch is full or anything else is to be
+// written. Every file receives what one frame after the other would have
+// written.
 class RunWriter : public AnalysisSink {
  public:
   RunWriter(const RunHeader& header, const Settings& settings, const RunChannels& out,

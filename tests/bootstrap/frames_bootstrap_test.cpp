@@ -22,7 +22,7 @@
 namespace vok {
 namespace {
 
-constexpr int kLw = 24, kLg = 3, kN = 90;
+constexpr int kFrameLength = 24, kLags = 3, kN = 90;
 
 struct Case {
   int p;
@@ -37,24 +37,24 @@ std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<floa
                                                           const std::vector<float>& y, Case c,
                                                           int B, std::uint64_t start) {
   const int N = static_cast<int>(x.size());
-  const int M = kLg * (2 * kLg + 1);
+  const int M = kLags * (2 * kLags + 1);
   Messages quiet;
   std::array<std::vector<float>, kTestCount> out;
   for (int b = 0; b < B; ++b) {
-    std::vector<float> pair(2 * kLw), residuals(2 * kLw);
-    const std::uint64_t first = start + 2ull * kLw * b;
-    for (int i = 0; i < kLw; ++i) {
+    std::vector<float> pair(2 * kFrameLength), residuals(2 * kFrameLength);
+    const std::uint64_t first = start + 2ull * kFrameLength * b;
+    for (int i = 0; i < kFrameLength; ++i) {
       pair[i] = x[static_cast<int>(std::floor(N * double(UniformStream::at(first + i))))];
-      pair[kLw + i] =
-          y[static_cast<int>(std::floor(N * double(UniformStream::at(first + kLw + i))))];
+      pair[kFrameLength + i] =
+          y[static_cast<int>(std::floor(N * double(UniformStream::at(first + kFrameLength + i))))];
     }
-    setvar(pair, residuals, 2, kLw, c.p, quiet);
+    setvar(pair, residuals, 2, kFrameLength, c.p, quiet);
     if (c.clip)
       for (float& v : residuals) v = v >= 0.0f ? 1.0f : -1.0f;
-    std::vector<float> xxy(M), yyx(M), rxy(2 * kLg + 1);
+    std::vector<float> xxy(M), yyx(M), rxy(2 * kLags + 1);
     std::vector<int> r(M), s(M);
-    const std::span<const float> rx(residuals.data(), kLw), ry(residuals.data() + kLw, kLw);
-    const FrameTests t = covxy(rx, ry, kLg, xxy, yyx, rxy, r, s, quiet);
+    const std::span<const float> rx(residuals.data(), kFrameLength), ry(residuals.data() + kFrameLength, kFrameLength);
+    const FrameTests t = covxy(rx, ry, kLags, xxy, yyx, rxy, r, s, quiet);
     for (vok::Test test : kTests) out[test_index(test)].push_back(1.0f - t.cdf[test]);
   }
   return out;
@@ -93,8 +93,8 @@ class FramesBootstrap : public testing::Test {
     Settings settings;
     settings.var_lag = c.p;
     settings.transform = c.clip ? Transform::clip : Transform::none;
-    const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kLw, 0, kLg), settings);
-    return frames_bootstrap(x, y, kLw, kLg, job, B, alpha, stream, threads, diag);
+    const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kFrameLength, 0, kLags), settings);
+    return frames_bootstrap(x, y, kFrameLength, kLags, job, B, alpha, stream, threads, diag);
   }
 
   std::vector<float> x, y;
@@ -109,7 +109,7 @@ TEST_F(FramesBootstrap, ThresholdsAreTheFractilesOfResamplesFittedClippedAndTest
       stream.advance(321);
       Messages diag(Stage::bootstrap);
       const Thresholds t = run(c, 40, 0.1f, stream, threads, diag);
-      EXPECT_EQ(stream.position(), 321u + 2u * kLw * 40u);
+      EXPECT_EQ(stream.position(), 321u + 2u * kFrameLength * 40u);
       auto p = direct_pvalues(x, y, c, 40, 321);
       EXPECT_EQ(t.values, fractiles(p, 0.1f)) << threads << " threads";
       EXPECT_TRUE(diag.empty());
@@ -123,7 +123,7 @@ TEST_F(FramesBootstrap, DiffersFromTheResamplesTestedAsDrawn) {
   Messages diag(Stage::bootstrap);
   UniformStream a, b;
   const Thresholds fitted = run({2, false}, 200, 0.05f, a, 2, diag);
-  const Thresholds drawn = resampxy(x, y, kLw, kLg, 200, 0.05f, b, 2, diag);
+  const Thresholds drawn = resampxy(x, y, kFrameLength, kLags, 200, 0.05f, b, 2, diag);
   EXPECT_EQ(a.position(), b.position());
   EXPECT_NE(fitted.values[kCx], drawn.values[kCx]);
   EXPECT_NE(fitted.values[kCy], drawn.values[kCy]);
@@ -155,7 +155,7 @@ TEST_F(FramesBootstrap, TheSettingsChooseIt) {
   settings.var_lag = 1;
   settings.transform = Transform::clip;
   settings.bootstrap = Bootstrap::frames;
-  const FramePlan plan = FramePlan::of(kN, kLw, 0, kLg);
+  const FramePlan plan = FramePlan::of(kN, kFrameLength, 0, kLags);
   Result result;
   ResultCollector collector(result);
   UniformStream stream;

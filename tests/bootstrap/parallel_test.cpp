@@ -26,8 +26,8 @@ namespace {
 class ParallelBootstrap : public ::testing::Test {
  protected:
   static constexpr int kN = 700;
-  static constexpr int kLw = 60;
-  static constexpr int kLg = 4;
+  static constexpr int kFrameLength = 60;
+  static constexpr int kLags = 4;
 
   void SetUp() override {
     // Skewed x and a y with cross dependence on x, so that the seven
@@ -56,7 +56,7 @@ class ParallelBootstrap : public ::testing::Test {
     stream.advance(start);
     Outcome o;
     o.thresholds =
-        resampxy(x, y, kLw, kLg, B, alpha, stream, threads, messages, false, nullptr, kernel);
+        resampxy(x, y, kFrameLength, kLags, B, alpha, stream, threads, messages, false, nullptr, kernel);
     o.position = stream.position();
     o.console = lines_on(messages.list(), MessageChannel::console);
     o.standard_error = lines_on(messages.list(), MessageChannel::standard_error);
@@ -76,7 +76,7 @@ TEST_F(ParallelBootstrap, ThresholdsDoNotDependOnThreadsOrKernel) {
   for (const Case& c : cases) {
     SCOPED_TRACE("B = " + std::to_string(c.B));
     const Outcome one = run(1, SumsKernel::reference, c.B, c.alpha, c.start);
-    EXPECT_EQ(one.position, c.start + 2u * kLw * c.B);
+    EXPECT_EQ(one.position, c.start + 2u * kFrameLength * c.B);
     for (int threads : {1, 2, 3, 8}) {
       for (SumsKernel kernel : {SumsKernel::fast, SumsKernel::reference}) {
         SCOPED_TRACE(std::to_string(threads) + " threads, kernel " +
@@ -97,11 +97,11 @@ TEST_F(ParallelBootstrap, ThresholdsAreThoseOfTheResamplesTakenOneByOne) {
   const int B = 41;
   const std::uint64_t start = 250;
   const Outcome parallel = run(3, SumsKernel::fast, B, 0.1f, start);
-  ResampleWork work(kLw, kLg);
+  ResampleWork work(kFrameLength, kLags);
   Messages diag(Stage::bootstrap);
   std::array<std::vector<float>, kTestCount> p;
   for (int b = B - 1; b >= 0; --b) {
-    const auto one = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
+    const auto one = resample_pvalues(x, y, kFrameLength, kLags, start + 2u * kFrameLength * b, work, diag);
     for (int k = 0; k < kTestCount; ++k) p[k].insert(p[k].begin(), one[k]);
   }
   EXPECT_TRUE(diag.empty());

@@ -64,14 +64,14 @@ std::array<std::vector<float>, kTestCount> independent_pvalues(const std::vector
 }
 
 // Frame length and lags of the fixture's bootstrap.
-constexpr int kLw = 24, kLg = 3;
+constexpr int kFrameLength = 24, kLags = 3;
 
-// resampxy with frames of kLw and kLg lags, on every core, its
+// resampxy with frames of kFrameLength and kLags lags, on every core, its
 // messages written on `c` as the console program writes them.
 Thresholds resample(std::span<const float> x, std::span<const float> y, int B, float alpha,
                     UniformStream& stream, Channels& c) {
   Messages messages(Stage::bootstrap);
-  const Thresholds t = resampxy(x, y, kLw, kLg, B, alpha, stream, processor_count(), messages);
+  const Thresholds t = resampxy(x, y, kFrameLength, kLags, B, alpha, stream, processor_count(), messages);
   for (const Message& m : messages.list())
     write_message(m, {c.report, c.console, c.error_file, c.standard_error});
   return t;
@@ -85,7 +85,7 @@ Seven threshold_block(std::span<const float> x, std::span<const float> y, int B,
   settings.resamples = B;
   settings.false_alarm = alpha;
   RunHeader header;
-  header.plan = FramePlan::of(static_cast<int>(x.size()), kLw, 0, kLg);
+  header.plan = FramePlan::of(static_cast<int>(x.size()), kFrameLength, 0, kLags);
   RunWriter writer(header, settings, program_run_channels(c));
   const PerTest<float> t = analysis_thresholds(x, y, settings, header.plan, stream, writer,
                                                EngineOptions{.threads = processor_count()});
@@ -171,9 +171,9 @@ TEST_F(ThresholdStep, NoResamplesKeepsTheNominalLevel) {
 TEST_F(ThresholdStep, TwentyResamplesInterpolateTheTwoSmallestPValues) {
   stream.advance(100);
   const Seven t = threshold_block(x, y, 20, 0.05f, stream, cap.all());
-  EXPECT_EQ(stream.position(), 100u + 2u * kLw * 20u);
+  EXPECT_EQ(stream.position(), 100u + 2u * kFrameLength * 20u);
 
-  auto p = independent_pvalues(x, y, kLw, kLg, 20, 100);
+  auto p = independent_pvalues(x, y, kFrameLength, kLags, 20, 100);
   for (int k = 0; k < kTestCount; ++k) {
     SCOPED_TRACE(k);
     std::vector<float> s = p[k];
@@ -194,7 +194,7 @@ TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
   stream.advance(5);
   const Thresholds t = resample(x, y, 1, 1.0f, stream, cap.all());
   EXPECT_EQ(t.status, kSortSingleValue);
-  auto p = independent_pvalues(x, y, kLw, kLg, 1, 5);
+  auto p = independent_pvalues(x, y, kFrameLength, kLags, 1, 5);
   for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t.values[k], p[k][0]) << k;
   EXPECT_EQ(occurrences(cap.console(), "fractiles set to x since n=1"), kTestCount);
   EXPECT_EQ(occurrences(cap.standard_error(), "fractiles set to x since n=1"), kTestCount);
@@ -203,7 +203,7 @@ TEST_F(ThresholdStep, OneResampleGivesItsOwnPValuesAndStatusFour) {
 TEST_F(ThresholdStep, OneResampleAtLevelOneIsAcceptedAndReported) {
   const Seven t = threshold_block(x, y, 1, 1.0f, stream, cap.all());
   EXPECT_EQ(report().rfind("           1 Bootstrapped false alarm thresholds\n\n", 0), 0u);
-  auto p = independent_pvalues(x, y, kLw, kLg, 1, 0);
+  auto p = independent_pvalues(x, y, kFrameLength, kLags, 1, 0);
   for (int k = 0; k < kTestCount; ++k) EXPECT_EQ(t[k], p[k][0]) << k;
 }
 
@@ -215,27 +215,27 @@ TEST_F(ThresholdStep, SameStreamPositionGivesIdenticalThresholdsAndTheStreamCont
   const Thresholds same = resample(x, y, 30, 0.1f, b, cap.all());
   EXPECT_EQ(first.values, same.values);
   EXPECT_EQ(first.status, kSortOk);
-  EXPECT_EQ(a.position(), 777u + 2u * kLw * 30u);
+  EXPECT_EQ(a.position(), 777u + 2u * kFrameLength * 30u);
 
   // A later run of the same execution draws further numbers.
   const Thresholds later = resample(x, y, 30, 0.1f, a, cap.all());
   EXPECT_NE(later.values, first.values);
   UniformStream c;
-  c.advance(777u + 2u * kLw * 30u);
+  c.advance(777u + 2u * kFrameLength * 30u);
   EXPECT_EQ(resample(x, y, 30, 0.1f, c, cap.all()).values, later.values);
 }
 
 TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   constexpr int B = 40;
   constexpr std::uint64_t start = 500;
-  ResampleWork work(kLw, kLg);
+  ResampleWork work(kFrameLength, kLags);
   Messages diag;
   std::vector<Seven> forward(B), backward(B);
   for (int b = 0; b < B; ++b) {
-    forward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
+    forward[b] = resample_pvalues(x, y, kFrameLength, kLags, start + 2u * kFrameLength * b, work, diag);
   }
   for (int b = B - 1; b >= 0; --b) {
-    backward[b] = resample_pvalues(x, y, kLw, kLg, start + 2u * kLw * b, work, diag);
+    backward[b] = resample_pvalues(x, y, kFrameLength, kLags, start + 2u * kFrameLength * b, work, diag);
   }
   EXPECT_EQ(forward, backward);
 
@@ -243,7 +243,7 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
   for (int k = 0; k < kTestCount; ++k) {
     for (int b = 0; b < B; ++b) p[k].push_back(backward[b][k]);
   }
-  EXPECT_EQ(p, independent_pvalues(x, y, kLw, kLg, B, start));
+  EXPECT_EQ(p, independent_pvalues(x, y, kFrameLength, kLags, B, start));
 
   stream.advance(start);
   EXPECT_EQ(resample(x, y, B, 0.1f, stream, cap.all()).values, fractiles_of(p, 0.1f));
@@ -254,11 +254,11 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
 TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
   std::atomic<bool> cancel{true};
   Messages messages;
-  EXPECT_THROW(resampxy(x, y, kLw, kLg, 50, 0.05f, stream, 2, messages, false, &cancel),
+  EXPECT_THROW(resampxy(x, y, kFrameLength, kLags, 50, 0.05f, stream, 2, messages, false, &cancel),
                Cancelled);
   Settings settings;
-  settings.frame_length = kLw;
-  const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kLw, 0, kLg), settings,
+  settings.frame_length = kFrameLength;
+  const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kFrameLength, 0, kLags), settings,
                                     {0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f});
   Result result;
   ResultCollector collector(result);
