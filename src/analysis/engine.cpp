@@ -83,7 +83,10 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
   };
   // The frames computed already are handed on first, with the pool's
   // threads free for the sink (which may format them side by side), then
-  // the others as the threads compute them.
+  // the others as the threads compute them. Those are computed well ahead
+  // (32 a thread): a sink that formats frames on the pool's threads while
+  // this thread hands them on finds the threads done computing and free,
+  // where a narrow window would keep them waiting for this thread.
   try {
     for (FrameOutcome& outcome : computed.first(ready)) hand_on(std::move(outcome));
     std::optional<Progress> progress;
@@ -96,7 +99,8 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
           if (progress) progress->advance();
           return outcome;
         },
-        [&](std::size_t, FrameOutcome&& outcome) { hand_on(std::move(outcome)); }, threads);
+        [&](std::size_t, FrameOutcome&& outcome) { hand_on(std::move(outcome)); }, threads,
+        32 * static_cast<std::size_t>(threads));
   } catch (const FrameStopped&) {
     std::string reason = "frame " + std::to_string(stopped->frame.number) + " cannot be completed";
     for (const Message& m : stopped->messages) {
