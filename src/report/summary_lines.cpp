@@ -12,13 +12,11 @@ namespace vok {
 namespace {
 
 // A pair's correlation and whether each of its series varies over the set
-// ('y') or is constant ('n'), as the correlation routine flags them.
+// (a series that does not is constant there).
 struct Correlation {
   float r = 0.0f;
-  struct {
-    char x = 'y';
-    char y = 'y';
-  } flags;
+  bool x_varies = true;
+  bool y_varies = true;
 };
 
 // The pairs of a summary, handed out in the order summarise recorded them:
@@ -48,8 +46,8 @@ class Pairs {
                              ") where (" + u + "," + v + ") is shown");
     Correlation c;
     c.r = p.r;
-    c.flags.x = p.first_varies ? 'y' : 'n';
-    c.flags.y = p.second_varies ? 'y' : 'n';
+    c.x_varies = p.first_varies;
+    c.y_varies = p.second_varies;
     return c;
   }
 
@@ -65,7 +63,7 @@ class Pairs {
 };
 
 bool all_vary(const Correlation& a, const Correlation& b) {
-  return a.flags.x == 'y' && a.flags.y == 'y' && b.flags.y == 'y';
+  return a.x_varies && a.y_varies && b.y_varies;
 }
 
 // Says that a series is constant over the frames of a block, in the block's
@@ -113,11 +111,11 @@ void lead_lines(Pairs& set, const LeadLines& t, Channel& report, const SayConsta
     const Correlation b = set(t.lead, line.second);
     if (all_vary(a, b)) {
       report.write(line.layout, {a.r, b.r});
-    } else if (first_line && a.flags.x == 'n') {
+    } else if (first_line && !a.x_varies) {
       say_constant(t.lead);
-    } else if (a.flags.y == 'n') {
+    } else if (!a.y_varies) {
       say_constant(line.first);
-    } else if (b.flags.y == 'n') {
+    } else if (!b.y_varies) {
       say_constant(line.second);
     }
     first_line = false;
@@ -138,7 +136,7 @@ void spread_lines(Pairs& set, const SpreadLines& t, Channel& report,
   const Correlation a = set("xxy", t.spread);
   const Correlation b = set("yyx", t.spread);
   const Correlation c = set("xy", t.spread);
-  if (c.flags.y == 'y') {
+  if (c.y_varies) {
     report.write(t.pair, {a.r, b.r});
     report.write(t.last, {c.r});
   } else {
