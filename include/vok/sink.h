@@ -43,7 +43,8 @@ class VOK_API AnalysisSink {
   // A message raised outside the frames (and, for a frame whose analysis
   // cannot go on, the frame's own messages).
   virtual void diagnostic(const Message& m) = 0;
-  // The descriptive statistics of the covered rows of x and y (first).
+  // The descriptive statistics of the covered rows of x and y: the first
+  // call after their own messages.
   virtual void statistics(const DescriptiveStats& x, const DescriptiveStats& y) = 0;
   // The false-alarm thresholds of the p-values: bootstrapped, or every one
   // the nominal level.

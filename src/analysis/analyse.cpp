@@ -91,9 +91,10 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
     };
 
   UniformStream uniforms(settings.seed);
-  const EngineOptions options{.threads = settings.threads > 0 ? settings.threads : processor_count(),
-                              .progress = false,
-                              .cancel = cancel};
+  const EngineOptions options{
+      .threads = settings.threads > 0 ? settings.threads : processor_count(),
+      .progress = false,
+      .cancel = cancel};
   try {
     return detail::analyse(x, y, settings, lookup, uniforms, sink, options);
   } catch (const AnalysisStopped& stopped) {
