@@ -18,6 +18,10 @@
 // bootstrapped). It computes and returns: it writes no file, nothing on the
 // console and keeps no global state. A bad setting or bad input throws
 // vok::Error.
+//
+// A program that wants each result as soon as it is known (the frames one
+// by one, as a long series is analysed) hands analyse a sink of its own
+// instead: <vok/sink.h>.
 #pragma once
 
 #include <array>
@@ -130,6 +134,32 @@ VOK_API int lags(const Settings& settings);
 // `overlap` rows, each lying inside the rows. Throws Error for a setting out
 // of its bounds (as Settings::check) or a negative row count.
 VOK_API int frame_count(const Settings& settings, int rows);
+
+// How `rows` observations are cut into frames: what analyse follows, and
+// what the streaming analyse (<vok/sink.h>) returns beside the frames it
+// hands on.
+struct FramePlan {
+  int rows = 0;          // n, the observations analysed
+  int frame_length = 0;  // rows of a frame
+  int overlap = 0;       // 0: frames end to end; > 0: a new frame every `overlap` rows
+  int lags = 0;          // lags per frame
+  int frames = 0;        // frames in the rows (frame_count)
+
+  // The plan of `rows` rows in frames of frame_length (>= 1) rows with
+  // `overlap` and `lags` lags. With settings in their bounds,
+  // of(rows, s.frame_length, s.overlap, lags(s)) is the plan analyse follows.
+  VOK_API static FramePlan of(int rows, int frame_length, int overlap, int lags);
+
+  // Length of the cross-bicorrelation list: lags (2 lags + 1).
+  int list_length() const { return lags * (2 * lags + 1); }
+  // Rows that whole frames can cover, frame_length (rows div frame_length):
+  // the rows of the descriptive statistics (Result::covered).
+  int covered() const { return frame_length > 0 ? frame_length * (rows / frame_length) : 0; }
+  // Rows between the starts of two frames: frame_length end to end, else the overlap.
+  int step() const { return overlap > 0 ? overlap : frame_length; }
+  // Rows before frame k (1-based).
+  int offset(int k) const { return (k - 1) * step(); }
+};
 
 // ------------------------------------------------------------------ result
 
@@ -280,6 +310,15 @@ struct Result {
 
   std::vector<Message> messages;  // in the order raised
 };
+
+// Benjamini-Hochberg q-values of p-values: with the m p-values that are not
+// NaN ordered p(1) <= ... <= p(m), q(i) = min over j >= i of min(1, p(j) m / j),
+// each given back in the place of its p-value. Equal p-values get equal
+// q-values; a NaN p-value gets a NaN q-value and does not count in m.
+VOK_API std::vector<double> qvalues(std::span<const double> pvalues);
+// The q-values of each test over a set of frames, test by test, from one
+// PerTest of p-values a frame (Frame::pvalue): Frame::qvalue of a Result.
+VOK_API std::vector<PerTest<double>> qvalues(std::span<const PerTest<double>> pvalues);
 
 // -------------------------------------------------------------- analysis
 

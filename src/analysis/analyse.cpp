@@ -1,10 +1,12 @@
-// vok::analyse: the input checked, the analysis run into a Result.
+// vok::analyse: the input checked, the analysis run into a sink (a
+// ResultCollector for the Result).
 #include "analysis/analyse.h"
 
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "analysis/engine.h"
@@ -12,6 +14,7 @@
 #include "analysis/run_checks.h"
 #include "analysis/setting_bounds.h"
 #include "exec/parallel.h"
+#include "vok/sink.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -59,8 +62,9 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
 
 }  // namespace detail
 
-Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
-               std::span<const std::string> stamps, const std::atomic<bool>* cancel) {
+FramePlan analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
+                  AnalysisSink& sink, std::span<const std::string> stamps,
+                  const std::atomic<bool>* cancel) {
   // A setting out of its bounds is refused before anything else, the
   // resamples the level needs among them.
   settings.check();
@@ -86,21 +90,51 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
       return stamps[static_cast<std::size_t>(row - 1)];
     };
 
-  Result result;
-  ResultCollector collector(result);
   UniformStream uniforms(settings.seed);
-  const EngineOptions options{.threads = settings.threads > 0 ? settings.threads : processor_count(),
-                              .progress = false,
-                              .cancel = cancel};
+  const EngineOptions options{
+      .threads = settings.threads > 0 ? settings.threads : processor_count(),
+      .progress = false,
+      .cancel = cancel};
   try {
-    const FramePlan plan = detail::analyse(x, y, settings, lookup, uniforms, collector, options);
-    result.rows = plan.rows;
-    result.lags = plan.lags;
-    result.covered = plan.covered();
+    return detail::analyse(x, y, settings, lookup, uniforms, sink, options);
   } catch (const AnalysisStopped& stopped) {
     refuse(stopped.reason);
   }
-  complete_result(result, settings.false_alarm);
+}
+
+Result analyse(std::span<const float> x, std::span<const float> y, const Settings& settings,
+               std::span<const std::string> stamps, const std::atomic<bool>* cancel) {
+  ResultCollector collector;
+  const FramePlan plan = analyse(x, y, settings, collector, stamps, cancel);
+  return collector.take(plan, settings.false_alarm);
+}
+
+void ResultCollector::diagnostic(const Message& m) {
+  result_.messages.push_back(m);
+}
+void ResultCollector::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
+  result_.x_stats = x;
+  result_.y_stats = y;
+}
+void ResultCollector::thresholds(const PerTest<float>& values, bool bootstrapped) {
+  result_.thresholds = values;
+  result_.bootstrapped = bootstrapped;
+}
+void ResultCollector::frame(const Frame& frame, std::span<const Message> messages) {
+  result_.frames.push_back(frame);
+  result_.messages.insert(result_.messages.end(), messages.begin(), messages.end());
+}
+void ResultCollector::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
+  result_.counts = counts;
+  if (summary) result_.summary = *summary;
+}
+
+Result ResultCollector::take(const FramePlan& plan, float false_alarm) {
+  Result result = std::exchange(result_, {});
+  result.rows = plan.rows;
+  result.lags = plan.lags;
+  result.covered = plan.covered();
+  complete_result(result, false_alarm);
   return result;
 }
 

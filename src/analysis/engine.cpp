@@ -184,26 +184,6 @@ void analyse_frames(const FrameJob& job, const StampLookup& stamps, AnalysisSink
   sink.finish(counts, &summary);
 }
 
-void ResultCollector::diagnostic(const Message& m) {
-  r_.messages.push_back(m);
-}
-void ResultCollector::statistics(const DescriptiveStats& x, const DescriptiveStats& y) {
-  r_.x_stats = x;
-  r_.y_stats = y;
-}
-void ResultCollector::thresholds(const PerTest<float>& values, bool bootstrapped) {
-  r_.thresholds = values;
-  r_.bootstrapped = bootstrapped;
-}
-void ResultCollector::frame(const Frame& frame, std::span<const Message> messages) {
-  r_.frames.push_back(frame);
-  r_.messages.insert(r_.messages.end(), messages.begin(), messages.end());
-}
-void ResultCollector::finish(const PerTest<int>& counts, const CorrelationSummary* summary) {
-  r_.counts = counts;
-  if (summary) r_.summary = *summary;
-}
-
 void SinkList::diagnostic(const Message& m) {
   for (AnalysisSink* s : sinks_) s->diagnostic(m);
 }

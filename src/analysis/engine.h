@@ -1,7 +1,8 @@
-// The analysis of one run, step by step, handing each result to a sink as
-// soon as it is known: the console program's writers are one sink (they
-// write the report and the plot files as the run goes, as a run always has),
-// vok::analyse's collector is another (it keeps everything in a Result).
+// The analysis of one run, step by step, handing each result to a sink
+// (vok/sink.h) as soon as it is known: the console program's writers are
+// one sink (they write the report and the plot files as the run goes, as a
+// run always has), vok::analyse's ResultCollector is another (it keeps
+// everything in a Result).
 //
 //   descriptive statistics -> thresholds -> frames, in order -> counts and
 //   correlation summary
@@ -21,40 +22,10 @@
 #include "data/stamp_array.h"
 #include "frames/frame_plan.h"
 #include "frames/wind.h"
+#include "vok/sink.h"
 #include "vok/vok.h"
 
 namespace vok {
-
-class AnalysisSink {
- public:
-  virtual ~AnalysisSink() = default;
-  // A message raised outside the frames (and, for a frame that stops, the
-  // frame's own messages).
-  virtual void diagnostic(const Message& m) = 0;
-  // The descriptive statistics of the covered rows of x and y.
-  virtual void statistics(const DescriptiveStats& x, const DescriptiveStats& y) = 0;
-  // The thresholds: bootstrapped, or every one the nominal level.
-  virtual void thresholds(const PerTest<float>& values, bool bootstrapped) = 0;
-  // Frame after frame, in order, with the messages raised computing it.
-  virtual void frame(const Frame& frame, std::span<const Message> messages) = 0;
-  // After the last frame: the counts and, when it applies, the summary.
-  virtual void finish(const PerTest<int>& counts, const CorrelationSummary* summary) = 0;
-};
-
-// Keeps everything the analysis hands on in a Result (whose rows, lags and
-// covered rows are the caller's to set).
-class ResultCollector : public AnalysisSink {
- public:
-  explicit ResultCollector(Result& result) : r_(result) {}
-  void diagnostic(const Message& m) override;
-  void statistics(const DescriptiveStats& x, const DescriptiveStats& y) override;
-  void thresholds(const PerTest<float>& values, bool bootstrapped) override;
-  void frame(const Frame& frame, std::span<const Message> messages) override;
-  void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override;
-
- private:
-  Result& r_;
-};
 
 // Hands everything on to several sinks, in the order given.
 class SinkList : public AnalysisSink {

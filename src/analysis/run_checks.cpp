@@ -7,7 +7,7 @@
 
 namespace vok {
 
-std::vector<double> bh_qvalues(std::span<const double> p) {
+std::vector<double> qvalues(std::span<const double> p) {
   std::vector<double> q(p.size(), std::numeric_limits<double>::quiet_NaN());
   std::vector<std::size_t> order;
   order.reserve(p.size());
@@ -24,12 +24,12 @@ std::vector<double> bh_qvalues(std::span<const double> p) {
   return q;
 }
 
-std::vector<PerTest<double>> bh_qvalues(std::span<const PerTest<double>> pvalues) {
+std::vector<PerTest<double>> qvalues(std::span<const PerTest<double>> pvalues) {
   std::vector<PerTest<double>> q(pvalues.size());
   std::vector<double> p(pvalues.size());
   for (Test t : kTests) {
     for (std::size_t i = 0; i < p.size(); ++i) p[i] = pvalues[i][t];
-    const std::vector<double> column = bh_qvalues(p);
+    const std::vector<double> column = qvalues(p);
     for (std::size_t i = 0; i < p.size(); ++i) q[i][t] = column[i];
   }
   return q;
@@ -38,7 +38,7 @@ std::vector<PerTest<double>> bh_qvalues(std::span<const PerTest<double>> pvalues
 void set_qvalues(std::span<Frame> frames) {
   std::vector<PerTest<double>> p(frames.size());
   for (std::size_t i = 0; i < frames.size(); ++i) p[i] = frames[i].pvalue;
-  const std::vector<PerTest<double>> q = bh_qvalues(p);
+  const std::vector<PerTest<double>> q = qvalues(p);
   for (std::size_t i = 0; i < frames.size(); ++i) frames[i].qvalue = q[i];
 }
 

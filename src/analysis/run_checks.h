@@ -1,6 +1,6 @@
 // What an analysis says across its frames, beside each frame's own tests:
-// Benjamini-Hochberg q-values of each test over the frames, and how often
-// the frames show changing variance.
+// Benjamini-Hochberg q-values of each test over the frames (vok::qvalues),
+// and how often the frames show changing variance.
 #pragma once
 
 #include <span>
@@ -10,16 +10,6 @@
 #include "vok/vok.h"
 
 namespace vok {
-
-// Benjamini-Hochberg q-values of p-values: with the m p-values that are not
-// NaN ordered p(1) <= ... <= p(m), q(i) = min over j >= i of min(1, p(j) m / j),
-// each given back in the place of its p-value. Equal p-values get equal
-// q-values; a NaN p-value gets a NaN q-value and does not count in m.
-std::vector<double> bh_qvalues(std::span<const double> p);
-
-// The q-values of each test over a run's frames, from their p-values (one
-// PerTest a frame).
-std::vector<PerTest<double>> bh_qvalues(std::span<const PerTest<double>> pvalues);
 
 // Frame::qvalue of every frame, test by test, from Frame::pvalue.
 void set_qvalues(std::span<Frame> frames);

@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "control/run_driver.h"
-#include "frames/run_kind.h"
+#include "output/run_kind.h"
 #include "input/source_lines.h"
 #include "input/text_file.h"
 #include "output/channel.h"

@@ -19,6 +19,7 @@
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
 #include "analysis/run_checks.h"
+#include "control/closing_stamp.h"
 #include "control/control_files.h"
 #include "report/frames_table.h"
 #include "control/run_layout.h"
@@ -428,7 +429,7 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
         detail::analyse(x, y, settings, stamps, execution.uniforms, all,
                         EngineOptions{.threads = settings.threads, .progress = true, .kernel = execution.kernel},
                         frames_computed);
-    if (results) results->write(plan.rows, plan.lags, plan.covered());
+    if (results) results->write(plan);
   } catch (const ResamplesRefused&) {
     write_refusal({&out.report, &out.console, &out.error_file}, settings.resamples, run_index);
     throw RunEnded{};

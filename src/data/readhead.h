@@ -6,7 +6,7 @@
 #include <string>
 
 #include "data/data_format.h"
-#include "frames/run_kind.h"
+#include "output/run_kind.h"
 #include "output/channel.h"
 #include "input/fields.h"
 #include "input/text_file.h"

@@ -74,7 +74,7 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
   report.write(kFormat, {fixed_text(h.format, 50)});
 }
 
-void winhead(const FrameClock& clock, const StampLookup& stamps, int frame_length, int s, int k,
+void winhead(const FrameClock& clock, const RowStampLookup& stamps, int frame_length, int s, int k,
              Channel& frames) {
   static const Layout kStars = Layout::parse(R"(70("*"))");
   static const Layout kRule = Layout::parse(R"(70("="))");

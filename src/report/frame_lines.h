@@ -10,13 +10,15 @@
 #include <string>
 #include <string_view>
 
-#include "data/stamp_array.h"
-#include "frames/frame_plan.h"
-#include "frames/run_kind.h"
 #include "output/channel.h"
+#include "output/run_kind.h"
 #include "vok/vok.h"
 
 namespace vok {
+
+// The stamp of row j (1-based) of a run, 20 characters: the frames-file
+// header asks for the stamps of a frame's first and last rows.
+using RowStampLookup = std::function<std::string_view(int row)>;
 
 // How a frame's position is shown in its frames-file header.
 struct FrameClock {
@@ -48,7 +50,7 @@ void frw(const RunHeader& header, Channel& report, Channel& frames);
 
 // Frame header of frame k with offset s (rows s + 1 .. s + frame_length): a rule of
 // 70 "*", the frame line and a rule of 70 "=".
-void winhead(const FrameClock& clock, const StampLookup& stamps, int frame_length, int s, int k,
+void winhead(const FrameClock& clock, const RowStampLookup& stamps, int frame_length, int s, int k,
              Channel& frames);
 
 // The frame's two p-value lines (1 - P of each CDF value) and an empty line.

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <string_view>
 
-#include "analysis/run_checks.h"
 #include "output/channel.h"
 
 namespace vok {
@@ -131,7 +130,7 @@ void FramesTableWriter::frame(const Frame& frame, std::span<const Message>) {
 }
 
 void FramesTableWriter::write_rows() {
-  const std::vector<PerTest<double>> q = bh_qvalues(pvalues_);
+  const std::vector<PerTest<double>> q = qvalues(pvalues_);
   std::size_t begin = 0;
   for (std::size_t i = 0; i < row_ends_.size(); ++i) {
     table_.append(std::string_view(rows_).substr(begin, row_ends_[i] - begin));

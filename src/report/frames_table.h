@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/engine.h"
 #include "output/channel.h"
+#include "vok/sink.h"
 #include "vok/vok.h"
 
 namespace vok {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "analysis/run_checks.h"
 
 namespace vok {
 namespace {
@@ -380,18 +379,15 @@ ResultsFileWriter::ResultsFileWriter(std::string report_name, const Settings& se
                                      Channels& program)
     : report_name_(std::move(report_name)), settings_(settings), program_(program) {}
 
-void ResultsFileWriter::write(int rows, int lags, int covered) {
-  result_.rows = rows;
-  result_.lags = lags;
-  result_.covered = covered;
-  complete_result(result_, settings_.false_alarm);
+void ResultsFileWriter::write(const FramePlan& plan) {
+  const Result result = collector_.take(plan, settings_.false_alarm);
   Channel file(results_file_name(report_name_), program_);
   // The channel's name is the file's path.
   if (file.open_file(file.name()) != 0) {
     program_.report_write_error(file);
     return;
   }
-  file.append(results_json(report_name_, settings_, result_));
+  file.append(results_json(report_name_, settings_, result));
   file.close();
 }
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/engine.h"
 #include "output/channel.h"
+#include "vok/sink.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -62,16 +62,15 @@ class ResultsFileWriter : public AnalysisSink {
   void finish(const PerTest<int>& counts, const CorrelationSummary* summary) override {
     collector_.finish(counts, summary);
   }
-  // Completes the result with the frame plan's rows, lags and covered rows
-  // and writes the file.
-  void write(int rows, int lags, int covered);
+  // Completes the result with the frame plan the analysis followed (rows,
+  // lags, covered rows) and writes the file.
+  void write(const FramePlan& plan);
 
  private:
   std::string report_name_;
   Settings settings_;
   Channels& program_;
-  Result result_;
-  ResultCollector collector_{result_};
+  ResultCollector collector_;
 };
 
 }  // namespace vok

@@ -152,7 +152,7 @@ void RunWriter::write_frame(const Frame& f, std::span<const Message> diagnostics
   const int s = f.first_row - 1;
   const int frame_length = header_.plan.frame_length;
   if (f.hits() >= 1) {
-    const StampLookup stamps = [&f](int row) -> std::string_view {
+    const RowStampLookup stamps = [&f](int row) -> std::string_view {
       return row == f.first_row ? f.first_stamp : f.last_stamp;
     };
     winhead(header_.clock, stamps, frame_length, s, k, out.frames);

@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/engine.h"
 #include "output/channel.h"
 #include "report/frame_lines.h"
+#include "vok/sink.h"
 
 namespace vok {
 

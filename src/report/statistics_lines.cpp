@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "data/descriptive.h"
-
 namespace vok {
 
 void wrstat(Channel& out, const DescriptiveStats& s) {
@@ -44,12 +42,6 @@ void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, flo
     out.write(kHoursUnit, {hours});
     console.write(kHoursConsole, {hours});
   }
-}
-
-float head(int v1, int v2, int v3, float start_time, Channel& out, Channel& console) {
-  const float e = elapsed_time(start_time, processor_time());
-  write_closing_stamp(v1, v2, v3, local_date_time(), e, out, console);
-  return e;
 }
 
 }  // namespace vok

@@ -12,12 +12,9 @@ namespace vok {
 // The statistics block of the report.
 void wrstat(Channel& out, const DescriptiveStats& s);
 
-// Closing stamp: version line, date and time, elapsed processor time since
-// `start_time` (also on `console`). Returns the elapsed time.
-float head(int v1, int v2, int v3, float start_time, Channel& out, Channel& console);
-
-// The stamp's lines for a given date text and elapsed time (the elapsed-time
-// line also goes to `console`): head without a clock.
+// Closing stamp: version line, date and time, elapsed processor time (the
+// elapsed-time line also goes to `console`). The console program reads the
+// clock for it (control/closing_stamp.h).
 void write_closing_stamp(int v1, int v2, int v3, std::string_view date_time, float elapsed,
                          Channel& out, Channel& console);
 

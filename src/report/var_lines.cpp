@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "stats/var.h"
-
 namespace vok {
 
 void disvar(const VarFit& fit, int k, int p, Channel& out) {
@@ -50,13 +48,6 @@ void disvar(const VarFit& fit, int k, int p, Channel& out) {
       out.write(kTValues, t_values);
     }
   }
-}
-
-VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Messages& messages, Channel& out) {
-  VarFit result = fit(series, residuals, k, n, p, messages);
-  disvar(result, k, p, out);
-  return result;
 }
 
 }  // namespace vok

@@ -1,10 +1,7 @@
 // The report block of a VAR(p) fit: R square, coefficients and t values.
 #pragma once
 
-#include <span>
-
 #include "output/channel.h"
-#include "stats/messages.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -13,9 +10,5 @@ namespace vok {
 // fit). A standard error <= 0 among the first p entries writes one line per
 // such entry instead of the block.
 void disvar(const VarFit& fit, int k, int p, Channel& out);
-
-// fit, then disvar whatever the fit's status.
-VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Messages& messages, Channel& out);
 
 }  // namespace vok

@@ -59,13 +59,13 @@ TEST(QValues, AgreeWithTheirDefinition) {
   };
   for (const auto& p : cases) {
     SCOPED_TRACE(p.size());
-    expect_same(bh_qvalues(p), direct_qvalues(p));
+    expect_same(qvalues(p), direct_qvalues(p));
   }
   // A longer case, the p-values of a scrambled sequence.
   std::vector<double> p;
   for (int i = 0; i < 300; ++i) p.push_back(UniformStream::at(static_cast<std::uint64_t>(i)) *
                                             (i % 3 == 0 ? 0.01 : 1.0));
-  expect_same(bh_qvalues(p), direct_qvalues(p));
+  expect_same(qvalues(p), direct_qvalues(p));
 }
 
 TEST(BinomialTail, KnownValues) {

@@ -156,12 +156,11 @@ TEST_F(FramesBootstrap, TheSettingsChooseIt) {
   settings.transform = Transform::clip;
   settings.bootstrap = Bootstrap::frames;
   const FramePlan plan = FramePlan::of(kN, kFrameLength, 0, kLags);
-  Result result;
-  ResultCollector collector(result);
+  ResultCollector collector;
   UniformStream stream;
   const PerTest<float> t = analysis_thresholds(x, y, settings, plan, stream, collector,
                                                EngineOptions{.threads = 2});
-  EXPECT_TRUE(result.bootstrapped);
+  EXPECT_TRUE(collector.result().bootstrapped);
   auto p = direct_pvalues(x, y, {1, true}, 40, 0);
   const std::array<float, kTestCount> want = fractiles(p, 0.1f);
   EXPECT_EQ((std::array<float, kTestCount>{t.hxxy, t.hyyx, t.hxxx, t.hyyy, t.cx, t.cy, t.cxy}),

@@ -260,11 +260,10 @@ TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
   settings.frame_length = kFrameLength;
   const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kFrameLength, 0, kLags), settings,
                                     {0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f, 0.05f});
-  Result result;
-  ResultCollector collector(result);
+  ResultCollector collector;
   EXPECT_THROW(analyse_frames(job, {}, collector, EngineOptions{.threads = 2, .cancel = &cancel}),
                Cancelled);
-  EXPECT_TRUE(result.frames.empty());
+  EXPECT_TRUE(collector.result().frames.empty());
 }
 
 TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOne) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "frames/frame_plan.h"
+
 namespace vok {
 namespace {
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,15 @@ std::string lines(std::initializer_list<std::string> ls) {
   std::string out;
   for (const std::string& l : ls) out += l + "\n";
   return out;
+}
+
+// The fit, then its report block whatever the fit's status: a frame's VAR
+// fit as the report shows it.
+VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
+           Messages& messages, Channel& out) {
+  VarFit result = fit(series, residuals, k, n, p, messages);
+  disvar(result, k, p, out);
+  return result;
 }
 
 class VarTest : public ::testing::Test {

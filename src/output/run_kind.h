@@ -1,6 +1,6 @@
 // The kind of run, as the run control file and the data file set it: what
 // the report's header and the plot files show of it, and whether those files
-// are written.
+// are written. The console program's alone: the analysis knows none of it.
 #pragma once
 
 namespace vok {
