@@ -11,8 +11,8 @@
 #
 # Rounds ($VOK_BENCH_ROUNDS, default 5) run every build on 1 and 2 threads in
 # turn, so that other work on the machine weighs on all of them alike; each
-# configuration's best wall time (to the millisecond, from the clock around
-# the run) is printed, with the speed-up of the new build over the old and
+# configuration's best wall time (from the clock read around the program's
+# process alone) is printed, with the speed-up of the new build over the old and
 # from 1 to 2 threads, and the load average before and after. Every build and
 # thread count must write the same files (closing stamps aside); the script
 # checks that. The data file comes from bench/whole_program_data.cpp (built
@@ -47,6 +47,26 @@ write_case() {
 }
 
 
+# The wall time of one run, from the program's start to its end (seconds):
+# the clock is read around the process alone, not around a shell that
+# starts it, whose own fork and exec would weigh on every run alike.
+run_time() {
+  "$python" - "$@" <<'PY'
+import os, sys, time
+directory, program, threads = sys.argv[1:]
+os.chdir(directory)
+quiet = [(os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0)]
+start = time.monotonic()
+pid = os.posix_spawn(program, [program, "--threads", threads], os.environ, file_actions=quiet)
+_, status = os.waitpid(pid, 0)
+end = time.monotonic()
+if status != 0:
+    sys.exit(f"{program} --threads {threads} in {directory}: exit status {status}")
+print(f"{end - start:.4f}")
+PY
+}
+python=/usr/bin/python3
+
 declare -A best
 builds=(new)
 [[ -n "$old" ]] && builds=(old new)
@@ -61,9 +81,7 @@ for ((round = 0; round < rounds; ++round)); do
         key="$frame_length $build $threads"
         dir="$work/run-$frame_length-$build-$threads"
         write_case "$dir" "$frame_length" "$b"
-        start=$(date +%s%N)
-        (cd "$dir" && "$vok" --threads "$threads" >/dev/null)
-        t=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+        t=$(run_time "$dir" "$vok" "$threads")
         if [[ -z "${best[$key]:-}" ]] || awk -v a="$t" -v b="${best[$key]}" 'BEGIN { exit !(a < b) }'; then
           best[$key]=$t
         fi
@@ -87,7 +105,7 @@ for c in "${cases[@]}"; do
         echo "OUTPUT DIFFERS: $first and $dir" >&2
         exit 1
       fi
-      printf "%-4s %d thread(s): %8.3f s\n" "$build" "$threads" "${best[$frame_length $build $threads]}"
+      printf "%-4s %d thread(s): %8.4f s\n" "$build" "$threads" "${best[$frame_length $build $threads]}"
     done
     awk -v a="${best[$frame_length $build 1]}" -v b="${best[$frame_length $build 2]}" \
       'BEGIN { printf "     speed-up 1 -> 2 threads: %.2f\n", a / b }'
