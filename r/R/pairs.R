@@ -90,6 +90,10 @@
 #' @param na.action \code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 #'   pair by pair, the rows where either series is \code{NA} (a panel whose
 #'   series start at different times).
+#' @param missing The missing-value policy of \code{\link{analyse}}, pair by
+#'   pair: \code{"raise"}, \code{"drop"} (as \code{na.omit}) or
+#'   \code{"split"} (no frame spans a row left out: the frames restart after
+#'   each gap); \code{NULL} takes it from \code{na.action}.
 #' @param errors \code{"stop"}: the first pair that fails (in pair order)
 #'   stops the call with an error naming it; \code{"collect"}: the failed
 #'   pairs go to \code{$errors} and the others are kept.
@@ -123,10 +127,10 @@
 #' summary(pairs)[1:7, ]
 #' analyse_pairs(panel, pairs = list(c("a", "c")), frame_length = 200, cores = 1)$pairs
 #' @export
-analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
+analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing = NULL,
                           errors = c("stop", "collect"), cores = getOption("mc.cores", 2L)) {
   settings <- list(...)
-  known <- setdiff(names(formals(analyse)), c("x", "y", "stamps", "na.action"))
+  known <- setdiff(names(formals(analyse)), c("x", "y", "stamps", "na.action", "missing"))
   unknown <- setdiff(names(settings), known)
   if (length(settings) && (is.null(names(settings)) || any(!nzchar(names(settings)))))
     .refuse("the settings must be named (frame_length = ..., ...)")
@@ -136,7 +140,7 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
     .refuse("errors = ", .shown(errors), ": must be \"stop\" or \"collect\"")
   errors <- errors[1L]
   cores <- .whole("cores", cores, minimum = 1)
-  na <- .na_action(na.action)
+  policy <- .missing_policy(na.action, missing)
   panel <- .columns(data)
   chosen <- .resolve_pairs(pairs, panel$labels)
   if (is.null(settings$threads) && cores > 1L)
@@ -149,7 +153,7 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
   one <- function(k) {
     i <- chosen$i[k]
     j <- chosen$j[k]
-    tryCatch(.analyse(panel$values[[i]], panel$values[[j]], checked, panel$index, na,
+    tryCatch(.analyse(panel$values[[i]], panel$values[[j]], checked, panel$index, policy,
                       c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k]))),
              error = function(e) conditionMessage(e))
   }
