@@ -14,7 +14,7 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(file include/vok/vok.h include/vok/sink.h lib/libvok.a lib/libvok.so lib/cmake/vok/vokConfig.cmake)
+foreach(file include/vok/vok.h include/vok/sink.h include/vok/missing.h lib/libvok.a lib/libvok.so lib/cmake/vok/vokConfig.cmake)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()

@@ -46,16 +46,17 @@ test_that("each policy gives the Python package's pair table on the same panel",
 
 test_that("split restarts the frames after a gap; drop counts the rows left out", {
   panel <- gapped_panel()
-  a <- panel[, "a"]
+  b <- panel[, "b"]  # rows 1-80 missing
   c <- panel[, "c"]  # rows 301-390 missing
-  split <- analyse(a, c, frame_length = 100, missing = "split", threads = 1)
-  expect_identical(split$frames$first_row, c(1L, 101L, 201L, 391L, 491L))
-  expect_identical(split$frames$rows_dropped, rep(0L, 5))
+  split <- analyse(b, c, frame_length = 100, missing = "split", threads = 1)
+  expect_identical(split$frames$first_row, c(81L, 181L, 391L, 491L))
+  expect_identical(split$frames$rows_dropped, rep(0L, 4))
   expect_identical(split$frames$start, zoo::index(panel)[split$frames$first_row])
-  drop <- analyse(a, c, frame_length = 100, missing = "drop", threads = 1)
-  expect_identical(drop$frames$last_row, c(100L, 200L, 300L, 490L, 590L))
-  expect_identical(drop$frames$rows_dropped, c(0L, 0L, 0L, 90L, 0L))
-  expect_identical(drop$rows, 510L)
+  # The kept rows joined up: frame 3 holds rows 281-300 and 391-470.
+  drop <- analyse(b, c, frame_length = 100, missing = "drop", threads = 1)
+  expect_identical(drop$frames$last_row, c(180L, 280L, 470L, 570L))
+  expect_identical(drop$frames$rows_dropped, c(0L, 0L, 90L, 0L))
+  expect_identical(drop$rows, 430L)
   expect_identical(split$statistics, drop$statistics)
 })
 
