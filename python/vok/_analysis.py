@@ -330,6 +330,7 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     echo["exponent"] = float(np.float32(settings["exponent"]))
     echo["false_alarm"] = float(np.float32(settings["false_alarm"]))
     echo["threads"] = threads
+    echo["missing"] = missing
     result = Result.from_arrays(arrays, echo, stamps=stamp_times,
                                 stamped=stamp_times is not None or stamp_strings is not None)
     result.names = names

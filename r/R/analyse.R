@@ -325,6 +325,7 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   # The seed as a number where a double holds it exactly.
   if (nchar(settings$seed) <= 15L) shown$seed <- as.numeric(settings$seed)
   shown["threads"] <- list(if (settings$threads == 0L) NULL else settings$threads)
+  shown$missing <- policy
   result <- .result(a, shown, times = if (is.character(index)) NULL else index, names = names)
   for (text in .calibration_warnings(result))
     warning(structure(class = c("vok_calibration_warning", "warning", "condition"),

@@ -150,6 +150,7 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing 
   shown <- checked
   shown$exponent <- .float32(checked$exponent)
   shown$false_alarm <- .float32(checked$false_alarm)
+  shown$missing <- policy
   one <- function(k) {
     i <- chosen$i[k]
     j <- chosen$j[k]

@@ -77,6 +77,7 @@ def test_split_restarts_the_frames_after_each_gap(gapped):
     assert list(f["first_row"]) == [31, 131, 391, 491]
     assert list(f["last_row"]) == [130, 230, 490, 590]
     assert not f["rows_dropped"].any()
+    assert split.settings["missing"] == "split" and split.rows == 480
     missing_rows = set(np.flatnonzero(x.isna().to_numpy() | y.isna().to_numpy()) + 1)
     for first, last in zip(f["first_row"], f["last_row"]):
         assert not missing_rows & set(range(first, last + 1))

@@ -51,6 +51,7 @@ test_that("split restarts the frames after a gap; drop counts the rows left out"
   split <- analyse(b, c, frame_length = 100, missing = "split", threads = 1)
   expect_identical(split$frames$first_row, c(81L, 181L, 391L, 491L))
   expect_identical(split$frames$rows_dropped, rep(0L, 4))
+  expect_identical(split$settings$missing, "split")
   expect_identical(split$frames$start, zoo::index(panel)[split$frames$first_row])
   # The kept rows joined up: frame 3 holds rows 281-300 and 391-470.
   drop <- analyse(b, c, frame_length = 100, missing = "drop", threads = 1)
