@@ -132,6 +132,12 @@ def simulate(process, rng, frames, n):
         x, y = e, _lag(e, 1) * _lag(e, 2) + u
     elif process == "square":  # y = x(t-1)^2 - 1 + e
         x, y = e, _lag(e, 1) ** 2 - 1.0 + u
+    elif process.startswith("level"):  # iid with a mean of `level` standard deviations
+        level = float(process[len("level"):])
+        x, y = e + level, u + level
+    elif process.startswith("corr"):  # iid pairs correlated at lag 0: corr0.5
+        r = float(process[len("corr"):])
+        x, y = e, r * e + math.sqrt(1.0 - r * r) * u
     else:
         raise ValueError(process)
     return x[:, BURN:], y[:, BURN:]
@@ -148,6 +154,8 @@ PROCESSES = {
     "tar": "symmetric threshold AR x",
     "product": "y = x(t-1) x(t-2) + e",
     "square": "y = x(t-1)^2 - 1 + e",
+    "level1": "iid Gaussian, mean 1 sd",
+    "corr0.5": "iid pairs, r = 0.5 at lag 0",
 }
 CROSS_PROCESSES = ("linear", "product", "square")
 # The VAR order of the power cells: the order of the process's linear part
@@ -309,6 +317,83 @@ def threshold_spread(task):
 
 
 # --------------------------------------------------------------------------
+# The cautions: how often each fires on pairs of series without its cause
+# (at most 1% of pairs) and with it (at least 90% at frame 250).
+
+#: Frames of one pair of series, as a researcher's series would hold them.
+CAUTION_FRAMES = 20
+#: Pairs without a caution's cause: process, VAR order, extra settings.
+CLEAN_PAIRS = [("iid", 0, {}), ("iid", 1, {}), ("t5", 1, {}), ("ar1", 1, {})]
+#: The process each caution names: caution kind -> (process, VAR order,
+#: extra settings, a frame of x held constant).
+NAMED_PAIRS = {
+    "level": ("level1", 1, {}, False),
+    "changing_variance": ("garch", 1, {}, False),
+    "autocorrelation": ("ar1", 0, {}, False),
+    "lag0_correlation": ("corr0.5", 1, {}, False),
+    "constant_frames": ("iid", 1, {}, True),
+}
+
+
+def caution_rates(task):
+    """Pairs of CAUTION_FRAMES frames of one process: the share of pairs on
+    which each caution fires. Returns rows of (process, n, var_lag,
+    caution, fired, pairs)."""
+    import vok
+    from vok._analysis import analyse_quietly
+
+    c = dict(task)
+    rng = np.random.default_rng(cell_seed(c["seed"], "cautions", c["process"], c["n"],
+                                          c["var_lag"], c["stuck"]))
+    x, y = simulate(c["process"], rng, c["pairs"] * CAUTION_FRAMES, c["n"])
+    if c["stuck"]:  # the third frame of each pair's x stuck at its first value
+        x[2::CAUTION_FRAMES] = x[2::CAUTION_FRAMES, :1]
+    fired = {}
+    for pair in range(c["pairs"]):
+        part = slice(pair * CAUTION_FRAMES, (pair + 1) * CAUTION_FRAMES)
+        result = analyse_quietly(x[part].reshape(-1).astype(np.float32),
+                                 y[part].reshape(-1).astype(np.float32), frame_length=c["n"],
+                                 var_lag=c["var_lag"], threads=c["threads"], **c["extra"])
+        for kind in set(result.cautions["kind"]):
+            fired[kind] = fired.get(kind, 0) + 1
+    kinds = sorted(set(fired) | set(NAMED_PAIRS))
+    return [dict(process=c["process"], n=c["n"], var_lag=c["var_lag"], stuck=c["stuck"],
+                 caution=k, fired=fired.get(k, 0), pairs=c["pairs"]) for k in kinds]
+
+
+def caution_tasks(seed, pairs, threads):
+    """The clean cells (frames 100 and 250) and each caution's own cell (250)."""
+    tasks = [dict(process=p, n=n, var_lag=v, extra=e, stuck=False, clean=True)
+             for p, v, e in CLEAN_PAIRS for n in (100, 250)]
+    tasks += [dict(process=p, n=250, var_lag=v, extra=e, stuck=stuck, clean=False, named=kind)
+              for kind, (p, v, e, stuck) in NAMED_PAIRS.items()]
+    return [dict(t, seed=seed, pairs=pairs, threads=threads) for t in tasks]
+
+
+def check_cautions(tasks, results, largest=1.0, smallest=90.0):
+    """Prints each cell's rates; returns the number of rates out of bounds."""
+    failed = 0
+    for task, rows in zip(tasks, results):
+        stuck = ", a frame of x stuck" if task["stuck"] else ""
+        print(f"cautions on {PROCESSES.get(task['process'], task['process'])}, frame "
+              f"{task['n']}, VAR({task['var_lag']}){stuck}")
+        for row in rows:
+            share = 100.0 * row["fired"] / row["pairs"]
+            if task["clean"]:
+                ok = share <= largest
+                bound = f"at most {largest:g}%"
+            elif row["caution"] == task["named"]:
+                ok = share >= smallest
+                bound = f"at least {smallest:g}%"
+            else:
+                continue
+            failed += not ok
+            print(f"  {row['caution']:<20} {share:5.1f}% of {row['pairs']} pairs ({bound}) "
+                  f"{'ok' if ok else 'FAILED'}")
+    return failed
+
+
+# --------------------------------------------------------------------------
 # The plan of a full run, the quick checks.
 
 
@@ -375,7 +460,13 @@ def quick(seed, threads):
             failed += not ok
             print(f"  {row['test']:<5} {share:5.1f}% of {row['frames']} frames "
                   f"(bounds {low:g}-{high:g}%) {'ok' if ok else 'FAILED'}")
+    tasks = caution_tasks(seed, QUICK_CAUTION_PAIRS, threads)
+    failed += check_cautions(tasks, [caution_rates(t) for t in tasks])
     return failed
+
+
+# Pairs of each caution cell in the quick checks: at most 1% is at most one.
+QUICK_CAUTION_PAIRS = 100
 
 
 # --------------------------------------------------------------------------

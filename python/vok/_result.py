@@ -17,6 +17,18 @@ def binomial_upper_tail(k, n, p):
     return _vok.binomial_upper_tail(int(k), int(n), float(p))
 
 
+#: The columns of Result.cautions.
+CAUTION_COLUMNS = ("kind", "series", "frames", "count", "figure", "binomial_p", "advice",
+                   "message")
+
+
+def cautions_table(cautions):
+    """Result.cautions from the library's cautions (dicts)."""
+    table = pd.DataFrame(list(cautions), columns=list(CAUTION_COLUMNS))
+    return table.astype({"frames": np.int64, "count": np.int64, "figure": np.float64,
+                         "binomial_p": np.float64})
+
+
 class Summary:
     """Result.summary(): a text table (str), its numbers (.table, a DataFrame
     by test) and an HTML rendering for notebooks."""
@@ -46,9 +58,7 @@ class Summary:
             f"VAR order: {s.get('var_lag', 0)}   transform: {transform}   "
             f"false alarm: {alpha:g}   thresholds: {how}",
         ]
-        from ._analysis import calibration_warnings
-
-        self.warnings = calibration_warnings(result)
+        self.warnings = list(result.cautions["message"])
         self.variance = result.variance
 
     def __str__(self):
@@ -117,6 +127,17 @@ class Result:
             at the false-alarm level) and strong (at least twice the level
             and binomial_p below 0.001: the bicorrelation tests will fire on
             the changing variance unless the series are clipped).
+        cautions: DataFrame, one row per caution of the analysis (what its
+            frames say about reading the counts; vok.analyse raises each as
+            its subclass of CalibrationWarning): kind ("level",
+            "changing_variance", "autocorrelation", "lag0_correlation",
+            "clip_data_bootstrap", "constant_frames"), series ("x", "y" or
+            "" for the pair), frames and count (the frames judged and those
+            that show it), figure (the share count / frames; the mean lag-0
+            correlation; the mean residual level in residual standard
+            deviations), binomial_p (the chance of so many at the
+            false-alarm level), advice (the setting that tells the causes
+            apart, as "setting=value") and message.
     """
 
     def __init__(self, frames, thresholds, counts, xy, statistics, settings, rows, lags,
@@ -136,6 +157,7 @@ class Result:
             {"frames": [0, 0], "significant": [0, 0], "share": [np.nan, np.nan],
              "binomial_p": [1.0, 1.0], "strong": [False, False]},
             index=pd.Index(["x", "y"], name="series"))
+        self.cautions = cautions_table([])
 
     @classmethod
     def from_arrays(cls, a, settings, stamps=None, stamped=None):
@@ -196,6 +218,7 @@ class Result:
         variance.insert(2, "share", share.astype(np.float64))
         variance["strong"] = variance["strong"].astype(bool)
         result.variance = variance
+        result.cautions = cautions_table(a.get("cautions", ()))
         return result
 
     def __repr__(self):

@@ -238,6 +238,12 @@ inline Arrays arrays_of(const std::string& text) {
   throw std::runtime_error("no arrays " + text);
 }
 
+inline CautionKind caution_kind_of(const std::string& text) {
+  for (int k = 0; k <= static_cast<int>(CautionKind::constant_frames); ++k)
+    if (text == name(static_cast<CautionKind>(k))) return static_cast<CautionKind>(k);
+  throw std::runtime_error("no caution kind " + text);
+}
+
 inline Result result_of(const JsonValue& doc) {
   Result r;
   r.rows = static_cast<int>(doc["rows"].number);
@@ -285,6 +291,11 @@ inline Result result_of(const JsonValue& doc) {
                                    block_of(s["largest_yyx"])};
   r.x_variance = variance_of(doc["x_variance"]);
   r.y_variance = variance_of(doc["y_variance"]);
+  for (const JsonValue& c : doc["cautions"].items)
+    r.cautions.push_back({caution_kind_of(c["kind"].text), c["series"].text,
+                          static_cast<int>(c["frames"].number), static_cast<int>(c["count"].number),
+                          real(c["figure"]), real(c["binomial_pvalue"]), c["advice"].text,
+                          c["message"].text});
   for (const JsonValue& m : doc["messages"].items)
     r.messages.push_back({kind_of(m["kind"].text), stage_of(m["stage"].text),
                           static_cast<int>(m["frame"].number),
