@@ -334,13 +334,15 @@ CAUTION_FRAMES = 20
 #: Pairs without a caution's cause: process, VAR order, extra settings.
 CLEAN_PAIRS = [("iid", 0, {}), ("iid", 1, {}), ("t5", 1, {}), ("ar1", 1, {})]
 #: The process each caution names: caution kind -> (process, VAR order,
-#: extra settings, a frame of x held constant).
+#: extra settings, a frame of x held constant, the cautions that must stay
+#: quiet on it: causes it could be taken for). A level left in the residuals
+#: also correlates them and may call for other cautions besides its own.
 NAMED_PAIRS = {
-    "level": ("level1", 1, {}, False),
-    "changing_variance": ("garch", 1, {}, False),
-    "autocorrelation": ("ar1", 0, {}, False),
-    "lag0_correlation": ("corr0.5", 1, {}, False),
-    "constant_frames": ("iid", 0, {}, True),
+    "level": ("level1", 1, {}, False, ()),
+    "changing_variance": ("garch", 1, {}, False, ("autocorrelation", "lag0_correlation")),
+    "autocorrelation": ("ar1", 0, {}, False, ("changing_variance", "lag0_correlation")),
+    "lag0_correlation": ("corr0.5", 1, {}, False, ("changing_variance", "autocorrelation")),
+    "constant_frames": ("iid", 0, {}, True, ("changing_variance", "lag0_correlation")),
 }
 
 
@@ -348,7 +350,6 @@ def caution_rates(task):
     """Pairs of CAUTION_FRAMES frames of one process: the share of pairs on
     which each caution fires. Returns rows of (process, n, var_lag,
     caution, fired, pairs)."""
-    import vok
     from vok._analysis import analyse_quietly
 
     c = dict(task)
@@ -374,8 +375,9 @@ def caution_tasks(seed, pairs, threads):
     """The clean cells (frames 100 and 250) and each caution's own cell (250)."""
     tasks = [dict(process=p, n=n, var_lag=v, extra=e, stuck=False, clean=True)
              for p, v, e in CLEAN_PAIRS for n in (100, 250)]
-    tasks += [dict(process=p, n=250, var_lag=v, extra=e, stuck=stuck, clean=False, named=kind)
-              for kind, (p, v, e, stuck) in NAMED_PAIRS.items()]
+    tasks += [dict(process=p, n=250, var_lag=v, extra=e, stuck=stuck, clean=False, named=kind,
+                   quiet=quiet)
+              for kind, (p, v, e, stuck, quiet) in NAMED_PAIRS.items()]
     return [dict(t, seed=seed, pairs=pairs, threads=threads) for t in tasks]
 
 
@@ -390,13 +392,16 @@ def check_cautions(tasks, results, largest=1.0, smallest=90.0):
               f"{task['n']}, VAR({task['var_lag']}){stuck}")
         for row in rows:
             share = 100.0 * row["fired"] / row["pairs"]
-            # A cell with one cause: its caution fires, and no other.
-            if task["clean"] or row["caution"] != task["named"]:
+            # A cell with one cause: its caution fires, and none it could be
+            # taken for.
+            if task["clean"] or row["caution"] in task["quiet"]:
                 ok = share <= largest
                 bound = f"at most {largest:g}%"
-            else:
+            elif row["caution"] == task["named"]:
                 ok = share >= smallest
                 bound = f"at least {smallest:g}%"
+            else:
+                continue
             failed += not ok
             print(f"  {row['caution']:<20} {share:5.1f}% of {row['pairs']} pairs ({bound}) "
                   f"{'ok' if ok else 'FAILED'}")
@@ -594,6 +599,35 @@ def write_tables(rows, spread, out, header):
     (out / "tables.md").write_text("\n".join(lines))
 
 
+def write_caution_table(rows, out):
+    """cautions.csv and a table at the end of tables.md: the share of pairs
+    each caution fired on, by cell."""
+    import csv
+
+    fields = ["process", "n", "var_lag", "stuck", "caution", "fired", "pairs"]
+    with open(out / "cautions.csv", "w", newline="") as f:
+        w = csv.DictWriter(f, fieldnames=fields)
+        w.writeheader()
+        w.writerows(rows)
+    kinds = sorted({r["caution"] for r in rows})
+    cells = {}
+    for r in rows:
+        cells.setdefault((r["process"], r["n"], r["var_lag"], r["stuck"]), {})[r["caution"]] = r
+    lines = ["", "### Cautions: percent of pairs they fire on", "",
+             f"Pairs of {CAUTION_FRAMES} frames, {rows[0]['pairs']} pairs a cell, nominal "
+             "thresholds. Each caution must fire on at most 1% of pairs without its cause and "
+             "on at least 90% of pairs of its own process at frame 250.", "",
+             "| data | frame | VAR | " + " | ".join(kinds) + " |",
+             "|---|---|---|" + "---|" * len(kinds)]
+    for (process, n, p, stuck), by_kind in cells.items():
+        name = PROCESSES.get(process, process) + (", a frame of x constant" if stuck else "")
+        lines.append(f"| {name} | {n} | {p} | " + " | ".join(
+            f"{100 * by_kind[k]['fired'] / by_kind[k]['pairs']:.1f}" if k in by_kind else ""
+            for k in kinds) + " |")
+    with open(out / "tables.md", "a") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 spread_seeds = 40
 
 
@@ -682,6 +716,8 @@ def main():
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--frames", type=int, default=2000, help="frames per cell (full mode)")
     parser.add_argument("--resamples", type=int, default=500, help="bootstrap resamples (full)")
+    parser.add_argument("--caution-pairs", type=int, default=500,
+                        help=f"pairs of {CAUTION_FRAMES} frames per caution cell (full mode)")
     parser.add_argument("--processes", type=int, default=2,
                         help="cells computed side by side (full mode; each on one thread)")
     parser.add_argument("--out", default=str(Path(__file__).resolve().parent / "results"))
@@ -707,7 +743,10 @@ def main():
             print(f"\r{done}/{len(cells)} cells, {time.time() - started:.0f} s", end="",
                   flush=True)
         spread = [r for part in pool.map(threshold_spread, spread_tasks) for r in part]
+        caution_cells = caution_tasks(args.seed, args.caution_pairs, threads=1)
+        caution_rows = pool.map(caution_rates, caution_cells)
     print()
+    cautions_failed = check_cautions(caution_cells, caution_rows)
     rows.sort(key=lambda r: (r["process"], r["n"], r["var_lag"], r["clip"], r["kind"], r["test"]))
     out = Path(args.out)
     command = (f"validation/validate.py --build {args.build} --seed {args.seed} --frames "
@@ -715,9 +754,10 @@ def main():
     header = [f"Generated by `{command}` in {time.time() - started:.0f} s "
               f"({os.cpu_count()} cores, {args.processes} processes).", ""]
     write_tables(rows, spread, out, header)
+    write_caution_table([r for part in caution_rows for r in part], out)
     write_figures(rows, out)
     print(f"written to {out} in {time.time() - started:.0f} s")
-    return 0
+    return 1 if (cautions_failed and args.check) else 0
 
 
 if __name__ == "__main__":
