@@ -24,6 +24,6 @@ mkdir "$scratch/profile"
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
   --disable-dev-shm-usage --user-data-dir="$scratch/profile" --hide-scrollbars \
-  --window-size=1100,2900 --screenshot="$root/docs/example-page.png" \
+  --window-size=1100,2800 --screenshot="$root/docs/example-page.png" \
   "file://$scratch/runA_1-_2.html" 2>/dev/null
 echo "wrote docs/example-pvalues.png, docs/example-xy.png and docs/example-page.png"

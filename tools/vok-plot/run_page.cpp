@@ -133,11 +133,12 @@ std::string json_text(const JsonValue& v) {
 
 constexpr std::string_view kStyle = R"(
 body{font-family:sans-serif;margin:1.5em auto;max-width:1000px;color:#222;padding:0 1em}
-h1{font-size:1.5em}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}
+h1{font-size:1.5em;line-height:1.5}h2{font-size:1.2em;margin-top:1.6em;border-bottom:1px solid #ccc}
 pre{background:#f6f6f6;padding:.6em;overflow-x:auto}
 table{border-collapse:collapse;font-size:.9em}
 th,td{border:1px solid #ccc;padding:.2em .5em;text-align:right}
 th{background:#eee}td.text,th.text{text-align:left}
+.wide{overflow-x:auto}#frames{font-size:.8em}#frames td{white-space:nowrap;padding:.15em .35em}
 #frames th{cursor:pointer;white-space:nowrap}#frames th:after{content:" \2195";color:#999}
 td.sig{font-weight:bold;background:#fde9c8}
 .swatch{display:inline-block;width:1.6em;height:.35em;vertical-align:middle;margin-right:.3em}
@@ -500,9 +501,11 @@ std::string run_page_html(const RunPage& page) {
   // The frame table.
   s += "<h2>Frames</h2>\n<p class=\"note\">Each test's p-value as the frame table " +
        html_escaped(page.title) +
-       ".csv gives it, highlighted where the frame is significant; its statistic, degrees of "
-       "freedom and q-value on hover. Click a heading to sort by it.</p>\n";
-  s += "<table id=\"frames\"><thead><tr>";
+       ".csv gives it (1 - CDF in 32 bits), highlighted where the frame is significant; its "
+       "statistic, degrees of freedom and q-value" +
+       std::string(frames_of(page) ? " and the results file's 64-bit p-value" : "") +
+       " on hover. Click a heading to sort by it.</p>\n";
+  s += "<div class=\"wide\"><table id=\"frames\"><thead><tr>";
   std::vector<std::size_t> lead;
   for (std::string_view name : {"frame", "first_row", "last_row", "start", "end"})
     if (const std::size_t c = column_of(page.table, name); c != std::string::npos) {
@@ -534,8 +537,9 @@ std::string run_page_html(const RunPage& page) {
       const auto field = [&](std::size_t column) {
         return column == std::string::npos ? std::string("-") : row[column];
       };
-      const std::string hover = "statistic " + field(c.statistic) + " on " + field(c.df) +
-                                " df; q-value " + field(c.qvalue);
+      std::string hover = "statistic " + field(c.statistic) + " on " + field(c.df) +
+                          " df; q-value " + field(c.qvalue);
+      if (frames_of(page)) hover += "; 64-bit p-value " + number_text(p[f][c.t]);
       const bool significant = page.table.frames[f].significant[c.t];
       s += td(field(c.pvalue), field(c.pvalue),
               (significant ? " class=\"sig\"" : std::string()) + " title=\"" +
@@ -543,7 +547,7 @@ std::string run_page_html(const RunPage& page) {
     }
     s += "</tr>\n";
   }
-  s += "</tbody></table>\n<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";
+  s += "</tbody></table></div>\n<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";
   return s;
 }
 
