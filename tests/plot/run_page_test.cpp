@@ -21,6 +21,7 @@
 
 #include "control/program.h"
 #include "e2e/run_in_dir.h"
+#include "plot/plot_test_helpers.h"
 #include "plot/png_image.h"
 #include "plot_input.h"
 #include "plot_script.h"
@@ -31,37 +32,7 @@ namespace vok::plot {
 namespace {
 
 using e2e::RunDir;
-
-std::string environment_path() {
-  const char* path = std::getenv("PATH");
-  return path == nullptr ? "" : path;
-}
-
-std::string source_file(const std::string& relative) {
-  std::ifstream in(std::filesystem::path(VOK_SOURCE_DIR) / relative, std::ios::binary);
-  if (!in) ADD_FAILURE() << "no file " << relative;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::size_t count(const std::string& text, std::string_view what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-struct PlotRun {
-  int status = -1;
-  std::string out, err;
-};
-
-PlotRun vok_plot(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  PlotRun r;
-  r.status = run_vok_plot(args, out, err, environment_path());
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
+using namespace testing;  // the plot tests' helpers and the PNG reader
 
 // The cells of one column of the page's frame table, top to bottom.
 std::vector<std::string> column_cells(const std::string& html, std::size_t column) {
@@ -91,7 +62,7 @@ class ExamplePage : public ::testing::Test {
     ExecutionOptions options;
     options.results_file = true;
     ASSERT_EQ(dir_->run(1, options).status, 0);
-    const PlotRun r = vok_plot({"--html", name()});
+    const PlotResult r = plot({"--html", name()});
     ASSERT_EQ(r.status, kDone) << r.err;
     ASSERT_EQ(r.out, name() + ".html\n");
     EXPECT_EQ(r.err, "");
@@ -211,7 +182,7 @@ TEST_F(ExamplePage, DrawsEveryTestAndTheWholeMap) {
 TEST_F(ExamplePage, WithoutResultsFileOrXyGraphTheTableAndReportSuffice) {
   // runB has no graph files; its results file is taken away.
   std::filesystem::remove(file("runB_1-_2.json"));
-  const PlotRun r = vok_plot({"--html", file("runB_1-_2")});
+  const PlotResult r = plot({"--html", file("runB_1-_2")});
   ASSERT_EQ(r.status, kDone) << r.err;
   const std::string page = dir_->read("runB_1-_2.html");
   EXPECT_NE(page.find("id=\"no-xy\""), std::string::npos);
@@ -245,7 +216,7 @@ TEST_F(ExamplePage, MissingAndMalformedInputsAreNamed) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const PlotRun r = vok_plot(c.args);
+    const PlotResult r = plot(c.args);
     EXPECT_EQ(r.status, c.status);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
