@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,13 +134,13 @@ bool commit_run(Execution& execution, int output_errors_before, std::set<std::st
 // once (the runs' own files are committed already).
 void write_results_index(const std::vector<std::string>& results_files, Channels& all) {
   Channel index(kResultsIndexName, all);
-  const CommitSection section;
   if (index.open_file(index.name()) != 0) {
     all.report_write_error(index);
     return;
   }
   index.append(results_index_json(results_files));
   index.close();
+  const CommitSection section;
   for (const Channels::Staged& s : all.take_staged())
     if (const int error = commit_temporary(s.temporary_path, s.path); error != 0)
       all.report_write_error(s.path, error);

@@ -287,7 +287,11 @@ TEST(TerminalLine, ControlBytesOfTheInputsReachNoTerminal) {
   const std::string shown_name = shown_title + ".dat";
   const Case cases[] = {
       {"a data file name",
-       [&](const RunDir& dir) { lay_out(dir, RunSettingsText{.data = data_name}, header + rows); },
+       [&](const RunDir& dir) {
+         RunSettingsText run;
+         run.data = data_name;
+         lay_out(dir, run, header + rows);
+       },
        " Data file  " + shown_name + std::string(80 - data_name.size(), ' ') +
            "  does not exist\n at run.cnl line 5: \"data file name =" + shown_name +
            " * the data\"\n"},
