@@ -35,6 +35,20 @@ using e2e::top_file;
 using e2e::TopSettings;
 
 constexpr int kRows = 48;
+
+// AddressSanitizer reserves address space of its own: limits on it do not
+// apply there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUnderAddressSanitizer = true;
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
 constexpr const char* kFormat = "(2f12.5)";
 
 // Row i (from 1) of the test series: two columns of 12 characters.
@@ -317,13 +331,8 @@ TEST(BadInput, RowCountAboveTheLargestIntegerIsUnreadable) {
 // asks for more than the machine has at all is refused up front (see the run
 // tests); these requests pass that check and fail when made.
 TEST(BadInput, ArraysThatCannotBeAllocated) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
-#endif
-#endif
+  if (kUnderAddressSanitizer)
+    GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
   struct Case {
     std::string what;
     int end;       // end datum
@@ -665,6 +674,14 @@ TEST(BadInput, ConsoleOnAFullDevice) {
 TEST(BadInput, ADataFileThatIsNotARegularFileIsToldSo) {
   const std::string message =
       " **** Error on opening data file  22\n at data.dat: not a regular file\n";
+  // The data file replaced by a device.
+  auto device = [](const char* path) {
+    return [path](const RunDir& dir) {
+      lay_out(dir, good_data());
+      std::filesystem::remove(dir.path() / "data.dat");
+      std::filesystem::create_symlink(path, dir.path() / "data.dat");
+    };
+  };
   const Outcome cases[] = {
       {"a pipe",
        [](const RunDir& dir) {
@@ -673,20 +690,8 @@ TEST(BadInput, ADataFileThatIsNotARegularFileIsToldSo) {
          ASSERT_EQ(::mkfifo((dir.path() / "data.dat").c_str(), 0600), 0);
        },
        1, message},
-      {"/dev/zero",
-       [](const RunDir& dir) {
-         lay_out(dir, good_data());
-         std::filesystem::remove(dir.path() / "data.dat");
-         std::filesystem::create_symlink("/dev/zero", dir.path() / "data.dat");
-       },
-       1, message},
-      {"/dev/urandom",
-       [](const RunDir& dir) {
-         lay_out(dir, good_data());
-         std::filesystem::remove(dir.path() / "data.dat");
-         std::filesystem::create_symlink("/dev/urandom", dir.path() / "data.dat");
-       },
-       1, message},
+      {"/dev/zero", device("/dev/zero"), 1, message},
+      {"/dev/urandom", device("/dev/urandom"), 1, message},
   };
   expect_outcomes(cases);
 }
@@ -695,13 +700,8 @@ TEST(BadInput, ADataFileThatIsNotARegularFileIsToldSo) {
 // arrays grow with what the file holds, so the run completes on its rows in
 // an address space of 256 MB beyond what is in use.
 TEST(BadInput, RowsPromisedButNotThereTakeNoMemory) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
-#endif
-#endif
+  if (kUnderAddressSanitizer)
+    GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
   RunDir dir;
   std::string rows;
   for (int i = 1; i <= 120; ++i) rows += row(i) + "\n";
