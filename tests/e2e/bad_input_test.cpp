@@ -770,6 +770,22 @@ TEST(BadInput, ControlBytesAreEscapedInMessagesAndMaskedInTheReport) {
     EXPECT_EQ(report.find('\x1b'), std::string::npos);
   }
   {
+    SCOPED_TRACE("stamps");
+    RunDir dir;
+    std::string rows;
+    for (int i = 1; i <= kRows; ++i) rows += "2009-09-09 \x1b[2J:00 " + row(i) + "\n";
+    lay_out(dir, header("rows=48 columns=2 interval=1.0 format=(a19,1x,2f12.5)") + rows);
+    RunSettingsText run;
+    run.graphing = true;
+    dir.write("run.cnl", run_file(run));
+    EXPECT_EQ(dir.run().status, 0);
+    for (const char* name : {"run_1-_2.out", "run_1-_2.graph", "run-frames.out"}) {
+      const std::string text = dir.read(name);
+      EXPECT_EQ(text.find('\x1b'), std::string::npos) << name;
+    }
+    EXPECT_NE(dir.read("run_1-_2.graph").find("2009-09-09 ?[2J:00"), std::string::npos);
+  }
+  {
     SCOPED_TRACE("a data file name");
     RunDir dir;
     lay_out(dir, good_data());
