@@ -99,7 +99,13 @@ def _to_32_bits(name, values):
     costs the series its variation (float32 input is passed on as it is)."""
     if values.dtype == np.float32:
         return values
-    converted = np.ascontiguousarray(values, dtype=np.float32)
+    with np.errstate(over="ignore"):
+        converted = np.ascontiguousarray(values, dtype=np.float32)
+    # A finite value the rounding makes infinite is refused as it was given.
+    beyond = np.flatnonzero(np.isinf(converted) & np.isfinite(values))
+    if beyond.size:
+        i = int(beyond[0])
+        raise ValueError(f"{name}[{i}] = {float(values[i])!r} is beyond the range of 32-bit reals")
     wide = values.astype(np.float64, copy=False)
     with np.errstate(all="ignore"):
         spread = float(np.std(wide))
@@ -365,8 +371,11 @@ def analyse_quietly(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overl
     names = (getattr(x, "name", None), getattr(y, "name", None))
     if stamps is None and index is not None:
         stamps = _index_stamps(index)
-    x = _series("x", x)
-    y = _series("y", y)
+    try:
+        x = _series("x", x)
+        y = _series("y", y)
+    except ValueError as error:
+        raise ValueError(_said_in_python(error, index)) from None
     # Unequal x and y are the library's to report, before any stamp count.
     rows = len(x) if hasattr(x, "__len__") and hasattr(y, "__len__") and len(x) == len(y) else None
     stamp_strings, stamp_times = _stamps(stamps, rows)

@@ -247,8 +247,9 @@ def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = N
                        status, console, results or {})
     if results is None or missing:
         what = ", ".join(missing) if missing else RESULTS_INDEX
-        raise RunError(f"the execution {where} left no results file {what}", status, console,
-                       results or {})
+        told = (": " + "; ".join(lines)) if lines else ""
+        raise RunError(f"the execution {where} left no results file {what}{told}", status,
+                       console, results or {})
     if status == _RUN_ENDED:
         warnings.warn(f"a run {where} ended early: " + "; ".join(lines), RuntimeWarning,
                       stacklevel=2)

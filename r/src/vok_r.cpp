@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
@@ -16,8 +17,10 @@
 #include <optional>
 #include <pthread.h>
 #include <span>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "vok/missing.h"
@@ -38,6 +41,23 @@ std::vector<float> to_32_bits(const Rcpp::NumericVector& values) {
   std::vector<float> out(static_cast<std::size_t>(values.size()));
   for (R_xlen_t i = 0; i < values.size(); ++i) out[static_cast<std::size_t>(i)] = static_cast<float>(values[i]);
   return out;
+}
+
+// The message for the first value of a series that is finite but beyond the
+// 32-bit range, shown as it was given (rounded, it would read as inf), or "".
+std::string beyond_32_bits(const Rcpp::NumericVector& values, const char* name) {
+  // Halfway between the largest float and the next power: rounds to infinity.
+  constexpr double kRoundsToInfinity = 0x1.ffffffp127;
+  for (R_xlen_t i = 0; i < values.size(); ++i) {
+    const double v = values[i];
+    if (std::isfinite(v) && std::fabs(v) >= kRoundsToInfinity) {
+      std::ostringstream text;
+      text << "vok::analyse: " << name << "[" << i << "] = " << v
+           << " is beyond the range of 32-bit reals";
+      return text.str();
+    }
+  }
+  return {};
 }
 
 template <class T, int RTYPE, class Pick>
@@ -282,6 +302,9 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   s.bootstrap = bootstrap == "frames" ? vok::Bootstrap::frames : vok::Bootstrap::data;
   s.threads = threads;
   s.seed = std::stoull(seed);
+  for (const auto& [values, name] : {std::pair{&x, "x"}, std::pair{&y, "y"}})
+    if (const std::string refused = beyond_32_bits(*values, name); !refused.empty())
+      return Rcpp::List::create(Rcpp::Named("error") = refused);
   const std::vector<float> xs = to_32_bits(x);
   const std::vector<float> ys = to_32_bits(y);
   std::vector<std::string> stamp_strings;

@@ -76,23 +76,28 @@ int read_var_lag(const JoinedText& source, FieldReaders& readers, const ControlC
       Layout::parse(R"(7X "The VAR command is missing in the control file" /)");
   static const Layout kMissingLower =
       Layout::parse(R"(7X "The VAR command is missing in the control file " /)");
-  if (holds(joined, "VAR")) {
-    auto lag = readers.numread("R lag", joined, to.error_file);
-    if (lag.error != 0) {
-      to_each({&to.error_file, &to.console}, [&](Channel& ch) { ch.write(kMissing); });
-      source.write_setting_detail(to.detail(), "R lag");
-      throw Stop{};
+  // Read with up to 10 digits: a lag too large for any frame is then refused
+  // with its value by the lag checks, not taken for a missing command.
+  auto refuse_unreadable = [&](const FieldRead<std::int32_t>& lag, std::string_view search,
+                               const Layout& on_error_file) {
+    if (lag.error == 4) {
+      ChannelGroup{&to.console, &to.error_file}.write_free(
+          {"VAR parameter > 2147483647: no frame can be that long"});
+    } else {
+      to.error_file.write(on_error_file);
+      to.console.write(kMissing);
     }
+    source.write_setting_detail(to.detail(), search);
+    throw Stop{};
+  };
+  if (holds(joined, "VAR")) {
+    auto lag = readers.long_numread("R lag", joined, to.error_file);
+    if (lag.error != 0) refuse_unreadable(lag, "R lag", kMissing);
     return lag.value;
   }
   if (holds(joined, "var")) {
-    auto lag = readers.numread("r lag", joined, to.error_file);
-    if (lag.error != 0) {
-      to.error_file.write(kMissingLower);
-      to.console.write(kMissing);
-      source.write_setting_detail(to.detail(), "r lag");
-      throw Stop{};
-    }
+    auto lag = readers.long_numread("r lag", joined, to.error_file);
+    if (lag.error != 0) refuse_unreadable(lag, "r lag", kMissingLower);
     return lag.value;
   }
   return 0;
@@ -210,7 +215,8 @@ SharedSettings TopControlFile::read(FieldReaders& readers) {
   }
   if (int status = file_.open(kTopControlName); status != 0) {
     to_.console.write_free({"**** Error on opening Runvok.cnl ", status});
-    to_.detail().write_free({file_error_line(kTopControlName, status)});
+    to_.detail().write_free(
+        {std::string("at ") + kTopControlName + ": " + TextFile::open_failure(status)});
     throw Stop{};
   }
 
@@ -391,7 +397,7 @@ RunSettings read_run_control(const std::string& name, Execution& execution,
   if (int status = file.open(path); status != 0) {
     to_each({&to.console, &to.error_file}, [&](Channel& ch) {
       ch.write_free({"**** Error on opening control file ", status});
-      ch.write_free({file_error_line(std::string(path), status)});
+      ch.write_free({"at " + std::string(path) + ": " + TextFile::open_failure(status)});
     });
     throw Stop{};
   }

@@ -9,6 +9,7 @@
 #include "control/program.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
+#include "output/free_format.h"
 #include "output/failure.h"
 
 namespace vok {
@@ -164,7 +165,7 @@ int run_command_line(Channels& out, std::span<const std::string_view> args,
       out.console.append(version_text());
       return out.close_all() ? kExitCompleted : kExitStopped;
     case Options::Action::refuse:
-      out.standard_error.line("vok: " + o.error);
+      out.standard_error.line("vok: " + escaped_text(o.error));
       out.standard_error.line("Try 'vok --help' for the options.");
       out.close_all();
       return kExitUsage;
@@ -175,7 +176,7 @@ int run_command_line(Channels& out, std::span<const std::string_view> args,
     std::error_code error;
     std::filesystem::current_path(o.directory, error);
     if (error) {
-      out.standard_error.line("vok: cannot change to directory " + o.directory + ": " +
+      out.standard_error.line("vok: cannot change to directory " + escaped_text(o.directory) + ": " +
                               error.message());
       out.close_all();
       return kExitStopped;

@@ -6,16 +6,17 @@
 #include <filesystem>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <set>
 #include <vector>
 
 #include "control/control_files.h"
+#include "control/folder_locks.h"
 #include "control/interruption.h"
 #include "output/whole_files.h"
 #include "report/results_file.h"
@@ -23,6 +24,7 @@
 #include "data/descriptive.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "output/free_format.h"
 #include "exec/parallel.h"
 
 namespace vok {
@@ -31,7 +33,7 @@ namespace {
 // The line a person at a terminal sees after each completed run: where the
 // report went and how many frames each test found significant.
 std::string summary_line(const RunOutcome& run) {
-  std::string line = "Report written: " + run.report + "; significant frames of " +
+  std::string line = "Report written: " + escaped_text(run.report) + "; significant frames of " +
                      std::to_string(run.frames) + " by test:";
   const char* separator = " ";
   for (Test test : kColumnOrder) {
@@ -82,47 +84,52 @@ std::vector<std::string> caution_lines(const RunOutcome& run) {
   return lines;
 }
 
-// One execution per folder: an advisory lock on the working folder, held
-// while the execution runs (released when the descriptor is closed, also
-// when the process ends in any way).
-class FolderLock {
- public:
-  FolderLock() : fd_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  // False when another execution holds the folder.
-  bool take() { return fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK; }
-
- private:
-  int fd_;
-};
+// The key of an output's name in the set of files an execution wrote: the
+// same file by any name a run gives it ("./a.out", "a.out").
+std::string written_key(const std::string& path) {
+  std::error_code ignored;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+  return (absolute.empty() ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
 
 // The end of a run, completed or stopped: its files replace those of an
-// earlier execution together, and the files of its set that it did not write
-// go, so that the folder holds one execution's outputs. A run that could not
+// earlier execution together, and the files of its set that this execution
+// did not write go, so that the folder holds one execution's outputs; the
+// error file as it stands is committed with them. A run that could not
 // write a file whole commits nothing: the earlier files stay as they were.
-void commit_run(Execution& execution, int write_errors_before, Channels& all) {
+// Returns false then.
+bool commit_run(Execution& execution, int output_errors_before, std::set<std::string>& written,
+                Channels& all) {
   for (Channel* c : {&all.report, &all.graph, &all.frames, &all.xy_graph}) c->close();
   const std::vector<Channels::Staged> staged = all.take_staged();
   const std::vector<std::string> set = std::exchange(execution.output_set, {});
   const CommitSection section;
-  if (all.write_errors() != write_errors_before) {
+  // The error file as it stands goes with every run's end, whatever the run
+  // committed: it tells of this execution's runs alone.
+  struct CommitErrorFile {
+    Channel& errors;
+    ~CommitErrorFile() {
+      if (const long long committed = errors.commit_so_far(); committed >= 0)
+        note_error_file(errors.descriptor(), errors.temporary_path().c_str(),
+                        errors.path().c_str(), committed);
+    }
+  } commit_error_file{all.error_file};
+  if (all.output_errors() != output_errors_before) {
     for (const Channels::Staged& s : staged) discard_temporary(s.temporary_path);
-    return;
+    return false;
   }
-  for (const Channels::Staged& s : staged)
+  for (const Channels::Staged& s : staged) {
     if (const int error = commit_temporary(s.temporary_path, s.path); error != 0)
       all.report_write_error(s.path, error);
+    written.insert(written_key(s.path));
+  }
   for (const std::string& name : set) {
-    const bool written = std::any_of(staged.begin(), staged.end(),
-                                     [&](const Channels::Staged& s) { return s.path == name; });
     struct stat info;
-    if (!written && ::lstat(name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+    if (!written.contains(written_key(name)) && ::lstat(name.c_str(), &info) == 0 &&
+        !S_ISDIR(info.st_mode))
       ::unlink(name.c_str());
   }
+  return all.output_errors() == output_errors_before;
 }
 
 // The list of the results files the execution's runs wrote, committed at
@@ -146,10 +153,9 @@ void write_results_index(const std::vector<std::string>& results_files, Channels
 int run_program(Channels& out, const ExecutionOptions& options) {
   int status = kExitCompleted;
   out.reset_write_errors();
-  FolderLock lock;
-  if (!lock.take()) {
-    std::error_code ignored;
-    const std::string line = "Another vok is running in " + std::filesystem::current_path(ignored).string();
+  FolderLocks folders;
+  if (!folders.take("")) {
+    const std::string line = "Another vok is running in " + escaped_text(folder_of("Runvok.cnl"));
     out.console.line(line);
     out.standard_error.line(line);
     out.console.flush();
@@ -157,6 +163,8 @@ int run_program(Channels& out, const ExecutionOptions& options) {
     return kExitStopped;
   }
   std::vector<std::string> results_files;
+  // The outputs this execution committed, which no later run of it removes.
+  std::set<std::string> written;
   // The analysis's threads start while the control files are read.
   start_threads(options.threads > 0 ? options.threads : processor_count());
   try {
@@ -168,6 +176,7 @@ int run_program(Channels& out, const ExecutionOptions& options) {
     execution.kernel = options.kernel;
     execution.results_file = options.results_file;
     execution.row_batching = options.row_batching;
+    execution.folders = &folders;
     TopControlFile top(control);
     const SharedSettings shared = top.read(execution.readers);
     execution.shared_source = top.source();
@@ -181,21 +190,25 @@ int run_program(Channels& out, const ExecutionOptions& options) {
       set_run_in_progress(run);
       const std::string name = top.next_run_name(run);
       execution.run_name_line = top.name_line();
-      const int write_errors_before = out.write_errors();
+      const int output_errors_before = out.output_errors();
       try {
         const RunOutcome summary = run_driver(name, shared, run, execution, out);
-        commit_run(execution, write_errors_before, out);
-        if (options.results_file && out.write_errors() == write_errors_before)
-          results_files.push_back(results_file_name(summary.report));
+        // An output that could not be written ends its run as one that
+        // ends early does: nothing of it is committed, the next run follows.
+        if (!commit_run(execution, output_errors_before, written, out)) {
+          run_ended = true;
+          continue;
+        }
+        if (options.results_file) results_files.push_back(results_file_name(summary.report));
         if (terminal) {
           out.console.line(summary_line(summary));
           for (const std::string& line : caution_lines(summary)) out.console.line(line);
         }
       } catch (const RunEnded&) {
-        commit_run(execution, write_errors_before, out);
+        commit_run(execution, output_errors_before, written, out);
         run_ended = true;
       } catch (...) {
-        commit_run(execution, write_errors_before, out);
+        commit_run(execution, output_errors_before, written, out);
         throw;
       }
     }
@@ -207,10 +220,17 @@ int run_program(Channels& out, const ExecutionOptions& options) {
     ChannelGroup{&out.console, &out.error_file}.write_free({"**** Internal error:", e.what()});
     status = kExitStopped;
   }
+  const int output_errors = out.output_errors();
   if (options.results_file) write_results_index(results_files, out);
-  // Output that could not be written is a failure whatever the runs did. The
-  // run files are closed before the error file, which reports their failures.
-  if (!out.close_all()) status = kExitStopped;
+  if (out.output_errors() != output_errors && status == kExitCompleted) status = kExitRunEnded;
+  forget_error_file();
+  // The console or the error file that could not be written is a failure
+  // whatever the runs did (a run's own files end only that run). The run
+  // files are closed before the error file, which reports their failures.
+  const int before_close = out.output_errors();
+  const bool closed = out.close_all();
+  if (!closed && out.write_errors() - out.output_errors() > 0) status = kExitStopped;
+  if (out.output_errors() != before_close && status == kExitCompleted) status = kExitRunEnded;
   return status;
 }
 

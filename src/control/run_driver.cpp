@@ -35,6 +35,7 @@
 #include "report/threshold_lines.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "output/free_format.h"
 #include "exec/parallel.h"
 #include "input/text_file.h"
 #include "report/results_file.h"
@@ -148,7 +149,7 @@ void open_data_file(const RunSettings& run, TextFile& data, const ControlChannel
                     "ile name", to);
   if (int status = data.open(data_name); status != 0) {
     both.write_free({"**** Error on opening data file ", status});
-    stop_with(both, {file_error_line(data_name, status)});
+    stop_with(both, {"at " + data_name + ": " + TextFile::open_failure(status)});
   }
 }
 
@@ -166,12 +167,21 @@ std::string open_outputs(const std::string& name, const RunSettings& run, Execut
     throw RunEnded{};
   }
   const OutputNames files = output_names(*base, run.x_column, run.y_column);
+  // Another execution writing into the same folder would mix its files with
+  // this run's: the first to come holds the folder.
+  if (execution.folders != nullptr && !execution.folders->take(folder_of(files.report))) {
+    const std::string line = "Another vok is running in " + escaped_text(folder_of(files.report));
+    out.console.line(line);
+    out.standard_error.line(line);
+    throw Stop{};
+  }
   execution.output_set = {files.report, files.graph, files.frames, files.xy,
-                          frames_table_name(files.report)};
-  if (execution.results_file) execution.output_set.push_back(results_file_name(files.report));
+                          frames_table_name(files.report), results_file_name(files.report)};
+  if (!execution.results_file) execution.output_set.push_back(kResultsIndexName);
   if (int status = out.report.open_file(files.report); status != 0) {
     console_and_error_file.write_free({"**** Error on opening output file ", status});
     console_and_error_file.write_free({file_error_line(files.report, status)});
+    execution.output_set.clear();  // the earlier files stay
     throw RunEnded{};
   }
   static const Layout kBanner =
@@ -189,9 +199,14 @@ std::string open_outputs(const std::string& name, const RunSettings& run, Execut
        {PlotFile{out.graph, files.graph, "graph"}, PlotFile{out.frames, files.frames, "frames"},
         PlotFile{out.xy_graph, files.xy, "xy"}}) {
     if (int status = f.channel.open_file(f.path); status != 0) {
+      // As the report that cannot be opened: the run ends, and commits none
+      // of its files.
       console_and_error_file.write_free(
           {std::string("**** Error on opening ") + f.what + " file ", status});
-      stop_with(console_and_error_file, {file_error_line(f.path, status)});
+      console_and_error_file.write_free({file_error_line(f.path, status)});
+      for (Channel* ch : {&out.report, &out.graph, &out.frames, &out.xy_graph}) ch->discard();
+      execution.output_set.clear();  // the earlier files stay
+      throw RunEnded{};
     }
   }
   return files.report;
@@ -356,20 +371,29 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
                   const Settings& settings, const RowBatching& batching, SumsKernel kernel,
                   Datums& range, FramePlan& plan, const RowMessages& to) {
   const ChannelGroup console_and_error_file{&to.console, &to.error_file};
+  // The arrays hold the rows the file can hold, not those its header
+  // promises: each row takes a line, and each line a byte at least. One row
+  // more is read, so that a file shorter than its header says ends as such.
+  const std::size_t bytes = data.bytes_left();
+  const int capacity = bytes >= static_cast<std::size_t>(range.n)
+                           ? range.n
+                           : static_cast<int>(bytes) + 1;
+  const FramePlan reading = capacity == range.n ? plan : detail::frame_plan(capacity, settings);
   RunRows rows;
-  rows.n = range.n;
-  const std::uint64_t xy_size = 2ull * static_cast<std::uint64_t>(range.n);
+  rows.n = capacity;
+  const std::uint64_t xy_size = 2ull * static_cast<std::uint64_t>(capacity);
+  const std::uint64_t frames = static_cast<std::uint64_t>(std::max(reading.frames, 0));
   const std::uint64_t engine_size =
-      2ull * plan.frame_length + 9ull * plan.frames + 2ull * plan.list_length();
+      2ull * reading.frame_length + 9ull * frames + 2ull * reading.list_length();
   if (!affordable((xy_size + engine_size) * sizeof(float)) || !allocate(rows.xy, xy_size)) {
     stop_with(console_and_error_file, {"Unable to allocate work space for array a"});
   }
   if (header.format.stamped()) {
-    const std::uint64_t count = 2ull * static_cast<std::uint64_t>(plan.frames);
+    const std::uint64_t count = 2ull * frames;
     bool ok = affordable(count * (StampArray::kWidth + sizeof(std::uint32_t)));
     if (ok) {
       try {
-        rows.stamps = frame_end_stamps(plan);
+        rows.stamps = frame_end_stamps(reading);
       } catch (const std::bad_alloc&) {
         ok = false;
       }
@@ -380,11 +404,11 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
   }
 
   std::optional<EarlyFrames> early;
-  if (settings.transform != Transform::log) {
+  if (settings.transform != Transform::log && reading.frames >= 1) {
     FrameJob job =
-        FrameJob::of(std::span<const float>(rows.xy).first(static_cast<std::size_t>(range.n)),
-                     std::span<const float>(rows.xy).subspan(static_cast<std::size_t>(range.n)),
-                     plan, settings);
+        FrameJob::of(std::span<const float>(rows.xy).first(static_cast<std::size_t>(capacity)),
+                     std::span<const float>(rows.xy).subspan(static_cast<std::size_t>(capacity)),
+                     reading, settings);
     job.kernel = kernel;
     // The outcomes held until the thresholds are known take at most a 32nd
     // of the columns' bytes (a quarter of a byte a row; at least 2 MiB):
@@ -393,8 +417,8 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
                            std::max<std::uint64_t>(xy_size * sizeof(float) / 32, 2u << 20)));
   }
   const int kept[] = {run.x_column, run.y_column};
-  const int read = datc(rows.xy, rows.stamps, header.format, range.start, range.end, data,
-                        to, kept, batching,
+  const int read = datc(rows.xy, rows.stamps, header.format, range.start,
+                        range.start + capacity - 1, data, to, kept, batching,
                         early ? &*early : nullptr);
   if (early) rows.frames_computed = early->take();
   if (read < range.n) {
@@ -402,7 +426,7 @@ RunRows read_rows(TextFile& data, const DataHeader& header, const RunSettings& r
     plan = plan_frames(read, settings, {&to.report, &to.console, &to.error_file});
     // Close up the y column to the rows actually read; the frames of the
     // rows read are among those planned, so their stamps are kept.
-    std::copy_n(rows.xy.begin() + range.n, read, rows.xy.begin() + read);
+    std::copy_n(rows.xy.begin() + capacity, read, rows.xy.begin() + read);
     range.n = read;
     range.end = range.start + read - 1;
   }

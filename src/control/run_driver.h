@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bootstrap/uniform.h"
+#include "control/folder_locks.h"
 #include "data/datc.h"
 #include "frames/covxy.h"
 #include "input/fields.h"
@@ -48,6 +49,8 @@ struct Execution {
   // The files the run in progress may write (written or not), once known:
   // committed together when it ends.
   std::vector<std::string> output_set;
+  // The locks of the folders the execution writes into (none: no lock).
+  FolderLocks* folders = nullptr;
 };
 
 // What a completed run leaves besides its files: the report's name, its frames

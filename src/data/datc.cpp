@@ -211,10 +211,18 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
   auto row_text = [&] {
     return data.error() == EFBIG ? data.overlong_start() : reader.last_line();
   };
+  // A list-directed file's last line without its line end: where the file
+  // ends, told with the line.
+  auto cut_line_notice = [&](int row) {
+    end_of_file_notice(row, to.report);
+    write_detail({&to.console, &to.error_file}, SourceLine{data.path(), 2 + row, reader.last_line()},
+                 describe(ReadStatus::cut_line));
+  };
   for (int row = 1; row < first; ++row) {
     ReadStatus s = reader.skip_row();
-    if (s == ReadStatus::end_of_file) {
-      end_of_file_notice(row, to.report);
+    if (s == ReadStatus::end_of_file || s == ReadStatus::cut_line) {
+      if (s == ReadStatus::cut_line) cut_line_notice(row);
+      else end_of_file_notice(row, to.report);
       return 0;
     }
     if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, row_text()), why(s));
@@ -226,8 +234,9 @@ int datc(std::span<float> matrix, StampArray& stamps, const DataFormat& format, 
       RowDestination destination{values == 0 ? nullptr : matrix.data() + i, rows, nullptr,
                                  item_columns};
       ReadStatus s = reader.read_row(destination);
-      if (s == ReadStatus::end_of_file) {
-        end_of_file_notice(row, to.report);
+      if (s == ReadStatus::end_of_file || s == ReadStatus::cut_line) {
+        if (s == ReadStatus::cut_line) cut_line_notice(row);
+        else end_of_file_notice(row, to.report);
         return row - first;
       }
       if (s != ReadStatus::ok) read_error(s, format, to, row_line(row, row_text()), why(s));

@@ -1,6 +1,8 @@
 #include "data/readhead.h"
 
+#include <cerrno>
 #include <initializer_list>
+#include <string>
 
 #include "input/source_lines.h"
 #include "output/failure.h"
@@ -56,10 +58,18 @@ DataHeader readhead(TextFile& data, SampleUnit sample_unit, FieldReaders& reader
   data.rewind();
   std::string title;
   std::string keywords;
-  if (!data.read_line(title) || !data.read_line(keywords)) {
+  const bool first_read = data.read_line(title);
+  if (!first_read || !data.read_line(keywords)) {
     to.both().each([&](Channel& ch) {
       ch.write_free({"End of file reading the header of data file", data.path()});
     });
+    // A line that could not be read is named, with the reason.
+    if (data.error() == EFBIG)
+      write_detail(to.detail(),
+                   SourceLine{data.path(), first_read ? 2 : 1, data.overlong_start()},
+                   "a line longer than " + std::to_string(data.line_limit()) + " bytes");
+    else if (data.error() != 0)
+      to.detail().write_free({file_error_line(data.path(), data.error())});
     throw Stop{};
   }
   header.title = padded(title, kTitleWidth);

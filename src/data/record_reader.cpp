@@ -22,6 +22,8 @@ std::string_view describe(ReadStatus status) {
       return "no error";
     case ReadStatus::end_of_file:
       return "end of file";
+    case ReadStatus::cut_line:
+      return "the line has no line end";
     case ReadStatus::bad_character:
       return "a character that cannot stand in a number";
     case ReadStatus::no_digits:
@@ -609,6 +611,7 @@ bool is_list_blank(char c) {
 
 ReadStatus RecordReader::read_list_row(const RowDestination* to) {
   if (ReadStatus s = next_line(); s != ReadStatus::ok) return s;
+  if (file_->last_line_unterminated()) return ReadStatus::cut_line;
   // Rows passed over are not decoded: one line each.
   if (to == nullptr) return ReadStatus::ok;
   const std::string_view line = line_;
@@ -629,8 +632,6 @@ ReadStatus RecordReader::read_list_row(const RowDestination* to) {
   for (int item = 0; item < wanted; ++item) {
     while (at < line.size() && is_list_blank(line[at])) ++at;
     if (at == line.size()) {
-      // The file's last line, cut off while being written: no row.
-      if (file_->last_line_unterminated()) return ReadStatus::end_of_file;
       return after_comma ? ReadStatus::missing_value : ReadStatus::short_line;
     }
     // A comma where a value should begin: an empty field.

@@ -68,6 +68,8 @@ namespace vok {
 enum class ReadStatus : int {
   ok = 0,
   end_of_file = -1,         // no line left for the row (or one of its lines)
+  cut_line = -2,            // list-directed rows: the file's last line has no line end, so
+                            // its last value may be cut anywhere: no row, the file ends
   bad_character = 1,        // a character that cannot stand in a number at its place
                             // (letters, a second point or sign, a point in an Iw field)
   no_digits = 2,            // a sign, a point or an exponent with no digits for it

@@ -45,6 +45,10 @@ int TextFile::open(const std::string& path) {
   return 0;
 }
 
+std::string TextFile::open_failure(int error) {
+  return error == EINVAL ? "not a regular file" : std::strerror(error);
+}
+
 void TextFile::close() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;

@@ -28,6 +28,9 @@ class TextFile {
   // Opens a regular file for reading. Returns 0 or the system's error number
   // (a directory gives EISDIR, a pipe or a device EINVAL).
   int open(const std::string& path);
+  // Why open failed, for the detail line: the system's reason, or "not a
+  // regular file" for a pipe, a socket or a device.
+  static std::string open_failure(int error);
   void close();
   bool is_open() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }

@@ -2,8 +2,10 @@
 
 #include "output/whole_files.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -19,13 +21,18 @@ int Channel::open_file(const std::string& path) {
   if (is_open()) close();
   std::string temporary;
   const int fd = create_temporary(path, temporary);
-  if (fd < 0) return -fd;
+  const auto refused = [&](int error) {
+    path_ = path;
+    error_number_ = error;
+    return error;
+  };
+  if (fd < 0) return refused(-fd);
   std::FILE* f = ::fdopen(fd, "w");
   if (f == nullptr) {
     const int error = errno;
     ::close(fd);
     discard_temporary(temporary);
-    return error;
+    return refused(error);
   }
   std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
   file_ = f;
@@ -36,6 +43,44 @@ int Channel::open_file(const std::string& path) {
   failed_ = false;
   reported_ = false;
   return 0;
+}
+
+int Channel::descriptor() const { return mode_ == Mode::file ? ::fileno(file_) : -1; }
+
+long long Channel::commit_so_far() {
+  if (mode_ != Mode::file) return 0;
+  if (std::fflush(file_) != 0) {
+    fail();
+    return -error_number_;
+  }
+  const off_t length = ::lseek(::fileno(file_), 0, SEEK_CUR);
+  std::string copy;
+  const int to = create_temporary(path_, copy);
+  if (to < 0) return to;
+  const int from = ::open(temporary_path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int error = from < 0 ? errno : 0;
+  char block[1 << 14];
+  for (off_t at = 0; error == 0 && at < length;) {
+    const ssize_t got = ::pread(from, block, std::min<off_t>(sizeof block, length - at), at);
+    if (got <= 0) {
+      error = got < 0 ? errno : EIO;
+      break;
+    }
+    for (ssize_t put = 0; error == 0 && put < got;) {
+      const ssize_t n = ::write(to, block + put, static_cast<std::size_t>(got - put));
+      if (n < 0) error = errno;
+      else put += n;
+    }
+    at += got;
+  }
+  if (from >= 0) ::close(from);
+  if (::close(to) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    discard_temporary(copy);
+    return -error;
+  }
+  if (const int status = commit_temporary(copy, path_); status != 0) return -status;
+  return length;
 }
 
 void Channel::discard() {
@@ -195,6 +240,8 @@ bool Channels::close_all() {
 
 void Channels::report_write_error(const Channel& failed) {
   ++write_errors_;
+  if (&failed != &console && &failed != &standard_error && &failed != &error_file)
+    ++output_errors_;
   const bool is_file = !failed.path().empty();
   for (Channel* c : {&console, &error_file}) {
     if (c == &failed) continue;
@@ -202,13 +249,15 @@ void Channels::report_write_error(const Channel& failed) {
       c->write_free({"**** Error writing file", failed.path()});
     else
       c->write_free({"**** Error writing", failed.name()});
-    if (is_file && failed.error_number() != 0)
-      c->write_free({file_error_line(failed.path(), failed.error_number())});
+    if (failed.error_number() != 0)
+      c->write_free(
+          {file_error_line(is_file ? failed.path() : failed.name(), failed.error_number())});
   }
 }
 
 void Channels::report_write_error(const std::string& path, int error_number) {
   ++write_errors_;
+  if (path != error_file.path()) ++output_errors_;
   for (Channel* c : {&console, &error_file}) {
     c->write_free({"**** Error writing file", path});
     c->write_free({file_error_line(path, error_number)});

@@ -38,8 +38,16 @@ class Channel {
   // channel is closed, when the complete file is staged with the owner (or,
   // without one, renamed over `path`); a file that could not be written whole
   // is removed instead. Returns 0 on success or the system's error number; a
-  // channel already open is closed first.
+  // channel already open is closed first. A file that cannot be opened keeps
+  // its path and error number, for the message about it.
   int open_file(const std::string& path);
+  // Renames a copy of what a file channel holds so far over its name, the
+  // channel staying open. Returns the bytes committed, or minus the
+  // system's error number.
+  long long commit_so_far();
+  // The open file's descriptor and temporary name (-1 and "" otherwise).
+  int descriptor() const;
+  const std::string& temporary_path() const { return temporary_path_; }
   // Closes a file without staging it: the temporary file is removed.
   void discard();
   // Writes to a standard stream that the channel does not own.
@@ -180,10 +188,11 @@ struct Channels {
 
   // A write to `failed` failed: " **** Error writing file " and its name go
   // to the console and the error file (not to the failed channel itself),
-  // then " at " the file ": " and the system's reason, and the failure is
-  // counted.
+  // then " at " the file (or the channel's name) ": " and the system's
+  // reason, and the failure is counted; a failure of a run's file (not the
+  // console, standard error or the error file) also as an output failure.
   void report_write_error(const Channel& failed);
-  // The same lines for a file that could not be committed.
+  // The same lines for an output file that could not be committed.
   void report_write_error(const std::string& path, int error_number);
 
   // Files written whole and closed, waiting to be renamed over their names.
@@ -193,14 +202,18 @@ struct Channels {
   void stage(Staged file) { staged_.push_back(std::move(file)); }
   std::vector<Staged> take_staged() { return std::exchange(staged_, {}); }
   int write_errors() const { return write_errors_; }
+  // The failures among them of the runs' output files: a run that sees one
+  // commits none of its files.
+  int output_errors() const { return output_errors_; }
   // Every file is flushed to the disk (fsync) before it is staged: it then
   // survives a power loss once renamed. Off, a rename still replaces the
   // earlier file whole for every reader and after the program's own end.
   bool sync_outputs = false;
-  void reset_write_errors() { write_errors_ = 0; }
+  void reset_write_errors() { write_errors_ = output_errors_ = 0; }
 
  private:
   int write_errors_ = 0;
+  int output_errors_ = 0;
   std::vector<Staged> staged_;
 };
 

@@ -13,7 +13,7 @@ std::string free_format(std::span<const Value> items) {
     first = false;
     switch (v.kind()) {
       case Value::Kind::text:
-        out += v.text();
+        append_escaped(out, v.text());
         break;
       case Value::Kind::integer:
         out += std::to_string(v.integer());
@@ -32,6 +32,33 @@ std::string free_format(std::span<const Value> items) {
       }
     }
   }
+  return out;
+}
+
+void append_escaped(std::string& to, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    if (!is_control_byte(c)) {
+      to += c;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    const char code[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    to.append(code, sizeof code);
+  }
+}
+
+std::string escaped_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  append_escaped(out, text);
+  return out;
+}
+
+std::string masked_text(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (is_control_byte(c)) c = '?';
   return out;
 }
 

@@ -39,7 +39,8 @@ std::vector<std::string> Layout::format(std::span<const Value> values) const {
       case EditKind::dexponent:
         return edit_exponent(real, e.width, e.digits, sign_plus);
       default: {
-        std::string text = v.kind() == Value::Kind::text      ? std::string(v.text())
+        // Input text in a field of its own width: a control byte shows as "?".
+        std::string text = v.kind() == Value::Kind::text      ? masked_text(v.text())
                            : v.kind() == Value::Kind::integer ? std::to_string(v.integer())
                                                               : free_format({v}).substr(1);
         if (e.width == 0) return text;

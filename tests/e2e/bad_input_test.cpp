@@ -35,6 +35,20 @@ using e2e::top_file;
 using e2e::TopSettings;
 
 constexpr int kRows = 48;
+
+// AddressSanitizer reserves address space of its own: limits on it do not
+// apply there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUnderAddressSanitizer = true;
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool kUnderAddressSanitizer = false;
+#endif
 constexpr const char* kFormat = "(2f12.5)";
 
 // Row i (from 1) of the test series: two columns of 12 characters.
@@ -242,6 +256,7 @@ TEST(BadInput, ALastRowCutOffWhileBeingWrittenIsNoRow) {
     std::function<std::string(int)> line;  // data row i
     std::string last;                      // the cut last line, no line end
     bool is_row;
+    bool told;  // the console and the error file name the cut line
   };
   auto fixed = [](int i) { return row(i); };
   auto listed = [](int i) {
@@ -250,30 +265,44 @@ TEST(BadInput, ALastRowCutOffWhileBeingWrittenIsNoRow) {
   };
   const std::string fixed_keywords = "rows=48 columns=2 interval=1.0 format=(2f12.5)";
   const std::string listed_keywords = "rows=48 columns=2 interval=1.0 format=*";
+  // A list-directed line without its line end may be cut anywhere, inside
+  // its last value too ("0.5,9" of "0.5,98765.4"): it is never a row.
   const Case cases[] = {
-      {"cut at a field's end", fixed_keywords, fixed, row(48).substr(0, 12), false},
-      {"cut inside a field", fixed_keywords, fixed, row(48).substr(0, 19), false},
-      {"cut inside the line end", fixed_keywords, fixed, row(48).substr(0, 20) + "\r", false},
-      {"whole but for its line end", fixed_keywords, fixed, row(48), true},
-      {"list-directed, one value of two", listed_keywords, listed, listed(48).substr(0, 13), false},
-      {"list-directed, both values", listed_keywords, listed, listed(48), true},
+      {"cut at a field's end", fixed_keywords, fixed, row(48).substr(0, 12), false, false},
+      {"cut inside a field", fixed_keywords, fixed, row(48).substr(0, 19), false, false},
+      {"cut inside the line end", fixed_keywords, fixed, row(48).substr(0, 20) + "\r", false,
+       false},
+      {"whole but for its line end", fixed_keywords, fixed, row(48), true, false},
+      {"list-directed, one value of two", listed_keywords, listed, listed(48).substr(0, 13), false,
+       true},
+      {"list-directed, cut inside the last value", listed_keywords, listed, "0.5,9", false, true},
+      {"list-directed, both values", listed_keywords, listed, listed(48), false, true},
+      {"list-directed, blanks only", listed_keywords, listed, "   ", false, true},
+  };
+  struct Outputs {
+    std::string report, console, error_file;
   };
   auto outputs = [](const std::string& data) {
     RunDir dir;
     lay_out(dir, data);
     const ProgramResult r = dir.run();
     EXPECT_EQ(r.status, 0);
-    return mask_times(dir.read("run_1-_2.out")) + mask_times(r.console);
+    return Outputs{mask_times(dir.read("run_1-_2.out")), mask_times(r.console),
+                   dir.read("Vok-error.out")};
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string rows;
     for (int i = 1; i <= 47; ++i) rows += c.line(i) + "\n";
-    const std::string cut = outputs(header(c.keywords) + rows + c.last);
-    const std::string without = outputs(header(c.keywords) + rows);
-    const std::string whole = outputs(header(c.keywords) + rows + c.line(48) + "\n");
-    EXPECT_NE(without, whole);
-    EXPECT_EQ(cut, c.is_row ? whole : without);
+    const Outputs cut = outputs(header(c.keywords) + rows + c.last);
+    const Outputs without = outputs(header(c.keywords) + rows);
+    const Outputs whole = outputs(header(c.keywords) + rows + c.line(48) + "\n");
+    EXPECT_NE(without.report, whole.report);
+    EXPECT_EQ(cut.report, c.is_row ? whole.report : without.report);
+    const std::string told =
+        c.told ? " at data.dat line 50: \"" + c.last + "\": the line has no line end\n" : "";
+    EXPECT_EQ(cut.console, told + without.console);
+    EXPECT_EQ(cut.error_file, told);
   }
 }
 
@@ -302,13 +331,8 @@ TEST(BadInput, RowCountAboveTheLargestIntegerIsUnreadable) {
 // asks for more than the machine has at all is refused up front (see the run
 // tests); these requests pass that check and fail when made.
 TEST(BadInput, ArraysThatCannotBeAllocated) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
-#endif
-#endif
+  if (kUnderAddressSanitizer)
+    GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
   struct Case {
     std::string what;
     int end;       // end datum
@@ -329,6 +353,9 @@ TEST(BadInput, ArraysThatCannotBeAllocated) {
     RunDir dir;
     lay_out(dir, "Stamped\nrows=9999999 columns=2 interval=1.0 format=(a19,1x,2f12.5)\n" +
                      std::string("2009-09-09 10:00:00 ") + row(1) + "\n");
+    // Bytes enough for the rows promised (a sparse file): the arrays are
+    // sized by what the file can hold.
+    std::filesystem::resize_file(dir.path() / "data.dat", std::uintmax_t{500} << 20);
     TopSettings top = small_top();
     top.overlap = 1;
     dir.write("Runvok.cnl", top_file(top, {"run.cnl"}));
@@ -495,7 +522,7 @@ TEST(BadInput, NulAndNonAsciiBytes) {
        [&](const RunDir& dir) {
          lay_out(dir, data_with_row(7, "     0.5" + nul + "000     0.50000"));
        },
-       1, read_error(1) + detail("data.dat", 9, "     0.5" + nul + "000     0.50000")},
+       1, read_error(1) + detail("data.dat", 9, "     0.5\\x00000     0.50000")},
       {"UTF-8 minus sign",
        [](const RunDir& dir) {
          lay_out(dir, data_with_row(7,
@@ -506,7 +533,8 @@ TEST(BadInput, NulAndNonAsciiBytes) {
       {"Latin-1 byte",
        [](const RunDir& dir) { lay_out(dir, data_with_row(7, "    0.50000\xb0     0.5000")); }, 1,
        read_error(1) + detail("data.dat", 9, "    0.50000\xb0     0.5000")},
-      // In comments and in the title such bytes are only carried along.
+      // In comments and in the title such bytes are only carried along (a NUL of
+  // the title shows as "?" in the report).
       {"NUL and non-ASCII in comments and the title",
        [&](const RunDir& dir) {
          lay_out(dir, header("rows=48 columns=2 interval=1.0 format=(2f12.5)",
@@ -526,12 +554,12 @@ TEST(BadInput, NulAndNonAsciiBytes) {
          r.data = "data.dat" + nul + "zz";
          dir.write("run.cnl", run_file(r));
        },
-       1, " Data file  data.dat" + nul + "zz" + std::string(69, ' ') + "  does not exist\n" +
-              detail("run.cnl", 5, "data file name =data.dat" + nul + "zz * the data")},
+       1, " Data file  data.dat\\x00zz" + std::string(69, ' ') + "  does not exist\n" +
+              detail("run.cnl", 5, "data file name =data.dat\\x00zz * the data")},
       {"NUL in a run control file name",
        [&](const RunDir& dir) { lay_out(dir, good_data(), {"run.cnl" + nul + "x"}); }, 2,
-       "\n\n cnl file does not exist  run.cnl" + nul + "x" + std::string(71, ' ') + "\n" +
-           detail("Runvok.cnl", 8, "run.cnl" + nul + "x * run control file")},
+       "\n\n cnl file does not exist  run.cnl\\x00x" + std::string(71, ' ') + "\n" +
+           detail("Runvok.cnl", 8, "run.cnl\\x00x * run control file")},
   };
   expect_outcomes(cases);
 }
@@ -573,15 +601,15 @@ TEST(BadInput, EmptyFilesAndDirectories) {
       // (/dev/null stands in for it here).
       {"Runvok.cnl a pipe",
        [](const RunDir& dir) { ASSERT_EQ(::mkfifo((dir.path() / "Runvok.cnl").c_str(), 0600), 0); },
-       1, " **** Error on opening Runvok.cnl  22\n at Runvok.cnl: Invalid argument\n",
-       " at Runvok.cnl: Invalid argument\n"},
+       1, " **** Error on opening Runvok.cnl  22\n at Runvok.cnl: not a regular file\n",
+       " at Runvok.cnl: not a regular file\n"},
       {"data file a device",
        [](const RunDir& dir) {
          lay_out(dir, good_data());
          std::filesystem::remove(dir.path() / "data.dat");
          std::filesystem::create_symlink("/dev/null", dir.path() / "data.dat");
        },
-       1, " **** Error on opening data file  22\n at data.dat: Invalid argument\n"},
+       1, " **** Error on opening data file  22\n at data.dat: not a regular file\n"},
   };
   expect_outcomes(cases);
 }
@@ -634,8 +662,157 @@ TEST(BadInput, ConsoleOnAFullDevice) {
   const int raw = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), 1);
-  EXPECT_EQ(dir.read("Vok-error.out"), " **** Error writing console\n");
+  EXPECT_EQ(dir.read("Vok-error.out"),
+            " **** Error writing console\n at console: No space left on device\n");
   EXPECT_NE(dir.read("run_1-_2.out").find(" Elapsed time = "), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Data files that are not files, headers that promise what the file does not
+// hold, lines without end.
+
+TEST(BadInput, ADataFileThatIsNotARegularFileIsToldSo) {
+  const std::string message =
+      " **** Error on opening data file  22\n at data.dat: not a regular file\n";
+  // The data file replaced by a device.
+  auto device = [](const char* path) {
+    return [path](const RunDir& dir) {
+      lay_out(dir, good_data());
+      std::filesystem::remove(dir.path() / "data.dat");
+      std::filesystem::create_symlink(path, dir.path() / "data.dat");
+    };
+  };
+  const Outcome cases[] = {
+      {"a pipe",
+       [](const RunDir& dir) {
+         lay_out(dir, good_data());
+         std::filesystem::remove(dir.path() / "data.dat");
+         ASSERT_EQ(::mkfifo((dir.path() / "data.dat").c_str(), 0600), 0);
+       },
+       1, message},
+      {"/dev/zero", device("/dev/zero"), 1, message},
+      {"/dev/urandom", device("/dev/urandom"), 1, message},
+  };
+  expect_outcomes(cases);
+}
+
+// A header that promises two thousand million rows over 120 real ones: the
+// arrays grow with what the file holds, so the run completes on its rows in
+// an address space of 256 MB beyond what is in use.
+TEST(BadInput, RowsPromisedButNotThereTakeNoMemory) {
+  if (kUnderAddressSanitizer)
+    GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
+  RunDir dir;
+  std::string rows;
+  for (int i = 1; i <= 120; ++i) rows += row(i) + "\n";
+  lay_out(dir, header("rows=2000000000 columns=2 interval=1.0 format=(2f12.5)") + rows);
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  statm >> pages;
+  ASSERT_GT(pages, 0);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
+  rlimit limited = before;
+  limited.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGE_SIZE)) +
+                     (rlim_t{256} << 20);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+  const ProgramResult r = dir.run();
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &before), 0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(mask_times(r.console), kElapsed);
+  const std::string report = dir.read("run_1-_2.out");
+  EXPECT_NE(report.find(" **** eof in read from data file \n i =  121\n"), std::string::npos);
+  EXPECT_NE(report.find("No. of frames =       5\n"), std::string::npos) << report;
+}
+
+// A first line of NUL bytes longer than any line is read (a sparse file of
+// 3 GB): the over-long line is named, with its first characters escaped.
+TEST(BadInput, AnOverlongHeaderLineIsNamed) {
+  RunDir dir;
+  lay_out(dir, "");
+  std::filesystem::resize_file(dir.path() / "data.dat", std::uintmax_t{3} << 30);
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  std::string nuls;
+  for (int i = 0; i < 80; ++i) nuls += "\\x00";
+  const std::string message = " End of file reading the header of data file data.dat\n"
+                              " at data.dat line 1: \"" + nuls +
+                              "\": a line longer than 67108864 bytes\n";
+  EXPECT_EQ(r.console, message);
+  EXPECT_EQ(dir.read("Vok-error.out"), message);
+}
+
+// Control bytes of the inputs never reach the console, the error file or the
+// report as they are: messages show them escaped, the report's fields "?".
+TEST(BadInput, ControlBytesAreEscapedInMessagesAndMaskedInTheReport) {
+  const std::string title = "Series \x1b]0;owned\x07 \x1b[2J";
+  const std::string shown_title = "Series ?]0;owned? ?[2J";
+  {
+    SCOPED_TRACE("a data row");
+    RunDir dir;
+    lay_out(dir, header() + rows_with(5, "\x1b[2J  0.5        0.5"));
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 1);
+    const std::string message =
+        read_error(1) + detail("data.dat", 7, "\\x1b[2J  0.5        0.5");
+    EXPECT_EQ(r.console, message);
+    EXPECT_EQ(dir.read("Vok-error.out"), message);
+    EXPECT_EQ(dir.read("run_1-_2.out").find('\x1b'), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("a title");
+    RunDir dir;
+    lay_out(dir, header("rows=48 columns=2 interval=1.0 format=(2f12.5)", title) + rows_with());
+    EXPECT_EQ(dir.run().status, 0);
+    const std::string report = dir.read("run_1-_2.out");
+    EXPECT_NE(report.find(shown_title + std::string(80 - shown_title.size(), ' ')),
+              std::string::npos);
+    EXPECT_EQ(report.find('\x1b'), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("stamps");
+    RunDir dir;
+    std::string rows;
+    for (int i = 1; i <= kRows; ++i) rows += "2009-09-09 \x1b[2J:00 " + row(i) + "\n";
+    lay_out(dir, header("rows=48 columns=2 interval=1.0 format=(a19,1x,2f12.5)") + rows);
+    RunSettingsText run;
+    run.graphing = true;
+    dir.write("run.cnl", run_file(run));
+    EXPECT_EQ(dir.run().status, 0);
+    for (const char* name : {"run_1-_2.out", "run_1-_2.graph", "run-frames.out"}) {
+      const std::string text = dir.read(name);
+      EXPECT_EQ(text.find('\x1b'), std::string::npos) << name;
+    }
+    EXPECT_NE(dir.read("run_1-_2.graph").find("2009-09-09 ?[2J:00"), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("a data file name");
+    RunDir dir;
+    lay_out(dir, good_data());
+    RunSettingsText run;
+    run.data = "\x1b]0;x\x07.dat";
+    dir.write("run.cnl", run_file(run));
+    const ProgramResult r = dir.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.console.find('\x1b'), std::string::npos) << r.console;
+    EXPECT_NE(r.console.find("\\x1b]0;x\\x07.dat"), std::string::npos) << r.console;
+  }
+}
+
+// A VAR lag of ten digits is read, then refused with its value and why.
+TEST(BadInput, AVarLagTooLargeForAnyFrameIsNamed) {
+  RunDir dir;
+  lay_out(dir, good_data());
+  TopSettings top = small_top();
+  top.var_lag = 1000000000;
+  dir.write("Runvok.cnl", top_file(top, {"run.cnl"}));
+  const ProgramResult r = dir.run();
+  EXPECT_EQ(r.status, 1);
+  const std::string message =
+      " VAR parameter  1000000000  > lw/2  12\n" +
+      detail("Runvok.cnl", 6, "VAR lag = 1000000000       * order of the prewhitening fit");
+  EXPECT_EQ(r.console, message);
+  EXPECT_EQ(dir.read("Vok-error.out"), message);
 }
 
 }  // namespace

@@ -40,6 +40,23 @@ std::string name80(const std::string& name) {
 
 // The lines of a run control file that does not exist, named on line `line`
 // of "Runvok.cnl" whose text is `text`.
+// Text as a message echoes it: bytes below 32 (but tab) as \x and two hex
+// digits, so that no control byte reaches a terminal.
+std::string echoed(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 32 && c != '\t') || byte == 127) {
+      char code[5];
+      std::snprintf(code, sizeof code, "\\x%02x", byte);
+      out += code;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string missing_run(const std::string& name, int line, const std::string& text) {
   return "\n\n cnl file does not exist  " + name80(name) + "\n at Runvok.cnl line " +
          std::to_string(line) + ": \"" + text + "\"\n";
@@ -74,8 +91,8 @@ TEST(ControlEndToEnd, UnusableTopControlFiles) {
       // Only the first 80 characters count: a "*" further on is not seen.
       {"very long line", long_line + "*\n", no_star + long_line.substr(0, 70) + "\n",
        no_star + long_line.substr(0, 70) + "\n"},
-      {"odd bytes", odd_bytes + "\n", no_star + name80(odd_bytes).substr(0, 70) + "\n",
-       no_star + name80(odd_bytes).substr(0, 70) + "\n"},
+      {"odd bytes", odd_bytes + "\n", no_star + echoed(name80(odd_bytes).substr(0, 70)) + "\n",
+       no_star + echoed(name80(odd_bytes).substr(0, 70)) + "\n"},
       {"ends before its #", "Number of runs = 0 *\n", eof, eof},
   };
   for (const Case& c : cases) {
@@ -225,7 +242,8 @@ TEST(ControlEndToEnd, RunNameLines) {
            missing_run("twenty.cnl", 20, "twenty.cnl *")},
       // Bytes that are neither text nor ASCII are names like any other.
       {"odd bytes", top_file(two), std::string("nul\0.cnl *\n", 11) + "\xff\xfe.cnl *\n", 2,
-       missing_run(std::string("nul\0.cnl", 8), 8, std::string("nul\0.cnl *", 10)) +
+       "\n\n cnl file does not exist  nul\\x00.cnl" + std::string(72, ' ') +
+           "\n at Runvok.cnl line 8: \"nul\\x00.cnl *\"\n" +
            missing_run("\xff\xfe.cnl", 9, "\xff\xfe.cnl *")},
   };
   for (const Case& c : cases) {

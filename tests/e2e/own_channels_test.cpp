@@ -44,7 +44,8 @@ TEST(OwnChannels, TwoExecutionsKeepTheirLinesAndWriteErrorsApart) {
   EXPECT_EQ(run_program_in(second.all(), in_memory.path().string(), 1, {}), 0);
 
   EXPECT_EQ(first.write_errors(), 1);
-  EXPECT_EQ(on_full_device.read("Vok-error.out"), " **** Error writing console\n");
+  EXPECT_EQ(on_full_device.read("Vok-error.out"),
+            " **** Error writing console\n at console: No space left on device\n");
   EXPECT_EQ(second.all().write_errors(), 0);
   EXPECT_EQ(e2e::mask_times(second.console()), e2e::mask_times(expected.console));
   EXPECT_EQ(second.standard_error(), "");

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "e2e/e2e_files.h"
@@ -276,6 +277,94 @@ TEST(TerminalLine, RedirectedConsoleIsUnchanged) {
   EXPECT_EQ(WEXITSTATUS(raw), 2);
   EXPECT_TRUE(same_lines(mask_times(dir.read("console.txt")), mask_times(console_in_memory())));
   EXPECT_EQ(dir.read("stderr.txt"), "");
+}
+
+// What reaches a terminal, byte for byte, when the inputs hold control
+// sequences (a title change, a screen clear): the program runs on a
+// pseudo-terminal of its own and every byte it sends is read back. Echoed
+// input shows its control bytes escaped; nothing can retitle or clear the
+// user's terminal.
+std::string on_a_terminal(const RunDir& dir) {
+  termios raw{};
+  ::cfmakeraw(&raw);
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, &raw, nullptr);
+  if (pid < 0) return "no pseudo-terminal";
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(99);
+    ::execl(VOK_PROGRAM, VOK_PROGRAM, "--threads", "1", static_cast<char*>(nullptr));
+    ::_exit(97);
+  }
+  std::string text;
+  char buffer[4096];
+  // The terminal side closes with the program: read() then fails (EIO).
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(master);
+  return text;
+}
+
+TEST(TerminalLine, ControlBytesOfTheInputsReachNoTerminal) {
+  if (std::string(VOK_PROGRAM).empty()) GTEST_SKIP() << "no program";
+  const std::string esc_title = "\x1b]0;owned\x07";
+  const std::string clear = "\x1b[2J";
+  const std::string shown_title = "\\x1b]0;owned\\x07";
+  const std::string shown_clear = "\\x1b[2J";
+  auto lay_out = [](const RunDir& dir, const RunSettingsText& run, const std::string& data) {
+    dir.write("Runvok.cnl", top_file(TopSettings{.frame_length = 24}, {"run.cnl"}));
+    dir.write("run.cnl", e2e::run_file(run));
+    dir.write("data.dat", data);
+  };
+  std::string rows;
+  for (int i = 1; i <= 48; ++i) {
+    char line[40];
+    std::snprintf(line, sizeof line, "%12.5f%12.5f\n", std::sin(0.7 * i), std::cos(1.1 * i));
+    rows += line;
+  }
+  const std::string header = "Series\nrows=48 columns=2 interval=1.0 format=(2f12.5)\n";
+  struct Case {
+    std::string what;
+    std::function<void(const RunDir&)> prepare;
+    std::string terminal;  // every byte the program sends
+  };
+  const std::string data_name = esc_title + ".dat";
+  const std::string shown_name = shown_title + ".dat";
+  const Case cases[] = {
+      {"a data file name",
+       [&](const RunDir& dir) {
+         RunSettingsText run;
+         run.data = data_name;
+         lay_out(dir, run, header + rows);
+       },
+       " Data file  " + shown_name + std::string(80 - data_name.size(), ' ') +
+           "  does not exist\n at run.cnl line 5: \"data file name =" + shown_name +
+           " * the data\"\n"},
+      {"a control line",
+       [&](const RunDir& dir) {
+         lay_out(dir, RunSettingsText{}, header + rows);
+         std::string run = e2e::run_file(RunSettingsText{});
+         run.replace(run.find("start datum = 1"), 15, "start datum = 1" + clear);
+         dir.write("run.cnl", run);
+       },
+       " Error  3  in read of start datum\n start               \n"
+       " at run.cnl line 6: \"start datum = 1" + shown_clear + "   * first row\"\n"},
+      {"a data line",
+       [&](const RunDir& dir) {
+         lay_out(dir, RunSettingsText{}, header + clear + rows.substr(4));
+       },
+       " ** Error in read of data file  1\n Check format (2f12.5)" + std::string(42, ' ') +
+           "\n at data.dat line 3: \"" + shown_clear + rows.substr(4, rows.find('\n') - 4) +
+           "\"\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir dir;
+    c.prepare(dir);
+    const std::string terminal = on_a_terminal(dir);
+    EXPECT_EQ(terminal, c.terminal);
+    EXPECT_EQ(terminal.find('\x1b'), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -61,8 +61,9 @@ TEST(ChannelOwner, AWriteErrorIsToldAndCountedByItsOwnerAlone) {
     EXPECT_FALSE(channel->flush());  // told once
     EXPECT_TRUE(channel->failed());
   }
-  EXPECT_EQ(failing.console(), " **** Error writing report\n");
-  EXPECT_EQ(failing.all().error_file.text(), " **** Error writing report\n");
+  const std::string told = " **** Error writing report\n at report: No space left on device\n";
+  EXPECT_EQ(failing.console(), told);
+  EXPECT_EQ(failing.all().error_file.text(), told);
   EXPECT_EQ(failing.all().write_errors(), 1);
   EXPECT_FALSE(failing.all().close_all());
   EXPECT_EQ(bystander.console(), "");

@@ -318,6 +318,13 @@ def values_with(position, value, rows=600):
     return x
 
 
+def wide_values_with(position, value, rows=600):
+    """values_with as 64-bit floats, which can hold values 32 bits cannot."""
+    x = bilinear(rows)[0].astype(np.float64)
+    x[position] = value
+    return x
+
+
 GOOD_X, GOOD_Y = bilinear(600)
 
 
@@ -345,6 +352,11 @@ GOOD_X, GOOD_Y = bilinear(600)
     (dict(frame_length=100, x=values_with(17, np.nan)), "x[17] = nan"),
     (dict(frame_length=100, y=values_with(3, np.inf)), "y[3] = inf"),
     (dict(frame_length=100, x=values_with(5, -np.inf)), "x[5] = -inf"),
+    # Finite, but beyond 32 bits: shown as given, not as the infinity it rounds to.
+    (dict(frame_length=100, x=wide_values_with(5, 1e300)),
+     "x[5] = 1e+300 is beyond the range of 32-bit reals"),
+    (dict(frame_length=100, y=wide_values_with(7, -2e300)),
+     "y[7] = -2e+300 is beyond the range of 32-bit reals"),
     (dict(frame_length=100, transform="log", x=np.abs(GOOD_X) + 1, y=GOOD_Y),
      "the log transform needs positive values"),
     (dict(frame_length=100, x=GOOD_X.reshape(300, 2), y=GOOD_Y.reshape(300, 2)),

@@ -44,9 +44,11 @@ test_that("bad series are refused naming the series and the position", {
                  info = case$message)
   expect_error(analyse(exp(x), replace(exp(y), 100, -1), frame_length = 60, transform = "log"),
                "y[100] = -1: the log transform needs positive values", fixed = TRUE)
-  # A value that 32 bits cannot hold is infinite in the analysis, at its own row.
+  # A value that 32 bits cannot hold is refused as it was given, at its own row.
   expect_error(analyse(replace(x, 5, 1e300), y, frame_length = 60),
-               "x[5] = inf is not a finite number", fixed = TRUE)
+               "x[5] = 1e+300 is beyond the range of 32-bit reals", fixed = TRUE)
+  expect_error(analyse(x, replace(y, 7, -2e300), frame_length = 60),
+               "y[7] = -2e+300 is beyond the range of 32-bit reals", fixed = TRUE)
 })
 
 test_that("na.omit drops the rows with NA and positions stay those of the series given", {
