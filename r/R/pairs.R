@@ -1,5 +1,5 @@
-# analyse_pairs(): every pair of a panel's columns on parallel::mclapply
-# cores, gathered into long tables.
+# analyse_pairs(): every pair of a panel's columns on this machine's cores
+# (parallel::mclapply) or a future plan's workers, gathered into long tables.
 
 # The columns of `data` as numeric vectors, with their labels and the time
 # index they share (NULL without one).
@@ -73,9 +73,9 @@
 #' Analyse every pair of a panel's series
 #'
 #' Tests pairs of the columns of \code{data} with the settings of
-#' \code{\link{analyse}}, each pair in one of \code{cores} processes of
-#' \code{parallel::mclapply}. The results are those of \code{analyse} on the
-#' pair.
+#' \code{\link{analyse}}, in \code{cores} processes of this machine or on
+#' the workers of the user's \code{future::plan()}. The results are those of
+#' \code{analyse} on the pair, whichever way they were computed.
 #'
 #' @param data The series by column: a data.frame, matrix, multi-column
 #'   \code{ts}, \code{zoo} or \code{xts} (whose time index gives the frames'
@@ -86,16 +86,25 @@
 #'   their 1-based positions.
 #' @param ... The settings of \code{\link{analyse}}: \code{frame_length},
 #'   \code{exponent}, \code{false_alarm}, \code{overlap}, \code{var_lag},
-#'   \code{resamples}, \code{transform}, \code{threads}, \code{seed}.
+#'   \code{resamples}, \code{transform}, \code{threads}, \code{seed},
+#'   \code{bootstrap}.
 #' @param na.action \code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 #'   pair by pair, the rows where either series is \code{NA} (a panel whose
 #'   series start at different times).
 #' @param errors \code{"stop"}: the first pair that fails (in pair order)
 #'   stops the call with an error naming it; \code{"collect"}: the failed
 #'   pairs go to \code{$errors} and the others are kept.
-#' @param cores Processes to analyse pairs in (forked; 1 analyses them in
-#'   this process). With \code{threads} not given, each analysis uses its
-#'   share of the processor cores.
+#' @param cores With \code{parallel = "cores"}: the processes to analyse the
+#'   pairs in (forked by \code{parallel::mclapply}, each given an equal share
+#'   of the pairs; 1 analyses them in this process). With \code{threads} not
+#'   given, each analysis uses its share of the processor cores.
+#' @param parallel \code{"cores"} (this machine, see \code{cores}) or
+#'   \code{"future"}: the pairs are shared out over the workers of the
+#'   \code{future::plan()} in force (\code{multisession}, \code{cluster},
+#'   a batch scheduler's) by \code{future.apply::future_lapply}, one chunk
+#'   of pairs per worker; the workers need the vok package installed. With
+#'   \code{threads} not given, each analysis uses the cores
+#'   \code{future::availableCores()} gives its worker.
 #' @param x,object A \code{vok_pairs}.
 #' @param row.names,optional Ignored (for the generic).
 #' @return An object of class \code{vok_pairs}, a list of
@@ -122,9 +131,14 @@
 #' head(as.data.frame(pairs))
 #' summary(pairs)[1:7, ]
 #' analyse_pairs(panel, pairs = list(c("a", "c")), frame_length = 200, cores = 1)$pairs
+#' if (requireNamespace("future.apply", quietly = TRUE)) {
+#'   # On the workers of a plan: here this session, as future's default.
+#'   analyse_pairs(panel, frame_length = 200, parallel = "future", threads = 1)$thresholds
+#' }
 #' @export
 analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
-                          errors = c("stop", "collect"), cores = getOption("mc.cores", 2L)) {
+                          errors = c("stop", "collect"), cores = getOption("mc.cores", 2L),
+                          parallel = c("cores", "future")) {
   settings <- list(...)
   known <- setdiff(names(formals(analyse)), c("x", "y", "stamps", "na.action"))
   unknown <- setdiff(names(settings), known)
@@ -135,28 +149,36 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
   if (!is.character(errors) || !(errors[1L] %in% c("stop", "collect")))
     .refuse("errors = ", .shown(errors), ": must be \"stop\" or \"collect\"")
   errors <- errors[1L]
+  if (!is.character(parallel) || length(parallel) < 1L || !(parallel[1L] %in% c("cores", "future")))
+    .refuse("parallel = ", .shown(parallel), ": must be \"cores\" or \"future\"")
+  parallel <- parallel[1L]
+  if (parallel == "future" && !requireNamespace("future.apply", quietly = TRUE))
+    .refuse("parallel = \"future\" needs the future.apply package (Debian: r-cran-future.apply)")
   cores <- .whole("cores", cores, minimum = 1)
   na <- .na_action(na.action)
   panel <- .columns(data)
   chosen <- .resolve_pairs(pairs, panel$labels)
-  if (is.null(settings$threads) && cores > 1L)
+  worker_threads <- is.null(settings$threads) && parallel == "future"
+  if (is.null(settings$threads) && parallel == "cores" && cores > 1L)
     settings$threads <- max(1L, parallel::detectCores() %/% cores)
   # The settings checked once, as analyse checks them, with a first pair.
   checked <- do.call(.checked_settings, settings)
   shown <- checked
   shown$exponent <- .float32(checked$exponent)
   shown$false_alarm <- .float32(checked$false_alarm)
-  one <- function(k) {
-    i <- chosen$i[k]
-    j <- chosen$j[k]
-    tryCatch(.analyse(panel$values[[i]], panel$values[[j]], checked, panel$index, na,
-                      c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k]))),
-             error = function(e) conditionMessage(e))
-  }
   tasks <- seq_len(nrow(chosen))
-  results <- if (cores > 1L && length(tasks) > 1L)
-    parallel::mclapply(tasks, one, mc.cores = cores, mc.preschedule = FALSE)
-  else lapply(tasks, one)
+  results <- if (parallel == "future") {
+    future.apply::future_lapply(tasks, .pair_task, panel = panel, chosen = chosen,
+                                settings = checked, na = na, worker_threads = worker_threads,
+                                future.packages = "vok", future.seed = NULL)
+  } else if (cores > 1L && length(tasks) > 1L) {
+    # One fork per core, each given every cores-th pair: a fork per pair
+    # would cost more than most pairs' analyses.
+    parallel::mclapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked,
+                       na = na, mc.cores = min(cores, length(tasks)), mc.preschedule = TRUE)
+  } else {
+    lapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked, na = na)
+  }
   failed <- vapply(results, function(r) !inherits(r, "vok_result"), TRUE)
   messages <- vapply(seq_along(results), function(k) {
     if (!failed[k]) return("")
@@ -178,11 +200,23 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
   }))
   # The settings as the library used them (from a pair's result).
   if (length(good)) shown <- results[[good[1L]]]$settings
+  if (worker_threads) shown["threads"] <- list(NULL)
   structure(list(frames = frames, thresholds = thresholds,
                  pairs = chosen[c("x", "y")], settings = shown,
                  errors = data.frame(x = chosen$x[failed], y = chosen$y[failed],
                                      message = messages[failed])),
             class = "vok_pairs")
+}
+
+# Pair k of `chosen` analysed: its vok_result, or the message of its error.
+# `worker_threads`: the analysis takes the cores the worker may use.
+.pair_task <- function(k, panel, chosen, settings, na, worker_threads = FALSE) {
+  if (worker_threads) settings$threads <- max(1L, as.integer(future::availableCores()))
+  i <- chosen$i[k]
+  j <- chosen$j[k]
+  tryCatch(.analyse(panel$values[[i]], panel$values[[j]], settings, panel$index, na,
+                    c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k]))),
+           error = function(e) conditionMessage(e))
 }
 
 #' @rdname analyse_pairs
