@@ -7,10 +7,11 @@
 # (LIB: where `R CMD INSTALL -l LIB r/` put the package; defaults 8 series of
 # 1000 rows, frames of 250 rows, no resamples, 5 rounds). The ways:
 #
-# - cores = 1: the pairs one after another, each analysis on every core;
+# - cores = 1 (the default): the pairs one after another, each analysis on
+#   every core;
 # - cores = 2: two forked processes, each given half of the pairs, one
-#   thread each (the default);
-# - fork per pair: what the default was, mclapply forking once per pair;
+#   thread each;
+# - fork per pair: mclapply forking once per pair, one thread each;
 # - future multisession: parallel = "future" on plan(multisession, workers = 2)
 #   (workers started and warmed up before the rounds);
 # - future sequential: parallel = "future" on plan(sequential), timed after
@@ -44,7 +45,7 @@ fork_per_pair <- function() {
 
 ways <- list(
   "cores = 1" = function() pairs_of(cores = 1),
-  "cores = 2 (default)" = function() pairs_of(cores = 2),
+  "cores = 2" = function() pairs_of(cores = 2),
   "fork per pair" = fork_per_pair)
 have_future <- requireNamespace("future.apply", quietly = TRUE)
 if (have_future)

@@ -13,7 +13,7 @@ analyse_pairs(
   ...,
   na.action = na.fail,
   errors = c("stop", "collect"),
-  cores = getOption("mc.cores", 2L),
+  cores = 1L,
   parallel = c("cores", "future")
 )
 
@@ -47,9 +47,12 @@ stops the call with an error naming it; \code{"collect"}: the failed
 pairs go to \code{$errors} and the others are kept.}
 
 \item{cores}{With \code{parallel = "cores"}: the processes to analyse the
-pairs in (forked by \code{parallel::mclapply}, each given an equal share
-of the pairs; 1 analyses them in this process). With \code{threads} not
-given, each analysis uses its share of the processor cores.}
+pairs in. 1 (the default) analyses them one after another in this
+process, each analysis on every processor core (its frames and
+resamples shared out over threads), which is the faster way unless each
+pair takes seconds; more are forked by \code{parallel::mclapply}, each
+given an equal share of the pairs and, with \code{threads} not given,
+its share of the processor cores.}
 
 \item{parallel}{\code{"cores"} (this machine, see \code{cores}) or
 \code{"future"}: the pairs are shared out over the workers of the

@@ -111,3 +111,11 @@ test_that("parallel is refused unless cores or future", {
   expect_error(analyse_pairs(panel, frame_length = 60, cores = 0),
                "cores = 0: must be at least 1", fixed = TRUE)
 })
+
+test_that("by default the pairs run in this process, each analysis on every core", {
+  default <- analyse_pairs(panel, frame_length = 60, var_lag = 1, resamples = 20)
+  expect_null(default$settings$threads)
+  forked <- analyse_pairs(panel, frame_length = 60, var_lag = 1, resamples = 20, cores = 2)
+  expect_identical(forked$settings$threads, max(1L, parallel::detectCores() %/% 2L))
+  expect_identical(forked$frames, default$frames)
+})
