@@ -78,10 +78,17 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
   how <- if (x$bootstrapped) sprintf("thresholds (dashed) bootstrapped from %d resamples",
                                      x$settings$resamples)
          else sprintf("nominal threshold %s (dashed)", format(signif(x$thresholds[[1L]], 4)))
+  # Room below the lowest decade for the legend: its lines' share of the
+  # panel's height.
+  columns <- if (length(tests) > 4L) 2L else 1L
+  legend_lines <- ceiling(length(tests) / columns) + 2
+  share <- min(0.5, legend_lines * 0.7 * graphics::par("csi") / graphics::par("pin")[2L])
+  bottom <- log10(lowest) * (1 + share / (1 - share))
   graphics::plot(axis$at, rep(1, nrow(frames)), type = "n", log = "y",
-                 ylim = c(lowest, 1), yaxt = "n", xlab = axis$label, ylab = "p-value",
-                 main = sprintf("p-values of %s and %s", x$names[["x"]], x$names[["y"]]), ...)
-  graphics::mtext(how, side = 3, line = 0.25, cex = 0.75)
+                 ylim = c(10^bottom, 1), yaxt = "n", xlab = axis$label, ylab = "p-value",
+                 main = "p-values by frame", ...)
+  graphics::mtext(sprintf("%s and %s: %s", x$names[["x"]], x$names[["y"]], how), side = 3,
+                  line = 0.25, cex = 0.75)
   decades <- 10^seq(log10(lowest), 0)
   graphics::axis(2, at = decades, labels = formatC(decades, format = "g"), las = 1,
                  cex.axis = 0.7)
@@ -100,7 +107,7 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
   counts <- vapply(tests, function(t) sum(frames[[paste0("significant_", t)]]), 0L)
   graphics::legend("bottomleft", legend = sprintf("%s (%d)", tests, counts),
                    col = .colours()[tests], pch = .symbols()[tests], lty = 1, cex = 0.7,
-                   ncol = if (length(tests) > 4L) 2L else 1L, bg = "#ffffffcc",
+                   ncol = columns, bg = "#ffffffcc",
                    title = "test (significant frames)", title.cex = 0.7)
 }
 
@@ -117,12 +124,15 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
   # Cell edges of the frames: the positions, with the last cell as wide as the one before.
   edges <- if (length(at) > 1L) c(at, at[length(at)] + diff(at)[length(at) - 1L]) else
     c(at - 0.5, at + 0.5)
-  old <- graphics::par(mar = c(4, 4, 3, 6))
+  # The panel's margins, the right one wide enough for the colour key.
+  mar <- graphics::par("mar")
+  old <- graphics::par(mar = c(mar[1:3], max(mar[4L], 5)))
   on.exit(graphics::par(old))
   graphics::image(edges, c(lags - 0.5, lags[length(lags)] + 0.5), values, col = palette,
                   zlim = c(-limit, limit), xlab = axis$label, ylab = "lag", xaxt = "n",
-                  main = sprintf("Cross-correlations of %s and %s by frame and lag",
-                                 x$names[["x"]], x$names[["y"]]), ...)
+                  main = "Cross-correlations by frame and lag", ...)
+  graphics::mtext(sprintf("prewhitened %s and %s", x$names[["x"]], x$names[["y"]]), side = 3,
+                  line = 0.25, cex = 0.75)
   if (inherits(axis$at, "Date")) graphics::axis.Date(1, as.Date(edges, origin = "1970-01-01"))
   else if (inherits(axis$at, "POSIXt")) graphics::axis.POSIXct(1, as.POSIXct(edges, origin = "1970-01-01"))
   else graphics::axis(1)

@@ -105,7 +105,8 @@ test_that("the p-value axis reaches down to the smallest p-value", {
   plot(planted)
   expect_lte(graphics::par("usr")[3], log10(smallest))
   plot(noise)
-  expect_equal(graphics::par("usr")[3:4], c(-4, 0) + c(-0.16, 0.16), tolerance = 1e-6)
+  expect_lte(graphics::par("usr")[3], -4)
+  expect_gt(graphics::par("usr")[3], -7)
 })
 
 test_that("as_htest gives one test of one frame as an htest", {
