@@ -220,6 +220,9 @@ struct VOK_API Frame {
   int number = 0;     // 1-based
   int first_row = 0;  // 1-based rows of x and y the frame covers
   int last_row = 0;
+  // Missing rows left out between first_row and last_row (<vok/missing.h>);
+  // 0 where the rows analysed are all the rows.
+  int rows_dropped = 0;
   std::string first_stamp, last_stamp;  // stamps of those rows (empty without stamps)
 
   PerTest<float> statistic;    // test statistics

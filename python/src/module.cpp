@@ -6,7 +6,8 @@
 // Python layer (vok/_result.py) turns into pandas tables.
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
-//           resamples, transform, threads, seed, stamps, bootstrap) -> dict
+//           resamples, transform, threads, seed, stamps, bootstrap,
+//           missing) -> dict
 //   lags(frame_length, exponent) -> int
 //   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
 //   reported_thresholds(thresholds, bootstrapped) -> [7 floats]
@@ -36,6 +37,7 @@
 
 #include "analysis/run_checks.h"
 #include "report/threshold_lines.h"
+#include "vok/missing.h"
 #include "vok/vok.h"
 
 namespace py = pybind11;
@@ -64,6 +66,15 @@ vok::Transform transform_of(const std::optional<std::string>& name) {
   if (*name == "clip") return vok::Transform::clip;
   if (*name == "log") return vok::Transform::log;
   throw py::value_error("transform = '" + *name + "': must be None, 'clip' or 'log'");
+}
+
+// None: a missing value is refused; "drop" or "split": the rows where x or
+// y is NaN are left out, with the frames placed by that policy.
+std::optional<vok::Missing> missing_of(const std::optional<std::string>& name) {
+  if (!name) return std::nullopt;
+  if (*name == "drop") return vok::Missing::drop;
+  if (*name == "split") return vok::Missing::split;
+  throw py::value_error("missing = '" + *name + "': must be None, 'drop' or 'split'");
 }
 
 vok::Bootstrap bootstrap_of(const std::string& name) {
@@ -157,6 +168,7 @@ py::dict result_dict(const vok::Result& r) {
   d["number"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.number; });
   d["first_row"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.first_row; });
   d["last_row"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.last_row; });
+  d["rows_dropped"] = per_frame<int>(frames, [](const vok::Frame& f) { return f.rows_dropped; });
   d["sd_x"] = per_frame<float>(frames, [](const vok::Frame& f) { return f.sd_x; });
   d["sd_y"] = per_frame<float>(frames, [](const vok::Frame& f) { return f.sd_y; });
   d["degenerate"] = per_frame<bool>(frames, [](const vok::Frame& f) { return f.degenerate; });
@@ -208,7 +220,8 @@ py::dict result_dict(const vok::Result& r) {
 // thread sees signals; elsewhere this is a plain wait.
 vok::Result analyse_interruptibly(std::span<const float> x, std::span<const float> y,
                                   const vok::Settings& settings,
-                                  std::span<const std::string> stamps) {
+                                  std::span<const std::string> stamps,
+                                  std::optional<vok::Missing> missing) {
   std::atomic<bool> cancel{false};
   std::optional<vok::Result> result;
   std::exception_ptr failure;
@@ -220,7 +233,8 @@ vok::Result analyse_interruptibly(std::span<const float> x, std::span<const floa
     py::gil_scoped_release unlocked;
     std::thread worker([&] {
       try {
-        result = vok::analyse(x, y, settings, stamps, &cancel);
+        result = missing ? vok::analyse_with_missing(x, y, settings, *missing, stamps, &cancel)
+                         : vok::analyse(x, y, settings, stamps, &cancel);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -251,7 +265,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
                  float false_alarm, int overlap, int var_lag, int resamples,
                  const std::optional<std::string>& transform, int threads, std::uint64_t seed,
                  const std::optional<std::vector<std::string>>& stamps,
-                 const std::string& bootstrap) {
+                 const std::string& bootstrap, const std::optional<std::string>& missing) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = exponent;
@@ -267,7 +281,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   const std::span<const float> ys = values_of(y, "y");
   std::span<const std::string> stamp_span;
   if (stamps) stamp_span = *stamps;
-  return result_dict(analyse_interruptibly(xs, ys, s, stamp_span));
+  return result_dict(analyse_interruptibly(xs, ys, s, stamp_span, missing_of(missing)));
 }
 
 // The address of the values the analysis would read for this argument: the
@@ -311,7 +325,7 @@ PYBIND11_MODULE(_vok, m) {
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
         py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
         py::arg("resamples"), py::arg("transform"), py::arg("threads"), py::arg("seed"),
-        py::arg("stamps"), py::arg("bootstrap") = "data",
+        py::arg("stamps"), py::arg("bootstrap") = "data", py::arg("missing") = py::none(),
         "Analyses x and y; the result as numpy arrays (per-test columns in TESTS order).");
   m.def(
       "lags",

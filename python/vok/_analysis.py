@@ -147,6 +147,14 @@ def seed_setting(seed):
     return int(seed)
 
 
+def missing_setting(missing):
+    """missing as the extension takes it: None (a NaN is refused), "drop" or
+    "split"."""
+    if missing not in ("raise", "drop", "split"):
+        raise ValueError(f"missing = {missing!r}: must be 'raise', 'drop' or 'split'")
+    return None if missing == "raise" else missing
+
+
 def bootstrap_setting(bootstrap):
     """bootstrap as the extension takes it: "data" or "frames"."""
     if bootstrap not in ("data", "frames"):
@@ -219,6 +227,9 @@ def _said_in_python(error, index):
     named by its index label."""
     message = str(error)
     message = re.sub(r"^vok::analyse: ", "", message)
+    if re.search(r"\b[xy]\[\d+\] = nan is not a finite number", message):
+        message += (": pass missing='drop' or missing='split' to leave out the rows where x "
+                    "or y is NaN")
     positions_are_labels = isinstance(index, pd.RangeIndex) and index.start == 0 and index.step == 1
     if index is not None and not positions_are_labels:
         def label(match):
@@ -280,7 +291,8 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
             transform: Optional[Literal["clip", "log"]] = None,
             stamps: "pd.DatetimeIndex | Sequence[str] | None" = None,
             threads: Optional[int] = None, seed: Optional[int] = None,
-            align: Optional[Literal["inner"]] = None) -> Result:
+            align: Optional[Literal["inner"]] = None,
+            missing: Literal["raise", "drop", "split"] = "raise") -> Result:
     """Tests x and y frame by frame for serial and cross dependence.
 
     x, y: 1-D array-likes of equal length (numpy arrays, pandas Series,
@@ -310,29 +322,45 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     align: two Series must share their index (ValueError naming the first
         label that differs); align="inner" aligns them on the labels they
         share, as pandas' Series.align(join="inner").
+    missing: what a NaN in x or y does. "raise" (the default): ValueError
+        naming its row. "drop": the rows where x or y is NaN are left out
+        and the rows kept are cut into frames as one series, so a frame may
+        span the rows left out (as a panel whose series start at different
+        times needs). "split": the rows are left out and no frame spans
+        them: the frames restart after each gap, each run of rows between
+        missing ones cut into frames of its own (rows at a run's end that
+        fill no frame are not tested). With either, frames.rows_dropped
+        counts the rows left out inside each frame, first_row and last_row
+        (and start and end) are those of x and y as given (missing rows
+        counted: x.index[first_row - 1] is the label of a Series), rows
+        counts the rows kept, and the descriptive statistics and the
+        bootstrapped thresholds are taken over the rows kept, the same
+        under both policies.
 
     Returns a Result; Result.names holds the Series' names (x.name, y.name).
     Each of Result.cautions is raised as its subclass of CalibrationWarning
     (changing variance, autocorrelation left without a VAR fit, lag-0
     correlation, clipping with the data bootstrap, constant frames). A bad
-    setting, x and y of unequal length or too short for one frame, or a
-    value that is NaN or infinite raise ValueError (naming the index label
-    of a Series).
+    setting, x and y of unequal length or too short for one frame (of the
+    rows kept), a value that is infinite, or NaN with missing="raise", raise
+    ValueError (naming the index label of a Series).
     """
     result = analyse_quietly(x, y, frame_length=frame_length, exponent=exponent,
                              false_alarm=false_alarm, overlap=overlap, var_lag=var_lag,
                              resamples=resamples, bootstrap=bootstrap, transform=transform,
-                             stamps=stamps, threads=threads, seed=seed, align=align)
+                             stamps=stamps, threads=threads, seed=seed, align=align,
+                             missing=missing)
     warn_cautions(result.cautions, stacklevel=2)
     return result
 
 
 def analyse_quietly(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0,
                     var_lag=0, resamples=0, bootstrap="data", transform=None, stamps=None,
-                    threads=None, seed=None, align=None):
+                    threads=None, seed=None, align=None, missing="raise"):
     """vok.analyse without raising the cautions (Result.cautions holds them)."""
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
                          transform, threads, seed, bootstrap)
+    policy = missing_setting(missing)
     x, y, index = _paired(x, y, align)
     names = (getattr(x, "name", None), getattr(y, "name", None))
     if stamps is None and index is not None:
@@ -343,13 +371,14 @@ def analyse_quietly(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overl
     rows = len(x) if hasattr(x, "__len__") and hasattr(y, "__len__") and len(x) == len(y) else None
     stamp_strings, stamp_times = _stamps(stamps, rows)
     try:
-        arrays = _vok.analyse(x, y, stamps=stamp_strings, **settings)
+        arrays = _vok.analyse(x, y, stamps=stamp_strings, missing=policy, **settings)
     except ValueError as error:
         raise ValueError(_said_in_python(error, index)) from None
     echo = dict(settings)
     echo["exponent"] = float(np.float32(settings["exponent"]))
     echo["false_alarm"] = float(np.float32(settings["false_alarm"]))
     echo["threads"] = threads
+    echo["missing"] = missing
     result = Result.from_arrays(arrays, echo, stamps=stamp_times,
                                 stamped=stamp_times is not None or stamp_strings is not None)
     result.names = names

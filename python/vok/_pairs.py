@@ -17,7 +17,7 @@ import numpy as np
 import pandas as pd
 
 from . import _vok
-from ._analysis import analyse, analyse_quietly, threads_setting, warn_cautions
+from ._analysis import analyse, analyse_quietly, missing_setting, threads_setting, warn_cautions
 from ._result import CAUTION_COLUMNS, TESTS
 
 # The settings analyse takes after x and y, as analyse_pairs passes them on.
@@ -70,8 +70,8 @@ class PairResults:
         frames: DataFrame, one row per frame of each pair: columns x and y
             (the pair's column names, or positions for an array), frame, then
             the columns of Result.frames (first_row, last_row, [start, end],
-            degenerate, statistic_T, df_T, cdf_T, pvalue_T, significant_T for
-            each test T).
+            rows_dropped, degenerate, statistic_T, df_T, cdf_T, pvalue_T,
+            significant_T for each test T).
         thresholds: DataFrame, one row per pair: x, y, then the p-value
             threshold of each test (columns in vok.TESTS order).
         pairs: the (x, y) pairs, in order.
@@ -180,11 +180,14 @@ class PairResults:
 
 def _columns(data):
     """The series of `data` as contiguous 32-bit arrays, with their labels and
-    the stamps a DatetimeIndex gives."""
+    the DataFrame's index (None for an array or a DataFrame's default index of
+    positions)."""
     if isinstance(data, pd.DataFrame):
         labels = list(data.columns)
         values = [data.iloc[:, i].to_numpy() for i in range(data.shape[1])]
-        stamps = data.index if isinstance(data.index, pd.DatetimeIndex) else None
+        index = data.index
+        if isinstance(index, pd.RangeIndex) and index.start == 0 and index.step == 1:
+            index = None
     else:
         array = np.asarray(data)
         if array.ndim != 2:
@@ -192,14 +195,14 @@ def _columns(data):
                              f"dimension{'s' if array.ndim != 1 else ''}")
         labels = list(range(array.shape[1]))
         values = [array[:, i] for i in range(array.shape[1])]
-        stamps = None
+        index = None
     series = []
     for label, v in zip(labels, values):
         if v.dtype.kind not in "biuf":
             raise ValueError(f"column {label!r} must hold numbers; its dtype is {v.dtype}")
         # Converted once here, as analyse would convert it for every pair.
         series.append(np.ascontiguousarray(v, dtype=np.float32))
-    return labels, series, stamps
+    return labels, series, index
 
 
 def _resolve_pairs(pairs, labels):
@@ -234,33 +237,37 @@ def _resolve_pairs(pairs, labels):
     return resolved
 
 
-def _without_missing(a, b, stamps):
-    """The rows where neither a nor b is NaN (and their stamps)."""
-    keep = ~(np.isnan(a) | np.isnan(b))
-    if keep.all():
-        return a, b, stamps
-    if stamps is not None:
-        stamps = stamps[keep] if hasattr(stamps, "__getitem__") and not isinstance(
-            stamps, list) else [s for s, k in zip(stamps, keep) if k]
-    return a[keep], b[keep], stamps
+class _Rows:
+    """What a panel's rows carry to each pair: the panel's index (None for
+    an array or a default index of positions) and the stamps given in its
+    place (None: those of a DatetimeIndex or PeriodIndex). Sent to a
+    cluster's workers as one object."""
+
+    def __init__(self, index, stamps):
+        self.index = index
+        self.stamps = stamps
 
 
-def _analyse_chunk(chunk, settings, stamps, policy, *series):
+def _analyse_chunk(chunk, settings, rows, policy, *series):
     """Analyses the pairs of a chunk, one after another: (frames, thresholds)
     per pair; a pair whose analysis fails gives its PairError (returned, not
     raised: a cluster then sees a task that completed, and the caller raises
     the first error in pair order, or collects them), which ends the list
-    unless policy["errors"] is "collect". With policy["missing"] "drop", the
-    rows where either series is NaN are left out of that pair. chunk holds
+    unless policy["errors"] is "collect". policy["missing"] is analyse's
+    missing. With a panel's index (`rows`, a _Rows), each series is analysed
+    as a Series of it, so that its stamps (a DatetimeIndex) and the labels
+    its messages name are those analyse gives the pair alone. chunk holds
     (x, y, i, j): the pair's labels and its series' positions in `series`.
     The same function runs locally and on a cluster's workers."""
     results = []
     for x, y, i, j in chunk:
-        a, b, pair_stamps = series[i], series[j], stamps
-        if policy["missing"] == "drop":
-            a, b, pair_stamps = _without_missing(a, b, pair_stamps)
+        a, b = series[i], series[j]
+        if rows.index is not None:
+            a = pd.Series(a, index=rows.index, copy=False)
+            b = pd.Series(b, index=rows.index, copy=False)
         try:
-            result = analyse_quietly(a, b, stamps=pair_stamps, **settings)
+            result = analyse_quietly(a, b, stamps=rows.stamps, missing=policy["missing"],
+                                     **settings)
         except ValueError as error:
             failure = PairError(f"pair (x={x!r}, y={y!r}): {error}", (x, y))
             failure.__cause__ = error
@@ -315,7 +322,7 @@ def _local_threads(threads):
         return os.cpu_count() or 1
 
 
-def _run_locally(pairs, settings, stamps, series, bar, policy):
+def _run_locally(pairs, settings, rows, series, bar, policy):
     """Up to `threads` pairs at a time, one thread each (the analysis releases
     the GIL). With fewer pairs than threads, each pair gets its share of the
     threads for its frames."""
@@ -323,7 +330,7 @@ def _run_locally(pairs, settings, stamps, series, bar, policy):
     side_by_side = max(1, min(threads, len(pairs)))
     each = dict(settings, threads=max(1, threads // side_by_side))
     with ThreadPoolExecutor(max_workers=side_by_side) as pool:
-        futures = [pool.submit(_analyse_chunk, [pair], each, stamps, policy, *series)
+        futures = [pool.submit(_analyse_chunk, [pair], each, rows, policy, *series)
                    for pair in pairs]
         if bar is not None:
             for future in futures:
@@ -364,7 +371,7 @@ def _chunk_size(pairs, worker_threads, rows, settings):
     return max(1, fewest, min(by_work, most))
 
 
-def _run_on_cluster(client, pairs, settings, stamps, series, bar, policy):
+def _run_on_cluster(client, pairs, settings, rows, series, bar, policy):
     """Chunks of pairs as tasks of the client's cluster; the results gathered
     in pair order.
 
@@ -391,12 +398,12 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar, policy):
         size = _chunk_size(len(pairs), worker_threads, len(series[0]) if series else 0, each)
         chunks = [pairs[start:start + size] for start in range(0, len(pairs), size)]
 
-        def send(chunk, scattered, stamps_future):
+        def send(chunk, scattered, rows_future):
             # A task takes the series of its own pairs only.
             needed = sorted({i for pair in chunk for i in pair[2:]})
             argument = {i: k for k, i in enumerate(needed)}
             local = [(x, y, argument[i], argument[j]) for x, y, i, j in chunk]
-            future = client.submit(_analyse_chunk, local, each, stamps_future, policy,
+            future = client.submit(_analyse_chunk, local, each, rows_future, policy,
                                    *(scattered[i] for i in needed), pure=False)
             if bar is not None:
                 future.add_done_callback(lambda f, n=len(chunk): f.status == "finished"
@@ -409,12 +416,11 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar, policy):
             # futures, released as it ended, could have the cluster forget
             # the data this call sends.
             futures = client.scatter([series[i] for i in indices], hash=False, broadcast=True)
-            stamps_future = (client.scatter(stamps, hash=False, broadcast=True)
-                             if stamps is not None else None)
-            return dict(zip(indices, futures)), stamps_future
+            rows_future = client.scatter(rows, hash=False, broadcast=True)
+            return dict(zip(indices, futures)), rows_future
 
-        scattered, stamps_future = scatter(used)
-        futures = [send(chunk, scattered, stamps_future) for chunk in chunks]
+        scattered, rows_future = scatter(used)
+        futures = [send(chunk, scattered, rows_future) for chunk in chunks]
         try:
             for k, chunk in enumerate(chunks):
                 for attempt in range(1, _CLUSTER_ATTEMPTS + 1):
@@ -427,8 +433,8 @@ def _run_on_cluster(client, pairs, settings, stamps, series, bar, policy):
                         # Sent anew, with its series: the data it needed may
                         # have been lost with its worker.
                         needed = sorted({i for pair in chunk for i in pair[2:]})
-                        fresh, fresh_stamps = scatter(needed)
-                        futures[k] = send(chunk, fresh, fresh_stamps)
+                        fresh, fresh_rows = scatter(needed)
+                        futures[k] = send(chunk, fresh, fresh_rows)
                         del failure
                 for item in items:
                     if isinstance(item, PairError) and policy["errors"] != "collect":
@@ -476,7 +482,7 @@ def _active_client():
 def analyse_pairs(data: "pd.DataFrame | np.ndarray",
                   pairs: "Sequence[tuple[object, object]] | None" = None, *,
                   client: object = None, progress: Optional[bool] = None,
-                  missing: Literal["raise", "drop"] = "raise",
+                  missing: Literal["raise", "drop", "split"] = "raise",
                   errors: Literal["raise", "collect"] = "raise",
                   **settings: object) -> PairResults:
     """Tests every pair of a panel of series, as vok.analyse tests one pair.
@@ -498,9 +504,14 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
     progress: a progress bar (tqdm) on a terminal or in a notebook: None
         shows it when the work lasts more than two seconds, True always,
         False never.
-    missing: "raise" (a NaN fails its pairs, naming the row) or "drop" (the
-        rows where either series of a pair is NaN are left out of that pair,
-        as a panel whose series start at different times needs).
+    missing: as for vok.analyse, pair by pair: "raise" (a NaN fails its
+        pairs, naming the row and its index label), "drop" (the rows where
+        either series of a pair is NaN are left out of that pair, as a panel
+        whose series start at different times needs; a frame may span rows
+        left out inside the series) or "split" (left out, and no frame spans
+        them: frames restart after each gap). frames.rows_dropped counts
+        the rows left out inside each frame; first_row and last_row are
+        positions in the panel's rows.
     errors: "raise" (the first failed pair raises its PairError) or
         "collect" (failed pairs go to PairResults.errors, a DataFrame of x,
         y and message, and the other pairs are kept).
@@ -521,11 +532,9 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
         raise TypeError(f"analyse_pairs() got an unexpected keyword argument {unknown[0]!r}")
     if "frame_length" not in settings:
         raise TypeError("analyse_pairs() missing required keyword argument 'frame_length'")
-    labels, series, stamps = _columns(data)
-    if "stamps" in settings:
-        stamps = settings.pop("stamps")
-    if missing not in ("raise", "drop"):
-        raise ValueError(f"missing = {missing!r}: must be 'raise' or 'drop'")
+    labels, series, index = _columns(data)
+    rows = _Rows(index, settings.pop("stamps", None))
+    missing_setting(missing)
     if errors not in ("raise", "collect"):
         raise ValueError(f"errors = {errors!r}: must be 'raise' or 'collect'")
     policy = {"missing": missing, "errors": errors}
@@ -537,9 +546,9 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
     bar = _progress_bar(progress, len(resolved))
     try:
         if client is None or client is False:
-            results = _run_locally(resolved, settings, stamps, series, bar, policy)
+            results = _run_locally(resolved, settings, rows, series, bar, policy)
         else:
-            results = _run_on_cluster(client, resolved, settings, stamps, series, bar, policy)
+            results = _run_on_cluster(client, resolved, settings, rows, series, bar, policy)
     finally:
         if bar is not None:
             bar.close()

@@ -143,8 +143,9 @@ class Result:
 
     Attributes:
         frames: DataFrame, one row per frame, index `frame` (1, 2, ...):
-            first_row, last_row (1-based positions in x and y), start and end
-            (with stamps), degenerate (a test series without spread: no test
+            first_row, last_row (1-based positions in x and y as given), start
+            and end (with stamps), rows_dropped (rows left out inside the
+            frame by a missing-value policy), degenerate (a test series without spread: no test
             can be computed), then per test T in TESTS: statistic_T (the
             test statistic), df_T (its chi-square degrees of freedom), cdf_T
             (the chi-square CDF value in 32 bits, as the console program's
@@ -227,6 +228,10 @@ class Result:
         elif stamped:
             columns["start"] = list(a["first_stamp"])
             columns["end"] = list(a["last_stamp"])
+        # Rows left out inside each frame (a missing-value policy); the
+        # console program's runs have none.
+        columns["rows_dropped"] = np.asarray(a.get("rows_dropped", np.zeros(len(number))),
+                                             dtype=np.int64)
         columns["degenerate"] = np.asarray(a["degenerate"], dtype=bool)
         for t, test in enumerate(TESTS):
             columns[f"statistic_{test}"] = a["statistic"][:, t]

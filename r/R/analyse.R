@@ -66,14 +66,23 @@ vok_tests <- function() .vok_tests()
   .whole("threads", threads, minimum = 1)
 }
 
-# na.action as one of the two it may be: "fail" or "omit".
-.na_action <- function(na.action) {
+# The missing-value policy: "raise", "drop" or "split", from `missing` when
+# given, else from na.action (na.fail: "raise", na.omit: "drop").
+.missing_policy <- function(na.action, missing_values) {
+  na <- NULL
   if (is.character(na.action) && length(na.action) == 1L &&
       na.action %in% c("na.fail", "na.omit"))
-    return(sub("na.", "", na.action, fixed = TRUE))
-  if (identical(na.action, stats::na.fail)) return("fail")
-  if (identical(na.action, stats::na.omit)) return("omit")
-  .refuse("na.action = ", .shown(na.action), ": must be na.fail or na.omit")
+    na <- sub("na.", "", na.action, fixed = TRUE)
+  else if (identical(na.action, stats::na.fail)) na <- "fail"
+  else if (identical(na.action, stats::na.omit)) na <- "omit"
+  if (is.null(na)) .refuse("na.action = ", .shown(na.action), ": must be na.fail or na.omit")
+  if (is.null(missing_values)) return(if (na == "omit") "drop" else "raise")
+  if (!is.character(missing_values) || length(missing_values) != 1L || is.na(missing_values) ||
+      !(missing_values %in% c("raise", "drop", "split")))
+    .refuse("missing = ", .shown(missing_values), ": must be \"raise\", \"drop\" or \"split\"")
+  if (na == "omit" && missing_values == "raise")
+    .refuse("na.action = na.omit and missing = \"raise\" disagree: give one of them")
+  missing_values
 }
 
 # One series as the analysis takes it: its values (double) and its time
@@ -218,12 +227,26 @@ vok_tests <- function() .vok_tests()
 #'   POSIXct or numeric), in place of the series' time index.
 #' @param na.action \code{na.fail} (the default) refuses an \code{NA} and
 #'   names its position; \code{na.omit} drops the rows where x or y is
-#'   \code{NA}.
+#'   \code{NA} (as \code{missing = "drop"}).
+#' @param missing The missing-value policy, by the names the Python package
+#'   uses (\code{NULL}: from \code{na.action}): \code{"raise"} refuses an
+#'   \code{NA}; \code{"drop"} leaves out the rows where x or y is \code{NA}
+#'   and cuts the rows kept into frames as one series, so that a frame may
+#'   span rows left out (a panel whose series start at different times);
+#'   \code{"split"} leaves them out and no frame spans them: the frames
+#'   restart after each gap, each run of rows between \code{NA}s cut into
+#'   frames of its own (rows at a run's end that fill no frame are not
+#'   tested). With either, \code{first_row} and \code{last_row} (and
+#'   \code{start}, \code{end}) are those of x and y as given, the frames'
+#'   \code{rows_dropped} counts the rows left out inside each, \code{rows}
+#'   counts the rows kept, and the statistics and bootstrapped thresholds
+#'   are taken over the rows kept, the same under both policies.
 #' @return An object of class \code{vok_result}, a list of
 #'   \item{frames}{a data frame, one row per frame: \code{frame},
-#'     \code{first_row}, \code{last_row} (1-based rows of the series
-#'     analysed), \code{start} and \code{end} (with a time index or stamps),
-#'     \code{degenerate} (a test series without spread: no test can be
+#'     \code{first_row}, \code{last_row} (1-based rows of x and y as
+#'     given), \code{start} and \code{end} (with a time index or stamps),
+#'     \code{rows_dropped} (rows left out inside the frame by the
+#'     missing-value policy), \code{degenerate} (a test series without spread: no test can be
 #'     computed), then per test T of \code{vok_tests()}: \code{statistic_T},
 #'     \code{df_T} (chi-square degrees of freedom), \code{cdf_T} (the
 #'     chi-square CDF value in 32 bits, as the console program's reports),
@@ -284,49 +307,45 @@ vok_tests <- function() .vok_tests()
 analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, overlap = 0,
                     var_lag = 0, resamples = 0, transform = c("none", "clip", "log"),
                     threads = NULL, seed = 0, stamps = NULL, bootstrap = c("data", "frames"),
-                    na.action = na.fail) {
+                    na.action = na.fail, missing = NULL) {
   names <- c(x = .series_label(substitute(x), x, "x"), y = .series_label(substitute(y), y, "y"))
   settings <- .checked_settings(frame_length, exponent, false_alarm, overlap, var_lag,
                                 resamples, transform, threads, seed, bootstrap)
-  na <- .na_action(na.action)
+  policy <- .missing_policy(na.action, missing)
   xs <- .series("x", x)
   ys <- .series("y", y)
   index <- if (is.null(stamps)) .shared_index(xs, ys) else stamps
   if (!is.null(stamps) && length(stamps) != length(xs$values))
     .refuse("stamps: ", length(stamps), " stamps for ", length(xs$values), " rows of x and y")
-  .analyse(xs$values, ys$values, settings, index, na, names)
+  .analyse(xs$values, ys$values, settings, index, policy, names)
 }
 
 # The analysis of two numeric vectors with their index (NULL, character
 # stamps for the library, or times kept in R) once the arguments are checked.
-.analyse <- function(x, y, settings, index, na, names, quiet = FALSE) {
-  rows <- seq_along(x)
-  if (length(x) == length(y)) {
+# `policy`: "raise" refuses an NA; "drop" and "split" hand the library the
+# rows as they are, NA as NaN, for it to leave out.
+.analyse <- function(x, y, settings, index, policy, names, quiet = FALSE) {
+  if (policy == "raise" && length(x) == length(y)) {
     missing_x <- is.na(x)
     missing_y <- is.na(y)
     if (any(missing_x) || any(missing_y)) {
-      if (na == "fail") {
-        first <- which(missing_x | missing_y)[1L]
-        which_series <- if (missing_x[first]) "x" else "y"
-        label <- if (is.null(index)) "" else paste0(" (", .label(index, first), ")")
-        .refuse(which_series, "[", first, "]", label,
-                " is NA: give values at every row, or na.action = na.omit to drop the rows ",
-                "with NA")
-      }
-      rows <- which(!(missing_x | missing_y))
-      x <- x[rows]
-      y <- y[rows]
+      first <- which(missing_x | missing_y)[1L]
+      which_series <- if (missing_x[first]) "x" else "y"
+      label <- if (is.null(index)) "" else paste0(" (", .label(index, first), ")")
+      .refuse(which_series, "[", first, "]", label,
+              " is NA: give values at every row, or na.action = na.omit (missing = ",
+              "\"drop\") or missing = \"split\" to leave out the rows with NA")
     }
   }
   if (!quiet) {
     .precision_warning("x", x)
     .precision_warning("y", y)
   }
-  kept <- if (!is.null(index) && length(rows) < length(index)) index[rows] else index
-  stamp_strings <- if (is.character(kept)) kept else NULL
+  rows <- seq_along(x)
+  stamp_strings <- if (is.character(index)) index else NULL
   a <- .vok_analyse(x, y, settings$frame_length, settings$exponent, settings$false_alarm,
                     settings$overlap, settings$var_lag, settings$resamples, settings$transform,
-                    settings$threads, settings$seed, stamp_strings, settings$bootstrap)
+                    settings$threads, settings$seed, stamp_strings, settings$bootstrap, policy)
   if (!is.null(a$error)) .refuse(.said_in_r(a$error, rows, index))
   shown <- settings
   shown$exponent <- a$exponent
@@ -334,7 +353,8 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   # The seed as a number where a double holds it exactly.
   if (nchar(settings$seed) <= 15L) shown$seed <- as.numeric(settings$seed)
   shown["threads"] <- list(if (settings$threads == 0L) NULL else settings$threads)
-  result <- .result(a, shown, times = if (is.character(kept)) NULL else kept, names = names)
+  shown$missing <- policy
+  result <- .result(a, shown, times = if (is.character(index)) NULL else index, names = names)
   if (!quiet) .raise_cautions(result$cautions)
   result
 }

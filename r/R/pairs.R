@@ -91,6 +91,10 @@
 #' @param na.action \code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 #'   pair by pair, the rows where either series is \code{NA} (a panel whose
 #'   series start at different times).
+#' @param missing The missing-value policy of \code{\link{analyse}}, pair by
+#'   pair: \code{"raise"}, \code{"drop"} (as \code{na.omit}) or
+#'   \code{"split"} (no frame spans a row left out: the frames restart after
+#'   each gap); \code{NULL} takes it from \code{na.action}.
 #' @param errors \code{"stop"}: the first pair that fails (in pair order)
 #'   stops the call with an error naming it; \code{"collect"}: the failed
 #'   pairs go to \code{$errors} and the others are kept.
@@ -143,11 +147,11 @@
 #'   analyse_pairs(panel, frame_length = 200, parallel = "future", threads = 1)$thresholds
 #' }
 #' @export
-analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
+analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing = NULL,
                           errors = c("stop", "collect"), cores = 1L,
                           parallel = c("cores", "future")) {
   settings <- list(...)
-  known <- setdiff(names(formals(analyse)), c("x", "y", "stamps", "na.action"))
+  known <- setdiff(names(formals(analyse)), c("x", "y", "stamps", "na.action", "missing"))
   unknown <- setdiff(names(settings), known)
   if (length(settings) && (is.null(names(settings)) || any(!nzchar(names(settings)))))
     .refuse("the settings must be named (frame_length = ..., ...)")
@@ -162,7 +166,7 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
   if (parallel == "future" && !requireNamespace("future.apply", quietly = TRUE))
     .refuse("parallel = \"future\" needs the future.apply package (Debian: r-cran-future.apply)")
   cores <- .whole("cores", cores, minimum = 1)
-  na <- .na_action(na.action)
+  policy <- .missing_policy(na.action, missing)
   panel <- .columns(data)
   chosen <- .resolve_pairs(pairs, panel$labels)
   worker_threads <- is.null(settings$threads) && parallel == "future"
@@ -173,18 +177,19 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
   shown <- checked
   shown$exponent <- .float32(checked$exponent)
   shown$false_alarm <- .float32(checked$false_alarm)
+  shown$missing <- policy
   tasks <- seq_len(nrow(chosen))
   results <- if (parallel == "future") {
     future.apply::future_lapply(tasks, .pair_task, panel = panel, chosen = chosen,
-                                settings = checked, na = na, worker_threads = worker_threads,
+                                settings = checked, na = policy, worker_threads = worker_threads,
                                 future.packages = "vok", future.seed = NULL)
   } else if (cores > 1L && length(tasks) > 1L) {
     # One fork per core, each given every cores-th pair: a fork per pair
     # would cost more than most pairs' analyses.
     parallel::mclapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked,
-                       na = na, mc.cores = min(cores, length(tasks)), mc.preschedule = TRUE)
+                       na = policy, mc.cores = min(cores, length(tasks)), mc.preschedule = TRUE)
   } else {
-    lapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked, na = na)
+    lapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked, na = policy)
   }
   failed <- vapply(results, function(r) !inherits(r, "vok_result"), TRUE)
   messages <- vapply(seq_along(results), function(k) {

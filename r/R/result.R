@@ -2,7 +2,7 @@
 # its print, summary and as.data.frame methods.
 
 # A vok_result from the list .vok_analyse returns. `times`: the time index of
-# the rows analysed, kept in R (start and end are taken from it at each
+# the rows of x and y as given (missing rows included), kept in R (start and end are taken from it at each
 # frame's first and last row); without it, the library's stamps when given.
 .result <- function(a, settings, times = NULL, names = c(x = NA, y = NA)) {
   tests <- vok_tests()
@@ -15,6 +15,7 @@
     frames$start <- a$first_stamp
     frames$end <- a$last_stamp
   }
+  frames$rows_dropped <- a$rows_dropped
   frames$degenerate <- a$degenerate
   for (test in tests) {
     frames[[paste0("statistic_", test)]] <- a$statistic[, test]

@@ -18,7 +18,8 @@ analyse(
   seed = 0,
   stamps = NULL,
   bootstrap = c("data", "frames"),
-  na.action = na.fail
+  na.action = na.fail,
+  missing = NULL
 )
 }
 \arguments{
@@ -64,14 +65,29 @@ calibrate the frames' own statistics.}
 
 \item{na.action}{\code{na.fail} (the default) refuses an \code{NA} and
 names its position; \code{na.omit} drops the rows where x or y is
-\code{NA}.}
+\code{NA} (as \code{missing = "drop"}).}
+
+\item{missing}{The missing-value policy, by the names the Python package
+uses (\code{NULL}: from \code{na.action}): \code{"raise"} refuses an
+\code{NA}; \code{"drop"} leaves out the rows where x or y is \code{NA}
+and cuts the rows kept into frames as one series, so that a frame may
+span rows left out (a panel whose series start at different times);
+\code{"split"} leaves them out and no frame spans them: the frames
+restart after each gap, each run of rows between \code{NA}s cut into
+frames of its own (rows at a run's end that fill no frame are not
+tested). With either, \code{first_row} and \code{last_row} (and
+\code{start}, \code{end}) are those of x and y as given, the frames'
+\code{rows_dropped} counts the rows left out inside each, \code{rows}
+counts the rows kept, and the statistics and bootstrapped thresholds
+are taken over the rows kept, the same under both policies.}
 }
 \value{
 An object of class \code{vok_result}, a list of
   \item{frames}{a data frame, one row per frame: \code{frame},
-    \code{first_row}, \code{last_row} (1-based rows of the series
-    analysed), \code{start} and \code{end} (with a time index or stamps),
-    \code{degenerate} (a test series without spread: no test can be
+    \code{first_row}, \code{last_row} (1-based rows of x and y as
+    given), \code{start} and \code{end} (with a time index or stamps),
+    \code{rows_dropped} (rows left out inside the frame by the
+    missing-value policy), \code{degenerate} (a test series without spread: no test can be
     computed), then per test T of \code{vok_tests()}: \code{statistic_T},
     \code{df_T} (chi-square degrees of freedom), \code{cdf_T} (the
     chi-square CDF value in 32 bits, as the console program's reports),

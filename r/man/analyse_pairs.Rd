@@ -12,6 +12,7 @@ analyse_pairs(
   pairs = NULL,
   ...,
   na.action = na.fail,
+  missing = NULL,
   errors = c("stop", "collect"),
   cores = 1L,
   parallel = c("cores", "future")
@@ -41,6 +42,11 @@ their 1-based positions.}
 \item{na.action}{\code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 pair by pair, the rows where either series is \code{NA} (a panel whose
 series start at different times).}
+
+\item{missing}{The missing-value policy of \code{\link{analyse}}, pair by
+pair: \code{"raise"}, \code{"drop"} (as \code{na.omit}) or
+\code{"split"} (no frame spans a row left out: the frames restart after
+each gap); \code{NULL} takes it from \code{na.action}.}
 
 \item{errors}{\code{"stop"}: the first pair that fails (in pair order)
 stops the call with an error naming it; \code{"collect"}: the failed

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "vok/missing.h"
 #include "vok/vok.h"
 
 namespace {
@@ -100,7 +101,7 @@ Rcpp::List cautions_list(const std::vector<vok::Caution>& cautions) {
 Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   const std::vector<vok::Frame>& frames = r.frames;
   const int n = static_cast<int>(frames.size());
-  Rcpp::IntegerVector number(n), first_row(n), last_row(n);
+  Rcpp::IntegerVector number(n), first_row(n), last_row(n), rows_dropped(n);
   Rcpp::LogicalVector degenerate(n);
   Rcpp::CharacterVector first_stamp(n), last_stamp(n);
   for (int f = 0; f < n; ++f) {
@@ -108,6 +109,7 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
     number[f] = frame.number;
     first_row[f] = frame.first_row;
     last_row[f] = frame.last_row;
+    rows_dropped[f] = frame.rows_dropped;
     degenerate[f] = frame.degenerate;
     first_stamp[f] = frame.first_stamp;
     last_stamp[f] = frame.last_stamp;
@@ -150,6 +152,7 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   out["number"] = number;
   out["first_row"] = first_row;
   out["last_row"] = last_row;
+  out["rows_dropped"] = rows_dropped;
   out["first_stamp"] = first_stamp;
   out["last_stamp"] = last_stamp;
   out["degenerate"] = degenerate;
@@ -202,6 +205,7 @@ std::optional<vok::Result> analyse_interruptibly(std::span<const float> x,
                                                  std::span<const float> y,
                                                  const vok::Settings& settings,
                                                  std::span<const std::string> stamps,
+                                                 std::optional<vok::Missing> missing,
                                                  std::exception_ptr& failure, bool& interrupted) {
   std::atomic<bool> cancel{false};
   std::optional<vok::Result> result;
@@ -213,7 +217,8 @@ std::optional<vok::Result> analyse_interruptibly(std::span<const float> x,
   pthread_sigmask(SIG_SETMASK, &all, &before);
   std::thread worker([&] {
     try {
-      result = vok::analyse(x, y, settings, stamps, &cancel);
+      result = missing ? vok::analyse_with_missing(x, y, settings, *missing, stamps, &cancel)
+                       : vok::analyse(x, y, settings, stamps, &cancel);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -240,6 +245,14 @@ std::optional<vok::Result> analyse_interruptibly(std::span<const float> x,
   return result;
 }
 
+// "raise": a missing value is refused; "drop" or "split": the rows where x
+// or y is NA are left out, the frames placed by that policy.
+std::optional<vok::Missing> missing_of(const std::string& name) {
+  if (name == "drop") return vok::Missing::drop;
+  if (name == "split") return vok::Missing::split;
+  return std::nullopt;
+}
+
 vok::Transform transform_of(const std::string& name) {
   if (name == "clip") return vok::Transform::clip;
   if (name == "log") return vok::Transform::log;
@@ -250,12 +263,14 @@ vok::Transform transform_of(const std::string& name) {
 
 // The analysis of x and y: a list of vectors and matrices (per-test columns
 // in the order of vok_tests()), or list(error = message) when the library
-// refuses the input or a setting. `seed` is a decimal string (64 bits).
+// refuses the input or a setting. `seed` is a decimal string (64 bits);
+// `missing` is "raise", "drop" or "split" (an NA reaches the library as NaN).
 // [[Rcpp::export(.vok_analyse)]]
 Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_length,
                        double exponent, double false_alarm, int overlap, int var_lag,
                        int resamples, std::string transform, int threads, std::string seed,
-                       Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap) {
+                       Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap,
+                       std::string missing) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = static_cast<float>(exponent);
@@ -275,7 +290,7 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   std::exception_ptr failure;
   bool interrupted = false;
   std::optional<vok::Result> result =
-      analyse_interruptibly(xs, ys, s, stamp_strings, failure, interrupted);
+      analyse_interruptibly(xs, ys, s, stamp_strings, missing_of(missing), failure, interrupted);
   if (interrupted) throw Rcpp::internal::InterruptedException();
   if (failure) {
     try {

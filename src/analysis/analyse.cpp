@@ -2,8 +2,10 @@
 // ResultCollector for the Result).
 #include "analysis/analyse.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -15,6 +17,7 @@
 #include "analysis/run_checks.h"
 #include "analysis/setting_bounds.h"
 #include "exec/parallel.h"
+#include "vok/missing.h"
 #include "vok/sink.h"
 #include "vok/vok.h"
 
@@ -35,6 +38,28 @@ void check_values(std::span<const float> values, const char* series) {
     const float v = values[i];
     if (!std::isfinite(v)) refuse(series, "[", i, "] = ", v, " is not a finite number");
   }
+}
+
+// x and y of one length, and one stamp a row when there are stamps.
+void check_lengths(std::span<const float> x, std::span<const float> y,
+                   std::span<const std::string> stamps) {
+  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (!stamps.empty() && stamps.size() != x.size())
+    refuse(stamps.size(), " stamps for ", x.size(), " rows");
+}
+
+// The stamp of a 1-based row (none without stamps).
+StampLookup lookup_of(std::span<const std::string> stamps) {
+  if (stamps.empty()) return {};
+  return [stamps](int row) -> std::string_view {
+    return stamps[static_cast<std::size_t>(row - 1)];
+  };
+}
+
+EngineOptions options_of(const Settings& settings, const std::atomic<bool>* cancel) {
+  return {.threads = settings.threads > 0 ? settings.threads : processor_count(),
+          .progress = false,
+          .cancel = cancel};
 }
 
 }  // namespace
@@ -69,9 +94,7 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
   // A setting out of its bounds is refused before anything else, the
   // resamples the level needs among them.
   settings.check();
-  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
-  if (!stamps.empty() && stamps.size() != x.size())
-    refuse(stamps.size(), " stamps for ", x.size(), " rows");
+  check_lengths(x, y, stamps);
   check_values(x, "x");
   check_values(y, "y");
 
@@ -85,17 +108,10 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
     x = logs_x;
     y = logs_y;
   }
-  StampLookup lookup;
-  if (!stamps.empty())
-    lookup = [stamps](int row) -> std::string_view {
-      return stamps[static_cast<std::size_t>(row - 1)];
-    };
+  const StampLookup lookup = lookup_of(stamps);
 
   UniformStream uniforms(settings.seed);
-  const EngineOptions options{
-      .threads = settings.threads > 0 ? settings.threads : processor_count(),
-      .progress = false,
-      .cancel = cancel};
+  const EngineOptions options = options_of(settings, cancel);
   try {
     return detail::analyse(x, y, settings, lookup, uniforms, sink, options);
   } catch (const AnalysisStopped& stopped) {
@@ -108,6 +124,60 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
   ResultCollector collector;
   const FramePlan plan = analyse(x, y, settings, collector, stamps, cancel);
   return collector.take(plan, settings);
+}
+
+Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
+                            const Settings& settings, Missing policy,
+                            std::span<const std::string> stamps,
+                            const std::atomic<bool>* cancel) {
+  settings.check();
+  check_lengths(x, y, stamps);
+  const std::size_t n = x.size();
+  const std::unique_ptr<bool[]> missing(new bool[n]);
+  for (std::size_t i = 0; i < n; ++i) {
+    missing[i] = std::isnan(x[i]) || std::isnan(y[i]);
+    if (missing[i]) continue;
+    if (!std::isfinite(x[i])) refuse("x[", i, "] = ", x[i], " is not a finite number");
+    if (!std::isfinite(y[i])) refuse("y[", i, "] = ", y[i], " is not a finite number");
+  }
+  const RowPlan rows = plan_rows(std::span<const bool>(missing.get(), n), policy, settings);
+  const std::size_t kept = rows.kept.size();
+  if (rows.frames.empty()) {
+    if (policy == Missing::drop || kept == 0)
+      refuse(kept, " rows without a missing value are too few for one frame of frame_length = ",
+             settings.frame_length);
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = 0; i < kept; ++i) {
+      run = i > 0 && rows.kept[i] == rows.kept[i - 1] + 1 ? run + 1 : 1;
+      longest = std::max(longest, run);
+    }
+    refuse("no run of rows between missing values holds a frame of frame_length = ",
+           settings.frame_length, " (the longest run has ", longest, " rows)");
+  }
+
+  std::vector<float> kept_x(kept), kept_y(kept);
+  for (std::size_t i = 0; i < kept; ++i) {
+    kept_x[i] = x[static_cast<std::size_t>(rows.kept[i])];
+    kept_y[i] = y[static_cast<std::size_t>(rows.kept[i])];
+  }
+  if (settings.transform == Transform::log)
+    if (const std::optional<NonPositiveValue> bad = take_logs(kept_x, kept_y))
+      refuse(bad->in_y ? "y" : "x", "[", rows.kept[bad->index], "] = ", bad->value,
+             ": the log transform needs positive values");
+  const StampLookup lookup = lookup_of(stamps);
+
+  FramePlan plan = detail::frame_plan(static_cast<int>(kept), settings);
+  plan.frames = static_cast<int>(rows.frames.size());
+  UniformStream uniforms(settings.seed);
+  const EngineOptions options = options_of(settings, cancel);
+  ResultCollector collector;
+  try {
+    run_analysis(kept_x, kept_y, lookup, settings, plan, uniforms, collector, options, {},
+                 rows.frames);
+  } catch (const AnalysisStopped& stopped) {
+    refuse(stopped.reason);
+  }
+  return collector.take(plan, settings.false_alarm);
 }
 
 void ResultCollector::diagnostic(const Message& m) {

@@ -156,7 +156,7 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
 void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
                   AnalysisSink& sink, const EngineOptions& options,
-                  std::span<FrameOutcome> computed) {
+                  std::span<FrameOutcome> computed, std::span<const FramePlace> places) {
   throw_if_cancelled(options.cancel);
   describe_columns(x, y, plan, sink, options.threads);
 
@@ -164,6 +164,7 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
       analysis_thresholds(x, y, settings, plan, uniforms, sink, options);
   FrameJob job = FrameJob::of(x, y, plan, settings, thresholds);
   job.kernel = options.kernel;
+  job.places = places;
   analyse_frames(job, stamps, sink, options, computed);
 }
 

@@ -69,11 +69,13 @@ void throw_if_cancelled(const std::atomic<bool>* cancel);
 // `computed` holds frames 1, 2, ... computed already by compute_frame with
 // the same series and plan (before the thresholds were known; those beyond
 // the plan's frames are dropped): they are judged and handed on in their
-// place (moved from), and only the others are computed.
+// place (moved from), and only the others are computed. `places`, when
+// given, holds where each of the plan's frames lies (FrameJob::places).
 void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
                   AnalysisSink& sink, const EngineOptions& options,
-                  std::span<FrameOutcome> computed = {});
+                  std::span<FrameOutcome> computed = {},
+                  std::span<const FramePlace> places = {});
 
 // The thresholds step of run_analysis: the nominal level, or bootstrapped
 // from the series (the settings' bootstrap: the data's resamples tested as

@@ -59,20 +59,24 @@ FrameJob FrameJob::for_resample(std::span<const float> pair_x, std::span<const f
   one.y = pair_y;
   one.plan = FramePlan::of(n, n, 0, lags);
   one.describe = false;
+  one.places = {};
   return one;
 }
 
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
   const FramePlan& plan = job.plan;
   const int frame_length = plan.frame_length;
-  const std::size_t s = static_cast<std::size_t>(plan.offset(k));
+  const FramePlace* place =
+      job.places.empty() ? nullptr : &job.places[static_cast<std::size_t>(k - 1)];
+  const std::size_t s = static_cast<std::size_t>(place ? place->start : plan.offset(k));
   const std::size_t len = static_cast<std::size_t>(frame_length);
 
   FrameOutcome out;
   Frame& f = out.frame;
   f.number = k;
-  f.first_row = static_cast<int>(s) + 1;
-  f.last_row = static_cast<int>(s) + frame_length;
+  f.first_row = place ? place->first_row : static_cast<int>(s) + 1;
+  f.last_row = place ? place->last_row : static_cast<int>(s) + frame_length;
+  f.rows_dropped = place ? place->rows_dropped : 0;
   f.cross_correlations.assign(2 * plan.lags + 1, 0.0f);
   Messages messages(Stage::var_fit, k);
   try {

@@ -14,6 +14,7 @@
 
 #include "frames/covxy.h"
 #include "frames/frame_plan.h"
+#include "vok/missing.h"
 #include "vok/vok.h"
 
 namespace vok {
@@ -29,6 +30,10 @@ struct FrameJob {
   bool describe = true;
   SumsKernel kernel = SumsKernel::fast;  // of the tests' lag sums
   PerTest<float> thresholds;  // what the frames' outcomes are judged against
+  // Where each frame lies, when not where the plan puts it (series with
+  // missing rows left out): frame k starts at places[k - 1].start of x and
+  // y and shows that place's rows of the series as given.
+  std::span<const FramePlace> places;
 
   // The job of a run's frames, shaped by `settings`, judged against
   // `thresholds` (frames computed before the thresholds are known are

@@ -38,7 +38,7 @@ def test_frames_table_layout(result):
     frames = result.frames
     assert frames.index.name == "frame"
     assert list(frames.index) == list(range(1, 11))
-    expected = ["first_row", "last_row", "degenerate"]
+    expected = ["first_row", "last_row", "rows_dropped", "degenerate"]
     for test in ("Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx"):
         expected += [f"statistic_{test}", f"df_{test}", f"cdf_{test}", f"pvalue_{test}",
                      f"qvalue_{test}", f"significant_{test}"]
@@ -46,6 +46,7 @@ def test_frames_table_layout(result):
     assert list(frames.columns) == expected
     assert list(frames["first_row"]) == list(range(1, 2000, 200))
     assert list(frames["last_row"]) == list(range(200, 2001, 200))
+    assert not frames["rows_dropped"].any()
     assert not frames["degenerate"].any()
     # 200 ** 0.4 gives 8 lags: L, L, 2L + 1, L(L - 1)/2 twice, L(2L + 1) twice.
     df = dict(Cx=8, Cy=8, Cxy=17, Hxxx=28, Hyyy=28, Hxxy=136, Hyyx=136)

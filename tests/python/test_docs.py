@@ -35,23 +35,53 @@ def blocks(path):
 
 
 def returns_panel(path):
-    """returns.csv of docs/cluster.md: four series of 3000 days."""
+    """returns.csv of docs/cluster.md: four series of 3000 days, as a real
+    panel has them: b starts 400 days late, d 150 days, and c misses 120
+    days (empty cells)."""
     rng = np.random.default_rng(2)
     index = pd.date_range("2010-01-01", periods=3000, freq="D", name="date")
-    pd.DataFrame(rng.standard_normal((3000, 4)), index=index,
-                 columns=["a", "b", "c", "d"]).to_csv(path)
+    panel = pd.DataFrame(rng.standard_normal((3000, 4)), index=index,
+                         columns=["a", "b", "c", "d"])
+    panel.iloc[:400, 1] = np.nan
+    panel.iloc[1500:1620, 2] = np.nan
+    panel.iloc[:150, 3] = np.nan
+    panel.to_csv(path)
 
 
-@pytest.mark.parametrize("doc", [d for d in DOCS if blocks(d)], ids=lambda d: d.name)
-def test_the_python_blocks_of_the_docs_run(doc, tmp_path, monkeypatch):
+# The pages whose blocks each run by themselves, as a reader copies one.
+ALONE = {"cluster.md"}
+
+
+def run_blocks(doc, codes, tmp_path, monkeypatch):
+    """Runs the code blocks in one namespace, in a folder with the examples
+    and returns.csv."""
     import matplotlib.pyplot as plt
     shutil.copytree(ROOT / "examples", tmp_path / "examples")
     returns_panel(tmp_path / "returns.csv")
     monkeypatch.chdir(tmp_path)
     namespace = {"__name__": "__docs__"}
-    for k, code in enumerate(blocks(doc), start=1):
+    for k, code in codes:
         exec(compile(code, f"{doc.name}, Python block {k}", "exec"), namespace)
     plt.close("all")
+    return namespace
+
+
+@pytest.mark.parametrize("doc", [d for d in DOCS if blocks(d) and d.name not in ALONE],
+                         ids=lambda d: d.name)
+def test_the_python_blocks_of_the_docs_run(doc, tmp_path, monkeypatch):
+    run_blocks(doc, enumerate(blocks(doc), start=1), tmp_path, monkeypatch)
+
+
+@pytest.mark.parametrize("doc, k", [(d, k) for d in DOCS if d.name in ALONE
+                                    for k in range(1, len(blocks(d)) + 1)],
+                         ids=lambda v: v.name if isinstance(v, pathlib.Path) else f"block{v}")
+def test_each_block_of_a_page_runs_by_itself(doc, k, tmp_path, monkeypatch):
+    namespace = run_blocks(doc, [(k, blocks(doc)[k - 1])], tmp_path, monkeypatch)
+    # The pairs of the panel with holes: every pair analysed, none spanning a gap.
+    pairs = namespace["pairs"]
+    assert len(pairs.pairs) == 6 and not len(pairs.errors)
+    assert (pairs.frames["rows_dropped"] == 0).all()
+    assert set(pairs.frames["x"] + pairs.frames["y"]) == {"ab", "ac", "ad", "bc", "bd", "cd"}
 
 
 def test_every_cited_script_is_run_here():

@@ -180,6 +180,35 @@ def test_the_example_script_writes_the_two_tables(panel, tmp_path):
     assert (tmp_path / "panel-thresholds.csv").read_text() == want.thresholds.to_csv(index=False)
 
 
+def test_the_example_script_on_a_panel_with_holes(panel, tmp_path):
+    holed = panel.copy()
+    holed.iloc[:120, 1] = np.nan     # b starts two hours late
+    holed.iloc[300:340, 2] = np.nan  # c misses 40 minutes
+    holed.iloc[500, 3] = np.inf      # d cannot be analysed
+    path = tmp_path / "panel.csv"
+    holed.to_csv(path)
+    script = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "cluster", "pairs.py")
+    command = [sys.executable, script, str(path), "--frame-length", "100", "--var-lag", "1",
+               "--resamples", "20"]
+    # A missing value stops it with a message naming the pair, the row and the way out.
+    failed = subprocess.run(command, capture_output=True, text=True)
+    assert failed.returncode == 1
+    assert "Traceback" not in failed.stderr
+    assert failed.stderr.startswith(
+        f"{script}: pair (x='a', y='b'): y[0] (label 2024-03-01 09:30:00) = nan is not a finite "
+        "number")
+    assert failed.stderr.endswith("--missing drop or --missing split leaves out the rows with "
+                                  "missing values; --errors collect keeps the other pairs\n")
+    done = subprocess.run(command + ["--missing", "split", "--errors", "collect"],
+                          capture_output=True, text=True, check=True)
+    assert done.stdout.splitlines()[-1] == f"3 pairs failed: see {tmp_path / 'panel'}-errors.csv"
+    want = vok.analyse_pairs(pd.read_csv(path, index_col=0, parse_dates=[0]), progress=False,
+                             missing="split", errors="collect", **SETTINGS)
+    assert (tmp_path / "panel-pairs.csv").read_text() == want.frames.to_csv(index=False)
+    assert (tmp_path / "panel-errors.csv").read_text() == want.errors.to_csv(index=False)
+    assert list(want.errors["y"]) == ["d", "d", "d"]
+
+
 # ---------------------------------------------------------------------------
 # On a Dask cluster
 
@@ -214,6 +243,15 @@ def test_cluster_serves_calls_on_the_same_panel_one_after_another(panel, local, 
     # a call that has ended are released, and must not take those of the next.
     for _ in range(5):
         assert_same(vok.analyse_pairs(panel, client=client, progress=False, **SETTINGS), local)
+
+
+def test_cluster_splits_at_gaps_as_the_local_run(panel, client):
+    holed = panel.copy()
+    holed.iloc[:120, 1] = np.nan
+    holed.iloc[300:340, 2] = np.nan
+    settings = dict(SETTINGS, missing="split")
+    assert_same(vok.analyse_pairs(holed, client=client, progress=False, **settings),
+                vok.analyse_pairs(holed, client=False, progress=False, **settings))
 
 
 def test_cluster_names_a_failing_pair(panel, client):

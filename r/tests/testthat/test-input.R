@@ -55,8 +55,16 @@ test_that("na.omit drops the rows with NA and positions stay those of the series
   kept <- setdiff(seq_along(x), c(5, 50, 100))
   dropped <- analyse(gappy_x, gappy_y, frame_length = 60, na.action = na.omit)
   plain <- analyse(x[kept], y[kept], frame_length = 60)
-  expect_identical(dropped$frames, plain$frames)
+  placement <- c("first_row", "last_row", "rows_dropped")
+  expect_identical(dropped$frames[setdiff(names(dropped$frames), placement)],
+                   plain$frames[setdiff(names(plain$frames), placement)])
+  # Frame 1 holds rows 1-62 (5 and 50 left out), frame 2 rows 63-123 (100).
+  expect_identical(dropped$frames$first_row, c(1L, 63L, 124L))
+  expect_identical(dropped$frames$last_row, c(62L, 123L, 183L))
+  expect_identical(dropped$frames$rows_dropped, c(2L, 1L, 0L))
   expect_identical(dropped$rows, length(kept))
+  expect_identical(analyse(gappy_x, gappy_y, frame_length = 60, missing = "drop")$frames,
+                   dropped$frames)
   expect_error(analyse(replace(gappy_x, 200, Inf), gappy_y, frame_length = 60,
                        na.action = "na.omit"),
                "x[200] = inf is not a finite number", fixed = TRUE)
