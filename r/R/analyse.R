@@ -108,6 +108,19 @@ vok_tests <- function() .vok_tests()
   list(values = as.double(v), index = index)
 }
 
+# The label of a series given as `expression`: the name of its one column
+# (a column of an xts, zoo or matrix keeps it), else the expression when it
+# is short and on one line, else `fallback` (a value given as itself, as
+# do.call gives it, has no expression worth showing).
+.series_label <- function(expression, value, fallback) {
+  column <- if (length(dim(value)) == 2L && NCOL(value) == 1L) colnames(value) else NULL
+  if (length(column) == 1L && !is.na(column) && nzchar(column)) return(column)
+  if (!is.symbol(expression) && !is.call(expression)) return(fallback)
+  text <- deparse(expression, width.cutoff = 500L)
+  if (length(text) != 1L || nchar(text) > 40L) return(fallback)
+  text
+}
+
 # A label of a time index as a message shows it.
 .label <- function(index, i) format(index[i])
 
@@ -256,7 +269,9 @@ vok_tests <- function() .vok_tests()
 #'     whether the thresholds were bootstrapped.}
 #'   \item{diagnostics}{messages raised while analysing (frame, kind, text): the
 #'     kind's name, such as "stat_no_variance", and a readable line.}
-#'   \item{names}{the expressions given as x and y.}
+#'   \item{names}{the labels of x and y: the column name of a one-column
+#'     \code{xts}, \code{zoo} or matrix, else the expression given when
+#'     short, else "x" and "y".}
 #'   \item{variance}{the check for changing variance, by series (x, y):
 #'     frames with a McLeod-Li p-value, significant ones, their share, the
 #'     binomial p-value of so many at the false-alarm level, and
@@ -293,8 +308,7 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
                     var_lag = 0, resamples = 0, transform = c("none", "clip", "log"),
                     threads = NULL, seed = 0, stamps = NULL, bootstrap = c("data", "frames"),
                     na.action = na.fail, missing = NULL) {
-  names <- c(x = paste(deparse(substitute(x), width.cutoff = 60L)[1L]),
-             y = paste(deparse(substitute(y), width.cutoff = 60L)[1L]))
+  names <- c(x = .series_label(substitute(x), x, "x"), y = .series_label(substitute(y), y, "y"))
   settings <- .checked_settings(frame_length, exponent, false_alarm, overlap, var_lag,
                                 resamples, transform, threads, seed, bootstrap)
   policy <- .missing_policy(na.action, missing)

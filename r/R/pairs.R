@@ -1,5 +1,5 @@
-# analyse_pairs(): every pair of a panel's columns on parallel::mclapply
-# cores, gathered into long tables.
+# analyse_pairs(): every pair of a panel's columns on this machine's cores
+# (parallel::mclapply) or a future plan's workers, gathered into long tables.
 
 # The columns of `data` as numeric vectors, with their labels and the time
 # index they share (NULL without one).
@@ -73,9 +73,9 @@
 #' Analyse every pair of a panel's series
 #'
 #' Tests pairs of the columns of \code{data} with the settings of
-#' \code{\link{analyse}}, each pair in one of \code{cores} processes of
-#' \code{parallel::mclapply}. The results are those of \code{analyse} on the
-#' pair.
+#' \code{\link{analyse}}, in \code{cores} processes of this machine or on
+#' the workers of the user's \code{future::plan()}. The results are those of
+#' \code{analyse} on the pair, whichever way they were computed.
 #'
 #' @param data The series by column: a data.frame, matrix, multi-column
 #'   \code{ts}, \code{zoo} or \code{xts} (whose time index gives the frames'
@@ -86,7 +86,8 @@
 #'   their 1-based positions.
 #' @param ... The settings of \code{\link{analyse}}: \code{frame_length},
 #'   \code{exponent}, \code{false_alarm}, \code{overlap}, \code{var_lag},
-#'   \code{resamples}, \code{transform}, \code{threads}, \code{seed}.
+#'   \code{resamples}, \code{transform}, \code{threads}, \code{seed},
+#'   \code{bootstrap}.
 #' @param na.action \code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 #'   pair by pair, the rows where either series is \code{NA} (a panel whose
 #'   series start at different times).
@@ -97,9 +98,20 @@
 #' @param errors \code{"stop"}: the first pair that fails (in pair order)
 #'   stops the call with an error naming it; \code{"collect"}: the failed
 #'   pairs go to \code{$errors} and the others are kept.
-#' @param cores Processes to analyse pairs in (forked; 1 analyses them in
-#'   this process). With \code{threads} not given, each analysis uses its
-#'   share of the processor cores.
+#' @param cores With \code{parallel = "cores"}: the processes to analyse the
+#'   pairs in. 1 (the default) analyses them one after another in this
+#'   process, each analysis on every processor core (its frames and
+#'   resamples shared out over threads), which is the faster way unless each
+#'   pair takes seconds; more are forked by \code{parallel::mclapply}, each
+#'   given an equal share of the pairs and, with \code{threads} not given,
+#'   its share of the processor cores.
+#' @param parallel \code{"cores"} (this machine, see \code{cores}) or
+#'   \code{"future"}: the pairs are shared out over the workers of the
+#'   \code{future::plan()} in force (\code{multisession}, \code{cluster},
+#'   a batch scheduler's) by \code{future.apply::future_lapply}, one chunk
+#'   of pairs per worker; the workers need the vok package installed. With
+#'   \code{threads} not given, each analysis uses the cores
+#'   \code{future::availableCores()} gives its worker.
 #' @param x,object A \code{vok_pairs}.
 #' @param row.names,optional Ignored (for the generic).
 #' @return An object of class \code{vok_pairs}, a list of
@@ -130,9 +142,14 @@
 #' head(as.data.frame(pairs))
 #' summary(pairs)[1:7, ]
 #' analyse_pairs(panel, pairs = list(c("a", "c")), frame_length = 200, cores = 1)$pairs
+#' if (requireNamespace("future.apply", quietly = TRUE)) {
+#'   # On the workers of a plan: here this session, as future's default.
+#'   analyse_pairs(panel, frame_length = 200, parallel = "future", threads = 1)$thresholds
+#' }
 #' @export
 analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing = NULL,
-                          errors = c("stop", "collect"), cores = getOption("mc.cores", 2L)) {
+                          errors = c("stop", "collect"), cores = 1L,
+                          parallel = c("cores", "future")) {
   settings <- list(...)
   known <- setdiff(names(formals(analyse)), c("x", "y", "stamps", "na.action", "missing"))
   unknown <- setdiff(names(settings), known)
@@ -143,11 +160,17 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing 
   if (!is.character(errors) || !(errors[1L] %in% c("stop", "collect")))
     .refuse("errors = ", .shown(errors), ": must be \"stop\" or \"collect\"")
   errors <- errors[1L]
+  if (!is.character(parallel) || length(parallel) < 1L || !(parallel[1L] %in% c("cores", "future")))
+    .refuse("parallel = ", .shown(parallel), ": must be \"cores\" or \"future\"")
+  parallel <- parallel[1L]
+  if (parallel == "future" && !requireNamespace("future.apply", quietly = TRUE))
+    .refuse("parallel = \"future\" needs the future.apply package (Debian: r-cran-future.apply)")
   cores <- .whole("cores", cores, minimum = 1)
   policy <- .missing_policy(na.action, missing)
   panel <- .columns(data)
   chosen <- .resolve_pairs(pairs, panel$labels)
-  if (is.null(settings$threads) && cores > 1L)
+  worker_threads <- is.null(settings$threads) && parallel == "future"
+  if (is.null(settings$threads) && parallel == "cores" && cores > 1L)
     settings$threads <- max(1L, parallel::detectCores() %/% cores)
   # The settings checked once, as analyse checks them, with a first pair.
   checked <- do.call(.checked_settings, settings)
@@ -155,18 +178,19 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing 
   shown$exponent <- .float32(checked$exponent)
   shown$false_alarm <- .float32(checked$false_alarm)
   shown$missing <- policy
-  one <- function(k) {
-    i <- chosen$i[k]
-    j <- chosen$j[k]
-    tryCatch(.analyse(panel$values[[i]], panel$values[[j]], checked, panel$index, policy,
-                      c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k])),
-                      quiet = TRUE),
-             error = function(e) conditionMessage(e))
-  }
   tasks <- seq_len(nrow(chosen))
-  results <- if (cores > 1L && length(tasks) > 1L)
-    parallel::mclapply(tasks, one, mc.cores = cores, mc.preschedule = FALSE)
-  else lapply(tasks, one)
+  results <- if (parallel == "future") {
+    future.apply::future_lapply(tasks, .pair_task, panel = panel, chosen = chosen,
+                                settings = checked, na = policy, worker_threads = worker_threads,
+                                future.packages = "vok", future.seed = NULL)
+  } else if (cores > 1L && length(tasks) > 1L) {
+    # One fork per core, each given every cores-th pair: a fork per pair
+    # would cost more than most pairs' analyses.
+    parallel::mclapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked,
+                       na = policy, mc.cores = min(cores, length(tasks)), mc.preschedule = TRUE)
+  } else {
+    lapply(tasks, .pair_task, panel = panel, chosen = chosen, settings = checked, na = policy)
+  }
   failed <- vapply(results, function(r) !inherits(r, "vok_result"), TRUE)
   messages <- vapply(seq_along(results), function(k) {
     if (!failed[k]) return("")
@@ -188,6 +212,7 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing 
   }))
   # The settings as the library used them (from a pair's result).
   if (length(good)) shown <- results[[good[1L]]]$settings
+  if (worker_threads) shown["threads"] <- list(NULL)
   # The cautions of every pair, gathered here (a forked worker's warnings
   # would be lost), each raised naming its pair.
   cautions <- do.call(rbind, lapply(good, function(k) {
@@ -212,6 +237,18 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail, missing 
                  errors = data.frame(x = chosen$x[failed], y = chosen$y[failed],
                                      message = messages[failed])),
             class = "vok_pairs")
+}
+
+# Pair k of `chosen` analysed: its vok_result, or the message of its error.
+# `worker_threads`: the analysis takes the cores the worker may use.
+.pair_task <- function(k, panel, chosen, settings, na, worker_threads = FALSE) {
+  if (worker_threads) settings$threads <- max(1L, as.integer(future::availableCores()))
+  i <- chosen$i[k]
+  j <- chosen$j[k]
+  tryCatch(.analyse(panel$values[[i]], panel$values[[j]], settings, panel$index, na,
+                    c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k])),
+                    quiet = TRUE),
+           error = function(e) conditionMessage(e))
 }
 
 #' @rdname analyse_pairs

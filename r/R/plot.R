@@ -1,17 +1,23 @@
 # plot.vok_result: the p-values by frame (or by time) on a log scale with the
 # thresholds, and the cross-correlations as a heat map; base graphics.
 
-# The panels and colours of the p-value picture.
-.panels <- function() {
-  order <- .vok_graph_order()
-  list("Bicorrelation tests" = order[1:4], "Correlation tests" = order[5:7])
-}
+# The colours and point symbols of the tests: seven colours told apart also
+# by colour-blind eyes, filled points for the correlation tests and
+# triangles for the bicorrelation tests.
 .colours <- function() {
-  stats::setNames(c("#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"),
-                  .vok_graph_order())
+  c(Cx = "#0072B2", Cy = "#D55E00", Cxy = "#009E73", Hxxx = "#56B4E9", Hyyy = "#E69F00",
+    Hxxy = "#CC79A7", Hyyx = "#000000")
 }
-# A p-value of 0 (or below this) is drawn at the bottom line.
-.smallest_pvalue <- 0.00005
+.symbols <- function() c(Cx = 20, Cy = 20, Cxy = 20, Hxxx = 17, Hyyy = 17, Hxxy = 17, Hyyx = 17)
+
+# The lowest p-value the axis shows: a decade at or below the smallest
+# positive p-value drawn, and 1e-4 at the highest. A p-value of 0 (beyond
+# the 64-bit survival function) is drawn on that bottom line.
+.lowest_pvalue <- function(p) {
+  positive <- p[!is.na(p) & p > 0]
+  smallest <- if (length(positive)) min(positive, 1e-4) else 1e-4
+  10^floor(log10(smallest))
+}
 
 # The x positions of the frames: their start times when the start is a time
 # (Date, POSIXct, a ts's times), else the frame numbers.
@@ -22,20 +28,16 @@
   list(at = frames$frame, label = "frame")
 }
 
-.title <- function(x, what) {
-  how <- if (x$bootstrapped) paste(x$settings$resamples, "resamples: bootstrapped thresholds")
-         else "nominal false alarm threshold"
-  sprintf("%s of %s and %s (%s)", what, x$names[["x"]], x$names[["y"]], how)
-}
-
 #' Plot a vok_result
 #'
 #' \code{which = "pvalues"} draws the p-values of the tests by frame (or by
-#' the frames' start times when the series had a time index) on a log scale,
-#' the bicorrelation tests above the correlation tests, with the thresholds
-#' dashed and the significant frames circled. \code{which = "xy"} draws the
-#' cross-correlations of the prewhitened x and y as a heat map, frames by
-#' lags (red positive, blue negative).
+#' the frames' start times when the series had a time index) on a log scale
+#' down to the smallest p-value, each test in its own colour, with the
+#' thresholds dashed and the significant frames circled. \code{which = "xy"}
+#' draws the cross-correlations of the prewhitened x and y as a heat map,
+#' frames by lags (red positive, blue negative). Either fills the current
+#' panel of the device, so that \code{par(mfrow = ...)} or
+#' \code{layout()} can put pictures side by side.
 #'
 #' @param x A \code{vok_result} from \code{\link{analyse}}.
 #' @param which \code{"pvalues"} or \code{"xy"}.
@@ -48,8 +50,10 @@
 #'                  widths = c(12, 12), skip = 2, col.names = c("x", "y"))
 #' result <- analyse(data$x, data$y, frame_length = 200, var_lag = 1, threads = 1)
 #' plot(result)
+#' old <- par(mfrow = c(1, 2))
 #' plot(result, tests = c("Hxxy", "Cxy"))
 #' plot(result, which = "xy")
+#' par(old)
 #' @export
 plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
   if (!is.character(which) || length(which) < 1L || !(which[1L] %in% c("pvalues", "xy")))
@@ -59,60 +63,52 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
 }
 
 .plot_pvalues <- function(x, tests, ...) {
-  every <- unlist(.panels(), use.names = FALSE)
+  every <- vok_tests()
   if (is.null(tests)) tests <- every
   unknown <- setdiff(tests, every)
   if (!is.character(tests) || length(unknown))
     .refuse("tests = ", .shown(tests), ": ", .shown(unknown[1L]), " is not one of ",
             paste(every, collapse = ", "))
-  panels <- Filter(length, lapply(.panels(), intersect, tests))
+  tests <- intersect(every, tests)
   frames <- x$frames
   axis <- .frame_axis(frames)
   few <- nrow(frames) <= 100
-  old <- graphics::par(mfrow = c(length(panels), 1L), mar = c(4, 4, 3, 9), oma = c(0, 0, 2, 0))
-  on.exit(graphics::par(old))
-  ticks <- c(.smallest_pvalue, 1e-4, 1e-3, 1e-2, 1e-1, 1)
-  for (title in names(panels)) {
-    chosen <- panels[[title]]
-    graphics::plot(axis$at, rep(1, nrow(frames)), type = "n", log = "y",
-                   ylim = c(.smallest_pvalue * 0.6, 1.5), yaxt = "n", xlab = axis$label,
-                   ylab = "p-value (log scale)", main = title, ...)
-    graphics::axis(2, at = ticks, labels = c("< 0.0001", "0.0001", "0.001", "0.01", "0.1", "1"),
-                   las = 1, cex.axis = 0.7)
-    graphics::abline(h = ticks, col = "#dddddd")
-    legend_text <- character()
-    legend_colour <- character()
-    legend_lty <- integer()
-    for (test in chosen) {
-      p <- frames[[paste0("pvalue_", test)]]
-      p <- ifelse(is.na(p), NA, pmax(p, .smallest_pvalue))
-      significant <- frames[[paste0("significant_", test)]]
-      colour <- .colours()[[test]]
-      graphics::lines(axis$at, p, col = colour, type = if (few) "o" else "l", pch = 20,
-                      cex = 0.6)
-      graphics::points(axis$at[significant], p[significant], col = colour,
-                       cex = if (few) 2 else 1.2)
-      legend_text <- c(legend_text, sprintf("%s (%d significant)", test, sum(significant)))
-      legend_colour <- c(legend_colour, colour)
-      legend_lty <- c(legend_lty, 1L)
-      if (x$bootstrapped) {
-        graphics::abline(h = x$thresholds[[test]], col = colour, lty = 2, lwd = 1.5)
-        legend_text <- c(legend_text, sprintf("%s threshold %.4f", test, x$thresholds[[test]]))
-        legend_colour <- c(legend_colour, colour)
-        legend_lty <- c(legend_lty, 2L)
-      }
-    }
-    if (!x$bootstrapped) {
-      threshold <- x$thresholds[[1L]]
-      graphics::abline(h = threshold, lty = 2, lwd = 1.5)
-      legend_text <- c(legend_text, sprintf("threshold %.4f", threshold))
-      legend_colour <- c(legend_colour, "black")
-      legend_lty <- c(legend_lty, 2L)
-    }
-    graphics::legend("topleft", inset = c(1.01, 0), xpd = NA, legend = legend_text,
-                     col = legend_colour, lty = legend_lty, cex = 0.7, bty = "n")
+  pvalues <- lapply(stats::setNames(tests, tests), function(t) frames[[paste0("pvalue_", t)]])
+  lowest <- .lowest_pvalue(unlist(pvalues))
+  how <- if (x$bootstrapped) sprintf("thresholds (dashed) bootstrapped from %d resamples",
+                                     x$settings$resamples)
+         else sprintf("nominal threshold %s (dashed)", format(signif(x$thresholds[[1L]], 4)))
+  # Room below the lowest decade for the legend: its lines' share of the
+  # panel's height.
+  columns <- if (length(tests) > 4L) 2L else 1L
+  legend_lines <- ceiling(length(tests) / columns) + 2
+  share <- min(0.5, legend_lines * 0.7 * graphics::par("csi") / graphics::par("pin")[2L])
+  bottom <- log10(lowest) * (1 + share / (1 - share))
+  graphics::plot(axis$at, rep(1, nrow(frames)), type = "n", log = "y",
+                 ylim = c(10^bottom, 1), yaxt = "n", xlab = axis$label, ylab = "p-value",
+                 main = "p-values by frame", ...)
+  graphics::mtext(sprintf("%s and %s: %s", x$names[["x"]], x$names[["y"]], how), side = 3,
+                  line = 0.25, cex = 0.75)
+  decades <- 10^seq(log10(lowest), 0)
+  graphics::axis(2, at = decades, labels = formatC(decades, format = "g"), las = 1,
+                 cex.axis = 0.7)
+  graphics::abline(h = decades, col = "#dddddd")
+  if (!x$bootstrapped) graphics::abline(h = x$thresholds[[1L]], lty = 2, lwd = 1.5)
+  for (test in tests) {
+    p <- pmax(pvalues[[test]], lowest)
+    significant <- frames[[paste0("significant_", test)]]
+    colour <- .colours()[[test]]
+    graphics::lines(axis$at, p, col = colour, type = if (few) "o" else "l",
+                    pch = .symbols()[[test]], cex = 0.6)
+    graphics::points(axis$at[significant], p[significant], col = colour,
+                     cex = if (few) 2 else 1.2)
+    if (x$bootstrapped) graphics::abline(h = x$thresholds[[test]], col = colour, lty = 2)
   }
-  graphics::mtext(.title(x, "p-values by frame"), outer = TRUE, cex = 0.9)
+  counts <- vapply(tests, function(t) sum(frames[[paste0("significant_", t)]]), 0L)
+  graphics::legend("bottomleft", legend = sprintf("%s (%d)", tests, counts),
+                   col = .colours()[tests], pch = .symbols()[tests], lty = 1, cex = 0.7,
+                   ncol = columns, bg = "#ffffffcc",
+                   title = "test (significant frames)", title.cex = 0.7)
 }
 
 .plot_xy <- function(x, ...) {
@@ -128,12 +124,15 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
   # Cell edges of the frames: the positions, with the last cell as wide as the one before.
   edges <- if (length(at) > 1L) c(at, at[length(at)] + diff(at)[length(at) - 1L]) else
     c(at - 0.5, at + 0.5)
-  old <- graphics::par(mar = c(4, 4, 3, 6))
+  # The panel's margins, the right one wide enough for the colour key.
+  mar <- graphics::par("mar")
+  old <- graphics::par(mar = c(mar[1:3], max(mar[4L], 5)))
   on.exit(graphics::par(old))
   graphics::image(edges, c(lags - 0.5, lags[length(lags)] + 0.5), values, col = palette,
                   zlim = c(-limit, limit), xlab = axis$label, ylab = "lag", xaxt = "n",
-                  main = sprintf("Cross-correlations of %s and %s by frame and lag",
-                                 x$names[["x"]], x$names[["y"]]), ...)
+                  main = "Cross-correlations by frame and lag", ...)
+  graphics::mtext(sprintf("prewhitened %s and %s", x$names[["x"]], x$names[["y"]]), side = 3,
+                  line = 0.25, cex = 0.75)
   if (inherits(axis$at, "Date")) graphics::axis.Date(1, as.Date(edges, origin = "1970-01-01"))
   else if (inherits(axis$at, "POSIXt")) graphics::axis.POSIXct(1, as.POSIXct(edges, origin = "1970-01-01"))
   else graphics::axis(1)

@@ -110,7 +110,9 @@ An object of class \code{vok_result}, a list of
     whether the thresholds were bootstrapped.}
   \item{diagnostics}{messages raised while analysing (frame, kind, text): the
     kind's name, such as "stat_no_variance", and a readable line.}
-  \item{names}{the expressions given as x and y.}
+  \item{names}{the labels of x and y: the column name of a one-column
+    \code{xts}, \code{zoo} or matrix, else the expression given when
+    short, else "x" and "y".}
   \item{variance}{the check for changing variance, by series (x, y):
     frames with a McLeod-Li p-value, significant ones, their share, the
     binomial p-value of so many at the false-alarm level, and

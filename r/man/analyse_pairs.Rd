@@ -14,7 +14,8 @@ analyse_pairs(
   na.action = na.fail,
   missing = NULL,
   errors = c("stop", "collect"),
-  cores = getOption("mc.cores", 2L)
+  cores = 1L,
+  parallel = c("cores", "future")
 )
 
 \method{print}{vok_pairs}(x, ...)
@@ -35,7 +36,8 @@ their 1-based positions.}
 
 \item{...}{The settings of \code{\link{analyse}}: \code{frame_length},
 \code{exponent}, \code{false_alarm}, \code{overlap}, \code{var_lag},
-\code{resamples}, \code{transform}, \code{threads}, \code{seed}.}
+\code{resamples}, \code{transform}, \code{threads}, \code{seed},
+\code{bootstrap}.}
 
 \item{na.action}{\code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 pair by pair, the rows where either series is \code{NA} (a panel whose
@@ -50,9 +52,21 @@ each gap); \code{NULL} takes it from \code{na.action}.}
 stops the call with an error naming it; \code{"collect"}: the failed
 pairs go to \code{$errors} and the others are kept.}
 
-\item{cores}{Processes to analyse pairs in (forked; 1 analyses them in
-this process). With \code{threads} not given, each analysis uses its
-share of the processor cores.}
+\item{cores}{With \code{parallel = "cores"}: the processes to analyse the
+pairs in. 1 (the default) analyses them one after another in this
+process, each analysis on every processor core (its frames and
+resamples shared out over threads), which is the faster way unless each
+pair takes seconds; more are forked by \code{parallel::mclapply}, each
+given an equal share of the pairs and, with \code{threads} not given,
+its share of the processor cores.}
+
+\item{parallel}{\code{"cores"} (this machine, see \code{cores}) or
+\code{"future"}: the pairs are shared out over the workers of the
+\code{future::plan()} in force (\code{multisession}, \code{cluster},
+a batch scheduler's) by \code{future.apply::future_lapply}, one chunk
+of pairs per worker; the workers need the vok package installed. With
+\code{threads} not given, each analysis uses the cores
+\code{future::availableCores()} gives its worker.}
 
 \item{x, object}{A \code{vok_pairs}.}
 
@@ -81,9 +95,9 @@ An object of class \code{vok_pairs}, a list of
 }
 \description{
 Tests pairs of the columns of \code{data} with the settings of
-\code{\link{analyse}}, each pair in one of \code{cores} processes of
-\code{parallel::mclapply}. The results are those of \code{analyse} on the
-pair.
+\code{\link{analyse}}, in \code{cores} processes of this machine or on
+the workers of the user's \code{future::plan()}. The results are those of
+\code{analyse} on the pair, whichever way they were computed.
 }
 \examples{
 set.seed(1)
@@ -94,4 +108,8 @@ pairs$thresholds
 head(as.data.frame(pairs))
 summary(pairs)[1:7, ]
 analyse_pairs(panel, pairs = list(c("a", "c")), frame_length = 200, cores = 1)$pairs
+if (requireNamespace("future.apply", quietly = TRUE)) {
+  # On the workers of a plan: here this session, as future's default.
+  analyse_pairs(panel, frame_length = 200, parallel = "future", threads = 1)$thresholds
+}
 }

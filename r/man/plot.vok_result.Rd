@@ -21,17 +21,21 @@
 }
 \description{
 \code{which = "pvalues"} draws the p-values of the tests by frame (or by
-the frames' start times when the series had a time index) on a log scale,
-the bicorrelation tests above the correlation tests, with the thresholds
-dashed and the significant frames circled. \code{which = "xy"} draws the
-cross-correlations of the prewhitened x and y as a heat map, frames by
-lags (red positive, blue negative).
+the frames' start times when the series had a time index) on a log scale
+down to the smallest p-value, each test in its own colour, with the
+thresholds dashed and the significant frames circled. \code{which = "xy"}
+draws the cross-correlations of the prewhitened x and y as a heat map,
+frames by lags (red positive, blue negative). Either fills the current
+panel of the device, so that \code{par(mfrow = ...)} or
+\code{layout()} can put pictures side by side.
 }
 \examples{
 data <- read.fwf(system.file("extdata", "example.dat", package = "vok"),
                  widths = c(12, 12), skip = 2, col.names = c("x", "y"))
 result <- analyse(data$x, data$y, frame_length = 200, var_lag = 1, threads = 1)
 plot(result)
+old <- par(mfrow = c(1, 2))
 plot(result, tests = c("Hxxy", "Cxy"))
 plot(result, which = "xy")
+par(old)
 }

@@ -83,3 +83,44 @@ test_that("a zoo panel's index gives the frames' start and end", {
   expect_identical(frames, single$frames)
   expect_s3_class(frames$start, "Date")
 })
+
+test_that("on a future plan the tables are those of cores = 1", {
+  skip_if_not_installed("future.apply")
+  reference <- do.call(analyse_pairs, c(list(panel), settings, cores = 1))
+  old <- future::plan()
+  on.exit(future::plan(old))
+  plans <- list(sequential = function() future::plan(future::sequential),
+                multisession = function() future::plan(future::multisession, workers = 2))
+  for (name in names(plans)) {
+    plans[[name]]()
+    # threads not given: each worker's analysis takes the worker's cores.
+    on_plan <- do.call(analyse_pairs, c(list(panel, parallel = "future"),
+                                        settings[names(settings) != "threads"]))
+    expect_identical(on_plan$frames, reference$frames, label = name)
+    expect_identical(on_plan$thresholds, reference$thresholds, label = name)
+    expect_null(on_plan$settings$threads, label = name)
+  }
+  # A failed pair is collected (or stops the call) as on this machine's cores.
+  gappy <- transform(panel, b = replace(b, 10, NA))
+  collected <- do.call(analyse_pairs, c(list(gappy, errors = "collect", parallel = "future"),
+                                        settings))
+  expect_identical(collected$errors,
+                   do.call(analyse_pairs, c(list(gappy, errors = "collect"), settings))$errors)
+  expect_error(do.call(analyse_pairs, c(list(gappy, parallel = "future"), settings)),
+               "pair (x = a, y = b): y[10] is NA", fixed = TRUE)
+})
+
+test_that("parallel is refused unless cores or future", {
+  expect_error(analyse_pairs(panel, frame_length = 60, parallel = "snow"),
+               'parallel = "snow": must be "cores" or "future"', fixed = TRUE)
+  expect_error(analyse_pairs(panel, frame_length = 60, cores = 0),
+               "cores = 0: must be at least 1", fixed = TRUE)
+})
+
+test_that("by default the pairs run in this process, each analysis on every core", {
+  default <- analyse_pairs(panel, frame_length = 60, var_lag = 1, resamples = 20)
+  expect_null(default$settings$threads)
+  forked <- analyse_pairs(panel, frame_length = 60, var_lag = 1, resamples = 20, cores = 2)
+  expect_identical(forked$settings$threads, max(1L, parallel::detectCores() %/% 2L))
+  expect_identical(forked$frames, default$frames)
+})
