@@ -9,13 +9,15 @@ from . import _vok
 # The panels and colours of vok-plot's p-value picture: the graph records'
 # order (the library's), bicorrelation tests first, then correlation tests.
 _PANELS = (
-    ("Bicorrelation tests", _vok.GRAPH_ORDER[:4]),
-    ("Correlation tests", _vok.GRAPH_ORDER[4:]),
+    ("Bicorrelation tests",
+     tuple(t for t in _vok.GRAPH_ORDER if t in _vok.BICORRELATION_TESTS)),
+    ("Correlation tests",
+     tuple(t for t in _vok.GRAPH_ORDER if t not in _vok.BICORRELATION_TESTS)),
 )
-_COLOURS = dict(zip(_vok.GRAPH_ORDER, ("#1f77b4", "#d62728", "#2ca02c", "#9467bd",
-                                       "#ff7f0e", "#1f77b4", "#d62728")))
-# A p-value of 0 (or below this) is drawn at the bottom line.
-SMALLEST_PVALUE = 0.00005
+# Each test's colour: the library's, as vok-plot draws.
+_COLOURS = dict(_vok.COLOURS)
+# A p-value of 0 (or below this) is drawn at the bottom line: the library's.
+SMALLEST_PVALUE = _vok.SMALLEST_PVALUE_DRAWN
 
 
 def _tests(tests):

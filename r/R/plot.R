@@ -4,14 +4,13 @@
 # The panels and colours of the p-value picture.
 .panels <- function() {
   order <- .vok_graph_order()
-  list("Bicorrelation tests" = order[1:4], "Correlation tests" = order[5:7])
+  bicorrelation <- order %in% .vok_plot_style()$bicorrelation
+  list("Bicorrelation tests" = order[bicorrelation], "Correlation tests" = order[!bicorrelation])
 }
-.colours <- function() {
-  stats::setNames(c("#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#1f77b4", "#d62728"),
-                  .vok_graph_order())
-}
-# A p-value of 0 (or below this) is drawn at the bottom line.
-.smallest_pvalue <- 0.00005
+# The colours are the library's (as vok-plot draws), by test name.
+.colours <- function() .vok_plot_style()$colours[.vok_graph_order()]
+# A p-value of 0 (or below this) is drawn at the bottom line: the library's.
+.smallest_pvalue <- function() .vok_plot_style()$smallest_pvalue
 
 # The x positions of the frames: their start times when the start is a time
 # (Date, POSIXct, a ts's times), else the frame numbers.
@@ -71,11 +70,11 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
   few <- nrow(frames) <= 100
   old <- graphics::par(mfrow = c(length(panels), 1L), mar = c(4, 4, 3, 9), oma = c(0, 0, 2, 0))
   on.exit(graphics::par(old))
-  ticks <- c(.smallest_pvalue, 1e-4, 1e-3, 1e-2, 1e-1, 1)
+  ticks <- c(.smallest_pvalue(), 1e-4, 1e-3, 1e-2, 1e-1, 1)
   for (title in names(panels)) {
     chosen <- panels[[title]]
     graphics::plot(axis$at, rep(1, nrow(frames)), type = "n", log = "y",
-                   ylim = c(.smallest_pvalue * 0.6, 1.5), yaxt = "n", xlab = axis$label,
+                   ylim = c(.smallest_pvalue() * 0.6, 1.5), yaxt = "n", xlab = axis$label,
                    ylab = "p-value (log scale)", main = title, ...)
     graphics::axis(2, at = ticks, labels = c("< 0.0001", "0.0001", "0.001", "0.01", "0.1", "1"),
                    las = 1, cex.axis = 0.7)
@@ -85,7 +84,7 @@ plot.vok_result <- function(x, which = c("pvalues", "xy"), tests = NULL, ...) {
     legend_lty <- integer()
     for (test in chosen) {
       p <- frames[[paste0("pvalue_", test)]]
-      p <- ifelse(is.na(p), NA, pmax(p, .smallest_pvalue))
+      p <- ifelse(is.na(p), NA, pmax(p, .smallest_pvalue()))
       significant <- frames[[paste0("significant_", test)]]
       colour <- .colours()[[test]]
       graphics::lines(axis$at, p, col = colour, type = if (few) "o" else "l", pch = 20,

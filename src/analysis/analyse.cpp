@@ -20,19 +20,23 @@
 namespace vok {
 namespace {
 
+// Refuses the input: `series` (and the value at `index`) as values, the
+// parts as the message.
 template <class... Parts>
-[[noreturn]] void refuse(const Parts&... parts) {
+[[noreturn]] void refuse(Series series, std::optional<std::size_t> index, const Parts&... parts) {
   std::ostringstream text;
   text << "vok::analyse: ";
   (text << ... << parts);
-  throw Error(text.str());
+  throw Error(text.str(), series, index);
 }
 
 // Every value finite.
-void check_values(std::span<const float> values, const char* series) {
+void check_values(std::span<const float> values, Series series) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     const float v = values[i];
-    if (!std::isfinite(v)) refuse(series, "[", i, "] = ", v, " is not a finite number");
+    if (!std::isfinite(v))
+      refuse(series, i, series == Series::x ? "x" : "y", "[", i, "] = ", v,
+             " is not a finite number");
   }
 }
 
@@ -49,13 +53,15 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
                   const EngineOptions& options, std::span<FrameOutcome> computed) {
   for (Bound bound : kBounds)
     if (bound != Bound::resamples_for_level) check_bound(settings, bound);
-  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (x.size() != y.size())
+    refuse(Series::both, std::nullopt, "x has ", x.size(), " values and y ", y.size());
   if (x.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-    refuse(x.size(), " rows are more than an analysis takes");
+    refuse(Series::both, std::nullopt, x.size(), " rows are more than an analysis takes");
   const int n = static_cast<int>(x.size());
   const FramePlan plan = frame_plan(n, settings);
   if (plan.frames < 1)
-    refuse(n, " rows are too few for one frame of frame_length = ", settings.frame_length);
+    refuse(Series::both, std::nullopt, n,
+           " rows are too few for one frame of frame_length = ", settings.frame_length);
   run_analysis(x, y, stamps, settings, plan, uniforms, sink, options, computed);
   return plan;
 }
@@ -68,18 +74,20 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
   // A setting out of its bounds is refused before anything else, the
   // resamples the level needs among them.
   settings.check();
-  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (x.size() != y.size())
+    refuse(Series::both, std::nullopt, "x has ", x.size(), " values and y ", y.size());
   if (!stamps.empty() && stamps.size() != x.size())
-    refuse(stamps.size(), " stamps for ", x.size(), " rows");
-  check_values(x, "x");
-  check_values(y, "y");
+    refuse(Series::stamps, std::nullopt, stamps.size(), " stamps for ", x.size(), " rows");
+  check_values(x, Series::x);
+  check_values(y, Series::y);
 
   std::vector<float> logs_x, logs_y;
   if (settings.transform == Transform::log) {
     logs_x.assign(x.begin(), x.end());
     logs_y.assign(y.begin(), y.end());
     if (const std::optional<NonPositiveValue> bad = take_logs(logs_x, logs_y))
-      refuse(bad->in_y ? "y" : "x", "[", bad->index, "] = ", bad->value,
+      refuse(bad->in_y ? Series::y : Series::x, static_cast<std::size_t>(bad->index),
+             bad->in_y ? "y" : "x", "[", bad->index, "] = ", bad->value,
              ": the log transform needs positive values");
     x = logs_x;
     y = logs_y;
@@ -93,12 +101,12 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
   UniformStream uniforms(settings.seed);
   const EngineOptions options{
       .threads = settings.threads > 0 ? settings.threads : processor_count(),
-      .progress = false,
+      .progress = {},  // a program of its own draws no progress line
       .cancel = cancel};
   try {
     return detail::analyse(x, y, settings, lookup, uniforms, sink, options);
   } catch (const AnalysisStopped& stopped) {
-    refuse(stopped.reason);
+    throw Error("vok::analyse: " + stopped.reason);
   }
 }
 

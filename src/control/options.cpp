@@ -10,6 +10,7 @@
 #include "frames/covxy.h"
 #include "output/channel.h"
 #include "output/failure.h"
+#include "vok/version.h"
 
 namespace vok {
 namespace {
@@ -150,7 +151,7 @@ std::string usage_text() {
 }
 
 std::string version_text() {
-  return "vok 1.0.0\n";
+  return "vok " VOK_VERSION "\n";
 }
 
 int run_command_line(Channels& out, std::span<const std::string_view> args,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "report/file_names.h"
 
 namespace vok {
 namespace {
@@ -279,9 +280,7 @@ void settings_object(Json& j, const Settings& s) {
 }  // namespace
 
 std::string results_file_name(const std::string& report_name) {
-  std::string_view base = report_name;
-  if (base.ends_with(".out")) base.remove_suffix(4);
-  return std::string(base) + ".json";
+  return beside_report(report_name, ".json");
 }
 
 std::string results_json(const std::string& report_name, const Settings& settings,

@@ -8,10 +8,12 @@ namespace vok::plot {
 
 namespace {
 
-// Colours of the tests, in kGraphNames order; the two panels reuse them.
-constexpr std::array<std::string_view, kTestCount> kColours = {
-    "#1f77b4", "#d62728", "#2ca02c", "#9467bd",  // Hxxy Hyyx Hxxx Hyyy
-    "#ff7f0e", "#1f77b4", "#d62728"};            // Cxy Cx Cy
+// Colours of the tests (the library's), in kGraphNames order.
+constexpr std::array<std::string_view, kTestCount> kColours = [] {
+  std::array<std::string_view, kTestCount> colours{};
+  for (std::size_t i = 0; i < kGraphOrder.size(); ++i) colours[i] = test_colour(kGraphOrder[i]);
+  return colours;
+}();
 
 constexpr int kWidth = 1200;
 constexpr int kPValueHeight = 900;
@@ -114,8 +116,15 @@ std::string pvalue_picture(const PlotJob& job, const std::string& data) {
   s += "set grid xtics ytics lc rgb '#dddddd'\n";
   s += "set key outside right top vertical\nset lmargin 14\nset rmargin 34\n";
   s += x_axis(static_cast<int>(job.graph.frames.size()), stamps);
-  s += pvalue_panel(job, data, "Bicorrelation tests", 0, 4, counts);
-  s += pvalue_panel(job, data, "Correlation tests", 4, kTestCount, counts);
+  // The graph records hold the bicorrelation tests first.
+  constexpr int kBicorrelation = static_cast<int>(kBicorrelationTests.size());
+  static_assert([] {
+    for (std::size_t i = 0; i < kGraphOrder.size(); ++i)
+      if (is_bicorrelation(kGraphOrder[i]) != (i < kBicorrelationTests.size())) return false;
+    return true;
+  }());
+  s += pvalue_panel(job, data, "Bicorrelation tests", 0, kBicorrelation, counts);
+  s += pvalue_panel(job, data, "Correlation tests", kBicorrelation, kTestCount, counts);
   s += "unset multiplot\n";
   return s;
 }

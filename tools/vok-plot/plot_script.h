@@ -18,7 +18,7 @@ namespace vok::plot {
 // A p-value 1 - P as the graph file's four decimals give it. A CDF value
 // written as 1.0000 leaves at most 0.00005, which is what the plot shows.
 double p_value(float cdf);
-inline constexpr double kSmallestPValue = 0.00005;
+inline constexpr double kSmallestPValue = kSmallestPValueDrawn;
 
 // Whether each frame (in the graph file's order) is significant for each test
 // (in kGraphNames order).

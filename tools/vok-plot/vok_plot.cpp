@@ -14,6 +14,7 @@
 
 #include "plot_input.h"
 #include "plot_script.h"
+#include "vok/version.h"
 
 extern char** environ;
 
