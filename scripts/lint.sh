@@ -4,7 +4,9 @@
 #   scripts/format_pending.txt lists (files laid out before the check; the
 #   list only shrinks: a listed file that is laid out now must leave it);
 # - the Python package's types (mypy, with the extension module's types in
-#   python/vok/_vok.pyi).
+#   python/vok/_vok.pyi);
+# - the R package's manual pages and NAMESPACE as roxygen writes them from
+#   r/R/*.R (regenerated in a copy and compared).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -27,4 +29,15 @@ while IFS= read -r file; do
 done <"$pending"
 
 (cd python && mypy --ignore-missing-imports --no-error-summary vok) || status=1
+
+copy=$(mktemp -d)
+trap 'rm -rf "$copy"' EXIT
+cp -r r "$copy/vok"
+Rscript -e 'roxygen2::roxygenise(commandArgs(TRUE)[1], roclets = c("rd", "namespace"),
+                                 load_code = roxygen2::load_source)' "$copy/vok" >/dev/null 2>&1 ||
+  { echo "lint: roxygen failed on r/" >&2; status=1; }
+if ! diff -r r/man "$copy/vok/man" || ! diff r/NAMESPACE "$copy/vok/NAMESPACE"; then
+  echo "lint: r/man or r/NAMESPACE differ from what roxygen writes: regenerate them" >&2
+  status=1
+fi
 exit "$status"
