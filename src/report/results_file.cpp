@@ -267,9 +267,9 @@ void settings_object(Json& j, const Settings& s) {
   if (s.transform == Transform::none)
     j.null();
   else
-    j.string(s.transform == Transform::clip ? "clip" : "log");
+    j.string(to_string(s.transform));
   j.key("bootstrap");
-  j.string(s.bootstrap == Bootstrap::frames ? "frames" : "data");
+  j.string(to_string(s.bootstrap));
   j.key("threads");
   j.number(s.threads);
   j.key("seed");
