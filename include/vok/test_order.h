@@ -57,10 +57,11 @@ constexpr bool is_bicorrelation(Test test) {
   return false;
 }
 
-// The colour of each test's line in the pictures of the p-values (kTests
-// order; vok-plot, the Python and the R plots draw with these).
+// The colour of each test in the pictures of the p-values, seven distinct
+// ones (kTests order; vok-plot, its run page, the Python and the R plots
+// draw with these).
 inline constexpr std::array<std::string_view, kTestCount> kTestColours{
-    "#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#1f77b4", "#d62728", "#ff7f0e"};
+    "#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#8c564b", "#e377c2", "#ff7f0e"};
 
 constexpr std::string_view test_colour(Test test) {
   return kTestColours[test_index(test)];

@@ -8,12 +8,7 @@ namespace vok::plot {
 
 namespace {
 
-// Colours of the tests (the library's), in kGraphNames order.
-constexpr std::array<std::string_view, kTestCount> kColours = [] {
-  std::array<std::string_view, kTestCount> colours{};
-  for (std::size_t i = 0; i < kGraphOrder.size(); ++i) colours[i] = test_colour(kGraphOrder[i]);
-  return colours;
-}();
+constexpr const auto& kColours = kTestColours;
 
 constexpr int kWidth = 1200;
 constexpr int kPValueHeight = 900;

@@ -6,6 +6,7 @@
 // Each picture is written as PNG and as SVG.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,14 @@
 #include "plot_input.h"
 
 namespace vok::plot {
+
+// The colour of each test (the library's), in kGraphNames order: seven
+// distinct colours, the same in both panels and on the run's page.
+inline constexpr std::array<std::string_view, kTestCount> kTestColours = [] {
+  std::array<std::string_view, kTestCount> colours{};
+  for (std::size_t i = 0; i < kGraphOrder.size(); ++i) colours[i] = test_colour(kGraphOrder[i]);
+  return colours;
+}();
 
 // A p-value 1 - P as the graph file's four decimals give it. A CDF value
 // written as 1.0000 leaves at most 0.00005, which is what the plot shows.
