@@ -1,9 +1,11 @@
 """The extension module vok._vok for pip: pybind11's helpers compile the
-module and the library's sources (src/) in parallel, with the flags the CMake
-build uses (C++20, no contraction of a*b+c into fused multiply-adds)."""
+module and the library's sources (those src/library_sources.txt lists, as
+the CMake build and the R package take them) in parallel, with the flags the
+CMake build uses (C++20, no contraction of a*b+c into fused multiply-adds)."""
 import glob
 import importlib.util
 import os
+import re
 import sys
 import time
 
@@ -63,9 +65,30 @@ class build_ext(pybind11_build_ext):
         print(f"vok: compiled and linked in {time.monotonic() - start:.0f} s", flush=True)
 
 
+def library_sources():
+    """The .cpp files of src/library_sources.txt: its folders' and its own."""
+    sources = []
+    with open("src/library_sources.txt", encoding="utf-8") as listing:
+        for line in listing:
+            entry = line.strip()
+            if not entry or entry.startswith("#"):
+                continue
+            if os.path.isdir(os.path.join("src", entry)):
+                sources += glob.glob(os.path.join("src", entry, "*.cpp"))
+            elif entry.endswith(".cpp"):
+                sources.append(os.path.join("src", entry))
+    return sources
+
+
+def version():
+    """The version of include/vok/version.h, the one place it is written."""
+    with open("include/vok/version.h", encoding="utf-8") as header:
+        return re.search(r'#define VOK_VERSION "([^"]+)"', header.read()).group(1)
+
+
 extension = Pybind11Extension(
     "vok._vok",
-    sorted(["python/src/module.cpp", *glob.glob("src/*/*.cpp")]),
+    sorted(["python/src/module.cpp", *library_sources()]),
     include_dirs=["src", "include"],
     cxx_std=20,
     extra_compile_args=["-O2", "-ffp-contract=off"],
@@ -73,5 +96,5 @@ extension = Pybind11Extension(
 )
 
 # Out of CMake's build folder: pip's objects in a folder of their own.
-setup(ext_modules=[extension], cmdclass={"build_ext": build_ext},
+setup(version=version(), ext_modules=[extension], cmdclass={"build_ext": build_ext},
       options={"build": {"build_base": "build-pip"}})

@@ -35,7 +35,7 @@ if(NM)
     endif()
     # Nor the console program's renderers of results into its lines
     # (src/report): the library returns values and writes no line.
-    string(REGEX MATCHALL "[^\n]*vok::(RunWriter|RunChannels|program_run_channels|frw|winhead|shwx|graph_record|graph_caption|xy_record|xy_caption|write_summary|write_refusal|write_bootstrap_block|write_false_alarm_line|reported_thresholds|wrstat|head|write_closing_stamp|disvar|var|frames_table[a-z_]*)(\\[abi:cxx11\\])?\\([^\n]*"
+    string(REGEX MATCHALL "[^\n]*vok::(RunWriter|RunChannels|program_run_channels|frw|winhead|shwx|graph_record|graph_caption|xy_record|xy_caption|write_summary|write_refusal|write_bootstrap_block|write_false_alarm_line|wrstat|head|write_closing_stamp|disvar|var|frames_table[a-z_]*)(\\[abi:cxx11\\])?\\([^\n]*"
            report_symbols "${output}")
     string(REGEX MATCHALL "[^\n]*vok::(RunWriter|FramesTableWriter)::[^\n]*" report_classes "${output}")
     if(report_symbols OR report_classes)
@@ -47,8 +47,21 @@ if(NM)
   run(${NM} -C -D --defined-only ${prefix}/lib/libvok.so)
   string(REGEX MATCHALL "[^\n]* [TWV] vok::[^\n]*" exported "${output}")
   foreach(symbol ${exported})
-    if(NOT symbol MATCHES " vok::(analyse|plan_rows|lags|frame_count|FramePlan::of|qvalues|ResultCollector::|name|describe|Settings::check|Frame::|resample_indices)|for vok::(Error|Cancelled)")
+    if(NOT symbol MATCHES " vok::(analyse|analyse_interruptibly|plan_rows|lags|frame_count|FramePlan::of|qvalues|ResultCollector::|name|describe|Settings::check|violation|Error::reason|Frame::|summarise|percent_of|binomial_upper_tail|reported_thresholds|to_string|parse|resample_indices)|for vok::(Error|Cancelled)")
       message(FATAL_ERROR "libvok.so exports more than the API: ${symbol}")
+    endif()
+  endforeach()
+endif()
+
+# The library writes nothing: neither installed library calls on the
+# standard streams or the functions that write to them.
+if(NM)
+  foreach(lib lib/libvok.a lib/libvok.so)
+    run(${NM} -C -u ${prefix}/${lib})
+    string(REGEX MATCHALL "[^\n]* U (stdout|stderr|fwrite|printf|fprintf|vprintf|vfprintf|puts|fputs|putchar|fputc|putc|perror|std::cout|std::cerr|std::clog)(@[^\n]*)?\n"
+           writers "${output}\n")
+    if(writers)
+      message(FATAL_ERROR "${lib} writes to the standard streams:\n${writers}")
     endif()
   endforeach()
 endif()

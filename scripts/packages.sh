@@ -16,6 +16,7 @@ declare -gA VOK_PACKAGES=(
   [fuzz]="clang libclang-rt-14-dev"                # libFuzzer (fuzz/fuzz.sh)
   [package]="dpkg-dev file lintian"                # cpack's Debian package and its check
   [fresh]="mmdebstrap"                             # scripts/fresh_machine_check.sh
+  [lint]="clang-format mypy python3-numpy r-base-core r-cran-rcpp r-cran-roxygen2"  # scripts/lint.sh: the C++ layout, the Python types, r/man against roxygen
 )
 
 # The packages of the purposes named, each once, in order.

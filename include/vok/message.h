@@ -7,14 +7,7 @@
 #include <array>
 #include <string>
 
-// What libvok.so exports (also defined by vok.h).
-#ifndef VOK_API
-#if defined(__GNUC__)
-#define VOK_API __attribute__((visibility("default")))
-#else
-#define VOK_API
-#endif
-#endif
+#include "version.h"
 
 namespace vok {
 

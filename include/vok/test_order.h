@@ -46,6 +46,32 @@ constexpr std::string_view test_name(Test test) {
   return kTestNames[test_index(test)];
 }
 
+// The bicorrelation tests (kTests order): Hxxy, Hyyx, Hxxx, Hyyy. The
+// others are the correlation tests.
+inline constexpr std::array<Test, 4> kBicorrelationTests{Test::hxxy, Test::hyyx, Test::hxxx,
+                                                         Test::hyyy};
+
+constexpr bool is_bicorrelation(Test test) {
+  for (Test t : kBicorrelationTests)
+    if (t == test) return true;
+  return false;
+}
+
+// The colour of each test in the pictures of the p-values, seven distinct
+// ones (kTests order; vok-plot, its run page, the Python and the R plots
+// draw with these).
+inline constexpr std::array<std::string_view, kTestCount> kTestColours{
+    "#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#8c564b", "#e377c2", "#ff7f0e"};
+
+constexpr std::string_view test_colour(Test test) {
+  return kTestColours[test_index(test)];
+}
+
+// The smallest p-value the pictures draw: a p-value below it (0 among them)
+// is drawn at it, the bottom line. A CDF value the report writes as 1.0000
+// leaves at most this much.
+inline constexpr double kSmallestPValueDrawn = 0.00005;
+
 namespace detail {
 // Each order names each test once; kTests is the order of Test's enumerators
 // (test_index relies on it).

@@ -35,13 +35,7 @@
 #include <vector>
 
 #include "test_order.h"
-
-// What libvok.so exports: the API below and nothing of its inner workings.
-#if defined(__GNUC__)
-#define VOK_API __attribute__((visibility("default")))
-#else
-#define VOK_API
-#endif
+#include "version.h"
 
 #include "caution.h"
 #include "message.h"
@@ -50,11 +44,15 @@ namespace vok {
 
 // The one exception type of the API: a setting out of its bounds, input that
 // cannot be analysed, or a frame whose analysis cannot go on. The message
-// names the setting (or series) and the value (or position).
+// names the setting (or series) and the value (or position); the error also
+// carries them as values, so that a client builds its own message without
+// reading the text:
 //
-// An error about a setting carries the setting's code, so that a client can
-// give its own message for each bound (the console program does); any other
-// error carries Setting::none.
+// - a setting out of its bounds: the setting's code (setting()) and the
+//   bound it broke (bound(); see violation below);
+// - bad input: the series (series()) and, for a bad value, its 0-based
+//   index (index());
+// - anything else: Setting::none, no bound, Series::none.
 enum class Setting {
   none,
   frame_length,
@@ -68,16 +66,57 @@ enum class Setting {
   threads,
 };
 
+// The bounds of the settings, in the order Settings::check tries them.
+enum class Bound {
+  frame_length,         // frame_length >= 12
+  exponent,             // 0.01 < exponent <= 0.5 (the 32-bit reals nearest them)
+  overlap,              // overlap >= 0
+  var_lag,              // var_lag >= 0, at most frame_length / 2, frame_length - 2 var_lag >= 1
+  false_alarm,          // 0 < false_alarm <= 1
+  resamples,            // resamples >= 0
+  resamples_for_level,  // 1 / resamples <= false_alarm (with resamples >= 1)
+  transform,            // none, clip or log
+  bootstrap,            // data or frames
+  threads,              // threads >= 0
+  lags,                 // frame_length ** exponent gives at least one lag (the exponent's)
+};
+
+// The input an error concerns.
+enum class Series {
+  none,    // not the input (a setting, or a frame that could not be analysed)
+  x,
+  y,
+  both,    // x and y together (their lengths, or too few rows for a frame)
+  stamps,  // the stamps (their count)
+};
+
 class VOK_API Error : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
   Error(const std::string& message, Setting setting)
       : std::invalid_argument(message), setting_(setting) {}
+  Error(const std::string& message, Setting setting, Bound bound)
+      : std::invalid_argument(message), setting_(setting), bound_(bound) {}
+  Error(const std::string& message, Series series, std::optional<std::size_t> index = {})
+      : std::invalid_argument(message), series_(series), index_(index) {}
   // The setting out of its bounds; Setting::none for any other error.
   Setting setting() const noexcept { return setting_; }
+  // The bound the setting broke; none for any other error.
+  std::optional<Bound> bound() const noexcept { return bound_; }
+  // The input refused; Series::none for any other error.
+  Series series() const noexcept { return series_; }
+  // The 0-based index of the value refused in series(), for a bad value.
+  std::optional<std::size_t> index() const noexcept { return index_; }
+  // The message without the library's name of what refused ("vok::analyse: ",
+  // "vok::Settings::"): "frame_length = 5: must be at least 12", as a client
+  // whose settings are keyword arguments shows it.
+  std::string reason() const;
 
  private:
   Setting setting_ = Setting::none;
+  std::optional<Bound> bound_;
+  Series series_ = Series::none;
+  std::optional<std::size_t> index_;
 };
 
 // Thrown by analyse when the caller's cancellation flag was raised: the
@@ -126,6 +165,10 @@ struct VOK_API Settings {
   void check() const;
 };
 
+// The first bound (in Bound's order) the settings break, or none: what
+// Settings::check throws for, without throwing.
+VOK_API std::optional<Bound> violation(const Settings& settings);
+
 // Number of lags of a frame: frame_length raised to exponent in 32-bit reals,
 // rounded to the nearest integer.
 VOK_API int lags(const Settings& settings);
@@ -160,6 +203,14 @@ struct FramePlan {
   int step() const { return overlap > 0 ? overlap : frame_length; }
   // Rows before frame k (1-based).
   int offset(int k) const { return (k - 1) * step(); }
+  // Frames of the plan that lie wholly within the first `rows` rows
+  // (frames 1 .. frames_within(rows)): those a client can compute while the
+  // later rows are still read.
+  int frames_within(int rows) const {
+    if (frame_length <= 0 || rows < frame_length) return 0;
+    const int whole = (rows - frame_length) / step() + 1;
+    return whole < frames ? whole : frames;
+  }
 };
 
 // ------------------------------------------------------------------ result
@@ -319,6 +370,8 @@ struct Result {
   std::vector<Caution> cautions;
 
   std::vector<Message> messages;  // in the order raised
+
+  float false_alarm = 0.05f;  // the level the frames and checks were judged at
 };
 
 // Benjamini-Hochberg q-values of p-values: with the m p-values that are not
@@ -345,3 +398,5 @@ VOK_API Result analyse(std::span<const float> x, std::span<const float> y, const
                const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vok
+
+#include "summary.h"

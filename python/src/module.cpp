@@ -12,32 +12,31 @@
 //   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
 //   reported_thresholds(thresholds, bootstrapped) -> [7 floats]
 //   binomial_upper_tail(k, n, p) -> float
+//   summarise(result) -> dict of per-test arrays (TESTS order)
+//   VERSION, TRANSFORMS, BOOTSTRAPS, BICORRELATION_TESTS, COLOURS,
+//   SMALLEST_PVALUE_DRAWN: the library's version, names and constants
 //   TESTS, COLUMN_ORDER: the test names in the order of every per-test array
 //   TEST_ORDER: the order of the library's thresholds and counts (kTests)
 //   GRAPH_ORDER: the order of a graph record's CDF values (kGraphOrder)
 //
-// Every vok::Error reaches Python as ValueError with the library's message.
+// Every vok::Error reaches Python as ValueError with the library's reason
+// (Error::reason) and, as attributes, the setting's bound, the series and
+// the index it carries (None where it carries none).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "analysis/run_checks.h"
-#include "report/threshold_lines.h"
 #include "vok/missing.h"
+#include "vok/summary.h"
 #include "vok/vok.h"
 
 namespace py = pybind11;
@@ -62,10 +61,10 @@ std::span<const float> values_of(const SeriesArray& a, const char* name) {
 }
 
 vok::Transform transform_of(const std::optional<std::string>& name) {
-  if (!name) return vok::Transform::none;
-  if (*name == "clip") return vok::Transform::clip;
-  if (*name == "log") return vok::Transform::log;
-  throw py::value_error("transform = '" + *name + "': must be None, 'clip' or 'log'");
+  vok::Transform t = vok::Transform::none;
+  if (name && (*name == "none" || !vok::parse(*name, t)))
+    throw py::value_error("transform = '" + *name + "': must be None, 'clip' or 'log'");
+  return t;
 }
 
 // None: a missing value is refused; "drop" or "split": the rows where x or
@@ -78,9 +77,10 @@ std::optional<vok::Missing> missing_of(const std::optional<std::string>& name) {
 }
 
 vok::Bootstrap bootstrap_of(const std::string& name) {
-  if (name == "data") return vok::Bootstrap::data;
-  if (name == "frames") return vok::Bootstrap::frames;
-  throw py::value_error("bootstrap = '" + name + "': must be 'data' or 'frames'");
+  vok::Bootstrap b = vok::Bootstrap::data;
+  if (!vok::parse(name, b))
+    throw py::value_error("bootstrap = '" + name + "': must be 'data' or 'frames'");
+  return b;
 }
 
 template <class T>
@@ -213,52 +213,62 @@ py::dict result_dict(const vok::Result& r) {
   return d;
 }
 
-// The analysis on a thread of its own, the interpreter unlocked, while this
-// thread looks for a signal every 50 ms: Ctrl-C raises the library's
-// cancellation flag, and KeyboardInterrupt follows once the analysis has
-// stopped (between two frames or resamples). Only the interpreter's main
-// thread sees signals; elsewhere this is a plain wait.
+// The library's interruptible analysis with the interpreter unlocked: every
+// 50 ms it asks whether a signal came (only the interpreter's main thread
+// sees signals; elsewhere the answer is no). Ctrl-C cancels the analysis,
+// and KeyboardInterrupt (the handler's exception, set already) follows.
 vok::Result analyse_interruptibly(std::span<const float> x, std::span<const float> y,
                                   const vok::Settings& settings,
                                   std::span<const std::string> stamps,
                                   std::optional<vok::Missing> missing) {
-  std::atomic<bool> cancel{false};
-  std::optional<vok::Result> result;
-  std::exception_ptr failure;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool interrupted = false;
-  {
+  bool signalled = false;
+  const auto interrupted = [&] {
+    py::gil_scoped_acquire locked;
+    signalled = PyErr_CheckSignals() != 0;
+    return signalled;
+  };
+  try {
     py::gil_scoped_release unlocked;
-    std::thread worker([&] {
-      try {
-        result = missing ? vok::analyse_with_missing(x, y, settings, *missing, stamps, &cancel)
-                         : vok::analyse(x, y, settings, stamps, &cancel);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      const std::lock_guard lock(mutex);
-      done = true;
-      finished.notify_one();
-    });
-    std::unique_lock lock(mutex);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
-      if (interrupted) continue;
-      lock.unlock();
-      {
-        py::gil_scoped_acquire locked;
-        if (PyErr_CheckSignals() != 0) interrupted = true;  // the handler's exception is set
-      }
-      if (interrupted) cancel = true;
-      lock.lock();
-    }
-    lock.unlock();
-    worker.join();
+    return missing ? vok::analyse_interruptibly(x, y, settings, *missing, stamps, interrupted)
+                   : vok::analyse_interruptibly(x, y, settings, stamps, interrupted);
+  } catch (const vok::Cancelled&) {
+    if (signalled) throw py::error_already_set();
+    throw;
   }
-  if (interrupted) throw py::error_already_set();
-  if (failure) std::rethrow_exception(failure);
-  return std::move(*result);
+}
+
+// The per-test summary (vok::summarise) of a result's counts and q-values
+// (TESTS order, as analyse returns them, or as vok.run reads them from a
+// results file) at its false-alarm level: arrays in TESTS order.
+py::dict summarise(const std::array<int, 7>& counts,
+                   const py::array_t<double, py::array::c_style | py::array::forcecast>& qvalue,
+                   float false_alarm) {
+  if (qvalue.ndim() != 2 || qvalue.shape(1) != 7)
+    throw py::value_error("qvalue must have one row of 7 q-values a frame");
+  vok::Result r;
+  r.false_alarm = false_alarm;
+  for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t) r.counts[vok::kColumnOrder[t]] = counts[t];
+  const auto q = qvalue.unchecked<2>();
+  r.frames.resize(static_cast<std::size_t>(q.shape(0)));
+  for (py::ssize_t f = 0; f < q.shape(0); ++f)
+    for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+      r.frames[static_cast<std::size_t>(f)].qvalue[vok::kColumnOrder[t]] =
+          q(f, static_cast<py::ssize_t>(t));
+  const vok::PerTest<vok::TestSummary> s = vok::summarise(r);
+  py::dict d;
+  const auto column = [&s](auto pick) {
+    using T = decltype(pick(s.hxxy));
+    vok::PerTest<T> v;
+    for (vok::Test t : vok::kTests) v[t] = pick(s[t]);
+    return per_test_row(v);
+  };
+  d["significant"] = column([](const vok::TestSummary& t) { return t.significant; });
+  d["frames"] = column([](const vok::TestSummary& t) { return t.frames; });
+  d["percent"] = column([](const vok::TestSummary& t) { return t.percent; });
+  d["share"] = column([](const vok::TestSummary& t) { return t.share; });
+  d["binomial_p"] = column([](const vok::TestSummary& t) { return t.binomial_p; });
+  d["discoveries"] = column([](const vok::TestSummary& t) { return t.discoveries; });
+  return d;
 }
 
 py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, float exponent,
@@ -290,14 +300,6 @@ std::uintptr_t input_address(const SeriesArray& x) {
   return reinterpret_cast<std::uintptr_t>(x.data());
 }
 
-// "vok::Settings::frame_length = 5: ..." reads "frame_length = 5: ..." in
-// Python, where the settings are keyword arguments.
-std::string python_message(std::string_view message) {
-  constexpr std::string_view kPrefix = "vok::Settings::";
-  if (message.starts_with(kPrefix)) message.remove_prefix(kPrefix.size());
-  return std::string(message);
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_vok, m) {
@@ -307,7 +309,16 @@ PYBIND11_MODULE(_vok, m) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const vok::Error& e) {
-      PyErr_SetString(PyExc_ValueError, python_message(e.what()).c_str());
+      py::object error = py::reinterpret_steal<py::object>(
+          PyObject_CallFunction(PyExc_ValueError, "s", e.reason().c_str()));
+      if (!error) return;  // the call's own exception stands
+      static constexpr const char* kSeries[] = {nullptr, "x", "y", "both", "stamps"};
+      error.attr("bound") = e.bound() ? py::object(py::int_(static_cast<int>(*e.bound())))
+                                      : py::object(py::none());
+      const char* series = kSeries[static_cast<int>(e.series())];
+      error.attr("series") = series ? py::object(py::str(series)) : py::object(py::none());
+      error.attr("index") = e.index() ? py::object(py::int_(*e.index())) : py::object(py::none());
+      PyErr_SetObject(PyExc_ValueError, error.ptr());
     }
   });
 
@@ -321,6 +332,28 @@ PYBIND11_MODULE(_vok, m) {
   m.attr("COLUMN_ORDER") = names(vok::kColumnOrder);
   m.attr("TEST_ORDER") = names(vok::kTests);
   m.attr("GRAPH_ORDER") = names(vok::kGraphOrder);
+  m.attr("BICORRELATION_TESTS") = [] {
+    py::list names;
+    for (vok::Test t : vok::kBicorrelationTests)
+      names.append(py::str(vok::test_name(t).data(), vok::test_name(t).size()));
+    return py::tuple(names);
+  }();
+  // Each test's colour in the pictures, by name.
+  py::dict colours;
+  for (vok::Test t : vok::kTests)
+    colours[py::str(vok::test_name(t).data(), vok::test_name(t).size())] =
+        py::str(vok::test_colour(t).data(), vok::test_colour(t).size());
+  m.attr("COLOURS") = colours;
+  m.attr("SMALLEST_PVALUE_DRAWN") = vok::kSmallestPValueDrawn;
+  m.attr("VERSION") = VOK_VERSION;
+  const auto choices = [](auto... values) {
+    py::list names;
+    (names.append(py::str(std::string(vok::to_string(values)))), ...);
+    return py::tuple(names);
+  };
+  m.attr("TRANSFORMS") =
+      choices(vok::Transform::none, vok::Transform::clip, vok::Transform::log);
+  m.attr("BOOTSTRAPS") = choices(vok::Bootstrap::data, vok::Bootstrap::frames);
 
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
         py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
@@ -368,6 +401,10 @@ PYBIND11_MODULE(_vok, m) {
         py::arg("p"),
         "P(X >= k) for X binomial with n draws of probability p, as the changing-variance "
         "check computes it.");
+  m.def("summarise", &summarise, py::arg("counts"), py::arg("qvalue"), py::arg("false_alarm"),
+        "The library's per-test summary of a result's counts and q-values (TESTS order): "
+        "significant, frames, percent (as the report prints it), share, binomial_p, "
+        "discoveries.");
   m.def("input_address", &input_address, py::arg("x"),
         "Address of the 32-bit values analyse would read for x (no copy: x's own buffer).");
 }

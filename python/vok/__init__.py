@@ -44,11 +44,11 @@ from ._analysis import (AutocorrelationWarning, CalibrationWarning, ChangingVari
 from ._pairs import ClusterError, PairError, PairResults, analyse_pairs
 from ._result import TESTS, Result
 from ._run import RunError, run
-from ._vok import COLUMN_ORDER, GRAPH_ORDER, TEST_ORDER
+from ._vok import COLUMN_ORDER, GRAPH_ORDER, TEST_ORDER, VERSION
 
 __all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "ClusterError",
            "RunError", "PrecisionWarning", "CalibrationWarning", "LevelWarning",
            "ChangingVarianceWarning", "AutocorrelationWarning", "Lag0CorrelationWarning",
            "ClipBootstrapWarning", "ConstantFramesWarning", "TESTS", "COLUMN_ORDER",
            "TEST_ORDER", "GRAPH_ORDER"]
-__version__ = "1.0.0"
+__version__ = VERSION

@@ -4,7 +4,6 @@ extension module, the result wrapped in a Result."""
 from __future__ import annotations
 
 import numbers
-import re
 from collections.abc import Sequence
 from typing import Literal, Optional
 
@@ -229,22 +228,19 @@ def _index_stamps(index):
 
 
 def _said_in_python(error, index):
-    """The library's message without its C++ name, a position of x or y also
-    named by its index label."""
+    """The library's reason (no C++ name), the value it refused (the series
+    and position the error carries) also named by its index label."""
     message = str(error)
     message = re.sub(r"^vok::analyse: ", "", message)
     if re.search(r"\b[xy]\[\d+\] = nan is not a finite number", message):
         message += (": pass missing='drop' or missing='split' to leave out the rows where x "
                     "or y is NaN")
+    series, position = getattr(error, "series", None), getattr(error, "index", None)
     positions_are_labels = isinstance(index, pd.RangeIndex) and index.start == 0 and index.step == 1
-    if index is not None and not positions_are_labels:
-        def label(match):
-            position = int(match.group(2))
-            if 0 <= position < len(index):
-                return f"{match.group(1)}[{position}] (label {_label(index[position])})"
-            return match.group(0)
-
-        message = re.sub(r"\b([xy])\[(\d+)\]", label, message)
+    if (index is not None and not positions_are_labels and series in ("x", "y")
+            and position is not None and 0 <= position < len(index)):
+        place = f"{series}[{position}]"
+        message = message.replace(place, f"{place} (label {_label(index[position])})", 1)
     return message
 
 

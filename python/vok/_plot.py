@@ -9,12 +9,14 @@ from . import _vok
 # The panels and colours of vok-plot's p-value picture: the graph records'
 # order (the library's), bicorrelation tests first, then correlation tests.
 _PANELS = (
-    ("Bicorrelation tests", _vok.GRAPH_ORDER[:4]),
-    ("Correlation tests", _vok.GRAPH_ORDER[4:]),
+    ("Bicorrelation tests",
+     tuple(t for t in _vok.GRAPH_ORDER if t in _vok.BICORRELATION_TESTS)),
+    ("Correlation tests",
+     tuple(t for t in _vok.GRAPH_ORDER if t not in _vok.BICORRELATION_TESTS)),
 )
-# Seven distinct colours, as vok-plot draws the tests (and the R package).
-COLOURS = dict(zip(_vok.GRAPH_ORDER, ("#1f77b4", "#d62728", "#2ca02c", "#9467bd",
-                                      "#ff7f0e", "#8c564b", "#e377c2")))
+# Seven distinct colours, as vok-plot draws the tests (and the R package):
+# the library's.
+COLOURS = dict(_vok.COLOURS)
 # The p-value axis reaches at least this low; lower when a p-value is lower.
 SMALLEST_PVALUE = 1e-4
 

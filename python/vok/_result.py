@@ -37,14 +37,12 @@ class Summary:
         s = result.settings
         n = len(result.frames)
         alpha = float(np.float32(s.get("false_alarm", 0.05)))
-        rows = []
-        for test in TESTS:
-            k = int(result.counts.loc[test, "significant"])
-            q = result.frames[f"qvalue_{test}"] if f"qvalue_{test}" in result.frames else None
-            rows.append({"threshold": float(result.thresholds[test]), "significant": k,
-                         "frames": n, "share": k / n if n else float("nan"),
-                         "binomial_p": binomial_upper_tail(k, n, alpha),
-                         "discoveries": int((q < alpha).sum()) if q is not None else 0})
+        # The library's summary (vok::summarise), with the thresholds.
+        rows = [{"threshold": float(result.thresholds[test]),
+                 **{column: result.per_test.loc[test, column]
+                    for column in ("significant", "frames", "share", "binomial_p",
+                                   "discoveries")}}
+                for test in TESTS]
         self.table = pd.DataFrame(rows, index=pd.Index(TESTS, name="test"))
         x_name, y_name = getattr(result, "names", (None, None))
         transform = s.get("transform") or "none"
@@ -247,10 +245,19 @@ class Result:
         tests = pd.Index(TESTS, name="test")
         thresholds = pd.Series(a["thresholds"], index=tests, name="threshold")
         count = np.asarray(a["counts"], dtype=np.int64)
-        # The report's percentage: 100 count / frames in 32-bit reals.
-        percent = (np.float32(100.0) * count.astype(np.float32) /
-                   np.float32(max(len(frames), 1))).astype(np.float32)
-        counts = pd.DataFrame({"significant": count, "percent": percent}, index=tests)
+        # The library's per-test summary (vok::summarise): the report's
+        # percentage, the share, the binomial p-value and the discoveries.
+        summary = _vok.summarise(count, a["qvalue"],
+                                 float(np.float32(settings.get("false_alarm", 0.05))))
+        per_test = pd.DataFrame({
+            "significant": np.asarray(summary["significant"], dtype=np.int64),
+            "frames": np.asarray(summary["frames"], dtype=np.int64),
+            "percent": np.asarray(summary["percent"], dtype=np.float32),
+            "share": np.asarray(summary["share"], dtype=np.float64),
+            "binomial_p": np.asarray(summary["binomial_p"], dtype=np.float64),
+            "discoveries": np.asarray(summary["discoveries"], dtype=np.int64)}, index=tests)
+        counts = pd.DataFrame({"significant": count, "percent": per_test["percent"]},
+                              index=tests)
 
         lags = int(a["lags"])
         xy = pd.DataFrame(a["cross_correlations"], index=index,
@@ -270,6 +277,7 @@ class Result:
         variance.insert(2, "share", share.astype(np.float64))
         variance["strong"] = variance["strong"].astype(bool)
         result.variance = variance
+        result.per_test = per_test
         result.cautions = cautions_table(a.get("cautions", ()))
         return result
 

@@ -13,7 +13,23 @@
     .Call(`_vok_vok_tests`)
 }
 
-
 .vok_graph_order <- function() {
     .Call(`_vok_vok_graph_order`)
 }
+
+.vok_binomial_upper_tail <- function(k, n, p) {
+    .Call(`_vok_vok_binomial_upper_tail`, k, n, p)
+}
+
+.vok_plot_style <- function() {
+    .Call(`_vok_vok_plot_style`)
+}
+
+.vok_version <- function() {
+    .Call(`_vok_vok_version`)
+}
+
+.vok_setting_names <- function() {
+    .Call(`_vok_vok_setting_names`)
+}
+

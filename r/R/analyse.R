@@ -141,22 +141,17 @@ vok_tests <- function() .vok_tests()
   a
 }
 
-# The library's message said in R: no C++ name, positions counted from 1 (and
-# named by their time label), given as rows of the series before NA rows
-# were dropped.
-.said_in_r <- function(message, rows, index) {
-  message <- sub("^vok::(analyse|Settings::)(: )?", "", message)
-  found <- gregexpr("\\b[xy]\\[[0-9]+\\]", message)[[1L]]
-  if (found[1L] == -1L) return(message)
-  pieces <- regmatches(message, list(found))[[1L]]
-  said <- vapply(pieces, function(piece) {
-    position <- as.integer(sub("^.\\[([0-9]+)\\]$", "\\1", piece)) + 1L
-    row <- rows[position]
-    label <- if (is.null(index)) "" else paste0(" (", .label(index, row), ")")
-    paste0(substr(piece, 1L, 1L), "[", row, "]", label)
-  }, "")
-  regmatches(message, list(found)) <- list(said)
-  message
+# The library's refusal said in R: its reason (no C++ name), and the value it
+# refused (the library's series and 0-based index) named by its row of the
+# series before NA rows were dropped, counted from 1 (and by its time label).
+.said_in_r <- function(refusal, rows, index) {
+  message <- refusal$error
+  if (is.null(refusal$index) || is.na(refusal$index)) return(message)
+  position <- as.integer(refusal$index) + 1L
+  row <- rows[position]
+  label <- if (is.null(index)) "" else paste0(" (", .label(index, row), ")")
+  sub(paste0(refusal$series, "[", position - 1L, "]"),
+      paste0(refusal$series, "[", row, "]", label), message, fixed = TRUE)
 }
 
 # The settings as the library takes them, each checked and converted (a
@@ -166,12 +161,18 @@ vok_tests <- function() .vok_tests()
                               transform = c("none", "clip", "log"), threads = NULL, seed = 0,
                               bootstrap = c("data", "frames")) {
   if (missing(frame_length)) .refuse("frame_length is missing: give the observations per frame")
+  # The names of the choices are the library's.
+  choices <- .vok_setting_names()
+  one_of <- function(names) {
+    quoted <- dQuote(names, FALSE)
+    paste(paste(quoted[-length(quoted)], collapse = ", "), "or", quoted[length(quoted)])
+  }
   if (!is.character(transform) || length(transform) < 1L || anyNA(transform) ||
-      !(transform[1L] %in% c("none", "clip", "log")))
-    .refuse("transform = ", .shown(transform), ": must be \"none\", \"clip\" or \"log\"")
+      !(transform[1L] %in% choices$transform))
+    .refuse("transform = ", .shown(transform), ": must be ", one_of(choices$transform))
   if (!is.character(bootstrap) || length(bootstrap) < 1L || anyNA(bootstrap) ||
-      !(bootstrap[1L] %in% c("data", "frames")))
-    .refuse("bootstrap = ", .shown(bootstrap), ": must be \"data\" or \"frames\"")
+      !(bootstrap[1L] %in% choices$bootstrap))
+    .refuse("bootstrap = ", .shown(bootstrap), ": must be ", one_of(choices$bootstrap))
   list(frame_length = .whole("frame_length", frame_length),
        exponent = .real("exponent", exponent),
        false_alarm = .real("false_alarm", false_alarm),
@@ -346,7 +347,7 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   a <- .vok_analyse(x, y, settings$frame_length, settings$exponent, settings$false_alarm,
                     settings$overlap, settings$var_lag, settings$resamples, settings$transform,
                     settings$threads, settings$seed, stamp_strings, settings$bootstrap, policy)
-  if (!is.null(a$error)) .refuse(.said_in_r(a$error, rows, index))
+  if (!is.null(a$error)) .refuse(.said_in_r(a, rows, index))
   shown <- settings
   shown$exponent <- a$exponent
   shown$false_alarm <- a$false_alarm

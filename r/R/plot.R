@@ -1,13 +1,10 @@
 # plot.vok_result: the p-values by frame (or by time) on a log scale with the
 # thresholds, and the cross-correlations as a heat map; base graphics.
 
-# The colours and point symbols of the tests: seven colours told apart also
-# by colour-blind eyes, filled points for the correlation tests and
-# triangles for the bicorrelation tests.
-.colours <- function() {
-  c(Cx = "#0072B2", Cy = "#D55E00", Cxy = "#009E73", Hxxx = "#56B4E9", Hyyy = "#E69F00",
-    Hxxy = "#CC79A7", Hyyx = "#000000")
-}
+# The colours of the tests are the library's (as vok-plot and the Python
+# plots draw them); filled points for the correlation tests and triangles
+# for the bicorrelation tests.
+.colours <- function() .vok_plot_style()$colours[.vok_graph_order()]
 .symbols <- function() c(Cx = 20, Cy = 20, Cxy = 20, Hxxx = 17, Hyyy = 17, Hxxy = 17, Hyyx = 17)
 
 # The lowest p-value the axis shows: a decade at or below the smallest

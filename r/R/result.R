@@ -44,7 +44,7 @@
   structure(list(frames = frames, thresholds = a$thresholds, counts = counts, xy = xy,
                  statistics = statistics, settings = settings, rows = a$rows, lags = a$lags,
                  bootstrapped = a$bootstrapped, diagnostics = a$diagnostics, names = names,
-                 variance = variance,
+                 variance = variance, per_test = a$summary,
                  cautions = as.data.frame(a$cautions, stringsAsFactors = FALSE)),
             class = "vok_result")
 }
@@ -87,11 +87,8 @@ print.vok_result <- function(x, ...) {
   invisible(x)
 }
 
-# P(X >= k) for X binomial with n draws of probability p.
-.binomial_upper_tail <- function(k, n, p) {
-  if (k <= 0) return(1)
-  stats::pbinom(k - 1, n, p, lower.tail = FALSE)
-}
+# P(X >= k) for X binomial with n draws of probability p: the library's sum.
+.binomial_upper_tail <- function(k, n, p) .vok_binomial_upper_tail(k, n, p)
 
 #' Summarise a vok_result
 #'
@@ -119,14 +116,13 @@ summary.vok_result <- function(object, ...) {
   alpha <- s$false_alarm
   tests <- vok_tests()
   significant <- object$counts[tests, "significant"]
+  # The library's summary (vok::summarise) of each test.
+  per_test <- object$per_test
   table <- data.frame(
     test = tests, threshold = unname(object$thresholds[tests]), significant = significant,
-    frames = rep(n, length(tests)), share = if (n) significant / n else NaN,
-    binomial_p = vapply(significant, .binomial_upper_tail, 0, n = n, p = alpha),
-    discoveries = vapply(tests, function(test) {
-      q <- object$frames[[paste0("qvalue_", test)]]
-      sum(!is.na(q) & q < alpha)
-    }, 0L),
+    frames = rep(n, length(tests)), share = unname(per_test$share[tests]),
+    binomial_p = unname(per_test$binomial_p[tests]),
+    discoveries = as.integer(unname(per_test$discoveries[tests])),
     row.names = tests)
   how <- if (object$bootstrapped)
     paste("bootstrapped from", s$resamples, "resamples of the", s$bootstrap) else "nominal"

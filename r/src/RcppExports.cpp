@@ -56,7 +56,6 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
-
 // vok_graph_order
 Rcpp::CharacterVector vok_graph_order();
 RcppExport SEXP _vok_vok_graph_order() {
@@ -67,12 +66,59 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// vok_binomial_upper_tail
+double vok_binomial_upper_tail(int k, int n, double p);
+RcppExport SEXP _vok_vok_binomial_upper_tail(SEXP kSEXP, SEXP nSEXP, SEXP pSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< int >::type k(kSEXP);
+    Rcpp::traits::input_parameter< int >::type n(nSEXP);
+    Rcpp::traits::input_parameter< double >::type p(pSEXP);
+    rcpp_result_gen = Rcpp::wrap(vok_binomial_upper_tail(k, n, p));
+    return rcpp_result_gen;
+END_RCPP
+}
+// vok_plot_style
+Rcpp::List vok_plot_style();
+RcppExport SEXP _vok_vok_plot_style() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    rcpp_result_gen = Rcpp::wrap(vok_plot_style());
+    return rcpp_result_gen;
+END_RCPP
+}
+// vok_version
+std::string vok_version();
+RcppExport SEXP _vok_vok_version() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    rcpp_result_gen = Rcpp::wrap(vok_version());
+    return rcpp_result_gen;
+END_RCPP
+}
+// vok_setting_names
+Rcpp::List vok_setting_names();
+RcppExport SEXP _vok_vok_setting_names() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    rcpp_result_gen = Rcpp::wrap(vok_setting_names());
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_vok_vok_analyse", (DL_FUNC) &_vok_vok_analyse, 14},
     {"_vok_vok_lags", (DL_FUNC) &_vok_vok_lags, 2},
     {"_vok_vok_tests", (DL_FUNC) &_vok_vok_tests, 0},
     {"_vok_vok_graph_order", (DL_FUNC) &_vok_vok_graph_order, 0},
+    {"_vok_vok_binomial_upper_tail", (DL_FUNC) &_vok_vok_binomial_upper_tail, 3},
+    {"_vok_vok_plot_style", (DL_FUNC) &_vok_vok_plot_style, 0},
+    {"_vok_vok_version", (DL_FUNC) &_vok_vok_version, 0},
+    {"_vok_vok_setting_names", (DL_FUNC) &_vok_vok_setting_names, 0},
     {NULL, NULL, 0}
 };
 

@@ -1,29 +1,22 @@
 // The R package's bridge to the vok library. It holds no logic of its own:
-// it turns R vectors into the library's types, runs the analysis on a thread
-// of its own while R's thread watches for a user interrupt, and hands the
-// result back as plain vectors and matrices, which R/result.R turns into
-// data frames.
+// it turns R vectors into the library's types, runs the library's
+// interruptible analysis while R's thread watches for a user interrupt, and
+// hands the result back as plain vectors and matrices, which R/result.R
+// turns into data frames.
 #include <Rcpp.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <csignal>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <optional>
-#include <pthread.h>
 #include <span>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "vok/missing.h"
+#include "vok/summary.h"
 #include "vok/vok.h"
 
 namespace {
@@ -134,12 +127,18 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
     first_stamp[f] = frame.first_stamp;
     last_stamp[f] = frame.last_stamp;
   }
-  // The report's percentage: 100 count / frames in 32-bit reals.
-  Rcpp::NumericVector percent(vok::kColumnOrder.size());
-  for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
-    percent[t] = 100.0f * static_cast<float>(r.counts[vok::kColumnOrder[t]]) /
-                 static_cast<float>(std::max(n, 1));
-  percent.names() = test_names();
+  // The library's per-test summary: the report's percentage, the share,
+  // the binomial p-value and the discoveries.
+  const vok::PerTest<vok::TestSummary> summary = vok::summarise(r);
+  const auto summary_column = [&summary](auto pick) {
+    Rcpp::NumericVector v(vok::kColumnOrder.size());
+    for (std::size_t t = 0; t < vok::kColumnOrder.size(); ++t)
+      v[t] = pick(summary[vok::kColumnOrder[t]]);
+    v.names() = test_names();
+    return v;
+  };
+  Rcpp::NumericVector percent =
+      summary_column([](const vok::TestSummary& t) { return t.percent; });
 
   const int width = 2 * r.lags + 1;
   Rcpp::NumericMatrix xy(n, width);
@@ -169,6 +168,12 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   out["thresholds"] = per_test_vector<float, REALSXP>(r.thresholds);
   out["counts"] = per_test_vector<int, INTSXP>(r.counts);
   out["percent"] = percent;
+  out["summary"] = Rcpp::List::create(
+      Rcpp::Named("share") = summary_column([](const vok::TestSummary& t) { return t.share; }),
+      Rcpp::Named("binomial_p") =
+          summary_column([](const vok::TestSummary& t) { return t.binomial_p; }),
+      Rcpp::Named("discoveries") =
+          summary_column([](const vok::TestSummary& t) { return t.discoveries; }));
   out["number"] = number;
   out["first_row"] = first_row;
   out["last_row"] = last_row;
@@ -215,56 +220,6 @@ void check_interrupt(void*) { R_CheckUserInterrupt(); }
 // C++ frame is skipped.
 bool interrupt_pending() { return R_ToplevelExec(check_interrupt, nullptr) == FALSE; }
 
-// The analysis on a thread of its own (every signal blocked there, so that
-// R's thread receives the user's interrupt), while R's thread looks for an
-// interrupt every 50 ms: one raises the library's cancellation flag, and R's
-// interrupt follows once the analysis has stopped between two frames or two
-// resamples. Returns nothing when the analysis failed (`failure`) or was
-// interrupted (`interrupted`).
-std::optional<vok::Result> analyse_interruptibly(std::span<const float> x,
-                                                 std::span<const float> y,
-                                                 const vok::Settings& settings,
-                                                 std::span<const std::string> stamps,
-                                                 std::optional<vok::Missing> missing,
-                                                 std::exception_ptr& failure, bool& interrupted) {
-  std::atomic<bool> cancel{false};
-  std::optional<vok::Result> result;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  sigset_t all, before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &before);
-  std::thread worker([&] {
-    try {
-      result = missing ? vok::analyse_with_missing(x, y, settings, *missing, stamps, &cancel)
-                       : vok::analyse(x, y, settings, stamps, &cancel);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    const std::lock_guard lock(mutex);
-    done = true;
-    finished.notify_one();
-  });
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  interrupted = false;
-  {
-    std::unique_lock lock(mutex);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
-      if (interrupted) continue;
-      lock.unlock();
-      if (interrupt_pending()) {
-        interrupted = true;
-        cancel = true;
-      }
-      lock.lock();
-    }
-  }
-  worker.join();
-  if (interrupted || failure) return std::nullopt;
-  return result;
-}
-
 // "raise": a missing value is refused; "drop" or "split": the rows where x
 // or y is NA are left out, the frames placed by that policy.
 std::optional<vok::Missing> missing_of(const std::string& name) {
@@ -273,11 +228,6 @@ std::optional<vok::Missing> missing_of(const std::string& name) {
   return std::nullopt;
 }
 
-vok::Transform transform_of(const std::string& name) {
-  if (name == "clip") return vok::Transform::clip;
-  if (name == "log") return vok::Transform::log;
-  return vok::Transform::none;
-}
 
 }  // namespace
 
@@ -298,8 +248,13 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   s.overlap = overlap;
   s.var_lag = var_lag;
   s.resamples = resamples;
-  s.transform = transform_of(transform);
-  s.bootstrap = bootstrap == "frames" ? vok::Bootstrap::frames : vok::Bootstrap::data;
+  // A name of no choice is refused, never taken for another.
+  if (!vok::parse(transform, s.transform))
+    return Rcpp::List::create(Rcpp::Named("error") = "transform = \"" + transform +
+                                                     "\": must be \"none\", \"clip\" or \"log\"");
+  if (!vok::parse(bootstrap, s.bootstrap))
+    return Rcpp::List::create(Rcpp::Named("error") = "bootstrap = \"" + bootstrap +
+                                                     "\": must be \"data\" or \"frames\"");
   s.threads = threads;
   s.seed = std::stoull(seed);
   for (const auto& [values, name] : {std::pair{&x, "x"}, std::pair{&y, "y"}})
@@ -310,19 +265,23 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   std::vector<std::string> stamp_strings;
   if (stamps.isNotNull())
     stamp_strings = Rcpp::as<std::vector<std::string>>(Rcpp::CharacterVector(stamps.get()));
-  std::exception_ptr failure;
-  bool interrupted = false;
-  std::optional<vok::Result> result =
-      analyse_interruptibly(xs, ys, s, stamp_strings, missing_of(missing), failure, interrupted);
-  if (interrupted) throw Rcpp::internal::InterruptedException();
-  if (failure) {
-    try {
-      std::rethrow_exception(failure);
-    } catch (const vok::Error& e) {
-      return Rcpp::List::create(Rcpp::Named("error") = std::string(e.what()));
-    }
+  try {
+    const auto interrupted = [] { return interrupt_pending(); };
+    const std::optional<vok::Missing> policy = missing_of(missing);
+    const vok::Result result =
+        policy ? vok::analyse_interruptibly(xs, ys, s, *policy, stamp_strings, interrupted)
+               : vok::analyse_interruptibly(xs, ys, s, stamp_strings, interrupted);
+    return result_list(result, s);
+  } catch (const vok::Cancelled&) {
+    throw Rcpp::internal::InterruptedException();
+  } catch (const vok::Error& e) {
+    // The reason as the library gives it, and what it concerns as values.
+    static constexpr const char* kSeries[] = {"", "x", "y", "both", "stamps"};
+    return Rcpp::List::create(
+        Rcpp::Named("error") = e.reason(),
+        Rcpp::Named("series") = std::string(kSeries[static_cast<int>(e.series())]),
+        Rcpp::Named("index") = e.index() ? static_cast<double>(*e.index()) : NA_REAL);
   }
-  return result_list(*result, s);
 }
 
 // Lags per frame for these settings, as the analysis computes them.
@@ -346,4 +305,42 @@ Rcpp::CharacterVector vok_graph_order() {
   for (std::size_t t = 0; t < vok::kGraphOrder.size(); ++t)
     names[t] = vok::name(vok::kGraphOrder[t]);
   return names;
+}
+
+// P(X >= k) for X binomial with n draws of probability p: the library's sum.
+// [[Rcpp::export(.vok_binomial_upper_tail)]]
+double vok_binomial_upper_tail(int k, int n, double p) { return vok::binomial_upper_tail(k, n, p); }
+
+// The library's constants of the pictures: each test's colour (named), the
+// smallest p-value drawn, and the bicorrelation tests.
+// [[Rcpp::export(.vok_plot_style)]]
+Rcpp::List vok_plot_style() {
+  Rcpp::CharacterVector colours(vok::kTests.size()), names(vok::kTests.size());
+  for (std::size_t t = 0; t < vok::kTests.size(); ++t) {
+    colours[t] = std::string(vok::test_colour(vok::kTests[t]));
+    names[t] = vok::name(vok::kTests[t]);
+  }
+  colours.names() = names;
+  Rcpp::CharacterVector bicorrelation(vok::kBicorrelationTests.size());
+  for (std::size_t t = 0; t < vok::kBicorrelationTests.size(); ++t)
+    bicorrelation[t] = vok::name(vok::kBicorrelationTests[t]);
+  return Rcpp::List::create(Rcpp::Named("colours") = colours,
+                            Rcpp::Named("smallest_pvalue") = vok::kSmallestPValueDrawn,
+                            Rcpp::Named("bicorrelation") = bicorrelation);
+}
+
+// The version of the library the package carries.
+// [[Rcpp::export(.vok_version)]]
+std::string vok_version() { return VOK_VERSION; }
+
+// The names of the settings' choices, as the library parses them.
+// [[Rcpp::export(.vok_setting_names)]]
+Rcpp::List vok_setting_names() {
+  const auto names = [](auto... values) {
+    return Rcpp::CharacterVector::create(std::string(vok::to_string(values))...);
+  };
+  return Rcpp::List::create(
+      Rcpp::Named("transform") =
+          names(vok::Transform::none, vok::Transform::clip, vok::Transform::log),
+      Rcpp::Named("bootstrap") = names(vok::Bootstrap::data, vok::Bootstrap::frames));
 }

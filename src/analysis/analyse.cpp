@@ -24,28 +24,33 @@
 namespace vok {
 namespace {
 
+// Refuses the input: `series` (and the value at `index`) as values, the
+// parts as the message.
 template <class... Parts>
-[[noreturn]] void refuse(const Parts&... parts) {
+[[noreturn]] void refuse(Series series, std::optional<std::size_t> index, const Parts&... parts) {
   std::ostringstream text;
   text << "vok::analyse: ";
   (text << ... << parts);
-  throw Error(text.str());
+  throw Error(text.str(), series, index);
 }
 
 // Every value finite.
-void check_values(std::span<const float> values, const char* series) {
+void check_values(std::span<const float> values, Series series) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     const float v = values[i];
-    if (!std::isfinite(v)) refuse(series, "[", i, "] = ", v, " is not a finite number");
+    if (!std::isfinite(v))
+      refuse(series, i, series == Series::x ? "x" : "y", "[", i, "] = ", v,
+             " is not a finite number");
   }
 }
 
 // x and y of one length, and one stamp a row when there are stamps.
 void check_lengths(std::span<const float> x, std::span<const float> y,
                    std::span<const std::string> stamps) {
-  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (x.size() != y.size())
+    refuse(Series::both, std::nullopt, "x has ", x.size(), " values and y ", y.size());
   if (!stamps.empty() && stamps.size() != x.size())
-    refuse(stamps.size(), " stamps for ", x.size(), " rows");
+    refuse(Series::stamps, std::nullopt, stamps.size(), " stamps for ", x.size(), " rows");
 }
 
 // The stamp of a 1-based row (none without stamps).
@@ -58,7 +63,7 @@ StampLookup lookup_of(std::span<const std::string> stamps) {
 
 EngineOptions options_of(const Settings& settings, const std::atomic<bool>* cancel) {
   return {.threads = settings.threads > 0 ? settings.threads : processor_count(),
-          .progress = false,
+          .progress = {},  // a program of its own draws no progress line
           .cancel = cancel};
 }
 
@@ -75,13 +80,15 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
                   const EngineOptions& options, std::span<FrameOutcome> computed) {
   for (Bound bound : kBounds)
     if (bound != Bound::resamples_for_level) check_bound(settings, bound);
-  if (x.size() != y.size()) refuse("x has ", x.size(), " values and y ", y.size());
+  if (x.size() != y.size())
+    refuse(Series::both, std::nullopt, "x has ", x.size(), " values and y ", y.size());
   if (x.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-    refuse(x.size(), " rows are more than an analysis takes");
+    refuse(Series::both, std::nullopt, x.size(), " rows are more than an analysis takes");
   const int n = static_cast<int>(x.size());
   const FramePlan plan = frame_plan(n, settings);
   if (plan.frames < 1)
-    refuse(n, " rows are too few for one frame of frame_length = ", settings.frame_length);
+    refuse(Series::both, std::nullopt, n,
+           " rows are too few for one frame of frame_length = ", settings.frame_length);
   run_analysis(x, y, stamps, settings, plan, uniforms, sink, options, computed);
   return plan;
 }
@@ -95,15 +102,16 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
   // resamples the level needs among them.
   settings.check();
   check_lengths(x, y, stamps);
-  check_values(x, "x");
-  check_values(y, "y");
+  check_values(x, Series::x);
+  check_values(y, Series::y);
 
   std::vector<float> logs_x, logs_y;
   if (settings.transform == Transform::log) {
     logs_x.assign(x.begin(), x.end());
     logs_y.assign(y.begin(), y.end());
     if (const std::optional<NonPositiveValue> bad = take_logs(logs_x, logs_y))
-      refuse(bad->in_y ? "y" : "x", "[", bad->index, "] = ", bad->value,
+      refuse(bad->in_y ? Series::y : Series::x, static_cast<std::size_t>(bad->index),
+             bad->in_y ? "y" : "x", "[", bad->index, "] = ", bad->value,
              ": the log transform needs positive values");
     x = logs_x;
     y = logs_y;
@@ -115,7 +123,7 @@ FramePlan analyse(std::span<const float> x, std::span<const float> y, const Sett
   try {
     return detail::analyse(x, y, settings, lookup, uniforms, sink, options);
   } catch (const AnalysisStopped& stopped) {
-    refuse(stopped.reason);
+    throw Error("vok::analyse: " + stopped.reason);
   }
 }
 
@@ -137,21 +145,21 @@ Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
   for (std::size_t i = 0; i < n; ++i) {
     missing[i] = std::isnan(x[i]) || std::isnan(y[i]);
     if (missing[i]) continue;
-    if (!std::isfinite(x[i])) refuse("x[", i, "] = ", x[i], " is not a finite number");
-    if (!std::isfinite(y[i])) refuse("y[", i, "] = ", y[i], " is not a finite number");
+    if (!std::isfinite(x[i])) refuse(Series::x, i, "x[", i, "] = ", x[i], " is not a finite number");
+    if (!std::isfinite(y[i])) refuse(Series::y, i, "y[", i, "] = ", y[i], " is not a finite number");
   }
   const RowPlan rows = plan_rows(std::span<const bool>(missing.get(), n), policy, settings);
   const std::size_t kept = rows.kept.size();
   if (rows.frames.empty()) {
     if (policy == Missing::drop || kept == 0)
-      refuse(kept, " rows without a missing value are too few for one frame of frame_length = ",
+      refuse(Series::both, std::nullopt, kept, " rows without a missing value are too few for one frame of frame_length = ",
              settings.frame_length);
     std::size_t longest = 0, run = 0;
     for (std::size_t i = 0; i < kept; ++i) {
       run = i > 0 && rows.kept[i] == rows.kept[i - 1] + 1 ? run + 1 : 1;
       longest = std::max(longest, run);
     }
-    refuse("no run of rows between missing values holds a frame of frame_length = ",
+    refuse(Series::both, std::nullopt, "no run of rows between missing values holds a frame of frame_length = ",
            settings.frame_length, " (the longest run has ", longest, " rows)");
   }
 
@@ -162,7 +170,9 @@ Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
   }
   if (settings.transform == Transform::log)
     if (const std::optional<NonPositiveValue> bad = take_logs(kept_x, kept_y))
-      refuse(bad->in_y ? "y" : "x", "[", rows.kept[bad->index], "] = ", bad->value,
+      refuse(bad->in_y ? Series::y : Series::x,
+             static_cast<std::size_t>(rows.kept[bad->index]), bad->in_y ? "y" : "x", "[",
+             rows.kept[bad->index], "] = ", bad->value,
              ": the log transform needs positive values");
   const StampLookup lookup = lookup_of(stamps);
 
@@ -175,7 +185,7 @@ Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
     run_analysis(kept_x, kept_y, lookup, settings, plan, uniforms, collector, options, {},
                  rows.frames);
   } catch (const AnalysisStopped& stopped) {
-    refuse(stopped.reason);
+    throw Error("vok::analyse: " + stopped.reason);
   }
   return collector.take(plan, settings.false_alarm);
 }

@@ -90,7 +90,7 @@ PerTest<int> frames(const FrameJob& job, std::span<FrameOutcome> computed,
   try {
     for (FrameOutcome& outcome : computed.first(ready)) hand_on(std::move(outcome));
     std::optional<Progress> progress;
-    if (options.progress) progress.emplace("frames", missing);
+    if (options.progress) progress.emplace("frames", missing, options.progress);
     ordered_map<FrameOutcome>(
         missing,
         [&](std::size_t i, int worker) {
@@ -137,10 +137,10 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
       FrameJob job = FrameJob::of(x, y, plan, settings);
       job.kernel = options.kernel;
       t = frames_bootstrap(x, y, plan.frame_length, plan.lags, job, B, alpha, uniforms,
-                           options.threads, messages, options.progress, options.cancel);
+                           options.threads, messages, &options.progress, options.cancel);
     } else {
       t = resampxy(x, y, plan.frame_length, plan.lags, B, alpha, uniforms, options.threads,
-                   messages, options.progress, options.cancel, options.kernel);
+                   messages, &options.progress, options.cancel, options.kernel);
     }
     const auto& v = t.values;
     for (Test test : kTests) out[test] = v[test_index(test)];

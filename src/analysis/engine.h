@@ -20,6 +20,7 @@
 
 #include "bootstrap/uniform.h"
 #include "data/stamp_array.h"
+#include "exec/progress.h"
 #include "frames/frame_plan.h"
 #include "frames/wind.h"
 #include "vok/sink.h"
@@ -50,8 +51,10 @@ struct AnalysisStopped {
 struct ResamplesRefused {};
 
 struct EngineOptions {
-  int threads = 1;        // threads of the bootstrap and the frames
-  bool progress = false;  // a progress line on a terminal during long steps
+  int threads = 1;  // threads of the bootstrap and the frames
+  // Where a progress line goes during long steps (the console program's
+  // terminal); empty: nowhere. The engine itself writes nothing.
+  Progress::Sink progress;
   // Polled between frames and between resamples: once it holds true the
   // analysis throws Cancelled.
   const std::atomic<bool>* cancel = nullptr;

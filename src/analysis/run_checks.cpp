@@ -85,6 +85,7 @@ void complete_result(Result& result, float false_alarm) {
   }
   result.x_variance = x.check();
   result.y_variance = y.check();
+  result.false_alarm = false_alarm;
 }
 
 }  // namespace vok

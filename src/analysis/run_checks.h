@@ -14,10 +14,6 @@ namespace vok {
 // Frame::qvalue of every frame, test by test, from Frame::pvalue.
 void set_qvalues(std::span<Frame> frames);
 
-// P(X >= k) for X binomial with n draws of probability p (1 for k <= 0),
-// summed in log space.
-double binomial_upper_tail(int k, int n, double p);
-
 // The changing-variance check of one series, frame by frame: a frame counts
 // when its McLeod-Li p-value is not NaN, and is significant when it lies
 // strictly below the false-alarm level.

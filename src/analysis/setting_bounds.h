@@ -11,19 +11,8 @@
 
 namespace vok::detail {
 
-enum class Bound {
-  frame_length,         // frame_length >= 12
-  exponent,             // 0.01 < exponent <= 0.5 (the 32-bit reals nearest them)
-  overlap,              // overlap >= 0
-  var_lag,              // var_lag >= 0, at most frame_length / 2, frame_length - 2 var_lag >= 1
-  false_alarm,          // 0 < false_alarm <= 1
-  resamples,            // resamples >= 0
-  resamples_for_level,  // 1 / resamples <= false_alarm (with resamples >= 1)
-  transform,            // none, clip or log
-  bootstrap,            // data or frames
-  threads,              // threads >= 0
-  lags,                 // frame_length ** exponent gives at least one lag
-};
+// The bounds are public (vok::Bound); the console program names them here.
+using vok::Bound;
 
 // Every bound, in the order Settings::check tries them.
 inline constexpr std::array kBounds = {

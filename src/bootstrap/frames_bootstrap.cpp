@@ -44,7 +44,7 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
 
 Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,
                             const FrameJob& job, int B, float alpha, UniformStream& uniforms,
-                            int thread_limit, Messages& diag, bool progress,
+                            int thread_limit, Messages& diag, const Progress::Sink* progress,
                             const std::atomic<bool>* cancel) {
   const int threads = bootstrap_threads(thread_limit, B);
   std::deque<FrameResampleWork> work;  // one per thread

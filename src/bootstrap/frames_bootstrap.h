@@ -11,6 +11,7 @@
 
 #include "bootstrap/resampxy.h"
 #include "bootstrap/uniform.h"
+#include "exec/progress.h"
 #include "frames/wind.h"
 
 namespace vok {
@@ -44,7 +45,8 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
 // thread count.
 Thresholds frames_bootstrap(std::span<const float> x, std::span<const float> y, int n, int L,
                             const FrameJob& job, int B, float alpha, UniformStream& uniforms,
-                            int threads, Messages& messages, bool progress = false,
+                            int threads, Messages& messages,
+                            const Progress::Sink* progress = nullptr,
                             const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vok

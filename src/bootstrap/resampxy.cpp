@@ -340,7 +340,7 @@ int bootstrap_threads(int thread_limit, int B) {
 
 Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
                                 UniformStream& uniforms, int threads, Messages& diag,
-                                bool show_progress,
+                                const Progress::Sink* show_progress,
                                 const std::atomic<bool>* cancel, const ResampleFunction& resample) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   std::array<std::vector<float>, kTestCount> pvalues;
@@ -363,7 +363,7 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
   };
   const std::uint64_t start = uniforms.position();
   std::optional<Progress> progress;
-  if (show_progress) progress.emplace("resamples", resamples);
+  if (show_progress && *show_progress) progress.emplace("resamples", resamples, *show_progress);
   ordered_map<Resample>(
       resamples,
       [&](std::size_t b, int worker) {
@@ -409,7 +409,7 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
 
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int thread_limit, Messages& diag,
-                    bool show_progress,
+                    const Progress::Sink* show_progress,
                     const std::atomic<bool>* cancel, SumsKernel kernel) {
   const std::size_t resamples = static_cast<std::size_t>(std::max(B, 0));
   if (resamples < 2)
@@ -425,7 +425,7 @@ Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, i
   }
   const auto& df = resampler->df();
   std::optional<Progress> progress;
-  if (show_progress) progress.emplace("resamples", resamples);
+  if (show_progress && *show_progress) progress.emplace("resamples", resamples, *show_progress);
   Progress* shown = progress ? &*progress : nullptr;
 
   // Only the statistics near the fractile's ranks are kept (see

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "exec/progress.h"
 #include "bootstrap/resample_batch.h"
 #include "bootstrap/uniform.h"
 #include "frames/covxy.h"
@@ -80,7 +81,7 @@ int bootstrap_threads(int thread_limit, int B);
 // `progress` and `cancel` as for resampxy.
 Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
                                 UniformStream& uniforms, int threads, Messages& messages,
-                                bool progress,
+                                const Progress::Sink* progress,
                                 const std::atomic<bool>* cancel, const ResampleFunction& resample);
 
 // B resamples of n values from the N = x.size() values of x and y (same
@@ -91,13 +92,13 @@ Thresholds bootstrap_thresholds(int B, std::uint64_t per_resample, float alpha,
 // block of the stream, and their messages are raised on `messages` in
 // resample order, the thresholds and the messages are the same for any thread
 // count. An allocation failure raises out_of_memory for the bootstrap's
-// arrays and halts. The fractiles' messages are raised on `messages` too. With `progress` a progress line is drawn on a terminal while
-// the resamples go on. `cancel`, when given, is polled before each resample:
+// arrays and halts. The fractiles' messages are raised on `messages` too. With `progress` (not null, not empty) a progress line goes to
+// it while the resamples go on. `cancel`, when given, is polled before each resample:
 // once it holds true, Cancelled is thrown. The tests' lag sums are formed by
 // `kernel` (the thresholds are the same with either).
 Thresholds resampxy(std::span<const float> x, std::span<const float> y, int n, int L, int B,
                     float alpha, UniformStream& uniforms, int threads, Messages& messages,
-                    bool progress = false,
+                    const Progress::Sink* progress = nullptr,
                     const std::atomic<bool>* cancel = nullptr,
                     SumsKernel kernel = SumsKernel::fast);
 

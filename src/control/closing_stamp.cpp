@@ -1,6 +1,6 @@
 #include "control/closing_stamp.h"
 
-#include "data/descriptive.h"
+#include "control/clock.h"
 #include "report/statistics_lines.h"
 
 namespace vok {

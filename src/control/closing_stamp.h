@@ -7,6 +7,13 @@
 
 namespace vok {
 
+// The date of the program's version the closing stamp's version line names
+// (its three numbers, in the order the line shows them).
+struct VersionDate {
+  int first, second, year;
+};
+inline constexpr VersionDate kVersionDate{9, 9, 2009};
+
 // Closing stamp: version line, date and time, elapsed processor time since
 // `start_time` (also on `console`). Returns the elapsed time.
 float head(int v1, int v2, int v3, float start_time, Channel& out, Channel& console);

@@ -366,7 +366,7 @@ RunSettings read_run_settings(const JoinedText& source, FieldReaders& readers,
     source.write_setting_detail(to.detail(), "og data");
     throw Stop{};
   }
-  s.clip = clip ? "cl" : log ? "lg" : "no";
+  s.transform = clip ? Transform::clip : log ? Transform::log : Transform::none;
 
   auto data_file = readers.charead("ile name", joined);
   if (data_file.error != 0) {

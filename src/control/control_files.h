@@ -87,7 +87,7 @@ struct RunSettings {
   Graphing graphing = Graphing::off;
   SampleUnit sample_unit = SampleUnit::time;
   std::string time_unit = "       ";  // 7 characters; set in a time run only
-  std::string clip = "no";            // "no", "cl" (hard clipping) or "lg" (log data)
+  Transform transform = Transform::none;  // "clip data" (clipping) or "log data"
   std::string data_file;              // 80 characters, blank-padded
   std::string joined_text;            // 700 characters
   JoinedText source;                  // the same, with the line of each part

@@ -11,6 +11,7 @@
 #include "output/channel.h"
 #include "output/free_format.h"
 #include "output/failure.h"
+#include "vok/version.h"
 
 namespace vok {
 namespace {
@@ -101,13 +102,8 @@ Options parse_options(std::span<const std::string_view> args) {
                       ": the seed must be a whole number from 0 to 18446744073709551615");
     } else if (option_value(args, i, "--bootstrap", value)) {
       if (!value) return refuse("option --bootstrap needs data or frames");
-      if (*value == "data") {
-        o.bootstrap = Bootstrap::data;
-      } else if (*value == "frames") {
-        o.bootstrap = Bootstrap::frames;
-      } else {
+      if (!parse(*value, o.bootstrap))
         return refuse("--bootstrap " + std::string(*value) + ": must be data or frames");
-      }
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
     } else {
@@ -151,7 +147,7 @@ std::string usage_text() {
 }
 
 std::string version_text() {
-  return "vok 1.0.0\n";
+  return "vok " VOK_VERSION "\n";
 }
 
 int run_command_line(Channels& out, std::span<const std::string_view> args,

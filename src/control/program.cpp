@@ -21,7 +21,7 @@
 #include "output/whole_files.h"
 #include "report/results_file.h"
 #include "control/run_driver.h"
-#include "data/descriptive.h"
+#include "control/clock.h"
 #include "output/channel.h"
 #include "output/failure.h"
 #include "output/free_format.h"

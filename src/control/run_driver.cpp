@@ -25,6 +25,7 @@
 #include "report/frames_table.h"
 #include "control/run_layout.h"
 #include "control/setting_refusals.h"
+#include "control/terminal_progress.h"
 #include "report/run_writer.h"
 #include "data/datc.h"
 #include "data/readhead.h"
@@ -282,9 +283,7 @@ Settings analysis_settings(const SharedSettings& shared, const RunSettings& run,
   Settings s = shared.analysis();
   s.bootstrap = execution.bootstrap;
   s.threads = execution.threads;
-  s.transform = run.clip.starts_with('c') ? Transform::clip
-                : run.clip == "lg"        ? Transform::log
-                                          : Transform::none;
+  s.transform = run.transform;
   return s;
 }
 
@@ -300,7 +299,7 @@ class EarlyFrames : public RowsDone {
   // rows the header promised.
   EarlyFrames(const FrameJob& job, int threads, std::size_t budget_bytes) : job_(job) {
     const FramePlan& plan = job.plan;
-    const std::uint64_t fit = budget_bytes / frame_bytes(plan, job.var_lag);
+    const std::uint64_t fit = budget_bytes / computed_frame_bytes(plan, job.var_lag);
     // The last eighth of the frames at least are left to be computed
     // after the thresholds, while the threads write those computed here.
     const int frames = std::max(plan.frames, 0);
@@ -312,11 +311,9 @@ class EarlyFrames : public RowsDone {
   }
 
   std::size_t rows_final(std::size_t rows) override {
-    const FramePlan& plan = job_.plan;
-    const std::size_t length = static_cast<std::size_t>(plan.frame_length);
-    const std::size_t step = static_cast<std::size_t>(plan.step());
     // Frames 1..whole lie in the rows final.
-    const std::size_t whole = rows < length ? 0 : (rows - length) / step + 1;
+    const auto whole = static_cast<std::size_t>(job_.plan.frames_within(
+        static_cast<int>(std::min<std::size_t>(rows, static_cast<std::size_t>(job_.plan.rows)))));
     first_ = outcomes_.size();
     outcomes_.resize(std::max(first_, std::min(whole, limit_)));
     return outcomes_.size() - first_;
@@ -330,16 +327,6 @@ class EarlyFrames : public RowsDone {
 
   // Frames 1, 2, ... computed, taken away.
   std::vector<FrameOutcome> take() { return std::move(outcomes_); }
-
-  // Bytes a computed frame holds, about: its outcome, its cross-correlations
-  // and its VAR fit, each heap block with the allocator's overhead.
-  static std::uint64_t frame_bytes(const FramePlan& plan, int var_lag) {
-    constexpr std::uint64_t kHeapBlock = 16;
-    const std::uint64_t lags = static_cast<std::uint64_t>(2 * plan.lags + 1);
-    const std::uint64_t coefficients = 4ull * static_cast<std::uint64_t>(std::max(var_lag, 0));
-    return sizeof(FrameOutcome) + lags * sizeof(float) + kHeapBlock +
-           coefficients * (sizeof(double) + sizeof(float)) + 2 * sizeof(float) + 3 * kHeapBlock;
-  }
 
  private:
   FrameJob job_;
@@ -452,7 +439,9 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
   try {
     const FramePlan plan =
         detail::analyse(x, y, settings, stamps, execution.uniforms, all,
-                        EngineOptions{.threads = settings.threads, .progress = true, .kernel = execution.kernel},
+                        EngineOptions{.threads = settings.threads,
+                                      .progress = terminal_progress(),
+                                      .kernel = execution.kernel},
                         frames_computed);
     if (results) results->write(plan);
   } catch (const ResamplesRefused&) {
@@ -511,7 +500,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
       read_rows(data, header, run, settings, batching, execution.kernel, range, plan, row_messages);
   const std::span<float> x = rows.x();
   const std::span<float> y = rows.y();
-  if (run.clip == "lg") {
+  if (run.transform == Transform::log) {
     take_logs_or_stop(x, y, range.start, run.x_column, run.y_column, console_and_error_file,
                       [&](int row) {
                         write_detail(console_and_error_file,
@@ -524,7 +513,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   rh.title = header.title;
   rh.format = header.format.text();
   rh.clock = {run.sample_unit, header.rate_or_interval, run.time_unit, stamped};
-  rh.clip = run.clip;
+  rh.transform = run.transform;
   rh.exponent = shared.exponent;
   rh.first = range.start;
   rh.last = range.end;
@@ -550,9 +539,11 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   rows = RunRows();
 
   // 18. Closing stamps.
-  head(9, 9, 2009, execution.start_time, out.report, out.console);
+  head(kVersionDate.first, kVersionDate.second, kVersionDate.year, execution.start_time,
+       out.report, out.console);
   if (run.graphing == Graphing::on)
-    head(9, 9, 2009, execution.start_time, out.graph, out.console);
+    head(kVersionDate.first, kVersionDate.second, kVersionDate.year, execution.start_time,
+         out.graph, out.console);
   return outcome;
 }
 

@@ -1,8 +1,6 @@
 #include "data/descriptive.h"
 
 #include <cmath>
-#include <cstdio>
-#include <ctime>
 
 namespace vok {
 
@@ -64,26 +62,6 @@ DescriptiveStats stat(std::span<const float> x, Messages& diag) {
   out.kurtosis = static_cast<float>(kurtosis);
   out.c6 = static_cast<float>(c6);
   return out;
-}
-
-std::string local_date_time() {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
-  // English names whatever the locale; the day always has two digits.
-  char text[64];
-  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %04d", kDays[t.tm_wday % 7],
-                kMonths[t.tm_mon % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
-  return text;
-}
-
-float elapsed_time(float start_time, float now) {
-  float e = now - start_time;
-  if (e < 0.0f) e += 86400.0f;
-  return e;
 }
 
 }  // namespace vok

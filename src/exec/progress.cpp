@@ -1,9 +1,6 @@
 #include "exec/progress.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 namespace vok {
@@ -12,18 +9,10 @@ namespace {
 constexpr std::chrono::milliseconds kQuietStart{1000};
 constexpr std::chrono::milliseconds kRedraw{200};
 
-Progress::Sink terminal_sink() {
-  if (::isatty(::fileno(stderr)) != 1) return {};
-  return [](std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  };
-}
-
 }  // namespace
 
-Progress::Progress(std::string what, std::size_t total)
-    : Progress(std::move(what), total, terminal_sink(), kQuietStart) {}
+Progress::Progress(std::string what, std::size_t total, Sink sink)
+    : Progress(std::move(what), total, std::move(sink), kQuietStart) {}
 
 Progress::Progress(std::string what, std::size_t total, Sink sink, std::chrono::milliseconds delay)
     : what_(std::move(what)),

@@ -1,8 +1,9 @@
 // A progress line for long runs: "vok: 512 of 1000 resamples", redrawn in
-// place on the standard error stream while work goes on and erased when it
-// is done. It is drawn only when the standard error stream is a terminal and
-// only once the work has taken more than a second, so redirected output, test
-// runs and short runs never see it; it is no part of the program's output.
+// place while work goes on and erased when it is done. It goes to the sink
+// the client hands the analysis (the console program's draws it on a
+// terminal, control/terminal_progress.h), and only once the work has taken
+// more than a second, so short runs never see it; the library itself writes
+// nowhere.
 #pragma once
 
 #include <atomic>
@@ -21,9 +22,10 @@ class Progress {
   // the start of the line).
   using Sink = std::function<void(std::string_view)>;
 
-  // `what` names the items ("resamples", "frames"), `total` their number.
-  Progress(std::string what, std::size_t total);
-  // For tests: a sink that stands for a terminal, and the quiet start.
+  // `what` names the items ("resamples", "frames"), `total` their number;
+  // the line goes to `sink` (empty: nowhere) after a quiet second.
+  Progress(std::string what, std::size_t total, Sink sink);
+  // For tests: the quiet start too.
   Progress(std::string what, std::size_t total, Sink sink, std::chrono::milliseconds delay);
   ~Progress();
   Progress(const Progress&) = delete;

@@ -63,6 +63,14 @@ FrameJob FrameJob::for_resample(std::span<const float> pair_x, std::span<const f
   return one;
 }
 
+std::uint64_t computed_frame_bytes(const FramePlan& plan, int var_lag) {
+  constexpr std::uint64_t kHeapBlock = 16;
+  const std::uint64_t lags = static_cast<std::uint64_t>(2 * plan.lags + 1);
+  const std::uint64_t coefficients = 4ull * static_cast<std::uint64_t>(std::max(var_lag, 0));
+  return sizeof(FrameOutcome) + lags * sizeof(float) + kHeapBlock +
+         coefficients * (sizeof(double) + sizeof(float)) + 2 * sizeof(float) + 3 * kHeapBlock;
+}
+
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
   const FramePlan& plan = job.plan;
   const int frame_length = plan.frame_length;

@@ -9,6 +9,8 @@
 // the same for any thread count.
 #pragma once
 
+#include <cstdint>
+
 #include <span>
 #include <vector>
 
@@ -79,5 +81,10 @@ struct FrameOutcome {
 // stamps are left to the caller, so a frame can be computed before the
 // thresholds are known.
 FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work);
+
+// Bytes a computed frame of `plan` holds, about: its outcome, its
+// cross-correlations and its VAR fit of order var_lag, each heap block with
+// the allocator's overhead (what a client holding computed frames budgets).
+std::uint64_t computed_frame_bytes(const FramePlan& plan, int var_lag);
 
 }  // namespace vok

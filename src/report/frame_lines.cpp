@@ -56,9 +56,9 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
     report.write(kNotOverlapped);
   }
   report.write(kWindow, {plan.frame_length, plan.frames});
-  if (h.clip.starts_with('c')) {
+  if (h.transform == Transform::clip) {
     report.write(kClipped);
-  } else if (h.clip == "lg") {
+  } else if (h.transform == Transform::log) {
     report.write(kLogged);
   }
   report.write(kData, {h.first, h.last});

@@ -33,7 +33,7 @@ struct RunHeader {
   std::string title;        // title line of the data file (shown in 80 columns)
   std::string format;       // record format of the data file (shown in 50 columns)
   FrameClock clock;         // time or frequency run, interval or rate, unit, stamps
-  std::string clip = "no";  // "cl" clipped residuals, "lg" log data, "no"
+  Transform transform = Transform::none;  // clipped residuals, log data or neither
   float exponent = 0.0f;    // lags = frame_length ** exponent
   int first = 1;            // first datum read (IS)
   int last = 1;             // last datum read (IE)

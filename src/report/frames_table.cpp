@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "output/channel.h"
+#include "report/file_names.h"
 
 namespace vok {
 namespace {
@@ -48,10 +49,7 @@ void add_text(std::string& row, std::string_view text) {
 }  // namespace
 
 std::string frames_table_name(const std::string& report_name) {
-  constexpr std::string_view kOut = ".out";
-  if (std::string_view(report_name).ends_with(kOut))
-    return report_name.substr(0, report_name.size() - kOut.size()) + ".csv";
-  return report_name + ".csv";
+  return beside_report(report_name, ".csv");
 }
 
 std::string frames_table_header(bool stamped) {

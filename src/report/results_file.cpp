@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "report/file_names.h"
 
 namespace vok {
 namespace {
@@ -287,9 +288,9 @@ void settings_object(Json& j, const Settings& s) {
   if (s.transform == Transform::none)
     j.null();
   else
-    j.string(s.transform == Transform::clip ? "clip" : "log");
+    j.string(to_string(s.transform));
   j.key("bootstrap");
-  j.string(s.bootstrap == Bootstrap::frames ? "frames" : "data");
+  j.string(to_string(s.bootstrap));
   j.key("threads");
   j.number(s.threads);
   j.key("seed");
@@ -300,9 +301,7 @@ void settings_object(Json& j, const Settings& s) {
 }  // namespace
 
 std::string results_file_name(const std::string& report_name) {
-  std::string_view base = report_name;
-  if (base.ends_with(".out")) base.remove_suffix(4);
-  return std::string(base) + ".json";
+  return beside_report(report_name, ".json");
 }
 
 std::string results_json(const std::string& report_name, const Settings& settings,

@@ -1,5 +1,6 @@
 #include "report/run_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -175,13 +176,11 @@ void write_counts(const PerTest<int>& counts, int frames, Channel& report) {
       " significant xxy frames", " significant yyx frames", " significant xxx frames",
       " significant yyy frames", " significant xx frames",  " significant yy frames",
       " significant xy frames"};
-  const auto percent = [frames](int count) {
-    return 100.0f * static_cast<float>(count) / static_cast<float>(frames);
-  };
+  const auto percent = [frames](int count) { return percent_of(count, frames); };
   report.write(kOpen);
   for (Test t : kTests) report.write(kCount, {counts[t], percent(counts[t]), kTexts[t]});
   report.write(kClose);
-  for (Test t : {Test::hxxy, Test::hyyx, Test::hxxx, Test::hyyy}) {
+  for (Test t : kBicorrelationTests) {
     if (counts[t] >= 1) report.write(kRepeated, {counts[t], percent(counts[t]), kTexts[t]});
   }
 }
@@ -198,7 +197,8 @@ void RunWriter::finish(const PerTest<int>& counts, const CorrelationSummary* sum
     xy_caption(out_.xy_graph, header_.plan.lags, header_.clock.stamps == RowStamps::stamped);
   }
   write_counts(counts, header_.plan.frames, out_.report);
-  if (counts.hxxy == 0 && counts.hyyx == 0 && counts.hxxx == 0 && counts.hyyy == 0) {
+  if (std::none_of(kBicorrelationTests.begin(), kBicorrelationTests.end(),
+                   [&counts](Test t) { return counts[t] > 0; })) {
     out_.report.write(kNoneSignificant);
     return;
   }

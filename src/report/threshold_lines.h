@@ -16,12 +16,4 @@ void write_bootstrap_block(Channel& ch, int B, const std::array<float, kTestCoun
 // The single line of the nominal level (B = 0).
 void write_false_alarm_line(Channel& ch, float alpha);
 
-// The thresholds (kTests order) as the report shows them, read back into
-// 32-bit reals: the bootstrapped block's values (four significant digits for
-// the bicorrelation tests, four decimals for the correlation tests) or the
-// nominal line's level (thresholds[0]; four decimals). What a reader of the
-// report takes them to be, the plots' labels among them.
-std::array<float, kTestCount> reported_thresholds(const std::array<float, kTestCount>& thresholds,
-                                                  bool bootstrapped);
-
 }  // namespace vok

@@ -2,6 +2,8 @@
 // that names the setting and its value.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <array>
 #include <cmath>
 #include <functional>
@@ -93,13 +95,52 @@ TEST(Settings, EachBadSettingIsNamedWithItsValue) {
     SCOPED_TRACE(c.what);
     vok::Settings settings;
     c.change(settings);
+    // The non-throwing check names the bound the throwing one breaks on.
+    const std::optional<vok::Bound> broken = vok::violation(settings);
+    EXPECT_TRUE(broken.has_value());
     try {
       settings.check();
       ADD_FAILURE() << "accepted";
     } catch (const vok::Error& e) {
       EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
       EXPECT_EQ(e.setting(), code_of(c.named)) << e.what();
+      EXPECT_EQ(e.bound(), broken) << e.what();
+      EXPECT_TRUE(std::string(e.reason()).starts_with(c.named)) << e.reason();
+      EXPECT_EQ(e.series(), vok::Series::none);
     }
+  }
+}
+
+// Which bound each kind of fault breaks, and none for settings in bounds.
+TEST(Settings, ViolationNamesTheFirstBoundBroken) {
+  struct Case {
+    const char* what;
+    void (*change)(vok::Settings&);
+    std::optional<vok::Bound> bound;
+  };
+  const Case cases[] = {
+      {"defaults", [](vok::Settings&) {}, std::nullopt},
+      {"frame length 11", [](vok::Settings& s) { s.frame_length = 11; }, vok::Bound::frame_length},
+      {"VAR order above lw/2",
+       [](vok::Settings& s) {
+         s.frame_length = 20;
+         s.var_lag = 11;
+       },
+       vok::Bound::var_lag},
+      {"resamples too few for the level", [](vok::Settings& s) { s.resamples = 19; },
+       vok::Bound::resamples_for_level},
+      {"two faults: the first in order",
+       [](vok::Settings& s) {
+         s.threads = -1;
+         s.overlap = -1;
+       },
+       vok::Bound::overlap},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vok::Settings s;
+    c.change(s);
+    EXPECT_EQ(vok::violation(s), c.bound);
   }
 }
 

@@ -56,7 +56,7 @@ class ParallelBootstrap : public ::testing::Test {
     stream.advance(start);
     Outcome o;
     o.thresholds =
-        resampxy(x, y, kFrameLength, kLags, B, alpha, stream, threads, messages, false, nullptr, kernel);
+        resampxy(x, y, kFrameLength, kLags, B, alpha, stream, threads, messages, nullptr, nullptr, kernel);
     o.position = stream.position();
     o.console = lines_on(messages.list(), MessageChannel::console);
     o.standard_error = lines_on(messages.list(), MessageChannel::standard_error);

@@ -254,7 +254,7 @@ TEST_F(ThresholdStep, ResamplesTakenInAnyOrderGiveIdenticalThresholds) {
 TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
   std::atomic<bool> cancel{true};
   Messages messages;
-  EXPECT_THROW(resampxy(x, y, kFrameLength, kLags, 50, 0.05f, stream, 2, messages, false, &cancel),
+  EXPECT_THROW(resampxy(x, y, kFrameLength, kLags, 50, 0.05f, stream, 2, messages, nullptr, &cancel),
                Cancelled);
   Settings settings;
   settings.frame_length = kFrameLength;

@@ -175,7 +175,7 @@ TEST_F(ControlFiles, RunSettings) {
   EXPECT_EQ(s.graphing, Graphing::on);
   EXPECT_EQ(s.sample_unit, SampleUnit::time);
   EXPECT_EQ(s.time_unit, "seconds");
-  EXPECT_EQ(s.clip, "no");
+  EXPECT_EQ(s.transform, Transform::none);
   EXPECT_EQ(s.data_file, "data.dat" + std::string(72, ' '));
   EXPECT_EQ(s.joined_text.size(), 700u);
   EXPECT_EQ(console(), "");
@@ -188,19 +188,20 @@ TEST_F(ControlFiles, RunSwitches) {
     Graphing graphing;
     SampleUnit sample_unit;
     std::string unit;
-    std::string clip;
+    Transform transform;
   };
   constexpr Graphing kOn = Graphing::on, kOff = Graphing::off;
   constexpr SampleUnit kTime = SampleUnit::time, kFrequency = SampleUnit::frequency;
   const Case cases[] = {
-      {run(kColumns, "graphing =Yes,no "), kOff, kTime, "seconds", "no"},  // case-sensitive
-      {run(kColumns, "graphing =noyesno "), kOn, kTime, "seconds", "no"},
-      {run(kColumns, "graphing =no "), kOff, kTime, "seconds", "no"},
-      {run(kColumns, kGraphing, "unit=kiloseconds "), kOn, kTime, "kilosec", "no"},
-      {run(kColumns, kGraphing, "unit=ms "), kOn, kTime, "ms     ", "no"},
-      {run(kColumns, kGraphing, "unit=frequency "), kOn, kFrequency, "       ", "no"},
-      {run(kColumns, kGraphing, kUnit, "clip data "), kOn, kTime, "seconds", "cl"},
-      {run(kColumns, kGraphing, kUnit, "log data "), kOn, kTime, "seconds", "lg"},
+      {run(kColumns, "graphing =Yes,no "), kOff, kTime, "seconds",
+       Transform::none},  // case-sensitive
+      {run(kColumns, "graphing =noyesno "), kOn, kTime, "seconds", Transform::none},
+      {run(kColumns, "graphing =no "), kOff, kTime, "seconds", Transform::none},
+      {run(kColumns, kGraphing, "unit=kiloseconds "), kOn, kTime, "kilosec", Transform::none},
+      {run(kColumns, kGraphing, "unit=ms "), kOn, kTime, "ms     ", Transform::none},
+      {run(kColumns, kGraphing, "unit=frequency "), kOn, kFrequency, "       ", Transform::none},
+      {run(kColumns, kGraphing, kUnit, "clip data "), kOn, kTime, "seconds", Transform::clip},
+      {run(kColumns, kGraphing, kUnit, "log data "), kOn, kTime, "seconds", Transform::log},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.joined);
@@ -208,7 +209,7 @@ TEST_F(ControlFiles, RunSwitches) {
     EXPECT_EQ(s.graphing, c.graphing);
     EXPECT_EQ(s.sample_unit, c.sample_unit);
     EXPECT_EQ(s.time_unit, c.unit);
-    EXPECT_EQ(s.clip, c.clip);
+    EXPECT_EQ(s.transform, c.transform);
   }
 }
 
@@ -335,7 +336,7 @@ TEST_F(ControlFileReading, RunControlFileLines) {
   EXPECT_EQ(s.y_column, 1);
   EXPECT_EQ(s.graphing, Graphing::off);
   EXPECT_EQ(s.time_unit, "days   ");
-  EXPECT_EQ(s.clip, "no");
+  EXPECT_EQ(s.transform, Transform::none);
   EXPECT_EQ(s.data_file, name80("x.dat"));
   EXPECT_EQ(s.joined_text,
             "column-x = 3 column-y = 1 graphing =no unit=days data file name=x.dat " +
@@ -352,8 +353,8 @@ TEST_F(ControlFileReading, SecondRunSeesOnlyItsOwnFile) {
              "column-x = 2 column-y = 1 graphing =no unit=s *\ndata file name=e.dat *\n#\n");
   RunSettings first = read_run_control(name80("one.cnl"), execution_, to());
   RunSettings second = read_run_control(name80("two.cnl"), execution_, to());
-  EXPECT_EQ(first.clip, "cl");
-  EXPECT_EQ(second.clip, "no");
+  EXPECT_EQ(first.transform, Transform::clip);
+  EXPECT_EQ(second.transform, Transform::none);
   EXPECT_EQ(second.x_column, 2);
   EXPECT_EQ(second.data_file, name80("e.dat"));
 }

@@ -28,7 +28,7 @@ struct RunCase {
   int var_lag = 0;          // VAR order
   int overlap = 0;
   RowStamps stamps = RowStamps::none;
-  std::string clip = "no";
+  Transform transform = Transform::none;
   Graphing graphing = Graphing::off;
   SampleUnit unit = SampleUnit::time;
   float interval = 1.0f;
@@ -52,7 +52,7 @@ struct RunCase {
   RunHeader header(int n) const {
     RunHeader h;
     h.clock = {unit, interval, time_unit, stamps};
-    h.clip = clip;
+    h.transform = transform;
     h.plan = plan(n);
     h.var_lag = var_lag;
     h.cx = cx;
@@ -65,7 +65,7 @@ struct RunCase {
     s.frame_length = frame_length;
     s.var_lag = var_lag;
     s.overlap = overlap;
-    s.transform = clip.starts_with('c') ? Transform::clip : Transform::none;
+    s.transform = transform;
     return s;
   }
 };

@@ -90,7 +90,7 @@ void expect_same(const WindRun& a, const WindRun& b) {
 struct Case {
   const char* name;
   int var_lag;
-  const char* clip;
+  Transform transform;
   RowStamps stamps;
   int overlap;
 };
@@ -103,7 +103,7 @@ RunCase params_for(const Case& c, int frames, int frame_length) {
   p.var_lag = c.var_lag;
   p.overlap = c.overlap;
   p.stamps = c.stamps;
-  p.clip = c.clip;
+  p.transform = c.transform;
   p.graphing = Graphing::on;
   p.time_unit = "seconds";
   p.thresholds.fill(0.05f);
@@ -116,10 +116,10 @@ RunCase params_for(const Case& c, int frames, int frame_length) {
 // with a message in its text).
 TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
   const Case cases[] = {
-      {"p0", 0, "no", RowStamps::none, 0},
-      {"p1 clipped, stamped", 1, "cl", RowStamps::stamped, 0},
-      {"p2 stamped", 2, "no", RowStamps::stamped, 0},
-      {"p2 clipped, stamped, overlapping", 2, "clip", RowStamps::stamped, 60},
+      {"p0", 0, Transform::none, RowStamps::none, 0},
+      {"p1 clipped, stamped", 1, Transform::clip, RowStamps::stamped, 0},
+      {"p2 stamped", 2, Transform::none, RowStamps::stamped, 0},
+      {"p2 clipped, stamped, overlapping", 2, Transform::clip, RowStamps::stamped, 60},
   };
   const int frame_length = 100, frames = 40;
   for (const Case& c : cases) {
@@ -167,7 +167,7 @@ TEST_F(WindThreads, ComputeFrameKeepsTheMessagesOfAStopAndWritesNowhere) {
   CapturedChannels program;
   const int frame_length = 100, n = 300;
   const std::vector<float> data = data_failing_in({2}, n, frame_length);
-  RunCase p = params_for({"", 1, "no", RowStamps::none, 0}, 3, frame_length);
+  RunCase p = params_for({"", 1, Transform::none, RowStamps::none, 0}, 3, frame_length);
   const OneFrame good = compute_and_write(p, data, n, 1);
   EXPECT_FALSE(good.outcome.stopped);
   EXPECT_EQ(good.console_text, "");
@@ -198,7 +198,7 @@ TEST_F(WindThreads, OnlyTheFirstFailingFrameIsWrittenForAnyThreadCount) {
   for (const Failing& f : table) {
     SCOPED_TRACE(f.first);
     const std::vector<float> data = data_failing_in(f.frames, n, frame_length);
-    const RunCase p = params_for({"", 2, "no", RowStamps::stamped, 0}, frames, frame_length);
+    const RunCase p = params_for({"", 2, Transform::none, RowStamps::stamped, 0}, frames, frame_length);
 
     std::string report;
     OneFrame last;

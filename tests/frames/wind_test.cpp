@@ -204,7 +204,7 @@ TEST(WindGolden, StampedRunWithFitAndClipping) {
                   .frames = 3,
                   .var_lag = 2,
                   .stamps = RowStamps::stamped,
-                  .clip = "cl",
+                  .transform = Transform::clip,
                   .graphing = Graphing::on,
                   .time_unit = "seconds",
                   .thresholds = kNominal};
@@ -376,12 +376,12 @@ std::string lines(std::initializer_list<std::string> list) {
   return out;
 }
 
-RunCase one_frame(int frame_length, const char* clip) {
+RunCase one_frame(int frame_length, Transform transform) {
   RunCase p = base_params();
   p.frame_length = frame_length;
   p.lg = 2;
   p.frames = 1;
-  p.clip = clip;
+  p.transform = transform;
   return p;
 }
 
@@ -395,7 +395,7 @@ TEST(ComputeFrame, ClippingSendsZeroToPlusOneAndNaNToMinusOne) {
     data[t] = t % 3 == 0 ? 0.0f : -1.0f - noise.next();
     data[n + t] = t % 4 == 1 ? std::numeric_limits<float>::quiet_NaN() : 2.0f + noise.next();
   }
-  RunCase p = one_frame(n, "cl");
+  RunCase p = one_frame(n, Transform::clip);
   const OneFrame out = compute_and_write(p, data, n, 1);
   EXPECT_FALSE(out.outcome.frame.degenerate);
   EXPECT_EQ(out.report_text, lines({"", "          Data is Hard Clipped to +1/-1"}));
@@ -404,7 +404,7 @@ TEST(ComputeFrame, ClippingSendsZeroToPlusOneAndNaNToMinusOne) {
   EXPECT_FALSE(std::isnan(out.outcome.frame.sd_y));
 
   // Unclipped, the NaN makes the frame degenerate.
-  RunCase raw = one_frame(n, "no");
+  RunCase raw = one_frame(n, Transform::none);
   EXPECT_TRUE(compute_and_write(raw, data, n, 1).outcome.frame.degenerate);
 }
 
@@ -416,7 +416,7 @@ TEST(ComputeFrame, ConstantSeriesMessageFollowsTheClippingLines) {
     data[t] = 1.0f + noise.next();  // all positive: clipped to a constant +1
     data[n + t] = noise.next();
   }
-  RunCase p = one_frame(n, "cl");
+  RunCase p = one_frame(n, Transform::clip);
   const OneFrame out = compute_and_write(p, data, n, 1);
   EXPECT_TRUE(out.outcome.frame.degenerate);
   EXPECT_EQ(out.outcome.frame.cdf.hxxy, 0.0f);

@@ -377,6 +377,27 @@ def test_errors_are_value_errors_that_say_what_and_where(call, message):
     assert message in str(raised.value)
 
 
+@pytest.mark.parametrize("x, y, transform, series, index", [
+    (np.r_[GOOD_X[:7], np.nan, GOOD_X[8:]], GOOD_Y, None, "x", 7),
+    (GOOD_X, np.r_[GOOD_Y[:3], np.inf, GOOD_Y[4:]], None, "y", 3),
+    (GOOD_X[:-1], GOOD_Y, None, "both", None),
+])
+def test_the_extension_error_carries_the_series_and_position(x, y, transform, series, index):
+    with pytest.raises(ValueError) as raised:
+        _vok.analyse(x, y, frame_length=100, exponent=0.4, false_alarm=0.05, overlap=0,
+                     var_lag=0, resamples=0, transform=transform, threads=1, seed=0, stamps=None)
+    assert (raised.value.series, raised.value.index, raised.value.bound) == (series, index, None)
+    assert not str(raised.value).startswith("vok::")
+
+
+def test_the_extension_error_of_a_setting_carries_its_bound():
+    with pytest.raises(ValueError) as raised:
+        _vok.analyse(GOOD_X, GOOD_Y, frame_length=5, exponent=0.4, false_alarm=0.05, overlap=0,
+                     var_lag=0, resamples=0, transform=None, threads=1, seed=0, stamps=None)
+    assert str(raised.value).startswith("frame_length = 5: ")
+    assert raised.value.bound == 0 and raised.value.series is None
+
+
 def test_frame_length_is_required_and_settings_are_keywords():
     with pytest.raises(TypeError):
         vok.analyse(GOOD_X, GOOD_Y)

@@ -46,7 +46,7 @@ RunHeader time_run() {
   h.format = "(2f12.5)";
   h.clock.time_unit = "seconds";
   h.clock.unit = SampleUnit::time;
-  h.clip = "no";
+  h.transform = Transform::none;
   h.clock.interval = 1.0f;
   h.exponent = 0.4f;
   h.first = 1;
@@ -82,7 +82,7 @@ TEST(Frw, FitOverlapClippingAndFrequency) {
   Captured c;
   RunHeader h = time_run();
   h.var_lag = 2;
-  h.clip = "cl";
+  h.transform = Transform::clip;
   h.clock.unit = SampleUnit::frequency;
   h.clock.interval = 10.0f;
   h.exponent = 0.5f;
@@ -121,7 +121,7 @@ TEST(Frw, FitOverlapClippingAndFrequency) {
 TEST(Frw, LogDataLineStandsWhereTheClippingLineWould) {
   Captured c;
   RunHeader h = time_run();
-  h.clip = "lg";
+  h.transform = Transform::log;
   frw(h, c.report, c.frames);
   const std::string& text = c.report.text();
   EXPECT_NE(text.find(" Window Length  120  No. of frames =      16\n"

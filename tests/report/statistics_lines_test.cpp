@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "control/clock.h"
 #include "control/closing_stamp.h"
 #include "data/descriptive.h"
 

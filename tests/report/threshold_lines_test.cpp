@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <string>
+#include <string_view>
+
+#include "vok/summary.h"
 
 namespace vok {
 namespace {
@@ -64,6 +68,40 @@ TEST(ThresholdLines, ReportedThresholdsAreTheShownValuesReadBack) {
     SCOPED_TRACE(c.bootstrapped);
     const std::array<float, kTestCount> got = reported_thresholds(c.thresholds, c.bootstrapped);
     for (int i = 0; i < kTestCount; ++i) EXPECT_EQ(got[i], c.shown[i]) << "test " << i;
+  }
+}
+
+// The value the report shows after `label`, read into a double, then into 32 bits.
+float value_after(std::string_view text, std::string_view label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string_view::npos) return -1.0f;
+  const std::string rest(text.substr(at + label.size()));
+  return static_cast<float>(std::strtod(rest.c_str(), nullptr));
+}
+
+// The library's rounding is the report's: over thresholds of every size a
+// run gives, the values it returns are those the report's lines show.
+TEST(ThresholdLines, LibraryRoundingIsTheReportLinesRounding) {
+  static constexpr std::array<std::string_view, kTestCount> kLabels = {
+      "Hxxy Threshold = ", "Hyyx Threshold = ", "Hxxx Threshold = ", "Hyyy Threshold = ",
+      "Cx Threshold = ",   "Cy Threshold = ",   "Cxy Threshold = "};
+  const float values[] = {1.0f,      0.99995f, 0.95f,      0.5f,      0.123456f, 0.1f,
+                          0.099996f, 0.05f,    0.0499995f, 0.024052f, 0.01f,     0.0012345f,
+                          0.00049f,  0.0001f,  0.0000123f, 0.0f};
+  for (float v : values) {
+    const std::array<float, kTestCount> t = {v, v, v, v, v, v, v};
+    Channel block;
+    block.capture();
+    write_bootstrap_block(block, 1, t);
+    const std::array<float, kTestCount> got = reported_thresholds(t, true);
+    for (std::size_t i = 0; i < kTestCount; ++i)
+      EXPECT_EQ(got[i], value_after(block.text(), kLabels[i])) << v << " " << kLabels[i];
+    Channel line;
+    line.capture();
+    write_false_alarm_line(line, v);
+    EXPECT_EQ(reported_thresholds(t, false)[0],
+              value_after(line.text(), "False alarm threshold = "))
+        << v;
   }
 }
 

@@ -111,8 +111,15 @@ std::string pvalue_picture(const PlotJob& job, const std::string& data) {
   s += "set grid xtics ytics lc rgb '#dddddd'\n";
   s += "set key outside right top vertical\nset lmargin 14\nset rmargin 34\n";
   s += x_axis(static_cast<int>(job.graph.frames.size()), stamps);
-  s += pvalue_panel(job, data, "Bicorrelation tests", 0, 4, counts);
-  s += pvalue_panel(job, data, "Correlation tests", 4, kTestCount, counts);
+  // The graph records hold the bicorrelation tests first.
+  constexpr int kBicorrelation = static_cast<int>(kBicorrelationTests.size());
+  static_assert([] {
+    for (std::size_t i = 0; i < kGraphOrder.size(); ++i)
+      if (is_bicorrelation(kGraphOrder[i]) != (i < kBicorrelationTests.size())) return false;
+    return true;
+  }());
+  s += pvalue_panel(job, data, "Bicorrelation tests", 0, kBicorrelation, counts);
+  s += pvalue_panel(job, data, "Correlation tests", kBicorrelation, kTestCount, counts);
   s += "unset multiplot\n";
   return s;
 }

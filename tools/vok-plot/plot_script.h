@@ -16,16 +16,18 @@
 
 namespace vok::plot {
 
-// The colour of each test, in kGraphNames order: seven distinct colours, the
-// same in both panels and on the run's page.
-inline constexpr std::array<std::string_view, kTestCount> kTestColours = {
-    "#1f77b4", "#d62728", "#2ca02c", "#9467bd",  // Hxxy Hyyx Hxxx Hyyy
-    "#ff7f0e", "#8c564b", "#e377c2"};            // Cxy Cx Cy
+// The colour of each test (the library's), in kGraphNames order: seven
+// distinct colours, the same in both panels and on the run's page.
+inline constexpr std::array<std::string_view, kTestCount> kTestColours = [] {
+  std::array<std::string_view, kTestCount> colours{};
+  for (std::size_t i = 0; i < kGraphOrder.size(); ++i) colours[i] = test_colour(kGraphOrder[i]);
+  return colours;
+}();
 
 // A p-value 1 - P as the graph file's four decimals give it. A CDF value
 // written as 1.0000 leaves at most 0.00005, which is what the plot shows.
 double p_value(float cdf);
-inline constexpr double kSmallestPValue = 0.00005;
+inline constexpr double kSmallestPValue = kSmallestPValueDrawn;
 
 // Whether each frame (in the graph file's order) is significant for each test
 // (in kGraphNames order).

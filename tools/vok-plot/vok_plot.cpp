@@ -15,6 +15,7 @@
 #include "plot_input.h"
 #include "plot_script.h"
 #include "run_page.h"
+#include "vok/version.h"
 
 extern char** environ;
 

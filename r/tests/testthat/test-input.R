@@ -30,6 +30,18 @@ test_that("bad settings are refused naming the setting and the value", {
                  info = case$message)
 })
 
+test_that("the bridge refuses names of no choice instead of taking another", {
+  for (case in list(c("sqrt", "data"), c("cl", "data"), c("none", "blocks"), c("clip", "")))
+    expect_match(vok:::.vok_analyse(x, y, 60, 0.4, 0.05, 0, 0, 0, case[1], 1, "0", NULL,
+                                    case[2])$error,
+                 "must be", fixed = TRUE, info = paste(case, collapse = " "))
+  # What a refusal of the input carries besides its text: the series and the
+  # 0-based position of the value refused.
+  refused <- vok:::.vok_analyse(replace(x, 17, Inf), y, 60, 0.4, 0.05, 0, 0, 0, "none", 1, "0",
+                                NULL, "data")
+  expect_identical(refused[c("series", "index")], list(series = "x", index = 16))
+})
+
 test_that("bad series are refused naming the series and the position", {
   cases <- list(
     list(x = x, y = y[-1], message = "x has 240 values and y 239"),
