@@ -32,6 +32,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_order.h"
@@ -65,6 +66,7 @@ enum class Setting {
   transform,
   bootstrap,
   threads,
+  trend,
 };
 
 class VOK_API Error : public std::invalid_argument {
@@ -107,6 +109,23 @@ enum class Bootstrap {
   frames,
 };
 
+// The deterministic term of each frame's VAR fit (with var_lag >= 1).
+enum class Trend {
+  // No constant: the fit regresses each series on its lags alone, as the
+  // console program's runs always have. A series with a level (a mean far
+  // from 0) keeps it in its residuals, which then fail the correlation tests.
+  n,
+  // A constant estimated with the coefficients: the slopes from the frame's
+  // centred moments, the constant of each equation such that its residuals
+  // have mean 0. The level of a frame then no longer reaches the tests.
+  c,
+};
+
+// "n" or "c".
+VOK_API const char* name(Trend trend);
+// The trend named "n" or "c"; throws Error (Setting::trend) for any other name.
+VOK_API Trend parse_trend(std::string_view name);
+
 struct VOK_API Settings {
   int frame_length = 200;    // observations per frame, at least 12
   float exponent = 0.4f;     // lags per frame = frame_length ** exponent, 0.01 < exponent <= 0.5
@@ -116,6 +135,9 @@ struct VOK_API Settings {
   Bootstrap bootstrap = Bootstrap::data;  // what the resamples go through (with resamples >= 1)
   float false_alarm = 0.05f; // false-alarm level of the tests, above 0 and at most 1
   Transform transform = Transform::none;
+  // The VAR fit's constant. Trend::n, the default, is the console program's
+  // fit; the Python and R packages default to Trend::c.
+  Trend trend = Trend::n;
   int threads = 0;           // threads to use; 0: one per processor core
   // Seed of the bootstrap's uniform stream. The default gives the stream of
   // the console program (whose later runs continue where earlier ones ended).
@@ -206,9 +228,10 @@ struct DescriptiveStats {
   bool operator==(const DescriptiveStats&) const = default;
 };
 
-// A VAR(p) fit of k series without a constant term.
+// A VAR(p) fit of k series, with a constant term under Trend::c.
 struct VarFit {
   std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
+  std::vector<double> constant; // k constants, one per equation (empty under Trend::n)
   std::vector<float> se;        // their standard errors, same order
   std::vector<float> resid_se;  // residual standard error of each equation
   float r_square = 0.0f;
@@ -234,7 +257,11 @@ struct VOK_API Frame {
   PerTest<double> qvalue;
   PerTest<bool> significant;   // p-value strictly below the test's threshold
   float sd_x = 0.0f, sd_y = 0.0f;  // standard deviations of the two test series
-  bool degenerate = false;     // a test series without spread or not finite: tests are 0
+  // A test series without spread or not finite: tests are 0, p-values NaN,
+  // never significant. A frame whose x or y holds one value throughout
+  // (before any fit) is degenerate without a VAR fit: its residuals are its
+  // two series.
+  bool degenerate = false;
   // Changing variance in the series the tests see (the VAR residuals, before
   // clipping): McLeod-Li p-values of x and of y, the Ljung-Box test of the
   // squared deviations from the mean at the frame's lags, referred to a

@@ -6,7 +6,7 @@
 // Python layer (vok/_result.py) turns into pandas tables.
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
-//           resamples, transform, threads, seed, stamps, bootstrap) -> dict
+//           resamples, transform, threads, seed, stamps, bootstrap, trend) -> dict
 //   lags(frame_length, exponent) -> int
 //   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
 //   reported_thresholds(thresholds, bootstrapped) -> [7 floats]
@@ -70,6 +70,12 @@ vok::Bootstrap bootstrap_of(const std::string& name) {
   if (name == "data") return vok::Bootstrap::data;
   if (name == "frames") return vok::Bootstrap::frames;
   throw py::value_error("bootstrap = '" + name + "': must be 'data' or 'frames'");
+}
+
+vok::Trend trend_of(const std::string& name) {
+  if (name == "n") return vok::Trend::n;
+  if (name == "c") return vok::Trend::c;
+  throw py::value_error("trend = '" + name + "': must be 'n' or 'c'");
 }
 
 template <class T>
@@ -233,7 +239,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
                  float false_alarm, int overlap, int var_lag, int resamples,
                  const std::optional<std::string>& transform, int threads, std::uint64_t seed,
                  const std::optional<std::vector<std::string>>& stamps,
-                 const std::string& bootstrap) {
+                 const std::string& bootstrap, const std::string& trend) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = exponent;
@@ -245,6 +251,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   s.threads = threads;
   s.seed = seed;
   s.bootstrap = bootstrap_of(bootstrap);
+  s.trend = trend_of(trend);
   const std::span<const float> xs = values_of(x, "x");
   const std::span<const float> ys = values_of(y, "y");
   std::span<const std::string> stamp_span;
@@ -293,7 +300,7 @@ PYBIND11_MODULE(_vok, m) {
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
         py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
         py::arg("resamples"), py::arg("transform"), py::arg("threads"), py::arg("seed"),
-        py::arg("stamps"), py::arg("bootstrap") = "data",
+        py::arg("stamps"), py::arg("bootstrap") = "data", py::arg("trend") = "n",
         "Analyses x and y; the result as numpy arrays (per-test columns in TESTS order).");
   m.def(
       "lags",

@@ -120,8 +120,15 @@ def bootstrap_setting(bootstrap):
     return bootstrap
 
 
+def trend_setting(trend):
+    """trend as the extension takes it: "n" or "c"."""
+    if trend not in ("n", "c"):
+        raise ValueError(f"trend = {trend!r}: must be 'n' or 'c'")
+    return trend
+
+
 def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform,
-              threads, seed, bootstrap):
+              threads, seed, bootstrap, trend="c"):
     """The keyword arguments as the extension takes them (type errors become
     ValueError naming the setting; the library checks the bounds)."""
     if transform is not None and transform not in ("clip", "log"):
@@ -134,6 +141,7 @@ def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, 
         var_lag=_whole("var_lag", var_lag),
         resamples=_whole("resamples", resamples),
         bootstrap=bootstrap_setting(bootstrap),
+        trend=trend_setting(trend),
         transform=transform,
         threads=threads_setting(threads),
         seed=seed_setting(seed),
@@ -243,6 +251,7 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
             frame_length: int, exponent: float = 0.4, false_alarm: float = 0.05,
             overlap: int = 0, var_lag: int = 0, resamples: int = 0,
             bootstrap: Literal["data", "frames"] = "data",
+            trend: Literal["c", "n"] = "c",
             transform: Optional[Literal["clip", "log"]] = None,
             stamps: "pd.DatetimeIndex | Sequence[str] | None" = None,
             threads: Optional[int] = None, seed: Optional[int] = None,
@@ -265,6 +274,11 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
         through (the VAR fit of order var_lag, clipping with
         transform="clip", then the tests), so that the thresholds calibrate
         the frames' own statistics. See docs/validation.md.
+    trend: the VAR fit's deterministic term (with var_lag >= 1): "c" (the
+        default) fits a constant with the coefficients, so that a series'
+        level does not reach the tests; "n" fits none, as the console
+        program does by default (its --trend c fits one): trend="n"
+        reproduces the console program's results.
     transform: None, "clip" (VAR residuals clipped to +1/-1) or "log"
         (natural logarithms of x and y, which must be positive).
     stamps: optional stamps, one per observation (a pandas DatetimeIndex, or
@@ -284,7 +298,7 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     of a Series).
     """
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
-                         transform, threads, seed, bootstrap)
+                         transform, threads, seed, bootstrap, trend)
     x, y, index = _paired(x, y, align)
     names = (getattr(x, "name", None), getattr(y, "name", None))
     if stamps is None and index is not None:

@@ -231,7 +231,8 @@ vok::Transform transform_of(const std::string& name) {
 Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_length,
                        double exponent, double false_alarm, int overlap, int var_lag,
                        int resamples, std::string transform, int threads, std::string seed,
-                       Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap) {
+                       Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap,
+                       std::string trend) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = static_cast<float>(exponent);
@@ -241,6 +242,7 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   s.resamples = resamples;
   s.transform = transform_of(transform);
   s.bootstrap = bootstrap == "frames" ? vok::Bootstrap::frames : vok::Bootstrap::data;
+  s.trend = trend == "n" ? vok::Trend::n : vok::Trend::c;
   s.threads = threads;
   s.seed = std::stoull(seed);
   const std::vector<float> xs = to_32_bits(x);

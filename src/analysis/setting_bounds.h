@@ -21,6 +21,7 @@ enum class Bound {
   resamples_for_level,  // 1 / resamples <= false_alarm (with resamples >= 1)
   transform,            // none, clip or log
   bootstrap,            // data or frames
+  trend,                // n or c
   threads,              // threads >= 0
   lags,                 // frame_length ** exponent gives at least one lag
 };
@@ -29,7 +30,8 @@ enum class Bound {
 inline constexpr std::array kBounds = {
     Bound::frame_length, Bound::exponent,  Bound::overlap,   Bound::var_lag,
     Bound::false_alarm,  Bound::resamples, Bound::resamples_for_level,
-    Bound::transform,    Bound::bootstrap, Bound::threads,   Bound::lags,
+    Bound::transform,    Bound::bootstrap, Bound::trend,     Bound::threads,
+    Bound::lags,
 };
 
 // Throws the Error Settings::check throws when `settings` lie outside

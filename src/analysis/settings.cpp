@@ -82,6 +82,10 @@ void check_bound(const Settings& s, Bound bound) {
         refuse(Setting::bootstrap, "bootstrap", static_cast<int>(s.bootstrap),
                "is not data or frames");
       return;
+    case Bound::trend:
+      if (s.trend != Trend::n && s.trend != Trend::c)
+        refuse(Setting::trend, "trend", static_cast<int>(s.trend), "is not n or c");
+      return;
     case Bound::threads:
       if (s.threads < 0)
         refuse(Setting::threads, "threads", s.threads, "must be 0 (every core) or more");
@@ -108,6 +112,17 @@ bool outside(const Settings& settings, Bound bound) {
 const char* name(Test test) {
   // The names are literals: each view ends where its text's terminating zero stands.
   return test_name(test).data();
+}
+
+const char* name(Trend trend) {
+  return trend == Trend::c ? "c" : "n";
+}
+
+Trend parse_trend(std::string_view name) {
+  if (name == "n") return Trend::n;
+  if (name == "c") return Trend::c;
+  throw Error("vok::Settings::trend = \"" + std::string(name) + "\": must be \"n\" or \"c\"",
+              Setting::trend);
 }
 
 PerTest<float> Frame::p_values() const {

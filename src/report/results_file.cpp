@@ -128,6 +128,8 @@ void var_fit(Json& j, const std::optional<VarFit>& fit) {
   j.open('{');
   j.key("phi");
   array(j, fit->phi);
+  j.key("constant");
+  array(j, fit->constant);
   j.key("se");
   array(j, fit->se);
   j.key("resid_se");
@@ -269,6 +271,8 @@ void settings_object(Json& j, const Settings& s) {
     j.string(s.transform == Transform::clip ? "clip" : "log");
   j.key("bootstrap");
   j.string(s.bootstrap == Bootstrap::frames ? "frames" : "data");
+  j.key("trend");
+  j.string(name(s.trend));
   j.key("threads");
   j.number(s.threads);
   j.key("seed");
