@@ -210,8 +210,10 @@ TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
   s.var_lag = 1;
   std::vector<float> x(150), y(150);
   for (int i = 0; i < 150; ++i) {
-    x[i] = i >= 50 && i < 100 ? 0.0f : std::sin(1.3f * i);
-    y[i] = std::cos(0.9f * i) + 0.1f * (i % 5);
+    // Frame 2: x = +-1 and y = 2x, collinear: the fit's matrix is singular.
+    const bool singular = i >= 50 && i < 100;
+    x[i] = singular ? (i % 3 ? 1.0f : -1.0f) : std::sin(1.3f * i);
+    y[i] = singular ? 2.0f * x[i] : std::cos(0.9f * i) + 0.1f * (i % 5);
   }
   try {
     vok::analyse(x, y, s);
