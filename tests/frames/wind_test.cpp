@@ -494,7 +494,7 @@ TEST(ComputeFrame, AConstantFrameGetsNoFitAndIsDegenerate) {
     EXPECT_TRUE(f.degenerate);
     EXPECT_EQ(f.cdf, PerTest<float>{});
     EXPECT_EQ(f.hits(), 0);
-    for (Test t : kTests) EXPECT_TRUE(std::isnan(f.pvalue[t]));
+    for (vok::Test t : kTests) EXPECT_TRUE(std::isnan(f.pvalue[t]));
     EXPECT_EQ(f.cross_correlations, std::vector<float>(2 * p.lg + 1, 0.0f));
     EXPECT_EQ(out.report_text.find("R Square"), std::string::npos);
     EXPECT_NE(out.report_text.find(
