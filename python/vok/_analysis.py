@@ -27,8 +27,10 @@ class PrecisionWarning(UserWarning):
     """The conversion of a series to 32-bit floats (as the analysis reads
     every value, and the console program a data file's) lost more than
     1e-4 of the series' spread: the series lies far from zero against its
-    variation (a price level, a time in seconds since 1970). The tests are
-    location-invariant: subtract the mean (x - x.mean()) before the call."""
+    variation (a price level, a time in seconds since 1970). Subtract the
+    mean (x - x.mean()) before the call: the tests with trend="c" (or
+    without a VAR fit) do not depend on the level, and 32 bits then keep the
+    variation."""
 
 
 class CalibrationWarning(UserWarning):
