@@ -231,11 +231,11 @@ struct DescriptiveStats {
 // A VAR(p) fit of k series, with a constant term under Trend::c.
 struct VarFit {
   std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
-  std::vector<double> constant; // k constants, one per equation (empty under Trend::n)
   std::vector<float> se;        // their standard errors, same order
   std::vector<float> resid_se;  // residual standard error of each equation
   float r_square = 0.0f;
   int status = 0;  // 0, or 1 when the factorisation failed
+  std::vector<double> constant;  // k constants, one per equation (empty under Trend::n)
 };
 
 struct VOK_API Frame {
