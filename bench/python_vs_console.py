@@ -146,7 +146,7 @@ def main():
         table = pd.read_csv(full / "bench_1-_2.csv", index_col="frame",
                             float_precision="round_trip")
         for column in table.columns:
-            if column.startswith("cdf_"):
+            if column.startswith(("statistic_", "cdf_")):
                 table[column] = table[column].astype(np.float32)
         # The table's columns (stamps aside): the CDF values and judgements to
         # the last bit; its p-values, 1 - cdf in 32 bits, to the 32-bit CDF's

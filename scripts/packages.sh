@@ -6,7 +6,7 @@
 declare -gA VOK_PACKAGES=(
   [build]="g++ cmake make"                         # vok and vok-plot
   [plot]="gnuplot-nox"                             # vok-plot draws with gnuplot
-  [tests]="libgtest-dev zlib1g-dev gnuplot-nox"    # the test suite; zlib decodes the plot tests' pictures
+  [tests]="libgtest-dev zlib1g-dev gnuplot-nox chromium"  # the test suite; zlib decodes the plot tests' pictures, chromium loads the run's page
   [bench]="libbenchmark-dev"                       # bench/
   [python]="pybind11-dev python3-dev python3-numpy python3-pandas python3-matplotlib python3-pytest"  # the Python package and its tests
   [r]="r-base-core r-cran-rcpp r-cran-testthat r-cran-zoo r-cran-xts"  # the R package (r/) and its check

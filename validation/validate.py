@@ -262,6 +262,15 @@ def binomial_bounds(k, n, level=0.95):
     return 100 * lo, 100 * hi
 
 
+def acceptance_range(n, level=0.95):
+    """The central `level` of the share of n draws at ALPHA, in percent: where
+    a test of exact size ALPHA lands in that share of runs."""
+    from scipy.stats import binom
+
+    a = (1 - level) / 2
+    return 100 * binom.ppf(a, n, ALPHA) / n, 100 * binom.ppf(1 - a, n, ALPHA) / n
+
+
 def run_cell(task):
     """One cell: simulate, analyse in chunks with each threshold kind, and
     the peers. Returns rows of (cell, test or peer, kind, rejections, frames)."""
@@ -334,6 +343,89 @@ def threshold_spread(task):
                              sd=v.std(ddof=1), low=np.quantile(v, 0.025),
                              high=np.quantile(v, 0.975)))
     return rows
+
+
+# --------------------------------------------------------------------------
+# The cautions: how often each fires on pairs of series without its cause
+# (at most 1% of pairs) and with it (at least 90% at frame 250).
+
+#: Frames of one pair of series, as a researcher's series would hold them.
+CAUTION_FRAMES = 20
+#: Pairs without a caution's cause: process, VAR order, extra settings.
+CLEAN_PAIRS = [("iid", 0, {}), ("iid", 1, {}), ("t5", 1, {}), ("ar1", 1, {})]
+#: The process each caution names: caution kind -> (process, VAR order,
+#: extra settings, a frame of x held constant, the cautions that must stay
+#: quiet on it: causes it could be taken for). A level left in the residuals
+#: also correlates them and may call for other cautions besides its own.
+NAMED_PAIRS = {
+    "level": ("level1", 1, {}, False, ()),
+    "changing_variance": ("garch", 1, {}, False, ("autocorrelation", "lag0_correlation")),
+    "autocorrelation": ("ar1", 0, {}, False, ("changing_variance", "lag0_correlation")),
+    "lag0_correlation": ("corr0.5", 1, {}, False, ("changing_variance", "autocorrelation")),
+    "constant_frames": ("iid", 0, {}, True, ("changing_variance", "lag0_correlation")),
+}
+
+
+def caution_rates(task):
+    """Pairs of CAUTION_FRAMES frames of one process: the share of pairs on
+    which each caution fires. Returns rows of (process, n, var_lag,
+    caution, fired, pairs)."""
+    from vok._analysis import analyse_quietly
+
+    c = dict(task)
+    rng = np.random.default_rng(cell_seed(c["seed"], "cautions", c["process"], c["n"],
+                                          c["var_lag"], c["stuck"]))
+    x, y = simulate(c["process"], rng, c["pairs"] * CAUTION_FRAMES, c["n"])
+    if c["stuck"]:  # the third frame of each pair's x stuck at its first value
+        x[2::CAUTION_FRAMES] = x[2::CAUTION_FRAMES, :1]
+    fired = {}
+    for pair in range(c["pairs"]):
+        part = slice(pair * CAUTION_FRAMES, (pair + 1) * CAUTION_FRAMES)
+        result = analyse_quietly(x[part].reshape(-1).astype(np.float32),
+                                 y[part].reshape(-1).astype(np.float32), frame_length=c["n"],
+                                 var_lag=c["var_lag"], threads=c["threads"], **c["extra"])
+        for kind in set(result.cautions["kind"]):
+            fired[kind] = fired.get(kind, 0) + 1
+    kinds = sorted(set(fired) | set(NAMED_PAIRS))
+    return [dict(process=c["process"], n=c["n"], var_lag=c["var_lag"], stuck=c["stuck"],
+                 caution=k, fired=fired.get(k, 0), pairs=c["pairs"]) for k in kinds]
+
+
+def caution_tasks(seed, pairs, threads):
+    """The clean cells (frames 100 and 250) and each caution's own cell (250)."""
+    tasks = [dict(process=p, n=n, var_lag=v, extra=e, stuck=False, clean=True)
+             for p, v, e in CLEAN_PAIRS for n in (100, 250)]
+    tasks += [dict(process=p, n=250, var_lag=v, extra=e, stuck=stuck, clean=False, named=kind,
+                   quiet=quiet)
+              for kind, (p, v, e, stuck, quiet) in NAMED_PAIRS.items()]
+    return [dict(t, seed=seed, pairs=pairs, threads=threads) for t in tasks]
+
+
+def check_cautions(tasks, results, largest=1.0, smallest=90.0):
+    """Prints each cell's rates; returns the number of rates out of bounds:
+    a caution that fires on more than `largest` percent of pairs without its
+    cause, or on fewer than `smallest` percent of pairs with it."""
+    failed = 0
+    for task, rows in zip(tasks, results):
+        stuck = ", a frame of x stuck" if task["stuck"] else ""
+        print(f"cautions on {PROCESSES.get(task['process'], task['process'])}, frame "
+              f"{task['n']}, VAR({task['var_lag']}){stuck}")
+        for row in rows:
+            share = 100.0 * row["fired"] / row["pairs"]
+            # A cell with one cause: its caution fires, and none it could be
+            # taken for.
+            if task["clean"] or row["caution"] in task["quiet"]:
+                ok = share <= largest
+                bound = f"at most {largest:g}%"
+            elif row["caution"] == task["named"]:
+                ok = share >= smallest
+                bound = f"at least {smallest:g}%"
+            else:
+                continue
+            failed += not ok
+            print(f"  {row['caution']:<20} {share:5.1f}% of {row['pairs']} pairs ({bound}) "
+                  f"{'ok' if ok else 'FAILED'}")
+    return failed
 
 
 # --------------------------------------------------------------------------
@@ -441,7 +533,13 @@ def quick(seed, threads):
             failed += not ok
             print(f"  {row['test']:<5} {row['kind']:<7} {share:5.1f}% of {row['frames']} frames "
                   f"(bounds {low:g}-{high:g}%) {'ok' if ok else 'FAILED'}")
+    tasks = caution_tasks(seed, QUICK_CAUTION_PAIRS, threads)
+    failed += check_cautions(tasks, [caution_rates(t) for t in tasks])
     return failed
+
+
+# Pairs of each caution cell in the quick checks: at most 1% is at most one.
+QUICK_CAUTION_PAIRS = 100
 
 
 # --------------------------------------------------------------------------
@@ -523,11 +621,13 @@ def write_tables(rows, spread, out, header):
 
     kinds = ("nominal", "data", "frames")
     frames = rows[0]["frames"]
-    lo, hi = binomial_bounds(round(frames * ALPHA), frames)
+    lo, hi = acceptance_range(frames)
     note = (f"Percent of {frames} frames rejected at alpha = 0.05. A test of exact size 5% "
-            f"shows between {lo:.1f}% and {hi:.1f}% in 95% of such runs (Clopper-Pearson); "
-            "cells.csv has each cell's own 95% bounds. Peers: nominal 5% of their own "
-            "p-values, on the same frames' VAR residuals, with the same L.")
+            f"shows between {lo:.1f}% and {hi:.1f}% in 95% of such runs (the central 95% of "
+            f"the binomial distribution of {frames} draws at 5%: an acceptance range, not "
+            "a confidence interval); cells.csv has each cell's own 95% Clopper-Pearson "
+            "interval of its share. Peers: nominal 5% of their own p-values, on the same "
+            "frames' VAR residuals, with the same L.")
     size_keys = []
     for process in ("iid", "t5", "garch", "ar1", "linear"):
         for n in (50, 100, 250, 500):
@@ -557,6 +657,35 @@ def write_tables(rows, spread, out, header):
                      f"{r['sd']:.4f} | {r['low']:.4f} - {r['high']:.4f} |")
     lines.append("")
     (out / "tables.md").write_text("\n".join(lines))
+
+
+def write_caution_table(rows, out):
+    """cautions.csv and a table at the end of tables.md: the share of pairs
+    each caution fired on, by cell."""
+    import csv
+
+    fields = ["process", "n", "var_lag", "stuck", "caution", "fired", "pairs"]
+    with open(out / "cautions.csv", "w", newline="") as f:
+        w = csv.DictWriter(f, fieldnames=fields)
+        w.writeheader()
+        w.writerows(rows)
+    kinds = sorted({r["caution"] for r in rows})
+    cells = {}
+    for r in rows:
+        cells.setdefault((r["process"], r["n"], r["var_lag"], r["stuck"]), {})[r["caution"]] = r
+    lines = ["", "### Cautions: percent of pairs they fire on", "",
+             f"Pairs of {CAUTION_FRAMES} frames, {rows[0]['pairs']} pairs a cell, nominal "
+             "thresholds. Each caution must fire on at most 1% of pairs without its cause and "
+             "on at least 90% of pairs of its own process at frame 250.", "",
+             "| data | frame | VAR | " + " | ".join(kinds) + " |",
+             "|---|---|---|" + "---|" * len(kinds)]
+    for (process, n, p, stuck), by_kind in cells.items():
+        name = PROCESSES.get(process, process) + (", a frame of x constant" if stuck else "")
+        lines.append(f"| {name} | {n} | {p} | " + " | ".join(
+            f"{100 * by_kind[k]['fired'] / by_kind[k]['pairs']:.1f}" if k in by_kind else ""
+            for k in kinds) + " |")
+    with open(out / "tables.md", "a") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 spread_seeds = 40
@@ -683,6 +812,8 @@ def main():
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--frames", type=int, default=2000, help="frames per cell (full mode)")
     parser.add_argument("--resamples", type=int, default=500, help="bootstrap resamples (full)")
+    parser.add_argument("--caution-pairs", type=int, default=500,
+                        help=f"pairs of {CAUTION_FRAMES} frames per caution cell (full mode)")
     parser.add_argument("--processes", type=int, default=2,
                         help="cells computed side by side (full mode; each on one thread)")
     parser.add_argument("--out", default=str(Path(__file__).resolve().parent / "results"))
@@ -723,7 +854,10 @@ def main():
             print(f"\r{done}/{len(cells)} cells, {time.time() - started:.0f} s", end="",
                   flush=True)
         spread = [r for part in pool.map(threshold_spread, spread_tasks) for r in part]
+        caution_cells = caution_tasks(args.seed, args.caution_pairs, threads=1)
+        caution_rows = pool.map(caution_rates, caution_cells)
     print()
+    cautions_failed = check_cautions(caution_cells, caution_rows)
     rows.sort(key=lambda r: (r["process"], r["n"], r["var_lag"], r["clip"], r["kind"], r["test"]))
     out = Path(args.out)
     command = (f"validation/validate.py --build {args.build} --seed {args.seed} --frames "
@@ -731,9 +865,10 @@ def main():
     header = [f"Generated by `{command}` in {time.time() - started:.0f} s "
               f"({os.cpu_count()} cores, {args.processes} processes).", ""]
     write_tables(rows, spread, out, header)
+    write_caution_table([r for part in caution_rows for r in part], out)
     write_figures(rows, out)
     print(f"written to {out} in {time.time() - started:.0f} s")
-    return 0
+    return 1 if (cautions_failed and args.check) else 0
 
 
 if __name__ == "__main__":

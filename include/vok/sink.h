@@ -72,7 +72,7 @@ VOK_API FramePlan analyse(std::span<const float> x, std::span<const float> y,
 //
 //   vok::ResultCollector collector;
 //   const vok::FramePlan plan = vok::analyse(x, y, settings, collector);
-//   const vok::Result result = collector.take(plan, settings.false_alarm);
+//   const vok::Result result = collector.take(plan, settings);
 class VOK_API ResultCollector : public AnalysisSink {
  public:
   void diagnostic(const Message& m) override;
@@ -89,6 +89,8 @@ class VOK_API ResultCollector : public AnalysisSink {
   // changing-variance checks of x and y at `false_alarm` (the analysis'
   // Settings::false_alarm). Leaves the collector empty.
   Result take(const FramePlan& plan, float false_alarm);
+  // The same, with Result::cautions judged for the analysis' settings.
+  Result take(const FramePlan& plan, const Settings& settings);
 
  private:
   Result result_;

@@ -44,6 +44,7 @@
 #define VOK_API
 #endif
 
+#include "caution.h"
 #include "message.h"
 
 namespace vok {
@@ -262,8 +263,10 @@ struct VOK_API Frame {
   // (before any fit) is degenerate without a VAR fit: its residuals are its
   // two series.
   bool degenerate = false;
-  // Changing variance in the series the tests see (the VAR residuals, before
-  // clipping): McLeod-Li p-values of x and of y, the Ljung-Box test of the
+  // Changing variance in the prewhitened series (the VAR residuals before
+  // clipping; with var_lag 0, the residuals of an AR(2) fit with a constant
+  // of each series alone, so that linear autocorrelation is not taken for
+  // it): McLeod-Li p-values of x and of y, the Ljung-Box test of the
   // squared deviations from the mean at the frame's lags, referred to a
   // chi-square with `lags` degrees of freedom. NaN for a series without spread.
   double variance_pvalue_x = std::numeric_limits<double>::quiet_NaN();
@@ -334,6 +337,10 @@ struct Result {
   std::optional<CorrelationSummary> summary;
 
   VarianceCheck x_variance, y_variance;  // changing variance in x and in y
+
+  // What the frames say about reading the counts (<vok/caution.h>): x's
+  // before y's, then the pair's, in the order of CautionKind.
+  std::vector<Caution> cautions;
 
   std::vector<Message> messages;  // in the order raised
 };

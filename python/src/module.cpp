@@ -130,6 +130,23 @@ py::dict variance_dict(const vok::VarianceCheck& c) {
   return d;
 }
 
+py::list cautions_list(const std::vector<vok::Caution>& cautions) {
+  py::list out;
+  for (const vok::Caution& c : cautions) {
+    py::dict d;
+    d["kind"] = vok::name(c.kind);
+    d["series"] = c.series;
+    d["frames"] = c.frames;
+    d["count"] = c.count;
+    d["figure"] = c.figure;
+    d["binomial_p"] = c.binomial_pvalue;
+    d["advice"] = c.advice;
+    d["message"] = c.message;
+    out.append(d);
+  }
+  return out;
+}
+
 // The result as numpy arrays and dicts (built with the interpreter locked).
 py::dict result_dict(const vok::Result& r) {
   const std::vector<vok::Frame>& frames = r.frames;
@@ -168,6 +185,7 @@ py::dict result_dict(const vok::Result& r) {
       per_frame<double>(frames, [](const vok::Frame& f) { return f.variance_pvalue_y; });
   d["x_variance"] = variance_dict(r.x_variance);
   d["y_variance"] = variance_dict(r.y_variance);
+  d["cautions"] = cautions_list(r.cautions);
   d["significant"] =
       per_test_table<bool>(frames, [](const vok::Frame& f) { return f.significant; });
 

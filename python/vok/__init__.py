@@ -38,13 +38,17 @@ The package's modules, for code that builds on it:
   on a Dask cluster.
 """
 
-from ._analysis import CalibrationWarning, PrecisionWarning, analyse
+from ._analysis import (AutocorrelationWarning, CalibrationWarning, ChangingVarianceWarning,
+                        ClipBootstrapWarning, ConstantFramesWarning, Lag0CorrelationWarning,
+                        LevelWarning, PrecisionWarning, analyse)
 from ._pairs import ClusterError, PairError, PairResults, analyse_pairs
 from ._result import TESTS, Result
 from ._run import RunError, run
 from ._vok import COLUMN_ORDER, GRAPH_ORDER, TEST_ORDER
 
 __all__ = ["analyse", "analyse_pairs", "run", "Result", "PairResults", "PairError", "ClusterError",
-           "RunError", "PrecisionWarning", "CalibrationWarning", "TESTS", "COLUMN_ORDER",
+           "RunError", "PrecisionWarning", "CalibrationWarning", "LevelWarning",
+           "ChangingVarianceWarning", "AutocorrelationWarning", "Lag0CorrelationWarning",
+           "ClipBootstrapWarning", "ConstantFramesWarning", "TESTS", "COLUMN_ORDER",
            "TEST_ORDER", "GRAPH_ORDER"]
 __version__ = "1.0.0"

@@ -34,32 +34,66 @@ class PrecisionWarning(UserWarning):
 
 
 class CalibrationWarning(UserWarning):
-    """The analysis' thresholds may not hold the false-alarm level: a series
-    changes its variance (volatility clustering) and is not clipped, so the
-    bicorrelation tests fire on the changing variance alone (pass
-    transform="clip"); or the series are clipped while the bootstrap resamples
-    the unclipped data, whose thresholds belong to another statistic (pass
-    bootstrap="frames"). See docs/validation.md."""
+    """The counts of significant frames may answer another cause than the
+    dependence the tests look for. Each cause has its own subclass, and its
+    text says which other cause could give the same counts, with the setting
+    that tells the two apart (Result.cautions holds the same as a table).
+    See docs/validation.md."""
 
 
-def calibration_warnings(result):
-    """The CalibrationWarning texts that a Result calls for (empty: none)."""
-    s = result.settings
-    texts = []
-    if s.get("transform") != "clip":
-        for series, row in result.variance.iterrows():
-            if row["strong"]:
-                texts.append(
-                    f"{series} changes its variance: McLeod-Li significant in "
-                    f"{100 * row['share']:.0f}% of {int(row['frames'])} frames (binomial p "
-                    f"{row['binomial_p']:.2g}); the bicorrelation tests fire on changing "
-                    "variance alone (volatility clustering), so their counts need not mean "
-                    "nonlinear dependence: analyse with transform='clip' to tell the two apart")
-    elif s.get("resamples", 0) > 0 and s.get("bootstrap", "data") == "data":
-        texts.append("transform='clip' with the data bootstrap: its thresholds come from "
-                     "unclipped resamples and belong to another statistic (the cross tests "
-                     "then hardly ever reject): pass bootstrap='frames'")
-    return texts
+class LevelWarning(CalibrationWarning):
+    """A VAR fit without a constant left a level in the residuals, which the
+    tests see as dependence: fit with a constant (trend="c")."""
+
+
+class ChangingVarianceWarning(CalibrationWarning):
+    """A series changes its variance (McLeod-Li on the prewhitened series)
+    and is not clipped: the bicorrelation tests fire on changing variance as
+    on nonlinear dependence. Counts that stay with transform="clip" point to
+    dependence."""
+
+
+class AutocorrelationWarning(CalibrationWarning):
+    """No VAR fit (var_lag=0) and a correlation test (Cx, Cy) far above its
+    level: linear autocorrelation is left in the series, and the
+    bicorrelation tests respond to it. Prewhiten with var_lag=1 or more."""
+
+
+class Lag0CorrelationWarning(CalibrationWarning):
+    """x and y are correlated at lag 0 and the thresholds (nominal, or the
+    data bootstrap) take them apart: the cross tests respond to it.
+    bootstrap="frames" keeps it in the resamples."""
+
+
+class ClipBootstrapWarning(CalibrationWarning):
+    """Clipped series with the data bootstrap, whose thresholds come from
+    unclipped resamples: pass bootstrap="frames"."""
+
+
+class ConstantFramesWarning(CalibrationWarning):
+    """Frames whose x or y is constant: no test is computed in them, and
+    none counts as significant."""
+
+
+#: The warning class of each kind of caution (Result.cautions["kind"]).
+CAUTION_WARNINGS = {
+    "level": LevelWarning,
+    "changing_variance": ChangingVarianceWarning,
+    "autocorrelation": AutocorrelationWarning,
+    "lag0_correlation": Lag0CorrelationWarning,
+    "clip_data_bootstrap": ClipBootstrapWarning,
+    "constant_frames": ConstantFramesWarning,
+}
+
+
+def warn_cautions(cautions, stacklevel, prefix=""):
+    """Raises each caution of a Result.cautions table as its warning class,
+    `stacklevel` frames above the caller (prefix: what names the pair)."""
+    import warnings
+
+    for kind, message in zip(cautions["kind"], cautions["message"]):
+        warnings.warn(prefix + message, CAUTION_WARNINGS.get(kind, CalibrationWarning),
+                      stacklevel=stacklevel + 1)
 
 
 def _to_32_bits(name, values):
@@ -78,7 +112,7 @@ def _to_32_bits(name, values):
         warnings.warn(f"{name}: its rounding to 32-bit floats costs {lost / spread:.2g} of its "
                       f"standard deviation (values near {float(np.mean(wide)):.6g}, spread "
                       f"{spread:.3g}); subtract its mean before the analysis",
-                      PrecisionWarning, stacklevel=4)
+                      PrecisionWarning, stacklevel=5)
     return converted
 
 
@@ -294,11 +328,25 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
         share, as pandas' Series.align(join="inner").
 
     Returns a Result; Result.names holds the Series' names (x.name, y.name).
-    CalibrationWarning when a series changes its variance and is not
-    clipped, or when clipped series meet the data bootstrap. A bad setting, x and y of unequal length or too short for one frame, or
-    a value that is NaN or infinite raise ValueError (naming the index label
+    Each of Result.cautions is raised as its subclass of CalibrationWarning
+    (changing variance, autocorrelation left without a VAR fit, lag-0
+    correlation, clipping with the data bootstrap, constant frames). A bad
+    setting, x and y of unequal length or too short for one frame, or a
+    value that is NaN or infinite raise ValueError (naming the index label
     of a Series).
     """
+    result = analyse_quietly(x, y, frame_length=frame_length, exponent=exponent,
+                             false_alarm=false_alarm, overlap=overlap, var_lag=var_lag,
+                             resamples=resamples, bootstrap=bootstrap, transform=transform,
+                             stamps=stamps, threads=threads, seed=seed, align=align)
+    warn_cautions(result.cautions, stacklevel=2)
+    return result
+
+
+def analyse_quietly(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0,
+                    var_lag=0, resamples=0, bootstrap="data", transform=None, stamps=None,
+                    threads=None, seed=None, align=None):
+    """vok.analyse without raising the cautions (Result.cautions holds them)."""
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
                          transform, threads, seed, bootstrap, trend)
     x, y, index = _paired(x, y, align)
@@ -321,8 +369,4 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     result = Result.from_arrays(arrays, echo, stamps=stamp_times,
                                 stamped=stamp_times is not None or stamp_strings is not None)
     result.names = names
-    import warnings
-
-    for text in calibration_warnings(result):
-        warnings.warn(text, CalibrationWarning, stacklevel=2)
     return result

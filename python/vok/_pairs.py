@@ -17,8 +17,8 @@ import numpy as np
 import pandas as pd
 
 from . import _vok
-from ._analysis import analyse, threads_setting
-from ._result import TESTS
+from ._analysis import analyse, analyse_quietly, threads_setting, warn_cautions
+from ._result import CAUTION_COLUMNS, TESTS
 
 # The settings analyse takes after x and y, as analyse_pairs passes them on.
 _SETTINGS = tuple(p for p in inspect.signature(analyse).parameters if p not in ("x", "y"))
@@ -78,34 +78,45 @@ class PairResults:
         settings: the settings every pair was analysed with.
         errors: DataFrame of the pairs that failed (x, y, message), with
             errors="collect" (empty otherwise).
+        cautions: DataFrame, one row per caution of each pair: x, y, then
+            the columns of Result.cautions (kind, series, frames, count,
+            figure, binomial_p, advice, message), the same locally and on a
+            cluster; analyse_pairs raises each as its CalibrationWarning,
+            naming the pair.
     """
 
-    def __init__(self, pairs, frames, thresholds, settings):
+    def __init__(self, pairs, frames, thresholds, settings, cautions=None):
         self.pairs = list(pairs)
         self.frames = frames
         self.thresholds = thresholds
         self.settings = settings
+        self.cautions = (cautions if cautions is not None
+                         else pd.DataFrame(columns=["x", "y", *CAUTION_COLUMNS]))
         # Failed pairs (with errors="collect"): x, y, message.
         self.errors = pd.DataFrame(columns=["x", "y", "message"])
 
     @classmethod
     def from_results(cls, pairs, results, settings):
-        """From one (frames, thresholds) per pair: Result.frames and
-        Result.thresholds."""
+        """From one (frames, thresholds, cautions) per pair: Result.frames,
+        Result.thresholds and Result.cautions."""
         tables = []
         rows = []
-        for (x, y), (frames, thresholds) in zip(pairs, results):
+        cautions = []
+        for (x, y), (frames, thresholds, *rest) in zip(pairs, results):
             table = frames.reset_index()
             table.insert(0, "y", [y] * len(table))
             table.insert(0, "x", [x] * len(table))
             tables.append(table)
             rows.append([x, y, *(thresholds[test] for test in TESTS)])
+            for caution in (rest[0].itertuples(index=False) if rest else ()):
+                cautions.append([x, y, *caution])
         if tables:
             frames = pd.concat(tables, ignore_index=True)
         else:
             frames = pd.DataFrame(columns=["x", "y", "frame"])
         thresholds = pd.DataFrame(rows, columns=["x", "y", *TESTS])
-        return cls(pairs, frames, thresholds, settings)
+        cautions = pd.DataFrame(cautions, columns=["x", "y", *CAUTION_COLUMNS])
+        return cls(pairs, frames, thresholds, settings, cautions)
 
     def __len__(self):
         return len(self.pairs)
@@ -249,7 +260,7 @@ def _analyse_chunk(chunk, settings, stamps, policy, *series):
         if policy["missing"] == "drop":
             a, b, pair_stamps = _without_missing(a, b, pair_stamps)
         try:
-            result = analyse(a, b, stamps=pair_stamps, **settings)
+            result = analyse_quietly(a, b, stamps=pair_stamps, **settings)
         except ValueError as error:
             failure = PairError(f"pair (x={x!r}, y={y!r}): {error}", (x, y))
             failure.__cause__ = error
@@ -257,7 +268,7 @@ def _analyse_chunk(chunk, settings, stamps, policy, *series):
             if policy["errors"] != "collect":
                 break
             continue
-        results.append((result.frames, result.thresholds))
+        results.append((result.frames, result.thresholds, result.cautions))
     return results
 
 
@@ -500,7 +511,8 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
         cluster, the threads of each analysis (None: one, as the workers
         run their tasks side by side).
 
-    Returns a PairResults. A pair whose analysis fails raises PairError (a
+    Returns a PairResults; each of its cautions is raised as its subclass of
+    CalibrationWarning, naming its pair. A pair whose analysis fails raises PairError (a
     ValueError) naming the pair; a bad pair or data raise ValueError; a
     failure of the cluster raises ClusterError.
     """
@@ -537,4 +549,7 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
     outcome = PairResults.from_results([p for p, _ in kept], [r for _, r in kept], settings)
     outcome.errors = pd.DataFrame([(x, y, str(e)) for (x, y), e in failed],
                                   columns=["x", "y", "message"])
+    for x, y, kind, message in zip(*(outcome.cautions[c] for c in ("x", "y", "kind", "message"))):
+        warn_cautions({"kind": [kind], "message": [message]}, stacklevel=2,
+                      prefix=f"pair (x={x!r}, y={y!r}): ")
     return outcome

@@ -12,10 +12,11 @@ _PANELS = (
     ("Bicorrelation tests", _vok.GRAPH_ORDER[:4]),
     ("Correlation tests", _vok.GRAPH_ORDER[4:]),
 )
-_COLOURS = dict(zip(_vok.GRAPH_ORDER, ("#1f77b4", "#d62728", "#2ca02c", "#9467bd",
-                                       "#ff7f0e", "#1f77b4", "#d62728")))
-# A p-value of 0 (or below this) is drawn at the bottom line.
-SMALLEST_PVALUE = 0.00005
+# Seven distinct colours, as vok-plot draws the tests (and the R package).
+COLOURS = dict(zip(_vok.GRAPH_ORDER, ("#1f77b4", "#d62728", "#2ca02c", "#9467bd",
+                                      "#ff7f0e", "#8c564b", "#e377c2")))
+# The p-value axis reaches at least this low; lower when a p-value is lower.
+SMALLEST_PVALUE = 1e-4
 
 
 def _tests(tests):
@@ -47,37 +48,62 @@ def _labelled_thresholds(result):
     return dict(zip(TESTS, _vok.reported_thresholds(values, bool(result.bootstrapped))))
 
 
+def _lowest_decade(result, tests):
+    """The bottom of the p-value axis: the decade at or below the smallest
+    positive p-value of the tests drawn (1e-4 at the highest). A p-value of
+    0 (the survival function below the smallest double) is drawn there."""
+    p = result.frames[[f"pvalue_{test}" for test in tests]].to_numpy(dtype=float)
+    positive = p[np.isfinite(p) & (p > 0)]
+    lowest = min(SMALLEST_PVALUE, float(positive.min())) if positive.size else SMALLEST_PVALUE
+    return 10.0 ** np.floor(np.log10(lowest))
+
+
 def _draw(ax, result, tests, x, few):
+    from matplotlib.lines import Line2D
+    from matplotlib.ticker import LogLocator
+
     frames = result.frames
     shown = _labelled_thresholds(result)
+    bottom = _lowest_decade(result, tests)
+    handles, texts = [], []
     for test in tests:
-        colour = _COLOURS[test]
+        colour = COLOURS[test]
         p = frames[f"pvalue_{test}"].to_numpy(dtype=float)
-        p = np.where(np.isnan(p), np.nan, np.maximum(p, SMALLEST_PVALUE))
+        p = np.where(p == 0, bottom, p)
         significant = frames[f"significant_{test}"].to_numpy()
-        ax.plot(x, p, color=colour, marker="o" if few else None, markersize=3,
-                linewidth=1.5 if few else 1.0,
-                label=f"{test} ({int(significant.sum())} significant)")
+        count = int(significant.sum())
+        line, = ax.plot(x, p, color=colour, marker="o" if few else None, markersize=3,
+                        linewidth=1.5 if few else 1.0, label=f"{test} ({count} significant)")
         ax.plot(x[significant], p[significant], linestyle="none", marker="o",
-                markersize=10 if few else 6, markerfacecolor="none", color=colour)
+                markersize=10 if few else 6, markerfacecolor="none", color=colour,
+                label="_significant")
+        text = f"{test}: {count} significant"
         if result.bootstrapped:
-            threshold = float(result.thresholds[test])
-            ax.axhline(threshold, color=colour, linestyle="--", linewidth=1.5,
-                       label=f"{test} threshold {shown[test]:.4f}")
-    if not result.bootstrapped:
+            ax.axhline(float(result.thresholds[test]), color=colour, linestyle="--",
+                       linewidth=1.5, label=f"{test} threshold {shown[test]:.4f}")
+            text += f", threshold {shown[test]:.4f}"
+        handles.append(line)
+        texts.append(text)
+    if result.bootstrapped:
+        handles.append(Line2D([], [], color="grey", linestyle="--", linewidth=1.5))
+        texts.append("threshold (dashed, the test's colour)")
+    else:
         threshold = float(result.thresholds.iloc[0])
-        ax.axhline(threshold, color="black", linestyle="--", linewidth=1.5,
-                   label=f"threshold {shown[result.thresholds.index[0]]:.4f}")
-    ax.plot([], [], linestyle="none", marker="o", markerfacecolor="none", color="black",
-            label="significant frame")
+        label = f"threshold {shown[result.thresholds.index[0]]:.4f}"
+        handles.append(ax.axhline(threshold, color="black", linestyle="--", linewidth=1.5,
+                                  label=label))
+        texts.append(label)
+    handles.append(Line2D([], [], linestyle="none", marker="o", markerfacecolor="none",
+                          color="black"))
+    texts.append("significant frame")
     ax.set_yscale("log")
-    ax.set_ylim(SMALLEST_PVALUE * 0.6, 1.5)
-    ax.set_yticks([SMALLEST_PVALUE, 1e-4, 1e-3, 1e-2, 1e-1, 1])
-    ax.set_yticklabels(["< 0.0001", "0.0001", "0.001", "0.01", "0.1", "1"])
+    ax.set_ylim(bottom * 0.6, 1.5)
+    decades = int(round(-np.log10(bottom)))
+    ax.yaxis.set_major_locator(LogLocator(base=10.0, numticks=12 if decades <= 10 else 8))
     ax.minorticks_off()
     ax.set_ylabel("p-value (log scale)")
     ax.grid(True, color="#dddddd")
-    ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small")
+    ax.legend(handles, texts, loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small")
 
 
 def _label_frames(ax, frames, x, dated):
@@ -94,6 +120,9 @@ def _label_frames(ax, frames, x, dated):
         ax.set_xlabel("frame")
         if len(frames) <= 30:
             ax.set_xticks(x)
+        else:
+            from matplotlib.ticker import MaxNLocator
+            ax.xaxis.set_major_locator(MaxNLocator(integer=True))
     if len(x):
         ax.set_xlim(x[0] - 0.5, x[-1] + 0.5)
 
@@ -139,6 +168,7 @@ def plot_xy(result, ax=None, **subplots):
     a heat map (red positive, blue negative), on the frames' dates when the
     stamps are datetimes."""
     import matplotlib.pyplot as plt
+    from matplotlib.ticker import MaxNLocator
 
     if ax is None:
         subplots.setdefault("figsize", (12, 5))
@@ -166,6 +196,8 @@ def plot_xy(result, ax=None, **subplots):
                              np.r_[lags - 0.5, lags[-1] + 0.5], values, cmap="RdBu_r",
                              vmin=-limit, vmax=limit, shading="flat")
         ax.set_xlabel("frame")
+        ax.xaxis.set_major_locator(MaxNLocator(integer=True))
+    ax.yaxis.set_major_locator(MaxNLocator(integer=True))
     ax.set_ylabel("lag")
     x_name, y_name = getattr(result, "names", (None, None))
     named = f" of {x_name} and {y_name}" if x_name is not None or y_name is not None else ""

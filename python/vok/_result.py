@@ -17,6 +17,18 @@ def binomial_upper_tail(k, n, p):
     return _vok.binomial_upper_tail(int(k), int(n), float(p))
 
 
+#: The columns of Result.cautions.
+CAUTION_COLUMNS = ("kind", "series", "frames", "count", "figure", "binomial_p", "advice",
+                   "message")
+
+
+def cautions_table(cautions):
+    """Result.cautions from the library's cautions (dicts)."""
+    table = pd.DataFrame(list(cautions), columns=list(CAUTION_COLUMNS))
+    return table.astype({"frames": np.int64, "count": np.int64, "figure": np.float64,
+                         "binomial_p": np.float64})
+
+
 class Summary:
     """Result.summary(): a text table (str), its numbers (.table, a DataFrame
     by test) and an HTML rendering for notebooks."""
@@ -46,9 +58,7 @@ class Summary:
             f"VAR order: {s.get('var_lag', 0)}   transform: {transform}   "
             f"false alarm: {alpha:g}   thresholds: {how}",
         ]
-        from ._analysis import calibration_warnings
-
-        self.warnings = calibration_warnings(result)
+        self.warnings = list(result.cautions["message"])
         self.variance = result.variance
 
     def __str__(self):
@@ -73,12 +83,59 @@ class Summary:
 
     __repr__ = __str__
 
+    # The columns of the notebook table: heading, what it says (shown on
+    # hover and below the table) and how a value is written.
+    _HTML_COLUMNS = (
+        ("threshold", "threshold",
+         "the p-value below which a frame is significant for the test: the false-alarm "
+         "level, or the bootstrapped threshold", lambda v: f"{v:.4g}"),
+        ("significant", "significant frames",
+         "frames whose p-value lies below the test's threshold, each judged on its own",
+         lambda v: f"{int(v)}"),
+        ("frames", "frames", "frames analysed", lambda v: f"{int(v)}"),
+        ("share", "share", "significant frames as a percentage of the frames",
+         lambda v: f"{100 * v:.1f}%"),
+        ("binomial_p", "binomial p",
+         "the chance of at least so many significant frames if each frame were significant "
+         "with the false-alarm probability alone", lambda v: f"{v:.3g}"),
+        ("discoveries", "discoveries",
+         "frames whose Benjamini-Hochberg q-value lies below the false-alarm level: "
+         "the discoveries at that false discovery rate over all the frames",
+         lambda v: f"{int(v)}"),
+    )
+
     def _repr_html_(self):
-        shown = self.table.assign(share=(100 * self.table["share"]).round(1))
-        head = "<br>".join(html.escape(line) for line in self.header + [
-            f"warning: {text}" for text in self.warnings])
-        return (f"<div><p>{head}</p>" +
-                shown.to_html(float_format=lambda v: f"{v:.4g}") + "</div>")
+        esc = html.escape
+        facts = []
+        for line in self.header[1:]:
+            facts.extend(part.strip() for part in line.split("   ") if part.strip())
+        out = [f"<div><p><b>{esc(self.header[0])}</b></p>",
+               "<ul style=\"list-style:none;padding-left:0\">"]
+        out.extend(f"<li>{esc(fact)}</li>" for fact in facts)
+        out.append("</ul><table><thead><tr><th title=\"the test: Cx, Cy, Cxy the correlation "
+                   "tests, Hxxx, Hyyy, Hxxy, Hyyx the bicorrelation tests\">test</th>")
+        out.extend(f"<th title=\"{esc(text)}\">{esc(heading)}</th>"
+                   for _, heading, text, _ in self._HTML_COLUMNS)
+        out.append("</tr></thead><tbody>")
+        for test, row in self.table.iterrows():
+            out.append(f"<tr><th>{esc(str(test))}</th>")
+            out.extend(f"<td title=\"{esc(text)}\">{esc(show(row[column]))}</td>"
+                       for column, _, text, show in self._HTML_COLUMNS)
+            out.append("</tr>")
+        out.append("</tbody></table><dl style=\"font-size:smaller\">")
+        for _, heading, text, _ in self._HTML_COLUMNS:
+            out.append(f"<dt><b>{esc(heading)}</b></dt><dd>{esc(text)}</dd>")
+        out.append("</dl><p style=\"font-size:smaller\">Significant frames and discoveries "
+                   "count different things: a frame is significant when its own p-value lies "
+                   "below the threshold, so about the false-alarm share of the frames is "
+                   "significant even with no dependence at all; the discoveries hold the "
+                   "expected share of false ones among them to the false-alarm level, over "
+                   "all the frames at once. They can be more than the significant frames "
+                   "(bootstrapped thresholds below the level) or fewer (a few small p-values "
+                   "among many frames).</p>")
+        out.extend(f"<p><b>warning:</b> {esc(text)}</p>" for text in self.warnings)
+        out.append("</div>")
+        return "".join(out)
 
 
 class Result:
@@ -117,6 +174,17 @@ class Result:
             at the false-alarm level) and strong (at least twice the level
             and binomial_p below 0.001: the bicorrelation tests will fire on
             the changing variance unless the series are clipped).
+        cautions: DataFrame, one row per caution of the analysis (what its
+            frames say about reading the counts; vok.analyse raises each as
+            its subclass of CalibrationWarning): kind ("level",
+            "changing_variance", "autocorrelation", "lag0_correlation",
+            "clip_data_bootstrap", "constant_frames"), series ("x", "y" or
+            "" for the pair), frames and count (the frames judged and those
+            that show it), figure (the share count / frames; the mean lag-0
+            correlation; the mean residual level in residual standard
+            deviations), binomial_p (the chance of so many at the
+            false-alarm level), advice (the setting that tells the causes
+            apart, as "setting=value") and message.
     """
 
     def __init__(self, frames, thresholds, counts, xy, statistics, settings, rows, lags,
@@ -136,6 +204,7 @@ class Result:
             {"frames": [0, 0], "significant": [0, 0], "share": [np.nan, np.nan],
              "binomial_p": [1.0, 1.0], "strong": [False, False]},
             index=pd.Index(["x", "y"], name="series"))
+        self.cautions = cautions_table([])
 
     @classmethod
     def from_arrays(cls, a, settings, stamps=None, stamped=None):
@@ -196,6 +265,7 @@ class Result:
         variance.insert(2, "share", share.astype(np.float64))
         variance["strong"] = variance["strong"].astype(bool)
         result.variance = variance
+        result.cautions = cautions_table(a.get("cautions", ()))
         return result
 
     def __repr__(self):

@@ -153,6 +153,7 @@ def result_arrays(doc):
         "y_variance": variance(doc["y_variance"]),
         "cross_correlations": xy,
         "diagnostics": [(m["frame"], m["kind"], m["text"]) for m in doc["messages"]],
+        "cautions": [dict(c, binomial_p=c["binomial_pvalue"]) for c in doc.get("cautions", ())],
     }
 
 

@@ -246,9 +246,19 @@ vok_tests <- function() .vok_tests()
 #'     frames with a McLeod-Li p-value, significant ones, their share, the
 #'     binomial p-value of so many at the false-alarm level, and
 #'     \code{strong} (the bicorrelation tests will fire on the changing
-#'     variance unless the series are clipped: \code{analyse} then warns,
-#'     with a condition of class \code{vok_calibration_warning}, as it does
-#'     for clipped series with the data bootstrap).}
+#'     variance unless the series are clipped).}
+#'   \item{cautions}{what the frames say about reading the counts, one row
+#'     per caution: \code{kind} ("level", "changing_variance",
+#'     "autocorrelation", "lag0_correlation", "clip_data_bootstrap",
+#'     "constant_frames"), \code{series} ("x", "y" or "" for the pair),
+#'     \code{frames} and \code{count} (the frames judged and those that show
+#'     it), \code{figure} (the share, the mean lag-0 correlation or the mean
+#'     residual level in residual standard deviations), \code{binomial_p},
+#'     \code{advice} (the setting that tells the causes apart) and
+#'     \code{message}. \code{analyse} raises each as a warning of class
+#'     \code{vok_KIND_warning}, a subclass of \code{vok_calibration_warning};
+#'     a series whose rounding to 32-bit floats costs more than 1e-4 of its
+#'     spread raises a \code{vok_precision_warning}.}
 #' @seealso \code{\link{analyse_pairs}}, \code{\link{plot.vok_result}},
 #'   \code{\link{summary.vok_result}}, \code{\link{as.data.frame.vok_result}}
 #' @examples
@@ -283,7 +293,7 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
 
 # The analysis of two numeric vectors with their index (NULL, character
 # stamps for the library, or times kept in R) once the arguments are checked.
-.analyse <- function(x, y, settings, index, na, names) {
+.analyse <- function(x, y, settings, index, na, names, quiet = FALSE) {
   rows <- seq_along(x)
   if (length(x) == length(y)) {
     missing_x <- is.na(x)
@@ -302,6 +312,10 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
       y <- y[rows]
     }
   }
+  if (!quiet) {
+    .precision_warning("x", x)
+    .precision_warning("y", y)
+  }
   kept <- if (!is.null(index) && length(rows) < length(index)) index[rows] else index
   stamp_strings <- if (is.character(kept)) kept else NULL
   a <- .vok_analyse(x, y, settings$frame_length, settings$exponent, settings$false_alarm,
@@ -316,8 +330,28 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   if (nchar(settings$seed) <= 15L) shown$seed <- as.numeric(settings$seed)
   shown["threads"] <- list(if (settings$threads == 0L) NULL else settings$threads)
   result <- .result(a, shown, times = if (is.character(kept)) NULL else kept, names = names)
-  for (text in .calibration_warnings(result))
-    warning(structure(class = c("vok_calibration_warning", "warning", "condition"),
-                      list(message = text, call = NULL)))
+  if (!quiet) .raise_cautions(result$cautions)
   result
+}
+
+# The share of a series' spread that its rounding to 32-bit floats may cost
+# before the warning: a level far from zero (1e8 + x) costs all of it.
+.precision_lost <- 1e-4
+
+# Warns (vok_precision_warning) when the rounding of `values` to 32-bit
+# floats, as the analysis reads them, costs more than .precision_lost of
+# their standard deviation.
+.precision_warning <- function(name, values) {
+  values <- values[is.finite(values)]
+  if (length(values) < 2L) return(invisible())
+  spread <- sqrt(mean((values - mean(values))^2))
+  lost <- sqrt(mean((values - .float32(values))^2))
+  if (is.finite(spread) && is.finite(lost) && spread > 0 && lost > .precision_lost * spread)
+    warning(structure(
+      class = c("vok_precision_warning", "warning", "condition"),
+      list(message = sprintf(paste0(
+        "%s: its rounding to 32-bit floats costs %.2g of its standard deviation (values near ",
+        "%.6g, spread %.3g); subtract its mean before the analysis"),
+        name, lost / spread, mean(values), spread), call = NULL)))
+  invisible()
 }

@@ -109,6 +109,10 @@
 #'   \item{settings}{the settings every pair was analysed with.}
 #'   \item{errors}{the pairs that failed (\code{x}, \code{y}, \code{message})
 #'     with \code{errors = "collect"}.}
+#'   \item{cautions}{the cautions of every pair: \code{x}, \code{y}, then the
+#'     columns of \code{analyse(...)$cautions}; each is raised as its
+#'     \code{vok_calibration_warning} naming its pair, the same with
+#'     \code{cores} above 1 (whose processes' warnings would be lost).}
 #'   \code{summary} gives per pair and test the significant frames, the
 #'   frames, their share and the binomial p-value (as
 #'   \code{\link{summary.vok_result}}); \code{as.data.frame} the long table
@@ -151,7 +155,8 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
     i <- chosen$i[k]
     j <- chosen$j[k]
     tryCatch(.analyse(panel$values[[i]], panel$values[[j]], checked, panel$index, na,
-                      c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k]))),
+                      c(x = as.character(chosen$x[k]), y = as.character(chosen$y[k])),
+                      quiet = TRUE),
              error = function(e) conditionMessage(e))
   }
   tasks <- seq_len(nrow(chosen))
@@ -179,8 +184,27 @@ analyse_pairs <- function(data, pairs = NULL, ..., na.action = na.fail,
   }))
   # The settings as the library used them (from a pair's result).
   if (length(good)) shown <- results[[good[1L]]]$settings
+  # The cautions of every pair, gathered here (a forked worker's warnings
+  # would be lost), each raised naming its pair.
+  cautions <- do.call(rbind, lapply(good, function(k) {
+    ck <- results[[k]]$cautions
+    cbind(data.frame(x = rep(chosen$x[k], nrow(ck)), y = rep(chosen$y[k], nrow(ck))), ck)
+  }))
+  if (is.null(cautions) || !nrow(cautions))
+    cautions <- data.frame(x = chosen$x[0], y = chosen$y[0], kind = character(),
+                           series = character(), frames = integer(), count = integer(),
+                           figure = numeric(), binomial_p = numeric(), advice = character(),
+                           message = character())
+  for (k in seq_len(nrow(cautions)))
+    .raise_cautions(cautions[k, , drop = FALSE],
+                    prefix = paste0("pair (x = ", cautions$x[k], ", y = ", cautions$y[k], "): "))
+  # The precision warning once for each series of the pairs, by its label.
+  used <- unique(c(chosen$i, chosen$j))
+  labels <- c(chosen$x, chosen$y)[match(used, c(chosen$i, chosen$j))]
+  for (k in seq_along(used))
+    .precision_warning(as.character(labels[k]), panel$values[[used[k]]])
   structure(list(frames = frames, thresholds = thresholds,
-                 pairs = chosen[c("x", "y")], settings = shown,
+                 pairs = chosen[c("x", "y")], settings = shown, cautions = cautions,
                  errors = data.frame(x = chosen$x[failed], y = chosen$y[failed],
                                      message = messages[failed])),
             class = "vok_pairs")

@@ -7,7 +7,7 @@
   list("Bicorrelation tests" = order[1:4], "Correlation tests" = order[5:7])
 }
 .colours <- function() {
-  stats::setNames(c("#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#1f77b4", "#d62728"),
+  stats::setNames(c("#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"),
                   .vok_graph_order())
 }
 # A p-value of 0 (or below this) is drawn at the bottom line.

@@ -43,32 +43,19 @@
   structure(list(frames = frames, thresholds = a$thresholds, counts = counts, xy = xy,
                  statistics = statistics, settings = settings, rows = a$rows, lags = a$lags,
                  bootstrapped = a$bootstrapped, diagnostics = a$diagnostics, names = names,
-                 variance = variance),
+                 variance = variance,
+                 cautions = as.data.frame(a$cautions, stringsAsFactors = FALSE)),
             class = "vok_result")
 }
 
-# The warnings a result calls for: a series whose variance changes, not
-# clipped (the bicorrelation tests fire on that alone), or clipped series
-# with thresholds from the data bootstrap's unclipped resamples.
-.calibration_warnings <- function(result) {
-  s <- result$settings
-  texts <- character()
-  if (!identical(s$transform, "clip")) {
-    v <- result$variance
-    for (series in rownames(v)[v$strong])
-      texts <- c(texts, sprintf(paste0(
-        "%s changes its variance: McLeod-Li significant in %.0f%% of %d frames (binomial p ",
-        "%.2g); the bicorrelation tests fire on changing variance alone (volatility ",
-        "clustering), so their counts need not mean nonlinear dependence: analyse with ",
-        "transform = \"clip\" to tell the two apart"),
-        series, 100 * v[series, "share"], v[series, "frames"], v[series, "binomial_p"]))
-  } else if (s$resamples > 0 && identical(s$bootstrap, "data")) {
-    texts <- c(texts, paste0(
-      "transform = \"clip\" with the data bootstrap: its thresholds come from unclipped ",
-      "resamples and belong to another statistic (the cross tests then hardly ever reject): ",
-      "pass bootstrap = \"frames\""))
-  }
-  texts
+# Raises each caution of a result as a condition of its own class, a
+# subclass of vok_calibration_warning (prefix: what names the pair).
+.raise_cautions <- function(cautions, prefix = "") {
+  for (k in seq_len(nrow(cautions)))
+    warning(structure(
+      class = c(paste0("vok_", cautions$kind[k], "_warning"), "vok_calibration_warning",
+                "warning", "condition"),
+      list(message = paste0(prefix, cautions$message[k]), call = NULL, kind = cautions$kind[k])))
 }
 
 .plural <- function(n, word) paste0(n, " ", word, if (n != 1) "s" else "")
@@ -120,7 +107,7 @@ print.vok_result <- function(x, ...) {
 #'   \code{threshold}, \code{significant}, \code{frames}, \code{share},
 #'   \code{binomial_p} and \code{discoveries} (frames whose q-value lies
 #'   below the false-alarm level), \code{variance} (the result's) and
-#'   \code{warnings} (the calibration warnings' texts).
+#'   \code{warnings} (the texts of the result's cautions).
 #' @examples
 #' set.seed(1)
 #' summary(analyse(rnorm(600), rnorm(600), frame_length = 200, threads = 1))
@@ -149,7 +136,7 @@ summary.vok_result <- function(object, ...) {
     sprintf("VAR order: %d   transform: %s   false alarm: %s   thresholds: %s", s$var_lag,
             s$transform, format(signif(alpha, 6)), how))
   structure(list(header = header, table = table, variance = object$variance,
-                 warnings = .calibration_warnings(object)),
+                 warnings = object$cautions$message),
             class = "summary.vok_result")
 }
 

@@ -105,9 +105,19 @@ An object of class \code{vok_result}, a list of
     frames with a McLeod-Li p-value, significant ones, their share, the
     binomial p-value of so many at the false-alarm level, and
     \code{strong} (the bicorrelation tests will fire on the changing
-    variance unless the series are clipped: \code{analyse} then warns,
-    with a condition of class \code{vok_calibration_warning}, as it does
-    for clipped series with the data bootstrap).}
+    variance unless the series are clipped).}
+  \item{cautions}{what the frames say about reading the counts, one row
+    per caution: \code{kind} ("level", "changing_variance",
+    "autocorrelation", "lag0_correlation", "clip_data_bootstrap",
+    "constant_frames"), \code{series} ("x", "y" or "" for the pair),
+    \code{frames} and \code{count} (the frames judged and those that show
+    it), \code{figure} (the share, the mean lag-0 correlation or the mean
+    residual level in residual standard deviations), \code{binomial_p},
+    \code{advice} (the setting that tells the causes apart) and
+    \code{message}. \code{analyse} raises each as a warning of class
+    \code{vok_KIND_warning}, a subclass of \code{vok_calibration_warning};
+    a series whose rounding to 32-bit floats costs more than 1e-4 of its
+    spread raises a \code{vok_precision_warning}.}
 }
 \description{
 Cuts \code{x} and \code{y} into frames, prewhitens each frame with a VAR

@@ -64,6 +64,10 @@ An object of class \code{vok_pairs}, a list of
   \item{settings}{the settings every pair was analysed with.}
   \item{errors}{the pairs that failed (\code{x}, \code{y}, \code{message})
     with \code{errors = "collect"}.}
+  \item{cautions}{the cautions of every pair: \code{x}, \code{y}, then the
+    columns of \code{analyse(...)$cautions}; each is raised as its
+    \code{vok_calibration_warning} naming its pair, the same with
+    \code{cores} above 1 (whose processes' warnings would be lost).}
   \code{summary} gives per pair and test the significant frames, the
   frames, their share and the binomial p-value (as
   \code{\link{summary.vok_result}}); \code{as.data.frame} the long table

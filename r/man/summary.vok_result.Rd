@@ -22,7 +22,7 @@ An object of class \code{summary.vok_result}: \code{header} (the
   \code{threshold}, \code{significant}, \code{frames}, \code{share},
   \code{binomial_p} and \code{discoveries} (frames whose q-value lies
   below the false-alarm level), \code{variance} (the result's) and
-  \code{warnings} (the calibration warnings' texts).
+  \code{warnings} (the texts of the result's cautions).
 }
 \description{
 The analysis at a glance: its settings, then per test the threshold, the

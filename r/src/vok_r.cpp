@@ -74,6 +74,29 @@ Rcpp::List variance_list(const vok::VarianceCheck& c) {
                             Rcpp::Named("strong") = c.strong);
 }
 
+// The cautions as columns of a data frame (built in R).
+Rcpp::List cautions_list(const std::vector<vok::Caution>& cautions) {
+  const R_xlen_t n = static_cast<R_xlen_t>(cautions.size());
+  Rcpp::CharacterVector kind(n), series(n), advice(n), message(n);
+  Rcpp::IntegerVector frames(n), count(n);
+  Rcpp::NumericVector figure(n), binomial_p(n);
+  for (R_xlen_t i = 0; i < n; ++i) {
+    const vok::Caution& c = cautions[static_cast<std::size_t>(i)];
+    kind[i] = vok::name(c.kind);
+    series[i] = c.series;
+    frames[i] = c.frames;
+    count[i] = c.count;
+    figure[i] = c.figure;
+    binomial_p[i] = c.binomial_pvalue;
+    advice[i] = c.advice;
+    message[i] = c.message;
+  }
+  return Rcpp::List::create(Rcpp::Named("kind") = kind, Rcpp::Named("series") = series,
+                            Rcpp::Named("frames") = frames, Rcpp::Named("count") = count,
+                            Rcpp::Named("figure") = figure, Rcpp::Named("binomial_p") = binomial_p,
+                            Rcpp::Named("advice") = advice, Rcpp::Named("message") = message);
+}
+
 Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   const std::vector<vok::Frame>& frames = r.frames;
   const int n = static_cast<int>(frames.size());
@@ -151,6 +174,7 @@ Rcpp::List result_list(const vok::Result& r, const vok::Settings& s) {
   out["variance_pvalue_y"] = variance_y;
   out["x_variance"] = variance_list(r.x_variance);
   out["y_variance"] = variance_list(r.y_variance);
+  out["cautions"] = cautions_list(r.cautions);
   out["cross_correlations"] = xy;
   out["diagnostics"] = Rcpp::DataFrame::create(
       Rcpp::Named("frame") = message_frame, Rcpp::Named("kind") = message_kind,

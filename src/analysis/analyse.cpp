@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/cautions.h"
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
 #include "analysis/run_checks.h"
@@ -106,7 +107,7 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
                std::span<const std::string> stamps, const std::atomic<bool>* cancel) {
   ResultCollector collector;
   const FramePlan plan = analyse(x, y, settings, collector, stamps, cancel);
-  return collector.take(plan, settings.false_alarm);
+  return collector.take(plan, settings);
 }
 
 void ResultCollector::diagnostic(const Message& m) {
@@ -135,6 +136,12 @@ Result ResultCollector::take(const FramePlan& plan, float false_alarm) {
   result.lags = plan.lags;
   result.covered = plan.covered();
   complete_result(result, false_alarm);
+  return result;
+}
+
+Result ResultCollector::take(const FramePlan& plan, const Settings& settings) {
+  Result result = take(plan, settings.false_alarm);
+  result.cautions = cautions(result, settings);
   return result;
 }
 

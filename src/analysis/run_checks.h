@@ -36,24 +36,4 @@ class VarianceTally {
 // of x and y at the false-alarm level.
 void complete_result(Result& result, float false_alarm);
 
-// Tallies the variance check of x and of y from the frames a run hands on
-// (for a program that writes its frames as they come and keeps none).
-class VarianceWatch : public AnalysisSink {
- public:
-  explicit VarianceWatch(float false_alarm) : x_(false_alarm), y_(false_alarm) {}
-  void diagnostic(const Message&) override {}
-  void statistics(const DescriptiveStats&, const DescriptiveStats&) override {}
-  void thresholds(const PerTest<float>&, bool) override {}
-  void frame(const Frame& frame, std::span<const Message>) override {
-    x_.add(frame.variance_pvalue_x);
-    y_.add(frame.variance_pvalue_y);
-  }
-  void finish(const PerTest<int>&, const CorrelationSummary*) override {}
-  VarianceCheck x() const { return x_.check(); }
-  VarianceCheck y() const { return y_.check(); }
-
- private:
-  VarianceTally x_, y_;
-};
-
 }  // namespace vok

@@ -43,9 +43,9 @@ std::string summary_line(const RunOutcome& run) {
   return line;
 }
 
-// The percent of a check's frames that are significant, to one decimal.
-std::string share_text(const VarianceCheck& c) {
-  const double share = c.frames > 0 ? 100.0 * c.significant / c.frames : 0.0;
+// The percent of a caution's frames that show it, to one decimal.
+std::string share_text(const Caution& c) {
+  const double share = c.frames > 0 ? 100.0 * c.count / c.frames : 0.0;
   std::string text = std::to_string(static_cast<long long>(std::lround(share * 10.0)));
   if (text.size() < 2) text = "0" + text;
   const char tenths = text.back();
@@ -53,30 +53,32 @@ std::string share_text(const VarianceCheck& c) {
   return text + '.' + tenths + '%';
 }
 
-// What a person at a terminal is told after a run whose thresholds cannot
-// be trusted: changing variance in a series that is not clipped (the
-// bicorrelation tests fire on it), and clipping with a bootstrap of the
-// unclipped data (its thresholds belong to other statistics).
-std::vector<std::string> guard_lines(const RunOutcome& run) {
+// What a person at a terminal is told after a run, one line per caution of
+// the analysis: changing variance (in x and y together) and clipping with a
+// bootstrap of the unclipped data in the settings of this program, the
+// others as the library words them.
+std::vector<std::string> caution_lines(const RunOutcome& run) {
   std::vector<std::string> lines;
-  const bool clipped = run.settings.transform == Transform::clip;
-  std::vector<std::pair<const char*, const VarianceCheck*>> strong;
-  for (auto [series, check] : {std::pair{"x", &run.x_variance}, std::pair{"y", &run.y_variance}})
-    if (check->strong) strong.emplace_back(series, check);
-  if (!clipped && !strong.empty()) {
-    std::string line = "Changing variance: McLeod-Li significant in ";
-    for (std::size_t i = 0; i < strong.size(); ++i) {
-      if (i > 0) line += " and ";
-      line += share_text(*strong[i].second) + " of the frames of " + strong[i].first;
+  std::string variance;
+  for (const Caution& c : run.cautions) {
+    if (c.kind == CautionKind::changing_variance) {
+      variance += variance.empty() ? "Changing variance: McLeod-Li significant in " : " and ";
+      variance += share_text(c) + " of the frames of " + c.series;
     }
-    line += "; the bicorrelation tests fire on changing variance alone: clip the series to tell "
-            "(a line clip data in the run control file)";
-    lines.push_back(line);
   }
-  if (clipped && run.settings.resamples > 0 && run.settings.bootstrap == Bootstrap::data)
-    lines.push_back(
-        "Clipped series with a bootstrap of the unclipped data: its thresholds belong to other "
-        "statistics; run with --bootstrap frames");
+  if (!variance.empty())
+    lines.push_back(variance +
+                    "; the bicorrelation tests fire on changing variance alone: clip the series "
+                    "to tell (a line clip data in the run control file)");
+  for (const Caution& c : run.cautions) {
+    if (c.kind == CautionKind::changing_variance) continue;
+    if (c.kind == CautionKind::clip_data_bootstrap)
+      lines.push_back(
+          "Clipped series with a bootstrap of the unclipped data: its thresholds belong to other "
+          "statistics; run with --bootstrap frames");
+    else
+      lines.push_back("Caution: " + c.message);
+  }
   return lines;
 }
 
@@ -188,7 +190,7 @@ int run_program(Channels& out, const ExecutionOptions& options) {
           results_files.push_back(results_file_name(summary.report));
         if (terminal) {
           out.console.line(summary_line(summary));
-          for (const std::string& line : guard_lines(summary)) out.console.line(line);
+          for (const std::string& line : caution_lines(summary)) out.console.line(line);
         }
       } catch (const RunEnded&) {
         commit_run(execution, write_errors_before, out);

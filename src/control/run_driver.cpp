@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "analysis/analyse.h"
+#include "analysis/cautions.h"
 #include "analysis/engine.h"
 #include "analysis/log_transform.h"
 #include "analysis/run_checks.h"
@@ -420,9 +421,9 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
   RunWriter writer(header, settings, program_run_channels(out), settings.threads);
   FramesTableWriter table(frames_table_name(out.report.path()),
                           header.clock.stamps == RowStamps::stamped, out);
-  VarianceWatch variance(settings.false_alarm);
+  CautionWatch cautions(settings);
   std::optional<ResultsFileWriter> results;
-  std::vector<AnalysisSink*> sinks{&writer, &table, &variance};
+  std::vector<AnalysisSink*> sinks{&writer, &table, &cautions};
   if (execution.results_file) sinks.push_back(&results.emplace(out.report.path(), settings, out));
   SinkList all(sinks);
   try {
@@ -438,8 +439,9 @@ void analyse_and_write(std::span<const float> x, std::span<const float> y,
     throw Stop{};
   }
   outcome.counts = writer.counts();
-  outcome.x_variance = variance.x();
-  outcome.y_variance = variance.y();
+  outcome.x_variance = cautions.tally().x_variance();
+  outcome.y_variance = cautions.tally().y_variance();
+  outcome.cautions = cautions.tally().cautions();
 }
 
 }  // namespace

@@ -59,6 +59,7 @@ struct RunOutcome {
   PerTest<int> counts;
   Settings settings;                     // the run's analysis settings
   VarianceCheck x_variance, y_variance;  // changing variance in the frames of x and y
+  std::vector<Caution> cautions;         // what the frames say about reading the counts
 };
 
 // Performs run number `run_index` (1-based) for the run control file `name`

@@ -7,6 +7,7 @@
 #include "data/descriptive.h"
 #include "frames/summary.h"
 #include "stats/mcleod_li.h"
+#include "stats/prewhiten.h"
 #include "stats/survival.h"
 #include "stats/var.h"
 
@@ -127,8 +128,18 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
       f.y_residuals = stat(y, messages);
     }
     if (job.describe) {
-      f.variance_pvalue_x = mcleod_li(x, plan.lags).pvalue;
-      f.variance_pvalue_y = mcleod_li(y, plan.lags).pvalue;
+      // The check of changing variance sees prewhitened series: the VAR
+      // residuals, or without a fit each series' AR(2) residuals (in the
+      // frame's copy, which the tests no longer need).
+      auto variance_pvalue = [&](std::span<const float> series, std::span<float> scratch) {
+        if (job.var_lag == 0) {
+          const int n = ar2_residuals(series, scratch);
+          if (n > 0) return mcleod_li(scratch.first(static_cast<std::size_t>(n)), plan.lags).pvalue;
+        }
+        return mcleod_li(series, plan.lags).pvalue;
+      };
+      f.variance_pvalue_x = variance_pvalue(x, std::span<float>(frame.data(), len));
+      f.variance_pvalue_y = variance_pvalue(y, std::span<float>(frame.data() + len, len));
     }
     if (job.clip) {
       clip_to_signs(x);

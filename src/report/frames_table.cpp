@@ -58,7 +58,8 @@ std::string frames_table_header(bool stamped) {
   std::string text = stamped ? "frame,first_row,last_row,start,end" : "frame,first_row,last_row";
   for (Test t : kColumnOrder) {
     const std::string test = name(t);
-    text += ",cdf_" + test + ",pvalue_" + test + ",significant_" + test;
+    text += ",statistic_" + test + ",df_" + test + ",cdf_" + test + ",pvalue_" + test +
+            ",significant_" + test;
   }
   for (Test t : kColumnOrder) text += ",qvalue_" + std::string(name(t));
   return text + '\n';
@@ -92,6 +93,10 @@ std::string frames_table_row_start(const Frame& f, bool stamped) {
   }
   const PerTest<float> p = f.p_values();
   for (Test t : kColumnOrder) {
+    text += ',';
+    add_number(text, f.statistic[t]);
+    text += ',';
+    add_number(text, f.df[t]);
     text += ',';
     add_number(text, f.cdf[t]);
     text += ',';

@@ -1,13 +1,14 @@
 // The per-frame table of a run, written beside its report as comma-separated
 // values: the report's name with ".csv" in place of ".out" (runA_1-_2.csv).
 //
-//   frame,first_row,last_row[,start,end],cdf_Cx,pvalue_Cx,significant_Cx,...,
-//   qvalue_Cx,...,qvalue_Hyyx
+//   frame,first_row,last_row[,start,end],statistic_Cx,df_Cx,cdf_Cx,pvalue_Cx,
+//   significant_Cx,...,qvalue_Cx,...,qvalue_Hyyx
 //
 // A header row, then one row per frame: the frame number, its first and last
 // row (1-based rows of the run's series), the stamps of those rows when the
 // rows carry stamps, then for each test (Cx, Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx)
-// its CDF value, its p-value 1 - CDF as the reports compute it, and whether
+// its statistic, the degrees of freedom of its chi-square reference, its CDF
+// value, its p-value 1 - CDF as the reports compute it, and whether
 // the frame is significant for it ("true" or "false"); last, for each test in
 // the same order, its Benjamini-Hochberg q-value over the run's frames
 // (Frame::qvalue, from the 64-bit p-values). The columns are those of the

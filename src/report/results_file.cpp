@@ -225,6 +225,27 @@ void variance(Json& j, const VarianceCheck& c) {
   j.close('}');
 }
 
+void caution(Json& j, const Caution& c) {
+  j.open('{');
+  j.key("kind");
+  j.string(name(c.kind));
+  j.key("series");
+  j.string(c.series);
+  j.key("frames");
+  j.number(c.frames);
+  j.key("count");
+  j.number(c.count);
+  j.key("figure");
+  j.number(c.figure);
+  j.key("binomial_pvalue");
+  j.number(c.binomial_pvalue);
+  j.key("advice");
+  j.string(c.advice);
+  j.key("message");
+  j.string(c.message);
+  j.close('}');
+}
+
 const char* stage_name(Stage s) {
   switch (s) {
     case Stage::run: return "run";
@@ -336,6 +357,13 @@ std::string results_json(const std::string& report_name, const Settings& setting
   variance(j, r.x_variance);
   j.key("y_variance");
   variance(j, r.y_variance);
+  j.key("cautions");
+  j.open('[');
+  for (const Caution& c : r.cautions) {
+    j.item();
+    caution(j, c);
+  }
+  j.close(']');
   j.key("messages");
   j.open('[');
   for (const Message& m : r.messages) {
@@ -384,7 +412,7 @@ ResultsFileWriter::ResultsFileWriter(std::string report_name, const Settings& se
     : report_name_(std::move(report_name)), settings_(settings), program_(program) {}
 
 void ResultsFileWriter::write(const FramePlan& plan) {
-  const Result result = collector_.take(plan, settings_.false_alarm);
+  const Result result = collector_.take(plan, settings_);
   Channel file(results_file_name(report_name_), program_);
   // The channel's name is the file's path.
   if (file.open_file(file.name()) != 0) {

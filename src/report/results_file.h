@@ -7,7 +7,9 @@
 //    "x_stats": {...}, "y_stats": {...}, "thresholds": {"Hxxy": ..., ...},
 //    "bootstrapped": ..., "frames": [{...}, ...], "counts": {...},
 //    "summary": null | {...}, "x_variance": {...}, "y_variance": {...},
-//    "diagnostics": [{"channel": ..., "stage": ..., "frame": ..., "text": ...}]}
+//    "cautions": [{"kind": ..., "series": ..., "frames": ..., "count": ...,
+//                  "figure": ..., "binomial_pvalue": ..., "advice": ..., "message": ...}],
+//    "messages": [{"kind": ..., "stage": ..., "frame": ..., "numbers": [...], ...}]}
 //
 // Per-test values are objects keyed by test name, in kTests order. Every
 // number reads back as the same value: a 64-bit value is the shortest text

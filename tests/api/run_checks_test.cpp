@@ -10,10 +10,14 @@
 #include <vector>
 
 #include "bootstrap/uniform.h"
+#include "simulated.h"
 #include "vok/vok.h"
 
 namespace vok {
 namespace {
+
+using test::garch;
+using test::normals;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -77,30 +81,6 @@ TEST(BinomialTail, KnownValues) {
   const double want = 1.0 - std::pow(0.95, 20) - 20 * 0.05 * std::pow(0.95, 19) -
                       190 * 0.0025 * std::pow(0.95, 18);
   EXPECT_NEAR(binomial_upper_tail(3, 20, 0.05), want, 1e-13);
-}
-
-// Normal values from the uniform stream (Box-Muller), from position `at`.
-std::vector<float> normals(std::size_t n, std::uint64_t at) {
-  std::vector<float> out;
-  while (out.size() < n) {
-    const double u1 = (UniformStream::bits(at++) + 0.5) * 0x1p-24;
-    const double u2 = UniformStream::at(at++);
-    out.push_back(static_cast<float>(std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2)));
-  }
-  return out;
-}
-
-// GARCH(1,1): e(t) = sqrt(h(t)) z(t), h(t) = 0.05 + 0.1 e(t-1)^2 + 0.85 h(t-1).
-std::vector<float> garch(std::size_t n, std::uint64_t at) {
-  const std::vector<float> z = normals(n + 500, at);
-  std::vector<float> out;
-  double h = 1.0, e = 0.0;
-  for (std::size_t t = 0; t < z.size(); ++t) {
-    h = 0.05 + 0.1 * e * e + 0.85 * h;
-    e = std::sqrt(h) * z[t];
-    if (t >= 500) out.push_back(static_cast<float>(e));
-  }
-  return out;
 }
 
 Settings frames_of(int length) {

@@ -199,6 +199,51 @@ TEST(TerminalLine, ChangingVarianceWithoutClippingPointsToClipping) {
   EXPECT_EQ(dir.run().console.find("Changing variance"), std::string::npos);
 }
 
+// x: AR(1) with coefficient 0.8, y: independent values; 5000 rows.
+std::string autocorrelated_data() {
+  std::string text = "AR(1) x, calm y\nrows=5000 columns=2 interval=1.0 format=(2f12.5)\n";
+  double x = 0.0;
+  for (int t = -200; t < 5000; ++t) {
+    const std::uint64_t at = static_cast<std::uint64_t>(t + 200) * 3;
+    x = 0.8 * x + (UniformStream::at(at) - 0.5);
+    char row[40];
+    std::snprintf(row, sizeof row, "%12.5f%12.5f\n", x, UniformStream::at(at + 1) - 0.5);
+    if (t >= 0) text += row;
+  }
+  return text;
+}
+
+// A caution of the library's own wording: one line after the run's, and in
+// the results file.
+TEST(TerminalLine, OtherCautionsInTheLibrarysWordsAndInTheResultsFile) {
+  RunDir dir;
+  const TopSettings top{.frame_length = 250};
+  RunSettingsText run;
+  run.data = "ar.dat";
+  dir.write("Runvok.cnl", top_file(top, {"a.cnl"}));
+  dir.write("a.cnl", e2e::run_file(run));
+  dir.write("ar.dat", autocorrelated_data());
+  ExecutionOptions results;
+  results.results_file = true;
+  const std::string seen = terminal_console(dir, results);
+  if (seen == "no terminal") GTEST_SKIP() << "no pseudo-terminal here";
+  const std::string line =
+      "\nCaution: x is autocorrelated: Cx significant in 100.0% of 20 frames without a VAR fit "
+      "(var_lag=0); linear autocorrelation makes the bicorrelation tests fire as nonlinear "
+      "dependence does: prewhiten with a VAR fit (var_lag=1 or more) to tell the two apart\n";
+  const auto at = seen.find(line);
+  ASSERT_NE(at, std::string::npos) << seen;
+  EXPECT_LT(seen.find("Report written: a_1-_2.out"), at);
+  // Judged on the prewhitened series, the autocorrelation is no changing variance.
+  EXPECT_EQ(seen.find("Changing variance"), std::string::npos) << seen;
+  const std::string json = dir.read("a_1-_2.json");
+  EXPECT_NE(json.find("\"cautions\":[{\"kind\":\"autocorrelation\",\"series\":\"x\""),
+            std::string::npos)
+      << json;
+  // Redirected, the console has none of it.
+  EXPECT_EQ(dir.run().console.find("Caution"), std::string::npos);
+}
+
 TEST(TerminalLine, ClippingWithTheDataBootstrapPointsToTheFramesBootstrap) {
   RunDir dir;
   const TopSettings top{.exponent = "0.3", .frame_length = 40, .var_lag = 1, .resamples = 20};

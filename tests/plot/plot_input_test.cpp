@@ -278,7 +278,7 @@ TEST(ParseFramesTable, MalformedTablesNameTheLine) {
       {header + replaced(row, "false", "maybe"), "line 2: \"maybe\" is neither true nor false"},
       {header + replaced(row, "0.5", "1.5"), "line 2: \"1.5\" is not a CDF value"},
       {header + replaced(row, "1,1,100", "2,1,100"), "line 2: \"2\" where frame 1 should stand"},
-      {header + replaced(row, ",false", ""), "line 2: 30 fields where the header row has 31"},
+      {header + replaced(row, ",false", ""), "line 2: 44 fields where the header row has 45"},
       {header + replaced(row, "1,1,100", "1,\"1,100"), "line 2: an unclosed quote"},
   };
   for (const Case& c : cases) {

@@ -19,6 +19,7 @@
 #include "report/frames_table.h"
 #include "control/options.h"
 #include "e2e/run_in_dir.h"
+#include "plot/plot_test_helpers.h"
 #include "plot/png_image.h"
 #include "plot_input.h"
 #include "plot_script.h"
@@ -27,44 +28,16 @@ namespace vok::plot {
 namespace {
 
 using e2e::RunDir;
+using testing::count;
+using testing::environment_path;
+using testing::plot;
+using testing::PlotResult;
+using testing::source_file;
 using testing::png_size;
 using testing::PngImage;
 
-std::string environment_path() {
-  const char* path = std::getenv("PATH");
-  return path == nullptr ? "" : path;
-}
-
-std::string source_file(const std::string& relative) {
-  std::ifstream in(std::filesystem::path(VOK_SOURCE_DIR) / relative, std::ios::binary);
-  if (!in) ADD_FAILURE() << "no file " << relative;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct PlotResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-PlotResult plot(const std::vector<std::string>& args,
-                const std::string& path = environment_path()) {
-  std::ostringstream out, err;
-  PlotResult r;
-  r.status = run_vok_plot(args, out, err, path);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
 bool have_gnuplot() {
   return !find_program("gnuplot", environment_path()).empty();
-}
-
-std::size_t count(const std::string& text, std::string_view what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 // A text as gnuplot writes it in an SVG file ("<" and "&" escaped).

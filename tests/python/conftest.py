@@ -95,7 +95,7 @@ def read_table(path):
     q-values' 64 bits read back exactly)."""
     table = pd.read_csv(path, index_col="frame", float_precision="round_trip")
     for column in table.columns:
-        if column.startswith(("cdf_", "pvalue_")):
+        if column.startswith(("statistic_", "cdf_", "pvalue_")):
             table[column] = table[column].astype(np.float32)
     return table
 

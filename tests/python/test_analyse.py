@@ -135,6 +135,100 @@ def test_plot_labels_the_thresholds_as_the_report_and_vok_plot_show_them(
     assert sorted(shown) == sorted(labels)
 
 
+def _test_lines(ax):
+    """The p-value line of each test drawn on ax: test -> Line2D."""
+    return {line.get_label().split(" (")[0]: line for line in ax.get_lines()
+            if line.get_label().endswith("significant)")}
+
+
+def test_plot_gives_each_test_its_own_colour_and_one_legend_entry(result):
+    import matplotlib.pyplot as plt
+    from matplotlib.colors import to_hex
+
+    fig, ax = plt.subplots()
+    result.plot(ax=ax)
+    lines = _test_lines(ax)
+    assert sorted(lines) == sorted(vok.TESTS)
+    colours = {test: to_hex(line.get_color()) for test, line in lines.items()}
+    assert len(set(colours.values())) == 7, colours
+    # Seven tests, the dashed threshold and the circle: nine entries, not one
+    # per threshold line as well.
+    texts = [t.get_text() for t in ax.get_legend().get_texts()]
+    assert len(texts) == 9, texts
+    n = result.counts.loc["Hxxy", "significant"]
+    threshold = next(line.get_label() for line in ax.get_lines()
+                     if line.get_label().startswith("Hxxy threshold")).split()[-1]
+    assert f"Hxxy: {n} significant, threshold {threshold}" in texts
+    # The same colours in the two-panel figure.
+    two = result.plot()
+    for panel in two.axes:
+        for test, line in _test_lines(panel).items():
+            assert to_hex(line.get_color()) == colours[test]
+    for f in (fig, two):
+        plt.close(f)
+
+
+@pytest.mark.parametrize("smallest, bottom", [
+    (3.5e-37, 1e-37),  # far into the tail: the axis reaches it
+    (0.02, 1e-4),      # no small p-value: the axis still shows four decades
+])
+def test_plot_draws_the_real_p_values_on_a_log_axis(result, smallest, bottom):
+    import copy
+
+    import matplotlib.pyplot as plt
+    crafted = copy.copy(result)
+    crafted.frames = result.frames.copy()
+    crafted.frames["pvalue_Hxxy"] = np.maximum(crafted.frames["pvalue_Hxxy"], smallest)
+    crafted.frames.loc[2, "pvalue_Hxxy"] = smallest
+    crafted.frames.loc[3, "pvalue_Hxxy"] = 0.0  # below the smallest double
+    fig = crafted.plot()
+    ax = fig.axes[0]
+    y = _test_lines(ax)["Hxxy"].get_ydata()
+    assert y[1] == smallest  # drawn as it is, not floored
+    assert y[2] == pytest.approx(bottom)  # 0 on the bottom line
+    low, high = ax.get_ylim()
+    assert ax.get_yscale() == "log" and low <= bottom and high >= 1
+    fig.canvas.draw()
+    labels = [t.get_text() for t in ax.get_yticklabels()]
+    assert not any("<" in label for label in labels), labels
+    plt.close(fig)
+
+
+# 9 lags (frames of 250) and 20 frames (of 100): ranges whose default ticks
+# fall on halves.
+@pytest.mark.parametrize("frame_length", [100, 250])
+def test_heat_map_ticks_whole_lags_and_frames(series, frame_length):
+    import matplotlib.pyplot as plt
+    fig = vok.analyse(*series, frame_length=frame_length).plot_xy()
+    ax = fig.axes[0]
+    fig.canvas.draw()
+    for ticks, (low, high) in ((ax.get_yticks(), ax.get_ylim()),
+                               (ax.get_xticks(), ax.get_xlim())):
+        shown = [t for t in ticks if low <= t <= high]
+        assert len(shown) >= 3
+        assert all(float(t).is_integer() for t in shown), shown
+    plt.close(fig)
+
+
+def test_notebook_table_shows_units_and_explains_each_column(result):
+    import re
+
+    page = result._repr_html_()
+    table = result.summary().table
+    # Each fact of the header on its own, not run together.
+    for fact in ("frames: 10 of 200 rows (overlap 0)", "lags: 8", "VAR order: 1"):
+        assert f"<li>{fact}</li>" in page, page
+    # Shares as percentages.
+    for test in vok.TESTS:
+        assert f"{100 * table.loc[test, 'share']:.1f}%" in page
+    # Each heading explained on hover, and the two counts told apart below.
+    headings = re.findall(r"<th title=\"([^\"]+)\">([^<]+)</th>", page)
+    assert [h for _, h in headings] == ["test", "threshold", "significant frames", "frames",
+                                        "share", "binomial p", "discoveries"]
+    assert all(len(title) > 8 for title, _ in headings)
+    assert "Benjamini-Hochberg" in page and "Significant frames and discoveries" in page
+
+
 @pytest.mark.parametrize("convert", [
     lambda a: a.astype(np.float64),
     lambda a: a.tolist(),

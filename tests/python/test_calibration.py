@@ -32,7 +32,8 @@ def calibration_warnings(**kwargs):
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         result = vok.analyse(**kwargs)
-    return result, [str(w.message) for w in caught if w.category is vok.CalibrationWarning]
+    return result, [str(w.message) for w in caught
+                    if issubclass(w.category, vok.CalibrationWarning)]
 
 
 def direct_qvalues(p):
@@ -82,7 +83,7 @@ def test_changing_variance_warns_and_points_to_clipping():
     assert result.variance.loc["x", "share"] == pytest.approx(
         (result.frames["variance_pvalue_x"] < 0.05).mean())
     assert len(texts) == 1 and texts[0].startswith("x changes its variance")
-    assert "transform='clip'" in texts[0]
+    assert "transform=clip" in texts[0]
     summary = str(result.summary())
     assert "changing variance in x: McLeod-Li significant in" in summary
     assert "warning: x changes its variance" in summary
@@ -103,7 +104,7 @@ def test_clipping_with_the_data_bootstrap_points_to_the_frames_bootstrap():
     x, y = normal(2000, 9), normal(2000, 10)
     _, texts = calibration_warnings(x=x, y=y, frame_length=100, var_lag=1, resamples=40,
                                     transform="clip")
-    assert len(texts) == 1 and "bootstrap='frames'" in texts[0]
+    assert len(texts) == 1 and "bootstrap=frames" in texts[0]
     _, texts = calibration_warnings(x=x, y=y, frame_length=100, var_lag=1, resamples=40,
                                     transform="clip", bootstrap="frames")
     assert texts == []
@@ -118,3 +119,49 @@ def test_summary_counts_the_discoveries_at_the_false_alarm_level():
         assert table.loc[test, "discoveries"] == (result.frames[f"qvalue_{test}"] < 0.05).sum()
     assert table.loc["Hxxy", "discoveries"] >= 15
     assert "q < alpha" in str(result.summary())
+
+
+def ar1(rows, seed, phi=0.5):
+    e = normal(rows + 200, seed).astype(np.float64)
+    for t in range(1, len(e)):
+        e[t] += phi * e[t - 1]
+    return e[200:].astype(np.float32)
+
+
+@pytest.mark.parametrize("name, make, settings, category, series", [
+    ("a level without a constant", lambda: (normal(5000, 20) + 1, normal(5000, 21)),
+     dict(var_lag=1), vok.LevelWarning, "x"),
+    ("changing variance", lambda: (normal(5000, 22), garch(5000, 23)),
+     dict(var_lag=1), vok.ChangingVarianceWarning, "y"),
+    ("autocorrelation without a fit", lambda: (ar1(5000, 24), normal(5000, 25)),
+     dict(), vok.AutocorrelationWarning, "x"),
+    ("lag-0 correlation", lambda: (lambda x: (x, 0.6 * x + 0.8 * normal(5000, 27)))(
+        normal(5000, 26)), dict(var_lag=1), vok.Lag0CorrelationWarning, ""),
+    ("clipping with the data bootstrap", lambda: (normal(5000, 28), normal(5000, 29)),
+     dict(var_lag=1, resamples=20, transform="clip"), vok.ClipBootstrapWarning, ""),
+    ("a constant frame", lambda: (np.r_[np.ones(250), normal(4750, 30)], normal(5000, 31)),
+     dict(), vok.ConstantFramesWarning, ""),
+])
+def test_each_caution_is_its_own_warning_class_raised_where_the_user_called(
+        name, make, settings, category, series):
+    x, y = make()
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        result = vok.analyse(x, y, frame_length=250, **settings)
+    cautions = [w for w in caught if issubclass(w.category, vok.CalibrationWarning)]
+    assert [w.category for w in cautions] == [category], name
+    assert cautions[0].filename == __file__
+    table = result.cautions
+    assert list(table.columns) == ["kind", "series", "frames", "count", "figure", "binomial_p",
+                                   "advice", "message"]
+    assert table["series"].tolist() == [series]
+    assert table["message"].tolist() == [str(cautions[0].message)]
+    assert str(cautions[0].message) in str(result.summary())
+
+
+def test_autocorrelation_is_not_taken_for_changing_variance():
+    # Without a VAR fit, the variance check sees each series' AR(2) residuals.
+    result, texts = calibration_warnings(x=ar1(10000, 32), y=ar1(10000, 33), frame_length=250)
+    assert result.cautions["kind"].tolist() == ["autocorrelation", "autocorrelation"]
+    assert not result.variance["strong"].any()
+    assert all("changes its variance" not in t for t in texts)

@@ -61,3 +61,17 @@ def test_pip_wheel_makes_a_wheel(source, tmp_path):
     assert len(wheels) == 1
     names = zipfile.ZipFile(wheels[0]).namelist()
     assert "vok/py.typed" in names and any(n.startswith("vok/_vok.") for n in names)
+
+
+def test_an_interpreter_without_the_build_tools_is_told_what_it_lacks():
+    # -S leaves out the site packages: no setuptools, pybind11, numpy, pandas.
+    done = subprocess.run([sys.executable, "-S", "setup.py", "build_ext"], cwd=ROOT,
+                          capture_output=True, text=True)
+    assert done.returncode != 0
+    assert "Traceback" not in done.stderr and "ModuleNotFoundError" not in done.stderr
+    first = done.stderr.splitlines()[0]
+    assert sys.executable in first
+    assert "setuptools, pybind11, wheel (needed to build vok)" in first
+    assert "numpy, pandas (needed to run it)" in first
+    assert "apt-get install python3-setuptools python3-pybind11" in done.stderr
+    assert "--no-build-isolation" in done.stderr

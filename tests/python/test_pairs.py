@@ -8,6 +8,7 @@ import math
 import itertools
 import os
 import subprocess
+import warnings
 import sys
 
 import numpy as np
@@ -410,3 +411,54 @@ def test_the_client_in_use_is_taken_and_false_means_local(panel, local, client):
     assert vok._pairs._active_client() is client
     assert_same(vok.analyse_pairs(panel, progress=False, **SETTINGS), local)
     assert_same(vok.analyse_pairs(panel, client=False, progress=False, **SETTINGS), local)
+
+
+# ---------------------------------------------------------------------------
+# Cautions
+
+
+def caution_panel():
+    """The panel with e, an AR(1) of coefficient 0.8: its pairs call for the
+    autocorrelation caution without a VAR fit."""
+    data = make_panel()
+    rng = np.random.default_rng(8)
+    e = rng.standard_normal(len(data))
+    for t in range(1, len(e)):
+        e[t] += 0.8 * e[t - 1]
+    return data.assign(e=e)
+
+
+def test_cautions_are_gathered_per_pair_and_each_warning_names_its_pair():
+    data = caution_panel()
+    pairs = [("e", "c"), ("c", "d"), ("d", "e")]
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        results = vok.analyse_pairs(data, pairs, progress=False, frame_length=100)
+    table = results.cautions
+    assert list(table.columns[:4]) == ["x", "y", "kind", "series"]
+    assert list(zip(table["x"], table["y"], table["kind"], table["series"])) == [
+        ("e", "c", "autocorrelation", "x"), ("d", "e", "autocorrelation", "y")]
+    # Each as analyse gives it for the pair alone.
+    alone = vok.analyse(data["d"], data["e"], frame_length=100).cautions
+    assert list(table["message"])[1] == alone["message"][0]
+    seen = [(w.category, str(w.message)) for w in caught
+            if issubclass(w.category, vok.CalibrationWarning)]
+    assert seen == [(vok.AutocorrelationWarning, f"pair (x='{x}', y='{y}'): {m}")
+                    for x, y, m in zip(table["x"], table["y"], table["message"])]
+    # Raised where the caller called.
+    assert {w.filename for w in caught} == {__file__}
+
+
+def test_cluster_gives_the_cautions_of_the_local_run(client):
+    data = caution_panel()
+    with warnings.catch_warnings(record=True) as local_warnings:
+        warnings.simplefilter("always")
+        local = vok.analyse_pairs(data, progress=False, client=False, frame_length=100)
+    with warnings.catch_warnings(record=True) as cluster_warnings:
+        warnings.simplefilter("always")
+        on_cluster = vok.analyse_pairs(data, progress=False, client=client, frame_length=100)
+    # a (AR(1) 0.4) and e in each of their pairs, both in (a, e).
+    assert len(local.cautions) == 8 and set(local.cautions["kind"]) == {"autocorrelation"}
+    pd.testing.assert_frame_equal(on_cluster.cautions, local.cautions)
+    assert ([str(w.message) for w in cluster_warnings] ==
+            [str(w.message) for w in local_warnings])

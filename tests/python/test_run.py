@@ -157,6 +157,8 @@ def test_results_equal_analyse_to_the_bit(tmp_path, example_run, trend):
     pd.testing.assert_frame_equal(results["runA_1-_2"].frames, alone.frames, check_exact=True)
     pd.testing.assert_series_equal(results["runA_1-_2"].thresholds, alone.thresholds,
                                    check_exact=True)
+    pd.testing.assert_frame_equal(results["runA_1-_2"].cautions, alone.cautions,
+                                  check_exact=True)
     # The results files are read and gone: the folder is the console's.
     assert not list((tmp_path / "run").glob("*.json"))
 

@@ -19,6 +19,10 @@ Frame frame(int number, int first_row, int last_row, float cdf_start) {
   f.last_row = last_row;
   int i = 0;
   for (Test t : kTests) f.cdf[t] = cdf_start + 0.125f * static_cast<float>(i++);
+  i = 0;
+  for (Test t : kTests) f.statistic[t] = 1.5f * static_cast<float>(number + i++);
+  for (Test t : kTests) f.df[t] = 10 * number;
+  f.df.hyyx = 0;
   f.significant.hxxy = true;
   for (Test t : kTests) f.qvalue[t] = 1.0;
   f.qvalue.hxxy = 0.015625 * number;
@@ -35,18 +39,24 @@ TEST(FramesTable, HeaderThenOneRowPerFrame) {
   Result r;
   r.frames = {frame(1, 1, 40, 0.0f), frame(2, 41, 80, 0.125f)};
   // Tests Hxxy, Hyyx, Hxxx, Hyyy, Cx, Cy, Cxy hold cdf_start + 0, 0.125, ...
-  // 0.75; the columns run Cx, Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx, then the
-  // q-values in the same order.
+  // 0.75 and statistics 1.5 * (number + 0, 1, ... 6); the columns run Cx, Cy,
+  // Cxy, Hxxx, Hyyy, Hxxy, Hyyx, then the q-values in the same order.
   const std::string want =
-      "frame,first_row,last_row,cdf_Cx,pvalue_Cx,significant_Cx,cdf_Cy,pvalue_Cy,significant_Cy,"
-      "cdf_Cxy,pvalue_Cxy,significant_Cxy,cdf_Hxxx,pvalue_Hxxx,significant_Hxxx,cdf_Hyyy,"
-      "pvalue_Hyyy,significant_Hyyy,cdf_Hxxy,pvalue_Hxxy,significant_Hxxy,cdf_Hyyx,pvalue_Hyyx,"
-      "significant_Hyyx,qvalue_Cx,qvalue_Cy,qvalue_Cxy,qvalue_Hxxx,qvalue_Hyyy,qvalue_Hxxy,"
-      "qvalue_Hyyx\n"
-      "1,1,40,0.5,0.5,false,0.625,0.375,false,0.75,0.25,false,0.25,0.75,false,0.375,0.625,false,"
-      "0,1,true,0.125,0.875,false,1,1,1,1,1,0.015625,1\n"
-      "2,41,80,0.625,0.375,false,0.75,0.25,false,0.875,0.125,false,0.375,0.625,false,0.5,0.5,"
-      "false,0.125,0.875,true,0.25,0.75,false,1,1,1,1,1,0.03125,1\n";
+      "frame,first_row,last_row,"
+      "statistic_Cx,df_Cx,cdf_Cx,pvalue_Cx,significant_Cx,"
+      "statistic_Cy,df_Cy,cdf_Cy,pvalue_Cy,significant_Cy,"
+      "statistic_Cxy,df_Cxy,cdf_Cxy,pvalue_Cxy,significant_Cxy,"
+      "statistic_Hxxx,df_Hxxx,cdf_Hxxx,pvalue_Hxxx,significant_Hxxx,"
+      "statistic_Hyyy,df_Hyyy,cdf_Hyyy,pvalue_Hyyy,significant_Hyyy,"
+      "statistic_Hxxy,df_Hxxy,cdf_Hxxy,pvalue_Hxxy,significant_Hxxy,"
+      "statistic_Hyyx,df_Hyyx,cdf_Hyyx,pvalue_Hyyx,significant_Hyyx,"
+      "qvalue_Cx,qvalue_Cy,qvalue_Cxy,qvalue_Hxxx,qvalue_Hyyy,qvalue_Hxxy,qvalue_Hyyx\n"
+      "1,1,40,7.5,10,0.5,0.5,false,9,10,0.625,0.375,false,10.5,10,0.75,0.25,false,"
+      "4.5,10,0.25,0.75,false,6,10,0.375,0.625,false,1.5,10,0,1,true,3,0,0.125,0.875,false,"
+      "1,1,1,1,1,0.015625,1\n"
+      "2,41,80,9,20,0.625,0.375,false,10.5,20,0.75,0.25,false,12,20,0.875,0.125,false,"
+      "6,20,0.375,0.625,false,7.5,20,0.5,0.5,false,3,20,0.125,0.875,true,4.5,0,0.25,0.75,false,"
+      "1,1,1,1,1,0.03125,1\n";
   EXPECT_EQ(frames_table(r, false), want);
 }
 
@@ -59,9 +69,9 @@ TEST(FramesTable, NumbersReadBackExactly) {
     r.frames[0].cdf.cx = v;
     const std::string text = frames_table(r, false);
     const std::string row = text.substr(text.find('\n') + 1);
-    // frame,first_row,last_row,cdf_Cx,pvalue_Cx,...
+    // frame,first_row,last_row,statistic_Cx,df_Cx,cdf_Cx,pvalue_Cx,...
     std::size_t at = 0;
-    for (int comma = 0; comma < 3; ++comma) at = row.find(',', at) + 1;
+    for (int comma = 0; comma < 5; ++comma) at = row.find(',', at) + 1;
     const std::string cdf = row.substr(at, row.find(',', at) - at);
     at = row.find(',', at) + 1;
     const std::string p = row.substr(at, row.find(',', at) - at);
@@ -76,8 +86,9 @@ TEST(FramesTable, NotANumberReadsAsNan) {
   Result r;
   r.frames = {frame(1, 1, 12, 0.0f)};
   r.frames[0].cdf.cx = std::numeric_limits<float>::quiet_NaN();
+  r.frames[0].statistic.cx = std::numeric_limits<float>::quiet_NaN();
   const std::string text = frames_table(r, false);
-  EXPECT_NE(text.find("\n1,1,12,nan,nan,false,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n1,1,12,nan,10,nan,nan,false,"), std::string::npos) << text;
 }
 
 TEST(FramesTable, StampsTrimmedAndQuotedWhenTheyNeedIt) {
@@ -88,10 +99,12 @@ TEST(FramesTable, StampsTrimmedAndQuotedWhenTheyNeedIt) {
   r.frames[1].first_stamp = "1 Mar, \"noon\"";
   r.frames[1].last_stamp = "plain";
   const std::string text = frames_table(r, true);
-  EXPECT_TRUE(text.starts_with("frame,first_row,last_row,start,end,cdf_Cx,")) << text;
-  EXPECT_NE(text.find("\n1,1,12,1997-03-01 00:00:00,1997-03-01 00:00:11,0.5,"), std::string::npos)
+  EXPECT_TRUE(text.starts_with("frame,first_row,last_row,start,end,statistic_Cx,")) << text;
+  EXPECT_NE(text.find("\n1,1,12,1997-03-01 00:00:00,1997-03-01 00:00:11,7.5,10,0.5,"),
+            std::string::npos)
       << text;
-  EXPECT_NE(text.find("\n2,13,24,\"1 Mar, \"\"noon\"\"\",plain,0.5,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n2,13,24,\"1 Mar, \"\"noon\"\"\",plain,9,20,0.5,"), std::string::npos)
+      << text;
 }
 
 }  // namespace

@@ -122,6 +122,18 @@ void expect_same(const Result& a, const Result& b) {
     EXPECT_TRUE(same_bits((a.*check).binomial_pvalue, (b.*check).binomial_pvalue));
     EXPECT_EQ((a.*check).strong, (b.*check).strong);
   }
+  ASSERT_EQ(a.cautions.size(), b.cautions.size());
+  for (std::size_t i = 0; i < a.cautions.size(); ++i) {
+    const Caution &x = a.cautions[i], &y = b.cautions[i];
+    EXPECT_EQ(x.kind, y.kind);
+    EXPECT_EQ(x.series, y.series);
+    EXPECT_EQ(x.frames, y.frames);
+    EXPECT_EQ(x.count, y.count);
+    EXPECT_TRUE(same_bits(x.figure, y.figure));
+    EXPECT_TRUE(same_bits(x.binomial_pvalue, y.binomial_pvalue));
+    EXPECT_EQ(x.advice, y.advice);
+    EXPECT_EQ(x.message, y.message);
+  }
   ASSERT_EQ(a.messages.size(), b.messages.size());
   for (std::size_t i = 0; i < a.messages.size(); ++i) {
     EXPECT_EQ(a.messages[i].kind, b.messages[i].kind);
@@ -187,7 +199,7 @@ TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
       {"VAR(2) with a constant, bootstrapped frames", 2, 40, Transform::none, Bootstrap::frames,
        0, false, Trend::c},
   };
-  bool summarised = false, degenerate = false;
+  bool summarised = false, degenerate = false, cautioned = false;
   for (const AnalysisCase& c : cases) {
     SCOPED_TRACE(c.name);
     Settings settings;
@@ -206,6 +218,7 @@ TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
     expect_same(r, read_back("run_1-_2.out", settings, r));
     summarised = summarised || r.summary.has_value();
     for (const Frame& f : r.frames) degenerate = degenerate || f.degenerate;
+    cautioned = cautioned || !r.cautions.empty();
 
     const test::JsonValue doc = parse_json(results_json("run_1-_2.out", settings, r));
     const test::JsonValue& written = doc["settings"];
@@ -225,6 +238,7 @@ TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
   // The cases reach the parts a plain analysis leaves empty.
   EXPECT_TRUE(summarised);
   EXPECT_TRUE(degenerate);
+  EXPECT_TRUE(cautioned);
 }
 
 TEST(ResultsFile, ValuesWithoutPlainTextAndEscapedTextReadBack) {

@@ -1,8 +1,7 @@
-// Reads a results file back into a vok::Result: a small JSON reader (the
-// values a results file holds: objects, arrays, strings, numbers, true,
-// false, null) and the mapping of its members onto the Result, so that the
-// tests can hold the file to the Result it was written from, bit for bit.
-// Numbers are read as doubles, as any JSON reader reads them.
+// Reads a results file back into a vok::Result: vok-plot's JSON reader and
+// the mapping of the file's members onto the Result, so that the tests can
+// hold the file to the Result it was written from, bit for bit. Numbers are
+// read as doubles, as any JSON reader reads them.
 #pragma once
 
 #include <charconv>
@@ -16,148 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "../../tools/vok-plot/json_reader.h"
 #include "vok/vok.h"
 
 namespace vok::test {
 
-struct JsonValue {
-  enum class Kind { null, boolean, number, string, array, object };
-  Kind kind = Kind::null;
-  bool boolean = false;
-  double number = 0.0;
-  std::string text;  // the string; the number's text
-  std::vector<JsonValue> items;
-  std::map<std::string, JsonValue> members;
-
-  const JsonValue& operator[](const std::string& key) const {
-    const auto found = members.find(key);
-    if (kind != Kind::object || found == members.end())
-      throw std::runtime_error("no member " + key);
-    return found->second;
-  }
-  bool is_null() const { return kind == Kind::null; }
-};
-
-class JsonParser {
- public:
-  explicit JsonParser(std::string_view text) : text_(text) {}
-
-  JsonValue document() {
-    JsonValue v = value();
-    space();
-    if (at_ < text_.size()) fail("text after the value");
-    return v;
-  }
-
- private:
-  [[noreturn]] void fail(const std::string& what) const {
-    throw std::runtime_error(what + " at " + std::to_string(at_));
-  }
-  void space() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\t' ||
-                                  text_[at_] == '\r'))
-      ++at_;
-  }
-  bool take(char c) {
-    space();
-    if (at_ < text_.size() && text_[at_] == c) {
-      ++at_;
-      return true;
-    }
-    return false;
-  }
-  void expect(char c) {
-    if (!take(c)) fail(std::string("expected ") + c);
-  }
-  bool word(std::string_view w) {
-    if (text_.substr(at_, w.size()) != w) return false;
-    at_ += w.size();
-    return true;
-  }
-
-  JsonValue value() {
-    space();
-    if (at_ >= text_.size()) fail("end of text");
-    JsonValue v;
-    const char c = text_[at_];
-    if (c == '{') {
-      v.kind = JsonValue::Kind::object;
-      ++at_;
-      if (take('}')) return v;
-      do {
-        space();
-        const std::string key = string();
-        expect(':');
-        v.members[key] = value();
-      } while (take(','));
-      expect('}');
-    } else if (c == '[') {
-      v.kind = JsonValue::Kind::array;
-      ++at_;
-      if (take(']')) return v;
-      do v.items.push_back(value());
-      while (take(','));
-      expect(']');
-    } else if (c == '"') {
-      v.kind = JsonValue::Kind::string;
-      v.text = string();
-    } else if (word("true") || word("false")) {
-      v.kind = JsonValue::Kind::boolean;
-      v.boolean = text_[at_ - 1] == 'e' && text_[at_ - 2] == 'u';
-    } else if (word("null")) {
-    } else {
-      v.kind = JsonValue::Kind::number;
-      const std::size_t begin = at_;
-      while (at_ < text_.size() && std::string_view("+-0123456789.eE").find(text_[at_]) !=
-                                       std::string_view::npos)
-        ++at_;
-      v.text = std::string(text_.substr(begin, at_ - begin));
-      const auto [end, ec] = std::from_chars(v.text.data(), v.text.data() + v.text.size(), v.number);
-      if (ec == std::errc::result_out_of_range && end == v.text.data() + v.text.size())
-        v.number = v.text[0] == '-' ? -HUGE_VAL : HUGE_VAL;
-      else if (ec != std::errc() || end != v.text.data() + v.text.size())
-        fail("bad number " + v.text);
-    }
-    return v;
-  }
-
-  std::string string() {
-    if (at_ >= text_.size() || text_[at_] != '"') fail("expected a string");
-    ++at_;
-    std::string s;
-    while (at_ < text_.size() && text_[at_] != '"') {
-      char c = text_[at_++];
-      if (static_cast<unsigned char>(c) < 0x20) fail("control character in a string");
-      if (c == '\\') {
-        const char e = text_[at_++];
-        switch (e) {
-          case 'n': c = '\n'; break;
-          case 't': c = '\t'; break;
-          case 'u': {
-            unsigned code = 0;
-            std::from_chars(text_.data() + at_, text_.data() + at_ + 4, code, 16);
-            at_ += 4;
-            if (code > 0xff) fail("a character beyond Latin-1");
-            c = static_cast<char>(code);
-            break;
-          }
-          default: c = e;
-        }
-      }
-      s += c;
-    }
-    if (at_ >= text_.size()) fail("unterminated string");
-    ++at_;
-    return s;
-  }
-
-  std::string_view text_;
-  std::size_t at_ = 0;
-};
-
-inline JsonValue parse_json(std::string_view text) {
-  return JsonParser(text).document();
-}
+using plot::JsonParser;
+using plot::JsonValue;
+using plot::parse_json;
 
 // A 64-bit value; null is NaN.
 inline double real(const JsonValue& v) {
@@ -238,6 +103,12 @@ inline Arrays arrays_of(const std::string& text) {
   throw std::runtime_error("no arrays " + text);
 }
 
+inline CautionKind caution_kind_of(const std::string& text) {
+  for (int k = 0; k <= static_cast<int>(CautionKind::constant_frames); ++k)
+    if (text == name(static_cast<CautionKind>(k))) return static_cast<CautionKind>(k);
+  throw std::runtime_error("no caution kind " + text);
+}
+
 inline Result result_of(const JsonValue& doc) {
   Result r;
   r.rows = static_cast<int>(doc["rows"].number);
@@ -286,6 +157,11 @@ inline Result result_of(const JsonValue& doc) {
                                    block_of(s["largest_yyx"])};
   r.x_variance = variance_of(doc["x_variance"]);
   r.y_variance = variance_of(doc["y_variance"]);
+  for (const JsonValue& c : doc["cautions"].items)
+    r.cautions.push_back({caution_kind_of(c["kind"].text), c["series"].text,
+                          static_cast<int>(c["frames"].number), static_cast<int>(c["count"].number),
+                          real(c["figure"]), real(c["binomial_pvalue"]), c["advice"].text,
+                          c["message"].text});
   for (const JsonValue& m : doc["messages"].items)
     r.messages.push_back({kind_of(m["kind"].text), stage_of(m["stage"].text),
                           static_cast<int>(m["frame"].number),

@@ -318,6 +318,7 @@ FramesTable parse_frames_table(std::string_view text, const std::string& name) {
   const std::size_t columns = fields.size();
 
   FramesTable table;
+  table.columns = fields;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     if (!split_fields(lines[i], fields)) throw InputError(at_line(name, i) + "an unclosed quote");
     if (fields.size() != columns)
@@ -338,6 +339,7 @@ FramesTable parse_frames_table(std::string_view text, const std::string& name) {
       frame.significant[t] = judged == "true";
     }
     table.frames.push_back(frame);
+    table.fields.push_back(fields);
   }
   return table;
 }

@@ -72,6 +72,10 @@ struct TableFrame {
 
 struct FramesTable {
   std::vector<TableFrame> frames;
+  // Every field as the file writes it (quotes removed): the header row's
+  // column names, and one row of fields per frame.
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> fields;
 };
 
 // Parsers of the text of a file; `name` is used in messages only.

@@ -8,10 +8,7 @@ namespace vok::plot {
 
 namespace {
 
-// Colours of the tests, in kGraphNames order; the two panels reuse them.
-constexpr std::array<std::string_view, kTestCount> kColours = {
-    "#1f77b4", "#d62728", "#2ca02c", "#9467bd",  // Hxxy Hyyx Hxxx Hyyy
-    "#ff7f0e", "#1f77b4", "#d62728"};            // Cxy Cx Cy
+constexpr const auto& kColours = kTestColours;
 
 constexpr int kWidth = 1200;
 constexpr int kPValueHeight = 900;

@@ -6,6 +6,7 @@
 // Each picture is written as PNG and as SVG.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,12 @@
 #include "plot_input.h"
 
 namespace vok::plot {
+
+// The colour of each test, in kGraphNames order: seven distinct colours, the
+// same in both panels and on the run's page.
+inline constexpr std::array<std::string_view, kTestCount> kTestColours = {
+    "#1f77b4", "#d62728", "#2ca02c", "#9467bd",  // Hxxy Hyyx Hxxx Hyyy
+    "#ff7f0e", "#8c564b", "#e377c2"};            // Cxy Cx Cy
 
 // A p-value 1 - P as the graph file's four decimals give it. A CDF value
 // written as 1.0000 leaves at most 0.00005, which is what the plot shows.

@@ -14,6 +14,7 @@
 
 #include "plot_input.h"
 #include "plot_script.h"
+#include "run_page.h"
 
 extern char** environ;
 
@@ -23,6 +24,7 @@ namespace {
 
 constexpr std::string_view kUsageText =
     "usage: vok-plot NAME\n"
+    "       vok-plot --html NAME\n"
     "       vok-plot --help | --version\n"
     "\n"
     "Draws the results of a vok run with gnuplot. NAME is the run's report name\n"
@@ -42,12 +44,21 @@ constexpr std::string_view kUsageText =
     "the report's thresholds: a frame whose p-value lies within 0.00005 of its\n"
     "threshold may then be judged otherwise than the run judged it.\n"
     "\n"
+    "With --html, vok-plot writes instead NAME.html, the run's page: one file\n"
+    "that needs nothing else (open it in any browser) showing the run's settings,\n"
+    "thresholds and significant frames, the cautions, the p-values by frame, the\n"
+    "cross-correlation map and the frame table, sortable by any column. It reads\n"
+    "NAME.out and the frame table NAME.csv, and when they are there the results\n"
+    "file NAME.json (vok --results: its 64-bit p-values, settings, cross-\n"
+    "correlations and cautions) and the xy graph file. It needs no gnuplot.\n"
+    "\n"
     "Options:\n"
+    "  --html     write the run's page NAME.html\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 done, 1 an input file is missing or malformed, 2 wrong\n"
-    "arguments, 3 gnuplot is missing or failed.\n";
+    "Exit status: 0 done, 1 an input file is missing or malformed (or the page\n"
+    "cannot be written), 2 wrong arguments, 3 gnuplot is missing or failed.\n";
 
 bool is_executable(const std::string& file) {
   struct stat st;
@@ -106,6 +117,47 @@ bool written(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0;
 }
 
+// Writes NAME.html from the run's files; returns the exit status.
+int write_run_page(const std::string& name, std::ostream& out, std::ostream& err) {
+  RunPage page;
+  std::string html_file;
+  try {
+    const RunFiles files = run_files(name);
+    page.title = std::filesystem::path(files.name).filename().string();
+    const std::string report = read_file(files.report);
+    page.head = report_head(report);
+    page.thresholds = parse_thresholds(report, files.report);
+    page.counts = parse_counts(report, files.report);
+    page.table = parse_frames_table(read_file(files.table), files.table);
+    std::error_code ec;
+    const std::string results = files.name + ".json";
+    if (std::filesystem::exists(results, ec)) {
+      try {
+        page.results = parse_json(read_file(results));
+      } catch (const std::runtime_error& e) {
+        if (dynamic_cast<const InputError*>(&e) != nullptr) throw;
+        throw InputError(results + ": not a results file (" + e.what() + ")");
+      }
+      const JsonValue* frames = page.results->find("frames");
+      if (frames == nullptr || frames->items.size() != page.table.frames.size())
+        err << "vok-plot: warning: " << results << " does not match " << files.table
+            << " (other frames); its p-values and cross-correlations are not shown\n";
+    }
+    if (std::filesystem::exists(files.xy_graph, ec))
+      page.xy = parse_xy_graph(read_file(files.xy_graph), files.xy_graph);
+    html_file = files.name + ".html";
+  } catch (const InputError& e) {
+    err << "vok-plot: " << e.what() << "\n";
+    return kBadInput;
+  }
+  if (!write_text(html_file, run_page_html(page))) {
+    err << "vok-plot: cannot write " << html_file << ": " << std::strerror(errno) << "\n";
+    return kBadInput;
+  }
+  out << html_file << "\n";
+  return kDone;
+}
+
 }  // namespace
 
 std::string version_text() {
@@ -137,6 +189,8 @@ int run_vok_plot(const std::vector<std::string>& args, std::ostream& out, std::o
     out << version_text();
     return kDone;
   }
+  if (args.size() == 2 && args[0] == "--html" && !args[1].empty() && !args[1].starts_with("-"))
+    return write_run_page(args[1], out, err);
   if (args.size() != 1 || args[0].empty() || args[0].starts_with("-")) {
     err << kUsageText;
     return kUsage;

@@ -44,7 +44,7 @@ withr_local_dir <- function(directory, code) {
 # back as.
 read_console_table <- function(path) {
   table <- utils::read.csv(path, stringsAsFactors = FALSE)
-  for (column in grep("^(cdf|pvalue)_", names(table), value = TRUE))
+  for (column in grep("^(statistic|cdf|pvalue)_", names(table), value = TRUE))
     table[[column]] <- float32(table[[column]])
   for (column in grep("^significant_", names(table), value = TRUE))
     table[[column]] <- table[[column]] == "true"
