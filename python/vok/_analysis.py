@@ -337,15 +337,16 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     """
     result = analyse_quietly(x, y, frame_length=frame_length, exponent=exponent,
                              false_alarm=false_alarm, overlap=overlap, var_lag=var_lag,
-                             resamples=resamples, bootstrap=bootstrap, transform=transform,
-                             stamps=stamps, threads=threads, seed=seed, align=align)
+                             resamples=resamples, bootstrap=bootstrap, trend=trend,
+                             transform=transform, stamps=stamps, threads=threads, seed=seed,
+                             align=align)
     warn_cautions(result.cautions, stacklevel=2)
     return result
 
 
 def analyse_quietly(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0,
-                    var_lag=0, resamples=0, bootstrap="data", transform=None, stamps=None,
-                    threads=None, seed=None, align=None):
+                    var_lag=0, resamples=0, bootstrap="data", trend="c", transform=None,
+                    stamps=None, threads=None, seed=None, align=None):
     """vok.analyse without raising the cautions (Result.cautions holds them)."""
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
                          transform, threads, seed, bootstrap, trend)
