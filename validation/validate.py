@@ -358,7 +358,7 @@ CLEAN_PAIRS = [("iid", 0, {}), ("iid", 1, {}), ("t5", 1, {}), ("ar1", 1, {})]
 #: quiet on it: causes it could be taken for). A level left in the residuals
 #: also correlates them and may call for other cautions besides its own.
 NAMED_PAIRS = {
-    "level": ("level1", 1, {}, False, ()),
+    "level": ("level1", 1, {"trend": "n"}, False, ()),
     "changing_variance": ("garch", 1, {}, False, ("autocorrelation", "lag0_correlation")),
     "autocorrelation": ("ar1", 0, {}, False, ("changing_variance", "lag0_correlation")),
     "lag0_correlation": ("corr0.5", 1, {}, False, ("changing_variance", "autocorrelation")),
