@@ -135,9 +135,15 @@ def simulate(process, rng, frames, n):
     elif process.startswith("level"):  # iid with a mean of `level` standard deviations
         level = float(process[len("level"):])
         x, y = e + level, u + level
-    elif process.startswith("corr"):  # iid pairs correlated at lag 0: corr0.5
+    elif process.startswith("corr"):  # iid pairs correlated at lag 0 only
         r = float(process[len("corr"):])
         x, y = e, r * e + math.sqrt(1.0 - r * r) * u
+    elif process == "stuck":
+        # x stuck for the whole frame in two frames of three (at 0, or at its
+        # value before the frame, as a series filled forward), iid in the third.
+        stuck = np.where(np.arange(frames) % 3 == 0, 0.0, e[:, BURN - 1])[:, None]
+        x = np.where((np.arange(frames) % 3 < 2)[:, None], stuck, e)
+        y = u
     else:
         raise ValueError(process)
     return x[:, BURN:], y[:, BURN:]
@@ -154,9 +160,15 @@ PROCESSES = {
     "tar": "symmetric threshold AR x",
     "product": "y = x(t-1) x(t-2) + e",
     "square": "y = x(t-1)^2 - 1 + e",
-    "level1": "iid Gaussian, mean 1 sd",
+    "level0.3": "iid, level 0.3 sd",
+    "level1": "iid, level 1 sd",
+    "level10": "iid, level 10 sd",
     "corr0.5": "iid pairs, r = 0.5 at lag 0",
+    "corr0.8": "iid pairs, r = 0.8 at lag 0",
+    "stuck": "x stuck for the frame (at 0 or its last value); those frames",
 }
+LEVELS = ("level0.3", "level1", "level10")
+CORRELATED = ("corr0.5", "corr0.8")
 CROSS_PROCESSES = ("linear", "product", "square")
 # The VAR order of the power cells: the order of the process's linear part
 # where it has one the fit can take (Tsay's bilinear process is AR(2) besides
@@ -168,14 +180,16 @@ POWER_VAR = {"bilinear": 2}
 # The peers, on each frame's VAR residuals.
 
 
-def var_residuals(x, y, p):
-    """Least-squares VAR(p) residuals without a constant term, frame by frame
-    (rows p.. of each frame); the frames themselves for p = 0."""
+def var_residuals(x, y, p, trend="n"):
+    """Least-squares VAR(p) residuals, with a constant term for trend "c",
+    frame by frame (rows p.. of each frame); the frames themselves for p = 0."""
     if p == 0:
         return x, y
     frames, n = x.shape
     lagged = np.concatenate([np.stack([x[:, p - h:n - h], y[:, p - h:n - h]], axis=2)
                              for h in range(1, p + 1)], axis=2)  # frames, n - p, 2p
+    if trend == "c":
+        lagged = np.concatenate([np.ones((frames, n - p, 1)), lagged], axis=2)
     gram = np.einsum("ftk,ftl->fkl", lagged, lagged)
     out = []
     for series in (x, y):
@@ -205,12 +219,12 @@ def cross_squares_pvalues(rx, ry, lags):
     return chi2.sf(n * q, 2 * lags + 1)
 
 
-def peer_pvalues(process, x, y, var_lag, lags, with_bds):
+def peer_pvalues(process, x, y, var_lag, lags, with_bds, trend="n"):
     """p-values of the peers for each frame: a dict name -> array."""
     from statsmodels.stats.diagnostic import acorr_ljungbox
     from statsmodels.tsa.stattools import bds
 
-    rx, ry = var_residuals(x, y, var_lag)
+    rx, ry = var_residuals(x, y, var_lag, trend)
     out = {"Ljung-Box x": [], "McLeod-Li x": []}
     if with_bds:
         out["BDS x"] = []
@@ -223,7 +237,7 @@ def peer_pvalues(process, x, y, var_lag, lags, with_bds):
                 warnings.simplefilter("ignore")
                 out["BDS x"].append(float(np.atleast_1d(bds(r, 2)[1])[0]))
     out = {k: np.asarray(v) for k, v in out.items()}
-    if process in CROSS_PROCESSES:
+    if process in CROSS_PROCESSES or process in CORRELATED:
         out["squares cross"] = cross_squares_pvalues(rx, ry, lags)
     return out
 
@@ -268,6 +282,9 @@ def run_cell(task):
     per_chunk = frames // chunks
     x, y = simulate(c["process"], rng, frames, c["n"])
     lags = vok._vok.lags(c["n"], 0.4)
+    # The frames a cell's shares count: with stuck data only the stuck frames.
+    counted = (np.ptp(x, axis=1) == 0) if c["process"] == "stuck" else np.ones(frames, bool)
+    frames = int(counted[:per_chunk * chunks].sum())
     counts = {}
     for chunk in range(chunks):
         part = slice(chunk * per_chunk, (chunk + 1) * per_chunk)
@@ -276,7 +293,8 @@ def run_cell(task):
         for clip in c["clips"]:
             for kind in c["kinds"]:
                 settings = dict(frame_length=c["n"], var_lag=c["var_lag"], threads=c["threads"],
-                                transform="clip" if clip else None)
+                                transform="clip" if clip else None,
+                                trend=c.get("trend", "n"))
                 if kind != "nominal":
                     settings.update(resamples=c["resamples"], bootstrap=kind,
                                     seed=cell_seed(c["seed"], c["process"], c["n"], chunk, kind))
@@ -285,14 +303,16 @@ def run_cell(task):
                     result = vok.analyse(cx, cy, **settings)
                 for test in tests():
                     key = (clip, kind, test)
-                    counts[key] = counts.get(key, 0) + int(result.frames[f"significant_{test}"].sum())
+                    significant = result.frames[f"significant_{test}"].to_numpy()
+                    counts[key] = counts.get(key, 0) + int(significant[counted[part]].sum())
     rows = []
     base = {k: c[k] for k in ("process", "n", "var_lag")}
+    base["trend"] = c.get("trend", "n")
     for (clip, kind, test), k in counts.items():
         rows.append(dict(base, clip=clip, kind=kind, test=test, rejected=k, frames=frames))
     if c["peers"]:
         peers = peer_pvalues(c["process"], x[:c["peer_frames"]], y[:c["peer_frames"]],
-                             c["var_lag"], lags, c["bds"])
+                             c["var_lag"], lags, c["bds"], base["trend"])
         for name, p in peers.items():
             rows.append(dict(base, clip=False, kind="peer", test=name,
                              rejected=int((p < ALPHA).sum()), frames=len(p)))
@@ -338,7 +358,7 @@ CLEAN_PAIRS = [("iid", 0, {}), ("iid", 1, {}), ("t5", 1, {}), ("ar1", 1, {})]
 #: quiet on it: causes it could be taken for). A level left in the residuals
 #: also correlates them and may call for other cautions besides its own.
 NAMED_PAIRS = {
-    "level": ("level1", 1, {}, False, ()),
+    "level": ("level1", 1, {"trend": "n"}, False, ()),
     "changing_variance": ("garch", 1, {}, False, ("autocorrelation", "lag0_correlation")),
     "autocorrelation": ("ar1", 0, {}, False, ("changing_variance", "lag0_correlation")),
     "lag0_correlation": ("corr0.5", 1, {}, False, ("changing_variance", "autocorrelation")),
@@ -416,10 +436,11 @@ def full_plan(seed, frames, resamples, threads):
     cells = []
     kinds = ("nominal", "data", "frames")
 
-    def add(process, n, var_lag, clips=(False,), peers=True, bds=True):
+    def add(process, n, var_lag, clips=(False,), peers=True, bds=True, trend="n"):
         cells.append(dict(process=process, n=n, var_lag=var_lag, frames=frames, chunks=10,
                           kinds=kinds, clips=clips, resamples=resamples, seed=seed,
-                          threads=threads, peers=peers, bds=bds, peer_frames=frames))
+                          threads=threads, peers=peers, bds=bds, peer_frames=frames,
+                          trend=trend))
 
     for n in (50, 100, 250, 500):
         for p in (0, 1):
@@ -435,13 +456,36 @@ def full_plan(seed, frames, resamples, threads):
     for n in (100, 250, 500):
         for process in ("bilinear", "nlma", "tar", "product", "square"):
             add(process, n, POWER_VAR.get(process, 1), clips=(False, True))
+    cells.extend(robustness_plan(seed, frames, resamples, threads))
+    return cells
+
+
+def robustness_plan(seed, frames, resamples, threads):
+    """The cells of data researchers bring: a level under both trends,
+    pairs correlated at lag 0, stuck frames."""
+    cells = []
+
+    def add(process, n, trend, peers):
+        cells.append(dict(process=process, n=n, var_lag=1, frames=frames, chunks=10,
+                          kinds=("nominal", "data", "frames"), clips=(False,),
+                          resamples=resamples, seed=seed, threads=threads, peers=peers,
+                          bds=False, peer_frames=frames, trend=trend))
+
+    for n in (100, 250):
+        for process in LEVELS:
+            for trend in ("n", "c"):
+                add(process, n, trend, True)
+        for process in CORRELATED:
+            add(process, n, "c", True)
+        add("stuck", n, "c", False)
     return cells
 
 
 # Quick mode: cells checked against bounds (frames, chunks, resamples chosen
 # so that each bound holds with the seed and a real fault breaks it).
 def quick_cells():
-    """The quick checks: name, cell, tests, kind, clip, [low, high] in percent."""
+    """The quick checks: name, cell, tests, kind (None: every kind of the cell), clip,
+    [low, high] in percent."""
     return [
         ("iid, nominal thresholds, frame 250, no VAR",
          dict(process="iid", n=250, var_lag=0, frames=10000, chunks=1, kinds=("nominal",),
@@ -458,6 +502,18 @@ def quick_cells():
         ("y = x(t-1) x(t-2) + e, nominal, frame 250, VAR(1): power of Hxxy",
          dict(process="product", n=250, var_lag=1, frames=400, chunks=1, kinds=("nominal",),
               clips=(False,), resamples=0), ("Hxxy",), "nominal", False, (70.0, 100.0)),
+        ("iid pairs r = 0.8 at lag 0, frames bootstrap, frame 100, VAR(1): cross tests",
+         dict(process="corr0.8", n=100, var_lag=1, frames=6000, chunks=12, kinds=("frames",),
+              clips=(False,), resamples=1000, trend="c"), cross_tests(), "frames", False,
+         (3.0, 7.0)),
+        ("iid, level 1 sd, trend c, frames bootstrap, frame 100, VAR(1)",
+         dict(process="level1", n=100, var_lag=1, frames=6000, chunks=12, kinds=("frames",),
+              clips=(False,), resamples=1000, trend="c"), tests(), "frames", False, (3.0, 7.0)),
+        ("x stuck for the frame, nominal and frames bootstrap, frame 100, VAR(1): never "
+         "significant",
+         dict(process="stuck", n=100, var_lag=1, frames=600, chunks=3,
+              kinds=("nominal", "frames"), clips=(False,), resamples=100, trend="n"), tests(),
+         None, False, (0.0, 0.0)),
     ]
 
 
@@ -468,12 +524,14 @@ def quick(seed, threads):
         rows = run_cell(task)
         print(name)
         for row in rows:
-            if row["test"] not in checked or row["kind"] != kind or row["clip"] != clip:
+            if row["test"] not in checked or row["clip"] != clip:
+                continue
+            if kind is not None and row["kind"] != kind:
                 continue
             share = 100.0 * row["rejected"] / row["frames"]
             ok = low <= share <= high
             failed += not ok
-            print(f"  {row['test']:<5} {share:5.1f}% of {row['frames']} frames "
+            print(f"  {row['test']:<5} {row['kind']:<7} {share:5.1f}% of {row['frames']} frames "
                   f"(bounds {low:g}-{high:g}%) {'ok' if ok else 'FAILED'}")
     tasks = caution_tasks(seed, QUICK_CAUTION_PAIRS, threads)
     failed += check_cautions(tasks, [caution_rates(t) for t in tasks])
@@ -496,7 +554,7 @@ def write_tables(rows, spread, out, header):
     import csv
 
     out.mkdir(parents=True, exist_ok=True)
-    fields = ["process", "n", "var_lag", "clip", "kind", "test", "rejected", "frames",
+    fields = ["process", "n", "var_lag", "trend", "clip", "kind", "test", "rejected", "frames",
               "percent", "low", "high"]
     for row in rows:
         row["percent"] = percent(row["rejected"], row["frames"])
@@ -514,7 +572,7 @@ def write_tables(rows, spread, out, header):
             w.writerow({k: (f"{v:.4f}" if isinstance(v, float) else v) for k, v in row.items()})
 
     index = {(r["process"], r["n"], r["var_lag"], r["clip"], r["kind"], r["test"]): r
-             for r in rows}
+             for r in rows if r["trend"] == "n"}
     peers_of = sorted({r["test"] for r in rows if r["kind"] == "peer"},
                       key=["Ljung-Box x", "McLeod-Li x", "BDS x", "squares cross"].index)
 
@@ -584,6 +642,8 @@ def write_tables(rows, spread, out, header):
           "Percent of frames rejected at alpha = 0.05 (the same frames for every row of a "
           "process and frame length).")
 
+    lines.extend(robustness_table(rows))
+
     lines.append("### The spread of a bootstrap threshold against the resample count")
     lines.append("")
     lines.append("iid Gaussian data, 2000 rows, frame 100, VAR(1); each threshold over "
@@ -629,6 +689,42 @@ def write_caution_table(rows, out):
 
 
 spread_seeds = 40
+
+
+def robustness_table(rows):
+    """The lines of the table of levels, lag-0 correlation and stuck frames."""
+    chosen = [r for r in rows if r["process"] in LEVELS + CORRELATED + ("stuck",)]
+    if not chosen:
+        return []
+    index = {(r["process"], r["n"], r["trend"], r["kind"], r["test"]): r for r in chosen}
+    peers = [p for p in ("Ljung-Box x", "McLeod-Li x", "squares cross")
+             if any(r["test"] == p for r in chosen)]
+    lines = ["### Data researchers bring: a level, lag-0 correlation, stuck frames", "",
+             "Percent of frames rejected at alpha = 0.05, VAR(1), by the VAR fit's trend "
+             "(n: no constant, c: a constant) and the thresholds. Peers: on least-squares "
+             "VAR(1) residuals with the same trend. Stuck: only the frames whose x is "
+             "stuck are counted (a third of the frames are not stuck).", ""]
+    head = ["data", "trend", "frame", "thresholds"] + list(tests()) + peers
+    lines.append("| " + " | ".join(head) + " |")
+    lines.append("|" + "---|" * len(head))
+
+    def value(key):
+        r = index.get(key)
+        return "" if r is None else f"{percent(r['rejected'], r['frames']):.1f}"
+
+    for process in LEVELS + CORRELATED + ("stuck",):
+        for n in (100, 250):
+            for trend in ("n", "c"):
+                for kind in ("nominal", "data", "frames"):
+                    if (process, n, trend, kind, "Hxxy") not in index:
+                        continue
+                    cells = [PROCESSES[process], trend, str(n), kind]
+                    cells += [value((process, n, trend, kind, t)) for t in tests()]
+                    cells += [value((process, n, trend, "peer", t)) if kind == "nominal" else ""
+                              for t in peers]
+                    lines.append("| " + " | ".join(cells) + " |")
+    lines.append("")
+    return lines
 
 
 def write_figures(rows, out):
@@ -721,6 +817,9 @@ def main():
     parser.add_argument("--processes", type=int, default=2,
                         help="cells computed side by side (full mode; each on one thread)")
     parser.add_argument("--out", default=str(Path(__file__).resolve().parent / "results"))
+    parser.add_argument("--part", choices=("all", "robustness"), default="all",
+                        help="robustness: only the cells of levels, lag-0 correlation and "
+                             "stuck frames, into robustness.md")
     args = parser.parse_args()
     sys.path.insert(0, str(Path(args.build).resolve() / "python"))
     import vok  # noqa: F401  (fails early when the package is not built)
@@ -731,6 +830,18 @@ def main():
         print(f"quick checks: {failed} failed, {time.time() - started:.0f} s")
         return 1 if (failed and args.check) else 0
 
+    if args.part == "robustness":
+        cells = robustness_plan(args.seed, args.frames, args.resamples, threads=1)
+        with multiprocessing.get_context("fork").Pool(args.processes) as pool:
+            rows = [r for part in pool.imap_unordered(run_cell, cells) for r in part]
+        out = Path(args.out)
+        out.mkdir(parents=True, exist_ok=True)
+        command = (f"validation/validate.py --build {args.build} --part robustness --seed "
+                   f"{args.seed} --frames {args.frames} --resamples {args.resamples}")
+        header = [f"Generated by `{command}` in {time.time() - started:.0f} s.", ""]
+        (out / "robustness.md").write_text("\n".join(header + robustness_table(rows)))
+        print(f"written to {out / 'robustness.md'} in {time.time() - started:.0f} s")
+        return 0
     cells = full_plan(args.seed, args.frames, args.resamples, threads=1)
     spread_tasks = [dict(seed=args.seed, frames=20, n=100, resamples=b, seeds=spread_seeds,
                          threads=1) for b in (100, 200, 500, 1000, 2000)]

@@ -32,6 +32,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_order.h"
@@ -64,6 +65,7 @@ enum class Setting {
   transform,
   bootstrap,
   threads,
+  trend,
 };
 
 // The bounds of the settings, in the order Settings::check tries them.
@@ -77,6 +79,7 @@ enum class Bound {
   resamples_for_level,  // 1 / resamples <= false_alarm (with resamples >= 1)
   transform,            // none, clip or log
   bootstrap,            // data or frames
+  trend,                // n or c
   threads,              // threads >= 0
   lags,                 // frame_length ** exponent gives at least one lag (the exponent's)
 };
@@ -147,6 +150,23 @@ enum class Bootstrap {
   frames,
 };
 
+// The deterministic term of each frame's VAR fit (with var_lag >= 1).
+enum class Trend {
+  // No constant: the fit regresses each series on its lags alone, as the
+  // console program's runs always have. A series with a level (a mean far
+  // from 0) keeps it in its residuals, which then fail the correlation tests.
+  n,
+  // A constant estimated with the coefficients: the slopes from the frame's
+  // centred moments, the constant of each equation such that its residuals
+  // have mean 0. The level of a frame then no longer reaches the tests.
+  c,
+};
+
+// "n" or "c".
+VOK_API const char* name(Trend trend);
+// The trend named "n" or "c"; throws Error (Setting::trend) for any other name.
+VOK_API Trend parse_trend(std::string_view name);
+
 struct VOK_API Settings {
   int frame_length = 200;    // observations per frame, at least 12
   float exponent = 0.4f;     // lags per frame = frame_length ** exponent, 0.01 < exponent <= 0.5
@@ -156,6 +176,9 @@ struct VOK_API Settings {
   Bootstrap bootstrap = Bootstrap::data;  // what the resamples go through (with resamples >= 1)
   float false_alarm = 0.05f; // false-alarm level of the tests, above 0 and at most 1
   Transform transform = Transform::none;
+  // The VAR fit's constant. Trend::n, the default, is the console program's
+  // fit; the Python and R packages default to Trend::c.
+  Trend trend = Trend::n;
   int threads = 0;           // threads to use; 0: one per processor core
   // Seed of the bootstrap's uniform stream. The default gives the stream of
   // the console program (whose later runs continue where earlier ones ended).
@@ -258,13 +281,14 @@ struct DescriptiveStats {
   bool operator==(const DescriptiveStats&) const = default;
 };
 
-// A VAR(p) fit of k series without a constant term.
+// A VAR(p) fit of k series, with a constant term under Trend::c.
 struct VarFit {
   std::vector<double> phi;      // k*k*p coefficients: equation, lag, regressor
   std::vector<float> se;        // their standard errors, same order
   std::vector<float> resid_se;  // residual standard error of each equation
   float r_square = 0.0f;
   int status = 0;  // 0, or 1 when the factorisation failed
+  std::vector<double> constant;  // k constants, one per equation (empty under Trend::n)
 };
 
 struct VOK_API Frame {
@@ -289,7 +313,11 @@ struct VOK_API Frame {
   PerTest<double> qvalue;
   PerTest<bool> significant;   // p-value strictly below the test's threshold
   float sd_x = 0.0f, sd_y = 0.0f;  // standard deviations of the two test series
-  bool degenerate = false;     // a test series without spread or not finite: tests are 0
+  // A test series without spread or not finite: tests are 0, p-values NaN,
+  // never significant. A frame whose x or y holds one value throughout
+  // (before any fit) is degenerate without a VAR fit: its residuals are its
+  // two series.
+  bool degenerate = false;
   // Changing variance in the prewhitened series (the VAR residuals before
   // clipping; with var_lag 0, the residuals of an AR(2) fit with a constant
   // of each series alone, so that linear autocorrelation is not taken for

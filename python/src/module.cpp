@@ -6,7 +6,7 @@
 // Python layer (vok/_result.py) turns into pandas tables.
 //
 //   analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag,
-//           resamples, transform, threads, seed, stamps, bootstrap,
+//           resamples, transform, threads, seed, stamps, bootstrap, trend,
 //           missing) -> dict
 //   lags(frame_length, exponent) -> int
 //   frame_plan(rows, frame_length, exponent, overlap) -> (frames, lags)
@@ -81,6 +81,12 @@ vok::Bootstrap bootstrap_of(const std::string& name) {
   if (!vok::parse(name, b))
     throw py::value_error("bootstrap = '" + name + "': must be 'data' or 'frames'");
   return b;
+}
+
+vok::Trend trend_of(const std::string& name) {
+  if (name == "n") return vok::Trend::n;
+  if (name == "c") return vok::Trend::c;
+  throw py::value_error("trend = '" + name + "': must be 'n' or 'c'");
 }
 
 template <class T>
@@ -275,7 +281,8 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
                  float false_alarm, int overlap, int var_lag, int resamples,
                  const std::optional<std::string>& transform, int threads, std::uint64_t seed,
                  const std::optional<std::vector<std::string>>& stamps,
-                 const std::string& bootstrap, const std::optional<std::string>& missing) {
+                 const std::string& bootstrap, const std::string& trend,
+                 const std::optional<std::string>& missing) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = exponent;
@@ -287,6 +294,7 @@ py::dict analyse(const SeriesArray& x, const SeriesArray& y, int frame_length, f
   s.threads = threads;
   s.seed = seed;
   s.bootstrap = bootstrap_of(bootstrap);
+  s.trend = trend_of(trend);
   const std::span<const float> xs = values_of(x, "x");
   const std::span<const float> ys = values_of(y, "y");
   std::span<const std::string> stamp_span;
@@ -358,7 +366,8 @@ PYBIND11_MODULE(_vok, m) {
   m.def("analyse", &analyse, py::arg("x"), py::arg("y"), py::arg("frame_length"),
         py::arg("exponent"), py::arg("false_alarm"), py::arg("overlap"), py::arg("var_lag"),
         py::arg("resamples"), py::arg("transform"), py::arg("threads"), py::arg("seed"),
-        py::arg("stamps"), py::arg("bootstrap") = "data", py::arg("missing") = py::none(),
+        py::arg("stamps"), py::arg("bootstrap") = "data", py::arg("trend") = "n",
+        py::arg("missing") = py::none(),
         "Analyses x and y; the result as numpy arrays (per-test columns in TESTS order).");
   m.def(
       "lags",

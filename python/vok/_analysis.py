@@ -26,8 +26,10 @@ class PrecisionWarning(UserWarning):
     """The conversion of a series to 32-bit floats (as the analysis reads
     every value, and the console program a data file's) lost more than
     1e-4 of the series' spread: the series lies far from zero against its
-    variation (a price level, a time in seconds since 1970). The tests are
-    location-invariant: subtract the mean (x - x.mean()) before the call."""
+    variation (a price level, a time in seconds since 1970). Subtract the
+    mean (x - x.mean()) before the call: the tests with trend="c" (or
+    without a VAR fit) do not depend on the level, and 32 bits then keep the
+    variation."""
 
 
 class CalibrationWarning(UserWarning):
@@ -167,8 +169,15 @@ def bootstrap_setting(bootstrap):
     return bootstrap
 
 
+def trend_setting(trend):
+    """trend as the extension takes it: "n" or "c"."""
+    if trend not in ("n", "c"):
+        raise ValueError(f"trend = {trend!r}: must be 'n' or 'c'")
+    return trend
+
+
 def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform,
-              threads, seed, bootstrap):
+              threads, seed, bootstrap, trend="c"):
     """The keyword arguments as the extension takes them (type errors become
     ValueError naming the setting; the library checks the bounds)."""
     if transform is not None and transform not in ("clip", "log"):
@@ -181,6 +190,7 @@ def _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples, 
         var_lag=_whole("var_lag", var_lag),
         resamples=_whole("resamples", resamples),
         bootstrap=bootstrap_setting(bootstrap),
+        trend=trend_setting(trend),
         transform=transform,
         threads=threads_setting(threads),
         seed=seed_setting(seed),
@@ -290,6 +300,7 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
             frame_length: int, exponent: float = 0.4, false_alarm: float = 0.05,
             overlap: int = 0, var_lag: int = 0, resamples: int = 0,
             bootstrap: Literal["data", "frames"] = "data",
+            trend: Literal["c", "n"] = "c",
             transform: Optional[Literal["clip", "log"]] = None,
             stamps: "pd.DatetimeIndex | Sequence[str] | None" = None,
             threads: Optional[int] = None, seed: Optional[int] = None,
@@ -313,6 +324,11 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
         through (the VAR fit of order var_lag, clipping with
         transform="clip", then the tests), so that the thresholds calibrate
         the frames' own statistics. See docs/validation.md.
+    trend: the VAR fit's deterministic term (with var_lag >= 1): "c" (the
+        default) fits a constant with the coefficients, so that a series'
+        level does not reach the tests; "n" fits none, as the console
+        program does by default (its --trend c fits one): trend="n"
+        reproduces the console program's results.
     transform: None, "clip" (VAR residuals clipped to +1/-1) or "log"
         (natural logarithms of x and y, which must be positive).
     stamps: optional stamps, one per observation (a pandas DatetimeIndex, or
@@ -349,19 +365,19 @@ def analyse(x: "np.typing.ArrayLike | pd.Series", y: "np.typing.ArrayLike | pd.S
     """
     result = analyse_quietly(x, y, frame_length=frame_length, exponent=exponent,
                              false_alarm=false_alarm, overlap=overlap, var_lag=var_lag,
-                             resamples=resamples, bootstrap=bootstrap, transform=transform,
-                             stamps=stamps, threads=threads, seed=seed, align=align,
-                             missing=missing)
+                             resamples=resamples, bootstrap=bootstrap, trend=trend,
+                             transform=transform, stamps=stamps, threads=threads, seed=seed,
+                             align=align, missing=missing)
     warn_cautions(result.cautions, stacklevel=2)
     return result
 
 
 def analyse_quietly(x, y, *, frame_length, exponent=0.4, false_alarm=0.05, overlap=0,
-                    var_lag=0, resamples=0, bootstrap="data", transform=None, stamps=None,
-                    threads=None, seed=None, align=None, missing="raise"):
+                    var_lag=0, resamples=0, bootstrap="data", trend="c", transform=None,
+                    stamps=None, threads=None, seed=None, align=None, missing="raise"):
     """vok.analyse without raising the cautions (Result.cautions holds them)."""
     settings = _settings(frame_length, exponent, false_alarm, overlap, var_lag, resamples,
-                         transform, threads, seed, bootstrap)
+                         transform, threads, seed, bootstrap, trend)
     policy = missing_setting(missing)
     x, y, index = _paired(x, y, align)
     names = (getattr(x, "name", None), getattr(y, "name", None))

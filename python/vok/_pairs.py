@@ -516,8 +516,8 @@ def analyse_pairs(data: "pd.DataFrame | np.ndarray",
         "collect" (failed pairs go to PairResults.errors, a DataFrame of x,
         y and message, and the other pairs are kept).
     settings: as for vok.analyse (frame_length, exponent, false_alarm,
-        overlap, var_lag, resamples, bootstrap, transform, stamps, threads,
-        seed).
+        overlap, var_lag, resamples, bootstrap, trend, transform, stamps,
+        threads, seed); trend defaults to "c", as there.
         threads: locally, the threads in all (None: every core); on a
         cluster, the threads of each analysis (None: one, as the workers
         run their tasks side by side).

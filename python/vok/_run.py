@@ -20,7 +20,7 @@ import warnings
 
 import numpy as np
 
-from ._analysis import bootstrap_setting, seed_setting, threads_setting
+from ._analysis import bootstrap_setting, seed_setting, threads_setting, trend_setting
 from ._result import TESTS, Result
 
 RESULTS_INDEX = "Vok-results.json"
@@ -158,7 +158,7 @@ def result_arrays(doc):
 
 
 _SETTINGS = ("frame_length", "exponent", "false_alarm", "overlap", "var_lag", "resamples",
-             "transform", "bootstrap")
+             "transform", "bootstrap", "trend")
 
 
 def _read_results(directory, threads, seed):
@@ -199,7 +199,7 @@ def _signal_name(number):
 
 def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = None,
         seed: Optional[int] = None, bootstrap: Literal["data", "frames"] = "data",
-        verbose: bool = False,
+        trend: Literal["n", "c"] = "n", verbose: bool = False,
         program: "Optional[str | os.PathLike[str]]" = None) -> "dict[str, Result]":
     """Runs the control files of a directory with the console program.
 
@@ -207,8 +207,8 @@ def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = N
     (reports, plot files, the .csv tables, Vok-error.out) is written there,
     the same as `vok` run in that directory writes them. The console's lines
     are printed (on sys.stdout) only with verbose=True; a failure carries them.
-    threads, seed and bootstrap are the console program's --threads, --seed
-    and --bootstrap. program: the console program to start (default: the
+    threads, seed, bootstrap and trend are the console program's --threads,
+    --seed, --bootstrap and --trend (whose default, "n", is the console's). program: the console program to start (default: the
     VOK_PROGRAM environment variable, the program installed with the
     package, or `vok` on PATH; see find_program).
 
@@ -223,7 +223,7 @@ def run(directory: "str | os.PathLike[str]" = ".", *, threads: Optional[int] = N
     seed = seed_setting(seed)
     thread_count = threads_setting(threads)
     command = [find_program(program), "--results", "--seed", str(seed),
-               "--bootstrap", bootstrap_setting(bootstrap)]
+               "--bootstrap", bootstrap_setting(bootstrap), "--trend", trend_setting(trend)]
     if thread_count:
         command += ["--threads", str(thread_count)]
     # A list left by an earlier execution must not pass for this one's.

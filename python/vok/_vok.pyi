@@ -21,7 +21,8 @@ BOOTSTRAPS: Tuple[str, ...]
 def analyse(x: npt.ArrayLike, y: npt.ArrayLike, frame_length: int, exponent: float,
             false_alarm: float, overlap: int, var_lag: int, resamples: int,
             transform: Optional[str], threads: int, seed: int,
-            stamps: Optional[List[str]], bootstrap: str = ...) -> Dict[str, Any]: ...
+            stamps: Optional[List[str]], bootstrap: str = ..., trend: str = ...,
+            missing: Optional[str] = ...) -> Dict[str, Any]: ...
 
 
 def lags(frame_length: int, exponent: float) -> int: ...

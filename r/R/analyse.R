@@ -159,7 +159,7 @@ vok_tests <- function() .vok_tests()
 .checked_settings <- function(frame_length, exponent = 0.4, false_alarm = 0.05, overlap = 0,
                               var_lag = 0, resamples = 0,
                               transform = c("none", "clip", "log"), threads = NULL, seed = 0,
-                              bootstrap = c("data", "frames")) {
+                              bootstrap = c("data", "frames"), trend = c("c", "n")) {
   if (missing(frame_length)) .refuse("frame_length is missing: give the observations per frame")
   # The names of the choices are the library's.
   choices <- .vok_setting_names()
@@ -173,6 +173,9 @@ vok_tests <- function() .vok_tests()
   if (!is.character(bootstrap) || length(bootstrap) < 1L || anyNA(bootstrap) ||
       !(bootstrap[1L] %in% choices$bootstrap))
     .refuse("bootstrap = ", .shown(bootstrap), ": must be ", one_of(choices$bootstrap))
+  if (!is.character(trend) || length(trend) < 1L || anyNA(trend) ||
+      !(trend[1L] %in% c("c", "n")))
+    .refuse("trend = ", .shown(trend), ": must be \"c\" or \"n\"")
   list(frame_length = .whole("frame_length", frame_length),
        exponent = .real("exponent", exponent),
        false_alarm = .real("false_alarm", false_alarm),
@@ -182,7 +185,8 @@ vok_tests <- function() .vok_tests()
        transform = transform[1L],
        threads = .threads(threads),
        seed = .seed(seed),
-       bootstrap = bootstrap[1L])
+       bootstrap = bootstrap[1L],
+       trend = trend[1L])
 }
 
 #' Moving-frame tests of serial and cross dependence
@@ -224,6 +228,10 @@ vok_tests <- function() .vok_tests()
 #'   goes through (the VAR fit of order \code{var_lag}, clipping with
 #'   \code{transform = "clip"}, then the tests), so that the thresholds
 #'   calibrate the frames' own statistics.
+#' @param trend The VAR fit's deterministic term (with \code{var_lag >= 1}):
+#'   \code{"c"} (the default) fits a constant with the coefficients, so that
+#'   a series' level does not reach the tests; \code{"n"} fits none, as the
+#'   console program does by default, and reproduces its results.
 #' @param stamps Optional stamps, one per observation (character, Date,
 #'   POSIXct or numeric), in place of the series' time index.
 #' @param na.action \code{na.fail} (the default) refuses an \code{NA} and
@@ -308,10 +316,10 @@ vok_tests <- function() .vok_tests()
 analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, overlap = 0,
                     var_lag = 0, resamples = 0, transform = c("none", "clip", "log"),
                     threads = NULL, seed = 0, stamps = NULL, bootstrap = c("data", "frames"),
-                    na.action = na.fail, missing = NULL) {
+                    trend = c("c", "n"), na.action = na.fail, missing = NULL) {
   names <- c(x = .series_label(substitute(x), x, "x"), y = .series_label(substitute(y), y, "y"))
   settings <- .checked_settings(frame_length, exponent, false_alarm, overlap, var_lag,
-                                resamples, transform, threads, seed, bootstrap)
+                                resamples, transform, threads, seed, bootstrap, trend)
   policy <- .missing_policy(na.action, missing)
   xs <- .series("x", x)
   ys <- .series("y", y)
@@ -346,7 +354,8 @@ analyse <- function(x, y, frame_length, exponent = 0.4, false_alarm = 0.05, over
   stamp_strings <- if (is.character(index)) index else NULL
   a <- .vok_analyse(x, y, settings$frame_length, settings$exponent, settings$false_alarm,
                     settings$overlap, settings$var_lag, settings$resamples, settings$transform,
-                    settings$threads, settings$seed, stamp_strings, settings$bootstrap, policy)
+                    settings$threads, settings$seed, stamp_strings, settings$bootstrap,
+                    settings$trend, policy)
   if (!is.null(a$error)) .refuse(.said_in_r(a, rows, index))
   shown <- settings
   shown$exponent <- a$exponent

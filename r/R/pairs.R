@@ -87,7 +87,7 @@
 #' @param ... The settings of \code{\link{analyse}}: \code{frame_length},
 #'   \code{exponent}, \code{false_alarm}, \code{overlap}, \code{var_lag},
 #'   \code{resamples}, \code{transform}, \code{threads}, \code{seed},
-#'   \code{bootstrap}.
+#'   \code{bootstrap}, \code{trend} (\code{"c"} unless given, as there).
 #' @param na.action \code{na.fail} refuses an \code{NA}; \code{na.omit} drops,
 #'   pair by pair, the rows where either series is \code{NA} (a panel whose
 #'   series start at different times).

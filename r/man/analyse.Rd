@@ -18,6 +18,7 @@ analyse(
   seed = 0,
   stamps = NULL,
   bootstrap = c("data", "frames"),
+  trend = c("c", "n"),
   na.action = na.fail,
   missing = NULL
 )
@@ -62,6 +63,11 @@ y and tests them; \code{"frames"} puts each pair through what a frame
 goes through (the VAR fit of order \code{var_lag}, clipping with
 \code{transform = "clip"}, then the tests), so that the thresholds
 calibrate the frames' own statistics.}
+
+\item{trend}{The VAR fit's deterministic term (with \code{var_lag >= 1}):
+\code{"c"} (the default) fits a constant with the coefficients, so that
+a series' level does not reach the tests; \code{"n"} fits none, as the
+console program does by default, and reproduces its results.}
 
 \item{na.action}{\code{na.fail} (the default) refuses an \code{NA} and
 names its position; \code{na.omit} drops the rows where x or y is

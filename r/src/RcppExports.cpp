@@ -11,8 +11,8 @@ Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
 // vok_analyse
-Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_length, double exponent, double false_alarm, int overlap, int var_lag, int resamples, std::string transform, int threads, std::string seed, Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap, std::string missing);
-RcppExport SEXP _vok_vok_analyse(SEXP xSEXP, SEXP ySEXP, SEXP frame_lengthSEXP, SEXP exponentSEXP, SEXP false_alarmSEXP, SEXP overlapSEXP, SEXP var_lagSEXP, SEXP resamplesSEXP, SEXP transformSEXP, SEXP threadsSEXP, SEXP seedSEXP, SEXP stampsSEXP, SEXP bootstrapSEXP, SEXP missingSEXP) {
+Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_length, double exponent, double false_alarm, int overlap, int var_lag, int resamples, std::string transform, int threads, std::string seed, Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap, std::string trend, std::string missing);
+RcppExport SEXP _vok_vok_analyse(SEXP xSEXP, SEXP ySEXP, SEXP frame_lengthSEXP, SEXP exponentSEXP, SEXP false_alarmSEXP, SEXP overlapSEXP, SEXP var_lagSEXP, SEXP resamplesSEXP, SEXP transformSEXP, SEXP threadsSEXP, SEXP seedSEXP, SEXP stampsSEXP, SEXP bootstrapSEXP, SEXP trendSEXP, SEXP missingSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -29,8 +29,9 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< std::string >::type seed(seedSEXP);
     Rcpp::traits::input_parameter< Rcpp::Nullable<Rcpp::CharacterVector> >::type stamps(stampsSEXP);
     Rcpp::traits::input_parameter< std::string >::type bootstrap(bootstrapSEXP);
+    Rcpp::traits::input_parameter< std::string >::type trend(trendSEXP);
     Rcpp::traits::input_parameter< std::string >::type missing(missingSEXP);
-    rcpp_result_gen = Rcpp::wrap(vok_analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform, threads, seed, stamps, bootstrap, missing));
+    rcpp_result_gen = Rcpp::wrap(vok_analyse(x, y, frame_length, exponent, false_alarm, overlap, var_lag, resamples, transform, threads, seed, stamps, bootstrap, trend, missing));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -111,7 +112,7 @@ END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
-    {"_vok_vok_analyse", (DL_FUNC) &_vok_vok_analyse, 14},
+    {"_vok_vok_analyse", (DL_FUNC) &_vok_vok_analyse, 15},
     {"_vok_vok_lags", (DL_FUNC) &_vok_vok_lags, 2},
     {"_vok_vok_tests", (DL_FUNC) &_vok_vok_tests, 0},
     {"_vok_vok_graph_order", (DL_FUNC) &_vok_vok_graph_order, 0},

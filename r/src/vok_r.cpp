@@ -240,7 +240,7 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
                        double exponent, double false_alarm, int overlap, int var_lag,
                        int resamples, std::string transform, int threads, std::string seed,
                        Rcpp::Nullable<Rcpp::CharacterVector> stamps, std::string bootstrap,
-                       std::string missing) {
+                       std::string trend, std::string missing) {
   vok::Settings s;
   s.frame_length = frame_length;
   s.exponent = static_cast<float>(exponent);
@@ -255,6 +255,10 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   if (!vok::parse(bootstrap, s.bootstrap))
     return Rcpp::List::create(Rcpp::Named("error") = "bootstrap = \"" + bootstrap +
                                                      "\": must be \"data\" or \"frames\"");
+  if (trend != "n" && trend != "c")
+    return Rcpp::List::create(Rcpp::Named("error") = "trend = \"" + trend +
+                                                     "\": must be \"c\" or \"n\"");
+  s.trend = vok::parse_trend(trend);
   s.threads = threads;
   s.seed = std::stoull(seed);
   for (const auto& [values, name] : {std::pair{&x, "x"}, std::pair{&y, "y"}})

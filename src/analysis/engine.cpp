@@ -126,7 +126,9 @@ PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const flo
   const float alpha = settings.false_alarm;
   if (detail::outside(settings, detail::Bound::resamples_for_level)) throw ResamplesRefused{};
   PerTest<float> out{alpha, alpha, alpha, alpha, alpha, alpha, alpha};
-  if (B <= 0) {
+  // With no frame to test there is nothing to calibrate: the stream is left
+  // where it stands.
+  if (B <= 0 || nothing_to_test(x, y, plan)) {
     sink.thresholds(out, false);
     return out;
   }

@@ -83,7 +83,9 @@ void run_analysis(std::span<const float> x, std::span<const float> y, const Stam
 // The thresholds step of run_analysis: the nominal level, or bootstrapped
 // from the series (the settings' bootstrap: the data's resamples tested as
 // they are, or put through the frames' VAR fit and clipping first);
-// ResamplesRefused when there are too few resamples.
+// ResamplesRefused when there are too few resamples. When no frame can be
+// tested (nothing_to_test) the thresholds are the nominal level and the
+// stream is not drawn from.
 PerTest<float> analysis_thresholds(std::span<const float> x, std::span<const float> y,
                                    const Settings& settings, const FramePlan& plan,
                                    UniformStream& uniforms, AnalysisSink& sink,

@@ -18,7 +18,8 @@ using vok::Bound;
 inline constexpr std::array kBounds = {
     Bound::frame_length, Bound::exponent,  Bound::overlap,   Bound::var_lag,
     Bound::false_alarm,  Bound::resamples, Bound::resamples_for_level,
-    Bound::transform,    Bound::bootstrap, Bound::threads,   Bound::lags,
+    Bound::transform,    Bound::bootstrap, Bound::trend,     Bound::threads,
+    Bound::lags,
 };
 
 // Throws the Error Settings::check throws when `settings` lie outside

@@ -86,6 +86,10 @@ void check_bound(const Settings& s, Bound bound) {
         refuse(Setting::bootstrap, bound, "bootstrap", static_cast<int>(s.bootstrap),
                "is not data or frames");
       return;
+    case Bound::trend:
+      if (s.trend != Trend::n && s.trend != Trend::c)
+        refuse(Setting::trend, bound, "trend", static_cast<int>(s.trend), "is not n or c");
+      return;
     case Bound::threads:
       if (s.threads < 0)
         refuse(Setting::threads, bound, "threads", s.threads, "must be 0 (every core) or more");
@@ -128,6 +132,17 @@ std::optional<Bound> violation(const Settings& settings) {
 const char* name(Test test) {
   // The names are literals: each view ends where its text's terminating zero stands.
   return test_name(test).data();
+}
+
+const char* name(Trend trend) {
+  return trend == Trend::c ? "c" : "n";
+}
+
+Trend parse_trend(std::string_view name) {
+  if (name == "n") return Trend::n;
+  if (name == "c") return Trend::c;
+  throw Error("vok::Settings::trend = \"" + std::string(name) + "\": must be \"n\" or \"c\"",
+              Setting::trend);
 }
 
 PerTest<float> Frame::p_values() const {

@@ -10,7 +10,7 @@ namespace vok {
 
 FrameResampleWork::FrameResampleWork(int n, int L)
     : pair(2 * static_cast<std::size_t>(n)),
-      index(2 * static_cast<std::size_t>(n)),
+      index(static_cast<std::size_t>(n)),
       frame(FramePlan::of(n, n, 0, L)) {}
 
 std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
@@ -20,11 +20,13 @@ std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
   const std::size_t len = static_cast<std::size_t>(n);
   const std::span<int> index(work.index);
   const std::span<float> frame(work.pair);
+  // One index a row: x(t) and y(t) are drawn together, so that what ties
+  // them at lag 0 stays in the resample.
   resample_indices(first, static_cast<int>(x.size()), index.first(len));
-  resample_indices(first + len, static_cast<int>(y.size()), index.subspan(len));
   for (std::size_t t = 0; t < len; ++t) {
-    frame[t] = x[static_cast<std::size_t>(index[t])];
-    frame[len + t] = y[static_cast<std::size_t>(index[len + t])];
+    const auto row = static_cast<std::size_t>(index[t]);
+    frame[t] = x[row];
+    frame[len + t] = y[row];
   }
   const FrameOutcome outcome =
       compute_frame(job.for_resample(frame.first(len), frame.subspan(len, len), L), 1, work.frame);

@@ -20,18 +20,21 @@ namespace vok {
 struct FrameResampleWork {
   FrameResampleWork(int n, int L);
   std::vector<float> pair;  // the resampled x then y (n each)
-  std::vector<int> index;   // their 0-based indices in the columns
+  std::vector<int> index;   // the 0-based rows drawn (n), one for x and y alike
   FrameWork frame;          // the frame computation's storage
 };
 
 // The seven p-values (1 - CDF value in 32 bits, kTests order) of the
-// resample whose 2n uniforms start at stream position `first`: the same x
-// and y indices as resample_pvalues draws (n for x, then n for y), the
-// values taken from the columns x and y unchanged, then the frame
+// resample whose block of 2n uniforms starts at stream position `first`: n
+// rows drawn from its first n uniforms as resample_pvalues draws x's
+// indices, each row giving the pair (x(t), y(t)) from the columns unchanged
+// (x and y drawn jointly, so that their correlation at lag 0 stays in the
+// resample; the block's other n uniforms are not used, so that the stream
+// advances as with the data bootstrap), then the frame
 // computation of `job` (its VAR order and clipping; its series and plan are
 // not used) on that pair as one frame of n values and L lags. A pair whose
-// VAR fit fails (a resample without variation) gives p-values of 1, as a
-// degenerate frame does; its messages are raised on `diag`. `work` is scratch.
+// VAR fit fails gives p-values of 1, as a degenerate frame does; its
+// messages are raised on `diag`. `work` is scratch.
 std::array<float, kTestCount> frame_resample_pvalues(std::span<const float> x,
                                                      std::span<const float> y, int n, int L,
                                                      const FrameJob& job, std::uint64_t first,

@@ -104,6 +104,11 @@ Options parse_options(std::span<const std::string_view> args) {
       if (!value) return refuse("option --bootstrap needs data or frames");
       if (!parse(*value, o.bootstrap))
         return refuse("--bootstrap " + std::string(*value) + ": must be data or frames");
+    } else if (option_value(args, i, "--trend", value)) {
+      if (!value) return refuse("option --trend needs n or c");
+      if (*value != "n" && *value != "c")
+        return refuse("--trend " + std::string(*value) + ": must be n or c");
+      o.trend = parse_trend(*value);
     } else if (arg.starts_with("-")) {
       return refuse("unknown option " + std::string(arg));
     } else {
@@ -118,14 +123,15 @@ ExecutionOptions execution_options(const Options& options, ExecutionOptions exec
   execution.seed = options.seed;
   execution.threads = options.threads;
   execution.bootstrap = options.bootstrap;
+  execution.trend = options.trend;
   execution.kernel = options.reference_kernel ? SumsKernel::reference : SumsKernel::fast;
   execution.results_file = options.results;
   return execution;
 }
 
 std::string usage_text() {
-  return "Usage: vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--sync]\n"
-         "           [--results]\n"
+  return "Usage: vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames]\n"
+         "           [--trend n|c] [--sync] [--results]\n"
          "Runs the tests that Runvok.cnl in the working directory describes.\n"
          "\n"
          "Options:\n"
@@ -138,6 +144,8 @@ std::string usage_text() {
          "               put each bootstrap resample through the frames' VAR fit\n"
          "               and clipping before its tests (default: data, the\n"
          "               resamples tested as drawn)\n"
+         "  --trend c    fit each frame's VAR with a constant, so that a series'\n"
+         "               level does not reach the tests (default: n, no constant)\n"
          "  --sync       flush every output file to the disk before it replaces\n"
          "               the earlier one, so that it survives a power loss\n"
          "  --results    write each run's results beside its report as NAME.json\n"

@@ -1,7 +1,8 @@
 // The command line. With no options the program does exactly what its control
 // files say, on every processor core; the options only tune how it runs:
 //
-//   vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--sync] [--results]
+//   vok [-C DIR] [--threads N] [--seed N] [--bootstrap data|frames] [--trend n|c] [--sync]
+//       [--results]
 //   vok --help | --version
 //
 // A hidden option, --reference-kernel, computes the lag sums of the frame
@@ -32,6 +33,8 @@ struct Options {
   // What the bootstrap's resamples go through: data (the default) tests them
   // as drawn; frames puts each through the frames' VAR fit and clipping.
   Bootstrap bootstrap = Bootstrap::data;
+  // The VAR fit's constant: n (the default) fits none; c fits one.
+  Trend trend = Trend::n;
   bool reference_kernel = false;
   bool sync = false;  // outputs flushed to the disk before they replace earlier files
   // Each completed run's results file beside its report, and their list.
@@ -43,11 +46,12 @@ struct Options {
 // DIR", "--directory=DIR"; a relative DIR after another is taken inside it,
 // as cd would), "--threads N" (or "--threads=N", N from 1 to 1024), "--seed
 // N" (or "--seed=N", N from 0 to 2^64 - 1), "--bootstrap data" or
-// "--bootstrap frames" (or "--bootstrap=..."), "--help" ("-h"), "--version",
+// "--bootstrap frames" (or "--bootstrap=..."), "--trend n" or "--trend c" (or
+// "--trend=..."), "--help" ("-h"), "--version",
 // "--sync", "--results", "--reference-kernel". Anything else is refused.
 Options parse_options(std::span<const std::string_view> args);
 
-// What the options set on an execution (seed, threads, bootstrap), with the
+// What the options set on an execution (seed, threads, bootstrap, trend), with the
 // rest of it as `execution` gives it.
 ExecutionOptions execution_options(const Options& options, ExecutionOptions execution);
 

@@ -173,6 +173,7 @@ int run_program(Channels& out, const ExecutionOptions& options) {
     Execution execution(options.seed,
                         options.threads > 0 ? options.threads : processor_count());
     execution.bootstrap = options.bootstrap;
+    execution.trend = options.trend;
     execution.kernel = options.kernel;
     execution.results_file = options.results_file;
     execution.row_batching = options.row_batching;

@@ -18,6 +18,8 @@ struct ExecutionOptions {
   int threads = 0;
   // What the bootstrap's resamples go through.
   Bootstrap bootstrap = Bootstrap::data;
+  // The VAR fit's constant.
+  Trend trend = Trend::n;
   // The kernel of the tests' lag sums.
   SumsKernel kernel = SumsKernel::fast;
   // Each run that goes through its frames writes its results file beside

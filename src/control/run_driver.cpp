@@ -282,6 +282,7 @@ Settings analysis_settings(const SharedSettings& shared, const RunSettings& run,
                            const Execution& execution) {
   Settings s = shared.analysis();
   s.bootstrap = execution.bootstrap;
+  s.trend = execution.trend;
   s.threads = execution.threads;
   s.transform = run.transform;
   return s;
@@ -522,6 +523,7 @@ RunOutcome run_driver(const std::string& name, const SharedSettings& shared, int
   rh.cx = run.x_column;
   rh.cy = run.y_column;
   rh.graphing = run.graphing;
+  rh.nothing_to_test = nothing_to_test(x, y, plan);
   frw(rh, out.report, out.frames);
 
   // 14-16. Descriptive statistics, thresholds, the frames.

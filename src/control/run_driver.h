@@ -38,6 +38,7 @@ struct Execution {
   UniformStream uniforms;   // continues across runs
   int threads = 1;          // threads of the runs' parallel steps, at least 1
   Bootstrap bootstrap = Bootstrap::data;  // what the bootstrap's resamples go through
+  Trend trend = Trend::n;                 // the VAR fit's constant
   SumsKernel kernel = SumsKernel::fast;   // of the tests' lag sums
   float start_time = 0.0f;  // processor time at program start
   JoinedText shared_source;  // "Runvok.cnl" as read, for the lines messages name

@@ -55,6 +55,7 @@ std::string_view write_message(const Error& refused, const Settings& s, Bound bo
     }
     case Setting::transform:
     case Setting::bootstrap:
+    case Setting::trend:
     case Setting::threads:
     case Setting::none:
       break;

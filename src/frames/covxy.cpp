@@ -380,4 +380,17 @@ FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L
   return covxy_tests(covxy_sums(x, y, L, diag, kernel, work), rxy, diag);
 }
 
+FrameTests constant_frame_tests(std::span<const float> x, std::span<const float> y, int L,
+                                std::span<float> rxy, Messages& diag) {
+  assert(x.size() == y.size());
+  const auto [mx, my] = sigmn(x, y, diag);
+  FrameSums sums;
+  sums.n = static_cast<int>(x.size());
+  sums.L = L;
+  sums.sx = mx.sd;
+  sums.sy = my.sd;
+  sums.degenerate = true;
+  return covxy_tests(sums, rxy, diag);
+}
+
 }  // namespace vok

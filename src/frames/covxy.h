@@ -135,4 +135,10 @@ FrameTests covxy_tests(std::span<const float> x, std::span<const float> y, int L
                        std::span<float> rxy, Messages& diag, CovxyWork& work,
                        SumsKernel kernel = SumsKernel::fast);
 
+// The tests of a frame whose x or y holds one value: a degenerate frame
+// (every CDF value, statistic and cross-correlation 0) with sx and sy as the
+// moments routine gives them, however the rounding of its mean falls.
+FrameTests constant_frame_tests(std::span<const float> x, std::span<const float> y, int L,
+                                std::span<float> rxy, Messages& diag);
+
 }  // namespace vok

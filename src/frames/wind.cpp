@@ -1,6 +1,7 @@
 #include "frames/wind.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "data/descriptive.h"
@@ -21,6 +22,38 @@ PerTest<bool> judge(const PerTest<float>& cdf, const PerTest<float>& thresholds)
   PerTest<bool> out;
   for (Test t : kTests) out[t] = significant(thresholds[t], cdf[t]);
   return out;
+}
+
+bool all_equal(std::span<const float> values) {
+  if (values.empty()) return false;
+  const float first = values.front();
+  bool equal = true;
+  for (float v : values) equal &= v == first;
+  return equal;
+}
+
+namespace {
+
+bool all_finite(std::span<const float> values) {
+  bool finite = true;
+  for (float v : values) finite &= std::isfinite(v);
+  return finite;
+}
+
+}  // namespace
+
+bool testable(std::span<const float> x, std::span<const float> y, const FramePlan& plan, int k) {
+  const auto s = static_cast<std::size_t>(plan.offset(k));
+  const auto len = static_cast<std::size_t>(plan.frame_length);
+  const std::span<const float> fx = x.subspan(s, len), fy = y.subspan(s, len);
+  return !all_equal(fx) && !all_equal(fy) && all_finite(fx) && all_finite(fy);
+}
+
+bool nothing_to_test(std::span<const float> x, std::span<const float> y, const FramePlan& plan) {
+  if (plan.frames < 1) return false;
+  for (int k = 1; k <= plan.frames; ++k)
+    if (testable(x, y, plan, k)) return false;
+  return true;
 }
 
 FrameWork::FrameWork(const FramePlan& plan) {
@@ -46,6 +79,7 @@ FrameJob FrameJob::of(std::span<const float> x, std::span<const float> y,
   job.y = y;
   job.plan = plan;
   job.var_lag = settings.var_lag;
+  job.trend = settings.trend;
   job.clip = settings.transform == Transform::clip;
   job.thresholds = thresholds;
   return job;
@@ -93,7 +127,10 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
     std::copy_n(job.x.begin() + s, len, frame.begin());
     std::copy_n(job.y.begin() + s, len, frame.begin() + len);
 
-    f.var_fit = setvar(frame, residuals, 2, frame_length, job.var_lag, messages);
+    const bool constant = all_equal(std::span<const float>(frame.data(), len)) ||
+                          all_equal(std::span<const float>(frame.data() + len, len));
+    f.var_fit = setvar(frame, residuals, 2, frame_length, constant ? 0 : job.var_lag, messages,
+                       job.trend);
     const std::span<float> x(residuals.data(), len);
     const std::span<float> y(residuals.data() + len, len);
     if (job.var_lag >= 1 && job.describe) {
@@ -121,8 +158,10 @@ FrameOutcome compute_frame(const FrameJob& job, int k, FrameWork& work) {
       clip_to_signs(y);
     }
     messages.set_stage(Stage::tests);
-    const FrameTests t = covxy_tests(x, y, plan.lags, f.cross_correlations, messages,
-                                     work.tests, job.kernel);
+    const FrameTests t = constant ? constant_frame_tests(x, y, plan.lags, f.cross_correlations,
+                                                        messages)
+                                  : covxy_tests(x, y, plan.lags, f.cross_correlations, messages,
+                                                work.tests, job.kernel);
     f.cdf = t.cdf;
     f.sd_x = t.sx;
     f.sd_y = t.sy;

@@ -26,6 +26,7 @@ struct FrameJob {
   std::span<const float> x, y;  // the run's two series (n values each)
   FramePlan plan;
   int var_lag = 0;    // VAR order p
+  Trend trend = Trend::n;  // the VAR fit's constant
   bool clip = false;  // the residuals are clipped to +1/-1
   // The residuals' statistics and the McLeod-Li check are computed (a
   // bootstrap resample, tested like a frame, needs neither).
@@ -50,6 +51,17 @@ struct FrameJob {
   FrameJob for_resample(std::span<const float> pair_x, std::span<const float> pair_y,
                         int lags) const;
 };
+
+// Whether the values are all exactly equal (as 32-bit reals: +0 and -0 are
+// equal, a NaN equals nothing). An empty series is not.
+bool all_equal(std::span<const float> values);
+
+// Whether frame k of the plan can be tested: false when its x or its y holds
+// one value throughout, or a value that is not finite.
+bool testable(std::span<const float> x, std::span<const float> y, const FramePlan& plan, int k);
+
+// Whether no frame of the plan can be tested (and there is at least one frame).
+bool nothing_to_test(std::span<const float> x, std::span<const float> y, const FramePlan& plan);
 
 // A frame is significant for a test when its p-value 1 - P lies strictly
 // below the threshold; equality and a P that is not a number are not.
@@ -76,7 +88,11 @@ struct FrameOutcome {
 };
 
 // Computes frame k (1-based): copy, VAR residuals (p >= 1) and their
-// statistics, the McLeod-Li check of the residuals, clipping, tests. The
+// statistics, the McLeod-Li check of the residuals, clipping, tests. A frame
+// whose x or y holds one value throughout gets no VAR fit (a fit on a
+// constant column fails, or leaves rounding noise the tests would
+// standardise): its residuals are its two series, described as usual, and
+// its tests are those of a degenerate frame. The
 // thresholds are not used: judging the frame's significance (judge) and its
 // stamps are left to the caller, so a frame can be computed before the
 // thresholds are known.

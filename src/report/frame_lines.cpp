@@ -56,6 +56,8 @@ void frw(const RunHeader& h, Channel& report, Channel& frames) {
     report.write(kNotOverlapped);
   }
   report.write(kWindow, {plan.frame_length, plan.frames});
+  if (h.nothing_to_test)
+    report.write_free({"Every frame has a constant or non-finite series: nothing to test"});
   if (h.transform == Transform::clip) {
     report.write(kClipped);
   } else if (h.transform == Transform::log) {

@@ -41,6 +41,9 @@ struct RunHeader {
   int var_lag = 0;          // VAR order
   int cx = 1, cy = 2;       // data columns
   Graphing graphing = Graphing::off;  // on: the frames, graph and xy graph files are written
+  // No frame has two testable series (each frame's x or y is constant or
+  // holds a value that is not finite): said after the frame-count line.
+  bool nothing_to_test = false;
 };
 
 // Writes the run-parameter header on `report`; with graphing on its first

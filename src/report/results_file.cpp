@@ -129,6 +129,8 @@ void var_fit(Json& j, const std::optional<VarFit>& fit) {
   j.open('{');
   j.key("phi");
   array(j, fit->phi);
+  j.key("constant");
+  array(j, fit->constant);
   j.key("se");
   array(j, fit->se);
   j.key("resid_se");
@@ -291,6 +293,8 @@ void settings_object(Json& j, const Settings& s) {
     j.string(to_string(s.transform));
   j.key("bootstrap");
   j.string(to_string(s.bootstrap));
+  j.key("trend");
+  j.string(name(s.trend));
   j.key("threads");
   j.number(s.threads);
   j.key("seed");

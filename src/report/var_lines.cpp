@@ -48,6 +48,17 @@ void disvar(const VarFit& fit, int k, int p, Channel& out) {
       out.write(kTValues, t_values);
     }
   }
+  // A fit with a constant shows it last, in a line of its own.
+  if (fit.constant.size() == static_cast<std::size_t>(k)) {
+    static const Layout kConstants =
+        Layout::parse(R"(/ 7X "Constants" 50(: 2X "c0(" I2 ") = " G12.4))");
+    std::vector<Value> constants;
+    for (int g = 1; g <= k; ++g) {
+      constants.emplace_back(g);
+      constants.emplace_back(fit.constant[g - 1]);
+    }
+    out.write(kConstants, constants);
+  }
 }
 
 }  // namespace vok

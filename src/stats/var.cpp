@@ -58,8 +58,11 @@ void lagged_sums(std::span<const float> series, int k, int n, int h, double* sum
 // The residuals of equation g, e(t) = x(t, g) - sum over h = 1..p, u = 1..k
 // of phi(g; h, u) x(t - h, u) (0 for t <= p), and their sums of squares
 // ssr[g - 1] in rising t. For two series the two equations share one pass.
+// With a constant, c[g] is subtracted from each fitted equation g first
+// (e = x - c - sum ...).
+template <bool kConstant>
 void residual_sums(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-                   const double* phi, double* ssr) {
+                   const double* phi, const double* c0, double* ssr) {
   const int kp = k * p;
   const float* x = series.data();
   for (int g = 0; g < k; ++g)
@@ -90,7 +93,9 @@ void residual_sums(std::span<const float> series, std::span<float> residuals, in
         sum += c[0] * static_cast<double>(x[t - h]);
         sum += c[1] * static_cast<double>(y[t - h]);
       }
-      const Pair2 residual = Pair2{x[t], y[t]} - sum;
+      Pair2 level = Pair2{x[t], y[t]};
+      if constexpr (kConstant) level -= Pair2{c0[0], c0[1]};
+      const Pair2 residual = level - sum;
       ex[t] = static_cast<float>(residual[0]);
       ey[t] = static_cast<float>(residual[1]);
       squares += residual * residual;
@@ -104,7 +109,9 @@ void residual_sums(std::span<const float> series, std::span<float> residuals, in
     const float* own = x + static_cast<std::size_t>(g) * n;
     double sum = 0.0;
     for (int t = p; t < n; ++t) {
-      const double residual = own[t] - fitted(g, t);
+      double level = own[t];
+      if constexpr (kConstant) level -= c0[g];
+      const double residual = level - fitted(g, t);
       e[t] = static_cast<float>(residual);
       sum += residual * residual;
     }
@@ -112,10 +119,47 @@ void residual_sums(std::span<const float> series, std::span<float> residuals, in
   }
 }
 
+// The constant of each equation: the mean over t = p + 1..n of
+// x(t, g) - sum phi(g; h, u) x(t - h, u), summed in double in rising t.
+void intercepts(std::span<const float> series, int k, int n, int p, const double* phi,
+                double* c0) {
+  const int kp = k * p;
+  const float* x = series.data();
+  for (int g = 0; g < k; ++g) {
+    const double* c = phi + static_cast<std::size_t>(g) * kp;
+    const float* own = x + static_cast<std::size_t>(g) * n;
+    double sum = 0.0;
+    for (int t = p; t < n; ++t) {
+      double fitted = 0.0;
+      for (int h = 1; h <= p; ++h)
+        for (int u = 0; u < k; ++u)
+          fitted += c[(h - 1) * k + u] * x[static_cast<std::size_t>(u) * n + t - h];
+      sum += own[t] - fitted;
+    }
+    c0[g] = n > p ? sum / (n - p) : 0.0;
+  }
+}
+
+// The series centred on their means (each summed in double in rising t),
+// rounded to 32 bits.
+std::vector<float> centred(std::span<const float> series, int k, int n, Messages& out) {
+  std::vector<float> c = allocate<float>(static_cast<std::size_t>(k) * n, Arrays::var_equations, out);
+  for (int g = 0; g < k; ++g) {
+    const float* own = series.data() + static_cast<std::size_t>(g) * n;
+    float* to = c.data() + static_cast<std::size_t>(g) * n;
+    double sum = 0.0;
+    for (int t = 0; t < n; ++t) sum += own[t];
+    const double mean = n > 0 ? sum / n : 0.0;
+    for (int t = 0; t < n; ++t) to[t] = static_cast<float>(own[t] - mean);
+  }
+  return c;
+}
+
 }  // namespace
 
 VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Messages& out) {
+           Messages& out, Trend trend) {
+  const bool constant = trend == Trend::c;
   const int kp = k * p;
   const int m = k * kp;
   const auto order = static_cast<std::size_t>(m);
@@ -141,7 +185,14 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   // filled: the upper triangle, which is all the factorisation reads.
   const auto pairs = static_cast<std::size_t>(k) * k;
   std::vector<double> sums = allocate<double>(pairs * (p + 1), Arrays::var_equations, out);
-  for (int h = 0; h <= p; ++h) lagged_sums(series, k, n, h, sums.data() + h * pairs);
+  {
+    // The slopes of a fit with a constant come from the centred series.
+    std::vector<float> centred_series;
+    if (constant) centred_series = centred(series, k, n, out);
+    const std::span<const float> moments_of =
+        constant ? std::span<const float>(centred_series) : series;
+    for (int h = 0; h <= p; ++h) lagged_sums(moments_of, k, n, h, sums.data() + h * pairs);
+  }
   double total = 0.0;
   for (int g = 1; g <= k; ++g) {
     for (int h = 0; h <= p; ++h) {
@@ -169,9 +220,16 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
   // Residuals. The first p times have no full set of lagged regressors and
   // are set to 0; the residual standard error still divides by n - k p, the
   // degrees of freedom of the whole system.
-  const int dof = n - kp;
+  const int dof = n - kp - (constant ? 1 : 0);
   std::vector<double> ssr = allocate<double>(static_cast<std::size_t>(k), Arrays::var_equations, out);
-  residual_sums(series, residuals, k, n, p, result.phi.data(), ssr.data());
+  if (constant) {
+    result.constant = allocate<double>(static_cast<std::size_t>(k), Arrays::var_coefficients, out);
+    intercepts(series, k, n, p, result.phi.data(), result.constant.data());
+    residual_sums<true>(series, residuals, k, n, p, result.phi.data(), result.constant.data(),
+                        ssr.data());
+  } else {
+    residual_sums<false>(series, residuals, k, n, p, result.phi.data(), nullptr, ssr.data());
+  }
   double ssr_total = 0.0;
   for (int g = 1; g <= k; ++g) {
     ssr_total += ssr[g - 1];
@@ -199,13 +257,13 @@ VarFit fit(std::span<const float> series, std::span<float> residuals, int k, int
 }
 
 std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
-                             int n, int p, Messages& messages) {
+                             int n, int p, Messages& messages, Trend trend) {
   if (p < 1) {
     const auto count = static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
     std::copy_n(series.begin(), count, residuals.begin());
     return std::nullopt;
   }
-  VarFit result = fit(series, residuals, k, n, p, messages);
+  VarFit result = fit(series, residuals, k, n, p, messages, trend);
   if (result.status > 0) halt(messages, MessageKind::var_fit_failed, result.status);
   return result;
 }

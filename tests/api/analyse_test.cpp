@@ -110,16 +110,20 @@ void expect_same_frame(const vok::Frame& a, const vok::Frame& b) {
   ASSERT_EQ(a.var_fit.has_value(), b.var_fit.has_value());
   if (a.var_fit) {
     EXPECT_EQ(a.var_fit->phi, b.var_fit->phi);
+    EXPECT_EQ(a.var_fit->constant, b.var_fit->constant);
   }
   EXPECT_EQ(a.x_residuals, b.x_residuals);
   EXPECT_EQ(a.y_residuals, b.y_residuals);
 }
 
 TEST(Analyse, OneAndTwoThreadsGiveTheSameResult) {
+  for (vok::Trend trend : {vok::Trend::n, vok::Trend::c})
   for (vok::Bootstrap bootstrap : {vok::Bootstrap::data, vok::Bootstrap::frames}) {
   SCOPED_TRACE(static_cast<int>(bootstrap));
+  SCOPED_TRACE(vok::name(trend));
   const Series data = example_data();
   vok::Settings s = example_settings();
+  s.trend = trend;
   s.var_lag = 2;
   s.overlap = 50;
   s.resamples = 40;
@@ -206,8 +210,10 @@ TEST(Analyse, AFrameWhoseFitFailsIsAnErrorNamingIt) {
   s.var_lag = 1;
   std::vector<float> x(150), y(150);
   for (int i = 0; i < 150; ++i) {
-    x[i] = i >= 50 && i < 100 ? 0.0f : std::sin(1.3f * i);
-    y[i] = std::cos(0.9f * i) + 0.1f * (i % 5);
+    // Frame 2: x = +-1 and y = 2x, collinear: the fit's matrix is singular.
+    const bool singular = i >= 50 && i < 100;
+    x[i] = singular ? (i % 3 ? 1.0f : -1.0f) : std::sin(1.3f * i);
+    y[i] = singular ? 2.0f * x[i] : std::cos(0.9f * i) + 0.1f * (i % 5);
   }
   try {
     vok::analyse(x, y, s);
@@ -274,11 +280,17 @@ TEST(Analyse, NoPathWritesOnStandardOutputOrError) {
   std::vector<float> sine(200), constant(200, 2.5f), broken(150), other(150);
   for (int i = 0; i < 200; ++i) sine[i] = std::sin(0.7f * i) + 0.01f * (i % 7);
   for (int i = 0; i < 150; ++i) {
-    broken[i] = i >= 50 && i < 100 ? 0.0f : std::sin(1.3f * i);
-    other[i] = std::cos(0.9f * i) + 0.1f * (i % 5);
+    // Frame 2: x = +-1 and y = 2x, collinear: the fit's matrix is singular.
+    const bool singular = i >= 50 && i < 100;
+    broken[i] = singular ? (i % 3 ? 1.0f : -1.0f) : std::sin(1.3f * i);
+    other[i] = singular ? 2.0f * broken[i] : std::cos(0.9f * i) + 0.1f * (i % 5);
   }
   vok::Settings frames_of_40;
   frames_of_40.frame_length = 40;
+  vok::Settings constant_fitted = frames_of_40;
+  constant_fitted.var_lag = 2;
+  constant_fitted.resamples = 40;
+  constant_fitted.bootstrap = vok::Bootstrap::frames;
   vok::Settings fit_of_50;
   fit_of_50.frame_length = 50;
   fit_of_50.var_lag = 1;
@@ -297,6 +309,8 @@ TEST(Analyse, NoPathWritesOnStandardOutputOrError) {
       {"the example, bootstrapped, with its summary", example.x, example.y, example_run, false},
       {"x constant: no spread, every frame degenerate", constant, sine, frames_of_40, false},
       {"a frame whose VAR fit fails", broken, other, fit_of_50, true},
+      {"x constant with a fit and resamples: no fit, nothing to test", constant, sine,
+       constant_fitted, false},
       {"one resample: the fractile routine's remarks", example.x, example.y, one_resample, false},
   };
   for (const Case& c : cases) {
@@ -316,6 +330,43 @@ TEST(Analyse, NoPathWritesOnStandardOutputOrError) {
     if (!refused) {
       EXPECT_GT(frames, 0u);
     }
+  }
+}
+
+// Frames stuck at one value (a sensor stuck at 0, a series filled forward)
+// are degenerate without a fit, and the others are analysed as without them;
+// a run whose every frame is stuck runs no bootstrap and finds nothing.
+TEST(Analyse, StuckFramesAreDegenerateAndTheRunGoesOn) {
+  const Series data = example_data();
+  for (vok::Bootstrap bootstrap : {vok::Bootstrap::data, vok::Bootstrap::frames}) {
+    SCOPED_TRACE(static_cast<int>(bootstrap));
+    vok::Settings s = example_settings();
+    s.var_lag = 1;
+    s.resamples = 40;
+    s.bootstrap = bootstrap;
+    std::vector<float> x = data.x;
+    std::fill(x.begin() + 200, x.begin() + 400, 0.0f);     // frame 2
+    std::fill(x.begin() + 1000, x.begin() + 1200, 3.25f);  // frame 6
+    const vok::Result r = vok::analyse(x, data.y, s);
+    ASSERT_EQ(r.frames.size(), 12u);
+    for (const vok::Frame& f : r.frames) {
+      SCOPED_TRACE(f.number);
+      const bool stuck = f.number == 2 || f.number == 6;
+      EXPECT_EQ(f.degenerate, stuck);
+      EXPECT_EQ(f.var_fit.has_value(), !stuck);
+      if (stuck) {
+        EXPECT_EQ(f.significant, vok::PerTest<bool>{});
+        EXPECT_TRUE(std::isnan(f.pvalue.cxy) && std::isnan(f.qvalue.cxy));
+      }
+    }
+    EXPECT_TRUE(r.bootstrapped);
+
+    std::vector<float> flat(data.x.size(), 0.0f);
+    const vok::Result none = vok::analyse(flat, data.y, s);
+    EXPECT_FALSE(none.bootstrapped);
+    EXPECT_EQ(none.thresholds.hxxy, s.false_alarm);
+    EXPECT_EQ(none.counts, vok::PerTest<int>{});
+    for (const vok::Frame& f : none.frames) EXPECT_TRUE(f.degenerate);
   }
 }
 

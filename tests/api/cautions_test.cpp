@@ -108,9 +108,10 @@ TEST(Cautions, CarryTheirFigureAndAdvice) {
   s.frame_length = 250;
   s.var_lag = 1;
   s.threads = 2;
+  // Frame 3 of x is stuck at one value: without a fit, it is counted too.
   const std::vector<float> x = stuck(garch(kRows, 3));
   const Result r = analyse(x, correlated(x, 0.6, 8000000), s);
-  ASSERT_EQ(kinds(r.cautions), "changing_variance(x) lag0_correlation");
+  ASSERT_EQ(kinds(r.cautions), "changing_variance(x) lag0_correlation constant_frames");
   const Caution& variance = r.cautions[0];
   EXPECT_EQ(variance.frames, r.x_variance.frames);
   EXPECT_EQ(variance.count, r.x_variance.significant);
@@ -121,13 +122,14 @@ TEST(Cautions, CarryTheirFigureAndAdvice) {
   EXPECT_EQ(lag0.advice, "bootstrap=frames");
   EXPECT_GT(lag0.figure, 0.45);
   EXPECT_LT(lag0.figure, 0.75);
-  EXPECT_EQ(lag0.frames, 20);
+  EXPECT_EQ(lag0.frames, 19);  // the stuck frame has no test
   // No caution calls a count spurious: each names the other cause and the
   // setting that tells the two apart.
   for (const Caution& c : r.cautions) {
     EXPECT_EQ(c.message.find("spurious"), std::string::npos);
     EXPECT_EQ(c.message.find("need not"), std::string::npos);
-    EXPECT_NE(c.message.find("(" + c.advice + ")"), std::string::npos) << c.message;
+    if (!c.advice.empty())
+      EXPECT_NE(c.message.find("(" + c.advice + ")"), std::string::npos) << c.message;
   }
 }
 

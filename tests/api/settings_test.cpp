@@ -30,7 +30,7 @@ vok::Setting code_of(const std::string& named) {
       {"overlap", vok::Setting::overlap},           {"var_lag", vok::Setting::var_lag},
       {"false_alarm", vok::Setting::false_alarm},   {"resamples", vok::Setting::resamples},
       {"transform", vok::Setting::transform},       {"threads", vok::Setting::threads},
-      {"bootstrap", vok::Setting::bootstrap},
+      {"bootstrap", vok::Setting::bootstrap},       {"trend", vok::Setting::trend},
   };
   for (const auto& [name, code] : codes)
     if (setting == name) return code;
@@ -89,6 +89,8 @@ TEST(Settings, EachBadSettingIsNamedWithItsValue) {
        [](vok::Settings& s) { s.transform = static_cast<vok::Transform>(7); }, "transform = 7"},
       {"bootstrap out of the enum",
        [](vok::Settings& s) { s.bootstrap = static_cast<vok::Bootstrap>(5); }, "bootstrap = 5"},
+      {"trend out of the enum",
+       [](vok::Settings& s) { s.trend = static_cast<vok::Trend>(3); }, "trend = 3"},
       {"threads -2", [](vok::Settings& s) { s.threads = -2; }, "threads = -2"},
   };
   for (const BadSetting& c : cases) {
@@ -141,6 +143,20 @@ TEST(Settings, ViolationNamesTheFirstBoundBroken) {
     vok::Settings s;
     c.change(s);
     EXPECT_EQ(vok::violation(s), c.bound);
+  }
+}
+
+TEST(Settings, TrendNamesGoBothWays) {
+  for (vok::Trend t : {vok::Trend::n, vok::Trend::c}) EXPECT_EQ(vok::parse_trend(vok::name(t)), t);
+  EXPECT_STREQ(vok::name(vok::Trend::c), "c");
+  for (const char* bad : {"", "C", "const", "ct"}) {
+    SCOPED_TRACE(bad);
+    try {
+      vok::parse_trend(bad);
+      ADD_FAILURE() << "accepted";
+    } catch (const vok::Error& e) {
+      EXPECT_EQ(e.setting(), vok::Setting::trend);
+    }
   }
 }
 

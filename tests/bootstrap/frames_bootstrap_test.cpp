@@ -27,12 +27,13 @@ constexpr int kFrameLength = 24, kLags = 3, kN = 90;
 struct Case {
   int p;
   bool clip;
+  Trend trend = Trend::n;
 };
 
-// The p-values of B resamples: resample b takes 2n numbers from start + 2nb,
-// the first n giving x's indices and the next n y's (1 + floor(N u)); the
-// pair is fitted with a VAR(p), its residuals clipped to their signs when
-// asked, and tested.
+// The p-values of B resamples: resample b owns 2n numbers from start + 2nb,
+// the first n giving the rows (1 + floor(N u)) whose x and y it takes; the
+// pair is fitted with a VAR(p) of the case's trend, its residuals clipped to
+// their signs when asked, and tested.
 std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<float>& x,
                                                           const std::vector<float>& y, Case c,
                                                           int B, std::uint64_t start) {
@@ -44,11 +45,11 @@ std::array<std::vector<float>, kTestCount> direct_pvalues(const std::vector<floa
     std::vector<float> pair(2 * kFrameLength), residuals(2 * kFrameLength);
     const std::uint64_t first = start + 2ull * kFrameLength * b;
     for (int i = 0; i < kFrameLength; ++i) {
-      pair[i] = x[static_cast<int>(std::floor(N * double(UniformStream::at(first + i))))];
-      pair[kFrameLength + i] =
-          y[static_cast<int>(std::floor(N * double(UniformStream::at(first + kFrameLength + i))))];
+      const int row = static_cast<int>(std::floor(N * double(UniformStream::at(first + i))));
+      pair[i] = x[row];
+      pair[kFrameLength + i] = y[row];
     }
-    setvar(pair, residuals, 2, kFrameLength, c.p, quiet);
+    setvar(pair, residuals, 2, kFrameLength, c.p, quiet, c.trend);
     if (c.clip)
       for (float& v : residuals) v = v >= 0.0f ? 1.0f : -1.0f;
     std::vector<float> xxy(M), yyx(M), rxy(2 * kLags + 1);
@@ -93,6 +94,7 @@ class FramesBootstrap : public testing::Test {
     Settings settings;
     settings.var_lag = c.p;
     settings.transform = c.clip ? Transform::clip : Transform::none;
+    settings.trend = c.trend;
     const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kFrameLength, 0, kLags), settings);
     return frames_bootstrap(x, y, kFrameLength, kLags, job, B, alpha, stream, threads, diag);
   }
@@ -101,9 +103,11 @@ class FramesBootstrap : public testing::Test {
 };
 
 TEST_F(FramesBootstrap, ThresholdsAreTheFractilesOfResamplesFittedClippedAndTested) {
-  const Case cases[] = {{0, false}, {1, false}, {2, false}, {1, true}, {3, true}};
+  const Case cases[] = {{0, false},          {1, false}, {2, false},         {1, true},
+                        {3, true},           {1, false, Trend::c}, {2, true, Trend::c}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "p=" << c.p << " clip=" << c.clip);
+    SCOPED_TRACE(testing::Message() << "p=" << c.p << " clip=" << c.clip
+                                    << " trend=" << name(c.trend));
     for (int threads : {1, 3}) {
       UniformStream stream;
       stream.advance(321);
@@ -129,22 +133,38 @@ TEST_F(FramesBootstrap, DiffersFromTheResamplesTestedAsDrawn) {
   EXPECT_NE(fitted.values[kCy], drawn.values[kCy]);
 }
 
-// A column of zeros leaves the VAR fit of every resample without a positive
-// definite matrix: each such resample is never significant (p-values of 1),
-// as a degenerate frame, and the fit's messages go to the standard error
-// stream, each resample's in turn.
-TEST_F(FramesBootstrap, AResampleWhoseFitFailsHasPValuesOfOne) {
-  std::fill(x.begin(), x.end(), 0.0f);
+// A column of one value (zeros, or a level) gives resamples with a constant
+// x: no VAR fit is tried (it would fail on zeros, or leave rounding noise
+// on a level), each resample is never significant (p-values of 1), as a
+// degenerate frame, and nothing is said.
+TEST_F(FramesBootstrap, AConstantColumnGivesPValuesOfOneWithoutAFit) {
+  for (float value : {0.0f, 2.7f}) {
+    SCOPED_TRACE(value);
+    std::fill(x.begin(), x.end(), value);
+    Messages diag(Stage::bootstrap);
+    UniformStream stream;
+    const Thresholds t = run({1, false}, 20, 0.05f, stream, 2, diag);
+    for (float v : t.values) EXPECT_EQ(v, 1.0f);
+    EXPECT_EQ(lines_on(diag.list(), MessageChannel::standard_error), "");
+  }
+}
+
+// Each resampled row takes x and y from one row of the columns, so what ties
+// them at lag 0 survives: with y = x + 1 every resample has y = x + 1.
+TEST_F(FramesBootstrap, DrawsXAndYFromOneRow) {
+  for (std::size_t i = 0; i < x.size(); ++i) y[i] = x[i] + 1.0f;
+  Settings settings;
+  settings.var_lag = 1;
+  const FrameJob job = FrameJob::of(x, y, FramePlan::of(kN, kFrameLength, 0, kLags), settings);
+  FrameResampleWork work(kFrameLength, kLags);
   Messages diag(Stage::bootstrap);
-  UniformStream stream;
-  const Thresholds t = run({1, false}, 20, 0.05f, stream, 2, diag);
-  for (float v : t.values) EXPECT_EQ(v, 1.0f);
-  const std::string failed = " DCHOLDC failed, A is not positive definite\n";
-  const std::string error = " Error in subroutine Setvar  1\n";
-  std::string each;  // the lines the frame writes on its three channels, all on one
-  for (int resample = 0; resample < 20; ++resample) each += failed + error + error + error;
-  EXPECT_EQ(lines_on(diag.list(), MessageChannel::standard_error), each);
-  EXPECT_EQ(lines_on(diag.list(), MessageChannel::console), "");
+  for (std::uint64_t first : {0ull, 2ull * kFrameLength * 7}) {
+    frame_resample_pvalues(x, y, kFrameLength, kLags, job, first, work, diag);
+    std::vector<float> xs(work.pair.begin(), work.pair.begin() + kFrameLength);
+    for (int i = 0; i < kFrameLength; ++i) EXPECT_EQ(work.pair[kFrameLength + i], xs[i] + 1.0f);
+    // Not a copy of a stretch of x: the rows are drawn.
+    EXPECT_FALSE(std::equal(xs.begin(), xs.end(), x.begin()));
+  }
 }
 
 // The engine's threshold step takes the settings' bootstrap.

@@ -266,10 +266,22 @@ TEST_F(ThresholdStep, ARaisedCancellationFlagStopsTheResamplesAndTheFrames) {
   EXPECT_TRUE(collector.result().frames.empty());
 }
 
-TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOne) {
+// Resamples of a column of repeated values are constant: their tests are set
+// to 0, so every p-value and every threshold of the resamples is 1. The
+// threshold step runs no bootstrap for such a run, whose every frame is
+// constant too: its thresholds are the level, and the stream stays where it
+// stood for the next run.
+TEST_F(ThresholdStep, ConstantColumnGivesThresholdsOfOneAndNoBootstrapIsRun) {
   std::fill(x.begin(), x.end(), 3.5f);
+  Messages messages;
+  const Thresholds resampled = resampxy(x, y, kFrameLength, kLags, 20, 0.05f, stream, 2, messages);
+  for (float v : resampled.values) EXPECT_FLOAT_EQ(v, 1.0f);
+
+  const std::uint64_t before = stream.position();
   const Seven t = threshold_block(x, y, 20, 0.05f, stream, cap.all());
-  for (float v : t) EXPECT_FLOAT_EQ(v, 1.0f);
+  for (float v : t) EXPECT_EQ(v, 0.05f);
+  EXPECT_EQ(stream.position(), before);
+  EXPECT_EQ(report(), "       False alarm threshold = 0.0500\n");
 }
 
 }  // namespace

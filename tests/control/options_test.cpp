@@ -173,20 +173,28 @@ TEST_F(CommandLine, AnOptionNotUnderstoodIsRefusedWithStatus64) {
   EXPECT_EQ(cap.console(), "");
 }
 
-TEST(Options, Bootstraps) {
+TEST(Options, BootstrapAndTrend) {
   struct Case {
     std::vector<std::string_view> args;
     Bootstrap bootstrap;
+    Trend trend;
     std::string_view error;  // for refusals
   };
   const Case cases[] = {
-      {{}, Bootstrap::data, ""},
-      {{"--bootstrap", "frames"}, Bootstrap::frames, ""},
-      {{"--bootstrap=frames", "--bootstrap", "data"}, Bootstrap::data, ""},
-      {{"--seed", "3", "--bootstrap=frames"}, Bootstrap::frames, ""},
-      {{"--bootstrap"}, Bootstrap::data, "option --bootstrap needs data or frames"},
-      {{"--bootstrap", "Frames"}, Bootstrap::data, "--bootstrap Frames: must be data or frames"},
-      {{"--bootstrap="}, Bootstrap::data, "--bootstrap : must be data or frames"},
+      {{}, Bootstrap::data, Trend::n, ""},
+      {{"--bootstrap", "frames"}, Bootstrap::frames, Trend::n, ""},
+      {{"--bootstrap=frames", "--bootstrap", "data"}, Bootstrap::data, Trend::n, ""},
+      {{"--seed", "3", "--bootstrap=frames"}, Bootstrap::frames, Trend::n, ""},
+      {{"--bootstrap"}, Bootstrap::data, Trend::n, "option --bootstrap needs data or frames"},
+      {{"--bootstrap", "Frames"}, Bootstrap::data, Trend::n,
+       "--bootstrap Frames: must be data or frames"},
+      {{"--bootstrap="}, Bootstrap::data, Trend::n, "--bootstrap : must be data or frames"},
+      {{"--trend", "c"}, Bootstrap::data, Trend::c, ""},
+      {{"--trend=c", "--bootstrap", "frames"}, Bootstrap::frames, Trend::c, ""},
+      {{"--trend", "c", "--trend=n"}, Bootstrap::data, Trend::n, ""},
+      {{"--trend"}, Bootstrap::data, Trend::n, "option --trend needs n or c"},
+      {{"--trend", "ct"}, Bootstrap::data, Trend::n, "--trend ct: must be n or c"},
+      {{"--trend="}, Bootstrap::data, Trend::n, "--trend : must be n or c"},
   };
   for (const Case& c : cases) {
     std::string line;
@@ -196,9 +204,11 @@ TEST(Options, Bootstraps) {
     EXPECT_EQ(o.error, c.error);
     if (c.error.empty()) {
       EXPECT_EQ(o.bootstrap, c.bootstrap);
+      EXPECT_EQ(o.trend, c.trend);
     }
   }
   EXPECT_NE(usage_text().find("--bootstrap frames"), std::string::npos);
+  EXPECT_NE(usage_text().find("--trend c"), std::string::npos);
 }
 
 // The execution gets the thread count, seed and bootstrap the command line
@@ -209,17 +219,19 @@ TEST(Options, ReachTheExecution) {
   base.row_batching.bytes = 7;
   const ExecutionOptions set = execution_options(
       parse_options(std::vector<std::string_view>{"--threads", "3", "--seed", "11", "--bootstrap",
-                                                  "frames"}),
+                                                  "frames", "--trend", "c"}),
       base);
   EXPECT_EQ(set.threads, 3);
   EXPECT_EQ(set.seed, 11u);
   EXPECT_EQ(set.bootstrap, Bootstrap::frames);
+  EXPECT_EQ(set.trend, Trend::c);
   EXPECT_EQ(set.row_batching.bytes, 7u);
 
   const ExecutionOptions unset = execution_options(parse_options({}), base);
   EXPECT_EQ(unset.threads, 0);
   EXPECT_EQ(unset.seed, 0u);
   EXPECT_EQ(unset.bootstrap, Bootstrap::data);
+  EXPECT_EQ(unset.trend, Trend::n);
 }
 
 TEST(Options, SyncIsAskedFor) {

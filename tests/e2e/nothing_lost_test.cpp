@@ -29,8 +29,9 @@ using e2e::TopSettings;
 
 constexpr int kRows = 120;
 
-// Deterministic rows in (2f12.5); with `flat_x` the x column is 0 in rows
-// 41 to 80 (the second frame of 40), where the VAR fit cannot be done.
+// Deterministic rows in (2f12.5); with `flat_x` rows 41 to 80 (the second
+// frame of 40) hold x = +-1 and y = 2x, collinear columns whose VAR fit
+// cannot be done.
 std::string data_file(bool flat_x) {
   std::string s = "Series\nrows=120 columns=2 interval=1.0 format=(2f12.5)\n";
   unsigned state = 12345;
@@ -44,7 +45,10 @@ std::string data_file(bool flat_x) {
     x = 0.4 * x + next();
     y = 0.3 * y + 0.5 * x * next() + next();
     char line[40];
-    std::snprintf(line, sizeof line, "%12.5f%12.5f\n", flat_x && i > 40 && i <= 80 ? 0.0 : x, y);
+    const bool singular = flat_x && i > 40 && i <= 80;
+    const double sign = i % 3 == 0 ? -1.0 : 1.0;
+    std::snprintf(line, sizeof line, "%12.5f%12.5f\n", singular ? sign : x,
+                  singular ? 2.0 * sign : y);
     s += line;
   }
   return s;

@@ -202,18 +202,18 @@ TEST(SameOutput, RandomDataWithOverlappingFramesAndNoPrewhitening) {
   });
 }
 
-// x is 0 all through frames 3 and 5 (rows 201-300 and 401-500): their VAR
-// fits fail. Frames computed ahead of frame 3 may fail too, but the program
+// x is +-1 and y = 2x all through frames 3 and 5 (rows 201-300 and
+// 401-500): collinear columns, whose VAR fits fail. Frames computed ahead of frame 3 may fail too, but the program
 // stops at frame 3 with its messages alone, after the text of frames 1 and 2
 // (their rows of the table included).
 TEST(SameOutput, StopAtTheFirstFrameWhoseFitFails) {
   std::string data = random_data(1000, 31);
-  // Row t begins after the two header lines; x is columns 21-32.
+  // Row t begins after the two header lines; x is columns 21-32, y 33-44.
   std::size_t line = 0;
   for (int skip = 0; skip < 2; ++skip) line = data.find('\n', line) + 1;
   for (int row = 1; row <= 1000; ++row) {
     if ((row >= 201 && row <= 300) || (row >= 401 && row <= 500))
-      data.replace(line + 20, 12, "     0.00000");
+      data.replace(line + 20, 24, row % 3 ? "     1.00000     2.00000" : "    -1.00000    -2.00000");
     line = data.find('\n', line) + 1;
   }
   TopSettings top;

@@ -154,12 +154,16 @@ TEST_F(WindThreads, EveryChannelIsTheSameForAnyThreadCount) {
   }
 }
 
-// x identically 0 in the given frames: their VAR fit fails ("DCHOLDC failed")
-// and stops the program.
+// x = +-1 and y = 2x in the given frames: collinear columns, whose VAR fit
+// fails ("DCHOLDC failed") and stops the program.
 std::vector<float> data_failing_in(std::initializer_list<int> failing, int n, int frame_length) {
   std::vector<float> data = random_data(n, frame_length, 5u);
-  for (int k : failing)
-    for (int t = (k - 1) * frame_length; t < k * frame_length; ++t) data[t] = 0.0f;
+  for (int k : failing) {
+    for (int t = (k - 1) * frame_length; t < k * frame_length; ++t) {
+      data[t] = t % 3 ? 1.0f : -1.0f;
+      data[n + t] = 2.0f * data[t];
+    }
+  }
   return data;
 }
 

@@ -385,6 +385,17 @@ RunCase one_frame(int frame_length, Transform transform) {
   return p;
 }
 
+// Rows first..last (1-based) of x and y (columns 1 and 2 of n rows) made
+// collinear: x = +-1, y = 2x. The lag-0 moment matrix of a VAR(1) is then
+// exactly (1, 2; 2, 4): its factorisation meets a zero pivot and the fit
+// fails.
+void make_singular(std::vector<float>& data, int n, int first, int last) {
+  for (int t = first; t <= last; ++t) {
+    data[t - 1] = (t * 7) % 3 == 0 ? -1.0f : 1.0f;
+    data[n + t - 1] = 2.0f * data[t - 1];
+  }
+}
+
 TEST(ComputeFrame, ClippingSendsZeroToPlusOneAndNaNToMinusOne) {
   const int n = 24;
   // x: zeros and negatives only, y: NaN and positives only. Clipped, both
@@ -446,12 +457,138 @@ TEST(ComputeFrame, ResidualStatisticsFollowTheFitDisplay) {
   EXPECT_EQ(t.substr(x_heading - 61, 61), std::string(60, '=') + "\n");
 }
 
+// A frame whose x or y holds one value gets no VAR fit (which would fail on
+// zeros, or standardise rounding noise on any other value): its residuals are
+// its own values, described as usual (the constant column with its
+// zero-variance line and a standard deviation of -1), and it is degenerate,
+// never significant, whatever the VAR order, the value or clipping.
+TEST(ComputeFrame, AConstantFrameGetsNoFitAndIsDegenerate) {
+  const int n = 240, K = 2;
+  struct Case {
+    const char* what;
+    int column;   // 1: x, 2: y
+    float value;  // of rows 121-240 (frame 2)
+    int var_lag;
+    Transform transform;
+  };
+  const Case cases[] = {
+      {"x stuck at 0, VAR(1)", 1, 0.0f, 1, Transform::none},
+      {"x stuck at 0.1, VAR(2)", 1, 0.1f, 2, Transform::none},
+      {"y stuck at -3.7, VAR(1)", 2, -3.7f, 1, Transform::none},
+      {"x stuck at 1e6, VAR(1), clipped", 1, 1e6f, 1, Transform::clip},
+      {"x stuck at 0.1, no VAR", 1, 0.1f, 0, Transform::none},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::product; });
+    for (int t = 121; t <= 240; ++t) data[(c.column - 1) * n + t - 1] = c.value;
+    RunCase p = base_params();
+    p.var_lag = c.var_lag;
+    p.transform = c.transform;
+    p.frames = 2;
+    p.thresholds = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};  // all but p = 1 significant
+    const OneFrame out = compute_and_write(p, data, n, 2);
+    const Frame& f = out.outcome.frame;
+    EXPECT_FALSE(out.outcome.stopped);
+    EXPECT_FALSE(f.var_fit.has_value());
+    EXPECT_TRUE(f.degenerate);
+    EXPECT_EQ(f.cdf, PerTest<float>{});
+    EXPECT_EQ(f.hits(), 0);
+    for (vok::Test t : kTests) EXPECT_TRUE(std::isnan(f.pvalue[t]));
+    EXPECT_EQ(f.cross_correlations, std::vector<float>(2 * p.lg + 1, 0.0f));
+    EXPECT_EQ(out.report_text.find("R Square"), std::string::npos);
+    EXPECT_NE(out.report_text.find(
+                  " Frame  2  has a constant or non-finite series; its tests are set to 0"),
+              std::string::npos);
+    if (c.var_lag >= 1) {
+      const std::optional<DescriptiveStats>& stuck = c.column == 1 ? f.x_residuals : f.y_residuals;
+      ASSERT_TRUE(stuck.has_value());
+      EXPECT_EQ(stuck->sd, -1.0f);
+      EXPECT_EQ(stuck->mean, c.value);
+      EXPECT_NE(out.report_text.find("Statistics of x Residuals - Frame      2"),
+                std::string::npos);
+    }
+    // The frame before it is fitted and tested as usual.
+    const OneFrame first = compute_and_write(p, data, n, 1);
+    EXPECT_FALSE(first.outcome.frame.degenerate);
+    EXPECT_EQ(first.outcome.frame.var_fit.has_value(), c.var_lag >= 1);
+  }
+}
+
+// Values that are equal but for their sign (+0 and -0) are one value; a
+// stretch that is stuck for part of a frame leaves the frame to its fit.
+TEST(ComputeFrame, OnlyAFrameStuckThroughoutIsConstant) {
+  const int n = 240, K = 2;
+  std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
+  for (int t = 121; t <= 240; ++t) data[t - 1] = t % 2 ? 0.0f : -0.0f;
+  for (int t = 1; t <= 100; ++t) data[t - 1] = 0.0f;  // frame 1: stuck for 100 of 120 rows
+  RunCase p = base_params();
+  p.var_lag = 1;
+  p.frames = 2;
+  const FrameJob job = p.job(data, n);
+  FrameWork work(job.plan);
+  const FrameOutcome first = compute_frame(job, 1, work);
+  EXPECT_TRUE(first.frame.var_fit.has_value());
+  EXPECT_FALSE(first.frame.degenerate);
+  const FrameOutcome second = compute_frame(job, 2, work);
+  EXPECT_FALSE(second.frame.var_fit.has_value());
+  EXPECT_TRUE(second.frame.degenerate);
+  EXPECT_TRUE(second.messages.empty() ||
+              std::none_of(second.messages.begin(), second.messages.end(),
+                           [](const Message& m) { return m.stage == Stage::var_fit; }));
+  EXPECT_TRUE(testable(job.x, job.y, job.plan, 1));
+  EXPECT_FALSE(testable(job.x, job.y, job.plan, 2));
+}
+
+// Whether any frame of a run can be tested: not when every frame has a
+// constant series or a value that is not finite.
+TEST(NothingToTest, EveryFrameConstantOrNotFinite) {
+  const int n = 90, frame_length = 30;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<float>&, std::vector<float>&)> shape;
+    bool nothing;
+  };
+  const Case cases[] = {
+      {"every frame varies", [](auto&, auto&) {}, false},
+      {"x constant throughout", [](auto& x, auto&) { std::fill(x.begin(), x.end(), 4.0f); }, true},
+      {"x constant in frames 1, 2; y in 3",
+       [](auto& x, auto& y) {
+         std::fill(x.begin(), x.begin() + 60, 0.0f);
+         std::fill(y.begin() + 60, y.end(), 2.0f);
+       },
+       true},
+      {"frame 3 varies",
+       [](auto& x, auto&) { std::fill(x.begin(), x.begin() + 60, 1.0f); }, false},
+      {"a NaN in frame 1, an infinity in 2, x constant in 3",
+       [nan, inf](auto& x, auto& y) {
+         x[5] = nan;
+         y[40] = inf;
+         std::fill(x.begin() + 60, x.end(), -1.0f);
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<float> x(n), y(n);
+    for (int t = 0; t < n; ++t) {
+      x[t] = std::sin(1.3f * t);
+      y[t] = std::cos(0.7f * t * t);
+    }
+    c.shape(x, y);
+    EXPECT_EQ(nothing_to_test(x, y, FramePlan::of(n, frame_length, 0, 3)), c.nothing);
+  }
+  EXPECT_FALSE(nothing_to_test({}, {}, FramePlan::of(0, frame_length, 0, 3)));  // no frame
+}
+
 // A frame whose fit fails keeps the fit's messages, tagged with the frame and
 // its stage, and goes no further; the frame before it raised nothing.
 TEST(ComputeFrame, AFailedFitComesBackAsTheFramesMessagesAndAStop) {
   const int n = 240, K = 2;
   std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
-  for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
+  make_singular(data, n, 121, 240);
   RunCase p = base_params();
   p.var_lag = 1;
   p.frames = 2;
@@ -474,7 +611,7 @@ TEST(WindStop, AFailedFitKeepsWhatTheFrameWroteAndStops) {
   CapturedChannels captured;
   const int n = 240, K = 2;
   std::vector<float> data = make_data(n, K, 1, 2, 17u, [](int) { return Link::none; });
-  for (int t = 121; t <= 240; ++t) data[t - 1] = 0.0f;  // frame 2: x identically 0
+  make_singular(data, n, 121, 240);
   RunCase p = base_params();
   p.var_lag = 1;
   p.frames = 2;

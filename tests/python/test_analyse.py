@@ -504,14 +504,20 @@ def test_pvalues_keep_their_digits_in_the_tail_and_are_nan_where_no_test_is():
 def test_diagnostics_name_each_message_by_kind_in_the_order_raised():
     x = np.full(400, 2.5, dtype=np.float32)  # no spread: the statistics say so
     y = bilinear(400)[1]
-    one = vok.analyse(x, y, frame_length=200, resamples=1, false_alarm=1.0)
-    frame, kind, text = one.diagnostics[0]
+    flat = vok.analyse(x, y, frame_length=200, resamples=1, false_alarm=1.0)
+    frame, kind, text = flat.diagnostics[0]
     assert (frame, kind) == (0, "stat_no_variance")
     assert "without spread" in text and "\n" not in text
-    # One resample: each test's fractile is its own p-value, one message each.
+    # Every frame constant: nothing to test, no bootstrap, nothing significant.
+    assert not flat.bootstrapped and flat.frames["degenerate"].all()
+    assert not flat.frames.filter(like="significant_").to_numpy().any()
+    # x of one value in frame 1 only: the bootstrap runs. One resample: each
+    # test's fractile is its own p-value, one message each.
+    x[200:] = bilinear(400)[0][200:]
+    one = vok.analyse(x, y, frame_length=200, resamples=1, false_alarm=1.0)
     kinds = [k for _, k, _ in one.diagnostics]
+    assert one.bootstrapped and list(one.frames["degenerate"]) == [True, False]
     assert kinds.count("sort_single_value") == 7
-    assert kinds.index("stat_no_variance") < kinds.index("sort_single_value")
 
 
 # ---------------------------------------------------------------------------
@@ -573,3 +579,38 @@ def test_plots_on_given_axes_on_a_date_axis_and_the_heat_map(series):
     assert len(one_panel.axes) == 1
     for f in (fig, heat, one_panel):
         plt.close(f)
+
+
+def test_trend_is_a_constant_by_default_and_takes_the_level_out():
+    # A level of 3 standard deviations: without a constant the VAR(1) fit
+    # takes it for persistence and Cx fires in most frames; with one (the
+    # default) the frames are as those of the centred series.
+    rng = np.random.default_rng(5)
+    x = (rng.standard_normal(4000) + 3.0).astype(np.float32)
+    y = rng.standard_normal(4000).astype(np.float32)
+    settings = dict(frame_length=200, var_lag=1, threads=1)
+    default = vok.analyse(x, y, **settings)
+    assert default.settings["trend"] == "c"
+    none = vok.analyse(x, y, **settings, trend="n")
+    centred = vok.analyse(x - np.float32(3.0), y, **settings)
+    assert none.frames["significant_Cx"].mean() > 0.5
+    assert default.frames["significant_Cx"].mean() < 0.2
+    np.testing.assert_allclose(default.frames["pvalue_Cx"], centred.frames["pvalue_Cx"],
+                               rtol=1e-3, atol=1e-5)
+    with pytest.raises(ValueError, match="trend = 'C': must be 'n' or 'c'"):
+        vok.analyse(x, y, **settings, trend="C")
+
+
+def test_stuck_frames_are_degenerate_and_the_series_goes_on():
+    # x stuck at 0 for frame 3 (the fit used to fail and stop the analysis)
+    # and filled forward for frame 5.
+    x, y = bilinear(1400)
+    x = x.copy()
+    x[400:600] = 0.0
+    x[800:1000] = x[799]
+    result = vok.analyse(x, y, frame_length=200, var_lag=2)
+    assert list(result.frames.index[result.frames["degenerate"]]) == [3, 5]
+    for test in vok.TESTS:
+        assert result.frames.loc[[3, 5], f"pvalue_{test}"].isna().all()
+        assert not result.frames.loc[[3, 5], f"significant_{test}"].any()
+    assert not result.frames.loc[[1, 2, 4, 6, 7], "degenerate"].any()

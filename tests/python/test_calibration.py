@@ -130,7 +130,7 @@ def ar1(rows, seed, phi=0.5):
 
 @pytest.mark.parametrize("name, make, settings, category, series", [
     ("a level without a constant", lambda: (normal(5000, 20) + 1, normal(5000, 21)),
-     dict(var_lag=1), vok.LevelWarning, "x"),
+     dict(var_lag=1, trend="n"), vok.LevelWarning, "x"),
     ("changing variance", lambda: (normal(5000, 22), garch(5000, 23)),
      dict(var_lag=1), vok.ChangingVarianceWarning, "y"),
     ("autocorrelation without a fit", lambda: (ar1(5000, 24), normal(5000, 25)),

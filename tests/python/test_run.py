@@ -144,11 +144,16 @@ def test_a_full_disk_is_named_in_the_exception(small_tmpfs, example_run):
     assert not [p for p in small_tmpfs.iterdir() if p.name.endswith(".tmp")]
 
 
-def test_results_equal_analyse_to_the_bit(tmp_path, example_run):
+@pytest.mark.parametrize("trend", ["n", "c"])
+def test_results_equal_analyse_to_the_bit(tmp_path, example_run, trend):
+    # The console's default fit (no constant) is analyse's trend="n"; its
+    # --trend c is analyse's default.
     from conftest import example_series
-    results = vok.run(copy_example(example_run, tmp_path / "run"))
+    results = vok.run(copy_example(example_run, tmp_path / "run"), trend=trend)
     x, y = example_series()
-    alone = vok.analyse(x, y, frame_length=200, var_lag=1, resamples=100)
+    settings = dict(frame_length=200, var_lag=1, resamples=100)
+    alone = vok.analyse(x, y, **settings, **({"trend": "n"} if trend == "n" else {}))
+    assert results["runA_1-_2"].settings["trend"] == alone.settings["trend"] == trend
     pd.testing.assert_frame_equal(results["runA_1-_2"].frames, alone.frames, check_exact=True)
     pd.testing.assert_series_equal(results["runA_1-_2"].thresholds, alone.thresholds,
                                    check_exact=True)

@@ -85,6 +85,7 @@ void expect_same(const Result& a, const Result& b) {
     ASSERT_EQ(f.var_fit.has_value(), g.var_fit.has_value());
     if (f.var_fit) {
       expect_same(f.var_fit->phi, g.var_fit->phi, "phi");
+      expect_same(f.var_fit->constant, g.var_fit->constant, "constant");
       expect_same(f.var_fit->se, g.var_fit->se, "se");
       expect_same(f.var_fit->resid_se, g.var_fit->resid_se, "resid_se");
       EXPECT_TRUE(same_bits(f.var_fit->r_square, g.var_fit->r_square));
@@ -184,6 +185,7 @@ struct AnalysisCase {
   Bootstrap bootstrap;
   int overlap;
   bool stamped;
+  Trend trend = Trend::n;
 };
 
 TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
@@ -194,6 +196,8 @@ TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
       {"clipped, bootstrapped frames, overlap", 1, 40, Transform::clip, Bootstrap::frames, 25,
        false},
       {"bootstrapped data", 1, 40, Transform::none, Bootstrap::data, 0, false},
+      {"VAR(2) with a constant, bootstrapped frames", 2, 40, Transform::none, Bootstrap::frames,
+       0, false, Trend::c},
   };
   bool summarised = false, degenerate = false, cautioned = false;
   for (const AnalysisCase& c : cases) {
@@ -204,6 +208,7 @@ TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
     settings.resamples = c.resamples;
     settings.transform = c.transform;
     settings.bootstrap = c.bootstrap;
+    settings.trend = c.trend;
     settings.overlap = c.overlap;
     settings.threads = 2;
     settings.seed = 18446744073709551615ull;
@@ -224,6 +229,7 @@ TEST(ResultsFile, EveryKindOfAnalysisReadsBackBitForBit) {
     EXPECT_EQ(written["overlap"].number, settings.overlap);
     EXPECT_EQ(written["seed"].text, "18446744073709551615");
     EXPECT_EQ(written["bootstrap"].text, c.bootstrap == Bootstrap::frames ? "frames" : "data");
+    EXPECT_EQ(written["trend"].text, name(c.trend));
     if (c.transform == Transform::none)
       EXPECT_TRUE(written["transform"].is_null());
     else

@@ -140,6 +140,7 @@ inline Result result_of(const JsonValue& doc) {
     if (const JsonValue& fit = v["var_fit"]; !fit.is_null()) {
       VarFit vf;
       for (const JsonValue& x : fit["phi"].items) vf.phi.push_back(real(x));
+      for (const JsonValue& x : fit["constant"].items) vf.constant.push_back(real(x));
       for (const JsonValue& x : fit["se"].items) vf.se.push_back(real32(x));
       for (const JsonValue& x : fit["resid_se"].items) vf.resid_se.push_back(real32(x));
       vf.r_square = real32(fit["r_square"]);

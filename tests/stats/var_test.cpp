@@ -27,8 +27,8 @@ std::string lines(std::initializer_list<std::string> ls) {
 // The fit, then its report block whatever the fit's status: a frame's VAR
 // fit as the report shows it.
 VarFit var(std::span<const float> series, std::span<float> residuals, int k, int n, int p,
-           Messages& messages, Channel& out) {
-  VarFit result = fit(series, residuals, k, n, p, messages);
+           Messages& messages, Channel& out, Trend trend = Trend::n) {
+  VarFit result = fit(series, residuals, k, n, p, messages, trend);
   disvar(result, k, p, out);
   return result;
 }
@@ -61,6 +61,84 @@ TEST_F(VarTest, WorkedExampleOneSeriesOneLag) {
                                "          ==============================================", "", "",
                                "       Equation  1    Lag  1", "", " c( 1) =   0.667  ", "",
                                "    t  =    2.16   "}));
+}
+
+// Standard normal deviates by Box-Muller from a fixed engine, so the frame is
+// the same with every standard library.
+class Normal {
+ public:
+  explicit Normal(unsigned seed) : gen_(seed) {}
+  double operator()() {
+    const double u1 = (gen_() + 1.0) / 4294967297.0;
+    const double u2 = gen_() / 4294967296.0;
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  }
+
+ private:
+  std::mt19937 gen_;
+};
+
+// The same series with a constant: centred 1, 2, 3, 4 is -1.5, -0.5, 0.5,
+// 1.5; M0 = 5/4, M1 = 1.25/4, phi = 1/4; the constant is the mean of
+// x(t) - x(t-1)/4 over t = 2..4, (1.75 + 2.5 + 3.25)/3 = 2.5; residuals 0,
+// -0.75, 0, 0.75; SSR = 1.125 over n - k p - 1 = 2 degrees of freedom, s =
+// 0.75; R square against the centred 5 is 0.775; the standard error of phi
+// is 0.75 sqrt((4/5) / 4) = 0.3354. The block ends with the constants' line.
+TEST_F(VarTest, WorkedExampleWithAConstant) {
+  const std::vector<float> x = {1, 2, 3, 4};
+  std::vector<float> e(4, -1.0f);
+  const VarFit f = var(x, e, 1, 4, 1, messages, out, Trend::c);
+  ASSERT_EQ(f.status, 0);
+  EXPECT_NEAR(f.phi[0], 0.25, 1e-12);
+  ASSERT_EQ(f.constant.size(), 1u);
+  EXPECT_NEAR(f.constant[0], 2.5, 1e-12);
+  EXPECT_EQ(e, (std::vector<float>{0.0f, -0.75f, 0.0f, 0.75f}));
+  EXPECT_NEAR(f.resid_se[0], 0.75, 1e-7);
+  EXPECT_NEAR(f.r_square, 0.775, 1e-6);
+  EXPECT_NEAR(f.se[0], 0.335410, 1e-6);
+  EXPECT_EQ(out.text(), lines({"", "                    R Square =  0.775", "",
+                               "                 VAR(  1) parameters / t values",
+                               "          ==============================================", "", "",
+                               "       Equation  1    Lag  1", "", " c( 1) =   0.250  ", "",
+                               "    t  =    0.75   ", "",
+                               "       Constants  c0( 1) =    2.500    "}));
+}
+
+// Without a constant a level stays in the residuals and pulls the slopes
+// towards 1; with one, the residuals have mean 0 and neither the slopes nor
+// the residuals depend on the level (but for the rounding of the values).
+TEST_F(VarTest, AConstantTakesTheLevelOut) {
+  const int n = 400;
+  Normal normal(7);
+  std::vector<float> xy(2 * n), raised(2 * n);
+  for (int i = 0; i < 2 * n; ++i) {
+    xy[i] = static_cast<float>(normal());
+    raised[i] = xy[i] + 8.0f;
+  }
+  std::vector<float> e(2 * n), e_raised(2 * n), e_none(2 * n);
+  const VarFit with = fit(xy, e, 2, n, 2, messages, Trend::c);
+  const VarFit with_raised = fit(raised, e_raised, 2, n, 2, messages, Trend::c);
+  const VarFit none_raised = fit(raised, e_none, 2, n, 2, messages, Trend::n);
+  ASSERT_TRUE(messages.empty());
+  for (std::size_t j = 0; j < with.phi.size(); ++j) {
+    EXPECT_NEAR(with_raised.phi[j], with.phi[j], 1e-5) << j;
+    EXPECT_LT(std::fabs(with.phi[j]), 0.2) << j;  // iid: slopes near 0
+  }
+  EXPECT_GT(none_raised.phi[0] + none_raised.phi[1] + none_raised.phi[2] + none_raised.phi[3],
+            0.9);  // the level taken for persistence
+  EXPECT_TRUE(none_raised.constant.empty());
+  for (int g = 0; g < 2; ++g) {
+    EXPECT_NEAR(with_raised.constant[g] - with.constant[g], 8.0 * (1.0 - with.phi[g * 4] -
+                with.phi[g * 4 + 1] - with.phi[g * 4 + 2] - with.phi[g * 4 + 3]), 1e-3);
+    double sum = 0.0, sum_none = 0.0;
+    for (int t = 2; t < n; ++t) {
+      sum += e_raised[g * n + t];
+      sum_none += e_none[g * n + t];
+      EXPECT_NEAR(e_raised[g * n + t], e[g * n + t], 2e-5);
+    }
+    EXPECT_NEAR(sum / (n - 2), 0.0, 1e-6);
+    EXPECT_GT(std::fabs(sum_none / (n - 2)), 0.02);
+  }
 }
 
 TEST_F(VarTest, OrderZeroCopiesTheSeriesAndWritesNothing) {
@@ -139,21 +217,6 @@ TEST_F(VarTest, NonFiniteValueIsNotAFailedFactorisation) {
   EXPECT_TRUE(std::isnan(e[5 + 2]));
   EXPECT_TRUE(messages.empty());
 }
-
-// Standard normal deviates by Box-Muller from a fixed engine, so the frame is
-// the same with every standard library.
-class Normal {
- public:
-  explicit Normal(unsigned seed) : gen_(seed) {}
-  double operator()() {
-    const double u1 = (gen_() + 1.0) / 4294967297.0;
-    const double u2 = gen_() / 4294967296.0;
-    return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-  }
-
- private:
-  std::mt19937 gen_;
-};
 
 TEST_F(VarTest, RecoversAKnownVarOneAndAgreesWithLeastSquares) {
   const int n = 2000;

@@ -20,14 +20,16 @@ console_program <- function() {
   normalizePath(program)
 }
 
-# The example directory run by the console program: its path.
-console_example_run <- function() {
+# The example directory run by the console program (with the command-line
+# options given): its path.
+console_example_run <- function(options = character()) {
   program <- console_program()
   directory <- tempfile("example-run")
   dir.create(directory)
   for (name in c("Runvok.cnl", "runA.cnl", "runB.cnl", "example.dat"))
     file.copy(example_path(name), directory)
-  status <- withr_local_dir(directory, system2(program, stdout = FALSE, stderr = FALSE))
+  status <- withr_local_dir(directory, system2(program, options, stdout = FALSE,
+                                               stderr = FALSE))
   testthat::expect_equal(status, 0L)
   directory
 }

@@ -87,7 +87,7 @@ test_that("each caution is a condition of its own class, and result$cautions hol
   y <- rnorm(5000)
   ar <- as.numeric(stats::filter(rnorm(5000), 0.5, method = "recursive"))
   cases <- list(
-    list(x = x + 1, y = y, settings = list(var_lag = 1), class = "vok_level_warning",
+    list(x = x + 1, y = y, settings = list(var_lag = 1, trend = "n"), class = "vok_level_warning",
          series = "x"),
     list(x = x, y = garch(5000, 8), settings = list(var_lag = 1),
          class = "vok_changing_variance_warning", series = "y"),

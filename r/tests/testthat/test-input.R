@@ -18,6 +18,7 @@ test_that("bad settings are refused naming the setting and the value", {
     list(args = list(frame_length = 60, var_lag = 31), message = "var_lag = 31: leaves no degrees of freedom in frames of 60"),
     list(args = list(frame_length = 60, resamples = 10), message = "resamples = 10: too few for false_alarm"),
     list(args = list(frame_length = 60, transform = "sqrt"), message = 'transform = "sqrt": must be "none", "clip" or "log"'),
+    list(args = list(frame_length = 60, trend = "const"), message = 'trend = "const": must be "c" or "n"'),
     list(args = list(frame_length = 60, threads = 0), message = "threads = 0: must be at least 1"),
     list(args = list(frame_length = 60, seed = -1), message = "seed = -1: must be a whole number from 0 to 2^64 - 1"),
     list(args = list(frame_length = 60, seed = "18446744073709551616"), message = 'seed = "18446744073709551616": must be a whole number'),
@@ -111,5 +112,15 @@ test_that("diagnostics name each message by its kind, in the order raised", {
   expect_equal(d$kind[1], "stat_no_variance")
   expect_equal(d$frame[1], 0L)
   expect_match(d$text[1], "without spread")
-  expect_equal(sum(d$kind == "sort_single_value"), 7L)
+  # Every frame constant: nothing to test, no bootstrap, nothing significant.
+  expect_false(r$bootstrapped)
+  expect_true(all(r$frames$degenerate))
+  expect_false(any(unlist(r$frames[grep("^significant_", names(r$frames))])))
+  # x of one value in frame 1 only: the bootstrap runs; one resample gives
+  # each test's fractile its own message.
+  x <- c(rep(2.5, 200), cos(1.3 * seq_len(200)))
+  one <- analyse(x, y, frame_length = 200, resamples = 1, false_alarm = 1)
+  expect_true(one$bootstrapped)
+  expect_identical(one$frames$degenerate, c(TRUE, FALSE))
+  expect_equal(sum(one$diagnostics$kind == "sort_single_value"), 7L)
 })
