@@ -136,7 +136,7 @@ std::vector<Caution> CautionTally::cautions() const {
   for (const Series& x : {Series{"x", "Cx", level_x_, variance_x_.check(), correlated_x_},
                           Series{"y", "Cy", level_y_, variance_y_.check(), correlated_y_}}) {
     const std::string series = x.name;
-    if (s.var_lag >= 1 && fires(kLevelRule, x.level.significant, x.level.frames, alpha)) {
+    if (s.var_lag >= 1 && s.trend == Trend::n && fires(kLevelRule, x.level.significant, x.level.frames, alpha)) {
       Caution c = counted(CautionKind::level, series, x.level.frames, x.level.significant,
                           x.level.sum / x.level.frames, alpha, "trend=c");
       c.message = series + " keeps a level in its VAR residuals (a fit without a constant): " +

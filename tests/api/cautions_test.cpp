@@ -71,6 +71,13 @@ TEST(Cautions, EachNamesItsOwnCauseAndNoOther) {
       {"independent values, no fit", x, y, fit(0), ""},
       {"a level, VAR(1) without a constant", plus(x, 1.0f), plus(y, 1.0f), fit(1),
        "level(x) level(y)"},
+      // A fit with a constant takes the level out of the residuals.
+      {"a level, VAR(1) with a constant", plus(x, 1.0f), plus(y, 1.0f),
+       [](Settings& s) {
+         s.var_lag = 1;
+         s.trend = Trend::c;
+       },
+       ""},
       // Without a fit the tests do not see the level.
       {"a level, no fit", plus(x, 1.0f), y, fit(0), ""},
       {"changing variance in x", garch(kRows, 3), y, fit(1), "changing_variance(x)"},
