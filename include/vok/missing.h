@@ -46,8 +46,8 @@ enum class Missing {
 
 // Where a frame lies among the rows.
 struct FramePlace {
-  int start = 0;         // 0-based position of its first row among the kept rows
-  int first_row = 0;     // 1-based rows of the series as given (missing rows counted)
+  int start = 0;      // 0-based position of its first row among the kept rows
+  int first_row = 0;  // 1-based rows of the series as given (missing rows counted)
   int last_row = 0;
   int rows_dropped = 0;  // missing rows between first_row and last_row
   bool operator==(const FramePlace&) const = default;

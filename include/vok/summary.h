@@ -84,10 +84,9 @@ analyse_interruptibly(std::span<const float> x, std::span<const float> y, const 
 
 // The same for analyse_with_missing: the rows where x or y is NaN are left
 // out, the frames placed by `policy`.
-VOK_API Result
-analyse_interruptibly(std::span<const float> x, std::span<const float> y, const Settings& settings,
-                      Missing policy, std::span<const std::string> stamps,
-                      const std::function<bool()>& interrupted,
-                      std::chrono::milliseconds period = std::chrono::milliseconds(50));
+VOK_API Result analyse_interruptibly(
+    std::span<const float> x, std::span<const float> y, const Settings& settings, Missing policy,
+    std::span<const std::string> stamps, const std::function<bool()>& interrupted,
+    std::chrono::milliseconds period = std::chrono::milliseconds(50));
 
 }  // namespace vok

@@ -83,10 +83,12 @@ as_htest <- function(x, test, frame) {
 NULL
 
 #' @rdname tidy.vok_result
+#' @usage \method{tidy}{vok_result}(x, ...)
 #' @exportS3Method generics::tidy
 tidy.vok_result <- function(x, ...) .broom_table(x$frames, as.data.frame(x))
 
 #' @rdname tidy.vok_result
+#' @usage \method{tidy}{vok_pairs}(x, ...)
 #' @exportS3Method generics::tidy
 tidy.vok_pairs <- function(x, ...) .broom_table(x$frames, as.data.frame(x))
 
@@ -99,6 +101,7 @@ tidy.vok_pairs <- function(x, ...) .broom_table(x$frames, as.data.frame(x))
 }
 
 #' @rdname tidy.vok_result
+#' @usage \method{glance}{vok_result}(x, ...)
 #' @exportS3Method generics::glance
 glance.vok_result <- function(x, ...) {
   s <- summary(x)$table
@@ -112,6 +115,7 @@ glance.vok_result <- function(x, ...) {
 }
 
 #' @rdname tidy.vok_result
+#' @usage \method{glance}{vok_pairs}(x, ...)
 #' @exportS3Method generics::glance
 glance.vok_pairs <- function(x, ...) {
   s <- summary(x)

@@ -56,9 +56,8 @@ void check_lengths(std::span<const float> x, std::span<const float> y,
 // The stamp of a 1-based row (none without stamps).
 StampLookup lookup_of(std::span<const std::string> stamps) {
   if (stamps.empty()) return {};
-  return [stamps](int row) -> std::string_view {
-    return stamps[static_cast<std::size_t>(row - 1)];
-  };
+  return
+      [stamps](int row) -> std::string_view { return stamps[static_cast<std::size_t>(row - 1)]; };
 }
 
 EngineOptions options_of(const Settings& settings, const std::atomic<bool>* cancel) {
@@ -136,8 +135,7 @@ Result analyse(std::span<const float> x, std::span<const float> y, const Setting
 
 Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
                             const Settings& settings, Missing policy,
-                            std::span<const std::string> stamps,
-                            const std::atomic<bool>* cancel) {
+                            std::span<const std::string> stamps, const std::atomic<bool>* cancel) {
   settings.check();
   check_lengths(x, y, stamps);
   const std::size_t n = x.size();
@@ -145,21 +143,25 @@ Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
   for (std::size_t i = 0; i < n; ++i) {
     missing[i] = std::isnan(x[i]) || std::isnan(y[i]);
     if (missing[i]) continue;
-    if (!std::isfinite(x[i])) refuse(Series::x, i, "x[", i, "] = ", x[i], " is not a finite number");
-    if (!std::isfinite(y[i])) refuse(Series::y, i, "y[", i, "] = ", y[i], " is not a finite number");
+    if (!std::isfinite(x[i]))
+      refuse(Series::x, i, "x[", i, "] = ", x[i], " is not a finite number");
+    if (!std::isfinite(y[i]))
+      refuse(Series::y, i, "y[", i, "] = ", y[i], " is not a finite number");
   }
   const RowPlan rows = plan_rows(std::span<const bool>(missing.get(), n), policy, settings);
   const std::size_t kept = rows.kept.size();
   if (rows.frames.empty()) {
     if (policy == Missing::drop || kept == 0)
-      refuse(Series::both, std::nullopt, kept, " rows without a missing value are too few for one frame of frame_length = ",
+      refuse(Series::both, std::nullopt, kept,
+             " rows without a missing value are too few for one frame of frame_length = ",
              settings.frame_length);
     std::size_t longest = 0, run = 0;
     for (std::size_t i = 0; i < kept; ++i) {
       run = i > 0 && rows.kept[i] == rows.kept[i - 1] + 1 ? run + 1 : 1;
       longest = std::max(longest, run);
     }
-    refuse(Series::both, std::nullopt, "no run of rows between missing values holds a frame of frame_length = ",
+    refuse(Series::both, std::nullopt,
+           "no run of rows between missing values holds a frame of frame_length = ",
            settings.frame_length, " (the longest run has ", longest, " rows)");
   }
 
@@ -170,9 +172,8 @@ Result analyse_with_missing(std::span<const float> x, std::span<const float> y,
   }
   if (settings.transform == Transform::log)
     if (const std::optional<NonPositiveValue> bad = take_logs(kept_x, kept_y))
-      refuse(bad->in_y ? Series::y : Series::x,
-             static_cast<std::size_t>(rows.kept[bad->index]), bad->in_y ? "y" : "x", "[",
-             rows.kept[bad->index], "] = ", bad->value,
+      refuse(bad->in_y ? Series::y : Series::x, static_cast<std::size_t>(rows.kept[bad->index]),
+             bad->in_y ? "y" : "x", "[", rows.kept[bad->index], "] = ", bad->value,
              ": the log transform needs positive values");
   const StampLookup lookup = lookup_of(stamps);
 

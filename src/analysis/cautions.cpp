@@ -11,12 +11,18 @@ namespace vok {
 
 const char* name(CautionKind kind) {
   switch (kind) {
-    case CautionKind::level: return "level";
-    case CautionKind::changing_variance: return "changing_variance";
-    case CautionKind::autocorrelation: return "autocorrelation";
-    case CautionKind::lag0_correlation: return "lag0_correlation";
-    case CautionKind::clip_data_bootstrap: return "clip_data_bootstrap";
-    case CautionKind::constant_frames: break;
+    case CautionKind::level:
+      return "level";
+    case CautionKind::changing_variance:
+      return "changing_variance";
+    case CautionKind::autocorrelation:
+      return "autocorrelation";
+    case CautionKind::lag0_correlation:
+      return "lag0_correlation";
+    case CautionKind::clip_data_bootstrap:
+      return "clip_data_bootstrap";
+    case CautionKind::constant_frames:
+      break;
   }
   return "constant_frames";
 }
@@ -136,11 +142,13 @@ std::vector<Caution> CautionTally::cautions() const {
   for (const Series& x : {Series{"x", "Cx", level_x_, variance_x_.check(), correlated_x_},
                           Series{"y", "Cy", level_y_, variance_y_.check(), correlated_y_}}) {
     const std::string series = x.name;
-    if (s.var_lag >= 1 && s.trend == Trend::n && fires(kLevelRule, x.level.significant, x.level.frames, alpha)) {
+    if (s.var_lag >= 1 && s.trend == Trend::n &&
+        fires(kLevelRule, x.level.significant, x.level.frames, alpha)) {
       Caution c = counted(CautionKind::level, series, x.level.frames, x.level.significant,
                           x.level.sum / x.level.frames, alpha, "trend=c");
-      c.message = series + " keeps a level in its VAR residuals (a fit without a constant): " +
-                  "mean " + number(c.figure, 2) + " residual standard deviations, away from 0 in " +
+      c.message = series +
+                  " keeps a level in its VAR residuals (a fit without a constant): " + "mean " +
+                  number(c.figure, 2) + " residual standard deviations, away from 0 in " +
                   of_frames(c.count, c.frames) + "; a level makes the correlation tests fire " +
                   "as dependence would: fit with a constant (trend=c) to tell the two apart";
       out.push_back(c);
@@ -148,8 +156,8 @@ std::vector<Caution> CautionTally::cautions() const {
     const VarianceCheck& v = x.variance;
     if (!clipped && fires(kVarianceRule, v.significant, v.frames, alpha)) {
       Caution c = counted(CautionKind::changing_variance, series, v.frames, v.significant,
-                          v.frames > 0 ? static_cast<double>(v.significant) / v.frames : 0.0,
-                          alpha, "transform=clip");
+                          v.frames > 0 ? static_cast<double>(v.significant) / v.frames : 0.0, alpha,
+                          "transform=clip");
       c.message = series + " changes its variance: McLeod-Li of the prewhitened series " +
                   "significant in " + of_frames(c.count, c.frames) + " (binomial p " +
                   number(c.binomial_pvalue, 2) + "); changing variance (volatility clustering) " +
@@ -161,8 +169,8 @@ std::vector<Caution> CautionTally::cautions() const {
     const Count& r = x.correlated;
     if (s.var_lag == 0 && fires(kAutocorrelationRule, r.significant, r.frames, alpha)) {
       Caution c = counted(CautionKind::autocorrelation, series, r.frames, r.significant,
-                          r.frames > 0 ? static_cast<double>(r.significant) / r.frames : 0.0,
-                          alpha, "var_lag=1");
+                          r.frames > 0 ? static_cast<double>(r.significant) / r.frames : 0.0, alpha,
+                          "var_lag=1");
       c.message = series + " is autocorrelated: " + x.test + " significant in " +
                   of_frames(c.count, c.frames) + " without a VAR fit (var_lag=0); linear " +
                   "autocorrelation makes the bicorrelation tests fire as nonlinear dependence " +
@@ -188,9 +196,10 @@ std::vector<Caution> CautionTally::cautions() const {
     Caution c;
     c.kind = CautionKind::clip_data_bootstrap;
     c.advice = "bootstrap=frames";
-    c.message = "clipped series with the data bootstrap: its thresholds come from unclipped "
-                "resamples and belong to another statistic (the cross tests then hardly ever "
-                "reject): bootstrap the frames (bootstrap=frames)";
+    c.message =
+        "clipped series with the data bootstrap: its thresholds come from unclipped "
+        "resamples and belong to another statistic (the cross tests then hardly ever "
+        "reject): bootstrap the frames (bootstrap=frames)";
     out.push_back(c);
   }
   if (constant_ > 0) {

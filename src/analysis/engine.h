@@ -77,8 +77,7 @@ void throw_if_cancelled(const std::atomic<bool>* cancel);
 void run_analysis(std::span<const float> x, std::span<const float> y, const StampLookup& stamps,
                   const Settings& settings, const FramePlan& plan, UniformStream& uniforms,
                   AnalysisSink& sink, const EngineOptions& options,
-                  std::span<FrameOutcome> computed = {},
-                  std::span<const FramePlace> places = {});
+                  std::span<FrameOutcome> computed = {}, std::span<const FramePlace> places = {});
 
 // The thresholds step of run_analysis: the nominal level, or bootstrapped
 // from the series (the settings' bootstrap: the data's resamples tested as

@@ -9,8 +9,8 @@
 #include "control/program.h"
 #include "frames/covxy.h"
 #include "output/channel.h"
-#include "output/free_format.h"
 #include "output/failure.h"
+#include "output/free_format.h"
 #include "vok/version.h"
 
 namespace vok {
@@ -180,8 +180,8 @@ int run_command_line(Channels& out, std::span<const std::string_view> args,
     std::error_code error;
     std::filesystem::current_path(o.directory, error);
     if (error) {
-      out.standard_error.line("vok: cannot change to directory " + escaped_text(o.directory) + ": " +
-                              error.message());
+      out.standard_error.line("vok: cannot change to directory " + escaped_text(o.directory) +
+                              ": " + error.message());
       out.close_all();
       return kExitStopped;
     }

@@ -65,8 +65,7 @@ DataHeader readhead(TextFile& data, SampleUnit sample_unit, FieldReaders& reader
     });
     // A line that could not be read is named, with the reason.
     if (data.error() == EFBIG)
-      write_detail(to.detail(),
-                   SourceLine{data.path(), first_read ? 2 : 1, data.overlong_start()},
+      write_detail(to.detail(), SourceLine{data.path(), first_read ? 2 : 1, data.overlong_start()},
                    "a line longer than " + std::to_string(data.line_limit()) + " bytes");
     else if (data.error() != 0)
       to.detail().write_free({file_error_line(data.path(), data.error())});

@@ -14,10 +14,9 @@ namespace vok {
 // Prewhitening: fits a VAR(p) to k series of n values (n x k, stored by
 // columns) and puts the residuals into `residuals` (same layout; the first p
 // of each series are 0), returning the fit; with p = 0 the series are copied
-// unchanged and there is no fit. `trend` says whether the fit has a constant. The fit's messages are raised on
-// `messages`; its report block is left to the caller (disvar). A matrix that
-// is not positive definite raises cholesky_failed, then var_fit_failed, and
-// halts.
+// unchanged and there is no fit. `trend` says whether the fit has a constant. The fit's messages
+// are raised on `messages`; its report block is left to the caller (disvar). A matrix that is not
+// positive definite raises cholesky_failed, then var_fit_failed, and halts.
 std::optional<VarFit> setvar(std::span<const float> series, std::span<float> residuals, int k,
                              int n, int p, Messages& messages, Trend trend = Trend::n);
 

@@ -52,8 +52,9 @@ std::vector<float> stuck(std::vector<float> x) {
 
 std::string kinds(const std::vector<Caution>& cautions) {
   std::string out;
-  for (const Caution& c : cautions) out += std::string(out.empty() ? "" : " ") + name(c.kind) +
-                                           (c.series.empty() ? "" : "(" + c.series + ")");
+  for (const Caution& c : cautions)
+    out += std::string(out.empty() ? "" : " ") + name(c.kind) +
+           (c.series.empty() ? "" : "(" + c.series + ")");
   return out;
 }
 
@@ -82,16 +83,29 @@ TEST(Cautions, EachNamesItsOwnCauseAndNoOther) {
       {"a level, no fit", plus(x, 1.0f), y, fit(0), ""},
       {"changing variance in x", garch(kRows, 3), y, fit(1), "changing_variance(x)"},
       {"changing variance, clipped", garch(kRows, 3), y,
-       [](Settings& s) { s.var_lag = 1; s.transform = Transform::clip; }, ""},
+       [](Settings& s) {
+         s.var_lag = 1;
+         s.transform = Transform::clip;
+       },
+       ""},
       // Judged on the prewhitened series: autocorrelation is not changing
       // variance.
       {"AR(1) without a fit", x, ar1(4000000), fit(0), "autocorrelation(y)"},
       {"AR(1) with a fit", x, ar1(4000000), fit(1), ""},
       {"lag-0 correlation, nominal", x, correlated(x, 0.5, 6000000), fit(1), "lag0_correlation"},
       {"lag-0 correlation, frames bootstrap", x, correlated(x, 0.5, 6000000),
-       [](Settings& s) { s.var_lag = 1; s.resamples = 20; s.bootstrap = Bootstrap::frames; }, ""},
+       [](Settings& s) {
+         s.var_lag = 1;
+         s.resamples = 20;
+         s.bootstrap = Bootstrap::frames;
+       },
+       ""},
       {"clipped with the data bootstrap", x, y,
-       [](Settings& s) { s.var_lag = 1; s.resamples = 20; s.transform = Transform::clip; },
+       [](Settings& s) {
+         s.var_lag = 1;
+         s.resamples = 20;
+         s.transform = Transform::clip;
+       },
        "clip_data_bootstrap"},
       {"a constant frame", stuck(x), y, fit(0), "constant_frames"},
   };

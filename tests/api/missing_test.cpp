@@ -1,5 +1,7 @@
 // Series with missing rows: where plan_rows puts the frames under each
 // policy, and analyse_with_missing against vok::analyse of the rows kept.
+#include "vok/missing.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "vok/missing.h"
 #include "vok/vok.h"
 
 namespace {
@@ -39,7 +40,8 @@ TEST(PlanRows, PlacesFramesUnderEachPolicy) {
       // Each run on its own: 30 rows give 2 frames (6 rows left), 20 rows 1.
       {vok::Missing::split, 0, {{0, 4, 15, 0}, {12, 16, 27, 0}, {30, 38, 49, 0}}},
       // A new frame every 6 rows, restarting at the second run.
-      {vok::Missing::split, 6,
+      {vok::Missing::split,
+       6,
        {{0, 4, 15, 0}, {6, 10, 21, 0}, {12, 16, 27, 0}, {30, 38, 49, 0}, {36, 44, 55, 0}}},
   };
   for (const Case& c : cases) {
@@ -52,8 +54,8 @@ TEST(PlanRows, PlacesFramesUnderEachPolicy) {
     EXPECT_EQ(plan.kept.front(), 3);
     EXPECT_EQ(plan.kept[30], 37);
     EXPECT_EQ(plan.lags, 3);
-    EXPECT_EQ(plan.frames, c.frames) << "policy " << static_cast<int>(c.policy) << " overlap "
-                                     << c.overlap;
+    EXPECT_EQ(plan.frames, c.frames)
+        << "policy " << static_cast<int>(c.policy) << " overlap " << c.overlap;
   }
 }
 
@@ -107,7 +109,8 @@ Series with_gaps(const Series& data) {
 
 // The rows [first, last) of a series.
 std::vector<float> rows(const std::vector<float>& v, std::size_t first, std::size_t last) {
-  return {v.begin() + static_cast<std::ptrdiff_t>(first), v.begin() + static_cast<std::ptrdiff_t>(last)};
+  return {v.begin() + static_cast<std::ptrdiff_t>(first),
+          v.begin() + static_cast<std::ptrdiff_t>(last)};
 }
 
 std::vector<float> joined(const std::vector<float>& v) {
@@ -217,7 +220,8 @@ TEST(AnalyseWithMissing, StampsAreThoseOfTheRowsAsGiven) {
   for (std::size_t i = 0; i < gapped.x.size(); ++i) stamps.push_back("t" + std::to_string(i + 1));
   vok::Settings s = example_settings();
   s.resamples = 0;
-  const vok::Result r = vok::analyse_with_missing(gapped.x, gapped.y, s, vok::Missing::drop, stamps);
+  const vok::Result r =
+      vok::analyse_with_missing(gapped.x, gapped.y, s, vok::Missing::drop, stamps);
   EXPECT_EQ(r.frames[4].first_stamp, "t851");
   EXPECT_EQ(r.frames[4].last_stamp, "t1170");
 }
@@ -247,17 +251,42 @@ TEST(AnalyseWithMissing, RefusalsNameTheRowsAsGiven) {
   vok::Settings longer_frames = s;
   longer_frames.frame_length = 2300;
   const Case cases[] = {
-      {"infinite", infinite.x, infinite.y, s, vok::Missing::drop, {},
+      {"infinite",
+       infinite.x,
+       infinite.y,
+       s,
+       vok::Missing::drop,
+       {},
        "y[1500] = inf is not a finite number"},
-      {"log", negative.x, negative.y, logs, vok::Missing::split, {},
+      {"log",
+       negative.x,
+       negative.y,
+       logs,
+       vok::Missing::split,
+       {},
        "x[1200] = -2: the log transform needs positive values"},
-      {"split, runs too short", gapped.x, gapped.y, long_frames, vok::Missing::split, {},
+      {"split, runs too short",
+       gapped.x,
+       gapped.y,
+       long_frames,
+       vok::Missing::split,
+       {},
        "no run of rows between missing values holds a frame of frame_length = 1300 (the longest "
        "run has 1280 rows)"},
-      {"drop, rows too few", gapped.x, gapped.y, longer_frames, vok::Missing::drop, {},
+      {"drop, rows too few",
+       gapped.x,
+       gapped.y,
+       longer_frames,
+       vok::Missing::drop,
+       {},
        "2230 rows without a missing value are too few for one frame of frame_length = 2300"},
       {"stamps", gapped.x, gapped.y, s, vok::Missing::drop, {"a", "b"}, "2 stamps for 2400 rows"},
-      {"lengths", gapped.x, rows(gapped.y, 0, 10), s, vok::Missing::drop, {},
+      {"lengths",
+       gapped.x,
+       rows(gapped.y, 0, 10),
+       s,
+       vok::Missing::drop,
+       {},
        "x has 2400 values and y 10"},
   };
   for (const Case& c : cases) {

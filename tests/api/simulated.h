@@ -16,7 +16,8 @@ inline std::vector<float> normals(std::size_t n, std::uint64_t at) {
   while (out.size() < n) {
     const double u1 = (UniformStream::bits(at++) + 0.5) * 0x1p-24;
     const double u2 = UniformStream::at(at++);
-    out.push_back(static_cast<float>(std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2)));
+    out.push_back(
+        static_cast<float>(std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2)));
   }
   return out;
 }

@@ -70,8 +70,8 @@ GoldenExecution constant_frames() {
                     {}};
   for (const std::string name : {"stuck_3-_2", "flat_4-_1"}) {
     const std::string base = name.substr(0, name.find('_'));
-    for (const std::string& file : {name + ".out", name + ".graph", name + ".csv",
-                                    base + "-frames.out", base + "-xy.graph"})
+    for (const std::string& file :
+         {name + ".out", name + ".graph", name + ".csv", base + "-frames.out", base + "-xy.graph"})
       e.outputs.push_back(file);
   }
   return e;

@@ -3,8 +3,9 @@
 // headless Chromium loads the page of the shipped example, its DOM holds the
 // run's numbers, its screenshot shows both drawings, and a click on a heading
 // sorts the frame table.
-#include <gtest/gtest.h>
+#include "run_page.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -25,7 +26,6 @@
 #include "plot/png_image.h"
 #include "plot_input.h"
 #include "plot_script.h"
-#include "run_page.h"
 #include "vok_plot.h"
 
 namespace vok::plot {
@@ -97,11 +97,11 @@ TEST_F(ExamplePage, ShowsTheReportsThresholdsAndCounts) {
   for (std::size_t t = 0; t < kTestCount; ++t) {
     SCOPED_TRACE(kGraphNames[t]);
     char threshold[32];
-    const auto end = std::to_chars(threshold, threshold + sizeof threshold, thresholds.value[t]).ptr;
-    const std::string row = std::string(kGraphNames[t]) + "</td><td>" +
-                            std::string(threshold, end) + "</td><td>" +
-                            std::to_string(counts.frames[t]) + "</td><td>" + counts.share[t] +
-                            "</td>";
+    const auto end =
+        std::to_chars(threshold, threshold + sizeof threshold, thresholds.value[t]).ptr;
+    const std::string row =
+        std::string(kGraphNames[t]) + "</td><td>" + std::string(threshold, end) + "</td><td>" +
+        std::to_string(counts.frames[t]) + "</td><td>" + counts.share[t] + "</td>";
     EXPECT_NE(html_.find(row), std::string::npos) << row;
     EXPECT_NE(html_.find(std::string(kGraphNames[t]) + " (" + std::to_string(counts.frames[t]) +
                          " significant)"),
@@ -121,13 +121,12 @@ TEST_F(ExamplePage, TheFrameTableIsTheRunsTable) {
   // Columns: frame, first_row, last_row, then the p-values in the table's
   // column order (Cx, Cy, Cxy, Hxxx, Hyyy, Hxxy, Hyyx).
   const auto column = [&](const std::string& name) {
-    return static_cast<std::size_t>(
-        std::find(table.columns.begin(), table.columns.end(), name) - table.columns.begin());
+    return static_cast<std::size_t>(std::find(table.columns.begin(), table.columns.end(), name) -
+                                    table.columns.begin());
   };
-  const std::vector<std::string> shown = {"frame",       "first_row",   "last_row",
-                                          "pvalue_Cx",   "pvalue_Cy",   "pvalue_Cxy",
-                                          "pvalue_Hxxx", "pvalue_Hyyy", "pvalue_Hxxy",
-                                          "pvalue_Hyyx"};
+  const std::vector<std::string> shown = {"frame",       "first_row",  "last_row",    "pvalue_Cx",
+                                          "pvalue_Cy",   "pvalue_Cxy", "pvalue_Hxxx", "pvalue_Hyyy",
+                                          "pvalue_Hxxy", "pvalue_Hyyx"};
   for (std::size_t c = 0; c < shown.size(); ++c) {
     SCOPED_TRACE(shown[c]);
     std::vector<std::string> want;
@@ -138,7 +137,8 @@ TEST_F(ExamplePage, TheFrameTableIsTheRunsTable) {
   // statistic, degrees of freedom and q-value of each on hover.
   std::size_t significant = 0;
   for (const TableFrame& f : table.frames)
-    significant += static_cast<std::size_t>(std::count(f.significant.begin(), f.significant.end(), true));
+    significant +=
+        static_cast<std::size_t>(std::count(f.significant.begin(), f.significant.end(), true));
   EXPECT_EQ(count(html_, "class=\"sig\""), significant);
   const auto& first = table.fields[0];
   const std::string hover = "statistic " + first[column("statistic_Hxxy")] + " on " +
@@ -207,9 +207,13 @@ TEST_F(ExamplePage, MissingAndMalformedInputsAreNamed) {
   dir_->write("cut_1-_2.csv", dir_->read("runA_1-_2.csv"));
   const Case cases[] = {
       {"no table", {"--html", file("none_1-_2")}, kBadInput, file("none_1-_2.out")},
-      {"broken results file", {"--html", file("bad_1-_2")}, kBadInput,
+      {"broken results file",
+       {"--html", file("bad_1-_2")},
+       kBadInput,
        file("bad_1-_2.json") + ": not a results file"},
-      {"report of a run cut short", {"--html", file("cut_1-_2")}, kBadInput,
+      {"report of a run cut short",
+       {"--html", file("cut_1-_2")},
+       kBadInput,
        "no lines of significant frames"},
       {"no name", {"--html"}, kUsage, "usage: vok-plot NAME"},
       {"an option for a name", {"--html", "--version"}, kUsage, "usage: vok-plot NAME"},
@@ -234,8 +238,8 @@ RunPage small_page(const std::string& results) {
   page.counts.share = {"50.0%", "0.0%", "0.0%", "0.0%", "0.0%", "0.0%", "0.0%"};
   std::string csv = "frame,first_row,last_row,start,end";
   for (std::string_view t : {"Cx", "Cy", "Cxy", "Hxxx", "Hyyy", "Hxxy", "Hyyx"})
-    csv += ",cdf_" + std::string(t) + ",pvalue_" + std::string(t) + ",significant_" +
-           std::string(t);
+    csv +=
+        ",cdf_" + std::string(t) + ",pvalue_" + std::string(t) + ",significant_" + std::string(t);
   csv += "\n1,1,20,\"a<b\",\"x & y\"";
   for (int t = 0; t < 7; ++t) csv += t == 5 ? ",0.99,0.01,true" : ",0.5,0.5,false";
   csv += "\n2,21,40,c,d";
@@ -261,7 +265,8 @@ TEST(RunPage, CautionsShownWhenTheResultsFileHasThem) {
                         {"kind": "clip_with_data_bootstrap", "message": "Clipped series"}]})",
        {"<b>changing_variance:</b> Changing variance in x &lt;here&gt;",
         "<b>clip_with_data_bootstrap:</b> Clipped series"}},
-      {"plain texts", R"({"cautions": ["one", "two"]})",
+      {"plain texts",
+       R"({"cautions": ["one", "two"]})",
        {"<p class=\"caution\">one</p>", "<p class=\"caution\">two</p>"}},
   };
   for (const Case& c : cases) {
@@ -327,8 +332,9 @@ class Browser : public ExamplePage {
         "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
         "--disable-dev-shm-usage "
-        "--user-data-dir='" + profile + "' --window-size=1100,2400 " + what + " 'file://" +
-        page + "' > '" + out + "' 2>/dev/null";
+        "--user-data-dir='" +
+        profile + "' --window-size=1100,2400 " + what + " 'file://" + page + "' > '" + out +
+        "' 2>/dev/null";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
     return dir_->read("chromium.out");

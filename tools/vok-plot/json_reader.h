@@ -54,8 +54,8 @@ class JsonParser {
     throw std::runtime_error(what + " at " + std::to_string(at_));
   }
   void space() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\t' ||
-                                  text_[at_] == '\r'))
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\t' || text_[at_] == '\r'))
       ++at_;
   }
   bool take(char c) {
@@ -108,11 +108,12 @@ class JsonParser {
     } else {
       v.kind = JsonValue::Kind::number;
       const std::size_t begin = at_;
-      while (at_ < text_.size() && std::string_view("+-0123456789.eE").find(text_[at_]) !=
-                                       std::string_view::npos)
+      while (at_ < text_.size() &&
+             std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos)
         ++at_;
       v.text = std::string(text_.substr(begin, at_ - begin));
-      const auto [end, ec] = std::from_chars(v.text.data(), v.text.data() + v.text.size(), v.number);
+      const auto [end, ec] =
+          std::from_chars(v.text.data(), v.text.data() + v.text.size(), v.number);
       if (ec == std::errc::result_out_of_range && end == v.text.data() + v.text.size())
         v.number = v.text[0] == '-' ? -HUGE_VAL : HUGE_VAL;
       else if (ec != std::errc() || end != v.text.data() + v.text.size())
@@ -131,8 +132,12 @@ class JsonParser {
       if (c == '\\') {
         const char e = text_[at_++];
         switch (e) {
-          case 'n': c = '\n'; break;
-          case 't': c = '\t'; break;
+          case 'n':
+            c = '\n';
+            break;
+          case 't':
+            c = '\t';
+            break;
           case 'u': {
             unsigned code = 0;
             std::from_chars(text_.data() + at_, text_.data() + at_ + 4, code, 16);
@@ -141,7 +146,8 @@ class JsonParser {
             c = static_cast<char>(code);
             break;
           }
-          default: c = e;
+          default:
+            c = e;
         }
       }
       s += c;

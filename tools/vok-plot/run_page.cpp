@@ -32,9 +32,8 @@ std::string number_text(double v) {
   if (std::isnan(v)) return "NaN";
   char text[32];
   const float f = static_cast<float>(v);
-  const auto [end, ec] = static_cast<double>(f) == v
-                             ? std::to_chars(text, text + sizeof text, f)
-                             : std::to_chars(text, text + sizeof text, v);
+  const auto [end, ec] = static_cast<double>(f) == v ? std::to_chars(text, text + sizeof text, f)
+                                                     : std::to_chars(text, text + sizeof text, v);
   return std::string(text, ec == std::errc() ? end : text);
 }
 
@@ -112,10 +111,14 @@ std::vector<std::vector<double>> cross_correlations_of(const RunPage& page) {
 
 std::string json_text(const JsonValue& v) {
   switch (v.kind) {
-    case JsonValue::Kind::null: return "none";
-    case JsonValue::Kind::boolean: return v.boolean ? "true" : "false";
-    case JsonValue::Kind::number: return number_text(v.number);
-    case JsonValue::Kind::string: return v.text;
+    case JsonValue::Kind::null:
+      return "none";
+    case JsonValue::Kind::boolean:
+      return v.boolean ? "true" : "false";
+    case JsonValue::Kind::number:
+      return number_text(v.number);
+    case JsonValue::Kind::string:
+      return v.text;
     case JsonValue::Kind::array: {
       std::string s;
       for (const JsonValue& item : v.items) s += (s.empty() ? "" : ", ") + json_text(item);
@@ -176,16 +179,17 @@ std::string pvalue_svg(const RunPage& page, const std::vector<std::array<double,
   const double plot_w = kW - kLeft - kRight, plot_h = kH - kTop - kBottom;
   const std::size_t n = p.size();
   const auto x_of = [&](std::size_t f) {
-    return kLeft + (n <= 1 ? plot_w / 2 : plot_w * static_cast<double>(f) / static_cast<double>(n - 1));
+    return kLeft +
+           (n <= 1 ? plot_w / 2 : plot_w * static_cast<double>(f) / static_cast<double>(n - 1));
   };
   const double bottom = static_cast<double>(lowest_decade);
   const auto y_of = [&](double value) {
     const double lg = value > 0 ? std::max(std::log10(value), bottom) : bottom;
     return kTop + plot_h * (std::min(lg, 0.0) / bottom);
   };
-  std::string s = "<svg role=\"img\" class=\"pvalues\" width=\"" +
-                  px(kW) + "\" height=\"" + px(kH) + "\" viewBox=\"0 0 " + px(kW) + " " + px(kH) +
-                  "\" aria-label=\"" + html_escaped(label) + "\">\n";
+  std::string s = "<svg role=\"img\" class=\"pvalues\" width=\"" + px(kW) + "\" height=\"" +
+                  px(kH) + "\" viewBox=\"0 0 " + px(kW) + " " + px(kH) + "\" aria-label=\"" +
+                  html_escaped(label) + "\">\n";
   s += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop) + "\" width=\"" + px(plot_w) +
        "\" height=\"" + px(plot_h) + "\" fill=\"#ffffff\" stroke=\"#999999\"/>\n";
   // Decades, labelled 1, 0.1, 0.01, 0.001 then 1e-4 ...
@@ -212,8 +216,8 @@ std::string pvalue_svg(const RunPage& page, const std::vector<std::array<double,
     for (std::size_t t : tests) {
       const double y = y_of(page.thresholds.value[t]);
       s += "<line class=\"threshold\" x1=\"" + px(kLeft) + "\" x2=\"" + px(kLeft + plot_w) +
-           "\" y1=\"" + px(y) + "\" y2=\"" + px(y) + "\" stroke=\"" +
-           std::string(kTestColours[t]) + "\" stroke-dasharray=\"6 4\" stroke-width=\"1.5\"/>\n";
+           "\" y1=\"" + px(y) + "\" y2=\"" + px(y) + "\" stroke=\"" + std::string(kTestColours[t]) +
+           "\" stroke-dasharray=\"6 4\" stroke-width=\"1.5\"/>\n";
     }
   } else {
     const double y = y_of(page.thresholds.value[0]);
@@ -242,11 +246,11 @@ std::string pvalue_svg(const RunPage& page, const std::vector<std::array<double,
     flush();
     for (std::size_t f = 0; f < n; ++f)
       if (page.table.frames[f].significant[t] && !std::isnan(p[f][t]))
-        s += "<circle class=\"significant\" cx=\"" + px(x_of(f)) + "\" cy=\"" +
-             px(y_of(p[f][t])) + "\" r=\"5\" fill=\"none\" stroke=\"" + colour +
-             "\" stroke-width=\"1.5\"><title>frame " +
-             std::to_string(page.table.frames[f].number) + ", " + std::string(kGraphNames[t]) +
-             " p = " + number_text(p[f][t]) + "</title></circle>\n";
+        s += "<circle class=\"significant\" cx=\"" + px(x_of(f)) + "\" cy=\"" + px(y_of(p[f][t])) +
+             "\" r=\"5\" fill=\"none\" stroke=\"" + colour +
+             "\" stroke-width=\"1.5\"><title>frame " + std::to_string(page.table.frames[f].number) +
+             ", " + std::string(kGraphNames[t]) + " p = " + number_text(p[f][t]) +
+             "</title></circle>\n";
   }
   return s + "</svg>\n";
 }
@@ -283,8 +287,8 @@ std::string xy_svg(const RunPage& page, const std::vector<std::vector<double>>& 
   const double plot_w = kW - kLeft - kRight, plot_h = cell_h * static_cast<double>(width);
   const double h = kTop + plot_h + kBottom;
   const double cell_w = plot_w / static_cast<double>(n);
-  std::string s = "<svg role=\"img\" class=\"xymap\" width=\"" +
-                  px(kW) + "\" height=\"" + px(h) + "\" viewBox=\"0 0 " + px(kW) + " " + px(h) +
+  std::string s = "<svg role=\"img\" class=\"xymap\" width=\"" + px(kW) + "\" height=\"" + px(h) +
+                  "\" viewBox=\"0 0 " + px(kW) + " " + px(h) +
                   "\" aria-label=\"cross-correlations by frame and lag\">\n";
   for (std::size_t f = 0; f < n; ++f)
     for (std::size_t k = 0; k < r[f].size(); ++k) {
@@ -303,9 +307,8 @@ std::string xy_svg(const RunPage& page, const std::vector<std::vector<double>>& 
   const int lag_step = std::max(1, (2 * lags + 1 + 9) / 10);
   for (int lag = -lags; lag <= lags; ++lag) {
     if ((lag + lags) % lag_step != 0 && lag != 0) continue;
-    s += "<text x=\"" + px(kLeft - 5) + "\" y=\"" +
-         px(kTop + cell_h * (lags - lag + 0.5) + 4) + "\" font-size=\"11\" text-anchor=\"end\">" +
-         std::to_string(lag) + "</text>";
+    s += "<text x=\"" + px(kLeft - 5) + "\" y=\"" + px(kTop + cell_h * (lags - lag + 0.5) + 4) +
+         "\" font-size=\"11\" text-anchor=\"end\">" + std::to_string(lag) + "</text>";
   }
   const std::size_t step = std::max<std::size_t>(1, (n + 9) / 10);
   for (std::size_t f = 0; f < n && f < page.table.frames.size(); f += step)
@@ -331,7 +334,8 @@ std::string xy_svg(const RunPage& page, const std::vector<std::vector<double>>& 
   return s + "\n</svg>\n";
 }
 
-std::string td(const std::string& text, const std::string& sort_key, const std::string& attrs = "") {
+std::string td(const std::string& text, const std::string& sort_key,
+               const std::string& attrs = "") {
   return "<td" + attrs + " data-v=\"" + html_escaped(sort_key) + "\">" + html_escaped(text) +
          "</td>";
 }
@@ -342,11 +346,20 @@ std::string html_escaped(std::string_view text) {
   std::string s;
   for (char c : text) {
     switch (c) {
-      case '<': s += "&lt;"; break;
-      case '>': s += "&gt;"; break;
-      case '&': s += "&amp;"; break;
-      case '"': s += "&quot;"; break;
-      default: s += c;
+      case '<':
+        s += "&lt;";
+        break;
+      case '>':
+        s += "&gt;";
+        break;
+      case '&':
+        s += "&amp;";
+        break;
+      case '"':
+        s += "&quot;";
+        break;
+      default:
+        s += c;
     }
   }
   return s;
@@ -376,8 +389,9 @@ ReportCounts parse_counts(std::string_view report, const std::string& name) {
     begin = end + 1;
   }
   if (seen < kTestCount)
-    throw InputError(name + ": no lines of significant frames for all seven tests (the run may "
-                            "not have finished)");
+    throw InputError(name +
+                     ": no lines of significant frames for all seven tests (the run may "
+                     "not have finished)");
   return counts;
 }
 
@@ -449,7 +463,8 @@ std::string run_page_html(const RunPage& page) {
         std::string kind;
         if (c.kind == JsonValue::Kind::object) {
           for (const char* key : {"message", "text", "advice"})
-            if (const JsonValue* v = c.find(key); v != nullptr && text.empty()) text = json_text(*v);
+            if (const JsonValue* v = c.find(key); v != nullptr && text.empty())
+              text = json_text(*v);
           if (const JsonValue* v = c.find("kind")) kind = json_text(*v);
           if (text.empty()) text = json_text(c);
         } else {
@@ -521,8 +536,8 @@ std::string run_page_html(const RunPage& page) {
     const std::string name(test_name(test));
     per_test.push_back({column_of(page.table, "pvalue_" + name),
                         column_of(page.table, "statistic_" + name),
-                        column_of(page.table, "df_" + name), column_of(page.table, "qvalue_" + name),
-                        graph_index(name)});
+                        column_of(page.table, "df_" + name),
+                        column_of(page.table, "qvalue_" + name), graph_index(name)});
     s += "<th title=\"p-value of " + name + "\">" + name + "</th>";
   }
   s += "</tr></thead><tbody>\n";
@@ -542,8 +557,8 @@ std::string run_page_html(const RunPage& page) {
       if (frames_of(page)) hover += "; 64-bit p-value " + number_text(p[f][c.t]);
       const bool significant = page.table.frames[f].significant[c.t];
       s += td(field(c.pvalue), field(c.pvalue),
-              (significant ? " class=\"sig\"" : std::string()) + " title=\"" +
-                  html_escaped(hover) + (significant ? "; significant" : "") + "\"");
+              (significant ? " class=\"sig\"" : std::string()) + " title=\"" + html_escaped(hover) +
+                  (significant ? "; significant" : "") + "\"");
     }
     s += "</tr>\n";
   }

@@ -41,9 +41,9 @@ struct RunPage {
   std::string head;   // report_head of the report
   Thresholds thresholds;
   ReportCounts counts;
-  FramesTable table;                   // NAME.csv
-  std::optional<JsonValue> results;    // NAME.json, when the run wrote one
-  std::optional<XyGraphFile> xy;       // the xy graph file, when the run wrote one
+  FramesTable table;                 // NAME.csv
+  std::optional<JsonValue> results;  // NAME.json, when the run wrote one
+  std::optional<XyGraphFile> xy;     // the xy graph file, when the run wrote one
 };
 
 // The whole page. The p-values drawn are the 64-bit ones of the results file
