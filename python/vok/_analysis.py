@@ -4,6 +4,7 @@ extension module, the result wrapped in a Result."""
 from __future__ import annotations
 
 import numbers
+import re
 from collections.abc import Sequence
 from typing import Literal, Optional
 
@@ -241,7 +242,6 @@ def _said_in_python(error, index):
     """The library's reason (no C++ name), the value it refused (the series
     and position the error carries) also named by its index label."""
     message = str(error)
-    message = re.sub(r"^vok::analyse: ", "", message)
     if re.search(r"\b[xy]\[\d+\] = nan is not a finite number", message):
         message += (": pass missing='drop' or missing='split' to leave out the rows where x "
                     "or y is NaN")

@@ -37,20 +37,23 @@ std::vector<float> to_32_bits(const Rcpp::NumericVector& values) {
 }
 
 // The message for the first value of a series that is finite but beyond the
-// 32-bit range, shown as it was given (rounded, it would read as inf), or "".
-std::string beyond_32_bits(const Rcpp::NumericVector& values, const char* name) {
+// 32-bit range, shown as it was given (rounded, it would read as inf), as a
+// refusal of the bridge; nothing when every value fits.
+std::optional<Rcpp::List> beyond_32_bits(const Rcpp::NumericVector& values, const char* name) {
   // Halfway between the largest float and the next power: rounds to infinity.
   constexpr double kRoundsToInfinity = 0x1.ffffffp127;
   for (R_xlen_t i = 0; i < values.size(); ++i) {
     const double v = values[i];
     if (std::isfinite(v) && std::fabs(v) >= kRoundsToInfinity) {
       std::ostringstream text;
-      text << "vok::analyse: " << name << "[" << i << "] = " << v
-           << " is beyond the range of 32-bit reals";
-      return text.str();
+      text << name << "[" << i << "] = " << v << " is beyond the range of 32-bit reals";
+      // As the library's refusals of a value: its reason, series and 0-based position.
+      return Rcpp::List::create(Rcpp::Named("error") = text.str(),
+                                Rcpp::Named("series") = std::string(name),
+                                Rcpp::Named("index") = static_cast<double>(i));
     }
   }
-  return {};
+  return std::nullopt;
 }
 
 template <class T, int RTYPE, class Pick>
@@ -262,8 +265,7 @@ Rcpp::List vok_analyse(Rcpp::NumericVector x, Rcpp::NumericVector y, int frame_l
   s.threads = threads;
   s.seed = std::stoull(seed);
   for (const auto& [values, name] : {std::pair{&x, "x"}, std::pair{&y, "y"}})
-    if (const std::string refused = beyond_32_bits(*values, name); !refused.empty())
-      return Rcpp::List::create(Rcpp::Named("error") = refused);
+    if (std::optional<Rcpp::List> refused = beyond_32_bits(*values, name)) return *refused;
   const std::vector<float> xs = to_32_bits(x);
   const std::vector<float> ys = to_32_bits(y);
   std::vector<std::string> stamp_strings;

@@ -34,12 +34,12 @@ test_that("bad settings are refused naming the setting and the value", {
 test_that("the bridge refuses names of no choice instead of taking another", {
   for (case in list(c("sqrt", "data"), c("cl", "data"), c("none", "blocks"), c("clip", "")))
     expect_match(vok:::.vok_analyse(x, y, 60, 0.4, 0.05, 0, 0, 0, case[1], 1, "0", NULL,
-                                    case[2])$error,
+                                    case[2], "c", "raise")$error,
                  "must be", fixed = TRUE, info = paste(case, collapse = " "))
   # What a refusal of the input carries besides its text: the series and the
   # 0-based position of the value refused.
   refused <- vok:::.vok_analyse(replace(x, 17, Inf), y, 60, 0.4, 0.05, 0, 0, 0, "none", 1, "0",
-                                NULL, "data")
+                                NULL, "data", "c", "raise")
   expect_identical(refused[c("series", "index")], list(series = "x", index = 16))
 })
 
