@@ -130,7 +130,8 @@ TEST(AnalyseInterruptibly, AnInterruptCancelsAndIsAskedNoMore) {
   const Data d = long_series();
   vok::Settings s;
   s.frame_length = 100;
-  s.resamples = 2000;  // long enough to be interrupted
+  // Seconds uninterrupted, even on an idle machine: the polls always come first.
+  s.resamples = 400000;
   int polls = 0;
   EXPECT_THROW(vok::analyse_interruptibly(
                    d.x, d.y, s, {}, [&] { return ++polls >= 2; }, std::chrono::milliseconds(1)),
