@@ -151,17 +151,18 @@ class PairResults:
     def summary(self):
         """Per pair and test: significant frames, frames, their share and the
         binomial p-value against the false-alarm level (as Result.summary())."""
-        from ._result import binomial_upper_tail
-
         alpha = float(np.float32(self.settings.get("false_alarm", 0.05)))
         rows = []
         for (x, y), part in self.frames.groupby(["x", "y"], sort=False):
-            n = len(part)
-            for test in TESTS:
-                k = int(part[f"significant_{test}"].sum())
-                rows.append({"x": x, "y": y, "test": test, "significant": k, "frames": n,
-                             "share": k / n if n else float("nan"),
-                             "binomial_p": binomial_upper_tail(k, n, alpha)})
+            counts = [int(part[f"significant_{test}"].sum()) for test in TESTS]
+            qvalues = part[[f"qvalue_{test}" for test in TESTS]].to_numpy(dtype=np.float64)
+            # The library's per-test summary (vok::summarise), as Result.summary().
+            s = _vok.summarise(counts, qvalues, alpha)
+            for t, test in enumerate(TESTS):
+                rows.append({"x": x, "y": y, "test": test,
+                             "significant": int(s["significant"][t]),
+                             "frames": int(s["frames"][t]), "share": float(s["share"][t]),
+                             "binomial_p": float(s["binomial_p"][t])})
         return pd.DataFrame(rows, columns=["x", "y", "test", "significant", "frames", "share",
                                            "binomial_p"])
 
